@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Exavoro need.
+# Only missing packages are installed, so a second run is quick.
+set -euo pipefail
+packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
+          libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libx11-dev xvfb xauth)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(libreoffice-writer-nogui poppler-utils)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "安装缺少的软件包：${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,45 @@
+#pragma once
+#include <QApplication>
+#include <functional>
+
+// The application object: its notify() is the general error handler of last resort.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+namespace app {
+
+// Title, fonts and the Chinese translation of Qt's standard buttons.
+void setup(QApplication& application);
+
+// The song-style font the forms use, at the given pixel size.
+QFont songFont(int pixelSize, bool bold = false);
+
+// Shows an error that ended the current action (data-layer and conversion errors).
+void reportError(const QString& text);
+
+// Runs an event handler; an AppError or other exception it raises ends the handler and is shown
+// by the general error handler instead of ending the program.
+void run(const std::function<void()>& handler);
+
+// Wraps a handler for connect(): the signal's arguments are ignored.
+template <typename F>
+auto guard(F handler)
+{
+    return [handler](auto&&...) { run(handler); };
+}
+
+// Ends the program: every running event loop, nested ones included, is left.
+void terminate();
+bool terminating();
+void resetTermination();  // for tests that run several programs in one process
+// Replaces the way terminate() leaves the running loops (tests close their dialogs instead,
+// since telling the application to exit would also end every later loop of the test process).
+void setTerminateHook(std::function<void()> hook);
+
+// Failed login attempts of this run, in any login dialog; never reset by a login or logout.
+int& failedLogins();
+
+}  // namespace app

@@ -1,0 +1,172 @@
+#include "app/login.h"
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
+{
+    setObjectName(QStringLiteral("DLF"));
+    setWindowTitle(QStringLiteral("登录"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFont(app::songFont(12));
+    setFixedSize(327, 186);
+
+    Label1 = new QLabel(QStringLiteral("欢迎使用本软件   "), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Label2 = new QLabel(QStringLiteral("用户名  "), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label3 = new QLabel(QStringLiteral("密码  "), Panel1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    EditYhm = new QLineEdit(Panel1);
+    EditYhm->setObjectName(QStringLiteral("EditYhm"));
+    EditYhm->setMaxLength(20);
+    EditMm = new QLineEdit(Panel1);
+    EditMm->setObjectName(QStringLiteral("EditMm"));
+    EditMm->setMaxLength(10);
+    EditMm->setEchoMode(QLineEdit::Password);
+    BtnQx = new QPushButton(QStringLiteral("取消"), Panel1);
+    BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    BtnQd = new QPushButton(QStringLiteral("确定"), Panel1);
+    BtnQd->setObjectName(QStringLiteral("BtnQd"));
+    for (QPushButton* b : {BtnQx, BtnQd}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    setTabOrder(EditYhm, EditMm);
+    setTabOrder(EditMm, BtnQx);
+    setTabOrder(BtnQx, BtnQd);
+    EditYhm->installEventFilter(this);
+    EditMm->installEventFilter(this);
+
+    connect(BtnQd, &QPushButton::clicked, this, app::guard([this] { BtnQdClick(); }));
+    connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    FormCreate();
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void TDLF::FormCreate()
+{
+    Label1->setGeometry(31, 16, 129, 15);
+    Panel1->setGeometry(31, 40, 265, 121);
+    Label2->setGeometry(32, 16, 61, 15);
+    Label3->setGeometry(47, 48, 46, 15);
+    EditYhm->setGeometry(96, 12, 121, 23);
+    EditMm->setGeometry(96, 44, 121, 23);
+    BtnQd->setGeometry(40, 80, 75, 25);
+    BtnQx->setGeometry(150, 80, 75, 25);
+}
+
+bool TDLF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == EditYhm) {
+                EditMm->setFocus();
+                return true;
+            }
+            if (watched == EditMm) {
+                BtnQd->setFocus();
+                app::run([this] { BtnQdClick(); });
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TDLF::keyPressEvent(QKeyEvent* event)
+{
+    // Escape would reject the dialog silently; the window closes only by its buttons or close box.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TDLF::closeEvent(QCloseEvent* event)
+{
+    if (startup_ && !app::terminating()) app::terminate();
+    QDialog::closeEvent(event);
+}
+
+void TDLF::ConnectDB()
+{
+    DM->connectTo(TDM::defaultDatabasePath());
+}
+
+void TDLF::BtnQdClick()
+{
+    auto* main = new TMainF(this);
+    MainF = main;
+    const QString name = EditYhm->text();
+    const QString password = EditMm->text();
+
+    ConnectDB();  // a failure ends the attempt here, before any check or count
+
+    // Every row is looked at; with several matches the last one decides.
+    int level = 0;
+    int decidingRow = -1;
+    bool decidingPlain = false;
+    Dataset* mmb = DM->AdoMmb;
+    mmb->first();
+    while (!mmb->eof()) {
+        const QString stored = mmb->str(QStringLiteral("mm"));
+        if (mmb->str(QStringLiteral("yhm")) == name && passwords::matches(stored, password)) {
+            bool ok = false;
+            level = mmb->str(QStringLiteral("qx")).trimmed().toInt(&ok);
+            if (!ok) level = -1;
+            decidingRow = mmb->recNo();
+            decidingPlain = !passwords::isHash(stored);
+        }
+        mmb->next();
+    }
+    // Only the three known levels admit a user; anything else fails like a wrong password.
+    if (level < 1 || level > 3) level = 0;
+
+    main->applyPermissions(level);
+    if (level != 0) {
+        if (decidingPlain) {
+            // An older file's plain-text password is replaced by its hash once it has been proven.
+            mmb->setRecNo(decidingRow);
+            mmb->edit();
+            mmb->fieldByName(QStringLiteral("mm")).setAsString(passwords::hash(password));
+            mmb->post();
+        }
+        hide();
+        main->showModal();
+        return;
+    }
+    MsgBox::show(QStringLiteral("您输入的用户名与密码不正确！"), this);
+    ++app::failedLogins();
+    if (app::failedLogins() >= 3) {
+        hide();
+        main->showModal();
+    }
+}
+
+void TDLF::BtnQxClick()
+{
+    app::terminate();
+    close();
+}

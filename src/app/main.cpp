@@ -1,0 +1,28 @@
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+
+int main(int argc, char** argv)
+{
+    Application application(argc, argv);
+    app::setup(application);
+
+    // The login window is created first and is the program's main window; a main window and the
+    // data module follow. Nothing is connected until the first login attempt.
+    auto* login = new TDLF(nullptr, true);
+    DLF = login;
+    auto* unusedMain = new TMainF(nullptr);
+    MainF = unusedMain;
+    DM = new TDM(&application);
+
+    login->show();
+    const int result = application.exec();
+
+    delete unusedMain;
+    delete login;
+    delete DM;
+    DM = nullptr;
+    return result;
+}

@@ -1,0 +1,380 @@
+#include "app/main_window.h"
+
+#include "app/application.h"
+#include "app/artwork.h"
+#include "app/contact.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "bank/chapter_settings.h"
+#include "bank/question_entry.h"
+#include "bank/question_type_settings.h"
+#include "bank/subject_settings.h"
+#include "data/data_module.h"
+#include "users/user_admin.h"
+#include "wizard/overall_settings.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+bool TMainF::runModalLoop = true;
+
+TMainF::TMainF(QWidget* parent) : QMainWindow(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("MainF"));
+    setWindowTitle(QStringLiteral("题库管理、Exavoro"));
+    setWindowIcon(artwork::appIcon());
+    setFont(app::songFont(12));
+    resize(1024, 720);
+    buildMenu();
+    buildToolBar();
+    buildPanels();
+    buildStatusBar();
+    FormCreate();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+void TMainF::buildMenu()
+{
+    auto item = [this](QMenu* menu, const char* name, const QString& caption, void (TMainF::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, app::guard([this, handler] { (this->*handler)(); }));
+        return action;
+    };
+    auto menu = [this](const char* name, const QString& caption) {
+        QMenu* m = menuBar()->addMenu(caption);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    WJ = menu("WJ", QStringLiteral("文件(&F)"));
+    ZX = item(WJ, "ZX", QStringLiteral("注销(&L)"), &TMainF::ZXClick);
+    TC = item(WJ, "TC", QStringLiteral("退出(&X)"), &TMainF::TCClick);
+    TC->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    TKGL = menu("TKGL", QStringLiteral("题库管理(&T)"));
+    KMSZ = item(TKGL, "KMSZ", QStringLiteral("科目设置(&K)"), &TMainF::KMSZClick);
+    XZKM = item(TKGL, "XZKM", QStringLiteral("选择科目(&C)"), &TMainF::XZKMClick);
+    TXSZ = item(TKGL, "TXSZ", QStringLiteral("题型设置(&T)"), &TMainF::TXSZClick);
+    ZJXZ = item(TKGL, "ZJXZ", QStringLiteral("章节设置(&Z)"), &TMainF::ZJXZClick);
+    TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
+    LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
+    SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
+    ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
+    YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
+    MMSZ = item(YHGL, "MMSZ", QStringLiteral("密码设置(&M)"), &TMainF::MMSZClick);
+    BZ = menu("BZ", QStringLiteral("帮助(&H)"));
+    NR = item(BZ, "NR", QStringLiteral("内容(&N)"), &TMainF::NRClick);
+    GY = item(BZ, "GY", QStringLiteral("关于(&A)"), &TMainF::GYClick);
+    Lxwm = item(BZ, "Lxwm", QStringLiteral("联系我们(&M)"), &TMainF::LxwmClick);
+}
+
+void TMainF::buildToolBar()
+{
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("ToolBar1"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    auto* holder = new QWidget(bar);
+    auto* rows = new QVBoxLayout(holder);
+    rows->setContentsMargins(2, 2, 2, 2);
+    rows->setSpacing(2);
+    QHBoxLayout* row = nullptr;
+    auto newRow = [&] {
+        row = new QHBoxLayout;
+        row->setSpacing(1);
+        rows->addLayout(row);
+    };
+    auto divider = [&] {
+        auto* line = new QFrame(holder);
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Sunken);
+        line->setFixedHeight(40);
+        row->addWidget(line);
+    };
+    auto button = [&](const char* name, const QString& caption, const char* glyph, void (TMainF::*handler)()) {
+        auto* b = new QToolButton(holder);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(caption);
+        b->setIcon(artwork::glyph(QString::fromLatin1(glyph)));
+        b->setIconSize(QSize(24, 24));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setAutoRaise(true);
+        b->setFixedSize(60, 47);
+        b->setFont(app::songFont(12));
+        connect(b, &QToolButton::clicked, this, app::guard([this, handler] { (this->*handler)(); }));
+        row->addWidget(b);
+        return b;
+    };
+    newRow();
+    SBtnZX = button("SBtnZX", QStringLiteral("注销"), "logout", &TMainF::ZXClick);
+    SBtnTC = button("SBtnTC", QStringLiteral("退出"), "exit", &TMainF::TCClick);
+    divider();
+    SBtnKmsz = button("SBtnKmsz", QStringLiteral("科目设置"), "subjects", &TMainF::KMSZClick);
+    SBtnKmxz = button("SBtnKmxz", QStringLiteral("科目选择"), "choose", &TMainF::XZKMClick);
+    SBtnTxsz = button("SBtnTxsz", QStringLiteral("题型设置"), "types", &TMainF::TXSZClick);
+    SBtnZjsz = button("SBtnZjsz", QStringLiteral("章节设置"), "chapters", &TMainF::ZJXZClick);
+    SBtnLrst = button("SBtnLrst", QStringLiteral("录入试题"), "entry", &TMainF::LRSTClick);
+    divider();
+    row->addStretch();
+    newRow();
+    SBtnZjxd = button("SBtnZjxd", QStringLiteral("组卷向导"), "wizard", &TMainF::ZjXDClick);
+    divider();
+    SBtnYhgl = button("SBtnYhgl", QStringLiteral("用户管理"), "users", &TMainF::MMSZClick);
+    divider();
+    SBtnBz = button("SBtnBz", QStringLiteral("帮助"), "help", &TMainF::NRClick);
+    SBtnGy = button("SBtnGy", QStringLiteral("关于"), "about", &TMainF::GYClick);
+    SBtnLxwm = button("SBtnLxwm", QStringLiteral("联系我们"), "contact", &TMainF::LxwmClick);
+    row->addStretch();
+    bar->addWidget(holder);
+    addToolBar(Qt::TopToolBarArea, bar);
+}
+
+void TMainF::buildPanels()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Central"));
+    auto* stack = new QGridLayout(central);
+    stack->setContentsMargins(0, 0, 0, 0);
+
+    Panel2 = new QWidget(central);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    auto* p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    Image1 = new QLabel(Panel2);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setMinimumSize(1, 1);
+    Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    p2->addWidget(Image1);
+
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAutoFillBackground(true);
+    auto* p1 = new QVBoxLayout(Panel1);
+    p1->addStretch(2);
+    for (const QString& line : {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"),
+                                QStringLiteral("只能对选定的科目进行。")}) {
+        auto* l = new QLabel(line, Panel1);
+        l->setFont(app::songFont(21, true));
+        l->setAlignment(Qt::AlignCenter);
+        p1->addWidget(l);
+    }
+    p1->addSpacing(24);
+    ComboBoxKmm = new QComboBox(Panel1);
+    ComboBoxKmm->setObjectName(QStringLiteral("ComboBoxKmm"));
+    ComboBoxKmm->setEditable(true);
+    ComboBoxKmm->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxKmm->setFixedWidth(260);
+    ComboBoxKmm->setFont(app::songFont(15));
+    p1->addWidget(ComboBoxKmm, 0, Qt::AlignHCenter);
+    auto* current = new QHBoxLayout;
+    current->addStretch();
+    auto* caption = new QLabel(QStringLiteral("当前题库："), Panel1);
+    LabelKmm = new QLabel(QStringLiteral("题库名"), Panel1);
+    LabelKmm->setObjectName(QStringLiteral("LabelKmm"));
+    for (QLabel* l : {caption, LabelKmm}) {
+        l->setFont(app::songFont(18, true));
+        l->setStyleSheet(QStringLiteral("color: red;"));
+        current->addWidget(l);
+    }
+    current->addStretch();
+    p1->addSpacing(12);
+    p1->addLayout(current);
+    p1->addStretch(3);
+    // Picking from the list selects an entry; typing leaves no entry selected.
+    connect(ComboBoxKmm, &QComboBox::activated, this, [this] { ComboBoxKmmChange(true); });
+    connect(ComboBoxKmm->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBoxKmmChange(false); });
+
+    stack->addWidget(Panel2, 0, 0);
+    stack->addWidget(Panel1, 0, 0);
+    setCentralWidget(central);
+}
+
+void TMainF::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    const int widths[5] = {600, 35, 55, 55, 35};
+    for (int i = 0; i < 5; ++i) {
+        StatusPanels[i] = new QLabel(bar);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[i]->setFixedWidth(i == 0 ? widths[i] : widths[i] + 12);
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        bar->addWidget(StatusPanels[i]);
+    }
+    StatusPanels[0]->setText(QStringLiteral("准备就绪"));
+}
+
+void TMainF::FormCreate()
+{
+    // The subject panel's background repeats the small tile picture.
+    QPalette pal = Panel1->palette();
+    pal.setBrush(QPalette::Window, QBrush(artwork::tile()));
+    Panel1->setPalette(pal);
+}
+
+void TMainF::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (Image1->size().width() > 1) Image1->setPixmap(artwork::background(Image1->size()));
+}
+
+void TMainF::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) app::run([this] { FormShow(); });
+}
+
+void TMainF::FormShow()
+{
+    Panel1->hide();
+    Panel2->show();
+    Image1->setPixmap(artwork::background(Image1->size().expandedTo(QSize(800, 500))));
+    fillSubjectBox();
+}
+
+void TMainF::fillSubjectBox()
+{
+    ComboBoxKmm->clear();
+    if (DM && DM->ADOKmb->isActive()) {
+        Dataset* kmb = DM->ADOKmb;
+        kmb->first();
+        while (!kmb->eof()) {
+            ComboBoxKmm->addItem(kmb->str(QStringLiteral("kmm")));
+            kmb->next();
+        }
+    }
+    ComboBoxKmm->setCurrentIndex(ComboBoxKmm->count() > 0 ? 0 : -1);
+    if (ComboBoxKmm->count() == 0) ComboBoxKmm->setEditText(QString());
+    LabelKmm->setText(ComboBoxKmm->count() > 0 ? ComboBoxKmm->itemText(0) : QString());
+}
+
+void TMainF::ComboBoxKmmChange(bool picked)
+{
+    LabelKmm->setText(picked && ComboBoxKmm->currentIndex() >= 0 ? ComboBoxKmm->itemText(ComboBoxKmm->currentIndex())
+                                                                   : QString());
+}
+
+void TMainF::applyPermissions(int level)
+{
+    const bool bank = level == 1 || level == 3;
+    const bool paper = level == 2 || level == 3;
+    const bool users = level == 3;
+    TKGL->menuAction()->setEnabled(bank);
+    SJGL->menuAction()->setEnabled(paper);
+    YHGL->menuAction()->setEnabled(users);
+    // A disabled top-level entry makes everything below it unreachable, also by shortcut.
+    for (QAction* a : TKGL->actions()) a->setEnabled(bank);
+    for (QAction* a : SJGL->actions()) a->setEnabled(paper);
+    for (QAction* a : YHGL->actions()) a->setEnabled(users);
+    for (QToolButton* b : {SBtnKmsz, SBtnKmxz, SBtnTxsz, SBtnZjsz, SBtnLrst}) b->setEnabled(bank);
+    SBtnZjxd->setEnabled(paper);
+    SBtnYhgl->setEnabled(users);
+}
+
+void TMainF::showModal()
+{
+    setWindowModality(Qt::ApplicationModal);
+    showMaximized();
+    if (!runModalLoop || app::terminating()) return;
+    QEventLoop loop;
+    loop.exec(QEventLoop::DialogExec);
+}
+
+void TMainF::ZXClick()
+{
+    if (!MsgBox::confirm(QStringLiteral("确实要注销吗？"), this)) return;
+    auto* dialog = new TDLF(this, false);
+    DLF = dialog;
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->exec();
+    if (app::terminating()) return;
+    // Back in this window after the login dialog was closed: it is the current main window again.
+    MainF = this;
+    dialog->deleteLater();
+}
+
+void TMainF::TCClick()
+{
+    if (MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this)) app::terminate();
+}
+
+void TMainF::closeEvent(QCloseEvent* event)
+{
+    if (app::terminating()) {
+        event->accept();
+        return;
+    }
+    bool ok = false;
+    app::run([&] { ok = MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this); });
+    if (ok) {
+        app::terminate();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+template <typename Dialog, typename Pointer>
+void TMainF::openDialog(Pointer& global)
+{
+    auto* dialog = new Dialog(this);
+    global = dialog;
+    dialog->exec();
+    if (!app::terminating()) dialog->deleteLater();
+}
+
+void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
+void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
+void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
+void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
+void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
+void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
+void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
+
+void TMainF::XZKMClick()
+{
+    Panel1->show();
+    Panel2->hide();
+    fillSubjectBox();
+}
+
+void TMainF::NRClick()
+{
+    platform::showHelp(this);
+}
+
+void TMainF::GYClick()
+{
+    Panel2->show();
+    Panel1->hide();
+    platform::showAbout(this);
+}
+
+void TMainF::Timer1Timer()
+{
+    const platform::LockKeys keys = platform::lockKeys();
+    StatusPanels[1]->setText(keys.num ? QStringLiteral("NUM") : QString());
+    StatusPanels[2]->setText(keys.insert ? QStringLiteral("INSERT") : QString());
+    StatusPanels[3]->setText(keys.caps ? QStringLiteral("CAPITAL") : QString());
+    StatusPanels[4]->setText(keys.scroll ? QStringLiteral("SCROLL") : QString());
+}

@@ -1,0 +1,74 @@
+#pragma once
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QEventLoop;
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolButton;
+class QWidget;
+
+// The main window "题库管理、Exavoro": menu, toolbar, background and subject panels, status bar.
+class TMainF : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainF(QWidget* parent = nullptr);
+
+    // Enables the functions of a permission level (0 disables every restricted one).
+    void applyPermissions(int level);
+    // Shows the window maximised and modally; returns when the program terminates.
+    void showModal();
+    // Tests set this to false so that showModal() only shows the window.
+    static bool runModalLoop;
+
+    // Handlers shared by menu items and toolbar buttons.
+    void ZXClick();
+    void TCClick();
+    void KMSZClick();
+    void XZKMClick();
+    void TXSZClick();
+    void ZJXZClick();
+    void LRSTClick();
+    void ZjXDClick();
+    void MMSZClick();
+    void NRClick();
+    void GYClick();
+    void LxwmClick();
+    void ComboBoxKmmChange(bool picked);
+    void Timer1Timer();
+    // Fills the subject box from kmb and makes the first subject current.
+    void fillSubjectBox();
+
+    QMenu* WJ;
+    QMenu* TKGL;
+    QMenu* SJGL;
+    QMenu* YHGL;
+    QMenu* BZ;
+    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
+        *SBtnBz, *SBtnGy, *SBtnLxwm;
+    QWidget* Panel1;  // subject panel
+    QWidget* Panel2;  // background panel
+    QLabel* Image1;
+    QComboBox* ComboBoxKmm;
+    QLabel* LabelKmm;
+    QLabel* StatusPanels[5];
+    QTimer* Timer1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void buildMenu();
+    void buildToolBar();
+    void buildPanels();
+    void buildStatusBar();
+    template <typename Dialog, typename Pointer>
+    void openDialog(Pointer& global);
+};

@@ -1,0 +1,9 @@
+#pragma once
+#include <QDialog>
+
+// 录入试题
+class TLrstF : public QDialog {
+    Q_OBJECT
+public:
+    explicit TLrstF(QWidget* parent = nullptr);
+};

@@ -1,0 +1,7 @@
+#include "bank/question_type_settings.h"
+
+TTxszF::TTxszF(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TxszF"));
+    setWindowTitle(QStringLiteral("题型设置"));
+}

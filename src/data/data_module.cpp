@@ -1,0 +1,120 @@
+#include "data/data_module.h"
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+
+TDM::TDM(QObject* parent) : QObject(parent)
+{
+    setObjectName(QStringLiteral("DM"));
+    auto make = [this](const char* name) {
+        auto* ds = new Dataset(QString::fromLatin1(name), this);
+        ds->setConnectionName(connectionName());
+        return ds;
+    };
+    ADOKmb = make("ADOKmb");
+    ADOTxb = make("ADOTxb");
+    ADOZjb = make("ADOZjb");
+    ADOStb = make("ADOStb");
+    ADOQuerySt = make("ADOQuerySt");
+    ADOSjb = make("ADOSjb");
+    ADOQuery1 = make("ADOQuery1");
+    AdoMmb = make("AdoMmb");
+}
+
+TDM::~TDM()
+{
+    for (Dataset* ds : findChildren<Dataset*>()) ds->close();
+    if (QSqlDatabase::contains(connectionName())) {
+        QSqlDatabase::database(connectionName(), false).close();
+        QSqlDatabase::removeDatabase(connectionName());
+    }
+}
+
+QString TDM::defaultDatabasePath()
+{
+    return QDir::current().absoluteFilePath(QStringLiteral("Data/examdb.db"));
+}
+
+QSqlDatabase TDM::db() const
+{
+    return QSqlDatabase::database(connectionName(), false);
+}
+
+bool TDM::isConnected() const
+{
+    return QSqlDatabase::contains(connectionName()) && db().isOpen();
+}
+
+void TDM::connectTo(const QString& absolutePath)
+{
+    // Disconnect first: every dataset closes, and the old connection goes away.
+    for (Dataset* ds : findChildren<Dataset*>()) ds->close();
+    if (QSqlDatabase::contains(connectionName())) {
+        QSqlDatabase::database(connectionName(), false).close();
+        QSqlDatabase::removeDatabase(connectionName());
+    }
+
+    const QFileInfo info(absolutePath);
+    if (!info.exists()) {
+        throw DataError(QStringLiteral("无法打开数据库“%1”：文件不存在。").arg(absolutePath));
+    }
+    if (!info.isFile() || !info.isReadable()) {
+        throw DataError(QStringLiteral("无法打开数据库“%1”：文件不可读。").arg(absolutePath));
+    }
+    QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
+    conn.setDatabaseName(absolutePath);
+    if (!conn.open()) {
+        const QString text = conn.lastError().text();
+        throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, text));
+    }
+    // Reading the version also proves that the file is a database at all.
+    const int version = sql::scalar(conn, QStringLiteral("PRAGMA user_version")).toInt();
+    if (version > schema::kVersion) {
+        throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+    }
+    sql::run(conn, QStringLiteral("PRAGMA foreign_keys = OFF"));
+
+    const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
+                                                       {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
+    for (const auto& [ds, table] : tables) {
+        ds->close();
+        ds->setTableName(QString::fromLatin1(table));
+        ds->open();
+    }
+}
+
+void TDM::refreshAll(std::initializer_list<Dataset*> touched)
+{
+    for (Dataset* ds : touched) {
+        if (ds->isActive()) {
+            try {
+                ds->refresh();
+            } catch (const AppError&) {
+                // The original error matters more than a failed re-read.
+            }
+        }
+    }
+}
+
+void TDM::begin()
+{
+    QSqlDatabase conn = db();
+    sql::begin(conn);
+}
+
+void TDM::commit()
+{
+    QSqlDatabase conn = db();
+    sql::commit(conn);
+}
+
+void TDM::rollback()
+{
+    QSqlDatabase conn = db();
+    sql::rollback(conn);
+}

@@ -1,0 +1,60 @@
+#pragma once
+#include "data/dataset.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+
+// The data module: owns the database connection and the shared datasets through which every
+// form reads and writes the question bank.
+class TDM : public QObject {
+    Q_OBJECT
+public:
+    explicit TDM(QObject* parent = nullptr);
+    ~TDM() override;
+
+    // Name of the connection every dataset uses.
+    static QString connectionName() { return QStringLiteral("ADOConExamdb"); }
+    // The database file below the current working folder, made absolute.
+    static QString defaultDatabasePath();
+
+    // Opens the file afresh (never creating it) and opens the six whole-table datasets in order.
+    // Throws DataError with the data layer's text when the file is missing or unreadable.
+    void connectTo(const QString& absolutePath);
+    bool isConnected() const;
+    QSqlDatabase db() const;
+
+    // Runs `work` in one transaction, then re-reads the given datasets so that they show what the
+    // file holds whether the work succeeded or not.
+    template <typename F>
+    void transaction(std::initializer_list<Dataset*> touched, F&& work);
+
+    Dataset* ADOKmb;
+    Dataset* ADOTxb;
+    Dataset* ADOZjb;
+    Dataset* ADOStb;
+    Dataset* ADOQuerySt;
+    Dataset* ADOSjb;
+    Dataset* ADOQuery1;
+    Dataset* AdoMmb;
+
+private:
+    void refreshAll(std::initializer_list<Dataset*> touched);
+    void begin();
+    void commit();
+    void rollback();
+};
+
+template <typename F>
+void TDM::transaction(std::initializer_list<Dataset*> touched, F&& work)
+{
+    begin();
+    try {
+        work();
+    } catch (...) {
+        rollback();
+        refreshAll(touched);
+        throw;
+    }
+    commit();
+    refreshAll(touched);
+}

@@ -1,0 +1,383 @@
+#include "data/dataset.h"
+
+#include "data/convert.h"
+#include "data/errors.h"
+#include "data/sql.h"
+
+#include <QSqlRecord>
+
+namespace {
+constexpr int kWindow = 256;       // rows fetched at once in table mode
+constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
+}  // namespace
+
+QString Field::asString() const { return ds_->currentValue(column_); }
+int Field::asInteger() const { return convert::toInt(asString()); }
+double Field::asFloat() const { return convert::toFloat(asString()); }
+void Field::setAsString(const QString& value) { ds_->setCurrentValue(column_, value); }
+
+Dataset::Dataset(const QString& name, QObject* parent) : QObject(parent)
+{
+    setObjectName(name);
+}
+
+QSqlDatabase Dataset::db() const
+{
+    return QSqlDatabase::database(connection_, false);
+}
+
+void Dataset::setTableName(const QString& table)
+{
+    close();
+    table_ = table;
+    sql_.clear();
+    binds_.clear();
+}
+
+void Dataset::setSql(const QString& statement, const QVariantList& binds)
+{
+    close();
+    table_.clear();
+    sql_ = statement;
+    binds_ = binds;
+}
+
+void Dataset::readColumns()
+{
+    fieldLookup_.clear();
+    for (int i = 0; i < fields_.size(); ++i) {
+        const QString key = fields_[i].toLower();
+        if (!fieldLookup_.contains(key)) fieldLookup_.insert(key, i);
+    }
+}
+
+void Dataset::open()
+{
+    if (isActive()) return;
+    ids_.clear();
+    cache_.clear();
+    rows_.clear();
+    fields_.clear();
+    if (!table_.isEmpty()) {
+        // Table names come from the program itself, never from user input.
+        QSqlQuery info = sql::run(db(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(table_));
+        while (info.next()) {
+            const QString name = info.value(1).toString();
+            if (name.compare(QLatin1String("id"), Qt::CaseInsensitive) != 0) fields_ << name;
+        }
+        if (fields_.isEmpty()) {
+            throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(table_));
+        }
+        QSqlQuery q = sql::run(db(), QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table_));
+        while (q.next()) ids_.append(q.value(0).toLongLong());
+    } else {
+        if (sql_.isEmpty()) throw DataError(QStringLiteral("数据集“%1”没有查询语句。").arg(objectName()));
+        QSqlQuery q = sql::run(db(), sql_, binds_);
+        const QSqlRecord rec = q.record();
+        for (int i = 0; i < rec.count(); ++i) fields_ << rec.fieldName(i);
+        while (q.next()) {
+            QVector<QString> row(rec.count());
+            for (int i = 0; i < rec.count(); ++i) row[i] = q.value(i).toString();
+            rows_.append(std::move(row));
+        }
+    }
+    readColumns();
+    state_ = State::Browse;
+    current_ = recordCount() > 0 ? 0 : -1;
+    eof_ = current_ < 0;
+    emit reset();
+    emit currentChanged(current_);
+}
+
+void Dataset::close()
+{
+    if (!isActive()) return;
+    state_ = State::Inactive;
+    ids_.clear();
+    cache_.clear();
+    rows_.clear();
+    current_ = -1;
+    eof_ = true;
+    emit reset();
+}
+
+void Dataset::refresh()
+{
+    requireActive();
+    postIfEditing();
+    const qint64 keep = isQuery() ? -1 : currentId();
+    const int keepIndex = current_;
+    state_ = State::Inactive;
+    open();
+    if (!isQuery() && keep >= 0) {
+        const int at = ids_.indexOf(keep);
+        if (at >= 0) setCurrent(at);
+    } else if (keepIndex >= 0 && keepIndex < recordCount()) {
+        setCurrent(keepIndex);
+    }
+}
+
+void Dataset::requireActive() const
+{
+    if (!isActive()) throw DataError(QStringLiteral("数据集“%1”未打开。").arg(objectName()));
+}
+
+void Dataset::requireEditing() const
+{
+    if (state_ != State::Insert && state_ != State::Edit) {
+        throw DataError(QStringLiteral("数据集“%1”不在编辑或插入状态。").arg(objectName()));
+    }
+}
+
+void Dataset::postIfEditing()
+{
+    if (state_ == State::Insert || state_ == State::Edit) post();
+}
+
+int Dataset::recordCount() const
+{
+    return isQuery() ? rows_.size() : ids_.size();
+}
+
+void Dataset::setCurrent(int index)
+{
+    if (index != current_) {
+        current_ = index;
+        emit currentChanged(current_);
+    }
+}
+
+void Dataset::first()
+{
+    requireActive();
+    postIfEditing();
+    if (recordCount() == 0) {
+        eof_ = true;
+        setCurrent(-1);
+        return;
+    }
+    eof_ = false;
+    setCurrent(0);
+}
+
+void Dataset::next()
+{
+    requireActive();
+    postIfEditing();
+    if (current_ + 1 < recordCount()) {
+        eof_ = false;
+        setCurrent(current_ + 1);
+    } else {
+        eof_ = true;  // the last row stays current
+    }
+}
+
+void Dataset::prior()
+{
+    requireActive();
+    postIfEditing();
+    if (current_ > 0) setCurrent(current_ - 1);
+    eof_ = recordCount() == 0;
+}
+
+void Dataset::last()
+{
+    requireActive();
+    postIfEditing();
+    eof_ = recordCount() == 0;
+    setCurrent(recordCount() - 1);
+}
+
+void Dataset::moveBy(int n)
+{
+    requireActive();
+    postIfEditing();
+    if (recordCount() == 0) return;
+    int target = current_ + n;
+    eof_ = false;
+    if (target >= recordCount()) {
+        target = recordCount() - 1;
+        eof_ = true;
+    }
+    if (target < 0) target = 0;
+    setCurrent(target);
+}
+
+void Dataset::setRecNo(int index)
+{
+    requireActive();
+    postIfEditing();
+    if (index < 0 || index >= recordCount()) return;
+    eof_ = false;
+    setCurrent(index);
+}
+
+int Dataset::fieldIndex(const QString& name) const
+{
+    return fieldLookup_.value(name.toLower(), -1);
+}
+
+Field Dataset::fieldByName(const QString& name)
+{
+    requireActive();
+    const int column = fieldIndex(name);
+    if (column < 0) {
+        throw DataError(QStringLiteral("数据集“%1”中没有字段“%2”。").arg(objectName(), name));
+    }
+    return Field(this, column);
+}
+
+qint64 Dataset::idAt(int row) const
+{
+    return isQuery() ? -1 : ids_.value(row, -1);
+}
+
+void Dataset::loadWindow(int row) const
+{
+    if (cache_.size() > kCacheLimit) cache_.clear();
+    const int end = std::min<int>(ids_.size(), row + kWindow) - 1;
+    QStringList columns;
+    for (const QString& f : fields_) columns << QStringLiteral("\"%1\"").arg(f);
+    QSqlQuery q = sql::run(db(),
+                           QStringLiteral("SELECT id, %1 FROM \"%2\" WHERE id BETWEEN ? AND ? ORDER BY id")
+                               .arg(columns.join(QLatin1Char(',')), table_),
+                           {ids_[row], ids_[end]});
+    while (q.next()) {
+        QVector<QString> values(fields_.size());
+        for (int i = 0; i < fields_.size(); ++i) values[i] = q.value(i + 1).toString();
+        cache_.insert(q.value(0).toLongLong(), std::move(values));
+    }
+}
+
+const QVector<QString>& Dataset::rowValues(int row) const
+{
+    static const QVector<QString> none;
+    if (row < 0 || row >= recordCount()) return none;
+    if (isQuery()) return rows_[row];
+    const qint64 id = ids_[row];
+    auto it = cache_.constFind(id);
+    if (it == cache_.constEnd()) {
+        loadWindow(row);
+        it = cache_.constFind(id);
+        if (it == cache_.constEnd()) {
+            // The row vanished behind the dataset's back; show it empty rather than fail.
+            cache_.insert(id, QVector<QString>(fields_.size()));
+            it = cache_.constFind(id);
+        }
+    }
+    return *it;
+}
+
+QString Dataset::valueAt(int row, int column) const
+{
+    if ((state_ == State::Insert || state_ == State::Edit) && row == current_) return buffer_.value(column);
+    return rowValues(row).value(column);
+}
+
+QString Dataset::currentValue(int column) const
+{
+    requireActive();
+    if (state_ == State::Insert || state_ == State::Edit) return buffer_.value(column);
+    if (current_ < 0) {
+        throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
+    }
+    return rowValues(current_).value(column);
+}
+
+void Dataset::setCurrentValue(int column, const QString& value)
+{
+    requireEditing();
+    buffer_[column] = value;
+}
+
+void Dataset::append()
+{
+    requireActive();
+    if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
+    postIfEditing();
+    buffer_ = QVector<QString>(fields_.size());
+    state_ = State::Insert;
+}
+
+void Dataset::edit()
+{
+    requireActive();
+    if (state_ == State::Insert || state_ == State::Edit) return;
+    if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
+    if (current_ < 0) throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
+    buffer_ = rowValues(current_);
+    state_ = State::Edit;
+}
+
+void Dataset::post()
+{
+    requireActive();
+    if (state_ == State::Insert) {
+        QStringList columns, marks;
+        QVariantList values;
+        for (int i = 0; i < fields_.size(); ++i) {
+            columns << QStringLiteral("\"%1\"").arg(fields_[i]);
+            marks << QStringLiteral("?");
+            values << buffer_[i];
+        }
+        QSqlQuery q = sql::run(db(),
+                               QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                                   .arg(table_, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                               values);
+        const qint64 id = q.lastInsertId().toLongLong();
+        ids_.append(id);
+        cache_.insert(id, buffer_);
+        state_ = State::Browse;
+        eof_ = false;
+        emit rowsChanged();
+        setCurrent(ids_.size() - 1);
+    } else if (state_ == State::Edit) {
+        QStringList sets;
+        QVariantList values;
+        for (int i = 0; i < fields_.size(); ++i) {
+            sets << QStringLiteral("\"%1\"=?").arg(fields_[i]);
+            values << buffer_[i];
+        }
+        values << ids_[current_];
+        sql::run(db(), QStringLiteral("UPDATE \"%1\" SET %2 WHERE id=?").arg(table_, sets.join(QLatin1Char(','))),
+                 values);
+        cache_.insert(ids_[current_], buffer_);
+        state_ = State::Browse;
+        emit rowUpdated(current_);
+    }
+}
+
+void Dataset::cancel()
+{
+    if (state_ == State::Insert || state_ == State::Edit) {
+        state_ = State::Browse;
+        buffer_.clear();
+        emit rowUpdated(current_);
+    }
+}
+
+void Dataset::remove()
+{
+    requireActive();
+    if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
+    if (state_ == State::Insert) {
+        cancel();
+        return;
+    }
+    state_ = State::Browse;
+    if (current_ < 0) throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
+    const qint64 id = ids_[current_];
+    sql::run(db(), QStringLiteral("DELETE FROM \"%1\" WHERE id=?").arg(table_), {id});
+    ids_.removeAt(current_);
+    cache_.remove(id);
+    int index = current_;
+    eof_ = ids_.isEmpty();
+    if (ids_.isEmpty()) {
+        index = -1;
+    } else if (index >= ids_.size()) {
+        index = ids_.size() - 1;
+    }
+    current_ = -2;  // force the signal even when the index is unchanged
+    emit rowsChanged();
+    setCurrent(index);
+}

@@ -1,0 +1,120 @@
+#pragma once
+#include <QHash>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+class Dataset;
+
+// A field of a dataset's current row, looked up by name without regard to letter case.
+class Field {
+public:
+    Field(Dataset* ds, int column) : ds_(ds), column_(column) {}
+    QString asString() const;
+    int asInteger() const;   // throws ConvertError when the text is not an integer
+    double asFloat() const;  // throws ConvertError when the text is not a number
+    void setAsString(const QString& value);
+    void setAsInteger(int value) { setAsString(QString::number(value)); }
+
+private:
+    Dataset* ds_;
+    int column_;
+};
+
+// A cursor over a whole table or over the result of a query, read in insertion order.
+//
+// Table mode keeps only the hidden ids of the rows in memory and fetches row contents on demand,
+// a window at a time, so that opening a large table is cheap. Query mode reads the whole result.
+// Every post and delete is written to the database at once.
+class Dataset : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Insert, Edit };
+
+    Dataset(const QString& name, QObject* parent = nullptr);
+
+    void setConnectionName(const QString& name) { connection_ = name; }
+    QString connectionName() const { return connection_; }
+
+    // Re-targeting: close, then set a table name or an SQL text with its bound values, then open.
+    void setTableName(const QString& table);
+    QString tableName() const { return table_; }
+    void setSql(const QString& sql, const QVariantList& binds = {});
+    QString sql() const { return sql_; }
+    bool isQuery() const { return table_.isEmpty(); }
+
+    void open();
+    void close();
+    // Re-reads the rows (for example after statements that bypassed the dataset), staying on the
+    // row with the same id where it still exists.
+    void refresh();
+    bool isActive() const { return state_ != State::Inactive; }
+    State state() const { return state_; }
+
+    void first();
+    void next();
+    void prior();
+    void last();
+    void moveBy(int n);
+    bool eof() const { return eof_; }
+    bool isEmpty() const { return recordCount() == 0; }
+    int recordCount() const;
+    int recNo() const { return current_; }  // index of the current row, -1 when there is none
+    void setRecNo(int index);                // makes the row at index current
+
+    const QStringList& fieldNames() const { return fields_; }
+    int fieldIndex(const QString& name) const;  // -1 when there is no such field
+    Field fieldByName(const QString& name);
+    QString str(const QString& name) { return fieldByName(name).asString(); }
+
+    void append();
+    void edit();
+    void post();
+    void cancel();
+    void remove();  // the row after it becomes current, or the one before when it was the last
+
+    // Reading a cell of any row without moving the cursor (used by grids).
+    QString valueAt(int row, int column) const;
+    qint64 idAt(int row) const;  // table mode: the hidden id of a row
+    qint64 currentId() const { return current_ >= 0 ? idAt(current_) : -1; }
+
+    // Used by Field.
+    QString currentValue(int column) const;
+    void setCurrentValue(int column, const QString& value);
+
+signals:
+    void reset();                       // reopened, refreshed or closed: every row may differ
+    void rowsChanged();                 // rows were added or removed
+    void rowUpdated(int row);           // a row's contents changed in place
+    void currentChanged(int row);       // the cursor moved
+
+private:
+    QSqlDatabase db() const;
+    void requireActive() const;
+    void requireEditing() const;
+    void postIfEditing();
+    void setCurrent(int index);
+    const QVector<QString>& rowValues(int row) const;
+    void loadWindow(int row) const;
+    void readColumns();
+
+    QString connection_;
+    QString table_;
+    QString sql_;
+    QVariantList binds_;
+    State state_ = State::Inactive;
+    QStringList fields_;
+    QHash<QString, int> fieldLookup_;  // lower-case name to column
+
+    // Table mode.
+    QVector<qint64> ids_;
+    mutable QHash<qint64, QVector<QString>> cache_;
+    // Query mode.
+    QVector<QVector<QString>> rows_;
+
+    int current_ = -1;
+    bool eof_ = true;
+    QVector<QString> buffer_;  // the row being inserted or edited
+};

@@ -1,0 +1,225 @@
+#include "data/demo.h"
+
+#include "data/convert.h"
+#include "data/demo_content.h"
+#include "data/errors.h"
+#include "data/passwords.h"
+#include "data/schema.h"
+#include "data/sql.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QFileInfo>
+#include <QTime>
+
+namespace demo {
+
+QVector<Account> accounts()
+{
+    return {{QStringLiteral("admin"), QStringLiteral("admin123"), 3},
+            {QStringLiteral("teacher"), QStringLiteral("teacher1"), 1},
+            {QStringLiteral("office"), QStringLiteral("office1"), 2}};
+}
+
+QString levelDescription(int level)
+{
+    switch (level) {
+    case 1: return QStringLiteral("题库管理用户");
+    case 2: return QStringLiteral("试卷管理用户");
+    case 3: return QStringLiteral("超级用户");
+    default: return QString();
+    }
+}
+
+QString timeOfDay()
+{
+    return QTime::currentTime().toString(QStringLiteral("H:mm:ss"));
+}
+
+namespace {
+
+// Builds a database in a temporary file next to `path` and renames it into place when `fill`
+// has finished, so that a failure never leaves a half-written database behind.
+template <typename F>
+void buildFile(const QString& path, F&& fill)
+{
+    if (QFileInfo::exists(path)) {
+        throw AppError(QStringLiteral("数据库文件“%1”已存在，不会覆盖。").arg(path));
+    }
+    const QString temp = path + QStringLiteral(".part");
+    QFile::remove(temp);
+    const QString connection = QStringLiteral("exavoro-build");
+    try {
+        {
+            QSqlDatabase db = schema::createFile(temp, connection);
+            sql::transaction(db, [&] { fill(db); });
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+    } catch (...) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        QFile::remove(temp);
+        throw;
+    }
+    if (QFileInfo::exists(path) || !QFile::rename(temp, path)) {
+        QFile::remove(temp);
+        throw AppError(QStringLiteral("无法创建数据库文件“%1”。").arg(path));
+    }
+}
+
+void insertUsers(QSqlDatabase& db, const QVector<Account>& users)
+{
+    for (const Account& a : users) {
+        sql::run(db, QStringLiteral("INSERT INTO mmb (yhm, mm, qx, bz) VALUES (?,?,?,?)"),
+                 {a.name, passwords::hash(a.password), QString::number(a.level), levelDescription(a.level)});
+    }
+}
+
+}  // namespace
+
+void createDatabase(const QString& path, const QVector<Account>& users)
+{
+    buildFile(path, [&](QSqlDatabase& db) { insertUsers(db, users); });
+}
+
+void createDemoDatabase(const QString& path)
+{
+    buildFile(path, [&](QSqlDatabase& db) {
+        insertUsers(db, accounts());
+        const QVector<DemoSubject> subjects = demoSubjects();
+        const QString now = timeOfDay();
+        for (int s = 0; s < subjects.size(); ++s) {
+            const DemoSubject& subject = subjects[s];
+            const QString kmh = convert::nextCode(QString::number(s), 2);
+            sql::run(db, QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES (?,?)"), {kmh, subject.name});
+            for (int t = 0; t < subject.types.size(); ++t) {
+                sql::run(db, QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES (?,?,?,'0')"),
+                         {kmh, convert::nextCode(QString::number(t), 2), subject.types[t]});
+            }
+            for (int c = 0; c < subject.chapters.size(); ++c) {
+                sql::run(db, QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES (?,?,?,'0')"),
+                         {kmh, convert::nextCode(QString::number(c), 2), subject.chapters[c]});
+            }
+            QVector<int> numbers(subject.types.size(), 0);
+            for (const DemoQuestion& q : subject.questions) {
+                const int t = subject.types.indexOf(q.type);
+                const int c = subject.chapters.indexOf(q.chapter);
+                if (t < 0 || c < 0) continue;
+                const QString th = convert::nextCode(QString::number(numbers[t]++), 3);
+                sql::run(db,
+                         QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) "
+                                        "VALUES (?,?,?,?,?,?,?,?,?,?)"),
+                         {kmh, convert::nextCode(QString::number(t), 2), th, convert::nextCode(QString::number(c), 2),
+                          q.difficulty, q.score, q.question, q.answer, now, QString()});
+            }
+        }
+    });
+}
+
+}  // namespace demo
+
+namespace demo {
+
+namespace {
+// A small deterministic generator for the synthetic bank (not the paper draw generator).
+struct Lcg {
+    quint64 state;
+    quint32 next()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<quint32>(state >> 33);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<quint32>(n)); }
+};
+
+QString chineseText(Lcg& rng, int length)
+{
+    static const QString pool = QStringLiteral(
+        "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多定"
+        "行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些"
+        "然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建月公"
+        "无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知较将"
+        "组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志世金"
+        "增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗完类"
+        "八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际商非");
+    QString text;
+    text.reserve(length + 8);
+    int sinceMark = 0;
+    while (text.size() < length) {
+        text += pool.at(rng.below(static_cast<int>(pool.size())));
+        if (++sinceMark > 8 + rng.below(12)) {
+            text += rng.below(4) == 0 ? QStringLiteral("。") : QStringLiteral("，");
+            sinceMark = 0;
+        }
+    }
+    text.truncate(length - 1);
+    text += QStringLiteral("。");
+    return text;
+}
+}  // namespace
+
+void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
+{
+    static const QString difficulties[] = {QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
+                                           QStringLiteral("较难"), QStringLiteral("难")};
+    constexpr int kSubjects = 10, kTypes = 8, kChapters = 20;
+    buildFile(path, [&](QSqlDatabase& db) {
+        insertUsers(db, accounts());
+        for (int s = 0; s < kSubjects; ++s) {
+            const QString kmh = convert::nextCode(QString::number(s), 2);
+            sql::run(db, QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES (?,?)"),
+                     {kmh, QStringLiteral("科目%1").arg(s + 1)});
+            for (int t = 0; t < kTypes; ++t) {
+                sql::run(db, QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES (?,?,?,'0')"),
+                         {kmh, convert::nextCode(QString::number(t), 2), QStringLiteral("题型%1").arg(t + 1)});
+            }
+            for (int c = 0; c < kChapters; ++c) {
+                sql::run(db, QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES (?,?,?,'0')"),
+                         {kmh, convert::nextCode(QString::number(c), 2), QStringLiteral("第%1章").arg(c + 1)});
+            }
+        }
+        // The first type of the first subject holds up to 5,000 questions and its second type up
+        // to 2,000, so that the large cases can be measured; the rest is spread over every type.
+        QVector<int> numbers(kSubjects * kTypes, 0);
+        Lcg rng{seed};
+        QSqlQuery insert(db);
+        if (!insert.prepare(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) "
+                                           "VALUES (?,?,?,?,?,?,?,?,?,?)"))) {
+            throw DataError(insert.lastError().text());
+        }
+        for (int i = 0; i < questions; ++i) {
+            int s = 0, t = 0;
+            if (i < 5000) {
+                t = 0;
+            } else if (i < 7000) {
+                t = 1;
+            } else {
+                s = (i - 7000) % kSubjects;
+                t = ((i - 7000) / kSubjects) % kTypes;
+            }
+            const int pair = s * kTypes + t;
+            const QVariantList values = {convert::nextCode(QString::number(s), 2),
+                                         convert::nextCode(QString::number(t), 2),
+                                         convert::nextCode(QString::number(numbers[pair]++), 3),
+                                         convert::nextCode(QString::number(rng.below(kChapters)), 2),
+                                         difficulties[rng.below(5)],
+                                         QString::number(1 + rng.below(10)),
+                                         chineseText(rng, 100 + rng.below(501)),
+                                         chineseText(rng, 100 + rng.below(501)),
+                                         QStringLiteral("%1:%2:%3")
+                                             .arg(8 + rng.below(10))
+                                             .arg(rng.below(60), 2, 10, QLatin1Char('0'))
+                                             .arg(rng.below(60), 2, 10, QLatin1Char('0')),
+                                         QString()};
+            for (int v = 0; v < values.size(); ++v) insert.bindValue(v, values[v]);
+            if (!insert.exec()) throw DataError(insert.lastError().text());
+        }
+    });
+}
+
+}  // namespace demo

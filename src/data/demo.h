@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+#include <QVector>
+
+namespace demo {
+
+struct Account {
+    QString name;
+    QString password;
+    int level;
+};
+
+// The three demo accounts, one per permission level.
+QVector<Account> accounts();
+// The description stored with a permission level: "题库管理用户", "试卷管理用户", "超级用户".
+QString levelDescription(int level);
+
+// Creates a new database file with the schema and the given users. Refuses an existing file; the
+// file appears only when it is complete.
+void createDatabase(const QString& path, const QVector<Account>& users);
+// Creates the demo database: the demo accounts and a bank of several subjects.
+void createDemoDatabase(const QString& path);
+// Creates a generated bank of `questions` questions (10 subjects, 8 types and 20 chapters each,
+// texts of 100 to 600 Chinese characters, all five difficulties), deterministic for a seed.
+void createGeneratedDatabase(const QString& path, int questions, unsigned seed = 1);
+
+// The time of day as the program writes it into `time`: H:mm:ss, 24 hours.
+QString timeOfDay();
+
+}  // namespace demo

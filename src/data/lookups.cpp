@@ -1,0 +1,29 @@
+#include "data/lookups.h"
+
+#include "app/forms.h"
+#include "data/data_module.h"
+#include "data/sql.h"
+
+// Comparisons use BINARY collation (SQLite's default for =), so they are exact and case-sensitive.
+QString KmmToKmh(const QString& kmm)
+{
+    return sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"), {kmm});
+}
+
+QString TxmToTxh(const QString& kmh, const QString& txm)
+{
+    return sql::scalar(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
+                       {kmh, txm});
+}
+
+QString ZjmToZjh(const QString& kmh, const QString& zjm)
+{
+    return sql::scalar(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
+                       {kmh, zjm});
+}
+
+QString ZjhToZjm(const QString& kmh, const QString& zjh)
+{
+    return sql::scalar(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? AND zjh=? ORDER BY id DESC LIMIT 1"),
+                       {kmh, zjh});
+}

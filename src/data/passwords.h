@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+
+namespace passwords {
+
+// Salted Argon2id hash in libsodium's string format.
+QString hash(const QString& password);
+// True when `stored` looks like a hash this program wrote.
+bool isHash(const QString& stored);
+// Checks a typed password against a stored value: a hash is verified, anything else (an older
+// file's plain text, or an empty password) is compared exactly.
+bool matches(const QString& stored, const QString& typed);
+
+}  // namespace passwords

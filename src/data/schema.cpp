@@ -1,0 +1,58 @@
+#include "data/schema.h"
+
+#include "data/errors.h"
+#include "data/sql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+
+namespace schema {
+
+// Every table has a hidden auto-increment id that orders its rows; all other columns are text.
+static const char* const kTables[] = {
+    "CREATE TABLE IF NOT EXISTS kmb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, kmm TEXT)",
+    "CREATE TABLE IF NOT EXISTS txb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, txh TEXT, txm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS zjb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, zjh TEXT, zjm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS stb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, txh TEXT, th TEXT, zjh TEXT,"
+    " nd TEXT, fs TEXT, tm TEXT, da TEXT, time TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS sjb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, txh TEXT, th TEXT, zjh TEXT,"
+    " nd TEXT, fs TEXT, tm TEXT, da TEXT, time TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS mmb (id INTEGER PRIMARY KEY AUTOINCREMENT, yhm TEXT, mm TEXT, qx TEXT, bz TEXT)",
+    // Lookups filter by these columns; the id stays the only order.
+    "CREATE INDEX IF NOT EXISTS kmb_kmm ON kmb (kmm)",
+    "CREATE INDEX IF NOT EXISTS txb_kmh_txm ON txb (kmh, txm)",
+    "CREATE INDEX IF NOT EXISTS zjb_kmh_zjm ON zjb (kmh, zjm)",
+    "CREATE INDEX IF NOT EXISTS zjb_kmh_zjh ON zjb (kmh, zjh)",
+    "CREATE INDEX IF NOT EXISTS stb_kmh_txh ON stb (kmh, txh)",
+    "CREATE INDEX IF NOT EXISTS stb_kmh_zjh ON stb (kmh, zjh)",
+    "CREATE INDEX IF NOT EXISTS sjb_kmh_txh ON sjb (kmh, txh)",
+    "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
+};
+
+void ensure(QSqlDatabase& db)
+{
+    const int version = sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();
+    if (version > kVersion) {
+        throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+    }
+    if (version == kVersion) return;
+    sql::transaction(db, [&] {
+        for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+}
+
+QSqlDatabase createFile(const QString& path, const QString& connectionName)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setDatabaseName(path);
+    if (!db.open()) {
+        throw DataError(QStringLiteral("无法创建数据库文件“%1”：%2").arg(path, db.lastError().text()));
+    }
+    ensure(db);
+    return db;
+}
+
+}  // namespace schema

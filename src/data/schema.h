@@ -1,0 +1,16 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QString>
+
+namespace schema {
+
+// Version written to PRAGMA user_version; a later program migrates older files from it.
+constexpr int kVersion = 1;
+
+// Creates the six tables and their indexes in an empty database, or brings an older file up to date.
+void ensure(QSqlDatabase& db);
+
+// Opens (and creates) a database file for the command-line tools under its own connection name.
+QSqlDatabase createFile(const QString& path, const QString& connectionName);
+
+}  // namespace schema

@@ -1,0 +1,132 @@
+#include "test_support.h"
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/sql.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPointer>
+#include <QTest>
+
+namespace testing {
+
+void closeAllWindows()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        w->hide();
+        w->deleteLater();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+Workspace::Workspace(const QVector<User>& users, bool connect)
+{
+    // Ending the program from a test closes the open dialogs; the test process goes on.
+    app::setTerminateHook([] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(w);
+            if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
+        }
+    });
+    app::resetTermination();
+    previous_ = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
+    QVector<demo::Account> accounts;
+    for (const User& u : users) accounts.append({u.name, u.password, u.level});
+    QDir().mkpath(QStringLiteral("Data"));
+    demo::createDatabase(databasePath(), accounts);
+    if (!DM) DM = new TDM(qApp);
+    if (!MainF) {
+        auto* main = new TMainF(nullptr);
+        MainF = main;
+    }
+    if (connect) DM->connectTo(databasePath());
+}
+
+Workspace::~Workspace()
+{
+    closeAllWindows();
+    app::resetTermination();
+    if (DM) {
+        delete DM;
+        DM = nullptr;
+    }
+    QDir::setCurrent(previous_);
+}
+
+QString Workspace::databasePath() const
+{
+    return QDir(dir_.path()).absoluteFilePath(QStringLiteral("Data/examdb.db"));
+}
+
+void Workspace::exec(const QString& statement, const QVariantList& binds)
+{
+    sql::run(DM->db(), statement, binds);
+}
+
+QString Workspace::scalar(const QString& statement, const QVariantList& binds)
+{
+    return sql::scalar(DM->db(), statement, binds);
+}
+
+int Workspace::count(const QString& table, const QString& where, const QVariantList& binds)
+{
+    QString statement = QStringLiteral("SELECT COUNT(*) FROM %1").arg(table);
+    if (!where.isEmpty()) statement += QStringLiteral(" WHERE ") + where;
+    return scalar(statement, binds).toInt();
+}
+
+void Workspace::refreshDatasets()
+{
+    for (Dataset* ds : {DM->ADOKmb, DM->ADOTxb, DM->ADOZjb, DM->ADOStb, DM->ADOSjb, DM->AdoMmb}) {
+        if (ds->isActive()) ds->refresh();
+    }
+}
+
+BoxAnswerer::BoxAnswerer()
+{
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::poll);
+    timer_.start();
+}
+
+BoxAnswerer::~BoxAnswerer() { timer_.stop(); }
+
+void BoxAnswerer::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        if (!box->isVisible()) return;
+        texts.append(box->text());
+        captions.append(box->windowTitle());
+        QMessageBox::StandardButton answer = QMessageBox::Ok;
+        if (!answers_.isEmpty()) answer = answers_.takeFirst();
+        QAbstractButton* button = box->button(answer);
+        if (!button) button = box->button(QMessageBox::Ok);
+        if (button) {
+            button->click();
+        } else {
+            box->close();
+        }
+        return;
+    }
+    // Other dialogs are handled from a fresh call, so that message boxes they open in turn are
+    // still answered by this timer (a timer is never re-entered while its slot runs).
+    if (onOtherModal && !otherBusy_) {
+        otherBusy_ = true;
+        QPointer<QWidget> target = modal;
+        QTimer::singleShot(0, this, [this, target] {
+            if (target && onOtherModal) onOtherModal(target);
+            otherBusy_ = false;
+        });
+    }
+}
+
+}  // namespace testing

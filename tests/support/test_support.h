@@ -1,0 +1,75 @@
+#pragma once
+#include <QMessageBox>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace testing {
+
+// A temporary working folder with Data/examdb.db, made current for the test; restores the old
+// working folder when it goes away. The data module DM and a hidden main window MainF exist and
+// DM is connected to the file.
+class Workspace {
+public:
+    // users: (name, password, level) rows written to mmb with hashed passwords
+    struct User {
+        QString name;
+        QString password;
+        int level;
+    };
+    explicit Workspace(const QVector<User>& users = {{QStringLiteral("admin"), QStringLiteral("pw"), 3}},
+                       bool connect = true);
+    ~Workspace();
+    QString root() const { return dir_.path(); }
+    QString databasePath() const;
+    // Runs a statement on the file through the data module's connection.
+    void exec(const QString& statement, const QVariantList& binds = {});
+    QString scalar(const QString& statement, const QVariantList& binds = {});
+    int count(const QString& table, const QString& where = QString(), const QVariantList& binds = {});
+    // Re-reads every whole-table dataset (after exec() changed the file behind them).
+    void refreshDatasets();
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+// Answers the message boxes that appear while a test runs, and records their texts.
+// Every box found modal is answered with the next queued button, OK when the queue is empty.
+class BoxAnswerer : public QObject {
+    Q_OBJECT
+public:
+    BoxAnswerer();
+    ~BoxAnswerer() override;
+    void queue(QMessageBox::StandardButton button) { answers_.append(button); }
+    QStringList texts;     // texts of the boxes answered, oldest first
+    QStringList captions;  // their captions
+    QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
+    void clear() { texts.clear(); captions.clear(); }
+    // Also run this callback for any modal widget that is not a message box (e.g. a dialog).
+    std::function<bool(QWidget*)> onOtherModal;
+
+private:
+    void poll();
+    QTimer timer_;
+    bool otherBusy_ = false;
+    QVector<QMessageBox::StandardButton> answers_;
+};
+
+// Hides and deletes every top-level window left over by a test.
+void closeAllWindows();
+
+// Finds a child by objectName and fails the test (returns nullptr) when it is missing.
+template <typename T>
+T* child(QObject* parent, const QString& name)
+{
+    return parent ? parent->findChild<T*>(name) : nullptr;
+}
+
+}  // namespace testing
