@@ -1,7 +1,168 @@
 #include "users/add_user.h"
 
+#include "app/application.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+#include "data/sql.h"
+#include "users/placement.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+
+namespace {
+// Item texts of the permission group; item i stores level i + 1 and its text as the description.
+const char* const kLevelTexts[] = {"题库管理用户", "试卷管理用户", "超级用户"};
+}  // namespace
+
 TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TjyhF"));
     setWindowTitle(QStringLiteral("添加用户"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFont(app::songFont(14));
+    setFixedSize(466, 199);
+
+    auto label = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+    Label1 = label("Label1", QStringLiteral("输入用户名  "));
+    Label2 = label("Label2", QStringLiteral("输入新密码  "));
+    Label3 = label("Label3", QStringLiteral("确认新密码  "));
+
+    auto edit = [this](const char* name, bool secret) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        if (secret) e->setEchoMode(QLineEdit::Password);
+        e->installEventFilter(this);
+        return e;
+    };
+    EditYhm = edit("EditYhm", false);
+    EditXmm1 = edit("EditXmm1", true);
+    EditXmm2 = edit("EditXmm2", true);
+
+    RGQX = new QGroupBox(QStringLiteral("权限设置"), this);
+    RGQX->setObjectName(QStringLiteral("RGQX"));
+    levels_ = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QRadioButton(QString::fromUtf8(kLevelTexts[i]), RGQX);
+        item->setObjectName(QStringLiteral("RGQXItem%1").arg(i));
+        item->setGeometry(12, 24 + i * 24, 130, 20);
+        levels_->addButton(item, i);
+        RGQXItems.append(item);
+    }
+    RGQXItems[0]->setChecked(true);
+
+    BtnQr = new QPushButton(QStringLiteral("确认"), this);
+    BtnQr->setObjectName(QStringLiteral("BtnQr"));
+    BtnQx = new QPushButton(QStringLiteral("取消"), this);
+    BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    for (QPushButton* b : {BtnQr, BtnQx}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    setTabOrder(EditYhm, EditXmm1);
+    setTabOrder(EditXmm1, EditXmm2);
+    setTabOrder(EditXmm2, RGQXItems[0]);
+    setTabOrder(RGQXItems[0], BtnQr);
+    setTabOrder(BtnQr, BtnQx);
+
+    connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
+    connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    FormCreate();
+}
+
+void TTjyhF::FormCreate()
+{
+    Label1->setGeometry(33, 40, 84, 14);
+    Label2->setGeometry(33, 72, 84, 14);
+    Label3->setGeometry(33, 104, 84, 14);
+    EditYhm->setGeometry(117, 36, 121, 22);
+    EditXmm1->setGeometry(117, 68, 121, 22);
+    EditXmm2->setGeometry(117, 100, 121, 22);
+    RGQX->setGeometry(281, 24, 153, 105);
+    BtnQr->setGeometry(280, 152, 75, 25);
+    BtnQx->setGeometry(369, 152, 75, 25);
+}
+
+void TTjyhF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) users::centreOverMainWindow(this);
+}
+
+int TTjyhF::RGQXItemIndex() const
+{
+    return levels_->checkedId();
+}
+
+void TTjyhF::setRGQXItemIndex(int index)
+{
+    if (index >= 0 && index < RGQXItems.size()) RGQXItems[index]->setChecked(true);
+}
+
+bool TTjyhF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter only moves on; nothing is confirmed by it.
+            if (watched == EditYhm) {
+                EditXmm1->setFocus();
+                return true;
+            }
+            if (watched == EditXmm1) {
+                EditXmm2->setFocus();
+                return true;
+            }
+            if (watched == EditXmm2) {
+                BtnQr->setFocus();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TTjyhF::BtnQrClick()
+{
+    const QString name = EditYhm->text();
+    const QString password = EditXmm1->text();
+    const QString repeated = EditXmm2->text();
+
+    // Names compare exactly: a name differing only in letter case is another user.
+    const int existing =
+        sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM mmb WHERE yhm=?"), {name}).toInt();
+    if (existing > 0) {
+        MsgBox::show(QStringLiteral("此用户名已存在，请重新输入用户名！"), this);
+        return;
+    }
+    if (password != repeated) {
+        MsgBox::show(QStringLiteral("两次输入的新密码不一致，请重试！"), this);
+        return;
+    }
+    const int index = std::max(0, RGQXItemIndex());
+    const QString stored = passwords::hash(password);  // before the row is opened: hashing may fail
+
+    Dataset* mmb = DM->AdoMmb;
+    mmb->append();
+    mmb->fieldByName(QStringLiteral("yhm")).setAsString(name);
+    mmb->fieldByName(QStringLiteral("mm")).setAsString(stored);
+    mmb->fieldByName(QStringLiteral("qx")).setAsInteger(index + 1);
+    mmb->fieldByName(QStringLiteral("bz")).setAsString(QString::fromUtf8(kLevelTexts[index]));
+    mmb->post();
+    close();
+}
+
+void TTjyhF::BtnQxClick()
+{
+    close();
 }

@@ -1,7 +1,145 @@
 #include "users/change_password.h"
 
+#include "app/application.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+#include "users/placement.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
 TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("XgmmF"));
     setWindowTitle(QStringLiteral("修改密码"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(app::songFont(15));
+    setFixedSize(340, 215);
+
+    auto label = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+    Label1 = label("Label1", QStringLiteral("用户名  "));
+    LabelYhm = label("LabelYhm", QString());
+    Label2 = label("Label2", QStringLiteral("输入旧密码  "));
+    Label3 = label("Label3", QStringLiteral("输入新密码  "));
+    Label4 = label("Label4", QStringLiteral("确认新密码  "));
+
+    auto edit = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setEchoMode(QLineEdit::Password);
+        e->installEventFilter(this);
+        return e;
+    };
+    EditJmm = edit("EditJmm");
+    EditXmm1 = edit("EditXmm1");
+    EditXmm2 = edit("EditXmm2");
+
+    BtnQr = new QPushButton(QStringLiteral("确认"), this);
+    BtnQr->setObjectName(QStringLiteral("BtnQr"));
+    BtnQx = new QPushButton(QStringLiteral("取消"), this);
+    BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    for (QPushButton* b : {BtnQr, BtnQx}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    setTabOrder(EditJmm, EditXmm1);
+    setTabOrder(EditXmm1, EditXmm2);
+    setTabOrder(EditXmm2, BtnQr);
+    setTabOrder(BtnQr, BtnQx);
+
+    connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
+    connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    FormCreate();
+}
+
+void TXgmmF::FormCreate()
+{
+    LabelYhm->setGeometry(146, 30, 61, 15);
+    Label2->setGeometry(50, 63, 91, 15);
+    Label3->setGeometry(50, 95, 91, 15);
+    Label4->setGeometry(50, 127, 91, 15);
+    Label1->setGeometry(80, 30, 61, 15);
+    EditJmm->setGeometry(146, 59, 121, 23);
+    EditXmm1->setGeometry(146, 91, 121, 23);
+    EditXmm2->setGeometry(146, 123, 121, 23);
+    BtnQr->setGeometry(68, 168, 75, 25);
+    BtnQx->setGeometry(188, 168, 75, 25);
+}
+
+void TXgmmF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    users::centreOverMainWindow(this);
+    app::run([this] { FormShow(); });
+}
+
+void TXgmmF::FormShow()
+{
+    Dataset* mmb = DM->AdoMmb;
+    LabelYhm->setText(mmb->recNo() >= 0 ? mmb->str(QStringLiteral("yhm")) : QString());
+}
+
+bool TXgmmF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter only moves on; nothing is confirmed by it.
+            if (watched == EditJmm) {
+                EditXmm1->setFocus();
+                return true;
+            }
+            if (watched == EditXmm1) {
+                EditXmm2->setFocus();
+                return true;
+            }
+            if (watched == EditXmm2) {
+                BtnQr->setFocus();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TXgmmF::BtnQrClick()
+{
+    Dataset* mmb = DM->AdoMmb;
+    if (mmb->recNo() < 0) {
+        MsgBox::show(QStringLiteral("密码表为空！"), this);
+        return;
+    }
+    const QString old = EditJmm->text();
+    const QString password = EditXmm1->text();
+    const QString repeated = EditXmm2->text();
+
+    // A stored hash is verified; an empty or not yet upgraded plain-text password compares exactly.
+    if (!passwords::matches(mmb->str(QStringLiteral("mm")), old)) {
+        MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
+        return;
+    }
+    if (password != repeated) {
+        MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
+        return;
+    }
+    const QString stored = passwords::hash(password);
+    mmb->edit();
+    mmb->fieldByName(QStringLiteral("mm")).setAsString(stored);
+    mmb->post();
+    close();
+}
+
+void TXgmmF::BtnQxClick()
+{
+    close();
 }

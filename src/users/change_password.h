@@ -1,9 +1,36 @@
 #pragma once
 #include <QDialog>
 
-// 修改密码
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// 修改密码: sets a new password for the user that is current in the user list, once the old
+// password has been typed correctly.
 class TXgmmF : public QDialog {
     Q_OBJECT
 public:
     explicit TXgmmF(QWidget* parent = nullptr);
+
+    void FormShow();    // names the selected user at the top
+    void BtnQrClick();  // checks the old password and the repeated new one, then stores it
+    void BtnQxClick();  // closes without change
+
+    QLabel* Label1;
+    QLabel* LabelYhm;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLineEdit* EditJmm;
+    QLineEdit* EditXmm1;
+    QLineEdit* EditXmm2;
+    QPushButton* BtnQr;
+    QPushButton* BtnQx;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
 };
