@@ -68,8 +68,7 @@ void Dataset::open()
         if (fields_.isEmpty()) {
             throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(table_));
         }
-        QSqlQuery q = sql::run(db(), QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table_));
-        while (q.next()) ids_.append(q.value(0).toLongLong());
+        idsLoaded_ = false;
     } else {
         if (sql_.isEmpty()) throw DataError(QStringLiteral("数据集“%1”没有查询语句。").arg(objectName()));
         QSqlQuery q = sql::run(db(), sql_, binds_);
@@ -83,10 +82,24 @@ void Dataset::open()
     }
     readColumns();
     state_ = State::Browse;
-    current_ = recordCount() > 0 ? 0 : -1;
-    eof_ = current_ < 0;
-    emit reset();
-    emit currentChanged(current_);
+    if (isQuery()) {
+        current_ = rows_.isEmpty() ? -1 : 0;
+        eof_ = current_ < 0;
+        emit reset();
+        emit currentChanged(current_);
+    } else {
+        current_ = -1;  // the first row, once the ids are read
+        emit reset();
+    }
+}
+
+void Dataset::ensureIds() const
+{
+    if (idsLoaded_ || isQuery() || state_ == State::Inactive) return;
+    idsLoaded_ = true;
+    ids_ = sql::ids(db(), table_);
+    current_ = ids_.isEmpty() ? -1 : 0;
+    eof_ = ids_.isEmpty();
 }
 
 void Dataset::close()
@@ -94,6 +107,7 @@ void Dataset::close()
     if (!isActive()) return;
     state_ = State::Inactive;
     ids_.clear();
+    idsLoaded_ = false;
     cache_.clear();
     rows_.clear();
     current_ = -1;
@@ -105,11 +119,14 @@ void Dataset::refresh()
 {
     requireActive();
     postIfEditing();
-    const qint64 keep = isQuery() ? -1 : currentId();
+    const bool hadIds = idsLoaded_;
+    const qint64 keep = isQuery() || !hadIds ? -1 : currentId();
     const int keepIndex = current_;
     state_ = State::Inactive;
     open();
+    if (!isQuery() && !hadIds) return;
     if (!isQuery() && keep >= 0) {
+        ensureIds();
         const int at = ids_.indexOf(keep);
         if (at >= 0) setCurrent(at);
     } else if (keepIndex >= 0 && keepIndex < recordCount()) {
@@ -136,11 +153,13 @@ void Dataset::postIfEditing()
 
 int Dataset::recordCount() const
 {
+    ensureIds();
     return isQuery() ? rows_.size() : ids_.size();
 }
 
 void Dataset::setCurrent(int index)
 {
+    ensureIds();
     if (index != current_) {
         current_ = index;
         emit currentChanged(current_);
@@ -151,6 +170,7 @@ void Dataset::first()
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     if (recordCount() == 0) {
         eof_ = true;
         setCurrent(-1);
@@ -164,6 +184,7 @@ void Dataset::next()
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     if (current_ + 1 < recordCount()) {
         eof_ = false;
         setCurrent(current_ + 1);
@@ -176,6 +197,7 @@ void Dataset::prior()
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     if (current_ > 0) setCurrent(current_ - 1);
     eof_ = recordCount() == 0;
 }
@@ -184,6 +206,7 @@ void Dataset::last()
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     eof_ = recordCount() == 0;
     setCurrent(recordCount() - 1);
 }
@@ -192,6 +215,7 @@ void Dataset::moveBy(int n)
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     if (recordCount() == 0) return;
     int target = current_ + n;
     eof_ = false;
@@ -207,6 +231,7 @@ void Dataset::setRecNo(int index)
 {
     requireActive();
     postIfEditing();
+    ensureIds();
     if (index < 0 || index >= recordCount()) return;
     eof_ = false;
     setCurrent(index);
@@ -229,6 +254,7 @@ Field Dataset::fieldByName(const QString& name)
 
 qint64 Dataset::idAt(int row) const
 {
+    ensureIds();
     return isQuery() ? -1 : ids_.value(row, -1);
 }
 
@@ -252,7 +278,7 @@ void Dataset::loadWindow(int row) const
 const QVector<QString>& Dataset::rowValues(int row) const
 {
     static const QVector<QString> none;
-    if (row < 0 || row >= recordCount()) return none;
+    if (row < 0 || row >= recordCount()) return none;  // recordCount() reads the ids
     if (isQuery()) return rows_[row];
     const qint64 id = ids_[row];
     auto it = cache_.constFind(id);
@@ -277,6 +303,7 @@ QString Dataset::valueAt(int row, int column) const
 QString Dataset::currentValue(int column) const
 {
     requireActive();
+    ensureIds();
     if (state_ == State::Insert || state_ == State::Edit) return buffer_.value(column);
     if (current_ < 0) {
         throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
@@ -293,6 +320,7 @@ void Dataset::setCurrentValue(int column, const QString& value)
 void Dataset::append()
 {
     requireActive();
+    ensureIds();
     if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
     postIfEditing();
     buffer_ = QVector<QString>(fields_.size());
@@ -302,6 +330,7 @@ void Dataset::append()
 void Dataset::edit()
 {
     requireActive();
+    ensureIds();
     if (state_ == State::Insert || state_ == State::Edit) return;
     if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
     if (current_ < 0) throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
@@ -359,6 +388,7 @@ void Dataset::cancel()
 void Dataset::remove()
 {
     requireActive();
+    ensureIds();
     if (isQuery()) throw DataError(QStringLiteral("查询“%1”是只读的。").arg(objectName()));
     if (state_ == State::Insert) {
         cancel();

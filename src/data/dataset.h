@@ -58,10 +58,18 @@ public:
     void prior();
     void last();
     void moveBy(int n);
-    bool eof() const { return eof_; }
+    bool eof() const
+    {
+        ensureIds();
+        return eof_;
+    }
     bool isEmpty() const { return recordCount() == 0; }
     int recordCount() const;
-    int recNo() const { return current_; }  // index of the current row, -1 when there is none
+    int recNo() const  // index of the current row, -1 when there is none
+    {
+        ensureIds();
+        return current_;
+    }
     void setRecNo(int index);                // makes the row at index current
 
     const QStringList& fieldNames() const { return fields_; }
@@ -78,7 +86,7 @@ public:
     // Reading a cell of any row without moving the cursor (used by grids).
     QString valueAt(int row, int column) const;
     qint64 idAt(int row) const;  // table mode: the hidden id of a row
-    qint64 currentId() const { return current_ >= 0 ? idAt(current_) : -1; }
+    qint64 currentId() const { return recNo() >= 0 ? idAt(current_) : -1; }
 
     // Used by Field.
     QString currentValue(int column) const;
@@ -99,6 +107,9 @@ private:
     const QVector<QString>& rowValues(int row) const;
     void loadWindow(int row) const;
     void readColumns();
+    // Table mode reads the ids of its rows only when a row is first needed, so that opening every
+    // table at login does not read the whole question bank.
+    void ensureIds() const;
 
     QString connection_;
     QString table_;
@@ -109,12 +120,13 @@ private:
     QHash<QString, int> fieldLookup_;  // lower-case name to column
 
     // Table mode.
-    QVector<qint64> ids_;
+    mutable bool idsLoaded_ = false;
+    mutable QVector<qint64> ids_;
     mutable QHash<qint64, QVector<QString>> cache_;
     // Query mode.
     QVector<QVector<QString>> rows_;
 
-    int current_ = -1;
-    bool eof_ = true;
+    mutable int current_ = -1;
+    mutable bool eof_ = true;
     QVector<QString> buffer_;  // the row being inserted or edited
 };

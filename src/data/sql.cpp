@@ -2,7 +2,10 @@
 
 #include "data/errors.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
+
+#include <sqlite3.h>
 
 namespace sql {
 
@@ -41,6 +44,28 @@ QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantL
         return query.value(0).toString();
     }
     return QString();
+}
+
+QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
+{
+    const QString statement = QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table);
+    QVector<qint64> result;
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        sqlite3* h = *static_cast<sqlite3* const*>(handle.data());
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray utf8 = statement.toUtf8();
+        if (h && sqlite3_prepare_v2(h, utf8.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+            int rc;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) result.append(sqlite3_column_int64(stmt, 0));
+            sqlite3_finalize(stmt);
+            if (rc == SQLITE_DONE) return result;
+            result.clear();
+        }
+    }
+    QSqlQuery q = run(db, statement);
+    while (q.next()) result.append(q.value(0).toLongLong());
+    return result;
 }
 
 void begin(QSqlDatabase& db)
