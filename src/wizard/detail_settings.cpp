@@ -1,7 +1,875 @@
 #include "wizard/detail_settings.h"
 
+#include "app/application.h"
+#include "app/db_grid.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+#include "output/paper_document.h"
+#include "wizard/overall_settings.h"
+#include "wizard/random_draw.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QSqlQuery>
+#include <QTimer>
+#include <QToolButton>
+
+using wizard::selectedRow;
+using wizard::selectRow;
+
+namespace {
+
+const QString kAll = QStringLiteral("全部");
+
+QLabel* makeLabel(const QString& text, QWidget* parent, const char* name)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QToolButton* makeSpeedButton(const QString& text, const QString& hint, QWidget* parent, const char* name)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(text);
+    button->setToolTip(hint);
+    return button;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
+}
+
+// A question is identified within the paper by its type code and number.
+using QuestionKey = QPair<QString, QString>;
+
+// The eight fields of an sjb row that travel with a question when two questions change places.
+const QStringList kMovedFields = {QStringLiteral("th"), QStringLiteral("nd"),   QStringLiteral("fs"),
+                                  QStringLiteral("tm"), QStringLiteral("da"),   QStringLiteral("time"),
+                                  QStringLiteral("zjh"), QStringLiteral("bz")};
+
+QStringList readPaperRow(qint64 id)
+{
+    QSqlQuery q = sql::run(DM->db(),
+                           QStringLiteral("SELECT th, nd, fs, tm, da, \"time\", zjh, bz FROM sjb WHERE id=?"), {id});
+    QStringList values;
+    if (q.next()) {
+        for (int i = 0; i < kMovedFields.size(); ++i) values << q.value(i).toString();
+    }
+    return values;
+}
+
+}  // namespace
+
 TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("XxszF"));
     setWindowTitle(QStringLiteral("组卷向导--详细设置"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(app::songFont(12));
+    setFixedSize(716, 475);
+
+    Label1 = makeLabel(QStringLiteral("试卷包含的题型"), this, "Label1");
+    ListBoxTx = new QListWidget(this);
+    ListBoxTx->setObjectName(QStringLiteral("ListBoxTx"));
+    Label2 = makeLabel(QStringLiteral("当前题型描述"), this, "Label2");
+    MemoTxms = new QPlainTextEdit(this);
+    MemoTxms->setObjectName(QStringLiteral("MemoTxms"));
+    MemoTxms->setReadOnly(true);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("分数设置"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Label3 = makeLabel(QStringLiteral("当前小题数"), GroupBox1, "Label3");
+    EditTs = makeEdit(GroupBox1, "EditTs");
+    Label4 = makeLabel(QStringLiteral("本大题总分"), GroupBox1, "Label4");
+    EditZf = makeEdit(GroupBox1, "EditZf");
+    for (QLineEdit* e : {EditTs, EditZf}) {
+        e->setMaxLength(3);
+        e->setText(QStringLiteral("0"));
+        // Typed keys are filtered with a beep; the validator also keeps pasted text to digits.
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        e->installEventFilter(this);
+    }
+    editTsPalette_ = EditTs->palette();
+
+    RadioGroup1 = new QGroupBox(QStringLiteral("选题方式"), this);
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    RadioGroup1Auto = new QRadioButton(QStringLiteral("自动选题"), RadioGroup1);
+    RadioGroup1Auto->setObjectName(QStringLiteral("RadioGroup1Auto"));
+    RadioGroup1Manual = new QRadioButton(QStringLiteral("人工选题"), RadioGroup1);
+    RadioGroup1Manual->setObjectName(QStringLiteral("RadioGroup1Manual"));
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(RadioGroup1Auto, 0);
+    modes->addButton(RadioGroup1Manual, 1);
+    RadioGroup1Auto->setChecked(true);
+
+    Label5 = makeLabel(QStringLiteral("难度"), this, "Label5");
+    ComboBoxNd = new QComboBox(this);
+    ComboBoxNd->setObjectName(QStringLiteral("ComboBoxNd"));
+    ComboBoxNd->setEditable(true);
+    ComboBoxNd->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxNd->setCompleter(nullptr);
+    ComboBoxNd->addItems({kAll, QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
+                          QStringLiteral("较难"), QStringLiteral("难")});
+    ComboBoxNd->setCurrentIndex(0);
+    Label8 = makeLabel(QStringLiteral("备选题数"), this, "Label8");
+    EditBxTs = makeEdit(this, "EditBxTs");
+    EditBxTs->setReadOnly(true);
+    EditBxTs->setText(QStringLiteral("0"));
+
+    CheckListBoxZj = new QListWidget(this);
+    CheckListBoxZj->setObjectName(QStringLiteral("CheckListBoxZj"));
+    DBGridTm = new DBGrid(this);
+    DBGridTm->setObjectName(QStringLiteral("DBGridTm"));
+    DBGridTm->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 60},
+                                          {QStringLiteral("ND"), QStringLiteral("难度"), 60},
+                                          {QStringLiteral("zjm"), QStringLiteral("章节名"), 160},
+                                          {QStringLiteral("TIME"), QStringLiteral("录入时间"), 90}});
+
+    Label6 = makeLabel(QStringLiteral("当前题号："), this, "Label6");
+    LabelTH = makeLabel(QStringLiteral("题号"), this, "LabelTH");
+    MemoTm = new QPlainTextEdit(this);
+    MemoTm->setObjectName(QStringLiteral("MemoTm"));
+    MemoTm->setReadOnly(true);
+    MemoTm->setFont(app::songFont(14));
+
+    SBtnQbyr = makeSpeedButton(QStringLiteral(">>"), QStringLiteral("自动选够小题"), this, "SBtnQbyr");
+    SBtnQbyc = makeSpeedButton(QStringLiteral("<<"), QStringLiteral("清除所有小题"), this, "SBtnQbyc");
+    SBtnYr = makeSpeedButton(QStringLiteral(">"), QStringLiteral("添加一道小题"), this, "SBtnYr");
+    SBtnYc = makeSpeedButton(QStringLiteral("<"), QStringLiteral("删除选定小题"), this, "SBtnYc");
+
+    Label7 = makeLabel(QStringLiteral("试卷内容"), this, "Label7");
+    ListBoxSj = new QListWidget(this);
+    ListBoxSj->setObjectName(QStringLiteral("ListBoxSj"));
+    SBtnTmsy = makeSpeedButton(QStringLiteral("题目上移"), QStringLiteral("题目上移"), this, "SBtnTmsy");
+    SBtnTmxy = makeSpeedButton(QStringLiteral("题目下移"), QStringLiteral("题目下移"), this, "SBtnTmxy");
+
+    BtnSyb = new QPushButton(QStringLiteral("使用帮助"), this);
+    BtnSyb->setObjectName(QStringLiteral("BtnSyb"));
+    Button2 = new QPushButton(QStringLiteral("组卷"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button3 = new QPushButton(QStringLiteral("取消"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    for (QPushButton* b : {BtnSyb, Button2, Button3}) {
+        b->setFont(app::songFont(14, true));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
+
+    ListBoxTx->viewport()->installEventFilter(this);
+    connect(ListBoxTx, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) app::run([this] { ListBoxTxClick(); });
+    });
+    // A click on the type that is already selected runs the handler again, as any click does.
+    connect(ListBoxTx, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (ListBoxTx->row(item) == typeRowAtPress_) app::run([this] { ListBoxTxClick(); });
+    });
+    connect(ComboBoxNd, &QComboBox::editTextChanged, this, app::guard([this] { ListBoxTxClick(); }));
+    connect(EditTs, &QLineEdit::textChanged, this, app::guard([this] { InitMemoTxms(); }));
+    connect(EditZf, &QLineEdit::textChanged, this, app::guard([this] { InitMemoTxms(); }));
+    connect(CheckListBoxZj, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        const int row = CheckListBoxZj->row(item);
+        const bool checked = item->checkState() == Qt::Checked;
+        app::run([this, row, checked] { CheckListBoxZjClickCheck(row, checked); });
+    });
+    connect(modes, &QButtonGroup::idClicked, this, app::guard([this] { RadioGroup1Click(); }));
+    connect(DBGridTm, &DBGrid::cellClicked, this, app::guard([this] { DBGridTmCellClick(); }));
+    connect(DBGridTm, &DBGrid::keyDown, this, [this](int key) { app::run([this, key] { DBGridTmKeyUp(key); }); });
+    connect(DBGridTm, &DBGrid::keyUp, this, [this](int key) { app::run([this, key] { DBGridTmKeyUp(key); }); });
+    connect(DBGridTm, &DBGrid::doubleClicked2, this, app::guard([this] { DBGridTmDblClick(); }));
+    connect(Timer1, &QTimer::timeout, this, app::guard([this] { Timer1Timer(); }));
+    connect(SBtnQbyr, &QToolButton::clicked, this, app::guard([this] { SBtnQbyrClick(); }));
+    connect(SBtnQbyc, &QToolButton::clicked, this, app::guard([this] { SBtnQbycClick(); }));
+    connect(SBtnYr, &QToolButton::clicked, this, app::guard([this] { SBtnYrClick(); }));
+    connect(SBtnYc, &QToolButton::clicked, this, app::guard([this] { SBtnYcClick(); }));
+    connect(ListBoxSj, &QListWidget::currentRowChanged, this, app::guard([this] { ListBoxSjClick(); }));
+    connect(SBtnTmsy, &QToolButton::clicked, this, app::guard([this] { SBtnTmsyClick(); }));
+    connect(SBtnTmxy, &QToolButton::clicked, this, app::guard([this] { SBtnTmxyClick(); }));
+    connect(BtnSyb, &QPushButton::clicked, this, app::guard([this] { BtnSybClick(); }));
+    connect(Button2, &QPushButton::clicked, this, app::guard([this] { Button2Click(); }));
+    connect(Button3, &QPushButton::clicked, this, app::guard([this] { Button3Click(); }));
+
+    FormCreate();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void TXxszF::FormCreate()
+{
+    Label1->setGeometry(16, 10, 120, 16);
+    ListBoxTx->setGeometry(16, 28, 150, 96);
+    Label2->setGeometry(180, 10, 120, 16);
+    MemoTxms->setGeometry(180, 28, 250, 40);
+    GroupBox1->setGeometry(180, 70, 250, 56);
+    Label3->setGeometry(10, 26, 64, 16);
+    EditTs->setGeometry(76, 22, 40, 22);
+    Label4->setGeometry(130, 26, 64, 16);
+    EditZf->setGeometry(196, 22, 40, 22);
+    RadioGroup1->setGeometry(16, 130, 414, 44);
+    RadioGroup1Auto->setGeometry(20, 18, 100, 20);
+    RadioGroup1Manual->setGeometry(160, 18, 100, 20);
+    Label5->setGeometry(16, 186, 36, 16);
+    ComboBoxNd->setGeometry(56, 182, 90, 22);
+    Label8->setGeometry(180, 186, 60, 16);
+    EditBxTs->setGeometry(244, 182, 60, 22);
+    CheckListBoxZj->setGeometry(16, 208, 414, 148);
+    DBGridTm->setGeometry(16, 208, 414, 148);
+    Label6->setGeometry(16, 364, 70, 16);
+    LabelTH->setGeometry(86, 364, 80, 16);
+    MemoTm->setGeometry(16, 382, 414, 50);
+    SBtnQbyr->setGeometry(440, 122, 34, 34);
+    SBtnQbyc->setGeometry(440, 170, 34, 34);
+    SBtnYr->setGeometry(440, 122, 34, 34);
+    SBtnYc->setGeometry(440, 170, 34, 34);
+    Label7->setGeometry(484, 10, 100, 16);
+    ListBoxSj->setGeometry(484, 28, 216, 364);
+    SBtnTmsy->setGeometry(484, 398, 104, 26);
+    SBtnTmxy->setGeometry(596, 398, 104, 26);
+    BtnSyb->setGeometry(380, 440, 96, 28);
+    Button2->setGeometry(490, 440, 96, 28);
+    Button3->setGeometry(600, 440, 96, 28);
+}
+
+void TXxszF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) app::run([this] { FormShow(); });
+}
+
+void TXxszF::closeEvent(QCloseEvent* event)
+{
+    QDialog::closeEvent(event);
+    if (event->isAccepted()) closeWizard();
+}
+
+void TXxszF::keyPressEvent(QKeyEvent* event)
+{
+    // Escape would leave step 1 hidden; the wizard closes through its buttons or close box.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TXxszF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListBoxTx->viewport() && event->type() == QEvent::MouseButtonPress) {
+        typeRowAtPress_ = ListBoxTx->currentRow();
+    }
+    if ((watched == EditTs || watched == EditZf) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (watched == EditTs) {
+                EditZf->setFocus();
+                EditZf->selectAll();
+            } else {
+                app::run([this] { SBtnQbyrClick(); });
+            }
+            platform::beep();  // Enter is not a digit either
+            return true;
+        }
+        return digitKeyFilter(key);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// Count and total take digits and backspace; any other typed character is swallowed with a beep.
+// Keys that type nothing (arrows, Delete, Tab) and shortcuts keep their usual meaning.
+bool TXxszF::digitKeyFilter(QKeyEvent* event)
+{
+    const QString text = event->text();
+    if (text.isEmpty()) return false;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false;
+    default:
+        break;
+    }
+    if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
+    if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')) return false;
+    platform::beep();
+    return true;
+}
+
+// ---- lookups and flags ----------------------------------------------------------------------
+
+QString TXxszF::KmmToKmh(const QString& name) const
+{
+    return ::KmmToKmh(name);
+}
+
+QString TXxszF::TxmToTxh(const QString& kmh, const QString& txm) const
+{
+    return ::TxmToTxh(kmh, txm);
+}
+
+QString TXxszF::currentTypeName() const
+{
+    const int row = ListBoxTx->currentRow();
+    return row >= 0 ? ListBoxTx->item(row)->text() : QString();
+}
+
+void TXxszF::TxIsChosen(const QString& kmh, const QString& txm)
+{
+    sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txm=?"), {kmh, txm});
+    DM->ADOTxb->refresh();
+}
+
+void TXxszF::TxNotChosen(const QString& kmh, const QString& txm)
+{
+    sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='0' WHERE kmh=? AND txm=?"), {kmh, txm});
+    DM->ADOTxb->refresh();
+}
+
+// Only the first chapter of that name is marked, as names are unique within a subject.
+void TXxszF::ZjIsChosen(const QString& kmh, const QString& zjm)
+{
+    sql::run(DM->db(),
+             QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
+             {kmh, zjm});
+    DM->ADOZjb->refresh();
+}
+
+void TXxszF::ZjNotChosen(const QString& kmh, const QString& zjm)
+{
+    sql::run(DM->db(),
+             QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
+             {kmh, zjm});
+    DM->ADOZjb->refresh();
+}
+
+void TXxszF::InitPaper()
+{
+    DM->transaction({DM->ADOZjb, DM->ADOSjb, DM->ADOTxb}, [] {
+        sql::run(DM->db(), QStringLiteral("UPDATE zjb SET bz='0'"));
+        sql::run(DM->db(), QStringLiteral("DELETE FROM sjb"));
+        sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='0'"));
+    });
+}
+
+// ---- showing the dialog ---------------------------------------------------------------------
+
+void TXxszF::FormShow()
+{
+    kmm_ = ZtszF ? ZtszF->ComboBoxKm->currentText() : QString();
+    kmh_ = KmmToKmh(kmm_);
+    InitCheckListBoxZj();
+    InitPaper();
+    InitListBoxTx();
+    InitMemoTxms();
+    InitDBGridST();
+    DBGridTm->hide();
+    SBtnYr->hide();
+    SBtnYc->hide();
+    EditTs->setFocus();
+    EditTs->selectAll();
+}
+
+void TXxszF::InitCheckListBoxZj()
+{
+    const QSignalBlocker block(CheckListBoxZj);
+    CheckListBoxZj->clear();
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_});
+    while (q.next()) {
+        auto* item = new QListWidgetItem(q.value(0).toString(), CheckListBoxZj);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+void TXxszF::InitListBoxTx()
+{
+    const QSignalBlocker block(ListBoxTx);
+    ListBoxTx->clear();
+    if (ZtszF) {
+        for (int i = 0; i < ZtszF->ListBoxSj->count(); ++i) ListBoxTx->addItem(ZtszF->ListBoxSj->item(i)->text());
+    }
+    selectRow(ListBoxTx, 0);
+}
+
+void TXxszF::InitMemoTxms()
+{
+    MemoTxms->clear();
+    QFont font = MemoTxms->font();
+    font.setPointSize(11);
+    MemoTxms->setFont(font);
+    MemoTxms->appendPlainText(currentTypeName() + QStringLiteral("(本题共") + EditTs->text() +
+                              QStringLiteral("道小题，共") + EditZf->text() + QStringLiteral("分。）"));
+}
+
+void TXxszF::InitDBGridST()
+{
+    SelectTm();
+}
+
+// The candidates: questions of the wizard subject whose type is the selected type of that subject,
+// whose chapter is a ticked chapter of that subject and, unless "全部", of exactly that difficulty.
+void TXxszF::SelectTm()
+{
+    QString statement = QStringLiteral(
+        "SELECT stb.*, zjb.zjm FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
+        " AND stb.kmh=? AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=?");
+    QVariantList binds = {kmh_, currentTypeName(), kmh_, kmh_};
+    const QString nd = ComboBoxNd->currentText();
+    if (nd != kAll) {
+        statement += QStringLiteral(" AND stb.nd=?");
+        binds << nd;
+    }
+    statement += QStringLiteral(" ORDER BY stb.id");
+    Dataset* st = DM->ADOQuerySt;
+    st->close();
+    st->setSql(statement, binds);
+    st->open();
+}
+
+// ---- per-type settings ----------------------------------------------------------------------
+
+void TXxszF::ListBoxTxClick()
+{
+    InitMemoTxms();
+    SelectTm();
+    EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
+    const QString txm = currentTypeName();
+    const QString flag = sql::scalar(
+        DM->db(), QStringLiteral("SELECT bz FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"), {kmh_, txm});
+    if (flag == QLatin1String("1")) {
+        InitListBoxSj();
+        const QString txh = TxmToTxh(kmh_, txm);
+        Dataset* q = DM->ADOQuery1;
+        q->close();
+        q->setSql(QStringLiteral("SELECT * FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh_, txh});
+        q->open();
+        EditTs->setText(QString::number(q->recordCount()));
+        double sum = 0;
+        q->first();
+        while (!q->eof()) {
+            sum += q->fieldByName(QStringLiteral("fs")).asFloat();
+            q->next();
+        }
+        EditZf->setText(QString::number(convert::roundHalfEven(sum)));
+    } else {
+        clearPaperList();
+        EditTs->setText(QStringLiteral("0"));
+        EditTs->setFocus();
+        EditTs->selectAll();
+        EditZf->setText(QStringLiteral("0"));
+    }
+}
+
+void TXxszF::CheckListBoxZjClickCheck(int row, bool checked)
+{
+    if (row < 0) return;
+    {
+        const QSignalBlocker block(CheckListBoxZj);
+        CheckListBoxZj->setCurrentRow(row);
+    }
+    const QString name = CheckListBoxZj->item(row)->text();
+    if (checked) {
+        ZjIsChosen(kmh_, name);
+    } else {
+        ZjNotChosen(kmh_, name);
+    }
+    SelectTm();
+    EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
+}
+
+int TXxszF::RadioGroup1ItemIndex() const
+{
+    return RadioGroup1Manual->isChecked() ? 1 : 0;
+}
+
+void TXxszF::RadioGroup1Click()
+{
+    const bool manual = RadioGroup1ItemIndex() == 1;
+    CheckListBoxZj->setVisible(!manual);
+    ComboBoxNd->setVisible(!manual);
+    if (manual) {
+        Label5->setText(QStringLiteral("满足条件的题目"));
+        Label5->setGeometry(140, 186, 110, 16);
+    } else {
+        Label5->setText(QStringLiteral("难度"));
+        Label5->setGeometry(16, 186, 36, 16);
+    }
+    Label8->setVisible(!manual);
+    EditBxTs->setVisible(!manual);
+    SBtnQbyr->setVisible(!manual);
+    SBtnQbyc->setVisible(!manual);
+    DBGridTm->setVisible(manual);
+    SBtnYr->setVisible(manual);
+    SBtnYc->setVisible(manual);
+}
+
+void TXxszF::showQuestion(const QString& th, const QString& tm)
+{
+    MemoTm->setPlainText(tm);
+    LabelTH->setText(th);
+}
+
+void TXxszF::DBGridTmCellClick()
+{
+    MemoTm->clear();
+    Dataset* st = DM->ADOQuerySt;
+    if (!st->isActive() || st->recNo() < 0) return;
+    showQuestion(st->str(QStringLiteral("th")), st->str(QStringLiteral("tm")));
+}
+
+void TXxszF::DBGridTmKeyUp(int key)
+{
+    if (key == Qt::Key_Up || key == Qt::Key_Down) DBGridTmCellClick();
+}
+
+void TXxszF::DBGridTmDblClick()
+{
+    if (RadioGroup1ItemIndex() == 1) SBtnYrClick();
+}
+
+void TXxszF::BlinkEditTs()
+{
+    blink_ = 0;
+    Timer1->start();
+    Timer1Timer();
+    EditTs->setFocus();
+    EditTs->selectAll();
+}
+
+void TXxszF::Timer1Timer()
+{
+    ++blink_;
+    if (blink_ > 9) Timer1->stop();
+    QPalette palette = editTsPalette_;
+    if (blink_ % 2 == 1) palette.setColor(QPalette::Base, QColor(255, 255, 0));
+    EditTs->setPalette(palette);
+}
+
+void TXxszF::BtnSybClick()
+{
+    platform::showHelp(this);
+}
+
+void TXxszF::Button3Click()
+{
+    close();
+}
+
+void TXxszF::closeWizard()
+{
+    if (closing_) return;
+    closing_ = true;
+    if (isVisible()) close();
+    if (ZtszF) ZtszF->reject();
+}
+
+// ---- selection ------------------------------------------------------------------------------
+
+int TXxszF::checkedCount(int count)
+{
+    const int available = convert::toInt(EditBxTs->text());
+    if (available < count) {
+        EditTs->setText(QString::number(available));
+        MsgBox::show(QStringLiteral("满足条件的题目数量不足，已修改当前小题数！"), this);
+        BlinkEditTs();
+        return available;
+    }
+    return count;
+}
+
+void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
+{
+    Dataset* st = DM->ADOQuerySt;
+    auto value = [st, candidateRow](const char* field) {
+        return st->valueAt(candidateRow, st->fieldIndex(QString::fromLatin1(field)));
+    };
+    sql::run(DM->db(),
+             QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+             {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("tm"), value("da"),
+              value("time"), value("bz")});
+}
+
+void TXxszF::SBtnQbyrClick()
+{
+    int count = convert::toInt(EditTs->text());
+    if (count == 0) {
+        MsgBox::show(QStringLiteral("请设置当前小题数！"), this);
+        BlinkEditTs();
+        return;
+    }
+    count = checkedCount(count);
+    if (count == 0) return;
+    const int total = convert::toInt(EditZf->text());
+    const QString txm = currentTypeName();
+    const QString txh = TxmToTxh(kmh_, txm);
+
+    // Questions already on the paper in other types; this type's earlier choice is given up.
+    QSet<QuestionKey> held;
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"),
+                           {kmh_, txh});
+    while (q.next()) held.insert({q.value(0).toString(), q.value(1).toString()});
+
+    Dataset* st = DM->ADOQuerySt;
+    const int n = st->recordCount();
+    const int cTxh = st->fieldIndex(QStringLiteral("txh"));
+    const int cTh = st->fieldIndex(QStringLiteral("th"));
+    // Rows that list one question twice would let the draw run forever; count distinct questions.
+    QSet<QuestionKey> distinct;
+    for (int r = 0; r < n; ++r) {
+        const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
+        if (!held.contains(key)) distinct.insert(key);
+    }
+    if (distinct.size() < count) {
+        count = static_cast<int>(distinct.size());
+        EditTs->setText(QString::number(count));
+        MsgBox::show(QStringLiteral("满足条件的题目数量不足，已修改当前小题数！"), this);
+        BlinkEditTs();
+        if (count == 0) return;
+    }
+
+    const QString fs = convert::floatToText(static_cast<double>(total) / count);
+    int lastDrawn = -1;
+    DM->transaction({DM->ADOSjb}, [&] {
+        sql::run(DM->db(), QStringLiteral("DELETE FROM sjb WHERE kmh=? AND txh=?"), {kmh_, txh});
+        int chosen = 0;
+        while (chosen < count) {
+            const int r = randomdraw::below(n);
+            const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
+            if (held.contains(key)) continue;  // already on the paper: draw again
+            appendPaperRow(r, fs);
+            held.insert(key);
+            lastDrawn = r;
+            ++chosen;
+        }
+    });
+    if (lastDrawn >= 0) st->setRecNo(lastDrawn);
+    InitListBoxSj();
+    TxIsChosen(kmh_, txm);
+    ListBoxSjClick();
+}
+
+void TXxszF::SBtnYrClick()
+{
+    const auto finish = [this] { InitListBoxSj(); };
+    int count = convert::toInt(EditTs->text());
+    if (count == 0) {
+        MsgBox::show(QStringLiteral("请设置当前小题数！"), this);
+        BlinkEditTs();
+        return finish();
+    }
+    count = checkedCount(count);
+    if (count == 0) return finish();
+    const int total = convert::toInt(EditZf->text());
+    const QString fs = convert::floatToText(static_cast<double>(total) / count);
+    const QString txm = currentTypeName();
+    const QString txh = TxmToTxh(kmh_, txm);
+    const auto held = [this, &txh] {
+        return sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb WHERE kmh=? AND txh=?"), {kmh_, txh})
+            .toInt();
+    };
+    if (held() >= count) {
+        MsgBox::show(QStringLiteral("小题已设置完毕！"), this);
+        TxIsChosen(kmh_, txm);
+        return finish();
+    }
+    Dataset* st = DM->ADOQuerySt;
+    const int row = st->isActive() ? st->recNo() : -1;
+    if (row < 0) return finish();
+    const QString candidateTxh = st->str(QStringLiteral("txh"));
+    const QString candidateTh = st->str(QStringLiteral("th"));
+    const int present = sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb WHERE kmh=? AND txh=? AND th=?"),
+                                    {kmh_, candidateTxh, candidateTh})
+                            .toInt();
+    if (present > 0) {
+        MsgBox::show(QStringLiteral("该题已选入，请选择其它题目！"), this);
+        return finish();
+    }
+    appendPaperRow(row, fs);
+    DM->ADOSjb->refresh();
+    if (held() >= count) {
+        MsgBox::show(QStringLiteral("小题已设置完毕！"), this);
+        TxIsChosen(kmh_, txm);
+    } else {
+        TxNotChosen(kmh_, txm);
+    }
+    finish();
+}
+
+void TXxszF::SBtnYcClick()
+{
+    const int row = selectedRow(ListBoxSj);
+    if (row < 0 || row >= sjIds_.size()) {
+        MsgBox::show(QStringLiteral("请从右边的列表框中选择要删除的题目！"), this);
+        return;
+    }
+    sql::run(DM->db(), QStringLiteral("DELETE FROM sjb WHERE id=?"), {sjIds_.at(row)});
+    DM->ADOSjb->refresh();
+    InitListBoxSj();
+}
+
+void TXxszF::SBtnQbycClick()
+{
+    const QString txm = currentTypeName();
+    const QString txh = TxmToTxh(kmh_, txm);
+    sql::run(DM->db(), QStringLiteral("DELETE FROM sjb WHERE kmh=? AND txh=?"), {kmh_, txh});
+    DM->ADOSjb->refresh();
+    clearPaperList();
+    TxNotChosen(kmh_, txm);
+}
+
+// ---- paper contents list --------------------------------------------------------------------
+
+void TXxszF::clearPaperList()
+{
+    const QSignalBlocker block(ListBoxSj);
+    ListBoxSj->clear();
+    sjIds_.clear();
+}
+
+// One line per chosen question of the selected type, in paper order: " 1) 001----2.0分". Each
+// line keeps the id of its row, so a line leads to its row by its position whatever its width.
+void TXxszF::InitListBoxSj()
+{
+    const QString txh = TxmToTxh(kmh_, currentTypeName());
+    clearPaperList();
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT id, th, fs FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
+                           {kmh_, txh});
+    QStringList lines;
+    while (q.next()) {
+        sjIds_.append(q.value(0).toLongLong());
+        const double fs = convert::toFloat(q.value(2).toString());
+        lines << QStringLiteral("%1) %2----%3分")
+                     .arg(QString::number(sjIds_.size()).rightJustified(2, QLatin1Char(' ')), q.value(1).toString(),
+                          QString::asprintf("%.1f", fs));
+    }
+    const QSignalBlocker block(ListBoxSj);
+    ListBoxSj->addItems(lines);
+    if (lines.isEmpty()) return;
+    selectRow(ListBoxSj, static_cast<int>(lines.size()) - 1);
+    const QStringList last = readPaperRow(sjIds_.last());
+    if (!last.isEmpty()) showQuestion(last.at(0), last.at(3));
+}
+
+void TXxszF::ListBoxSjClick()
+{
+    const int row = selectedRow(ListBoxSj);
+    if (row < 0 || row >= sjIds_.size()) return;
+    const QStringList values = readPaperRow(sjIds_.at(row));
+    if (!values.isEmpty()) showQuestion(values.at(0), values.at(3));
+}
+
+// Exchanges the contents of the rows behind lines a and b, so that each row keeps its place in
+// sjb and the paper's order changes. Both rows change together or not at all.
+void TXxszF::Swap(int a, int b)
+{
+    if (a < 0 || b < 0 || a >= sjIds_.size() || b >= sjIds_.size() || a == b) return;
+    const qint64 idA = sjIds_.at(a);
+    const qint64 idB = sjIds_.at(b);
+    const QStringList recordA = readPaperRow(idA);
+    const QStringList recordB = readPaperRow(idB);
+    if (recordA.isEmpty() || recordB.isEmpty()) return;
+    const QString update = QStringLiteral(
+        "UPDATE sjb SET th=?, nd=?, fs=?, tm=?, da=?, \"time\"=?, zjh=?, bz=? WHERE id=?");
+    DM->transaction({DM->ADOSjb}, [&] {
+        QVariantList toA, toB;
+        for (const QString& v : recordB) toA << v;
+        for (const QString& v : recordA) toB << v;
+        toA << idA;
+        toB << idB;
+        sql::run(DM->db(), update, toA);
+        sql::run(DM->db(), update, toB);
+    });
+    InitListBoxSj();
+    showQuestion(recordA.at(0), recordA.at(3));
+}
+
+void TXxszF::SBtnTmsyClick()
+{
+    const int i = selectedRow(ListBoxSj);
+    if (i < 0) {
+        MsgBox::show(QStringLiteral("请选择要移动的题目！"), this);
+        return;
+    }
+    if (i == 0) return;
+    Swap(i, i - 1);
+    const QSignalBlocker block(ListBoxSj);
+    selectRow(ListBoxSj, i - 1);
+}
+
+void TXxszF::SBtnTmxyClick()
+{
+    const int i = selectedRow(ListBoxSj);
+    if (i < 0) {
+        MsgBox::show(QStringLiteral("请选择要移动的题目！"), this);
+        return;
+    }
+    if (i >= ListBoxSj->count() - 1) return;
+    Swap(i, i + 1);
+    const QSignalBlocker block(ListBoxSj);
+    selectRow(ListBoxSj, i + 1);
+}
+
+// ---- composition check ----------------------------------------------------------------------
+
+void TXxszF::Button2Click()
+{
+    QSet<QString> paperTypes;
+    for (int i = 0; i < ListBoxTx->count(); ++i) paperTypes.insert(ListBoxTx->item(i)->text());
+    QSqlQuery open = sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id"), {kmh_});
+    while (open.next()) {
+        if (paperTypes.contains(open.value(0).toString())) {
+            MsgBox::show(QStringLiteral("某些题型尚未设置题目，请检查后重新设置！"), this);
+            return;
+        }
+    }
+    double sum = 0;
+    QSqlQuery scores = sql::run(DM->db(), QStringLiteral("SELECT fs FROM sjb ORDER BY id"));
+    while (scores.next()) sum += convert::toFloat(scores.value(0).toString());
+    const long long rounded = convert::roundHalfEven(sum);
+    const int total = convert::toInt(ZtszF ? ZtszF->EditZf->text() : QString());
+    if (rounded != total) {
+        MsgBox::show(QStringLiteral("各题型分数之和为") + QString::number(rounded) + QStringLiteral(",与前面设置的试卷总分") +
+                         QString::number(total) + QStringLiteral("不一致，请检查后重试！"),
+                     this);
+        return;
+    }
+    // A paper that could not be written keeps the wizard open with the composed paper.
+    if (Print()) closeWizard();
+}
+
+bool TXxszF::Print()
+{
+    QStringList types;
+    for (int i = 0; i < ListBoxTx->count(); ++i) types << ListBoxTx->item(i)->text();
+    if (!ZtszF) return false;
+    return printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text());
 }

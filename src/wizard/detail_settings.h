@@ -1,9 +1,146 @@
 #pragma once
 #include <QDialog>
+#include <QPalette>
+#include <QVector>
 
-// 组卷向导--详细设置
+class DBGrid;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QToolButton;
+
+// 组卷向导--详细设置: the second wizard step. For each question type of the paper it sets the
+// number of questions and their total score, picks the questions (drawn at random from the
+// ticked chapters, or by hand from the candidate grid) into sjb, lets the user reorder them, and
+// finally checks the paper and hands it to the document writer.
+//
+// The paper in progress lives in the database: sjb holds the chosen questions (row order is the
+// order on the paper), txb.bz marks complete types and zjb.bz the ticked chapters.
 class TXxszF : public QDialog {
     Q_OBJECT
 public:
     explicit TXxszF(QWidget* parent = nullptr);
+
+    // The subject chosen in step 1 and its code, fixed when the dialog is shown.
+    QString wizardKmm() const { return kmm_; }
+    QString wizardKmh() const { return kmh_; }
+    // The type selected in ListBoxTx (empty when none).
+    QString currentTypeName() const;
+    // Hidden ids of the sjb rows shown in ListBoxSj, line by line.
+    const QVector<qint64>& paperRowIds() const { return sjIds_; }
+
+    // Lookups and flags.
+    QString KmmToKmh(const QString& name) const;
+    QString TxmToTxh(const QString& kmh, const QString& txm) const;
+    void TxIsChosen(const QString& kmh, const QString& txm);
+    void TxNotChosen(const QString& kmh, const QString& txm);
+    void ZjIsChosen(const QString& kmh, const QString& zjm);
+    void ZjNotChosen(const QString& kmh, const QString& zjm);
+    // Resets the paper in progress: empty sjb, every type and chapter flag "0".
+    void InitPaper();
+
+    void InitListBoxTx();
+    void InitMemoTxms();
+    void InitCheckListBoxZj();
+    void SelectTm();
+    void InitDBGridST();
+    void InitListBoxSj();
+
+    // Event handlers.
+    void FormShow();
+    void ListBoxTxClick();
+    void CheckListBoxZjClickCheck(int row, bool checked);
+    void RadioGroup1Click();
+    void DBGridTmCellClick();
+    void DBGridTmKeyUp(int key);
+    void DBGridTmDblClick();
+    void Timer1Timer();
+    void BtnSybClick();
+    void Button3Click();
+
+    // Selection.
+    void SBtnQbyrClick();
+    void SBtnYrClick();
+    void SBtnYcClick();
+    void SBtnQbycClick();
+
+    // Paper contents list.
+    void ListBoxSjClick();
+    void Swap(int a, int b);
+    void SBtnTmsyClick();
+    void SBtnTmxyClick();
+
+    // Composition check and output.
+    void Button2Click();
+    bool Print();
+
+    // Starts the count-field blink: ten steps of 200 ms, yellow on the odd ones.
+    void BlinkEditTs();
+    int blinkCounter() const { return blink_; }
+    int RadioGroup1ItemIndex() const;
+
+    QLabel* Label1;  // 试卷包含的题型
+    QListWidget* ListBoxTx;
+    QLabel* Label2;  // 当前题型描述
+    QPlainTextEdit* MemoTxms;
+    QGroupBox* GroupBox1;
+    QLabel* Label3;  // 当前小题数
+    QLineEdit* EditTs;
+    QLabel* Label4;  // 本大题总分
+    QLineEdit* EditZf;
+    QGroupBox* RadioGroup1;
+    QRadioButton* RadioGroup1Auto;
+    QRadioButton* RadioGroup1Manual;
+    QLabel* Label5;
+    QComboBox* ComboBoxNd;
+    QLabel* Label8;
+    QLineEdit* EditBxTs;
+    QListWidget* CheckListBoxZj;
+    DBGrid* DBGridTm;
+    QLabel* Label6;
+    QLabel* LabelTH;
+    QPlainTextEdit* MemoTm;
+    QToolButton* SBtnQbyr;
+    QToolButton* SBtnQbyc;
+    QToolButton* SBtnYr;
+    QToolButton* SBtnYc;
+    QLabel* Label7;  // 试卷内容
+    QListWidget* ListBoxSj;
+    QToolButton* SBtnTmsy;
+    QToolButton* SBtnTmxy;
+    QPushButton* BtnSyb;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QTimer* Timer1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    bool digitKeyFilter(QKeyEvent* event);
+    void showQuestion(const QString& th, const QString& tm);
+    void clearPaperList();
+    void closeWizard();
+    // Checks the count field against the candidate count; returns the count to work with.
+    int checkedCount(int count);
+    void appendPaperRow(int candidateRow, const QString& fs);
+
+    QString kmm_;
+    QString kmh_;
+    int blink_ = 0;
+    QVector<qint64> sjIds_;
+    QPalette editTsPalette_;
+    int typeRowAtPress_ = -1;
+    bool closing_ = false;
 };
