@@ -1,7 +1,320 @@
 #include "bank/chapter_settings.h"
 
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "bank/bank_common.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/sql.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+
+// Remembers the editor of an in-place edit, so that the dialog can end the edit itself and keep
+// the typed text, whether or not the editor has lost the focus yet.
+class ChapterNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        editor->setObjectName(QStringLiteral("TreeViewZjEditor"));
+        editor_ = editor;
+        return editor;
+    }
+    QWidget* editor() const { return editor_; }
+
+private:
+    mutable QPointer<QWidget> editor_;
+};
+
 TZjxzF::TZjxzF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ZjxzF"));
     setWindowTitle(QStringLiteral("章节设置"));
+    bank::useSystemMenuBorder(this);
+    setFont(app::songFont(15));
+    setFixedSize(480, 397);
+
+    TreeViewZj = new QTreeWidget(this);
+    TreeViewZj->setObjectName(QStringLiteral("TreeViewZj"));
+    TreeViewZj->setColumnCount(1);
+    TreeViewZj->header()->hide();
+    TreeViewZj->setIndentation(19);
+    TreeViewZj->setMouseTracking(true);  // hot-tracking
+    TreeViewZj->setSelectionMode(QAbstractItemView::SingleSelection);
+    delegate_ = new ChapterNameDelegate(TreeViewZj);
+    TreeViewZj->setItemDelegate(delegate_);
+
+    Panel4 = new QFrame(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFrameShape(QFrame::StyledPanel);
+    Panel4->setFrameShadow(QFrame::Raised);
+    Panel4->setFocusPolicy(Qt::StrongFocus);
+    BtnZjzj = new QPushButton(QStringLiteral("增加章节"), Panel4);
+    BtnZjzj->setObjectName(QStringLiteral("BtnZjzj"));
+    BtnSczj = new QPushButton(QStringLiteral("删除章节"), Panel4);
+    BtnSczj->setObjectName(QStringLiteral("BtnSczj"));
+    BtnCmm = new QPushButton(QStringLiteral("重命名"), Panel4);
+    BtnCmm->setObjectName(QStringLiteral("BtnCmm"));
+    BtnGb = new QPushButton(QStringLiteral("关闭"), Panel4);
+    BtnGb->setObjectName(QStringLiteral("BtnGb"));
+    for (QPushButton* b : {BtnZjzj, BtnSczj, BtnCmm, BtnGb}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    connect(BtnZjzj, &QPushButton::clicked, this, app::guard([this] { BtnZjzjClick(); }));
+    connect(BtnSczj, &QPushButton::clicked, this, app::guard([this] { BtnSczjClick(); }));
+    connect(BtnCmm, &QPushButton::clicked, this, app::guard([this] { BtnCmmClick(); }));
+    connect(BtnGb, &QPushButton::clicked, this, app::guard([this] { BtnGbClick(); }));
+    connect(TreeViewZj, &QTreeWidget::itemClicked, this, app::guard([this] { TreeViewZjClick(); }));
+    FormCreate();
+    bank::centreOnDesktop(this);
+}
+
+TZjxzF::State& TZjxzF::state()
+{
+    static State shared;
+    return shared;
+}
+
+void TZjxzF::FormCreate()
+{
+    TreeViewZj->setGeometry(16, 40, 273, 305);
+    Panel4->setGeometry(312, 40, 145, 305);
+    BtnZjzj->setGeometry(22, 20, 100, 30);
+    BtnSczj->setGeometry(22, 70, 100, 30);
+    BtnCmm->setGeometry(22, 120, 100, 30);
+    BtnGb->setGeometry(22, 255, 100, 30);
+}
+
+void TZjxzF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) app::run([this] { FormShow(); });
+}
+
+void TZjxzF::setTreeEditable(bool editable)
+{
+    TreeViewZj->setEditTriggers(editable ? QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed
+                                         : QAbstractItemView::NoEditTriggers);
+    const Qt::ItemFlags base = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    QTreeWidgetItemIterator it(TreeViewZj);
+    for (; *it; ++it) {
+        // The root stays as it is: only chapters are ever renamed.
+        const bool chapter = (*it)->parent() != nullptr;
+        (*it)->setFlags(editable && chapter ? base | Qt::ItemIsEditable : base);
+    }
+}
+
+void TZjxzF::editNode(QTreeWidgetItem* node)
+{
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    TreeViewZj->setFocus();
+    TreeViewZj->editItem(node, 0);
+}
+
+void TZjxzF::endPendingEdit()
+{
+    // Moving the focus to the button panel is how the edit ends for the user; the editor is
+    // also committed and closed explicitly, since a window without the focus never sees it move.
+    Panel4->setFocus();
+    if (QWidget* editor = delegate_->editor()) {
+        emit delegate_->commitData(editor);
+        emit delegate_->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+QTreeWidgetItem* TZjxzF::selectedNode() const
+{
+    const QList<QTreeWidgetItem*> items = TreeViewZj->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+void TZjxzF::FormShow()
+{
+    State& s = state();
+    const QString name = bank::currentSubject();
+    setWindowTitle(QStringLiteral("章节设置--") + name);
+    s.subjectName = name;
+    // A name that matches no subject: the root shows it, but no chapters are listed and nothing
+    // can be changed, rather than working on a subject chosen earlier.
+    QString code;
+    s.subjectExists = bank::firstValue(QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"),
+                                       {name}, &code);
+    s.subjectCode = s.subjectExists ? code : QString();
+
+    if (delegate_->editor()) emit delegate_->closeEditor(delegate_->editor(), QAbstractItemDelegate::NoHint);
+    TreeViewZj->clear();
+    auto* root = new QTreeWidgetItem(TreeViewZj, QStringList{name});
+    if (s.subjectExists) {
+        const QStringList chapters =
+            bank::column(QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {s.subjectCode});
+        for (const QString& chapter : chapters) new QTreeWidgetItem(root, QStringList{chapter});
+    }
+    TreeViewZj->expandAll();
+    TreeViewZj->clearSelection();
+    setTreeEditable(false);
+}
+
+bool TZjxzF::refuseMissingSubject()
+{
+    if (state().subjectExists) return false;
+    MsgBox::show(QStringLiteral("当前科目不存在，请先选择科目！"), this);
+    return true;
+}
+
+void TZjxzF::BtnZjzjClick()
+{
+    State& s = state();
+    if (refuseMissingSubject()) return;  // the press does not count
+    ++s.addPresses;
+    if (s.addPresses % 2 == 0 && !selectedNode()) {
+        // A second press with nothing selected (the dialog was closed between the presses): there
+        // is no edited node to store, so this press starts a new addition instead.
+        ++s.addPresses;
+    }
+    if (s.addPresses % 2 == 1) {
+        setTreeEditable(true);
+        QTreeWidgetItem* root = TreeViewZj->topLevelItem(0);
+        auto* node = new QTreeWidgetItem(root, QStringList{QStringLiteral("新章节")});
+        TreeViewZj->expandItem(root);
+        TreeViewZj->clearSelection();
+        TreeViewZj->setCurrentItem(node);
+        node->setSelected(true);
+        editNode(node);
+        return;
+    }
+
+    endPendingEdit();
+    const QString name = selectedNode()->text(0);
+    QString found;
+    if (name.isEmpty()) {
+        MsgBox::show(QStringLiteral("章节名不能为空！"), this);
+    } else if (bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"),
+                                {s.subjectCode, name}, &found)) {
+        MsgBox::show(QStringLiteral("此章节名已存在，请输入新的章节名！"), this);
+    } else {
+        // The subject's last chapter in read order decides the next code.
+        QString last;
+        bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.subjectCode},
+                         &last);
+        const QString code = convert::nextCode(last, 2);
+        Dataset* zjb = DM->ADOZjb;
+        zjb->append();
+        zjb->fieldByName(QStringLiteral("kmh")).setAsString(s.subjectCode);
+        zjb->fieldByName(QStringLiteral("zjh")).setAsString(code);
+        zjb->fieldByName(QStringLiteral("zjm")).setAsString(name);
+        zjb->post();
+    }
+    FormShow();
+}
+
+void TZjxzF::BtnSczjClick()
+{
+    State& s = state();
+    if (refuseMissingSubject()) return;
+    QTreeWidgetItem* node = selectedNode();
+    if (!node) {
+        MsgBox::show(QStringLiteral("请选择要删除的章节！"), this);
+    } else if (node->text(0) == s.subjectName) {
+        MsgBox::show(QStringLiteral("课程名不能删除，请选择要删除的章节！"), this);
+    } else {
+        const QString name = node->text(0);
+        QString code;
+        const bool exists = bank::firstValue(
+            QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"), {s.subjectCode, name},
+            &code);
+        if (MsgBox::confirm(QStringLiteral("请确认是否删除“") + s.subjectName + QStringLiteral("”题库中章节为“") + name +
+                                QStringLiteral("”的所有试题？"),
+                            this) &&
+            exists) {
+            DM->transaction({DM->ADOStb, DM->ADOZjb}, [&] {
+                DelStb(s.subjectCode, code);
+                DelZjb(s.subjectCode, code);
+            });
+        }
+    }
+    FormShow();
+}
+
+void TZjxzF::BtnCmmClick()
+{
+    State& s = state();
+    if (refuseMissingSubject()) return;
+    ++s.renamePresses;
+    QTreeWidgetItem* node = selectedNode();
+    if (!node) {
+        MsgBox::show(QStringLiteral("请选择要被重命名的章节！"), this);
+        --s.renamePresses;
+        return;
+    }
+    if (node->text(0) == s.subjectName) {
+        MsgBox::show(QStringLiteral("不能对科目重命名，请选择要被重命名的章节！"), this);
+        --s.renamePresses;
+        return;
+    }
+    if (s.renamePresses % 2 == 1) {
+        s.renameCode.clear();
+        bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
+                         {s.subjectCode, node->text(0)}, &s.renameCode);
+        setTreeEditable(true);
+        editNode(node);
+        return;
+    }
+
+    endPendingEdit();
+    const QString name = node->text(0);
+    QString found;
+    // The chapter itself does not count as a clash.
+    if (bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
+                         {s.subjectCode, name, s.renameCode}, &found)) {
+        MsgBox::show(QStringLiteral("同一科目内不能存在相同的章节名"), this);
+        FormShow();
+        return;
+    }
+    if (name.isEmpty()) {
+        MsgBox::show(QStringLiteral("章节名不能为空！"), this);
+        FormShow();
+        return;
+    }
+    QString id;
+    if (!bank::firstValue(QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=? ORDER BY id LIMIT 1"),
+                          {s.subjectCode, s.renameCode}, &id) ||
+        bank::locateId(DM->ADOZjb, id.toLongLong()) < 0) {
+        FormShow();  // the chapter is gone: show the names the file holds
+        return;
+    }
+    Dataset* zjb = DM->ADOZjb;
+    zjb->edit();
+    zjb->fieldByName(QStringLiteral("zjm")).setAsString(name);
+    zjb->post();
+    // The tree already shows the new name and stays editable until it is next rebuilt.
+}
+
+void TZjxzF::TreeViewZjClick()
+{
+    // The tree's own selection is all a click does.
+}
+
+void TZjxzF::DelStb(const QString& kmh, const QString& zjh)
+{
+    sql::run(DM->db(), QStringLiteral("DELETE FROM stb WHERE kmh=? AND zjh=?"), {kmh, zjh});
+}
+
+void TZjxzF::DelZjb(const QString& kmh, const QString& zjh)
+{
+    sql::run(DM->db(), QStringLiteral("DELETE FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh});
+}
+
+void TZjxzF::BtnGbClick()
+{
+    close();
 }

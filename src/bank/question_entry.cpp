@@ -1,7 +1,514 @@
 #include "bank/question_entry.h"
 
+#include "app/application.h"
+#include "app/db_grid.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "bank/bank_common.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/lookups.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+
+QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QFrame* makePanel(QWidget* parent, const QString& name)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setFrameShadow(QFrame::Raised);
+    return panel;
+}
+
+QComboBox* makeBox(QWidget* parent, const QString& name)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    // No completion: a typed name must stay exactly as typed (names differing in case are distinct).
+    box->setCompleter(nullptr);
+    return box;
+}
+
+}  // namespace
+
 TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("LrstF"));
     setWindowTitle(QStringLiteral("录入试题"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setFont(app::songFont(12));
+
+    Panel1 = makePanel(this, QStringLiteral("Panel1"));
+    LabelKm = makeLabel(QStringLiteral("科目："), Panel1, QStringLiteral("LabelKm"));
+    ComboBoxKm = makeBox(Panel1, QStringLiteral("ComboBoxKm"));
+    LabelTx = makeLabel(QStringLiteral("题型："), Panel1, QStringLiteral("LabelTx"));
+    ComboBoxTx = makeBox(Panel1, QStringLiteral("ComboBoxTx"));
+    LabelSs1 = makeLabel(QStringLiteral("搜索第"), Panel1, QStringLiteral("LabelSs1"));
+    EditTh = new QLineEdit(Panel1);
+    EditTh->setObjectName(QStringLiteral("EditTh"));
+    EditTh->setMaxLength(3);
+    LabelSs2 = makeLabel(QStringLiteral("题"), Panel1, QStringLiteral("LabelSs2"));
+    BtnSs = new QPushButton(QStringLiteral("搜索"), Panel1);
+    BtnSs->setObjectName(QStringLiteral("BtnSs"));
+
+    DBGrid1 = new DBGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 33},
+                                         {QStringLiteral("ND"), QStringLiteral("难度"), 40},
+                                         {QStringLiteral("FS"), QStringLiteral("分数"), 36},
+                                         {QStringLiteral("TIME"), QStringLiteral("录入时间"), 70}});
+
+    Panel2 = makePanel(this, QStringLiteral("Panel2"));
+    LabelZjxt = makeLabel(QStringLiteral("增加新题："), Panel2, QStringLiteral("LabelZjxt"));
+    LabelZjxt1 = makeLabel(QStringLiteral("直接输入题目信息，按<新题"), Panel2, QStringLiteral("LabelZjxt1"));
+    LabelZjxt2 = makeLabel(QStringLiteral("入库>；"), Panel2, QStringLiteral("LabelZjxt2"));
+    LabelGgyt = makeLabel(QStringLiteral("更改原题："), Panel2, QStringLiteral("LabelGgyt"));
+    LabelGgyt1 = makeLabel(QStringLiteral("输入新内容，按<原题更改>；"), Panel2, QStringLiteral("LabelGgyt1"));
+    LabelScst = makeLabel(QStringLiteral("删除试题："), Panel2, QStringLiteral("LabelScst"));
+    LabelScst1 = makeLabel(QStringLiteral("选中试题，按<试题删除>；"), Panel2, QStringLiteral("LabelScst1"));
+
+    Panel3 = makePanel(this, QStringLiteral("Panel3"));
+    LabelZj = makeLabel(QStringLiteral("章节："), Panel3, QStringLiteral("LabelZj"));
+    ComboBoxZj = makeBox(Panel3, QStringLiteral("ComboBoxZj"));
+    LabelFs = makeLabel(QStringLiteral("分数："), Panel3, QStringLiteral("LabelFs"));
+    EditFs = new QLineEdit(Panel3);
+    EditFs->setObjectName(QStringLiteral("EditFs"));
+    EditFs->setMaxLength(2);
+    LabelNd = makeLabel(QStringLiteral("难度："), Panel3, QStringLiteral("LabelNd"));
+    ComboBoxNd = makeBox(Panel3, QStringLiteral("ComboBoxNd"));
+    ComboBoxNd->addItems({QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"), QStringLiteral("较难"),
+                          QStringLiteral("难")});
+    ComboBoxNd->setCurrentIndex(0);
+
+    LabelTm = makeLabel(QStringLiteral("题目内容：（请在下面编辑试题内容）"), this, QStringLiteral("LabelTm"));
+    MemoTm = new QPlainTextEdit(this);
+    MemoTm->setObjectName(QStringLiteral("MemoTm"));
+    LabelDa = makeLabel(QStringLiteral("答案：（请在下面输入试题的解析和答案）"), this, QStringLiteral("LabelDa"));
+    MemoDa = new QPlainTextEdit(this);
+    MemoDa->setObjectName(QStringLiteral("MemoDa"));
+    for (QPlainTextEdit* memo : {MemoTm, MemoDa}) memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    BtnXtrk = new QPushButton(QStringLiteral("新题入库"), this);
+    BtnXtrk->setObjectName(QStringLiteral("BtnXtrk"));
+    BtnYtgg = new QPushButton(QStringLiteral("原题更改"), this);
+    BtnYtgg->setObjectName(QStringLiteral("BtnYtgg"));
+    BtnStsc = new QPushButton(QStringLiteral("试题删除"), this);
+    BtnStsc->setObjectName(QStringLiteral("BtnStsc"));
+    BtnGb = new QPushButton(QStringLiteral("关闭退出"), this);
+    BtnGb->setObjectName(QStringLiteral("BtnGb"));
+    for (QPushButton* b : {BtnSs, BtnXtrk, BtnYtgg, BtnStsc, BtnGb}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
+
+    // Digits only, also for pasted text; typed characters are filtered (with a beep) by eventFilter.
+    const QRegularExpression digits(QStringLiteral("[0-9]*"));
+    EditTh->setValidator(new QRegularExpressionValidator(digits, EditTh));
+    EditFs->setValidator(new QRegularExpressionValidator(digits, EditFs));
+    EditTh->installEventFilter(this);
+    EditFs->installEventFilter(this);
+
+    auto subjectChanged = app::guard([this] {
+        if (!loading_) ComboBoxKmChange();
+    });
+    connect(ComboBoxKm, &QComboBox::editTextChanged, this, subjectChanged);
+    connect(ComboBoxKm, &QComboBox::activated, this, subjectChanged);
+    auto typeChanged = app::guard([this] {
+        if (!loading_) ComboBoxTxChange();
+    });
+    connect(ComboBoxTx, &QComboBox::editTextChanged, this, typeChanged);
+    connect(ComboBoxTx, &QComboBox::activated, this, typeChanged);
+    connect(DBGrid1, &DBGrid::cellClicked, this, app::guard([this] { DBGrid1CellClick(); }));
+    connect(DBGrid1, &DBGrid::keyDown, this, app::guard([this] { DBGrid1KeyUp(); }));
+    connect(DBGrid1, &DBGrid::keyUp, this, app::guard([this] { DBGrid1KeyUp(); }));
+    connect(BtnSs, &QPushButton::clicked, this, app::guard([this] { BtnSsClick(); }));
+    connect(BtnXtrk, &QPushButton::clicked, this, app::guard([this] { BtnXtrkClick(); }));
+    connect(BtnYtgg, &QPushButton::clicked, this, app::guard([this] { BtnYtggClick(); }));
+    connect(BtnStsc, &QPushButton::clicked, this, app::guard([this] { BtnStscClick(); }));
+    connect(BtnGb, &QPushButton::clicked, this, app::guard([this] { BtnGbClick(); }));
+    auto edited = [this] { EditorChange(); };
+    connect(MemoTm, &QPlainTextEdit::textChanged, this, edited);
+    connect(MemoDa, &QPlainTextEdit::textChanged, this, edited);
+    connect(ComboBoxZj, &QComboBox::editTextChanged, this, edited);
+    connect(EditFs, &QLineEdit::textChanged, this, edited);
+    connect(ComboBoxNd, &QComboBox::editTextChanged, this, edited);
+    connect(Timer1, &QTimer::timeout, this, app::guard([this] { Timer1Timer(); }));
+
+    FormCreate();
+    move(0, 25);
+}
+
+void TLrstF::FormCreate()
+{
+    resize(800, 535);
+    // Left column: subject, type and search; the grid; the hints.
+    Panel1->setGeometry(0, 0, 232, 96);
+    LabelKm->setGeometry(8, 12, 40, 15);
+    ComboBoxKm->setGeometry(50, 8, 174, 23);
+    LabelTx->setGeometry(8, 40, 40, 15);
+    ComboBoxTx->setGeometry(50, 36, 174, 23);
+    LabelSs1->setGeometry(8, 70, 40, 15);
+    EditTh->setGeometry(50, 66, 44, 23);
+    LabelSs2->setGeometry(98, 70, 14, 15);
+    BtnSs->setGeometry(149, 65, 75, 25);
+    DBGrid1->setGeometry(0, 96, 232, 296);
+    Panel2->setGeometry(0, 392, 232, 112);
+    LabelZjxt->setGeometry(4, 12, 62, 15);
+    LabelZjxt1->setGeometry(66, 12, 164, 15);
+    LabelZjxt2->setGeometry(66, 30, 164, 15);
+    LabelGgyt->setGeometry(4, 54, 62, 15);
+    LabelGgyt1->setGeometry(66, 54, 164, 15);
+    LabelScst->setGeometry(4, 82, 62, 15);
+    LabelScst1->setGeometry(66, 82, 164, 15);
+    // Right part: chapter, score and difficulty; question; answer; the buttons.
+    Panel3->setGeometry(232, 0, 568, 96);
+    LabelZj->setGeometry(25, 16, 40, 15);
+    ComboBoxZj->setGeometry(67, 12, 313, 23);
+    LabelFs->setGeometry(25, 58, 40, 15);
+    EditFs->setGeometry(67, 54, 40, 23);
+    LabelNd->setGeometry(140, 58, 40, 15);
+    ComboBoxNd->setGeometry(182, 54, 90, 23);
+    LabelTm->setGeometry(257, 104, 400, 15);
+    MemoTm->setGeometry(257, 122, 518, 150);
+    LabelDa->setGeometry(257, 280, 400, 15);
+    MemoDa->setGeometry(257, 298, 518, 150);
+    BtnXtrk->setGeometry(257, 466, 100, 30);
+    BtnYtgg->setGeometry(396, 466, 100, 30);
+    BtnStsc->setGeometry(535, 466, 100, 30);
+    BtnGb->setGeometry(675, 466, 100, 30);
+}
+
+int& TLrstF::flashCount()
+{
+    static int count = 0;
+    return count;
+}
+
+void TLrstF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) app::run([this] { FormShow(); });
+}
+
+bool TLrstF::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == EditTh || watched == EditFs) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == EditTh && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            app::run([this] { BtnSsClick(); });
+            return true;
+        }
+        // Keys that type no character (arrows, Delete) and focus keys pass; of the characters,
+        // only the digits and backspace do.
+        const QString text = key->text();
+        const bool focusKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+                              key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                              key->key() == Qt::Key_Escape;
+        if (!text.isEmpty() && !focusKey && key->key() != Qt::Key_Backspace) {
+            const QChar c = text.at(0);
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                platform::beep();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TLrstF::fillBox(QComboBox* box, const QStringList& items)
+{
+    box->clear();
+    box->addItems(items);
+    if (box->count() > 0) {
+        box->setCurrentIndex(0);
+    } else {
+        box->setEditText(QString());
+    }
+}
+
+void TLrstF::setBoxText(QComboBox* box, const QString& text)
+{
+    const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0) box->setCurrentIndex(index);
+    box->setEditText(text);
+}
+
+void TLrstF::FormShow()
+{
+    const bool wasLoading = loading_;
+    loading_ = true;
+    try {
+        fillBox(ComboBoxKm, bank::column(QStringLiteral("SELECT kmm FROM kmb ORDER BY id")));
+        setBoxText(ComboBoxKm, bank::currentSubject());
+        loadSubject();
+    } catch (...) {
+        loading_ = wasLoading;
+        throw;
+    }
+    loading_ = wasLoading;
+    BtnYtgg->setEnabled(false);
+    flashCount() = 0;
+    Timer1->start();
+}
+
+void TLrstF::loadSubject()
+{
+    const bool wasLoading = loading_;
+    loading_ = true;
+    try {
+        kmh_ = KmmToKmh(ComboBoxKm->currentText());
+        fillBox(ComboBoxTx, bank::column(QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxZj, bank::column(QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
+        openGrid();
+    } catch (...) {
+        loading_ = wasLoading;
+        throw;
+    }
+    loading_ = wasLoading;
+}
+
+void TLrstF::openGrid()
+{
+    Dataset* q = DM->ADOQuerySt;
+    q->close();
+    q->setSql(QStringLiteral("SELECT * FROM stb WHERE kmh=? AND txh=? ORDER BY id"), {kmh_, txh_});
+    q->open();
+}
+
+void TLrstF::ComboBoxKmChange()
+{
+    loadSubject();
+}
+
+void TLrstF::ComboBoxTxChange()
+{
+    kmh_ = KmmToKmh(ComboBoxKm->currentText());
+    txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
+    openGrid();
+}
+
+void TLrstF::loadQuestion(const QString& kmh)
+{
+    Dataset* q = DM->ADOQuerySt;
+    // An empty grid has no current row: its fields read as empty texts.
+    auto field = [q](const char* name) {
+        return q->isActive() && q->recNo() >= 0 ? q->str(QString::fromLatin1(name)) : QString();
+    };
+    setBoxText(ComboBoxZj, ZjhToZjm(kmh, field("zjh")));
+    EditFs->setText(field("fs"));
+    setBoxText(ComboBoxNd, field("nd"));
+    MemoTm->setPlainText(field("tm"));
+    MemoDa->setPlainText(field("da"));
+}
+
+void TLrstF::DBGrid1CellClick()
+{
+    Dataset* q = DM->ADOQuerySt;
+    loadQuestion(q->isActive() && q->recNo() >= 0 ? q->str(QStringLiteral("kmh")) : QString());
+    BtnYtgg->setEnabled(false);
+}
+
+void TLrstF::DBGrid1KeyUp()
+{
+    DBGrid1CellClick();
+}
+
+void TLrstF::BtnSsClick()
+{
+    kmh_ = KmmToKmh(ComboBoxKm->currentText());
+    txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
+    const int n = convert::toInt(EditTh->text());
+    Dataset* q = DM->ADOQuerySt;
+    // Rows are compared in place, so the grid moves only once, to the row found.
+    const int kmhColumn = q->fieldIndex(QStringLiteral("kmh"));
+    const int txhColumn = q->fieldIndex(QStringLiteral("txh"));
+    const int thColumn = q->fieldIndex(QStringLiteral("TH"));
+    int found = -1;
+    for (int row = 0; row < q->recordCount() && found < 0; ++row) {
+        if (q->valueAt(row, kmhColumn) == kmh_ && q->valueAt(row, txhColumn) == txh_ &&
+            convert::toInt(q->valueAt(row, thColumn)) == n) {
+            found = row;
+        }
+    }
+    if (found >= 0) {
+        q->setRecNo(found);
+        loadQuestion(kmh_);
+    } else {
+        if (q->recordCount() > 0) q->setRecNo(q->recordCount() - 1);
+        MsgBox::show(QStringLiteral("题号“") + QString::number(n) + QStringLiteral("”不存在，请重新输入题号！"), this);
+    }
+    EditTh->selectAll();
+}
+
+QString TLrstF::Zdbh(const QString& kmh, const QString& txh)
+{
+    QString last;
+    bank::firstValue(QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
+                     &last);
+    return convert::nextCode(last, 3);
+}
+
+bool TLrstF::refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh)
+{
+    // A name that matches nothing would file the question under an empty code, where no list
+    // ever shows it.
+    QString text;
+    if (kmh.isEmpty()) {
+        text = QStringLiteral("科目不存在！");
+    } else if (txh.isEmpty()) {
+        text = QStringLiteral("题型不存在！");
+    } else if (zjh.isEmpty()) {
+        text = QStringLiteral("章节不存在！");
+    } else {
+        return false;
+    }
+    MsgBox::show(text, this);
+    return true;
+}
+
+void TLrstF::BtnXtrkClick()
+{
+    if (MemoTm->toPlainText().isEmpty()) {
+        MsgBox::show(QStringLiteral("题目不能为空！"), this);
+    } else {
+        kmh_ = KmmToKmh(ComboBoxKm->currentText());
+        txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
+        const QString zjh = ZjmToZjh(kmh_, ComboBoxZj->currentText());
+        if (refuseMissingCodes(kmh_, txh_, zjh)) return;
+        const QString th = Zdbh(kmh_, txh_);
+        Dataset* stb = DM->ADOStb;
+        stb->append();
+        stb->fieldByName(QStringLiteral("kmh")).setAsString(kmh_);
+        stb->fieldByName(QStringLiteral("txh")).setAsString(txh_);
+        stb->fieldByName(QStringLiteral("th")).setAsString(th);
+        stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
+        stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
+        stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
+        stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
+        stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
+        stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
+        stb->post();
+        // Chapter, score and difficulty stay for the next question.
+        MemoTm->clear();
+        MemoDa->clear();
+    }
+    ComboBoxTxChange();
+    BtnYtgg->setEnabled(false);
+}
+
+void TLrstF::BtnYtggClick()
+{
+    Dataset* q = DM->ADOQuerySt;
+    if (q->isActive() && q->recNo() >= 0) {
+        // The change goes into the grid's current question, whichever one the editor came from.
+        const QString kmh = q->str(QStringLiteral("kmh"));
+        const QString txh = q->str(QStringLiteral("txh"));
+        const QString th = q->str(QStringLiteral("TH"));
+        const QString boxKmh = KmmToKmh(ComboBoxKm->currentText());
+        const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
+        const QString zjh = ZjmToZjh(kmh, ComboBoxZj->currentText());
+        if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
+        QString id;
+        if (bank::firstValue(QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id LIMIT 1"),
+                             {kmh, txh, th}, &id) &&
+            bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) {
+            Dataset* stb = DM->ADOStb;
+            stb->edit();
+            stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
+            stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
+            stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
+            stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
+            stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
+            stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
+            stb->post();
+        }
+        ComboBoxTxChange();
+        // The changed question becomes current again.
+        const int kmhColumn = q->fieldIndex(QStringLiteral("kmh"));
+        const int txhColumn = q->fieldIndex(QStringLiteral("txh"));
+        const int thColumn = q->fieldIndex(QStringLiteral("TH"));
+        for (int row = 0; row < q->recordCount(); ++row) {
+            if (q->valueAt(row, kmhColumn) == kmh && q->valueAt(row, txhColumn) == txh &&
+                q->valueAt(row, thColumn) == th) {
+                q->setRecNo(row);
+                break;
+            }
+        }
+        return;
+    }
+    // No current question: nothing to write.
+    ComboBoxTxChange();
+}
+
+void TLrstF::BtnStscClick()
+{
+    Dataset* q = DM->ADOQuerySt;
+    // With an empty grid there is no question to delete (and nothing to ask about).
+    if (q->isActive() && q->recNo() >= 0) {
+        const QString kmh = q->str(QStringLiteral("kmh"));
+        const QString txh = q->str(QStringLiteral("txh"));
+        const QString th = q->str(QStringLiteral("TH"));
+        if (MsgBox::confirm(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
+            const QStringList ids = bank::column(
+                QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
+            for (const QString& id : ids) {
+                if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();
+            }
+        }
+    }
+    MemoTm->clear();
+    MemoDa->clear();
+    ComboBoxTxChange();
+    BtnYtgg->setEnabled(false);
+}
+
+void TLrstF::EditorChange()
+{
+    if (!loading_) BtnYtgg->setEnabled(true);
+}
+
+void TLrstF::Timer1Timer()
+{
+    int& count = flashCount();
+    ++count;
+    if (count > 5) Timer1->stop();
+    const QColor colour = count % 2 == 1 ? QColor(Qt::yellow) : QColor(Qt::black);
+    for (QLabel* label : {LabelZjxt, LabelGgyt, LabelScst}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colour);
+        label->setPalette(palette);
+    }
+}
+
+void TLrstF::BtnGbClick()
+{
+    close();
 }

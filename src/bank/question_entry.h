@@ -1,9 +1,91 @@
 #pragma once
 #include <QDialog>
 
-// 录入试题
+class DBGrid;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+// 录入试题: the questions of one subject and type in a grid, an editor for one question, and
+// the buttons that store a new question, change or delete the grid's current one.
 class TLrstF : public QDialog {
     Q_OBJECT
 public:
     explicit TLrstF(QWidget* parent = nullptr);
+
+    void FormShow();
+    void ComboBoxKmChange();
+    void ComboBoxTxChange();
+    void DBGrid1CellClick();
+    void DBGrid1KeyUp();
+    void BtnSsClick();
+    void BtnXtrkClick();
+    void BtnYtggClick();
+    void BtnStscClick();
+    void EditorChange();  // MemoTm, MemoDa, ComboBoxZj, EditFs and ComboBoxNd changed
+    void Timer1Timer();
+    void BtnGbClick();
+
+    // The next question number of a subject and type: one more than the number of the pair's
+    // last question in read order ("001" for the first).
+    static QString Zdbh(const QString& kmh, const QString& txh);
+
+    // Hint-flash ticks since the window was last shown (program-wide).
+    static int& flashCount();
+
+    QFrame* Panel1;  // subject, type, search
+    QFrame* Panel2;  // hints
+    QFrame* Panel3;  // chapter, score, difficulty
+    QLabel* LabelKm;
+    QLabel* LabelTx;
+    QLabel* LabelSs1;
+    QLabel* LabelSs2;
+    QLabel* LabelZj;
+    QLabel* LabelFs;
+    QLabel* LabelNd;
+    QLabel* LabelTm;
+    QLabel* LabelDa;
+    QLabel* LabelZjxt;
+    QLabel* LabelGgyt;
+    QLabel* LabelScst;
+    QLabel* LabelZjxt1;
+    QLabel* LabelZjxt2;
+    QLabel* LabelGgyt1;
+    QLabel* LabelScst1;
+    QComboBox* ComboBoxKm;
+    QComboBox* ComboBoxTx;
+    QLineEdit* EditTh;
+    QPushButton* BtnSs;
+    DBGrid* DBGrid1;
+    QComboBox* ComboBoxZj;
+    QLineEdit* EditFs;
+    QComboBox* ComboBoxNd;
+    QPlainTextEdit* MemoTm;
+    QPlainTextEdit* MemoDa;
+    QPushButton* BtnXtrk;
+    QPushButton* BtnYtgg;
+    QPushButton* BtnStsc;
+    QPushButton* BtnGb;
+    QTimer* Timer1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void loadSubject();      // types, chapters and the grid of the subject box's subject
+    void openGrid();         // the grid query for kmh_ and txh_
+    void loadQuestion(const QString& kmh);  // the grid's current row into the editor
+    bool refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh);
+    static void fillBox(QComboBox* box, const QStringList& items);
+    static void setBoxText(QComboBox* box, const QString& text);
+
+    QString kmh_;  // subject code of the subject box
+    QString txh_;  // type code of the type box
+    bool loading_ = false;  // the window itself is filling boxes: not an edit by the user
 };

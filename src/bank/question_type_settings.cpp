@@ -1,7 +1,193 @@
 #include "bank/question_type_settings.h"
 
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "bank/bank_common.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/sql.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+
 TTxszF::TTxszF(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TxszF"));
     setWindowTitle(QStringLiteral("题型设置"));
+    bank::useSystemMenuBorder(this);
+    setFont(app::songFont(15));
+    setFixedSize(442, 365);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Label1 = new QLabel(QStringLiteral("题型名称（输入或从列表中选择）"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    EditTxm = new QLineEdit(Panel1);
+    EditTxm->setObjectName(QStringLiteral("EditTxm"));
+    Label2 = new QLabel(QStringLiteral("已存在的题型"), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    ListBoxTxm = new QListWidget(Panel1);
+    ListBoxTxm->setObjectName(QStringLiteral("ListBoxTxm"));
+
+    BtnZjtx = new QPushButton(QStringLiteral("增加题型"), this);
+    BtnZjtx->setObjectName(QStringLiteral("BtnZjtx"));
+    BtnSctx = new QPushButton(QStringLiteral("删除题型"), this);
+    BtnSctx->setObjectName(QStringLiteral("BtnSctx"));
+    BtnGb = new QPushButton(QStringLiteral("关闭"), this);
+    BtnGb->setObjectName(QStringLiteral("BtnGb"));
+    for (QPushButton* b : {BtnZjtx, BtnSctx, BtnGb}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    EditTxm->installEventFilter(this);
+
+    connect(ListBoxTxm, &QListWidget::itemClicked, this, app::guard([this] { ListBoxTxmClick(); }));
+    connect(BtnZjtx, &QPushButton::clicked, this, app::guard([this] { BtnZjtxClick(); }));
+    connect(BtnSctx, &QPushButton::clicked, this, app::guard([this] { BtnSctxClick(); }));
+    connect(BtnGb, &QPushButton::clicked, this, app::guard([this] { BtnGbClick(); }));
+    FormCreate();
+    // Centred over the main window that opens it.
+    if (parentWidget()) {
+        move(parentWidget()->geometry().center() - rect().center());
+    } else {
+        bank::centreOnDesktop(this);
+    }
+}
+
+TTxszF::Subject& TTxszF::subject()
+{
+    static Subject current;
+    return current;
+}
+
+void TTxszF::FormCreate()
+{
+    Panel1->setGeometry(12, 12, 251, 341);
+    Label1->setGeometry(16, 16, 225, 17);
+    EditTxm->setGeometry(16, 38, 219, 25);
+    Label2->setGeometry(16, 80, 219, 17);
+    ListBoxTxm->setGeometry(16, 102, 219, 181);
+    BtnZjtx->setGeometry(304, 40, 100, 30);
+    BtnSctx->setGeometry(304, 88, 100, 30);
+    BtnGb->setGeometry(304, 311, 100, 30);
+}
+
+void TTxszF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) app::run([this] { FormShow(); });
+}
+
+bool TTxszF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == EditTxm && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            app::run([this] { BtnZjtxClick(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TTxszF::FormShow()
+{
+    Subject& s = subject();
+    const QString name = bank::currentSubject();
+    setWindowTitle(QStringLiteral("题型设置--") + name);
+    s.name = name;
+    // A name that matches no subject leaves the dialog without a subject: it then lists nothing
+    // and refuses to change anything, rather than working on a subject chosen earlier.
+    QString code;
+    s.exists = bank::firstValue(QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"), {name},
+                                &code);
+    s.code = s.exists ? code : QString();
+    ListBoxTxm->clear();
+    if (s.exists) {
+        ListBoxTxm->addItems(bank::column(QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {s.code}));
+    }
+}
+
+bool TTxszF::refuseMissingSubject()
+{
+    if (subject().exists) return false;
+    MsgBox::show(QStringLiteral("当前科目不存在，请先选择科目！"), this);
+    return true;
+}
+
+void TTxszF::ListBoxTxmClick()
+{
+    if (QListWidgetItem* item = ListBoxTxm->currentItem()) EditTxm->setText(item->text());
+}
+
+void TTxszF::BtnZjtxClick()
+{
+    const Subject& s = subject();
+    const QString name = EditTxm->text();
+    QString found;
+    if (refuseMissingSubject()) {
+        // nothing stored
+    } else if (name.isEmpty()) {
+        MsgBox::show(QStringLiteral("题型名不能为空！"), this);
+    } else if (bank::firstValue(QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? LIMIT 1"), {s.code, name},
+                                &found)) {
+        MsgBox::show(QStringLiteral("此题型名已存在，请重新输入题型名！"), this);
+    } else {
+        // The subject's last type in read order decides the next code.
+        QString last;
+        bank::firstValue(QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.code}, &last);
+        const QString code = convert::nextCode(last, 2);
+        Dataset* txb = DM->ADOTxb;
+        txb->append();
+        txb->fieldByName(QStringLiteral("kmh")).setAsString(s.code);
+        txb->fieldByName(QStringLiteral("txh")).setAsString(code);
+        txb->fieldByName(QStringLiteral("txm")).setAsString(name);
+        txb->post();
+    }
+    FormShow();
+    EditTxm->selectAll();
+}
+
+void TTxszF::BtnSctxClick()
+{
+    if (refuseMissingSubject()) return;
+    const Subject s = subject();
+    const QString name = EditTxm->text();
+    QString code;
+    if (!bank::firstValue(QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
+                          {s.code, name}, &code)) {
+        MsgBox::show(QStringLiteral("对不起，此题型名不存在！"), this);
+        return;
+    }
+    if (MsgBox::confirm(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name, this)) {
+        DM->transaction({DM->ADOStb, DM->ADOTxb}, [&] {
+            DelStb(s.code, code);
+            DelTxb(s.code, code);
+        });
+        EditTxm->clear();
+    }
+    FormShow();
+}
+
+void TTxszF::DelStb(const QString& kmh, const QString& txh)
+{
+    sql::run(DM->db(), QStringLiteral("DELETE FROM stb WHERE kmh=? AND txh=?"), {kmh, txh});
+}
+
+void TTxszF::DelTxb(const QString& kmh, const QString& txh)
+{
+    sql::run(DM->db(), QStringLiteral("DELETE FROM txb WHERE kmh=? AND txh=?"), {kmh, txh});
+}
+
+void TTxszF::BtnGbClick()
+{
+    close();
 }
