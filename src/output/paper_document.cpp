@@ -1,19 +1,188 @@
-// Temporary scaffolding until the document writer lands: it refuses to write.
 #include "output/paper_document.h"
 
+#include "app/forms.h"
 #include "app/message_box.h"
+#include "app/platform.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+#include "output/docx_package.h"
+#include "output/paper_pictures.h"
 
-QString NumConvert(int) { return QString(); }
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
-PaperContent collectPaper(const QString&, const QStringList&, const QString&, const QString&, const QString&)
+namespace {
+
+// Text typed by the user stays inside its paragraph: its line ends become line breaks.
+QString inParagraph(QString text)
 {
-    return {};
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\v"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\v'));
+    text.replace(QLatin1Char('\n'), QLatin1Char('\v'));
+    return text;
 }
 
-QString writePaperDocument(const PaperContent&, const QString&) { return QString(); }
-
-bool printPaper(const QString&, const QStringList&, const QString&, const QString&, const QString&)
+QString heading(int index, const PaperSection& section)
 {
-    MsgBox::show(QStringLiteral("文档输出尚未完成。"));
-    return false;
+    return NumConvert(index + 1) + QStringLiteral("、") + inParagraph(section.typeName) +
+           QStringLiteral("（本题共%1道小题，共%2分。）").arg(section.count).arg(section.points);
+}
+
+// The paper, then after a page break its answer key. Built by appending text at the end of the
+// document, each "\r" ending a paragraph, so the paragraphs fall where a word processor fed the
+// same text would put them.
+docx::Document buildPaperDocument(const PaperContent& paper)
+{
+    docx::Document doc;
+    const QString title = inParagraph(paper.title);
+    doc.append(title + QStringLiteral("\r"));
+    doc.append(QStringLiteral("（时间：") + inParagraph(paper.duration) + QStringLiteral("分钟  总分：") +
+               inParagraph(paper.total) + QStringLiteral("分）\r\r"));
+    doc.append(QStringLiteral(" "));
+    doc.format(0, 16, true, true);
+    doc.format(1, 11, true, true);
+
+    // The score summary takes the place of the space just appended, in a paragraph of its own.
+    doc.replaceLastParagraphWithPicture(doc.addPicture(QStringLiteral("ImageBiao1"), pictures::ImageBiao1()));
+    doc.append(QStringLiteral("\r\r"));
+    doc.append(QStringLiteral(" "));
+
+    const int scoreBox = doc.addPicture(QStringLiteral("ImageBiao2"), pictures::ImageBiao2());
+    for (int i = 0; i < paper.sections.size(); ++i) {
+        const PaperSection& section = paper.sections.at(i);
+        doc.append(QStringLiteral(" \r"));
+        doc.replaceLastParagraphWithPicture(scoreBox);
+        doc.append(QStringLiteral("\r"));
+        doc.append(heading(i, section) + QStringLiteral("\r"));
+        int k = 0;
+        for (const PaperQuestion& q : section.questions) {
+            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.text) + QStringLiteral("\r"));
+        }
+        doc.append(QStringLiteral("\r"));
+    }
+
+    doc.insertPageBreak();
+    doc.append(title + QStringLiteral("(参考答案)\r\r"));
+    for (int i = 0; i < paper.sections.size(); ++i) {
+        const PaperSection& section = paper.sections.at(i);
+        doc.append(heading(i, section) + QStringLiteral("\r"));
+        int k = 0;
+        for (const PaperQuestion& q : section.questions) {
+            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.answer) + QStringLiteral("\r"));
+        }
+        doc.append(QStringLiteral("\r"));
+    }
+    return doc;
+}
+
+// The title as a file name: characters no file name may hold become "_", a leading dot would
+// hide the file, and the name is kept short enough for any file system.
+QString fileBaseName(const QString& title)
+{
+    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+    QString name;
+    for (const QChar c : title) {
+        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
+        name.append(control || kForbidden.contains(c) ? QLatin1Char('_') : c);
+    }
+    name = name.trimmed();
+    if (name.startsWith(QLatin1Char('.'))) name[0] = QLatin1Char('_');
+    constexpr int kMaxLength = 80;
+    if (name.size() > kMaxLength) {
+        name.truncate(kMaxLength);
+        if (name.back().isHighSurrogate()) name.chop(1);
+        name = name.trimmed();
+    }
+    return name.isEmpty() ? QStringLiteral("试卷") : name;
+}
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+}  // namespace
+
+PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, const QString& title,
+                          const QString& duration, const QString& total)
+{
+    PaperContent paper;
+    paper.title = title;
+    paper.duration = duration;
+    paper.total = total;
+    for (const QString& name : typeNames) {
+        PaperSection section;
+        section.typeName = name;
+        const QString txh = TxmToTxh(kmh, name);
+        QSqlQuery rows = sql::run(DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
+                                  {kmh, txh});
+        double sum = 0;
+        while (rows.next()) {
+            sum += convert::toFloat(rows.value(0).toString());
+            section.questions.append(PaperQuestion{rows.value(1).toString(), rows.value(2).toString()});
+        }
+        section.count = int(section.questions.size());
+        section.points = convert::roundHalfEven(sum);
+        paper.sections.append(section);
+    }
+    return paper;
+}
+
+QString writePaperDocument(const PaperContent& paper, const QString& folder)
+{
+    const QByteArray bytes = buildPaperDocument(paper).package();
+
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        throw AppError(QStringLiteral("无法创建文件夹“%1”，试卷没有保存。").arg(native(folder)));
+    }
+    const QDir dir(folder);
+    // Written under a temporary name first; removed again by the destructor unless renamed.
+    QTemporaryFile temp(dir.filePath(QStringLiteral(".exavoro-XXXXXX.part")));
+    temp.setAutoRemove(true);
+    if (!temp.open()) {
+        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
+    }
+    temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (temp.write(bytes) != bytes.size() || !temp.flush()) {
+        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
+    }
+    temp.close();
+    if (temp.error() != QFileDevice::NoError) {
+        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
+    }
+
+    // Never overwrite: "标题.docx", then "标题 (2).docx", "标题 (3).docx", …
+    const QString base = fileBaseName(paper.title);
+    for (int n = 1; n < 100000; ++n) {
+        const QString name = n == 1 ? base + QStringLiteral(".docx") : QStringLiteral("%1 (%2).docx").arg(base).arg(n);
+        const QString target = dir.filePath(name);
+        const QFileInfo existing(target);
+        if (existing.exists() || existing.isSymLink()) continue;
+        if (QFile::rename(temp.fileName(), target)) {
+            temp.setAutoRemove(false);
+            return target;
+        }
+        const QFileInfo now(target);
+        if (!now.exists() && !now.isSymLink()) {
+            throw AppError(QStringLiteral("无法保存文件“%1”，试卷没有保存。").arg(native(target)));
+        }
+    }
+    throw AppError(QStringLiteral("文件夹“%1”中同名的试卷太多，试卷没有保存。").arg(native(folder)));
+}
+
+bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
+                const QString& total)
+{
+    try {
+        const PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
+        const QString path = writePaperDocument(paper, QDir::current().filePath(QStringLiteral("Papers")));
+        if (!platform::openDocument(path)) {
+            MsgBox::show(QStringLiteral("试卷已保存到：") + native(path));
+        }
+        return true;
+    } catch (const AppError& e) {
+        MsgBox::show(e.text());
+        return false;
+    }
 }

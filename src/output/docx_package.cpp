@@ -1,0 +1,447 @@
+#include "output/docx_package.h"
+
+#include "data/errors.h"
+
+#include <QBuffer>
+#include <QXmlStreamWriter>
+
+#include <zip.h>
+
+namespace docx {
+
+namespace {
+
+const char* const kW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const char* const kR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const kWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+const char* const kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
+const char* const kPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// One EMU is 1/914400 inch, so a pixel at 96 dpi is 9525 EMU.
+constexpr qint64 kEmuPerPixel = 9525;
+
+// Characters that XML 1.0 cannot carry (other controls, non-characters, lone surrogates).
+bool storable(QChar c, QChar next, QChar previous)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x20) return false;
+    if (u == 0xFFFE || u == 0xFFFF) return false;
+    if (c.isHighSurrogate()) return next.isLowSurrogate();
+    if (c.isLowSurrogate()) return previous.isHighSurrogate();
+    return true;
+}
+
+class Xml {
+public:
+    Xml() : buffer_(&bytes_), w_(&buffer_)
+    {
+        buffer_.open(QIODevice::WriteOnly);
+        w_.writeStartDocument(QStringLiteral("1.0"), true);
+    }
+    QXmlStreamWriter& operator*() { return w_; }
+    QXmlStreamWriter* operator->() { return &w_; }
+    QByteArray finish()
+    {
+        w_.writeEndDocument();
+        if (w_.hasError()) throw AppError(QStringLiteral("无法生成文档内容。"));
+        return bytes_;
+    }
+
+private:
+    QByteArray bytes_;
+    QBuffer buffer_;
+    QXmlStreamWriter w_;
+};
+
+void empty(QXmlStreamWriter& w, const QString& name, const QString& attribute = QString(),
+           const QString& value = QString())
+{
+    w.writeEmptyElement(name);
+    if (!attribute.isEmpty()) w.writeAttribute(attribute, value);
+}
+
+QString pictureTarget(int index) { return QStringLiteral("media/image%1.png").arg(index + 1); }
+QString pictureRelationship(int index) { return QStringLiteral("rIdImage%1").arg(index + 1); }
+
+void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
+{
+    if (!p.bold && p.halfPoints == 0) return;
+    w.writeStartElement(QStringLiteral("w:rPr"));
+    if (p.bold) {
+        empty(w, QStringLiteral("w:b"));
+        empty(w, QStringLiteral("w:bCs"));
+    }
+    if (p.halfPoints > 0) {
+        empty(w, QStringLiteral("w:sz"), QStringLiteral("w:val"), QString::number(p.halfPoints));
+        empty(w, QStringLiteral("w:szCs"), QStringLiteral("w:val"), QString::number(p.halfPoints));
+    }
+    w.writeEndElement();
+}
+
+void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int drawingId)
+{
+    const QString cx = QString::number(picture.size.width() * kEmuPerPixel);
+    const QString cy = QString::number(picture.size.height() * kEmuPerPixel);
+    w.writeStartElement(QStringLiteral("w:drawing"));
+    w.writeStartElement(QStringLiteral("wp:inline"));
+    for (const char* side : {"distT", "distB", "distL", "distR"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("wp:extent"));
+    w.writeAttribute(QStringLiteral("cx"), cx);
+    w.writeAttribute(QStringLiteral("cy"), cy);
+    w.writeEmptyElement(QStringLiteral("wp:effectExtent"));
+    for (const char* side : {"l", "t", "r", "b"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("wp:docPr"));
+    w.writeAttribute(QStringLiteral("id"), QString::number(drawingId));
+    w.writeAttribute(QStringLiteral("name"), picture.name);
+    w.writeStartElement(QStringLiteral("wp:cNvGraphicFramePr"));
+    w.writeEmptyElement(QStringLiteral("a:graphicFrameLocks"));
+    w.writeAttribute(QStringLiteral("noChangeAspect"), QStringLiteral("1"));
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("a:graphic"));
+    w.writeStartElement(QStringLiteral("a:graphicData"));
+    w.writeAttribute(QStringLiteral("uri"), QString::fromLatin1(kPic));
+    w.writeStartElement(QStringLiteral("pic:pic"));
+    w.writeStartElement(QStringLiteral("pic:nvPicPr"));
+    w.writeEmptyElement(QStringLiteral("pic:cNvPr"));
+    w.writeAttribute(QStringLiteral("id"), QString::number(drawingId));
+    w.writeAttribute(QStringLiteral("name"), picture.name + QStringLiteral(".png"));
+    w.writeEmptyElement(QStringLiteral("pic:cNvPicPr"));
+    w.writeEndElement();  // nvPicPr
+    w.writeStartElement(QStringLiteral("pic:blipFill"));
+    w.writeEmptyElement(QStringLiteral("a:blip"));
+    w.writeAttribute(QStringLiteral("r:embed"), pictureRelationship(index));
+    w.writeStartElement(QStringLiteral("a:stretch"));
+    empty(w, QStringLiteral("a:fillRect"));
+    w.writeEndElement();
+    w.writeEndElement();  // blipFill
+    w.writeStartElement(QStringLiteral("pic:spPr"));
+    w.writeStartElement(QStringLiteral("a:xfrm"));
+    w.writeEmptyElement(QStringLiteral("a:off"));
+    w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("a:ext"));
+    w.writeAttribute(QStringLiteral("cx"), cx);
+    w.writeAttribute(QStringLiteral("cy"), cy);
+    w.writeEndElement();  // xfrm
+    w.writeStartElement(QStringLiteral("a:prstGeom"));
+    w.writeAttribute(QStringLiteral("prst"), QStringLiteral("rect"));
+    empty(w, QStringLiteral("a:avLst"));
+    w.writeEndElement();
+    w.writeEndElement();  // spPr
+    w.writeEndElement();  // pic
+    w.writeEndElement();  // graphicData
+    w.writeEndElement();  // graphic
+    w.writeEndElement();  // inline
+    w.writeEndElement();  // drawing
+}
+
+[[noreturn]] void fail(zip_error_t* error)
+{
+    const QString text = QString::fromLocal8Bit(zip_error_strerror(error));
+    zip_error_fini(error);
+    throw AppError(QStringLiteral("无法生成文档压缩包：%1").arg(text));
+}
+
+}  // namespace
+
+Document::Document() : paragraphs_(1) {}
+
+void Document::append(const QString& text)
+{
+    QString pending;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        const QChar previous = i > 0 ? text.at(i - 1) : QChar();
+        Run::Kind kind = Run::Text;
+        if (c == QLatin1Char('\r')) {
+            appendText(pending);
+            pending.clear();
+            paragraphs_.append(Paragraph());
+            continue;
+        }
+        if (c == QLatin1Char('\v') || c == QLatin1Char('\n')) {
+            kind = Run::LineBreak;
+        } else if (c == QLatin1Char('\t')) {
+            kind = Run::Tab;
+        } else {
+            if (storable(c, next, previous)) pending.append(c);
+            continue;
+        }
+        appendText(pending);
+        pending.clear();
+        Run run;
+        run.kind = kind;
+        paragraphs_.last().runs.append(run);
+    }
+    appendText(pending);
+}
+
+void Document::appendText(const QString& text)
+{
+    if (text.isEmpty()) return;
+    QVector<Run>& runs = paragraphs_.last().runs;
+    if (!runs.isEmpty() && runs.last().kind == Run::Text) {
+        runs.last().text += text;
+        return;
+    }
+    Run run;
+    run.text = text;
+    runs.append(run);
+}
+
+int Document::addPicture(const QString& name, const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) throw AppError(QStringLiteral("无法生成图片“%1”。").arg(name));
+    pictures_.append(Picture{name, png, image.size()});
+    return int(pictures_.size()) - 1;
+}
+
+void Document::replaceLastParagraphWithPicture(int picture)
+{
+    Run run;
+    run.kind = Run::Picture;
+    run.picture = picture;
+    paragraphs_.last().runs = {run};
+}
+
+void Document::insertPageBreak()
+{
+    Run run;
+    run.kind = Run::PageBreak;
+    paragraphs_.last().runs.append(run);
+}
+
+void Document::format(int paragraph, double points, bool bold, bool centred)
+{
+    if (paragraph < 0 || paragraph >= paragraphs_.size()) return;
+    Paragraph& p = paragraphs_[paragraph];
+    p.halfPoints = qRound(points * 2);
+    p.bold = bold;
+    p.centred = centred;
+}
+
+QByteArray Document::contentTypesXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("Types"));
+    w.writeDefaultNamespace(QStringLiteral("http://schemas.openxmlformats.org/package/2006/content-types"));
+    const auto def = [&](const char* extension, const char* type) {
+        w.writeEmptyElement(QStringLiteral("Default"));
+        w.writeAttribute(QStringLiteral("Extension"), QLatin1String(extension));
+        w.writeAttribute(QStringLiteral("ContentType"), QLatin1String(type));
+    };
+    const auto part = [&](const char* name, const char* type) {
+        w.writeEmptyElement(QStringLiteral("Override"));
+        w.writeAttribute(QStringLiteral("PartName"), QLatin1String(name));
+        w.writeAttribute(QStringLiteral("ContentType"), QLatin1String(type));
+    };
+    def("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    def("xml", "application/xml");
+    def("png", "image/png");
+    part("/word/document.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml");
+    part("/word/styles.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml");
+    w.writeEndElement();
+    return xml.finish();
+}
+
+static void relationship(QXmlStreamWriter& w, const QString& id, const QString& type, const QString& target)
+{
+    w.writeEmptyElement(QStringLiteral("Relationship"));
+    w.writeAttribute(QStringLiteral("Id"), id);
+    w.writeAttribute(QStringLiteral("Type"), QLatin1String(kRelTypes) + type);
+    w.writeAttribute(QStringLiteral("Target"), target);
+}
+
+QByteArray Document::packageRelationshipsXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("Relationships"));
+    w.writeDefaultNamespace(QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships"));
+    relationship(w, QStringLiteral("rId1"), QStringLiteral("officeDocument"), QStringLiteral("word/document.xml"));
+    w.writeEndElement();
+    return xml.finish();
+}
+
+QByteArray Document::documentRelationshipsXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("Relationships"));
+    w.writeDefaultNamespace(QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships"));
+    relationship(w, QStringLiteral("rIdStyles"), QStringLiteral("styles"), QStringLiteral("styles.xml"));
+    for (int i = 0; i < pictures_.size(); ++i) {
+        relationship(w, pictureRelationship(i), QStringLiteral("image"), pictureTarget(i));
+    }
+    w.writeEndElement();
+    return xml.finish();
+}
+
+QByteArray Document::stylesXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("w:styles"));
+    w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
+    w.writeStartElement(QStringLiteral("w:docDefaults"));
+    w.writeStartElement(QStringLiteral("w:rPrDefault"));
+    w.writeStartElement(QStringLiteral("w:rPr"));
+    // Chinese text in Song type (宋体), Latin text in Times New Roman, 10.5 pt.
+    w.writeEmptyElement(QStringLiteral("w:rFonts"));
+    w.writeAttribute(QStringLiteral("w:ascii"), QStringLiteral("Times New Roman"));
+    w.writeAttribute(QStringLiteral("w:hAnsi"), QStringLiteral("Times New Roman"));
+    w.writeAttribute(QStringLiteral("w:eastAsia"), QStringLiteral("SimSun"));
+    w.writeAttribute(QStringLiteral("w:cs"), QStringLiteral("Times New Roman"));
+    empty(w, QStringLiteral("w:sz"), QStringLiteral("w:val"), QStringLiteral("21"));
+    empty(w, QStringLiteral("w:szCs"), QStringLiteral("w:val"), QStringLiteral("21"));
+    w.writeEmptyElement(QStringLiteral("w:lang"));
+    w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("en-US"));
+    w.writeAttribute(QStringLiteral("w:eastAsia"), QStringLiteral("zh-CN"));
+    w.writeEndElement();  // rPr
+    w.writeEndElement();  // rPrDefault
+    empty(w, QStringLiteral("w:pPrDefault"));
+    w.writeEndElement();  // docDefaults
+    w.writeStartElement(QStringLiteral("w:style"));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("paragraph"));
+    w.writeAttribute(QStringLiteral("w:default"), QStringLiteral("1"));
+    w.writeAttribute(QStringLiteral("w:styleId"), QStringLiteral("Normal"));
+    empty(w, QStringLiteral("w:name"), QStringLiteral("w:val"), QStringLiteral("Normal"));
+    empty(w, QStringLiteral("w:qFormat"));
+    w.writeEndElement();
+    w.writeEndElement();  // styles
+    return xml.finish();
+}
+
+QByteArray Document::documentXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("w:document"));
+    w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
+    w.writeNamespace(QLatin1String(kR), QStringLiteral("r"));
+    w.writeNamespace(QLatin1String(kWp), QStringLiteral("wp"));
+    w.writeNamespace(QLatin1String(kA), QStringLiteral("a"));
+    w.writeNamespace(QLatin1String(kPic), QStringLiteral("pic"));
+    w.writeStartElement(QStringLiteral("w:body"));
+    int drawingId = 0;
+    for (const Paragraph& p : paragraphs_) {
+        w.writeStartElement(QStringLiteral("w:p"));
+        if (p.centred || p.bold || p.halfPoints > 0) {
+            w.writeStartElement(QStringLiteral("w:pPr"));
+            if (p.centred) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+            writeRunProperties(w, p);  // the paragraph mark takes the paragraph's font too
+            w.writeEndElement();
+        }
+        for (const Run& run : p.runs) {
+            w.writeStartElement(QStringLiteral("w:r"));
+            writeRunProperties(w, p);
+            switch (run.kind) {
+            case Run::Text:
+                w.writeStartElement(QStringLiteral("w:t"));
+                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                w.writeCharacters(run.text);
+                w.writeEndElement();
+                break;
+            case Run::LineBreak:
+                empty(w, QStringLiteral("w:br"));
+                break;
+            case Run::Tab:
+                empty(w, QStringLiteral("w:tab"));
+                break;
+            case Run::PageBreak:
+                empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
+                break;
+            case Run::Picture:
+                writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
+                break;
+            }
+            w.writeEndElement();  // r
+        }
+        w.writeEndElement();  // p
+    }
+    // A4 portrait with the usual margins of a Chinese word processor.
+    w.writeStartElement(QStringLiteral("w:sectPr"));
+    w.writeEmptyElement(QStringLiteral("w:pgSz"));
+    w.writeAttribute(QStringLiteral("w:w"), QStringLiteral("11906"));
+    w.writeAttribute(QStringLiteral("w:h"), QStringLiteral("16838"));
+    w.writeEmptyElement(QStringLiteral("w:pgMar"));
+    w.writeAttribute(QStringLiteral("w:top"), QStringLiteral("1440"));
+    w.writeAttribute(QStringLiteral("w:right"), QStringLiteral("1800"));
+    w.writeAttribute(QStringLiteral("w:bottom"), QStringLiteral("1440"));
+    w.writeAttribute(QStringLiteral("w:left"), QStringLiteral("1800"));
+    w.writeAttribute(QStringLiteral("w:header"), QStringLiteral("851"));
+    w.writeAttribute(QStringLiteral("w:footer"), QStringLiteral("992"));
+    w.writeAttribute(QStringLiteral("w:gutter"), QStringLiteral("0"));
+    w.writeEndElement();  // sectPr
+    w.writeEndElement();  // body
+    w.writeEndElement();  // document
+    return xml.finish();
+}
+
+QByteArray Document::package() const
+{
+    QVector<QPair<QString, QByteArray>> parts;
+    parts.append({QStringLiteral("[Content_Types].xml"), contentTypesXml()});
+    parts.append({QStringLiteral("_rels/.rels"), packageRelationshipsXml()});
+    parts.append({QStringLiteral("word/document.xml"), documentXml()});
+    parts.append({QStringLiteral("word/_rels/document.xml.rels"), documentRelationshipsXml()});
+    parts.append({QStringLiteral("word/styles.xml"), stylesXml()});
+    for (int i = 0; i < pictures_.size(); ++i) {
+        parts.append({QStringLiteral("word/") + pictureTarget(i), pictures_.at(i).png});
+    }
+    return zipParts(parts);
+}
+
+QByteArray zipParts(const QVector<QPair<QString, QByteArray>>& parts)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!memory) fail(&error);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, &error);
+    if (!archive) {
+        zip_source_free(memory);
+        fail(&error);
+    }
+    zip_source_keep(memory);  // the archive's bytes are read back from it after closing
+    const auto abandon = [&]() {
+        const QString text = QString::fromLocal8Bit(zip_strerror(archive));
+        zip_discard(archive);
+        zip_source_free(memory);
+        throw AppError(QStringLiteral("无法生成文档压缩包：%1").arg(text));
+    };
+    for (const auto& part : parts) {
+        // The bytes stay alive in `parts` until the archive is closed below.
+        zip_source_t* source = zip_source_buffer(archive, part.second.constData(), zip_uint64_t(part.second.size()), 0);
+        if (!source) abandon();
+        const zip_int64_t index = zip_file_add(archive, part.first.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            abandon();
+        }
+        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 0) < 0) abandon();
+    }
+    if (zip_close(archive) < 0) abandon();
+
+    QByteArray bytes;
+    if (zip_source_open(memory) < 0) {
+        zip_source_free(memory);
+        throw AppError(QStringLiteral("无法读取生成的文档压缩包。"));
+    }
+    char chunk[65536];
+    zip_int64_t n = 0;
+    while ((n = zip_source_read(memory, chunk, sizeof chunk)) > 0) bytes.append(chunk, qsizetype(n));
+    zip_source_close(memory);
+    zip_source_free(memory);
+    if (n < 0) throw AppError(QStringLiteral("无法读取生成的文档压缩包。"));
+    zip_error_fini(&error);
+    return bytes;
+}
+
+}  // namespace docx

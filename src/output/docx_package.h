@@ -1,0 +1,72 @@
+#pragma once
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+// A small writer of Word documents (.docx, Office Open XML). Text is appended at the end of the
+// document the way a word processor's "insert after" does it: a carriage return ends the current
+// paragraph, a vertical tab (\v) is a line break inside it. The document always has a last,
+// current paragraph, so a text ending in "\r" leaves an empty paragraph behind it.
+namespace docx {
+
+struct Run {
+    enum Kind { Text, LineBreak, Tab, PageBreak, Picture };
+    Kind kind = Text;
+    QString text;     // Text
+    int picture = -1; // Picture: index into Document::pictures()
+};
+
+struct Paragraph {
+    QVector<Run> runs;
+    int halfPoints = 0;  // font size in half points; 0 keeps the default
+    bool bold = false;
+    bool centred = false;
+};
+
+struct Picture {
+    QString name;   // shown as the picture's name in the word processor
+    QByteArray png; // the picture's file
+    QSize size;     // its size in pixels, shown at 96 dpi
+};
+
+class Document {
+public:
+    Document();
+
+    // Appends text at the end; "\r" ends a paragraph, "\v" breaks the line. Tabs are kept and
+    // characters that a document cannot hold (other control characters) are left out.
+    void append(const QString& text);
+    // Registers a picture (stored once however often it is placed) and returns its index.
+    int addPicture(const QString& name, const QImage& image);
+    // Puts a picture in place of the last paragraph's contents, as pasting it over the
+    // document's last sentence does.
+    void replaceLastParagraphWithPicture(int picture);
+    // A page break at the end of the last paragraph; text appended later follows it on the next page.
+    void insertPageBreak();
+    // Formats the paragraph with the given index (0 = the first).
+    void format(int paragraph, double points, bool bold, bool centred);
+
+    const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
+    const QVector<Picture>& pictures() const { return pictures_; }
+
+    // The complete package as the bytes of a .docx file. Throws AppError when it cannot be built.
+    QByteArray package() const;
+
+    // The parts of the package, exposed for the package builder and for inspection.
+    QByteArray contentTypesXml() const;
+    QByteArray packageRelationshipsXml() const;
+    QByteArray documentXml() const;
+    QByteArray documentRelationshipsXml() const;
+    QByteArray stylesXml() const;
+
+private:
+    void appendText(const QString& text);
+    QVector<Paragraph> paragraphs_;
+    QVector<Picture> pictures_;
+};
+
+// Packs named parts into a zip archive in memory (libzip). Throws AppError with libzip's text.
+QByteArray zipParts(const QVector<QPair<QString, QByteArray>>& parts);
+
+}  // namespace docx
