@@ -1,0 +1,491 @@
+// User administration driven through the real dialogs: the user list with its
+// in-place edits, adding and deleting users, changing a password and logging in
+// with it.
+#include "app/application.h"
+#include "app/db_grid.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+#include "test_support.h"
+#include "users/add_user.h"
+#include "users/change_password.h"
+#include "users/user_admin.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+using testing::BoxAnswerer;
+using testing::Workspace;
+
+namespace {
+const QString kExists = QStringLiteral("此用户名已存在，请重新输入用户名！");
+
+QString cell(DBGrid* grid, int row, int column)
+{
+    return grid->model()->index(row, column).data().toString();
+}
+
+// Clicks a row of the grid as the user would.
+void clickRow(DBGrid* grid, int row)
+{
+    const QModelIndex index = grid->model()->index(row, 0);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+}
+
+// Types over a cell in place: F2 opens the editor, Enter commits it.
+void typeOver(DBGrid* grid, int row, int column, const QString& text)
+{
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(row, column));
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClick(editor, Qt::Key_Delete);
+    // Chinese text arrives as key events that carry it, as from an input method.
+    if (!text.isEmpty()) {
+        QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, text, Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, editor, Qt::Key_unknown, text, Qt::NoModifier);
+    }
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits the edit from the event loop.
+    QTRY_VERIFY(!editor->isVisible() || !grid->viewport()->findChild<QLineEdit*>());
+    QCoreApplication::processEvents();
+}
+}  // namespace
+
+class UsersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void listShowsNamesAndDescriptionsButNeverPasswords();
+    void addingThroughTheListMakesTheNewUserCurrent();
+    void addedUserGetsLevelAndDescription_data();
+    void addedUserGetsLevelAndDescription();
+    void addRefusalsAndAcceptedEdgeCases();
+    void deletingAsksAndCancelKeepsTheUser();
+    void deletingOnAnEmptyTable();
+    void lastSuperUserCannotBeDeleted();
+    void gridRenamesAreCheckedAndDescriptionsStored();
+    void changedPasswordLogsIn();
+    void changeAcceptsEmptyAndPlainStoredPasswords();
+    void enterMovesThroughBothDialogsWithoutConfirming();
+
+private:
+    TMmszF* openAdmin();
+};
+
+void UsersTest::initTestCase()
+{
+    app::setup(*qApp);
+    TMainF::runModalLoop = false;
+}
+
+void UsersTest::init()
+{
+    app::failedLogins() = 0;
+    app::resetTermination();
+}
+
+TMmszF* UsersTest::openAdmin()
+{
+    auto* dlg = new TMmszF(MainF);
+    MmszF = dlg;
+    dlg->show();
+    return dlg;
+}
+
+void UsersTest::listShowsNamesAndDescriptionsButNeverPasswords()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "secret", 1}});
+    TMmszF* dlg = openAdmin();
+    DBGrid* grid = testing::child<DBGrid>(dlg, "DBGrid1");
+    QVERIFY(grid);
+    QCOMPARE(grid->model()->columnCount(), 2);
+    QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("用户名"));
+    QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("权限描述"));
+    QCOMPARE(grid->columnWidth(0), 113);
+    QCOMPARE(grid->columnWidth(1), 129);
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(cell(grid, 1, 0), QStringLiteral("li"));
+    QCOMPARE(cell(grid, 1, 1), QStringLiteral("题库管理用户"));
+    const QString hash = ws.scalar("SELECT mm FROM mmb WHERE yhm='li'");
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c) QVERIFY(cell(grid, r, c) != hash);
+    for (const char* name : {"BtnTjyh", "BtnScyh", "BtnXgmm", "BtnGbck"})
+        QVERIFY(testing::child<QPushButton>(dlg, name));
+    QCOMPARE(dlg->BtnXgmm->text(), QStringLiteral("修改密码"));
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("密码设置"));
+    QTest::mouseClick(dlg->BtnGbck, Qt::LeftButton);
+    QVERIFY(!dlg->isVisible());
+}
+
+void UsersTest::addingThroughTheListMakesTheNewUserCurrent()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    TMmszF* dlg = openAdmin();
+    bool driven = false;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* add = qobject_cast<TTjyhF*>(w);
+        if (!add || driven) return false;
+        driven = true;
+        [&] {
+            QCOMPARE(TjyhF.data(), add);
+            QVERIFY(add->RGQXItems[0]->isChecked());  // first level preselected
+            QTest::keyClicks(add->EditYhm, "wang");
+            QTest::keyClicks(add->EditXmm1, "s3cret");
+            QTest::keyClicks(add->EditXmm2, "s3cret");
+            QTest::mouseClick(add->RGQXItems[1], Qt::LeftButton);
+            QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+        }();
+        return true;
+    };
+    QTest::mouseClick(dlg->BtnTjyh, Qt::LeftButton);
+    QVERIFY(driven);
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(ws.count("mmb"), 2);
+    const QString stored = ws.scalar("SELECT mm FROM mmb WHERE yhm='wang'");
+    QVERIFY(stored != "s3cret");
+    QVERIFY(passwords::matches(stored, "s3cret"));
+    QVERIFY(!passwords::matches(stored, "s3cre"));
+    QCOMPARE(ws.scalar("SELECT qx FROM mmb WHERE yhm='wang'"), QStringLiteral("2"));
+    // The grid shows the new user as its current row.
+    QCOMPARE(dlg->DBGrid1->currentIndex().row(), 1);
+    QCOMPARE(cell(dlg->DBGrid1, 1, 0), QStringLiteral("wang"));
+    QCOMPARE(cell(dlg->DBGrid1, 1, 1), QStringLiteral("试卷管理用户"));
+}
+
+void UsersTest::addedUserGetsLevelAndDescription_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("qx");
+    QTest::addColumn<QString>("bz");
+    QTest::newRow("bank") << 0 << "1"
+                          << "题库管理用户";
+    QTest::newRow("paper") << 1 << "2"
+                           << "试卷管理用户";
+    QTest::newRow("super") << 2 << "3"
+                           << "超级用户";
+}
+
+void UsersTest::addedUserGetsLevelAndDescription()
+{
+    QFETCH(int, item);
+    QFETCH(QString, qx);
+    QFETCH(QString, bz);
+    Workspace ws;
+    BoxAnswerer boxes;
+    auto* add = new TTjyhF(openAdmin());
+    add->show();
+    QCOMPARE(add->RGQX->title(), QStringLiteral("权限设置"));
+    QCOMPARE(add->RGQXItems[item]->text(), bz);
+    add->EditYhm->setText("zhao");
+    add->EditXmm1->setText("p");
+    add->EditXmm2->setText("p");
+    QTest::mouseClick(add->RGQXItems[item], Qt::LeftButton);
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QVERIFY(!add->isVisible());
+    QCOMPARE(ws.scalar("SELECT qx FROM mmb WHERE yhm='zhao'"), qx);
+    QCOMPARE(ws.scalar("SELECT bz FROM mmb WHERE yhm='zhao'"), bz);
+}
+
+void UsersTest::addRefusalsAndAcceptedEdgeCases()
+{
+    Workspace ws({{"admin", "pw", 3}});
+    BoxAnswerer boxes;
+    TMmszF* admin = openAdmin();
+    auto* add = new TTjyhF(admin);
+    add->show();
+    // An existing name is refused even with matching passwords.
+    add->EditYhm->setText("admin");
+    add->EditXmm1->setText("a");
+    add->EditXmm2->setText("b");
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{kExists});
+    QCOMPARE(boxes.captions.last(), QStringLiteral("Exavoro"));
+    QVERIFY(add->isVisible());
+    // Another name, passwords differing.
+    add->EditYhm->setText("Admin");
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("两次输入的新密码不一致，请重试！"));
+    QVERIFY(add->isVisible());
+    QCOMPARE(ws.count("mmb"), 1);
+    // A name differing only in case is another user.
+    add->EditXmm2->setText("a");
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY(!add->isVisible());
+    QCOMPARE(ws.count("mmb", "yhm=?", {"Admin"}), 1);
+
+    // Empty name and passwords are accepted as they stand.
+    auto* empty = new TTjyhF(admin);
+    empty->show();
+    QTest::mouseClick(empty->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(ws.count("mmb", "yhm=''"), 1);
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm=''"), ""));
+    QCOMPARE(ws.scalar("SELECT bz FROM mmb WHERE yhm=''"), QStringLiteral("题库管理用户"));
+
+    // Cancel writes nothing.
+    auto* cancelled = new TTjyhF(admin);
+    cancelled->show();
+    cancelled->EditYhm->setText("nobody");
+    QTest::mouseClick(cancelled->BtnQx, Qt::LeftButton);
+    QVERIFY(!cancelled->isVisible());
+    QCOMPARE(ws.count("mmb"), 3);
+}
+
+void UsersTest::deletingAsksAndCancelKeepsTheUser()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "a", 1}, {"wu", "b", 2}});
+    BoxAnswerer boxes;
+    TMmszF* dlg = openAdmin();
+    clickRow(dlg->DBGrid1, 1);
+    QCOMPARE(DM->AdoMmb->str("yhm"), QStringLiteral("li"));
+    boxes.queue(QMessageBox::Cancel);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{"请确认是否删除用户名为“li”的用户！"});
+    QCOMPARE(boxes.captions, QStringList{"确认框"});
+    QCOMPARE(ws.count("mmb"), 3);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(ws.count("mmb", "yhm='li'"), 0);
+    QCOMPARE(ws.count("mmb"), 2);
+    // The following row is the selected user now.
+    QCOMPARE(dlg->DBGrid1->model()->rowCount(), 2);
+    QCOMPARE(cell(dlg->DBGrid1, dlg->DBGrid1->currentIndex().row(), 0), QStringLiteral("wu"));
+    // Deleting the last row makes the one before it current.
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(ws.count("mmb"), 1);
+    QCOMPARE(DM->AdoMmb->str("yhm"), QStringLiteral("admin"));
+}
+
+void UsersTest::deletingOnAnEmptyTable()
+{
+    Workspace ws;
+    ws.exec("DELETE FROM mmb");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    TMmszF* dlg = openAdmin();
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{"密码表为空！"});
+    // Nobody to change a password for either: refused the same way, no dialog
+    // opens.
+    QTest::mouseClick(dlg->BtnXgmm, Qt::LeftButton);
+    QCOMPARE(boxes.texts, (QStringList{"密码表为空！", "密码表为空！"}));
+    QVERIFY(!XgmmF);
+}
+
+void UsersTest::lastSuperUserCannotBeDeleted()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "a", 1}});
+    BoxAnswerer boxes;
+    TMmszF* dlg = openAdmin();
+    clickRow(dlg->DBGrid1, 0);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{"不能删除最后一个超级用户！"});
+    QCOMPARE(ws.count("mmb"), 2);
+    // Renaming the description does not make anyone a super user.
+    ws.exec("UPDATE mmb SET bz='超级用户' WHERE yhm='li'");
+    ws.refreshDatasets();
+    clickRow(dlg->DBGrid1, 0);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("不能删除最后一个超级用户！"));
+    QCOMPARE(ws.count("mmb"), 2);
+    // With a second super user either one can go.
+    ws.exec("UPDATE mmb SET qx='3' WHERE yhm='li'");
+    ws.refreshDatasets();
+    clickRow(dlg->DBGrid1, 0);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除用户名为“admin”的用户！"));
+    QCOMPARE(ws.count("mmb"), 1);
+    QTest::mouseClick(dlg->BtnScyh, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("不能删除最后一个超级用户！"));
+    QCOMPARE(ws.count("mmb", "yhm='li'"), 1);
+}
+
+void UsersTest::gridRenamesAreCheckedAndDescriptionsStored()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "a", 1}});
+    BoxAnswerer boxes;
+    TMmszF* dlg = openAdmin();
+    DBGrid* grid = dlg->DBGrid1;
+    typeOver(grid, 1, 0, "admin");
+    QCOMPARE(boxes.texts, QStringList{kExists});
+    QCOMPARE(ws.count("mmb", "yhm='li'"), 1);
+    QCOMPARE(cell(grid, 1, 0), QStringLiteral("li"));
+    typeOver(grid, 1, 0, "");
+    QCOMPARE(boxes.last(), QStringLiteral("用户名不能为空！"));
+    QCOMPARE(ws.count("mmb", "yhm='li'"), 1);
+    QCOMPARE(cell(grid, 1, 0), QStringLiteral("li"));
+    // A name differing in case is a new name; the password stays with the row.
+    typeOver(grid, 1, 0, "Admin");
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(ws.count("mmb", "yhm='Admin'"), 1);
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='Admin'"), "a"));
+    // Keeping one's own name is no conflict.
+    typeOver(grid, 0, 0, "admin");
+    QCOMPARE(boxes.texts.size(), 2);
+    // The description is free text and leaves the level alone.
+    typeOver(grid, 1, 1, "超级用户");
+    QCOMPARE(ws.scalar("SELECT bz FROM mmb WHERE yhm='Admin'"), QStringLiteral("超级用户"));
+    QCOMPARE(ws.scalar("SELECT qx FROM mmb WHERE yhm='Admin'"), QStringLiteral("1"));
+}
+
+void UsersTest::changedPasswordLogsIn()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "old", 1}});
+    BoxAnswerer boxes;
+    // After a login the last user row is current: that is whose password changes.
+    TMmszF* dlg = openAdmin();
+    DM->AdoMmb->last();
+    int step = 0;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* change = qobject_cast<TXgmmF*>(w);
+        if (!change || step > 0) return false;
+        step = 1;
+        [&] {
+            QCOMPARE(change->LabelYhm->text(), QStringLiteral("li"));
+            change->EditJmm->setText("pw");  // admin's password is not li's
+            change->EditXmm1->setText("new");
+            change->EditXmm2->setText("new");
+            QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+            QCOMPARE(boxes.last(), QStringLiteral("输入的旧密码不正确！"));
+            QVERIFY(change->isVisible());
+            change->EditJmm->setText("old");
+            change->EditXmm2->setText("New");
+            QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+            QCOMPARE(boxes.last(), QStringLiteral("两次输入的新密码不一致！"));
+            QVERIFY(change->isVisible());
+            QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='li'"), "old"));
+            change->EditXmm2->setText("new");
+            QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+            step = 2;
+        }();
+        return true;
+    };
+    QTest::mouseClick(dlg->BtnXgmm, Qt::LeftButton);
+    QCOMPARE(step, 2);
+    QCOMPARE(boxes.texts.size(), 2);
+    const QString stored = ws.scalar("SELECT mm FROM mmb WHERE yhm='li'");
+    QVERIFY(stored != "new");
+    QVERIFY(passwords::matches(stored, "new"));
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='admin'"), "pw"));
+
+    // The login dialog admits li with the new password only.
+    auto* login = new TDLF(nullptr, false);
+    login->setAttribute(Qt::WA_DeleteOnClose);
+    login->show();
+    login->EditYhm->setText("li");
+    login->EditMm->setText("old");
+    QTest::mouseClick(login->BtnQd, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("您输入的用户名与密码不正确！"));
+    login->EditMm->setText("new");
+    QTest::mouseClick(login->BtnQd, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 3);
+    QVERIFY(MainF->isVisible());
+    QVERIFY(MainF->SBtnKmsz->isEnabled());
+    QVERIFY(!MainF->SBtnYhgl->isEnabled());
+    login->close();
+}
+
+void UsersTest::changeAcceptsEmptyAndPlainStoredPasswords()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "x", 1}});
+    ws.exec("UPDATE mmb SET mm='' WHERE yhm='admin'");
+    ws.exec("UPDATE mmb SET mm='plain' WHERE yhm='li'");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    TMmszF* admin = openAdmin();
+
+    // An empty stored password is matched by an empty old-password edit.
+    clickRow(admin->DBGrid1, 0);
+    auto* change = new TXgmmF(admin);
+    change->show();
+    QCOMPARE(change->LabelYhm->text(), QStringLiteral("admin"));
+    change->EditXmm1->setText("pw2");
+    change->EditXmm2->setText("pw2");
+    QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='admin'"), "pw2"));
+
+    // A plain-text password from an older file is checked as text, then replaced
+    // by a hash.
+    clickRow(admin->DBGrid1, 1);
+    change = new TXgmmF(admin);
+    change->show();
+    QCOMPARE(change->LabelYhm->text(), QStringLiteral("li"));
+    change->EditJmm->setText("plai");
+    QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("输入的旧密码不正确！"));
+    change->EditJmm->setText("plain");
+    change->EditXmm1->setText("plain");  // the new password may equal the old one
+    change->EditXmm2->setText("plain");
+    QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    const QString stored = ws.scalar("SELECT mm FROM mmb WHERE yhm='li'");
+    QVERIFY(passwords::isHash(stored));
+    QVERIFY(passwords::matches(stored, "plain"));
+
+    // Cancel writes nothing.
+    change = new TXgmmF(admin);
+    change->show();
+    change->EditJmm->setText("plain");
+    change->EditXmm1->setText("z");
+    change->EditXmm2->setText("z");
+    QTest::mouseClick(change->BtnQx, Qt::LeftButton);
+    QVERIFY(!change->isVisible());
+    QCOMPARE(ws.scalar("SELECT mm FROM mmb WHERE yhm='li'"), stored);
+}
+
+void UsersTest::enterMovesThroughBothDialogsWithoutConfirming()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    TMmszF* admin = openAdmin();
+    auto* add = new TTjyhF(admin);
+    add->show();
+    QVERIFY(QTest::qWaitForWindowExposed(add));
+    QCOMPARE(add->EditXmm1->echoMode(), QLineEdit::Password);
+    QCOMPARE(add->EditXmm2->echoMode(), QLineEdit::Password);
+    add->EditYhm->setFocus();
+    QTest::keyClicks(add->EditYhm, "admin");
+    QTest::keyClick(add->EditYhm, Qt::Key_Return);
+    QVERIFY(add->EditXmm1->hasFocus());
+    QTest::keyClick(add->EditXmm1, Qt::Key_Return);
+    QVERIFY(add->EditXmm2->hasFocus());
+    QTest::keyClick(add->EditXmm2, Qt::Key_Return);
+    QVERIFY(add->BtnQr->hasFocus());
+    QVERIFY(boxes.texts.isEmpty());  // the duplicate name was not checked: nothing
+                                     // was confirmed
+    QVERIFY(add->isVisible());
+    add->close();
+
+    auto* change = new TXgmmF(admin);
+    change->show();
+    QVERIFY(QTest::qWaitForWindowExposed(change));
+    QCOMPARE(change->EditJmm->echoMode(), QLineEdit::Password);
+    change->EditJmm->setFocus();
+    QTest::keyClicks(change->EditJmm, "wrong");
+    QTest::keyClick(change->EditJmm, Qt::Key_Return);
+    QVERIFY(change->EditXmm1->hasFocus());
+    QTest::keyClick(change->EditXmm1, Qt::Key_Return);
+    QVERIFY(change->EditXmm2->hasFocus());
+    QTest::keyClick(change->EditXmm2, Qt::Key_Return);
+    QVERIFY(change->BtnQr->hasFocus());
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(change->isVisible());
+}
+
+QTEST_MAIN(UsersTest)
+#include "test_users.moc"
