@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QSqlQuery>
 #include <QSqlError>
 
 TDM::TDM(QObject* parent) : QObject(parent)
@@ -54,10 +56,7 @@ void TDM::connectTo(const QString& absolutePath)
 {
     // Disconnect first: every dataset closes, and the old connection goes away.
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
-    if (QSqlDatabase::contains(connectionName())) {
-        QSqlDatabase::database(connectionName(), false).close();
-        QSqlDatabase::removeDatabase(connectionName());
-    }
+    if (QSqlDatabase::contains(connectionName())) QSqlDatabase::database(connectionName(), false).close();
 
     const QFileInfo info(absolutePath);
     if (!info.exists()) {
@@ -66,24 +65,43 @@ void TDM::connectTo(const QString& absolutePath)
     if (!info.isFile() || !info.isReadable()) {
         throw DataError(QStringLiteral("无法打开数据库“%1”：文件不可读。").arg(absolutePath));
     }
-    QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
+    // The connection object is kept from one login to the next; only the file is opened afresh.
+    QSqlDatabase conn = QSqlDatabase::contains(connectionName())
+                            ? QSqlDatabase::database(connectionName(), false)
+                            : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
     conn.setDatabaseName(absolutePath);
     if (!conn.open()) {
         const QString text = conn.lastError().text();
         throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, text));
     }
-    // Reading the version also proves that the file is a database at all.
-    const int version = sql::scalar(conn, QStringLiteral("PRAGMA user_version")).toInt();
+    // One read gives the file's version and its tables; it also proves that the file is a
+    // database at all. A file of this version has the columns this program creates; any other
+    // file's datasets read their columns from the file.
+    int version = 0;
+    QStringList present;
+    {
+        sql::Reader q(conn, QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version), name "
+                                           "FROM sqlite_master WHERE type='table'"));
+        while (q.next()) {
+            version = static_cast<int>(q.int64(0));
+            present << q.text(1);
+        }
+    }
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
-    sql::run(conn, QStringLiteral("PRAGMA foreign_keys = OFF"));
+    QHash<QString, QStringList> columns;
+    if (version == schema::kVersion) {
+        for (const QString& table : present) columns.insert(table, schema::columns(table));
+    }
 
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
     for (const auto& [ds, table] : tables) {
         ds->close();
         ds->setTableName(QString::fromLatin1(table));
+        // A table missing from the file is left to open() to report.
+        ds->setKnownColumns(columns.value(QString::fromLatin1(table)));
         ds->open();
     }
 }

@@ -29,6 +29,7 @@ QSqlDatabase Dataset::db() const
 void Dataset::setTableName(const QString& table)
 {
     close();
+    if (table != table_) knownColumns_.clear();
     table_ = table;
     sql_.clear();
     binds_.clear();
@@ -37,6 +38,7 @@ void Dataset::setTableName(const QString& table)
 void Dataset::setSql(const QString& statement, const QVariantList& binds)
 {
     close();
+    knownColumns_.clear();
     table_.clear();
     sql_ = statement;
     binds_ = binds;
@@ -59,10 +61,13 @@ void Dataset::open()
     rows_.clear();
     fields_.clear();
     if (!table_.isEmpty()) {
-        // Table names come from the program itself, never from user input.
-        QSqlQuery info = sql::run(db(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(table_));
-        while (info.next()) {
-            const QString name = info.value(1).toString();
+        QStringList columns = knownColumns_;
+        if (columns.isEmpty()) {
+            // Table names come from the program itself, never from user input.
+            QSqlQuery info = sql::run(db(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(table_));
+            while (info.next()) columns << info.value(1).toString();
+        }
+        for (const QString& name : columns) {
             if (name.compare(QLatin1String("id"), Qt::CaseInsensitive) != 0) fields_ << name;
         }
         if (fields_.isEmpty()) {
@@ -71,12 +76,12 @@ void Dataset::open()
         idsLoaded_ = false;
     } else {
         if (sql_.isEmpty()) throw DataError(QStringLiteral("数据集“%1”没有查询语句。").arg(objectName()));
-        QSqlQuery q = sql::run(db(), sql_, binds_);
-        const QSqlRecord rec = q.record();
-        for (int i = 0; i < rec.count(); ++i) fields_ << rec.fieldName(i);
+        sql::Reader q(db(), sql_, binds_);
+        fields_ = q.columnNames();
+        const int n = q.columnCount();
         while (q.next()) {
-            QVector<QString> row(rec.count());
-            for (int i = 0; i < rec.count(); ++i) row[i] = q.value(i).toString();
+            QVector<QString> row(n);
+            for (int i = 0; i < n; ++i) row[i] = q.text(i);
             rows_.append(std::move(row));
         }
     }
@@ -97,7 +102,23 @@ void Dataset::ensureIds() const
 {
     if (idsLoaded_ || isQuery() || state_ == State::Inactive) return;
     idsLoaded_ = true;
-    ids_ = sql::ids(db(), table_);
+    ids_.clear();
+    // A small table comes whole in one read; a large one gives its ids only.
+    {
+        QStringList columns;
+        for (const QString& f : fields_) columns << QStringLiteral("\"%1\"").arg(f);
+        sql::Reader q(db(), QStringLiteral("SELECT id, %1 FROM \"%2\" ORDER BY id LIMIT %3")
+                                .arg(columns.join(QLatin1Char(',')), table_)
+                                .arg(kWindow + 1));
+        while (q.next()) {
+            QVector<QString> values(fields_.size());
+            for (int i = 0; i < fields_.size(); ++i) values[i] = q.text(i + 1);
+            const qint64 id = q.int64(0);
+            ids_.append(id);
+            cache_.insert(id, std::move(values));
+        }
+    }
+    if (ids_.size() > kWindow) ids_ = sql::ids(db(), table_);
     current_ = ids_.isEmpty() ? -1 : 0;
     eof_ = ids_.isEmpty();
 }
@@ -264,14 +285,14 @@ void Dataset::loadWindow(int row) const
     const int end = std::min<int>(ids_.size(), row + kWindow) - 1;
     QStringList columns;
     for (const QString& f : fields_) columns << QStringLiteral("\"%1\"").arg(f);
-    QSqlQuery q = sql::run(db(),
-                           QStringLiteral("SELECT id, %1 FROM \"%2\" WHERE id BETWEEN ? AND ? ORDER BY id")
-                               .arg(columns.join(QLatin1Char(',')), table_),
-                           {ids_[row], ids_[end]});
+    sql::Reader q(db(),
+                  QStringLiteral("SELECT id, %1 FROM \"%2\" WHERE id BETWEEN ? AND ? ORDER BY id")
+                      .arg(columns.join(QLatin1Char(',')), table_),
+                  {ids_[row], ids_[end]});
     while (q.next()) {
         QVector<QString> values(fields_.size());
-        for (int i = 0; i < fields_.size(); ++i) values[i] = q.value(i + 1).toString();
-        cache_.insert(q.value(0).toLongLong(), std::move(values));
+        for (int i = 0; i < fields_.size(); ++i) values[i] = q.text(i + 1);
+        cache_.insert(q.int64(0), std::move(values));
     }
 }
 

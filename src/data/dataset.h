@@ -36,6 +36,8 @@ public:
     Dataset(const QString& name, QObject* parent = nullptr);
 
     void setConnectionName(const QString& name) { connection_ = name; }
+    // Column names of the table, when the caller already read them (saves a query per open).
+    void setKnownColumns(const QStringList& columns) { knownColumns_ = columns; }
     QString connectionName() const { return connection_; }
 
     // Re-targeting: close, then set a table name or an SQL text with its bound values, then open.
@@ -117,6 +119,7 @@ private:
     QVariantList binds_;
     State state_ = State::Inactive;
     QStringList fields_;
+    QStringList knownColumns_;
     QHash<QString, int> fieldLookup_;  // lower-case name to column
 
     // Table mode.

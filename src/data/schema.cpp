@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 
 namespace schema {
@@ -29,6 +30,23 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS sjb_kmh_txh ON sjb (kmh, txh)",
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
 };
+
+QStringList columns(const QString& table)
+{
+    static const QHash<QString, QStringList> known = {
+        {QStringLiteral("kmb"), {QStringLiteral("kmh"), QStringLiteral("kmm")}},
+        {QStringLiteral("txb"), {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("zjb"), {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("stb"),
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
+          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("sjb"),
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
+          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+    };
+    return known.value(table);
+}
 
 void ensure(QSqlDatabase& db)
 {

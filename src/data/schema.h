@@ -1,11 +1,16 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 namespace schema {
 
 // Version written to PRAGMA user_version; a later program migrates older files from it.
 constexpr int kVersion = 1;
+
+// The columns of one of the six tables as this version creates them (without the hidden id),
+// empty for any other name.
+QStringList columns(const QString& table);
 
 // Creates the six tables and their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);

@@ -1,8 +1,11 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariantList>
 #include <QVector>
+
+struct sqlite3_stmt;
 
 namespace sql {
 
@@ -12,6 +15,27 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
 
 // The first column of the first row, or an empty text when there is no row.
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
+// A read-only statement stepped row by row. On an SQLite connection it talks to SQLite directly
+// (no QVariant per value), which matters for large result sets; elsewhere it uses QSqlQuery.
+class Reader {
+public:
+    Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    bool next();
+    int columnCount() const { return columns_.size(); }
+    const QStringList& columnNames() const { return columns_; }
+    QString text(int column) const;
+    qint64 int64(int column) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    QString statement_;
+    QStringList columns_;
+    QSqlQuery* query_ = nullptr;
+};
 
 // The ids of a table's rows in read order. Read through SQLite directly: a large table's id list
 // is read at C speed rather than one QVariant per row.
