@@ -37,3 +37,50 @@ inline void addQuestions(testing::Workspace& ws, const QString& kmh, const QStri
 }
 
 }  // namespace wizardtest
+
+#include "app/forms.h"
+#include "wizard/detail_settings.h"
+#include "wizard/overall_settings.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QToolButton>
+
+namespace wizardtest {
+
+// Opens step 1 on the first subject with every type in the paper, then step 2 over it (shown,
+// not run modally, so the test drives it). `Step2` lets a test replace the document writer.
+template <typename Step2 = TXxszF>
+Step2* openStepTwo()
+{
+    auto* step1 = new TZtszF(nullptr);
+    ZtszF = step1;
+    step1->show();
+    step1->SBtnQbyrClick();
+    auto* step2 = new Step2(step1);
+    XxszF = step2;
+    step2->show();
+    QApplication::setActiveWindow(step2);
+    return step2;
+}
+
+inline QStringList lines(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+// Ticks or unticks a chapter in the check list as a click on its box does.
+inline void tick(TXxszF* dlg, const QString& chapter, bool on = true)
+{
+    const auto found = dlg->CheckListBoxZj->findItems(chapter, Qt::MatchExactly);
+    if (!found.isEmpty()) found.first()->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
+inline void selectType(TXxszF* dlg, int row)
+{
+    dlg->ListBoxTx->setCurrentRow(row);
+}
+
+}  // namespace wizardtest
