@@ -55,7 +55,7 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < 3; ++i) {
         auto* item = new QRadioButton(QString::fromUtf8(kLevelTexts[i]), RGQX);
         item->setObjectName(QStringLiteral("RGQXItem%1").arg(i));
-        item->setGeometry(12, 24 + i * 24, 130, 20);
+        item->setGeometry(12, 30 + i * 23, 130, 20);
         levels_->addButton(item, i);
         RGQXItems.append(item);
     }

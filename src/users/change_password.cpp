@@ -87,6 +87,8 @@ void TXgmmF::FormShow()
 {
     Dataset* mmb = DM->AdoMmb;
     LabelYhm->setText(mmb->recNo() >= 0 ? mmb->str(QStringLiteral("yhm")) : QString());
+    // A long name widens the label to the right instead of being cut off.
+    LabelYhm->resize(std::max(61, LabelYhm->sizeHint().width()), LabelYhm->height());
 }
 
 bool TXgmmF::eventFilter(QObject* watched, QEvent* event)
