@@ -126,7 +126,9 @@ void TZjxzF::endPendingEdit()
     // Moving the focus to the button panel is how the edit ends for the user; the editor is
     // also committed and closed explicitly, since a window without the focus never sees it move.
     Panel4->setFocus();
-    if (QWidget* editor = delegate_->editor()) {
+    // A closed editor is hidden at once and deleted later; only an open one is ended here.
+    QWidget* editor = delegate_->editor();
+    if (editor && editor->isVisible()) {
         emit delegate_->commitData(editor);
         emit delegate_->closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
@@ -151,7 +153,9 @@ void TZjxzF::FormShow()
                                        {name}, &code);
     s.subjectCode = s.subjectExists ? code : QString();
 
-    if (delegate_->editor()) emit delegate_->closeEditor(delegate_->editor(), QAbstractItemDelegate::NoHint);
+    if (QWidget* editor = delegate_->editor(); editor && editor->isVisible()) {
+        emit delegate_->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
     TreeViewZj->clear();
     auto* root = new QTreeWidgetItem(TreeViewZj, QStringList{name});
     if (s.subjectExists) {
