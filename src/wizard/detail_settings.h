@@ -79,7 +79,9 @@ public:
 
     // Composition check and output.
     void Button2Click();
-    bool Print();
+    // Writes the composed paper; true when the document was written. Virtual so that the check
+    // can be exercised without producing documents.
+    virtual bool Print();
 
     // Starts the count-field blink: ten steps of 200 ms, yellow on the odd ones.
     void BlinkEditTs();
