@@ -7,15 +7,24 @@
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/sql.h"
+#include "bank/question_entry.h"
+#include "output/paper_document.h"
+#include "wizard/detail_settings.h"
+#include "wizard/overall_settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTextStream>
 
 #include <sqlite3.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <functional>
@@ -177,6 +186,194 @@ int main(int argc, char** argv)
         r.baselineMs = medianMs(reps, [&] {
             Lite lite(path);
             lite.readAll("SELECT yhm, mm, qx FROM mmb ORDER BY id");
+        });
+        report(r);
+    }
+
+    DM->connectTo(path);
+    main->fillSubjectBox();  // the first subject, 科目1, is current
+    Lite lite(path);
+
+    // 2 and 3. Question entry on the type holding 2,000 questions (题型2 of 科目1).
+    auto* entry = new TLrstF(main);
+    LrstF = entry;
+    entry->show();
+    entry->ComboBoxTx->setCurrentText(QStringLiteral("题型2"));
+    entry->ComboBoxTxChange();
+    const int gridRows = DM->ADOQuerySt->recordCount();
+    {
+        Row r{QStringLiteral("open question entry's grid (%1 questions of one subject and type)").arg(gridRows),
+              QStringLiteral("TLrstF::ComboBoxTxChange: lookups, grid query, grid refresh"),
+              QStringLiteral("the same query (grid columns and keys) stepped to its end")};
+        r.target = 1.5;
+        r.oursMs = medianMs(reps, [&] { entry->ComboBoxTxChange(); });
+        r.baselineMs = medianMs(reps, [&] {
+            lite.readAll("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
+                         {"01", "02"});
+        });
+        report(r);
+    }
+    {
+        const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+        Row r{QStringLiteral("store a new question with automatic numbering (type of %1)").arg(gridRows),
+              QStringLiteral("TLrstF::BtnXtrkClick: lookups, next number, append and post, grid reopened"),
+              QStringLiteral("one prepared INSERT of the same row (autocommit)")};
+        r.target = 3;
+        r.oursMs = medianMs(
+            reps, [&] { entry->BtnXtrkClick(); },
+            [&] {
+                entry->MemoTm->setPlainText(text);
+                entry->MemoDa->setPlainText(text);
+                entry->EditFs->setText(QStringLiteral("5"));
+            });
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(lite.db,
+                           "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
+                           -1, &insert, nullptr);
+        const QByteArray t = text.toUtf8();
+        int number = 5000;
+        r.baselineMs = medianMs(reps, [&] {
+            const QByteArray th = QByteArray::number(++number);
+            const QByteArray values[] = {"01", "02", th, "01", "易", "5", t, t, "10:00:00", ""};
+            for (int i = 0; i < 10; ++i) {
+                sqlite3_bind_text(insert, i + 1, values[i].constData(), values[i].size(), SQLITE_TRANSIENT);
+            }
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        });
+        sqlite3_finalize(insert);
+        report(r);
+    }
+    entry->close();
+
+    // 4 and 5. Wizard step 2 on 题型1 of 科目1 (5,000 questions), every chapter ticked.
+    auto* step1 = new TZtszF(main);
+    ZtszF = step1;
+    step1->show();
+    step1->SBtnQbyrClick();
+    auto* step2 = new TXxszF(step1);
+    XxszF = step2;
+    step2->show();
+    for (int i = 0; i < step2->CheckListBoxZj->count(); ++i) step2->CheckListBoxZj->item(i)->setCheckState(Qt::Checked);
+    step2->ListBoxTx->setCurrentRow(0);
+    const int candidates = DM->ADOQuerySt->recordCount();
+    {
+        Row r{QStringLiteral("candidate query for a type with %1 candidates, and its row count").arg(candidates),
+              QStringLiteral("TXxszF::SelectTm + row count (grid bound to it)"),
+              QStringLiteral("the same join with the same bound values, stepped and counted")};
+        r.target = 1.5;
+        int counted = 0;
+        r.oursMs = medianMs(reps, [&] {
+            step2->SelectTm();
+            counted = DM->ADOQuerySt->recordCount();
+        });
+        long long rows = 0;
+        r.baselineMs = medianMs(reps, [&] {
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(lite.db,
+                               "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+                               " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
+                               " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
+                               -1, &st, nullptr);
+            const QByteArray kmh = "01", txm = QStringLiteral("题型1").toUtf8();
+            sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, txm.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 3, kmh.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 4, kmh.constData(), -1, SQLITE_TRANSIENT);
+            rows = 0;
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                for (int c = 0; c < 10; ++c) sqlite3_column_text(st, c);
+                ++rows;
+            }
+            sqlite3_finalize(st);
+        });
+        if (rows != counted) qFatal("candidate counts differ: %lld and %d", rows, counted);
+        report(r);
+    }
+    {
+        Row r{QStringLiteral("automatic selection of 200 questions from %1 candidates into sjb").arg(candidates),
+              QStringLiteral("TXxszF::SBtnQbyrClick: draws, sjb rows, contents list, flag"),
+              QStringLiteral("delete the type's rows, 200 INSERTs into sjb in one transaction")};
+        r.target = 2;
+        r.oursMs = medianMs(reps, [&] { step2->SBtnQbyrClick(); },
+                            [&] {
+                                step2->EditTs->setText(QStringLiteral("200"));
+                                step2->EditZf->setText(QStringLiteral("100"));
+                            });
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
+            qFatal("automatic selection did not write 200 rows");
+        }
+        std::vector<qint64> ids;
+        for (qint64 id = 1; id <= 200; ++id) ids.push_back(id * 17);
+        r.baselineMs = medianMs(reps, [&] {
+            lite.exec("BEGIN");
+            lite.exec("DELETE FROM sjb WHERE kmh='01' AND txh='01'");
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(lite.db,
+                               "INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                               " SELECT kmh, txh, th, zjh, nd, '0.5', tm, da, \"time\", bz FROM stb WHERE id=?",
+                               -1, &st, nullptr);
+            for (qint64 id : ids) {
+                sqlite3_bind_int64(st, 1, id);
+                sqlite3_step(st);
+                sqlite3_reset(st);
+            }
+            sqlite3_finalize(st);
+            lite.exec("COMMIT");
+        });
+        report(r);
+    }
+    step2->close();
+    step1->close();
+
+    // 6. The document of a 200-question paper with 4 sections.
+    {
+        PaperContent paper;
+        paper.title = QStringLiteral("期末考试试卷");
+        paper.duration = QStringLiteral("120");
+        paper.total = QStringLiteral("100");
+        sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
+        for (int s = 0; s < 4; ++s) {
+            PaperSection section;
+            section.typeName = QStringLiteral("题型%1").arg(s + 1);
+            for (int i = 0; i < 50 && q.next(); ++i) section.questions.append({q.text(0), q.text(1)});
+            section.count = section.questions.size();
+            section.points = 25;
+            paper.sections.append(section);
+        }
+        const QString folder = runDir + QStringLiteral("/Papers");
+        QDir(folder).removeRecursively();
+        const QString written = writePaperDocument(paper, folder);
+        // The baseline's parts: exactly the bytes our writer produced, read back from its file.
+        QVector<QPair<QByteArray, QByteArray>> parts;
+        {
+            zip_t* z = zip_open(written.toUtf8().constData(), ZIP_RDONLY, nullptr);
+            for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+                zip_stat_t st;
+                zip_stat_index(z, zip_uint64_t(i), 0, &st);
+                QByteArray bytes(qsizetype(st.size), Qt::Uninitialized);
+                zip_file_t* f = zip_fopen_index(z, zip_uint64_t(i), 0);
+                zip_fread(f, bytes.data(), st.size);
+                zip_fclose(f);
+                parts.append({QByteArray(st.name), bytes});
+            }
+            zip_close(z);
+        }
+        Row r{QStringLiteral("write the .docx of a 200-question paper with 4 sections"),
+              QStringLiteral("writePaperDocument: XML, pictures, deflate, temporary file and rename"),
+              QStringLiteral("libzip storing the same parts, already serialised, deflated into a file")};
+        r.target = 2;
+        r.oursMs = medianMs(reps, [&] { writePaperDocument(paper, folder); },
+                            [&] { QDir(folder).removeRecursively(); });
+        const QByteArray target = (runDir + QStringLiteral("/baseline.docx")).toUtf8();
+        r.baselineMs = medianMs(reps, [&] {
+            zip_t* z = zip_open(target.constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+            for (const auto& part : parts) {
+                zip_source_t* src = zip_source_buffer(z, part.second.constData(), zip_uint64_t(part.second.size()), 0);
+                const zip_int64_t index = zip_file_add(z, part.first.constData(), src, ZIP_FL_ENC_UTF_8);
+                zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, 0);
+            }
+            zip_close(z);
         });
         report(r);
     }

@@ -299,7 +299,10 @@ void TLrstF::openGrid()
 {
     Dataset* q = DM->ADOQuerySt;
     q->close();
-    q->setSql(QStringLiteral("SELECT * FROM stb WHERE kmh=? AND txh=? ORDER BY id"), {kmh_, txh_});
+    // Question and answer texts are read only for the question loaded into the editor.
+    q->setSql(QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id"),
+              {kmh_, txh_});
+    q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }
 

@@ -39,9 +39,39 @@ void Dataset::setSql(const QString& statement, const QVariantList& binds)
 {
     close();
     knownColumns_.clear();
+    deferTable_.clear();
+    deferIdField_.clear();
+    deferFields_.clear();
     table_.clear();
     sql_ = statement;
     binds_ = binds;
+}
+
+void Dataset::setDeferredFields(const QString& table, const QString& idField, const QStringList& fields)
+{
+    close();
+    deferTable_ = table;
+    deferIdField_ = idField;
+    deferFields_ = fields;
+}
+
+QString Dataset::deferredValue(int row, int column) const
+{
+    const qint64 id = rows_[row].value(deferIdColumn_).toLongLong();
+    auto it = deferCache_.constFind(id);
+    if (it == deferCache_.constEnd()) {
+        if (deferCache_.size() > kCacheLimit) deferCache_.clear();
+        QStringList columns;
+        for (const QString& f : deferFields_) columns << QStringLiteral("\"%1\"").arg(f);
+        sql::Reader q(db(), QStringLiteral("SELECT %1 FROM \"%2\" WHERE id=?").arg(columns.join(QLatin1Char(',')), deferTable_),
+                      {id});
+        QVector<QString> values(deferFields_.size());
+        if (q.next()) {
+            for (int i = 0; i < deferFields_.size(); ++i) values[i] = q.text(i);
+        }
+        it = deferCache_.insert(id, values);
+    }
+    return it->value(column - deferStart_);
 }
 
 void Dataset::readColumns()
@@ -79,6 +109,16 @@ void Dataset::open()
         sql::Reader q(db(), sql_, binds_);
         fields_ = q.columnNames();
         const int n = q.columnCount();
+        deferCache_.clear();
+        deferStart_ = -1;
+        if (!deferFields_.isEmpty()) {
+            deferIdColumn_ = fields_.indexOf(deferIdField_);
+            if (deferIdColumn_ < 0) {
+                throw DataError(QStringLiteral("查询“%1”的结果中没有字段“%2”。").arg(objectName(), deferIdField_));
+            }
+            deferStart_ = n;
+            fields_ += deferFields_;
+        }
         while (q.next()) {
             QVector<QString> row(n);
             for (int i = 0; i < n; ++i) row[i] = q.text(i);
@@ -318,6 +358,10 @@ const QVector<QString>& Dataset::rowValues(int row) const
 QString Dataset::valueAt(int row, int column) const
 {
     if ((state_ == State::Insert || state_ == State::Edit) && row == current_) return buffer_.value(column);
+    if (deferStart_ >= 0 && column >= deferStart_ && isQuery()) {
+        if (row < 0 || row >= rows_.size()) return QString();
+        return deferredValue(row, column);
+    }
     return rowValues(row).value(column);
 }
 
@@ -329,7 +373,7 @@ QString Dataset::currentValue(int column) const
     if (current_ < 0) {
         throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
     }
-    return rowValues(current_).value(column);
+    return valueAt(current_, column);
 }
 
 void Dataset::setCurrentValue(int column, const QString& value)

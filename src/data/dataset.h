@@ -45,6 +45,10 @@ public:
     QString tableName() const { return table_; }
     void setSql(const QString& sql, const QVariantList& binds = {});
     QString sql() const { return sql_; }
+    // Query mode: `fields` are not part of the query's result but read on demand, one row at a
+    // time, from `table` by the row id found in the query's column `idField`. Long texts that a
+    // list does not show are so read only for the rows that are looked at. Set after setSql().
+    void setDeferredFields(const QString& table, const QString& idField, const QStringList& fields);
     bool isQuery() const { return table_.isEmpty(); }
 
     void open();
@@ -128,6 +132,13 @@ private:
     mutable QHash<qint64, QVector<QString>> cache_;
     // Query mode.
     QVector<QVector<QString>> rows_;
+    QString deferTable_;
+    QString deferIdField_;
+    QStringList deferFields_;
+    int deferStart_ = -1;     // first deferred column, -1 when none
+    int deferIdColumn_ = -1;  // query column holding the row id
+    mutable QHash<qint64, QVector<QString>> deferCache_;
+    QString deferredValue(int row, int column) const;
 
     mutable int current_ = -1;
     mutable bool eof_ = true;

@@ -199,8 +199,10 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
             } else if (i < 7000) {
                 t = 1;
             } else {
-                s = (i - 7000) % kSubjects;
-                t = ((i - 7000) / kSubjects) % kTypes;
+                // Round-robin over the other 78 pairs of subject and type.
+                const int pair = 2 + (i - 7000) % (kSubjects * kTypes - 2);
+                s = pair / kTypes;
+                t = pair % kTypes;
             }
             const int pair = s * kTypes + t;
             const QVariantList values = {convert::nextCode(QString::number(s), 2),

@@ -25,7 +25,8 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS txb_kmh_txm ON txb (kmh, txm)",
     "CREATE INDEX IF NOT EXISTS zjb_kmh_zjm ON zjb (kmh, zjm)",
     "CREATE INDEX IF NOT EXISTS zjb_kmh_zjh ON zjb (kmh, zjh)",
-    "CREATE INDEX IF NOT EXISTS stb_kmh_txh ON stb (kmh, txh)",
+    // Lists of one subject and type (question entry, candidates) read only this index, in id order.
+    "CREATE INDEX IF NOT EXISTS stb_list ON stb (kmh, txh, id, th, zjh, nd, fs, \"time\", bz)",
     "CREATE INDEX IF NOT EXISTS stb_kmh_zjh ON stb (kmh, zjh)",
     "CREATE INDEX IF NOT EXISTS sjb_kmh_txh ON sjb (kmh, txh)",
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",

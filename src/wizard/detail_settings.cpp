@@ -439,7 +439,8 @@ void TXxszF::InitDBGridST()
 void TXxszF::SelectTm()
 {
     QString statement = QStringLiteral(
-        "SELECT stb.*, zjb.zjm FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
+        "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+        " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
         " AND stb.kmh=? AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=?");
     QVariantList binds = {kmh_, currentTypeName(), kmh_, kmh_};
     const QString nd = ComboBoxNd->currentText();
@@ -451,6 +452,8 @@ void TXxszF::SelectTm()
     Dataset* st = DM->ADOQuerySt;
     st->close();
     st->setSql(statement, binds);
+    // Question and answer texts are read only for the candidates that are shown or chosen.
+    st->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     st->open();
 }
 
@@ -611,11 +614,12 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
     auto value = [st, candidateRow](const char* field) {
         return st->valueAt(candidateRow, st->fieldIndex(QString::fromLatin1(field)));
     };
+    // The candidate is a row of stb: its long texts are copied inside the database.
     sql::run(DM->db(),
              QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
-                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("tm"), value("da"),
-              value("time"), value("bz")});
+                            " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
+             {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
+              value("id")});
 }
 
 void TXxszF::SBtnQbyrClick()
