@@ -32,7 +32,10 @@ TDM::~TDM()
 {
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     if (QSqlDatabase::contains(connectionName())) {
-        QSqlDatabase::database(connectionName(), false).close();
+        QSqlDatabase conn = QSqlDatabase::database(connectionName(), false);
+        sql::releaseStatements(conn);
+        conn.close();
+        conn = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName());
     }
 }
@@ -56,7 +59,11 @@ void TDM::connectTo(const QString& absolutePath)
 {
     // Disconnect first: every dataset closes, and the old connection goes away.
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
-    if (QSqlDatabase::contains(connectionName())) QSqlDatabase::database(connectionName(), false).close();
+    if (QSqlDatabase::contains(connectionName())) {
+        QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
+        sql::releaseStatements(old);
+        old.close();
+    }
 
     const QFileInfo info(absolutePath);
     if (!info.exists()) {

@@ -57,7 +57,7 @@ void Dataset::setDeferredFields(const QString& table, const QString& idField, co
 
 QString Dataset::deferredValue(int row, int column) const
 {
-    const qint64 id = rows_[row].value(deferIdColumn_).toLongLong();
+    const qint64 id = cell(row, deferIdColumn_).toLongLong();
     auto it = deferCache_.constFind(id);
     if (it == deferCache_.constEnd()) {
         if (deferCache_.size() > kCacheLimit) deferCache_.clear();
@@ -88,7 +88,9 @@ void Dataset::open()
     if (isActive()) return;
     ids_.clear();
     cache_.clear();
-    rows_.clear();
+    data_.clear();
+    cells_.clear();
+    rowCount_ = 0;
     fields_.clear();
     if (!table_.isEmpty()) {
         QStringList columns = knownColumns_;
@@ -106,6 +108,7 @@ void Dataset::open()
         idsLoaded_ = false;
     } else {
         if (sql_.isEmpty()) throw DataError(QStringLiteral("数据集“%1”没有查询语句。").arg(objectName()));
+        sql::tuneForLists(db());
         sql::Reader q(db(), sql_, binds_);
         fields_ = q.columnNames();
         const int n = q.columnCount();
@@ -119,16 +122,25 @@ void Dataset::open()
             deferStart_ = n;
             fields_ += deferFields_;
         }
+        queryColumns_ = n;
         while (q.next()) {
-            QVector<QString> row(n);
-            for (int i = 0; i < n; ++i) row[i] = q.text(i);
-            rows_.append(std::move(row));
+            for (int i = 0; i < n; ++i) {
+                cells_.append(data_.size());
+                int size = 0;
+                if (const char* raw = q.rawText(i, &size)) {
+                    data_.append(raw, size);
+                } else {
+                    data_.append(q.text(i).toUtf8());
+                }
+            }
+            ++rowCount_;
         }
+        cells_.append(data_.size());
     }
     readColumns();
     state_ = State::Browse;
     if (isQuery()) {
-        current_ = rows_.isEmpty() ? -1 : 0;
+        current_ = rowCount_ == 0 ? -1 : 0;
         eof_ = current_ < 0;
         emit reset();
         emit currentChanged(current_);
@@ -170,7 +182,9 @@ void Dataset::close()
     ids_.clear();
     idsLoaded_ = false;
     cache_.clear();
-    rows_.clear();
+    data_.clear();
+    cells_.clear();
+    rowCount_ = 0;
     current_ = -1;
     eof_ = true;
     emit reset();
@@ -215,7 +229,7 @@ void Dataset::postIfEditing()
 int Dataset::recordCount() const
 {
     ensureIds();
-    return isQuery() ? rows_.size() : ids_.size();
+    return isQuery() ? rowCount_ : ids_.size();
 }
 
 void Dataset::setCurrent(int index)
@@ -339,8 +353,7 @@ void Dataset::loadWindow(int row) const
 const QVector<QString>& Dataset::rowValues(int row) const
 {
     static const QVector<QString> none;
-    if (row < 0 || row >= recordCount()) return none;  // recordCount() reads the ids
-    if (isQuery()) return rows_[row];
+    if (row < 0 || row >= recordCount() || isQuery()) return none;  // recordCount() reads the ids
     const qint64 id = ids_[row];
     auto it = cache_.constFind(id);
     if (it == cache_.constEnd()) {
@@ -358,11 +371,20 @@ const QVector<QString>& Dataset::rowValues(int row) const
 QString Dataset::valueAt(int row, int column) const
 {
     if ((state_ == State::Insert || state_ == State::Edit) && row == current_) return buffer_.value(column);
-    if (deferStart_ >= 0 && column >= deferStart_ && isQuery()) {
-        if (row < 0 || row >= rows_.size()) return QString();
-        return deferredValue(row, column);
+    if (isQuery()) {
+        if (row < 0 || row >= rowCount_ || column < 0) return QString();
+        if (deferStart_ >= 0 && column >= deferStart_) return deferredValue(row, column);
+        return cell(row, column);
     }
     return rowValues(row).value(column);
+}
+
+QString Dataset::cell(int row, int column) const
+{
+    if (column >= queryColumns_) return QString();
+    const qsizetype k = qsizetype(row) * queryColumns_ + column;
+    const qsizetype start = cells_[k];
+    return QString::fromUtf8(data_.constData() + start, cells_[k + 1] - start);
 }
 
 QString Dataset::currentValue(int column) const
@@ -414,11 +436,10 @@ void Dataset::post()
             marks << QStringLiteral("?");
             values << buffer_[i];
         }
-        QSqlQuery q = sql::run(db(),
-                               QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
-                                   .arg(table_, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                               values);
-        const qint64 id = q.lastInsertId().toLongLong();
+        const qint64 id = sql::exec(db(),
+                                    QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                                        .arg(table_, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                                    values);
         ids_.append(id);
         cache_.insert(id, buffer_);
         state_ = State::Browse;
@@ -433,8 +454,8 @@ void Dataset::post()
             values << buffer_[i];
         }
         values << ids_[current_];
-        sql::run(db(), QStringLiteral("UPDATE \"%1\" SET %2 WHERE id=?").arg(table_, sets.join(QLatin1Char(','))),
-                 values);
+        sql::exec(db(), QStringLiteral("UPDATE \"%1\" SET %2 WHERE id=?").arg(table_, sets.join(QLatin1Char(','))),
+                  values);
         cache_.insert(ids_[current_], buffer_);
         state_ = State::Browse;
         emit rowUpdated(current_);
@@ -462,7 +483,7 @@ void Dataset::remove()
     state_ = State::Browse;
     if (current_ < 0) throw DataError(QStringLiteral("数据集“%1”没有当前记录。").arg(objectName()));
     const qint64 id = ids_[current_];
-    sql::run(db(), QStringLiteral("DELETE FROM \"%1\" WHERE id=?").arg(table_), {id});
+    sql::exec(db(), QStringLiteral("DELETE FROM \"%1\" WHERE id=?").arg(table_), {id});
     ids_.removeAt(current_);
     cache_.remove(id);
     int index = current_;

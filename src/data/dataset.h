@@ -131,7 +131,13 @@ private:
     mutable QVector<qint64> ids_;
     mutable QHash<qint64, QVector<QString>> cache_;
     // Query mode.
-    QVector<QVector<QString>> rows_;
+    // The result's cells as UTF-8 in one buffer; cell k of the flat row-major order spans
+    // cells_[k] to cells_[k + 1]. Texts are made only for the cells that are read.
+    QByteArray data_;
+    QVector<qsizetype> cells_;
+    int rowCount_ = 0;
+    int queryColumns_ = 0;
+    QString cell(int row, int column) const;
     QString deferTable_;
     QString deferIdField_;
     QStringList deferFields_;

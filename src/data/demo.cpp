@@ -54,12 +54,14 @@ void buildFile(const QString& path, F&& fill)
         {
             QSqlDatabase db = schema::createFile(temp, connection);
             sql::transaction(db, [&] { fill(db); });
+            sql::releaseStatements(db);
             db.close();
         }
         QSqlDatabase::removeDatabase(connection);
     } catch (...) {
         {
             QSqlDatabase db = QSqlDatabase::database(connection, false);
+            sql::releaseStatements(db);
             db.close();
         }
         QSqlDatabase::removeDatabase(connection);

@@ -2,6 +2,8 @@
 
 #include "data/errors.h"
 
+#include <QMultiHash>
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -40,11 +42,11 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
 
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
-    QSqlQuery query = run(db, statement, binds);
-    if (query.next()) {
-        return query.value(0).toString();
+    if (!db.isOpen()) {
+        throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement.simplified()));
     }
-    return QString();
+    Reader reader(db, statement, binds);
+    return reader.next() ? reader.text(0) : QString();
 }
 
 static sqlite3* nativeHandle(const QSqlDatabase& db)
@@ -57,6 +59,126 @@ static sqlite3* nativeHandle(const QSqlDatabase& db)
     return nullptr;
 }
 
+namespace {
+// Prepared statements kept per connection handle and statement text. A statement in use is taken
+// out of the cache, so that a nested use of the same text prepares its own.
+QMultiHash<QPair<sqlite3*, QString>, sqlite3_stmt*>& statementCache()
+{
+    static QMultiHash<QPair<sqlite3*, QString>, sqlite3_stmt*> cache;
+    return cache;
+}
+
+sqlite3_stmt* takeStatement(sqlite3* h, const QString& statement)
+{
+    auto& cache = statementCache();
+    auto it = cache.find({h, statement});
+    if (it != cache.end()) {
+        sqlite3_stmt* st = it.value();
+        cache.erase(it);
+        return st;
+    }
+    const QByteArray utf8 = statement.toUtf8();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, utf8.constData(), static_cast<int>(utf8.size()), &st, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        sqlite3_finalize(st);
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+    }
+    return st;
+}
+
+void giveBackStatement(sqlite3* h, const QString& statement, sqlite3_stmt* st)
+{
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    auto& cache = statementCache();
+    if (cache.size() > 256) {
+        sqlite3_finalize(st);
+        return;
+    }
+    cache.insert({h, statement}, st);
+}
+
+void bindAll(sqlite3_stmt* st, const QVariantList& binds)
+{
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds[i];
+        if (v.isNull()) {
+            sqlite3_bind_null(st, i + 1);
+        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+            sqlite3_bind_int64(st, i + 1, v.toLongLong());
+        } else {
+            const QByteArray text = v.toString().toUtf8();
+            sqlite3_bind_text(st, i + 1, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        }
+    }
+}
+}  // namespace
+
+void script(const QSqlDatabase& db, const char* statements)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) {
+        for (const QString& part : QString::fromUtf8(statements).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            if (!part.trimmed().isEmpty()) run(db, part);
+        }
+        return;
+    }
+    char* error = nullptr;
+    if (sqlite3_exec(h, statements, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)));
+    }
+}
+
+static QSet<sqlite3*>& tunedHandles()
+{
+    static QSet<sqlite3*> handles;
+    return handles;
+}
+
+void tuneForLists(const QSqlDatabase& db)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h || tunedHandles().contains(h)) return;
+    script(db, "PRAGMA cache_size = -32768; PRAGMA mmap_size = 268435456;");
+    tunedHandles().insert(h);
+}
+
+void releaseStatements(const QSqlDatabase& db)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) return;
+    tunedHandles().remove(h);
+    auto& cache = statementCache();
+    for (auto it = cache.begin(); it != cache.end();) {
+        if (it.key().first == h) {
+            sqlite3_finalize(it.value());
+            it = cache.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) return run(db, statement, binds).lastInsertId().toLongLong();
+    sqlite3_stmt* st = takeStatement(h, statement);
+    bindAll(st, binds);
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        giveBackStatement(h, statement, st);
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+    }
+    const qint64 id = sqlite3_last_insert_rowid(h);
+    giveBackStatement(h, statement, st);
+    return id;
+}
+
 Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds) : statement_(statement)
 {
     sqlite3* h = nativeHandle(db);
@@ -66,31 +188,16 @@ Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantL
         for (int i = 0; i < rec.count(); ++i) columns_ << rec.fieldName(i);
         return;
     }
-    const QByteArray utf8 = statement.toUtf8();
-    if (sqlite3_prepare_v2(h, utf8.constData(), static_cast<int>(utf8.size()), &stmt_, nullptr) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
-        sqlite3_finalize(stmt_);
-        stmt_ = nullptr;
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
-    }
-    for (int i = 0; i < binds.size(); ++i) {
-        const QVariant& v = binds[i];
-        if (v.isNull()) {
-            sqlite3_bind_null(stmt_, i + 1);
-        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
-            sqlite3_bind_int64(stmt_, i + 1, v.toLongLong());
-        } else {
-            const QByteArray text = v.toString().toUtf8();
-            sqlite3_bind_text(stmt_, i + 1, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        }
-    }
+    handle_ = h;
+    stmt_ = takeStatement(h, statement);
+    bindAll(stmt_, binds);
     const int n = sqlite3_column_count(stmt_);
     for (int i = 0; i < n; ++i) columns_ << QString::fromUtf8(sqlite3_column_name(stmt_, i));
 }
 
 Reader::~Reader()
 {
-    if (stmt_) sqlite3_finalize(stmt_);
+    if (stmt_) giveBackStatement(handle_, statement_, stmt_);
     delete query_;
 }
 
@@ -109,6 +216,21 @@ QString Reader::text(int column) const
     if (query_) return query_->value(column).toString();
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt_, column)) : QString();
+}
+
+const char* Reader::rawText(int column, int* size) const
+{
+    if (query_) return nullptr;
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    *size = p ? sqlite3_column_bytes(stmt_, column) : 0;
+    return p ? p : "";
+}
+
+QByteArray Reader::utf8(int column) const
+{
+    int size = 0;
+    if (const char* p = rawText(column, &size)) return QByteArray(p, size);
+    return text(column).toUtf8();
 }
 
 qint64 Reader::int64(int column) const

@@ -6,6 +6,7 @@
 #include <QVector>
 
 struct sqlite3_stmt;
+struct sqlite3;
 
 namespace sql {
 
@@ -15,6 +16,21 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
 
 // The first column of the first row, or an empty text when there is no row.
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
+// Runs a statement that returns no rows (INSERT, UPDATE, DELETE). On an SQLite connection the
+// prepared statement is kept and reused for the same text. Returns the id of the last inserted
+// row (for an INSERT). Throws DataError like run().
+qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
+// Runs fixed statements of the program (no values) in one call.
+void script(const QSqlDatabase& db, const char* statements);
+
+// Gives a connection a larger page cache and memory-mapped reads, once per connection: repeated
+// list queries then stay off the disk. Done when the first list is read, not at login.
+void tuneForLists(const QSqlDatabase& db);
+
+// Finalizes the statements kept for a connection; call before the connection is closed.
+void releaseStatements(const QSqlDatabase& db);
 
 // A read-only statement stepped row by row. On an SQLite connection it talks to SQLite directly
 // (no QVariant per value), which matters for large result sets; elsewhere it uses QSqlQuery.
@@ -29,9 +45,13 @@ public:
     const QStringList& columnNames() const { return columns_; }
     QString text(int column) const;
     qint64 int64(int column) const;
+    // The raw UTF-8 bytes of a column of the current row (valid until the next step).
+    QByteArray utf8(int column) const;
+    const char* rawText(int column, int* size) const;  // nullptr when the reader has no raw access
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+    sqlite3* handle_ = nullptr;
     QString statement_;
     QStringList columns_;
     QSqlQuery* query_ = nullptr;

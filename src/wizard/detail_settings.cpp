@@ -29,6 +29,8 @@
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSqlQuery>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 
@@ -99,6 +101,7 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     MemoTxms = new QPlainTextEdit(this);
     MemoTxms->setObjectName(QStringLiteral("MemoTxms"));
     MemoTxms->setReadOnly(true);
+    MemoTxms->document()->setDocumentMargin(2);
 
     GroupBox1 = new QGroupBox(QStringLiteral("分数设置"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -227,12 +230,13 @@ void TXxszF::FormCreate()
     Label1->setGeometry(16, 10, 120, 16);
     ListBoxTx->setGeometry(16, 28, 150, 96);
     Label2->setGeometry(180, 10, 120, 16);
-    MemoTxms->setGeometry(180, 28, 250, 40);
-    GroupBox1->setGeometry(180, 70, 250, 56);
-    Label3->setGeometry(10, 26, 64, 16);
-    EditTs->setGeometry(76, 22, 40, 22);
-    Label4->setGeometry(130, 26, 64, 16);
-    EditZf->setGeometry(196, 22, 40, 22);
+    // The description wraps onto a second line at its 11-point size; both lines must show.
+    MemoTxms->setGeometry(180, 26, 250, 50);
+    GroupBox1->setGeometry(180, 76, 250, 50);
+    Label3->setGeometry(10, 24, 64, 16);
+    EditTs->setGeometry(76, 20, 40, 22);
+    Label4->setGeometry(130, 24, 64, 16);
+    EditZf->setGeometry(196, 20, 40, 22);
     RadioGroup1->setGeometry(16, 130, 414, 44);
     RadioGroup1Auto->setGeometry(20, 18, 100, 20);
     RadioGroup1Manual->setGeometry(160, 18, 100, 20);
@@ -427,6 +431,8 @@ void TXxszF::InitMemoTxms()
     MemoTxms->setFont(font);
     MemoTxms->appendPlainText(currentTypeName() + QStringLiteral("(本题共") + EditTs->text() +
                               QStringLiteral("道小题，共") + EditZf->text() + QStringLiteral("分。）"));
+    // Appending leaves the view at the end; the description is read from its start, the type name.
+    MemoTxms->moveCursor(QTextCursor::Start);
 }
 
 void TXxszF::InitDBGridST()
@@ -615,7 +621,7 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
         return st->valueAt(candidateRow, st->fieldIndex(QString::fromLatin1(field)));
     };
     // The candidate is a row of stb: its long texts are copied inside the database.
-    sql::run(DM->db(),
+    sql::exec(DM->db(),
              QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
                             " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
              {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
