@@ -347,13 +347,13 @@ QString TXxszF::currentTypeName() const
 
 void TXxszF::TxIsChosen(const QString& kmh, const QString& txm)
 {
-    sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txm=?"), {kmh, txm});
+    sql::exec(DM->db(), QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txm=?"), {kmh, txm});
     DM->ADOTxb->refresh();
 }
 
 void TXxszF::TxNotChosen(const QString& kmh, const QString& txm)
 {
-    sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='0' WHERE kmh=? AND txm=?"), {kmh, txm});
+    sql::exec(DM->db(), QStringLiteral("UPDATE txb SET bz='0' WHERE kmh=? AND txm=?"), {kmh, txm});
     DM->ADOTxb->refresh();
 }
 
@@ -680,10 +680,11 @@ void TXxszF::SBtnQbyrClick()
             lastDrawn = r;
             ++chosen;
         }
+        // The type is complete with the same commit that stores its questions.
+        TxIsChosen(kmh_, txm);
     });
     if (lastDrawn >= 0) st->setRecNo(lastDrawn);
     InitListBoxSj();
-    TxIsChosen(kmh_, txm);
     ListBoxSjClick();
 }
 
