@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -67,9 +70,32 @@ void installKeyTracking(QApplication& application)
     application.installEventFilter(new InsertTracker(&application));
 }
 
+// On a Linux desktop, opening a file always "succeeds" as soon as xdg-open starts, even when no
+// program is registered for the file's type. Ask the desktop's type registry first.
+static bool desktopHasHandlerFor(const QString& path)
+{
+#if defined(Q_OS_LINUX)
+    const QString mime = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty()) return true;
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mime});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        return true;  // no answer: let the desktop try
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
 bool openDocument(const QString& path)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    // Without a display (offscreen) there is no desktop to ask; a URL handler may take the request.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen") && !desktopHasHandlerFor(path)) return false;
+    return QDesktopServices::openUrl(url);
 }
 
 void showHelp(QWidget* parent)

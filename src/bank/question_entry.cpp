@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/db_grid.h"
 #include "app/forms.h"
+#include "app/key_filters.h"
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "bank/bank_common.h"
@@ -225,19 +226,7 @@ bool TLrstF::eventFilter(QObject* watched, QEvent* event)
             app::run([this] { BtnSsClick(); });
             return true;
         }
-        // Keys that type no character (arrows, Delete) and focus keys pass; of the characters,
-        // only the digits and backspace do.
-        const QString text = key->text();
-        const bool focusKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-                              key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                              key->key() == Qt::Key_Escape;
-        if (!text.isEmpty() && !focusKey && key->key() != Qt::Key_Backspace) {
-            const QChar c = text.at(0);
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-                platform::beep();
-                return true;
-            }
-        }
+        if (keys::refuseNonDigit(key)) return true;
     }
     return QDialog::eventFilter(watched, event);
 }

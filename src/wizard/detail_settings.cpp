@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/db_grid.h"
 #include "app/forms.h"
+#include "app/key_filters.h"
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "data/convert.h"
@@ -307,24 +308,9 @@ bool TXxszF::eventFilter(QObject* watched, QEvent* event)
 }
 
 // Count and total take digits and backspace; any other typed character is swallowed with a beep.
-// Keys that type nothing (arrows, Delete, Tab) and shortcuts keep their usual meaning.
 bool TXxszF::digitKeyFilter(QKeyEvent* event)
 {
-    const QString text = event->text();
-    if (text.isEmpty()) return false;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return false;
-    default:
-        break;
-    }
-    if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
-    if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')) return false;
-    platform::beep();
-    return true;
+    return keys::refuseNonDigit(event);
 }
 
 // ---- lookups and flags ----------------------------------------------------------------------

@@ -260,6 +260,11 @@ void QuestionEntryTest::digitFiltersBeepAndLimitLength()
     QTest::keyClicks(dlg->EditTh, "x12 34");
     QCOMPARE(dlg->EditTh->text(), QStringLiteral("123"));
     QCOMPARE(platform::beepCount(), before + 4);
+    // Shortcuts are not typed characters: select all, then a digit replaces the score.
+    QTest::keyClick(dlg->EditFs, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(dlg->EditFs, "7");
+    QCOMPARE(dlg->EditFs->text(), QStringLiteral("7"));
+    QCOMPARE(platform::beepCount(), before + 4);
 }
 
 void QuestionEntryTest::changeButtonFollowsTheStateTable()
