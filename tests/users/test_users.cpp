@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 
@@ -45,7 +46,8 @@ void typeOver(DBGrid* grid, int row, int column, const QString& text)
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(row, column));
     QTest::keyClick(grid, Qt::Key_F2);
-    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    // The delegate deletes its editor after the commit: hold it weakly.
+    QPointer<QLineEdit> editor = grid->viewport()->findChild<QLineEdit*>();
     QVERIFY(editor);
     editor->selectAll();
     QTest::keyClick(editor, Qt::Key_Delete);
@@ -56,7 +58,7 @@ void typeOver(DBGrid* grid, int row, int column, const QString& text)
     }
     QTest::keyClick(editor, Qt::Key_Return);
     // The delegate commits the edit from the event loop.
-    QTRY_VERIFY(!editor->isVisible() || !grid->viewport()->findChild<QLineEdit*>());
+    QTRY_VERIFY(!editor || !editor->isVisible() || !grid->viewport()->findChild<QLineEdit*>());
     QCoreApplication::processEvents();
 }
 }  // namespace
