@@ -638,9 +638,10 @@ void TXxszF::SBtnQbyrClick()
     const int n = st->recordCount();
     const int cTxh = st->fieldIndex(QStringLiteral("txh"));
     const int cTh = st->fieldIndex(QStringLiteral("th"));
-    // Rows that list one question twice would let the draw run forever; count distinct questions.
+    // Rows that list one question twice would let the draw run forever; count distinct questions
+    // (as far as the count needs: the draw can go on once that many are known).
     QSet<QuestionKey> distinct;
-    for (int r = 0; r < n; ++r) {
+    for (int r = 0; r < n && distinct.size() < count; ++r) {
         const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
         if (!held.contains(key)) distinct.insert(key);
     }
