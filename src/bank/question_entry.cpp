@@ -284,13 +284,17 @@ void TLrstF::loadSubject()
     loading_ = wasLoading;
 }
 
+namespace {
+const QString kGridQuery =
+    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id");
+}  // namespace
+
 void TLrstF::openGrid()
 {
     Dataset* q = DM->ADOQuerySt;
     q->close();
     // Question and answer texts are read only for the question loaded into the editor.
-    q->setSql(QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id"),
-              {kmh_, txh_});
+    q->setSql(kGridQuery, {kmh_, txh_});
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }
@@ -412,8 +416,24 @@ void TLrstF::BtnXtrkClick()
         MemoTm->clear();
         MemoDa->clear();
     }
-    ComboBoxTxChange();
+    reopenGridAfterAppend();
     BtnYtgg->setEnabled(false);
+}
+
+// Reopens the grid after a question was stored. When the grid already lists the same subject and
+// type, only the new row is read: the result is the same as reading the whole type again.
+void TLrstF::reopenGridAfterAppend()
+{
+    const QString kmh = KmmToKmh(ComboBoxKm->currentText());
+    const QString txh = TxmToTxh(kmh, ComboBoxTx->currentText());
+    Dataset* q = DM->ADOQuerySt;
+    if (q->isActive() && q->sql() == kGridQuery && q->binds() == QVariantList{kmh, txh}) {
+        kmh_ = kmh;
+        txh_ = txh;
+        q->reopenWithNewRows(QStringLiteral("id"));
+    } else {
+        ComboBoxTxChange();
+    }
 }
 
 void TLrstF::BtnYtggClick()

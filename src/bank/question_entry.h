@@ -80,6 +80,7 @@ private:
     void FormCreate();
     void loadSubject();      // types, chapters and the grid of the subject box's subject
     void openGrid();         // the grid query for kmh_ and txh_
+    void reopenGridAfterAppend();
     void loadQuestion(const QString& kmh);  // the grid's current row into the editor
     bool refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh);
     static void fillBox(QComboBox* box, const QStringList& items);

@@ -123,19 +123,7 @@ void Dataset::open()
             fields_ += deferFields_;
         }
         queryColumns_ = n;
-        while (q.next()) {
-            for (int i = 0; i < n; ++i) {
-                cells_.append(data_.size());
-                int size = 0;
-                if (const char* raw = q.rawText(i, &size)) {
-                    data_.append(raw, size);
-                } else {
-                    data_.append(q.text(i).toUtf8());
-                }
-            }
-            ++rowCount_;
-        }
-        cells_.append(data_.size());
+        readRows(q);
     }
     readColumns();
     state_ = State::Browse;
@@ -148,6 +136,46 @@ void Dataset::open()
         current_ = -1;  // the first row, once the ids are read
         emit reset();
     }
+}
+
+void Dataset::readRows(sql::Reader& q)
+{
+    if (!cells_.isEmpty()) cells_.removeLast();  // the end mark of the rows read before
+    while (q.next()) {
+        for (int i = 0; i < queryColumns_; ++i) {
+            cells_.append(data_.size());
+            int size = 0;
+            if (const char* raw = q.rawText(i, &size)) {
+                data_.append(raw, size);
+            } else {
+                data_.append(q.text(i).toUtf8());
+            }
+        }
+        ++rowCount_;
+    }
+    cells_.append(data_.size());
+}
+
+void Dataset::reopenWithNewRows(const QString& idField)
+{
+    const int idColumn = fieldIndex(idField);
+    if (!isActive() || !isQuery() || idColumn < 0 || idColumn >= queryColumns_) {
+        close();
+        open();
+        return;
+    }
+    const qint64 lastId = rowCount_ > 0 ? cell(rowCount_ - 1, idColumn).toLongLong() : -1;
+    QVariantList binds = binds_;
+    binds << lastId;
+    const int before = rowCount_;
+    {
+        sql::Reader q(db(), QStringLiteral("SELECT * FROM (%1) WHERE \"%2\" > ? ORDER BY \"%2\"").arg(sql_, fields_[idColumn]), binds);
+        readRows(q);
+    }
+    if (rowCount_ != before) emit rowsChanged();
+    eof_ = rowCount_ == 0;
+    current_ = -2;  // the first row becomes current and says so, as after open()
+    setCurrent(rowCount_ == 0 ? -1 : 0);
 }
 
 void Dataset::ensureIds() const

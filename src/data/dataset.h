@@ -6,6 +6,10 @@
 #include <QVariant>
 #include <QVector>
 
+namespace sql {
+class Reader;
+}
+
 class Dataset;
 
 // A field of a dataset's current row, looked up by name without regard to letter case.
@@ -53,6 +57,11 @@ public:
 
     void open();
     void close();
+    // Query mode, for a result ordered by the row id in `idField`: reads only the rows with a
+    // larger id than the last row's and adds them, then makes the first row current, as open()
+    // does. Gives the same rows as reopening when rows were only added to the table since.
+    void reopenWithNewRows(const QString& idField);
+    const QVariantList& binds() const { return binds_; }
     // Re-reads the rows (for example after statements that bypassed the dataset), staying on the
     // row with the same id where it still exists.
     void refresh();
@@ -138,6 +147,7 @@ private:
     int rowCount_ = 0;
     int queryColumns_ = 0;
     QString cell(int row, int column) const;
+    void readRows(sql::Reader& reader);
     QString deferTable_;
     QString deferIdField_;
     QStringList deferFields_;

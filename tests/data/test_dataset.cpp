@@ -28,6 +28,7 @@ private slots:
     void missingOrBrokenDatabaseFailsWithoutCreatingAFile();
     void missingTableFailsWhenItsDatasetOpens();
     void transactionRollsBackEveryStepOnFailure();
+    void listsReadLongTextsOnDemandAndTakeNewRowsLikeAReopen();
 };
 
 static void addSubject(Dataset* kmb, const QString& kmh, const QString& kmm)
@@ -267,6 +268,44 @@ void DatasetTest::transactionRollsBackEveryStepOnFailure()
     }));
     QCOMPARE(ws.count("txb"), 1);
     QCOMPARE(DM->ADOTxb->recordCount(), 1);
+}
+
+void DatasetTest::listsReadLongTextsOnDemandAndTakeNewRowsLikeAReopen()
+{
+    testing::Workspace ws;
+    ws.exec("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('01','01','001','甲','a'),('02','01','001','乙','b'),"
+            "('01','01','002','丙','c')");
+    Dataset* q = DM->ADOQuerySt;
+    const QString statement = "SELECT id, kmh, txh, th FROM stb WHERE kmh=? AND txh=? ORDER BY id";
+    q->setSql(statement, {"01", "01"});
+    q->setDeferredFields("stb", "id", {"tm", "da"});
+    q->open();
+    QCOMPARE(q->recordCount(), 2);
+    q->moveBy(1);
+    QCOMPARE(q->str("TM"), QStringLiteral("丙"));  // read from the table by the row's id
+    QCOMPARE(q->str("da"), QStringLiteral("c"));
+    // Rows added afterwards, one of another subject.
+    Dataset* stb = DM->ADOStb;
+    for (const auto& [kmh, th] : {std::pair{"01", "003"}, std::pair{"02", "002"}, std::pair{"01", "004"}}) {
+        stb->append();
+        stb->fieldByName("kmh").setAsString(kmh);
+        stb->fieldByName("txh").setAsString("01");
+        stb->fieldByName("th").setAsString(th);
+        stb->fieldByName("tm").setAsString(QStringLiteral("题") + th);
+        stb->post();
+    }
+    q->reopenWithNewRows("id");
+    QStringList tail;
+    for (q->first(); !q->eof(); q->next()) tail << q->str("th") + q->str("tm");
+    q->close();
+    q->setSql(statement, {"01", "01"});
+    q->setDeferredFields("stb", "id", {"tm", "da"});
+    q->open();
+    QCOMPARE(q->recNo(), 0);
+    QStringList full;
+    for (q->first(); !q->eof(); q->next()) full << q->str("th") + q->str("tm");
+    QCOMPARE(tail, full);
+    QCOMPARE(full, (QStringList{"001甲", "002丙", "003题003", "004题004"}));
 }
 
 QTEST_MAIN(DatasetTest)
