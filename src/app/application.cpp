@@ -6,6 +6,8 @@
 
 #include <QFont>
 #include <QLibraryInfo>
+#include <QScreen>
+#include <QWidget>
 #include <QTranslator>
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -52,6 +54,13 @@ void setup(QApplication& application)
         application.installTranslator(translator);
     }
     platform::installKeyTracking(application);
+}
+
+void centreOnScreen(QWidget* window)
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    }
 }
 
 void reportError(const QString& text)

@@ -17,6 +17,9 @@ void setup(QApplication& application);
 // The song-style font the forms use, at the given pixel size.
 QFont songFont(int pixelSize, bool bold = false);
 
+// Places a window in the middle of the primary screen's free area.
+void centreOnScreen(QWidget* window);
+
 // Shows an error that ended the current action (data-layer and conversion errors).
 void reportError(const QString& text);
 

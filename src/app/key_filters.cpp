@@ -3,6 +3,8 @@
 #include "app/platform.h"
 
 #include <QKeyEvent>
+#include <QVector>
+#include <QWidget>
 
 namespace keys {
 
@@ -26,6 +28,39 @@ bool refuseNonDigit(const QKeyEvent* event)
     if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')) return false;
     platform::beep();
     return true;
+}
+
+namespace {
+class EnterChain : public QObject {
+public:
+    EnterChain(QObject* parent, QVector<QWidget*> chain) : QObject(parent), chain_(std::move(chain)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                for (int i = 0; i + 1 < chain_.size(); ++i) {
+                    if (chain_[i] == watched) {
+                        chain_[i + 1]->setFocus();
+                        return true;
+                    }
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QVector<QWidget*> chain_;
+};
+}  // namespace
+
+void moveFocusOnEnter(std::initializer_list<QWidget*> chain)
+{
+    if (chain.size() < 2) return;
+    auto* filter = new EnterChain(*chain.begin(), QVector<QWidget*>(chain));
+    for (auto it = chain.begin(); it + 1 != chain.end(); ++it) (*it)->installEventFilter(filter);
 }
 
 }  // namespace keys

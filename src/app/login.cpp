@@ -58,9 +58,7 @@ TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
     FormCreate();
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    app::centreOnScreen(this);
 }
 
 void TDLF::FormCreate()

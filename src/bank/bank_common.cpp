@@ -1,5 +1,7 @@
 #include "bank/bank_common.h"
 
+#include "app/application.h"
+
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
@@ -71,9 +73,7 @@ void useSystemMenuBorder(QWidget* dialog)
 
 void centreOnDesktop(QWidget* window)
 {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        window->move(screen->availableGeometry().center() - window->rect().center());
-    }
+    app::centreOnScreen(window);
 }
 
 }  // namespace bank

@@ -1,6 +1,7 @@
 #include "users/add_user.h"
 
 #include "app/application.h"
+#include "app/key_filters.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
@@ -9,7 +10,6 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,7 +42,6 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
         if (secret) e->setEchoMode(QLineEdit::Password);
-        e->installEventFilter(this);
         return e;
     };
     EditYhm = edit("EditYhm", false);
@@ -74,6 +73,7 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     setTabOrder(EditXmm2, RGQXItems[0]);
     setTabOrder(RGQXItems[0], BtnQr);
     setTabOrder(BtnQr, BtnQx);
+    keys::moveFocusOnEnter({EditYhm, EditXmm1, EditXmm2, BtnQr});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
@@ -107,29 +107,6 @@ int TTjyhF::RGQXItemIndex() const
 void TTjyhF::setRGQXItemIndex(int index)
 {
     if (index >= 0 && index < RGQXItems.size()) RGQXItems[index]->setChecked(true);
-}
-
-bool TTjyhF::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Enter only moves on; nothing is confirmed by it.
-            if (watched == EditYhm) {
-                EditXmm1->setFocus();
-                return true;
-            }
-            if (watched == EditXmm1) {
-                EditXmm2->setFocus();
-                return true;
-            }
-            if (watched == EditXmm2) {
-                BtnQr->setFocus();
-                return true;
-            }
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TTjyhF::BtnQrClick()

@@ -34,7 +34,6 @@ public:
     QPushButton* BtnQx;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

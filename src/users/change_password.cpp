@@ -1,12 +1,12 @@
 #include "users/change_password.h"
 
 #include "app/application.h"
+#include "app/key_filters.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
 #include "users/placement.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,7 +36,6 @@ TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setEchoMode(QLineEdit::Password);
-        e->installEventFilter(this);
         return e;
     };
     EditJmm = edit("EditJmm");
@@ -55,6 +54,7 @@ TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
     setTabOrder(EditXmm1, EditXmm2);
     setTabOrder(EditXmm2, BtnQr);
     setTabOrder(BtnQr, BtnQx);
+    keys::moveFocusOnEnter({EditJmm, EditXmm1, EditXmm2, BtnQr});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
@@ -89,29 +89,6 @@ void TXgmmF::FormShow()
     LabelYhm->setText(mmb->recNo() >= 0 ? mmb->str(QStringLiteral("yhm")) : QString());
     // A long name widens the label to the right instead of being cut off.
     LabelYhm->resize(std::max(61, LabelYhm->sizeHint().width()), LabelYhm->height());
-}
-
-bool TXgmmF::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Enter only moves on; nothing is confirmed by it.
-            if (watched == EditJmm) {
-                EditXmm1->setFocus();
-                return true;
-            }
-            if (watched == EditXmm1) {
-                EditXmm2->setFocus();
-                return true;
-            }
-            if (watched == EditXmm2) {
-                BtnQr->setFocus();
-                return true;
-            }
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TXgmmF::BtnQrClick()

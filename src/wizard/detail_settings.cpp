@@ -221,9 +221,7 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     connect(Button3, &QPushButton::clicked, this, app::guard([this] { Button3Click(); }));
 
     FormCreate();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    app::centreOnScreen(this);
 }
 
 void TXxszF::FormCreate()

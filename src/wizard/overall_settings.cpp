@@ -142,9 +142,7 @@ TZtszF::TZtszF(QWidget* parent) : QDialog(parent)
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
 
     FormCreate();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    app::centreOnScreen(this);
 }
 
 void TZtszF::FormCreate()
