@@ -1,35 +1,14 @@
 #include "bank/bank_common.h"
 
-#include "app/application.h"
-
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/dataset.h"
-#include "data/sql.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
 namespace bank {
-
-bool firstValue(const QString& statement, const QVariantList& binds, QString* out)
-{
-    QSqlQuery q = sql::run(DM->db(), statement, binds);
-    if (!q.next()) return false;
-    *out = q.value(0).toString();
-    return true;
-}
-
-QStringList column(const QString& statement, const QVariantList& binds)
-{
-    QStringList values;
-    QSqlQuery q = sql::run(DM->db(), statement, binds);
-    while (q.next()) values << q.value(0).toString();
-    return values;
-}
 
 static int searchId(Dataset* table, qint64 id)
 {
@@ -69,11 +48,6 @@ void useSystemMenuBorder(QWidget* dialog)
 {
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint);
-}
-
-void centreOnDesktop(QWidget* window)
-{
-    app::centreOnScreen(window);
 }
 
 }  // namespace bank

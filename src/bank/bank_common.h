@@ -9,13 +9,6 @@ class QWidget;
 // Small helpers shared by the question-bank maintenance dialogs.
 namespace bank {
 
-// Runs a one-column query and stores the first row's value in `out`; false (and `out` untouched)
-// when the query returns no row. Lets callers tell "no such row" from "a row with an empty value".
-bool firstValue(const QString& statement, const QVariantList& binds, QString* out);
-
-// The first column of every row of a query, in the order returned.
-QStringList column(const QString& statement, const QVariantList& binds = {});
-
 // Makes the table dataset's row with the given hidden id current and returns its index, or -1
 // when the dataset has no such row even after re-reading it. Ids are ascending in read order,
 // so this is a binary search and stays cheap on a large table.
@@ -26,8 +19,5 @@ QString currentSubject();
 
 // Window flags of a fixed dialog whose border shows only the system menu (close box).
 void useSystemMenuBorder(QWidget* dialog);
-
-// Centres a window on the desktop.
-void centreOnDesktop(QWidget* window);
 
 }  // namespace bank

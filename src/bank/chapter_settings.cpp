@@ -76,7 +76,7 @@ TZjxzF::TZjxzF(QWidget* parent) : QDialog(parent)
     connect(BtnGb, &QPushButton::clicked, this, app::guard([this] { BtnGbClick(); }));
     connect(TreeViewZj, &QTreeWidget::itemClicked, this, app::guard([this] { TreeViewZjClick(); }));
     FormCreate();
-    bank::centreOnDesktop(this);
+    app::centreOnScreen(this);
 }
 
 TZjxzF::State& TZjxzF::state()
@@ -149,7 +149,7 @@ void TZjxzF::FormShow()
     // A name that matches no subject: the root shows it, but no chapters are listed and nothing
     // can be changed, rather than working on a subject chosen earlier.
     QString code;
-    s.subjectExists = bank::firstValue(QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"),
+    s.subjectExists = sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"),
                                        {name}, &code);
     s.subjectCode = s.subjectExists ? code : QString();
 
@@ -160,7 +160,7 @@ void TZjxzF::FormShow()
     auto* root = new QTreeWidgetItem(TreeViewZj, QStringList{name});
     if (s.subjectExists) {
         const QStringList chapters =
-            bank::column(QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {s.subjectCode});
+            sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {s.subjectCode});
         for (const QString& chapter : chapters) new QTreeWidgetItem(root, QStringList{chapter});
     }
     TreeViewZj->expandAll();
@@ -202,13 +202,13 @@ void TZjxzF::BtnZjzjClick()
     QString found;
     if (name.isEmpty()) {
         MsgBox::show(QStringLiteral("章节名不能为空！"), this);
-    } else if (bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"),
+    } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"),
                                 {s.subjectCode, name}, &found)) {
         MsgBox::show(QStringLiteral("此章节名已存在，请输入新的章节名！"), this);
     } else {
         // The subject's last chapter in read order decides the next code.
         QString last;
-        bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.subjectCode},
+        sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.subjectCode},
                          &last);
         const QString code = convert::nextCode(last, 2);
         Dataset* zjb = DM->ADOZjb;
@@ -233,7 +233,7 @@ void TZjxzF::BtnSczjClick()
     } else {
         const QString name = node->text(0);
         QString code;
-        const bool exists = bank::firstValue(
+        const bool exists = sql::firstValue(DM->db(), 
             QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"), {s.subjectCode, name},
             &code);
         if (MsgBox::confirm(QStringLiteral("请确认是否删除“") + s.subjectName + QStringLiteral("”题库中章节为“") + name +
@@ -267,7 +267,7 @@ void TZjxzF::BtnCmmClick()
     }
     if (s.renamePresses % 2 == 1) {
         s.renameCode.clear();
-        bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
+        sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
                          {s.subjectCode, node->text(0)}, &s.renameCode);
         setTreeEditable(true);
         editNode(node);
@@ -278,7 +278,7 @@ void TZjxzF::BtnCmmClick()
     const QString name = node->text(0);
     QString found;
     // The chapter itself does not count as a clash.
-    if (bank::firstValue(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
+    if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
                          {s.subjectCode, name, s.renameCode}, &found)) {
         MsgBox::show(QStringLiteral("同一科目内不能存在相同的章节名"), this);
         FormShow();
@@ -290,7 +290,7 @@ void TZjxzF::BtnCmmClick()
         return;
     }
     QString id;
-    if (!bank::firstValue(QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=? ORDER BY id LIMIT 1"),
+    if (!sql::firstValue(DM->db(), QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=? ORDER BY id LIMIT 1"),
                           {s.subjectCode, s.renameCode}, &id) ||
         bank::locateId(DM->ADOZjb, id.toLongLong()) < 0) {
         FormShow();  // the chapter is gone: show the names the file holds

@@ -9,6 +9,7 @@
 #include "bank/bank_common.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/sql.h"
 #include "data/demo.h"
 #include "data/lookups.h"
 
@@ -254,7 +255,7 @@ void TLrstF::FormShow()
     const bool wasLoading = loading_;
     loading_ = true;
     try {
-        fillBox(ComboBoxKm, bank::column(QStringLiteral("SELECT kmm FROM kmb ORDER BY id")));
+        fillBox(ComboBoxKm, sql::column(DM->db(), QStringLiteral("SELECT kmm FROM kmb ORDER BY id")));
         setBoxText(ComboBoxKm, bank::currentSubject());
         loadSubject();
     } catch (...) {
@@ -273,8 +274,8 @@ void TLrstF::loadSubject()
     loading_ = true;
     try {
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
-        fillBox(ComboBoxTx, bank::column(QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
-        fillBox(ComboBoxZj, bank::column(QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         openGrid();
     } catch (...) {
@@ -367,7 +368,7 @@ void TLrstF::BtnSsClick()
 QString TLrstF::Zdbh(const QString& kmh, const QString& txh)
 {
     QString last;
-    bank::firstValue(QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
+    sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
                      &last);
     return convert::nextCode(last, 3);
 }
@@ -449,7 +450,7 @@ void TLrstF::BtnYtggClick()
         const QString zjh = ZjmToZjh(kmh, ComboBoxZj->currentText());
         if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
         QString id;
-        if (bank::firstValue(QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id LIMIT 1"),
+        if (sql::firstValue(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id LIMIT 1"),
                              {kmh, txh, th}, &id) &&
             bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) {
             Dataset* stb = DM->ADOStb;
@@ -489,7 +490,7 @@ void TLrstF::BtnStscClick()
         const QString txh = q->str(QStringLiteral("txh"));
         const QString th = q->str(QStringLiteral("TH"));
         if (MsgBox::confirm(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
-            const QStringList ids = bank::column(
+            const QStringList ids = sql::column(DM->db(), 
                 QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
             for (const QString& id : ids) {
                 if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();

@@ -55,7 +55,7 @@ TKmszF::TKmszF(QWidget* parent) : QDialog(parent)
     connect(BtnSCKM, &QPushButton::clicked, this, app::guard([this] { BtnSCKMClick(); }));
     connect(BtnGB, &QPushButton::clicked, this, app::guard([this] { BtnGBClick(); }));
     FormCreate();
-    bank::centreOnDesktop(this);
+    app::centreOnScreen(this);
 }
 
 void TKmszF::FormCreate()

@@ -239,6 +239,22 @@ qint64 Reader::int64(int column) const
     return sqlite3_column_int64(stmt_, column);
 }
 
+bool firstValue(const QSqlDatabase& db, const QString& statement, const QVariantList& binds, QString* out)
+{
+    Reader reader(db, statement, binds);
+    if (!reader.next()) return false;
+    *out = reader.text(0);
+    return true;
+}
+
+QStringList column(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    Reader reader(db, statement, binds);
+    QStringList values;
+    while (reader.next()) values << reader.text(0);
+    return values;
+}
+
 QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
 {
     Reader r(db, QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table));

@@ -17,6 +17,13 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
 // The first column of the first row, or an empty text when there is no row.
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
 
+// The first column of the first row in `out`; false (and `out` untouched) when there is no row,
+// so that "no such row" differs from "a row with an empty value".
+bool firstValue(const QSqlDatabase& db, const QString& statement, const QVariantList& binds, QString* out);
+
+// The first column of every row, in the order returned.
+QStringList column(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
 // Runs a statement that returns no rows (INSERT, UPDATE, DELETE). On an SQLite connection the
 // prepared statement is kept and reused for the same text. Returns the id of the last inserted
 // row (for an INSERT). Throws DataError like run().

@@ -389,9 +389,8 @@ void TXxszF::InitCheckListBoxZj()
 {
     const QSignalBlocker block(CheckListBoxZj);
     CheckListBoxZj->clear();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_});
-    while (q.next()) {
-        auto* item = new QListWidgetItem(q.value(0).toString(), CheckListBoxZj);
+    for (const QString& name : sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_})) {
+        auto* item = new QListWidgetItem(name, CheckListBoxZj);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }

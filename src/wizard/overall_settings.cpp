@@ -16,7 +16,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
-#include <QSqlQuery>
 #include <QStyle>
 #include <QToolButton>
 
@@ -236,12 +235,17 @@ void TZtszF::InitComboBoxKm()
     }
 }
 
+// The names of a subject's question types, in table order.
+static QStringList typeNames(const QString& kmh)
+{
+    return sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh});
+}
+
 void TZtszF::InitListBoxTk(const QString& name)
 {
     const QString kmh = KmmToKmh(name);
     ListBoxTk->clear();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh});
-    while (q.next()) ListBoxTk->addItem(q.value(0).toString());
+    ListBoxTk->addItems(typeNames(kmh));
 }
 
 void TZtszF::focusTitle()
@@ -295,8 +299,7 @@ void TZtszF::SBtnQbyrClick()
 {
     const QString kmh = KmmToKmh(ComboBoxKm->currentText());
     ListBoxSj->clear();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh});
-    while (q.next()) ListBoxSj->addItem(q.value(0).toString());
+    ListBoxSj->addItems(typeNames(kmh));
     ListBoxTk->clear();
 }
 
