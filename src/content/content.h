@@ -1,0 +1,56 @@
+#pragma once
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+class QSqlDatabase;
+
+// The content of a question or answer text (stb.tm, stb.da). Texts stay plain text columns; inside
+// them, LaTeX math between \( and \) is an inline formula, between \[ and \] a displayed formula,
+// and [[图片:<sha256 of the picture file, 64 lowercase hex digits>]] places a picture stored once in
+// the pictures table. A text without these markers means exactly what it meant before; an opening
+// delimiter without its closing one is plain text.
+namespace content {
+
+struct Segment {
+    enum Kind { Text, InlineMath, DisplayMath, Picture };
+    Kind kind = Text;
+    QString text;  // Text: the plain text; InlineMath/DisplayMath: the LaTeX source; Picture: the hash
+};
+
+// Splits a text into its segments, in order. Adjacent plain text comes as one segment.
+QVector<Segment> parse(const QString& text);
+
+// True when the text holds at least one formula or picture marker.
+bool hasMarkers(const QString& text);
+
+// The one-line short form shown in grids and contents lines: formulas as their LaTeX source,
+// pictures as "[图]".
+QString shortForm(const QString& text);
+
+// The marker that places the picture with this hash.
+QString pictureMarker(const QString& hash);
+
+// The hashes of every picture a text places, in order (repeats kept).
+QStringList pictureHashes(const QString& text);
+
+// A picture as stored: the file's bytes, its MIME type, its size in pixels and its content hash.
+struct StoredPicture {
+    QString hash;
+    QString mime;  // image/png, image/jpeg, image/gif, image/bmp or image/svg+xml
+    QSize size;
+    QByteArray data;
+};
+
+// Stores a picture file's bytes once (keyed by their SHA-256) and returns its hash; storing the
+// same bytes again returns the same hash and adds nothing. Throws AppError with a Chinese message
+// when the bytes are not a readable picture of a supported type or are too large.
+QString storePicture(const QSqlDatabase& db, const QByteArray& bytes);
+
+// The stored picture with this hash, or nothing when no such picture is stored.
+std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& hash);
+
+}  // namespace content
