@@ -20,8 +20,20 @@ QFont songFont(int pixelSize, bool bold = false);
 // Places a window in the middle of the primary screen's free area.
 void centreOnScreen(QWidget* window);
 
-// Shows an error that ended the current action (data-layer and conversion errors).
+// Shows an error that ended the current action (data-layer and conversion errors). A database
+// failure is explained in Chinese first; the database's own words and the statement stay
+// available below it.
 void reportError(const QString& text);
+
+// What the user is told of an error text: `text` for the box, `detail` for below it (empty when
+// there is nothing more). A data-layer text of the form "<database message>\n语句：<statement>",
+// or one carrying a known SQLite message, gets a Chinese explanation as `text` and the original
+// as `detail`; a message of the program's own comes back as it is.
+struct ErrorReport {
+    QString text;
+    QString detail;
+};
+ErrorReport explainError(const QString& text);
 
 // Runs an event handler; an AppError or other exception it raises ends the handler and is shown
 // by the general error handler instead of ending the program.
@@ -44,5 +56,8 @@ void setTerminateHook(std::function<void()> hook);
 
 // Failed login attempts of this run, in any login dialog; never reset by a login or logout.
 int& failedLogins();
+
+// Permission level of the user who logged in last (0 before any successful login).
+int& loggedInLevel();
 
 }  // namespace app

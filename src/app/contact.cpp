@@ -13,7 +13,7 @@ TLxwmF::TLxwmF(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("联系我们"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(app::songFont(14));
-    setFixedSize(420, 380);
+    setFixedSize(420, 400);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(166, 202, 240));
@@ -39,7 +39,12 @@ TLxwmF::TLxwmF(QWidget* parent) : QDialog(parent)
         QStringLiteral("手　　机：139 0000 0000"),
         QStringLiteral("联 系 人：陈老师"),
     };
-    for (const QString& line : lines) body->addWidget(new QLabel(line, this));
+    for (const QString& line : lines) {
+        // A line wider than the window (the address) wraps onto the next line instead of being cut.
+        auto* label = new QLabel(line, this);
+        label->setWordWrap(true);
+        body->addWidget(label);
+    }
     body->addSpacing(8);
     auto* note = new QLabel(QStringLiteral("本工作室承接各类管理软件的定制开发，\n"
                                            "可根据学校与考试机构的需要修改本软件，\n"

@@ -35,10 +35,10 @@ TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
     Label3->setObjectName(QStringLiteral("Label3"));
     EditYhm = new QLineEdit(Panel1);
     EditYhm->setObjectName(QStringLiteral("EditYhm"));
-    EditYhm->setMaxLength(20);
+    EditYhm->setMaxLength(app::kMaxUserNameLength);
     EditMm = new QLineEdit(Panel1);
     EditMm->setObjectName(QStringLiteral("EditMm"));
-    EditMm->setMaxLength(10);
+    EditMm->setMaxLength(app::kMaxPasswordLength);
     EditMm->setEchoMode(QLineEdit::Password);
     BtnQx = new QPushButton(QStringLiteral("取消"), Panel1);
     BtnQx->setObjectName(QStringLiteral("BtnQx"));
@@ -126,24 +126,32 @@ void TDLF::BtnQdClick()
     int level = 0;
     int decidingRow = -1;
     bool decidingPlain = false;
+    bool verified = false;
     Dataset* mmb = DM->AdoMmb;
     mmb->first();
     while (!mmb->eof()) {
         const QString stored = mmb->str(QStringLiteral("mm"));
-        if (mmb->str(QStringLiteral("yhm")) == name && passwords::matches(stored, password)) {
-            bool ok = false;
-            level = mmb->str(QStringLiteral("qx")).trimmed().toInt(&ok);
-            if (!ok) level = -1;
-            decidingRow = mmb->recNo();
-            decidingPlain = !passwords::isHash(stored);
+        if (mmb->str(QStringLiteral("yhm")) == name) {
+            verified = verified || passwords::isHash(stored);
+            if (passwords::matches(stored, password)) {
+                bool ok = false;
+                level = mmb->str(QStringLiteral("qx")).trimmed().toInt(&ok);
+                if (!ok) level = -1;
+                decidingRow = mmb->recNo();
+                decidingPlain = !passwords::isHash(stored);
+            }
         }
         mmb->next();
     }
+    // An unknown name costs one hash verification too, so the time taken does not tell which
+    // names exist.
+    if (!verified) passwords::verifyAgainstDummy(password);
     // Only the three known levels admit a user; anything else fails like a wrong password.
     if (level < 1 || level > 3) level = 0;
 
     main->applyPermissions(level);
     if (level != 0) {
+        app::loggedInLevel() = level;
         if (decidingPlain) {
             // An older file's plain-text password is replaced by its hash once it has been proven.
             mmb->setRecNo(decidingRow);
@@ -158,6 +166,9 @@ void TDLF::BtnQdClick()
     MsgBox::show(QStringLiteral("您输入的用户名与密码不正确！"), this);
     ++app::failedLogins();
     if (app::failedLogins() >= 3) {
+        // The main window opens with every function disabled; its status bar says why.
+        main->StatusPanels[0]->setText(
+            QStringLiteral("登录已失败三次，所有管理功能均已禁用。请点击“注销”以正确的用户名与密码重新登录。"));
         hide();
         main->showModal();
     }

@@ -5,14 +5,23 @@
 class QWidget;
 
 // The program's message boxes. All are QMessageBox instances shown modally over the active window.
+// Every box is at least wide enough for a window manager to show its whole caption.
 namespace MsgBox {
 
 // A plain box: caption "Exavoro", the text, one OK button.
 void show(const QString& text, QWidget* parent = nullptr);
 // A confirmation: caption "确认框", question icon, OK and Cancel; true when OK was pressed.
 bool confirm(const QString& text, QWidget* parent = nullptr);
-// An error reported by the general error handler: caption "Exavoro", error icon, OK.
-void error(const QString& text, QWidget* parent = nullptr);
+// A confirmation of something that cannot be undone (a deletion): as confirm(), but Cancel is the
+// default button, so an Enter pressed by habit changes nothing.
+bool confirmDestructive(const QString& text, QWidget* parent = nullptr);
+// An error reported by the general error handler: caption "Exavoro", error icon, OK. A non-empty
+// `detail` is kept below the text, shown on request (the box's detailed text).
+void error(const QString& text, QWidget* parent = nullptr, const QString& detail = QString());
+
+// The narrowest a box may be: its caption plus the room a window manager's title bar takes for
+// its icon and buttons.
+int minimumWidth(const QString& caption);
 
 // Texts of every box shown so far, oldest first (tests read them).
 const QStringList& history();

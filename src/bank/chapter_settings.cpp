@@ -236,9 +236,9 @@ void TZjxzF::BtnSczjClick()
         const bool exists = sql::firstValue(DM->db(), 
             QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"), {s.subjectCode, name},
             &code);
-        if (MsgBox::confirm(QStringLiteral("请确认是否删除“") + s.subjectName + QStringLiteral("”题库中章节为“") + name +
-                                QStringLiteral("”的所有试题？"),
-                            this) &&
+        if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.subjectName +
+                                           QStringLiteral("”题库中章节为“") + name + QStringLiteral("”的所有试题？"),
+                                       this) &&
             exists) {
             DM->transaction({DM->ADOStb, DM->ADOZjb}, [&] {
                 DelStb(s.subjectCode, code);

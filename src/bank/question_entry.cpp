@@ -489,7 +489,7 @@ void TLrstF::BtnStscClick()
         const QString kmh = q->str(QStringLiteral("kmh"));
         const QString txh = q->str(QStringLiteral("txh"));
         const QString th = q->str(QStringLiteral("TH"));
-        if (MsgBox::confirm(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
+        if (MsgBox::confirmDestructive(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
             const QStringList ids = sql::column(DM->db(), 
                 QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
             for (const QString& id : ids) {

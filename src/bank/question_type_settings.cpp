@@ -167,7 +167,8 @@ void TTxszF::BtnSctxClick()
         MsgBox::show(QStringLiteral("对不起，此题型名不存在！"), this);
         return;
     }
-    if (MsgBox::confirm(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name, this)) {
+    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name,
+                                   this)) {
         DM->transaction({DM->ADOStb, DM->ADOTxb}, [&] {
             DelStb(s.code, code);
             DelTxb(s.code, code);

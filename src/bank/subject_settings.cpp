@@ -152,7 +152,8 @@ void TKmszF::BtnSCKMClick()
         MsgBox::show(QStringLiteral("对不起，题库中无此科目名！"), this);
         return;
     }
-    if (MsgBox::confirm(QStringLiteral("请确认是否删除科目“") + name + QStringLiteral("”及其所有题目？"), this)) {
+    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除科目“") + name + QStringLiteral("”及其所有题目？"),
+                                   this)) {
         // All four deletions stand or fall together.
         DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
             DelStb(code);

@@ -10,5 +10,10 @@ bool isHash(const QString& stored);
 // Checks a typed password against a stored value: a hash is verified, anything else (an older
 // file's plain text, or an empty password) is compared exactly.
 bool matches(const QString& stored, const QString& typed);
+// Verifies `typed` against a fixed hash of the same cost as a stored one and throws the result
+// away: a login for an unknown name then takes as long as one for a known name.
+void verifyAgainstDummy(const QString& typed);
+// Argon2 verifications run so far in this process (tests check that a login really ran one).
+int verificationCount();
 
 }  // namespace passwords

@@ -6,6 +6,7 @@
 #include "data/data_module.h"
 #include "data/passwords.h"
 #include "data/sql.h"
+#include "users/limits.h"
 #include "users/placement.h"
 
 #include <QButtonGroup>
@@ -64,8 +65,9 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     BtnQr->setObjectName(QStringLiteral("BtnQr"));
     BtnQx = new QPushButton(QStringLiteral("取消"), this);
     BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    // Enter on a focused button presses it (Enter in an edit only moves the focus on, below).
     for (QPushButton* b : {BtnQr, BtnQx}) {
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
         b->setDefault(false);
     }
     setTabOrder(EditYhm, EditXmm1);
@@ -74,6 +76,8 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     setTabOrder(RGQXItems[0], BtnQr);
     setTabOrder(BtnQr, BtnQx);
     keys::moveFocusOnEnter({EditYhm, EditXmm1, EditXmm2, BtnQr});
+    users::limitLikeLoginWindow(EditYhm, {EditXmm1, EditXmm2});
+    users::showPasswordAsStars({EditXmm1, EditXmm2});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
@@ -116,12 +120,12 @@ void TTjyhF::BtnQrClick()
     const QString repeated = EditXmm2->text();
 
     // Names compare exactly: a name differing only in letter case is another user.
-    const int existing =
-        sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM mmb WHERE yhm=?"), {name}).toInt();
+    const int existing = sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM mmb WHERE yhm=?"), {name}).toInt();
     if (existing > 0) {
         MsgBox::show(QStringLiteral("此用户名已存在，请重新输入用户名！"), this);
         return;
     }
+    if (!users::fitsLoginWindow(&name, password, this)) return;
     if (password != repeated) {
         MsgBox::show(QStringLiteral("两次输入的新密码不一致，请重试！"), this);
         return;

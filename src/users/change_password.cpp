@@ -5,6 +5,7 @@
 #include "app/message_box.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
+#include "users/limits.h"
 #include "users/placement.h"
 
 #include <QLabel>
@@ -46,8 +47,9 @@ TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
     BtnQr->setObjectName(QStringLiteral("BtnQr"));
     BtnQx = new QPushButton(QStringLiteral("取消"), this);
     BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    // Enter on a focused button presses it (Enter in an edit only moves the focus on, below).
     for (QPushButton* b : {BtnQr, BtnQx}) {
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
         b->setDefault(false);
     }
     setTabOrder(EditJmm, EditXmm1);
@@ -55,6 +57,8 @@ TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
     setTabOrder(EditXmm2, BtnQr);
     setTabOrder(BtnQr, BtnQx);
     keys::moveFocusOnEnter({EditJmm, EditXmm1, EditXmm2, BtnQr});
+    users::limitLikeLoginWindow(nullptr, {EditXmm1, EditXmm2});
+    users::showPasswordAsStars({EditJmm, EditXmm1, EditXmm2});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
@@ -107,6 +111,7 @@ void TXgmmF::BtnQrClick()
         MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
         return;
     }
+    if (!users::fitsLoginWindow(nullptr, password, this)) return;
     if (password != repeated) {
         MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
         return;

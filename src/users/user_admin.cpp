@@ -8,7 +8,9 @@
 #include "data/sql.h"
 #include "users/add_user.h"
 #include "users/change_password.h"
+#include "users/limits.h"
 #include "users/placement.h"
+#include "users/reset_password.h"
 
 #include <QPushButton>
 #include <QShowEvent>
@@ -46,10 +48,14 @@ TMmszF::TMmszF(QWidget* parent) : QDialog(parent)
     BtnScyh = button("BtnScyh", QStringLiteral("删除用户"));
     BtnXgmm = button("BtnXgmm", QStringLiteral("修改密码"));
     BtnGbck = button("BtnGbck", QStringLiteral("关闭窗口"));
+    // A super user may set a forgotten password without the old one.
+    BtnCzmm = button("BtnCzmm", QStringLiteral("重置密码"));
+    BtnCzmm->setVisible(app::loggedInLevel() == 3);
 
     connect(BtnTjyh, &QPushButton::clicked, this, app::guard([this] { BtnTjyhClick(); }));
     connect(BtnScyh, &QPushButton::clicked, this, app::guard([this] { BtnScyhClick(); }));
     connect(BtnXgmm, &QPushButton::clicked, this, app::guard([this] { BtnXgmmClick(); }));
+    connect(BtnCzmm, &QPushButton::clicked, this, app::guard([this] { BtnCzmmClick(); }));
     connect(BtnGbck, &QPushButton::clicked, this, app::guard([this] { BtnGbckClick(); }));
     FormCreate();
 }
@@ -61,6 +67,7 @@ void TMmszF::FormCreate()
     BtnScyh->setGeometry(323, 128, 75, 25);
     BtnXgmm->setGeometry(79, 200, 75, 25);
     BtnGbck->setGeometry(232, 200, 75, 25);
+    BtnCzmm->setGeometry(321, 96, 75, 25);
 }
 
 void TMmszF::showEvent(QShowEvent* event)
@@ -76,6 +83,7 @@ bool TMmszF::acceptGridEdit(int row, const QString& field, const QString& text)
         MsgBox::show(QStringLiteral("用户名不能为空！"), this);
         return false;
     }
+    if (!users::fitsLoginWindow(&text, QString(), this)) return false;
     // Two users with one name would make the login check ambiguous.
     const qint64 id = DM->AdoMmb->idAt(row);
     const int others =
@@ -119,7 +127,9 @@ void TMmszF::BtnScyhClick()
         return;
     }
     const QString name = mmb->str(QStringLiteral("yhm"));
-    if (!MsgBox::confirm(QStringLiteral("请确认是否删除用户名为“") + name + QStringLiteral("”的用户！"), this)) return;
+    if (!MsgBox::confirmDestructive(QStringLiteral("请确认是否删除用户名为“") + name + QStringLiteral("”的用户！"),
+                                    this))
+        return;
     mmb->remove();
 }
 
@@ -132,6 +142,18 @@ void TMmszF::BtnXgmmClick()
     }
     auto* dialog = new TXgmmF(this);
     XgmmF = dialog;
+    dialog->exec();
+    if (!app::terminating()) dialog->deleteLater();
+}
+
+void TMmszF::BtnCzmmClick()
+{
+    if (app::loggedInLevel() != 3) return;
+    if (DM->AdoMmb->isEmpty()) {
+        MsgBox::show(QStringLiteral("密码表为空！"), this);
+        return;
+    }
+    auto* dialog = new TCzmmF(this);
     dialog->exec();
     if (!app::terminating()) dialog->deleteLater();
 }

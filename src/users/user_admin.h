@@ -14,12 +14,14 @@ public:
     void BtnTjyhClick();  // opens 添加用户
     void BtnScyhClick();  // deletes the selected user after confirmation
     void BtnXgmmClick();  // opens 修改密码 for the selected user
+    void BtnCzmmClick();  // opens 重置密码 for the selected user (super users only)
     void BtnGbckClick();  // closes the dialog
 
     DBGrid* DBGrid1;
     QPushButton* BtnTjyh;
     QPushButton* BtnScyh;
     QPushButton* BtnXgmm;
+    QPushButton* BtnCzmm;  // shown only while a super user is logged in
     QPushButton* BtnGbck;
 
 protected:

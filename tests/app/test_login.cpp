@@ -38,6 +38,9 @@ private slots:
     void exitAndLogoutAskFirst();
     void closingLogoutDialogMakesThisWindowCurrentAgain();
     void subjectPanelAndStatusBar();
+    void unknownNameCostsAHashVerificationLikeAKnownOne();
+    void disabledMainWindowSaysWhy();
+    void upgradedPasswordIsWrittenToItsOwnRow();
 
 private:
     TDLF* login(const QString& name, const QString& password);
@@ -346,6 +349,71 @@ void LoginTest::subjectPanelAndStatusBar()
     main->Timer1Timer();
     QCOMPARE(!main->StatusPanels[2]->text().isEmpty(), !before);
     QCOMPARE(main->StatusPanels[1]->text(), QString());  // no X11 display offscreen: Num panel empty
+    dlg->close();
+}
+
+void LoginTest::unknownNameCostsAHashVerificationLikeAKnownOne()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "a", 1}});
+    BoxAnswerer boxes;
+    auto attempt = [&](const QString& name, const QString& password) {
+        const int before = passwords::verificationCount();
+        TDLF* dlg = login(name, password);
+        dlg->close();
+        return passwords::verificationCount() - before;
+    };
+    QCOMPARE(attempt("li", "wrong"), 1);      // a known name: its stored hash is verified
+    QCOMPARE(attempt("nobody", "wrong"), 1);  // an unknown name: the same work on a stand-in hash
+    QCOMPARE(attempt("", ""), 1);
+    // A legacy plain-text row is compared as text; the stand-in verification still runs.
+    ws.exec("UPDATE mmb SET mm='plain' WHERE yhm='li'");
+    DM->AdoMmb->refresh();
+    QCOMPARE(attempt("li", "wrong"), 1);
+    QCOMPARE(boxes.texts.size(), 4);
+    QCOMPARE(app::failedLogins(), 4);
+}
+
+void LoginTest::disabledMainWindowSaysWhy()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    TDLF* ok = login("admin", "pw");
+    QCOMPARE(MainF->StatusPanels[0]->text(), QStringLiteral("准备就绪"));
+    ok->close();
+    TDLF* dlg = login("admin", "x");
+    for (const char* typed : {"y", "z"}) {
+        dlg->EditMm->setText(typed);
+        QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
+    }
+    QCOMPARE(app::failedLogins(), 3);
+    QVERIFY(MainF->isVisible());
+    QVERIFY(!MainF->SBtnKmsz->isEnabled());
+    const QString status = MainF->StatusPanels[0]->text();
+    QVERIFY2(status.contains("三次") && status.contains("禁用") && status.contains("注销"), qPrintable(status));
+    // The panel is wide enough to show the whole reason.
+    QVERIFY(MainF->StatusPanels[0]->fontMetrics().horizontalAdvance(status) <= MainF->StatusPanels[0]->width());
+    dlg->close();
+}
+
+void LoginTest::upgradedPasswordIsWrittenToItsOwnRow()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "x", 1}, {"wu", "b", 2}, {"zhao", "c", 1}});
+    ws.exec("UPDATE mmb SET mm='plain' WHERE yhm='li'");
+    DM->AdoMmb->refresh();
+    const QString wu = ws.scalar("SELECT mm FROM mmb WHERE yhm='wu'");
+    const QString zhao = ws.scalar("SELECT mm FROM mmb WHERE yhm='zhao'");
+    BoxAnswerer boxes;
+    TDLF* dlg = login("li", "plain");
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(MainF->isVisible());
+    const QString stored = ws.scalar("SELECT mm FROM mmb WHERE yhm='li'");
+    QVERIFY(passwords::isHash(stored));
+    QVERIFY(passwords::matches(stored, "plain"));
+    // The rows after it keep their own passwords.
+    QCOMPARE(ws.scalar("SELECT mm FROM mmb WHERE yhm='wu'"), wu);
+    QCOMPARE(ws.scalar("SELECT mm FROM mmb WHERE yhm='zhao'"), zhao);
+    QCOMPARE(ws.count("mmb"), 4);
+    QCOMPARE(ws.count("mmb", "mm=?", {stored}), 1);
     dlg->close();
 }
 

@@ -11,14 +11,15 @@
 #include "test_support.h"
 #include "users/add_user.h"
 #include "users/change_password.h"
+#include "users/reset_password.h"
 #include "users/user_admin.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 
@@ -80,6 +81,10 @@ private slots:
     void changedPasswordLogsIn();
     void changeAcceptsEmptyAndPlainStoredPasswords();
     void enterMovesThroughBothDialogsWithoutConfirming();
+    void enterOnTheFocusedConfirmButtonConfirms();
+    void namesAndPasswordsStayWithinWhatTheLoginWindowTakes();
+    void superUserResetsAForgottenPassword();
+    void tenPasswordCharactersFitTheirBoxes();
 
 private:
     TMmszF* openAdmin();
@@ -94,6 +99,7 @@ void UsersTest::initTestCase()
 void UsersTest::init()
 {
     app::failedLogins() = 0;
+    app::loggedInLevel() = 3;
     app::resetTermination();
 }
 
@@ -480,6 +486,207 @@ void UsersTest::enterMovesThroughBothDialogsWithoutConfirming()
     QVERIFY(change->BtnQr->hasFocus());
     QVERIFY(boxes.texts.isEmpty());
     QVERIFY(change->isVisible());
+}
+
+void UsersTest::enterOnTheFocusedConfirmButtonConfirms()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "old", 1}});
+    BoxAnswerer boxes;
+    TMmszF* admin = openAdmin();
+    auto* add = new TTjyhF(admin);
+    add->show();
+    QVERIFY(QTest::qWaitForWindowExposed(add));
+    add->EditYhm->setFocus();
+    QTest::keyClicks(add->EditYhm, "wang");
+    QTest::keyClick(add->EditYhm, Qt::Key_Return);
+    QTest::keyClicks(add->EditXmm1, "s3");
+    QTest::keyClick(add->EditXmm1, Qt::Key_Return);
+    QTest::keyClicks(add->EditXmm2, "s3");
+    QTest::keyClick(add->EditXmm2, Qt::Key_Return);
+    QVERIFY(add->BtnQr->hasFocus());
+    QCOMPARE(ws.count("mmb"), 2);  // reaching the button confirms nothing
+    QTest::keyClick(add->BtnQr, Qt::Key_Return);
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(!add->isVisible());
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='wang'"), "s3"));
+
+    // Enter on a focused 取消 closes without a change.
+    auto* cancelled = new TTjyhF(admin);
+    cancelled->show();
+    QVERIFY(QTest::qWaitForWindowExposed(cancelled));
+    cancelled->EditYhm->setText("zhao");
+    cancelled->BtnQx->setFocus();
+    QTest::keyClick(cancelled->BtnQx, Qt::Key_Enter);
+    QVERIFY(!cancelled->isVisible());
+    QCOMPARE(ws.count("mmb"), 3);
+
+    clickRow(admin->DBGrid1, 1);
+    auto* change = new TXgmmF(admin);
+    change->show();
+    QVERIFY(QTest::qWaitForWindowExposed(change));
+    change->EditJmm->setText("old");
+    change->EditXmm1->setText("new");
+    change->EditXmm2->setFocus();
+    QTest::keyClicks(change->EditXmm2, "new");
+    QTest::keyClick(change->EditXmm2, Qt::Key_Return);
+    QVERIFY(change->BtnQr->hasFocus());
+    QTest::keyClick(change->BtnQr, Qt::Key_Return);
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(!change->isVisible());
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='li'"), "new"));
+}
+
+void UsersTest::namesAndPasswordsStayWithinWhatTheLoginWindowTakes()
+{
+    Workspace ws({{"admin", "pw", 3}});
+    BoxAnswerer boxes;
+    TMmszF* admin = openAdmin();
+    const QString tooLongName = QStringLiteral("abcdefghijklmnopqrstu");  // 21 characters
+    auto* add = new TTjyhF(admin);
+    add->show();
+    QCOMPARE(add->EditYhm->maxLength(), 20);
+    QCOMPARE(add->EditXmm1->maxLength(), 10);
+    QCOMPARE(add->EditXmm2->maxLength(), 10);
+    // Typing stops where the login window stops, so what is stored can be typed there.
+    QTest::keyClicks(add->EditYhm, tooLongName);
+    QTest::keyClicks(add->EditXmm1, "0123456789AB");
+    QTest::keyClicks(add->EditXmm2, "0123456789AB");
+    QCOMPARE(add->EditYhm->text().size(), 20);
+    QTest::mouseClick(add->RGQXItems[2], Qt::LeftButton);
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm=?", {tooLongName.left(20)}), "0123456789"));
+
+    // Text that reaches the edits longer than that (an input method, a widened edit) is refused.
+    auto* longer = new TTjyhF(admin);
+    longer->show();
+    longer->EditYhm->setMaxLength(100);
+    longer->EditYhm->setText(tooLongName);
+    QTest::mouseClick(longer->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("用户名最多 20 个字符（登录窗口只接受 20 个字符），请重新输入！"));
+    longer->EditYhm->setText("zhao");
+    for (QLineEdit* e : {longer->EditXmm1, longer->EditXmm2}) {
+        e->setMaxLength(100);
+        e->setText("0123456789A");
+    }
+    QTest::mouseClick(longer->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("密码最多 10 个字符（登录窗口只接受 10 个字符），请重新输入！"));
+    QVERIFY(longer->isVisible());
+    QCOMPARE(ws.count("mmb"), 2);
+    longer->close();
+
+    // 修改密码 limits the new password the same way.
+    clickRow(admin->DBGrid1, 0);
+    auto* change = new TXgmmF(admin);
+    change->show();
+    QCOMPARE(change->EditXmm1->maxLength(), 10);
+    QCOMPARE(change->EditXmm2->maxLength(), 10);
+    change->EditJmm->setText("pw");
+    for (QLineEdit* e : {change->EditXmm1, change->EditXmm2}) {
+        e->setMaxLength(100);
+        e->setText("0123456789A");
+    }
+    QTest::mouseClick(change->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("密码最多 10 个字符（登录窗口只接受 10 个字符），请重新输入！"));
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='admin'"), "pw"));
+    change->close();
+
+    // Renaming in the list is held to the same limit.
+    typeOver(admin->DBGrid1, 0, 0, tooLongName);
+    QCOMPARE(boxes.last(), QStringLiteral("用户名最多 20 个字符（登录窗口只接受 20 个字符），请重新输入！"));
+    QCOMPARE(ws.count("mmb", "yhm='admin'"), 1);
+
+    // The user added above logs in with what the login window takes.
+    auto* login = new TDLF(nullptr, false);
+    login->setAttribute(Qt::WA_DeleteOnClose);
+    login->show();
+    QTest::keyClicks(login->EditYhm, tooLongName);
+    QTest::keyClicks(login->EditMm, "0123456789AB");
+    const int shown = boxes.texts.size();
+    QTest::mouseClick(login->BtnQd, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), shown);
+    QVERIFY(MainF->isVisible());
+    QVERIFY(MainF->SBtnYhgl->isEnabled());
+    login->close();
+}
+
+void UsersTest::superUserResetsAForgottenPassword()
+{
+    Workspace ws({{"admin", "pw", 3}, {"li", "forgotten", 1}, {"wu", "b", 2}});
+    BoxAnswerer boxes;
+    // Only a super user's list offers the reset.
+    app::loggedInLevel() = 1;
+    auto* plain = new TMmszF(MainF);
+    plain->show();
+    QVERIFY(!plain->BtnCzmm->isVisible());
+    plain->close();
+    app::loggedInLevel() = 3;
+    TMmszF* admin = openAdmin();
+    QVERIFY(admin->BtnCzmm->isVisible());
+    QCOMPARE(admin->BtnCzmm->text(), QStringLiteral("重置密码"));
+    clickRow(admin->DBGrid1, 1);
+    const QString wuBefore = ws.scalar("SELECT mm FROM mmb WHERE yhm='wu'");
+    int step = 0;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* reset = qobject_cast<TCzmmF*>(w);
+        if (!reset || step > 0) return false;
+        step = 1;
+        [&] {
+            QCOMPARE(reset->windowTitle(), QStringLiteral("重置密码"));
+            QCOMPARE(reset->LabelYhm->text(), QStringLiteral("li"));
+            QCOMPARE(reset->EditXmm1->echoMode(), QLineEdit::Password);
+            QCOMPARE(reset->EditXmm1->maxLength(), 10);
+            QCOMPARE(reset->EditXmm2->maxLength(), 10);
+            reset->EditXmm1->setText("fresh");
+            reset->EditXmm2->setText("Fresh");
+            QTest::mouseClick(reset->BtnQr, Qt::LeftButton);
+            QCOMPARE(boxes.last(), QStringLiteral("两次输入的新密码不一致！"));
+            QVERIFY(reset->isVisible());
+            reset->EditXmm2->setText("fresh");
+            QTest::mouseClick(reset->BtnQr, Qt::LeftButton);
+            step = 2;
+        }();
+        return true;
+    };
+    QTest::mouseClick(admin->BtnCzmm, Qt::LeftButton);
+    QCOMPARE(step, 2);
+    QCOMPARE(boxes.texts.size(), 1);
+    const QString stored = ws.scalar("SELECT mm FROM mmb WHERE yhm='li'");
+    QVERIFY(passwords::isHash(stored));
+    QVERIFY(passwords::matches(stored, "fresh"));
+    QVERIFY(passwords::matches(ws.scalar("SELECT mm FROM mmb WHERE yhm='admin'"), "pw"));
+    QCOMPARE(ws.scalar("SELECT mm FROM mmb WHERE yhm='wu'"), wuBefore);
+
+    // Cancel leaves the password as it is.
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* reset = qobject_cast<TCzmmF*>(w);
+        if (!reset) return false;
+        reset->EditXmm1->setText("x");
+        reset->EditXmm2->setText("x");
+        QTest::mouseClick(reset->BtnQx, Qt::LeftButton);
+        return true;
+    };
+    QTest::mouseClick(admin->BtnCzmm, Qt::LeftButton);
+    QCOMPARE(ws.scalar("SELECT mm FROM mmb WHERE yhm='li'"), stored);
+}
+
+void UsersTest::tenPasswordCharactersFitTheirBoxes()
+{
+    Workspace ws;
+    TMmszF* admin = openAdmin();
+    auto* add = new TTjyhF(admin);
+    auto* change = new TXgmmF(admin);
+    auto* reset = new TCzmmF(admin);
+    const QVector<QLineEdit*> edits{add->EditXmm1,    add->EditXmm2,   change->EditJmm, change->EditXmm1,
+                                    change->EditXmm2, reset->EditXmm1, reset->EditXmm2};
+    for (QLineEdit* edit : edits) {
+        edit->setText("0123456789");
+        QCOMPARE(edit->echoMode(), QLineEdit::Password);
+        QCOMPARE(edit->displayText(), QStringLiteral("**********"));
+        // The masked text, with the frame's margins, fits in the box.
+        QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->displayText()) + 8 <= edit->width(),
+                 qPrintable(edit->objectName()));
+    }
 }
 
 QTEST_MAIN(UsersTest)

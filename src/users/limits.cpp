@@ -1,0 +1,43 @@
+#include "users/limits.h"
+
+#include "app/login.h"
+#include "app/message_box.h"
+
+#include <QLineEdit>
+
+namespace users {
+
+void limitLikeLoginWindow(QLineEdit* name, std::initializer_list<QLineEdit*> passwords)
+{
+    if (name) name->setMaxLength(app::kMaxUserNameLength);
+    for (QLineEdit* edit : passwords) edit->setMaxLength(app::kMaxPasswordLength);
+}
+
+void showPasswordAsStars(std::initializer_list<QLineEdit*> passwords)
+{
+    for (QLineEdit* edit : passwords) {
+        edit->setEchoMode(QLineEdit::Password);
+        edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    }
+}
+
+bool fitsLoginWindow(const QString* name, const QString& password, QWidget* parent)
+{
+    // The edits stop at these lengths already; text can still arrive longer from an input method
+    // or from code, and a stored overlong value would lock the user out for good.
+    if (name && name->size() > app::kMaxUserNameLength) {
+        MsgBox::show(QStringLiteral("用户名最多 %1 个字符（登录窗口只接受 %1 个字符），请重新输入！")
+                         .arg(app::kMaxUserNameLength),
+                     parent);
+        return false;
+    }
+    if (password.size() > app::kMaxPasswordLength) {
+        MsgBox::show(
+            QStringLiteral("密码最多 %1 个字符（登录窗口只接受 %1 个字符），请重新输入！").arg(app::kMaxPasswordLength),
+            parent);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace users

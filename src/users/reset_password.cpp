@@ -1,0 +1,116 @@
+#include "users/reset_password.h"
+
+#include "app/application.h"
+#include "app/key_filters.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+#include "users/limits.h"
+#include "users/placement.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+TCzmmF::TCzmmF(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CzmmF"));
+    setWindowTitle(QStringLiteral("重置密码"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(app::songFont(15));
+    setFixedSize(340, 183);
+
+    auto label = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+    Label1 = label("Label1", QStringLiteral("用户名  "));
+    LabelYhm = label("LabelYhm", QString());
+    Label3 = label("Label3", QStringLiteral("输入新密码  "));
+    Label4 = label("Label4", QStringLiteral("确认新密码  "));
+
+    auto edit = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setEchoMode(QLineEdit::Password);
+        return e;
+    };
+    EditXmm1 = edit("EditXmm1");
+    EditXmm2 = edit("EditXmm2");
+    users::limitLikeLoginWindow(nullptr, {EditXmm1, EditXmm2});
+    users::showPasswordAsStars({EditXmm1, EditXmm2});
+
+    BtnQr = new QPushButton(QStringLiteral("确认"), this);
+    BtnQr->setObjectName(QStringLiteral("BtnQr"));
+    BtnQx = new QPushButton(QStringLiteral("取消"), this);
+    BtnQx->setObjectName(QStringLiteral("BtnQx"));
+    // Enter on a focused button presses it; Enter in an edit moves the focus on.
+    for (QPushButton* b : {BtnQr, BtnQx}) {
+        b->setAutoDefault(true);
+        b->setDefault(false);
+    }
+    setTabOrder(EditXmm1, EditXmm2);
+    setTabOrder(EditXmm2, BtnQr);
+    setTabOrder(BtnQr, BtnQx);
+    keys::moveFocusOnEnter({EditXmm1, EditXmm2, BtnQr});
+
+    connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
+    connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    FormCreate();
+}
+
+void TCzmmF::FormCreate()
+{
+    Label1->setGeometry(80, 30, 61, 17);
+    LabelYhm->setGeometry(146, 30, 61, 17);
+    Label3->setGeometry(50, 63, 91, 17);
+    Label4->setGeometry(50, 95, 91, 17);
+    EditXmm1->setGeometry(146, 59, 121, 25);
+    EditXmm2->setGeometry(146, 91, 121, 25);
+    BtnQr->setGeometry(68, 136, 75, 25);
+    BtnQx->setGeometry(188, 136, 75, 25);
+}
+
+void TCzmmF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    users::centreOverMainWindow(this);
+    app::run([this] { FormShow(); });
+}
+
+void TCzmmF::FormShow()
+{
+    Dataset* mmb = DM->AdoMmb;
+    LabelYhm->setText(mmb->recNo() >= 0 ? mmb->str(QStringLiteral("yhm")) : QString());
+    LabelYhm->resize(std::max(61, LabelYhm->sizeHint().width()), LabelYhm->height());
+    EditXmm1->setFocus();
+}
+
+void TCzmmF::BtnQrClick()
+{
+    Dataset* mmb = DM->AdoMmb;
+    if (mmb->recNo() < 0) {
+        MsgBox::show(QStringLiteral("密码表为空！"), this);
+        return;
+    }
+    const QString password = EditXmm1->text();
+    if (!users::fitsLoginWindow(nullptr, password, this)) return;
+    if (password != EditXmm2->text()) {
+        MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
+        return;
+    }
+    const QString stored = passwords::hash(password);  // before the row is opened: hashing may fail
+    mmb->edit();
+    mmb->fieldByName(QStringLiteral("mm")).setAsString(stored);
+    mmb->post();
+    close();
+}
+
+void TCzmmF::BtnQxClick()
+{
+    close();
+}
