@@ -55,15 +55,27 @@ bool TDM::isConnected() const
     return QSqlDatabase::contains(connectionName()) && db().isOpen();
 }
 
-void TDM::connectTo(const QString& absolutePath)
+void TDM::disconnectFromBank()
 {
-    // Disconnect first: every dataset closes, and the old connection goes away.
+    closeConnection();
+    lock_.release();
+}
+
+void TDM::closeConnection()
+{
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
         sql::releaseStatements(old);
         old.close();
     }
+}
+
+void TDM::connectTo(const QString& absolutePath)
+{
+    // Disconnect first: every dataset closes, and the old connection goes away. The file's
+    // lock is kept when the same file is opened again.
+    closeConnection();
 
     const QFileInfo info(absolutePath);
     if (!info.exists()) {

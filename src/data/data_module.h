@@ -24,6 +24,8 @@ public:
     // another program works on it, or when a table of this version lacks one of its columns.
     void connectTo(const QString& absolutePath);
     bool isConnected() const;
+    // Closes every dataset and the file, and lets other programs open the bank again.
+    void disconnectFromBank();
     QSqlDatabase db() const;
 
     // Runs `work` in one transaction, then re-reads the given datasets so that they show what the
@@ -45,6 +47,7 @@ private:
     // Refuses a file of this version whose tables lack columns this program reads: SQLite would
     // read a double-quoted unknown column name as a text literal.
     static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);
+    void closeConnection();
     void refreshAll(std::initializer_list<Dataset*> touched);
     void begin();
     void commit();

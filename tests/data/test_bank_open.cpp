@@ -152,6 +152,13 @@ void BankOpenTest::secondProgramIsRefusedAndAKilledOneDoesNotBlock()
     QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY(DM->isConnected());
+    // Once this program lets the bank go, another one opens it.
+    DM->disconnectFromBank();
+    QProcess third;
+    startHolder(third, ws.databasePath());
+    QCOMPARE(third.readAllStandardOutput().trimmed(), QByteArray("held"));
+    third.kill();
+    QVERIFY(third.waitForFinished(10000));
 }
 
 void BankOpenTest::aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock()
