@@ -378,8 +378,10 @@ int main(int argc, char** argv)
         report(r);
     }
 
-    // Peak memory after login, in a fresh process.
+    // Peak memory after login, in a fresh process (which may open the bank only once this one
+    // has let it go).
     long loginKb = -1;
+    DM->disconnectFromBank();
     {
         QProcess child;
         child.start(application.applicationFilePath(), {QStringLiteral("--login-memory"), runDir});

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeWidget>
 
 // Remembers the editor of an in-place edit, so that the dialog can end the edit itself and keep
@@ -75,6 +76,8 @@ TZjxzF::TZjxzF(QWidget* parent) : QDialog(parent)
     connect(BtnCmm, &QPushButton::clicked, this, app::guard([this] { BtnCmmClick(); }));
     connect(BtnGb, &QPushButton::clicked, this, app::guard([this] { BtnGbClick(); }));
     connect(TreeViewZj, &QTreeWidget::itemClicked, this, app::guard([this] { TreeViewZjClick(); }));
+    connect(delegate_, &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget*, QAbstractItemDelegate::EndEditHint hint) { editorClosed(hint); });
     FormCreate();
     app::centreOnScreen(this);
 }
@@ -156,6 +159,7 @@ void TZjxzF::FormShow()
     if (QWidget* editor = delegate_->editor(); editor && editor->isVisible()) {
         emit delegate_->closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
+    newNode_ = nullptr;
     TreeViewZj->clear();
     auto* root = new QTreeWidgetItem(TreeViewZj, QStringList{name});
     if (s.subjectExists) {
@@ -193,6 +197,7 @@ void TZjxzF::BtnZjzjClick()
         TreeViewZj->clearSelection();
         TreeViewZj->setCurrentItem(node);
         node->setSelected(true);
+        newNode_ = node;
         editNode(node);
         return;
     }
@@ -316,6 +321,47 @@ void TZjxzF::DelStb(const QString& kmh, const QString& zjh)
 void TZjxzF::DelZjb(const QString& kmh, const QString& zjh)
 {
     sql::run(DM->db(), QStringLiteral("DELETE FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh});
+}
+
+bool TZjxzF::newChapterPending() const
+{
+    return newNode_ && state().addPresses % 2 == 1;
+}
+
+void TZjxzF::editorClosed(QAbstractItemDelegate::EndEditHint hint)
+{
+    // Enter in the new chapter's in-place edit stores it, as the second press would: the tree
+    // would otherwise show a name that is not in the bank. Run after the editor has closed.
+    if (hint != QAbstractItemDelegate::SubmitModelCache || !newChapterPending()) return;
+    QTimer::singleShot(0, this, [this] {
+        app::run([this] {
+            if (newChapterPending() && selectedNode() == newNode_) BtnZjzjClick();
+        });
+    });
+}
+
+void TZjxzF::askToKeepNewChapter()
+{
+    if (!newChapterPending()) return;
+    endPendingEdit();
+    const QString name = newNode_->text(0);
+    if (MsgBox::confirm(
+            QStringLiteral("新章节“") + name + QStringLiteral("”还没有保存，是否保存？\n（确定：保存；取消：放弃）"),
+            this)) {
+        TreeViewZj->clearSelection();
+        TreeViewZj->setCurrentItem(newNode_);
+        newNode_->setSelected(true);
+        BtnZjzjClick();
+    } else {
+        ++state().addPresses;  // the addition is given up: the next press starts a new one
+        newNode_ = nullptr;
+    }
+}
+
+void TZjxzF::reject()
+{
+    app::run([this] { askToKeepNewChapter(); });
+    QDialog::reject();
 }
 
 void TZjxzF::BtnGbClick()

@@ -1,4 +1,5 @@
 #pragma once
+#include <QAbstractItemDelegate>
 #include <QDialog>
 #include <QPointer>
 
@@ -49,6 +50,10 @@ public:
     // Ends a pending in-place edit, keeping the typed text in the node.
     void endPendingEdit();
 
+    // Closing (关闭, the close box, Escape) with a new chapter that is not stored yet asks
+    // whether to store it; either way the pending addition ends with the dialog.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -57,5 +62,9 @@ private:
     void setTreeEditable(bool editable);
     void editNode(QTreeWidgetItem* node);
     bool refuseMissingSubject();
+    bool newChapterPending() const;
+    void editorClosed(QAbstractItemDelegate::EndEditHint hint);
+    void askToKeepNewChapter();
     ChapterNameDelegate* delegate_;
+    QTreeWidgetItem* newNode_ = nullptr;  // the node of a first add press, until the tree is rebuilt
 };

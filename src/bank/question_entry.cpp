@@ -319,6 +319,11 @@ void TLrstF::loadQuestion(const QString& kmh)
     auto field = [q](const char* name) {
         return q->isActive() && q->recNo() >= 0 ? q->str(QString::fromLatin1(name)) : QString();
     };
+    const bool onRow = q->isActive() && q->recNo() >= 0;
+    loadedId_ = onRow ? q->str(QStringLiteral("id")).toLongLong() : -1;
+    loadedKmh_ = field("kmh");
+    loadedTxh_ = field("txh");
+    loadedTh_ = field("th");
     setBoxText(ComboBoxZj, ZjhToZjm(kmh, field("zjh")));
     EditFs->setText(field("fs"));
     setBoxText(ComboBoxNd, field("nd"));
@@ -416,6 +421,7 @@ void TLrstF::BtnXtrkClick()
         // Chapter, score and difficulty stay for the next question.
         MemoTm->clear();
         MemoDa->clear();
+        forgetLoadedQuestion();  // the editor now holds the next new question
     }
     reopenGridAfterAppend();
     BtnYtgg->setEnabled(false);
@@ -437,48 +443,72 @@ void TLrstF::reopenGridAfterAppend()
     }
 }
 
-void TLrstF::BtnYtggClick()
+void TLrstF::forgetLoadedQuestion()
+{
+    loadedId_ = -1;
+    loadedKmh_.clear();
+    loadedTxh_.clear();
+    loadedTh_.clear();
+}
+
+bool TLrstF::gridStandsOnLoadedQuestion()
 {
     Dataset* q = DM->ADOQuerySt;
-    if (q->isActive() && q->recNo() >= 0) {
-        // The change goes into the grid's current question, whichever one the editor came from.
-        const QString kmh = q->str(QStringLiteral("kmh"));
-        const QString txh = q->str(QStringLiteral("txh"));
-        const QString th = q->str(QStringLiteral("TH"));
-        const QString boxKmh = KmmToKmh(ComboBoxKm->currentText());
-        const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
-        const QString zjh = ZjmToZjh(kmh, ComboBoxZj->currentText());
-        if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
-        QString id;
-        if (sql::firstValue(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id LIMIT 1"),
-                             {kmh, txh, th}, &id) &&
-            bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) {
-            Dataset* stb = DM->ADOStb;
-            stb->edit();
-            stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
-            stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
-            stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
-            stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
-            stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
-            stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
-            stb->post();
-        }
-        ComboBoxTxChange();
-        // The changed question becomes current again.
-        const int kmhColumn = q->fieldIndex(QStringLiteral("kmh"));
-        const int txhColumn = q->fieldIndex(QStringLiteral("txh"));
-        const int thColumn = q->fieldIndex(QStringLiteral("TH"));
-        for (int row = 0; row < q->recordCount(); ++row) {
-            if (q->valueAt(row, kmhColumn) == kmh && q->valueAt(row, txhColumn) == txh &&
-                q->valueAt(row, thColumn) == th) {
-                q->setRecNo(row);
-                break;
-            }
-        }
+    return loadedId_ >= 0 && q->isActive() && q->recNo() >= 0 && q->str(QStringLiteral("id")).toLongLong() == loadedId_;
+}
+
+void TLrstF::BtnYtggClick()
+{
+    // An emptied question text would leave a question that no paper can show.
+    if (MemoTm->toPlainText().isEmpty()) {
+        MsgBox::show(QStringLiteral("题目不能为空！"), this);
         return;
     }
-    // No current question: nothing to write.
+    // The change belongs to the question the editor was loaded from. Once the grid stands
+    // elsewhere (another type or subject, a failed search) the editor's texts would land on a
+    // question the user never opened, so the change is refused and the editor kept.
+    if (loadedId_ < 0) {
+        MsgBox::show(QStringLiteral("请先在表格中选中要更改的试题！"), this);
+        return;
+    }
+    if (!gridStandsOnLoadedQuestion()) {
+        MsgBox::show(QStringLiteral("表格中选中的已不是编辑框中的第") + loadedTh_ +
+                         QStringLiteral("题，请在表格中重新选中要更改的试题！"),
+                     this);
+        return;
+    }
+    const QString boxKmh = KmmToKmh(ComboBoxKm->currentText());
+    const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
+    const QString zjh = ZjmToZjh(loadedKmh_, ComboBoxZj->currentText());
+    if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
+    Dataset* stb = DM->ADOStb;
+    const qint64 id = loadedId_;
+    // The row is found by its id; its subject, type and number must still be the loaded ones.
+    const bool found = bank::locateId(stb, id) >= 0 && stb->str(QStringLiteral("kmh")) == loadedKmh_ &&
+                       stb->str(QStringLiteral("txh")) == loadedTxh_ && stb->str(QStringLiteral("th")) == loadedTh_;
+    if (!found) {
+        MsgBox::show(QStringLiteral("第") + loadedTh_ + QStringLiteral("题已不在题库中，无法更改！"), this);
+        ComboBoxTxChange();
+        return;
+    }
+    stb->edit();
+    stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
+    stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
+    stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
+    stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
+    stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
+    stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
+    stb->post();
     ComboBoxTxChange();
+    // The changed question becomes current again.
+    Dataset* q = DM->ADOQuerySt;
+    const int idColumn = q->fieldIndex(QStringLiteral("id"));
+    for (int row = 0; row < q->recordCount(); ++row) {
+        if (q->valueAt(row, idColumn).toLongLong() == id) {
+            q->setRecNo(row);
+            break;
+        }
+    }
 }
 
 void TLrstF::BtnStscClick()
@@ -499,6 +529,7 @@ void TLrstF::BtnStscClick()
     }
     MemoTm->clear();
     MemoDa->clear();
+    forgetLoadedQuestion();
     ComboBoxTxChange();
     BtnYtgg->setEnabled(false);
 }

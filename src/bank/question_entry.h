@@ -86,6 +86,15 @@ private:
     static void fillBox(QComboBox* box, const QStringList& items);
     static void setBoxText(QComboBox* box, const QString& text);
 
+    // The question the editor was loaded from (its hidden id and its identifying triple); a change
+    // is written there only, and only while the grid still stands on it. -1: nothing loaded.
+    qint64 loadedId_ = -1;
+    QString loadedKmh_;
+    QString loadedTxh_;
+    QString loadedTh_;
+    void forgetLoadedQuestion();
+    bool gridStandsOnLoadedQuestion();
+
     QString kmh_;  // subject code of the subject box
     QString txh_;  // type code of the type box
     bool loading_ = false;  // the window itself is filling boxes: not an edit by the user

@@ -55,15 +55,27 @@ bool TDM::isConnected() const
     return QSqlDatabase::contains(connectionName()) && db().isOpen();
 }
 
-void TDM::connectTo(const QString& absolutePath)
+void TDM::disconnectFromBank()
 {
-    // Disconnect first: every dataset closes, and the old connection goes away.
+    closeConnection();
+    lock_.release();
+}
+
+void TDM::closeConnection()
+{
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
         sql::releaseStatements(old);
         old.close();
     }
+}
+
+void TDM::connectTo(const QString& absolutePath)
+{
+    // Disconnect first: every dataset closes, and the old connection goes away. The file's
+    // lock is kept when the same file is opened again.
+    closeConnection();
 
     const QFileInfo info(absolutePath);
     if (!info.exists()) {
@@ -72,11 +84,18 @@ void TDM::connectTo(const QString& absolutePath)
     if (!info.isFile() || !info.isReadable()) {
         throw DataError(QStringLiteral("无法打开数据库“%1”：文件不可读。").arg(absolutePath));
     }
+    // An embedded file admits one program at a time (a server database would not need this).
+    // The same file reached through another spelling of its path shares the marks.
+    const QString canonical = info.canonicalFilePath();
+    lock_.acquire(canonical.isEmpty() ? absolutePath : canonical);
     // The connection object is kept from one login to the next; only the file is opened afresh.
     QSqlDatabase conn = QSqlDatabase::contains(connectionName())
                             ? QSqlDatabase::database(connectionName(), false)
                             : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
     conn.setDatabaseName(absolutePath);
+    // A write lock held by some other tool makes a statement wait; a second is as long as a user
+    // should wait before the data layer's "database is locked" is reported.
+    conn.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     if (!conn.open()) {
         const QString text = conn.lastError().text();
         throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, text));
@@ -86,12 +105,14 @@ void TDM::connectTo(const QString& absolutePath)
     // file's datasets read their columns from the file.
     int version = 0;
     QStringList present;
+    QHash<QString, QString> recorded;  // each table's CREATE statement as the file records it
     {
-        sql::Reader q(conn, QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version), name "
+        sql::Reader q(conn, QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version), name, sql "
                                            "FROM sqlite_master WHERE type='table'"));
         while (q.next()) {
             version = static_cast<int>(q.int64(0));
             present << q.text(1);
+            recorded.insert(q.text(1), q.text(2));
         }
     }
     if (version > schema::kVersion) {
@@ -99,6 +120,7 @@ void TDM::connectTo(const QString& absolutePath)
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
+        checkColumns(conn, recorded);
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }
 
@@ -110,6 +132,27 @@ void TDM::connectTo(const QString& absolutePath)
         // A table missing from the file is left to open() to report.
         ds->setKnownColumns(columns.value(QString::fromLatin1(table)));
         ds->open();
+    }
+}
+
+void TDM::checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded)
+{
+    for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
+        const QStringList expected = schema::columns(it.key());
+        // The statement this program writes names exactly these columns; only a table created or
+        // altered otherwise has its columns listed.
+        if (expected.isEmpty() || it.value() == schema::createStatement(it.key())) continue;
+        QStringList found;
+        for (const QString& name :
+             sql::column(conn, QStringLiteral("SELECT name FROM pragma_table_info(?)"), {it.key()})) {
+            found << name.toLower();
+        }
+        for (const QString& column : expected) {
+            if (!found.contains(column.toLower())) {
+                throw DataError(QStringLiteral("数据表“%1”缺少字段“%2”：数据库文件已损坏或被其他程序改动，无法打开。")
+                                    .arg(it.key(), column));
+            }
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
+#include "data/bank_lock.h"
 #include "data/dataset.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
 
@@ -18,9 +20,12 @@ public:
     static QString defaultDatabasePath();
 
     // Opens the file afresh (never creating it) and opens the six whole-table datasets in order.
-    // Throws DataError with the data layer's text when the file is missing or unreadable.
+    // Throws DataError with the data layer's text when the file is missing or unreadable, when
+    // another program works on it, or when a table of this version lacks one of its columns.
     void connectTo(const QString& absolutePath);
     bool isConnected() const;
+    // Closes every dataset and the file, and lets other programs open the bank again.
+    void disconnectFromBank();
     QSqlDatabase db() const;
 
     // Runs `work` in one transaction, then re-reads the given datasets so that they show what the
@@ -38,6 +43,11 @@ public:
     Dataset* AdoMmb;
 
 private:
+    BankLock lock_;  // the embedded file's "one program at a time" marks
+    // Refuses a file of this version whose tables lack columns this program reads: SQLite would
+    // read a double-quoted unknown column name as a text literal.
+    static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);
+    void closeConnection();
     void refreshAll(std::initializer_list<Dataset*> touched);
     void begin();
     void commit();

@@ -49,6 +49,22 @@ QStringList columns(const QString& table)
     return known.value(table);
 }
 
+QString createStatement(const QString& table)
+{
+    static const QHash<QString, QString> recorded = [] {
+        QHash<QString, QString> texts;
+        const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
+        for (const char* statement : kTables) {
+            const QString text = QString::fromLatin1(statement);
+            if (!text.startsWith(prefix)) continue;
+            const QString rest = text.mid(prefix.size());
+            texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
+        }
+        return texts;
+    }();
+    return recorded.value(table);
+}
+
 void ensure(QSqlDatabase& db)
 {
     const int version = sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();

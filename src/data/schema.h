@@ -12,6 +12,10 @@ constexpr int kVersion = 1;
 // empty for any other name.
 QStringList columns(const QString& table);
 
+// The CREATE TABLE statement of one of the six tables as the file's schema records it (SQLite
+// keeps the text without "IF NOT EXISTS"), empty for any other name.
+QString createStatement(const QString& table);
+
 // Creates the six tables and their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);
 

@@ -15,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 
@@ -32,7 +34,9 @@ private slots:
     void searchComparesNumbersAsIntegers();
     void digitFiltersBeepAndLimitLength();
     void changeButtonFollowsTheStateTable();
-    void changeWritesIntoTheGridsCurrentQuestion();
+    void changeWritesIntoTheLoadedQuestion();
+    void changeIsRefusedWhenTheGridLeftTheLoadedQuestion();
+    void questionStoredByAnotherConnectionCanBeChangedAndDeleted();
     void hintsFlashThreeTimes();
     void namesThatMatchNothingAreRefused();
     void largeBankNumbersSearchesAndDeletesWithinItsType();
@@ -302,7 +306,7 @@ void QuestionEntryTest::changeButtonFollowsTheStateTable()
     QVERIFY(!dlg->BtnYtgg->isEnabled());
 }
 
-void QuestionEntryTest::changeWritesIntoTheGridsCurrentQuestion()
+void QuestionEntryTest::changeWritesIntoTheLoadedQuestion()
 {
     Workspace ws;
     seed(ws);
@@ -321,14 +325,108 @@ void QuestionEntryTest::changeWritesIntoTheGridsCurrentQuestion()
     QVERIFY(ws.scalar("SELECT time FROM stb WHERE txh='01' AND th='002'") != QStringLiteral("1:00:00"));
     QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE txh='01' AND th='001'"), QStringLiteral("一"));
     QCOMPARE(DM->ADOQuerySt->str("th"), QStringLiteral("002"));  // current again
-    QVERIFY(dlg->BtnYtgg->isEnabled());                         // left as it was
-    // After choosing another type the change goes into that type's first question.
+    QVERIFY(dlg->BtnYtgg->isEnabled());                          // left as it was
+    // A second change goes into the same question.
+    dlg->MemoDa->setPlainText("b2");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(ws.scalar("SELECT tm||'|'||da FROM stb WHERE txh='01' AND th='002'"), QStringLiteral("二改|b2"));
+    // A question found by the search is the loaded one.
+    dlg->EditTh->setText("1");
+    QTest::mouseClick(dlg->BtnSs, Qt::LeftButton);
+    dlg->MemoTm->setPlainText("一改");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE txh='01' AND th='001'"), QStringLiteral("一改"));
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE txh='02'"), QStringLiteral("填"));
+    QCOMPARE(ws.count("stb"), 3);
+    QVERIFY(boxes.texts.isEmpty());
+}
+
+void QuestionEntryTest::changeIsRefusedWhenTheGridLeftTheLoadedQuestion()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec(
+        "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time) VALUES "
+        "('01','01','001','01','易','1','一','a','1:00:00'),('01','01','002','01','易','2','二','b','1:00:00'),"
+        "('01','02','001','01','易','3','填','c','1:00:00')");
+    const QString before = ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb");
+    BoxAnswerer boxes;
+    TLrstF* dlg = open("数学");
+    // Nothing loaded yet: typed texts do not go into the grid's first question.
+    dlg->MemoTm->setPlainText("草稿");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请先在表格中选中要更改的试题！"));
+    // Loaded, then another type chosen: the grid stands on that type's first question.
+    clickRow(dlg, 0);
+    dlg->MemoTm->setPlainText("一改");
     dlg->ComboBoxTx->setCurrentIndex(1);
     emit dlg->ComboBoxTx->activated(1);
     QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
-    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE txh='02' AND th='001'"), QStringLiteral("二改"));
-    QCOMPARE(ws.count("stb"), 3);
-    QVERIFY(boxes.texts.isEmpty());
+    const QString refused = QStringLiteral("表格中选中的已不是编辑框中的第001题，请在表格中重新选中要更改的试题！");
+    QCOMPARE(boxes.last(), refused);
+    QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("一改"));  // the editor keeps the work
+    // Back on the first type the grid stands on the loaded question again.
+    dlg->ComboBoxTx->setCurrentIndex(0);
+    emit dlg->ComboBoxTx->activated(0);
+    // A search for a missing number leaves the grid on the last row, not the loaded one.
+    dlg->EditTh->setText("9");
+    QTest::mouseClick(dlg->BtnSs, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("题号“9”不存在，请重新输入题号！"));
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.last(), refused);
+    QCOMPARE(ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb"), before);
+    // An emptied question text is refused rather than stored.
+    clickRow(dlg, 0);
+    dlg->MemoTm->clear();
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("题目不能为空！"));
+    QCOMPARE(ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb"), before);
+    // After storing a new question the editor no longer holds a stored one.
+    store(dlg, "新题");
+    dlg->MemoTm->setPlainText("另一道新题");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请先在表格中选中要更改的试题！"));
+    QCOMPARE(ws.count("stb", "tm='另一道新题'"), 0);
+    QCOMPARE(ws.count("stb"), 4);
+}
+
+void QuestionEntryTest::questionStoredByAnotherConnectionCanBeChangedAndDeleted()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('01','01','001','01','一')");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    TLrstF* dlg = open("数学");
+    clickRow(dlg, 0);
+    QCOMPARE(DM->ADOStb->recordCount(), 1);  // the table as read before the question is stored
+    {
+        // Another program's connection stores a question after the window read the tables.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(ws.databasePath());
+        QVERIFY(other.open());
+        QSqlQuery insert(other);
+        QVERIFY(insert.exec("INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('01','01','002','01','别处的题')"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    dlg->ComboBoxTx->setCurrentIndex(1);
+    emit dlg->ComboBoxTx->activated(1);
+    dlg->ComboBoxTx->setCurrentIndex(0);
+    emit dlg->ComboBoxTx->activated(0);
+    QCOMPARE(numbers(dlg), (QStringList{"001", "002"}));
+    clickRow(dlg, 1);
+    QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("别处的题"));
+    dlg->MemoTm->setPlainText("改过的题");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE th='002'"), QStringLiteral("改过的题"));
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE th='001'"), QStringLiteral("一"));
+    QCOMPARE(DM->ADOQuerySt->str("th"), QStringLiteral("002"));
+    QTest::mouseClick(dlg->BtnStsc, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("是否删除第002题？"));
+    QCOMPARE(ws.count("stb", "th='002'"), 0);
+    QCOMPARE(ws.count("stb"), 1);
+    QCOMPARE(numbers(dlg), QStringList{"001"});
 }
 
 void QuestionEntryTest::hintsFlashThreeTimes()

@@ -26,6 +26,7 @@ private slots:
     void enterKeyAddsAndListClickFillsTheName();
     void deletingSubjectRemovesItsQuestionsChaptersAndTypesOnly();
     void cancelAndUnknownNameDeleteNothing();
+    void deletingANameStoredTwiceRemovesTheLastSuchSubjectOnly();
     void failedDeletionLeavesEverythingInPlace();
     void closingRefillsTheMainWindowSubjectBox();
 
@@ -189,6 +190,30 @@ void SubjectSettingsTest::cancelAndUnknownNameDeleteNothing()
     QCOMPARE(ws.count("stb"), 3);
     QCOMPARE(ws.count("kmb"), 2);
     QCOMPARE(dlg->EditKm->text(), QStringLiteral("数学"));
+}
+
+void SubjectSettingsTest::deletingANameStoredTwiceRemovesTheLastSuchSubjectOnly()
+{
+    Workspace ws;
+    seedTwoSubjects(ws);
+    ws.exec("INSERT INTO kmb (kmh, kmm) VALUES ('03','数学')");
+    ws.exec("INSERT INTO txb (kmh, txh, txm) VALUES ('03','01','选择题')");
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('03','01','001','01','q4')");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    TKmszF* dlg = open();
+    dlg->EditKm->setText("数学");
+    QTest::mouseClick(dlg->BtnSCKM, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除科目“数学”及其所有题目？"));
+    QCOMPARE(ws.count("kmb", "kmh='03'"), 0);
+    QCOMPARE(ws.count("stb", "kmh='03'"), 0);
+    QCOMPARE(ws.count("txb", "kmh='03'"), 0);
+    // The first subject of that name keeps its rows.
+    QCOMPARE(ws.scalar("SELECT kmm FROM kmb WHERE kmh='01'"), QStringLiteral("数学"));
+    QCOMPARE(ws.count("stb", "kmh='01'"), 2);
+    QCOMPARE(ws.count("txb", "kmh='01'"), 2);
+    QCOMPARE(ws.count("zjb", "kmh='01'"), 1);
+    QCOMPARE(listed(dlg), (QStringList{"数学", "语文"}));
 }
 
 void SubjectSettingsTest::failedDeletionLeavesEverythingInPlace()

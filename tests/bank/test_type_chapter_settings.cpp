@@ -35,6 +35,7 @@ private slots:
     void renameStoresInPlaceAndRefusesSiblingNames();
     void rootAndMissingSelectionAreRefusedWithoutCounting();
     void pressCountsSurviveClosingTheDialog();
+    void enterStoresTheNewChapterAndClosingAsksToKeepIt();
     void deletingChapterRemovesExactlyItsQuestions();
     void chapterDialogRefusesASubjectThatDoesNotExist();
 
@@ -407,9 +408,12 @@ void TypeChapterSettingsTest::pressCountsSurviveClosingTheDialog()
     select(dlg, node(dlg, "函数"));
     QTest::mouseClick(dlg->BtnCmm, Qt::LeftButton);
     QTest::mouseClick(dlg->BtnZjzj, Qt::LeftButton);
+    boxes.queue(QMessageBox::Cancel);  // the new chapter is not kept
     dlg->close();
+    QCOMPARE(boxes.texts, QStringList{"新章节“新章节”还没有保存，是否保存？\n（确定：保存；取消：放弃）"});
+    boxes.clear();
     QCOMPARE(TZjxzF::state().renamePresses, 1);
-    QCOMPARE(TZjxzF::state().addPresses, 1);
+    QCOMPARE(TZjxzF::state().addPresses, 2);  // the addition ended with the dialog
     // Reopened: the next rename press is a second press and renames the chapter remembered
     // at the first press to what the selected node says.
     TZjxzF* again = openChapters();
@@ -417,13 +421,57 @@ void TypeChapterSettingsTest::pressCountsSurviveClosingTheDialog()
     QTest::mouseClick(again->BtnCmm, Qt::LeftButton);
     QCOMPARE(boxes.texts, QStringList{"同一科目内不能存在相同的章节名"});
     QCOMPARE(TZjxzF::state().renamePresses, 2);
-    // With nothing selected, the pending second add press starts a new node instead.
-    again->TreeViewZj->clearSelection();
+    // The next add press is a first press again.
+    QCOMPARE(ws.count("zjb"), 2);
     QTest::mouseClick(again->BtnZjzj, Qt::LeftButton);
     QCOMPARE(TZjxzF::state().addPresses, 3);
     QCOMPARE(chapters(again), (QStringList{"函数", "数列", "新章节"}));
     QTest::mouseClick(again->BtnZjzj, Qt::LeftButton);
     QCOMPARE(ws.scalar("SELECT zjh FROM zjb WHERE zjm='新章节'"), QStringLiteral("03"));
+}
+
+void TypeChapterSettingsTest::enterStoresTheNewChapterAndClosingAsksToKeepIt()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01','01','函数')");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    setSubject("数学");
+    TZjxzF* dlg = openChapters();
+    // Enter ends the in-place edit of the new chapter and stores it, as the second press would.
+    QTest::mouseClick(dlg->BtnZjzj, Qt::LeftButton);
+    QLineEdit* edit = editor(dlg);
+    QVERIFY(edit);
+    edit->selectAll();
+    edit->insert("数列");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(ws.scalar("SELECT zjh FROM zjb WHERE kmh='01' AND zjm='数列'"), QStringLiteral("02"));
+    QCOMPARE(TZjxzF::state().addPresses, 2);
+    QCOMPARE(chapters(dlg), (QStringList{"函数", "数列"}));
+    // Escape gives the edit up without storing; the node stays pending until the dialog closes.
+    QTest::mouseClick(dlg->BtnZjzj, Qt::LeftButton);
+    QTest::keyClick(editor(dlg), Qt::Key_Escape);
+    QTest::qWait(20);
+    QCOMPARE(ws.count("zjb"), 2);
+    QVERIFY(boxes.texts.isEmpty());
+    // Closing with a pending new chapter asks; OK stores it under the typed name.
+    node(dlg, "新章节")->setText(0, "数列求和");
+    QTest::mouseClick(dlg->BtnGb, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{"新章节“数列求和”还没有保存，是否保存？\n（确定：保存；取消：放弃）"});
+    QCOMPARE(ws.scalar("SELECT zjh FROM zjb WHERE kmh='01' AND zjm='数列求和'"), QStringLiteral("03"));
+    QVERIFY(!dlg->isVisible());
+    // Cancel gives it up; a dialog without a pending chapter closes without asking.
+    dlg = openChapters();
+    QTest::mouseClick(dlg->BtnZjzj, Qt::LeftButton);
+    boxes.queue(QMessageBox::Cancel);
+    dlg->close();
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(ws.count("zjb"), 3);
+    dlg = openChapters();
+    dlg->close();
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(TZjxzF::state().addPresses, 6);
 }
 
 void TypeChapterSettingsTest::deletingChapterRemovesExactlyItsQuestions()

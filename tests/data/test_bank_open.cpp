@@ -1,0 +1,248 @@
+// Opening a bank at login: one program at a time on a file (a second process is refused, a
+// killed one does not block the next start), and files this version cannot read safely (a newer
+// schema, a table missing a column) are refused with the data layer's message.
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <cstdio>
+
+using testing::BoxAnswerer;
+using testing::Workspace;
+
+namespace {
+
+const QString kInUse = QStringLiteral("题库正被另一个程序使用");
+
+// The other program: this test binary started with "--hold-bank <file>" opens the bank as a
+// login does and keeps it open until it is killed.
+int holdBank(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    TDM module;
+    try {
+        module.connectTo(QString::fromLocal8Bit(argv[2]));
+    } catch (const AppError& error) {
+        std::printf("refused: %s\n", error.text().toUtf8().constData());
+        std::fflush(stdout);
+        return 2;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    return application.exec();
+}
+
+// Runs statements on the file through a connection of its own (as another tool would).
+void alterFile(const QString& path, const QStringList& statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("alter"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        for (const QString& statement : statements) {
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(statement), qPrintable(statement));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("alter"));
+}
+
+}  // namespace
+
+class BankOpenTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void secondProgramIsRefusedAndAKilledOneDoesNotBlock();
+    void aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock();
+    void newerSchemaVersionIsRefused();
+    void tableMissingAColumnIsRefused_data();
+    void tableMissingAColumnIsRefused();
+    void tableRecreatedWithAllItsColumnsStillOpens();
+
+private:
+    static TDLF* login(const QString& name, const QString& password);
+    static void startHolder(QProcess& holder, const QString& path);
+};
+
+void BankOpenTest::initTestCase()
+{
+    app::setup(*qApp);
+    TMainF::runModalLoop = false;
+}
+
+void BankOpenTest::init()
+{
+    app::failedLogins() = 0;
+}
+
+void BankOpenTest::cleanup()
+{
+    testing::closeAllWindows();
+}
+
+TDLF* BankOpenTest::login(const QString& name, const QString& password)
+{
+    auto* dlg = new TDLF(nullptr, false);
+    dlg->show();
+    dlg->EditYhm->setText(name);
+    dlg->EditMm->setText(password);
+    QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
+    return dlg;
+}
+
+void BankOpenTest::startHolder(QProcess& holder, const QString& path)
+{
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-bank"), path});
+    QVERIFY(holder.waitForStarted(10000));
+    QVERIFY(holder.waitForReadyRead(20000));
+}
+
+void BankOpenTest::secondProgramIsRefusedAndAKilledOneDoesNotBlock()
+{
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    QProcess holder;
+    startHolder(holder, ws.databasePath());
+    QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("held"));
+
+    // This program's login is refused with the reason, and nothing is opened.
+    BoxAnswerer boxes;
+    TDLF* dlg = login("admin", "pw");
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].contains(kInUse), qPrintable(boxes.texts[0]));
+    QVERIFY(!DM->isConnected());
+    QVERIFY(!MainF->isVisible());
+    QCOMPARE(app::failedLogins(), 0);  // not a wrong password
+
+    // The holder is killed without a chance to clean up: its lock file stays behind, yet the
+    // next login opens the bank.
+    holder.kill();
+    QVERIFY(holder.waitForFinished(10000));
+    QVERIFY(QFile::exists(ws.databasePath() + ".lock"));
+    QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(DM->isConnected());
+    QVERIFY(MainF->isVisible());
+
+    // Now this program holds the bank: another one started on it is refused.
+    QProcess second;
+    startHolder(second, ws.databasePath());
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 2);
+    QVERIFY(QString::fromUtf8(second.readAllStandardOutput()).contains(kInUse));
+    // A repeated login of this program on the same file is not refused by its own lock.
+    dlg->show();
+    QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(DM->isConnected());
+    // Once this program lets the bank go, another one opens it.
+    DM->disconnectFromBank();
+    QProcess third;
+    startHolder(third, ws.databasePath());
+    QCOMPARE(third.readAllStandardOutput().trimmed(), QByteArray("held"));
+    third.kill();
+    QVERIFY(third.waitForFinished(10000));
+}
+
+void BankOpenTest::aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock()
+{
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    // A program on another computer crashed on the shared folder and left its lock file.
+    QFile lock(ws.databasePath() + ".lock");
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("4242\nexavoro\nanother-computer.example\n");
+    lock.close();
+    BoxAnswerer boxes;
+    login("admin", "pw");
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QVERIFY(DM->isConnected());
+    QVERIFY(MainF->isVisible());
+}
+
+void BankOpenTest::newerSchemaVersionIsRefused()
+{
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    alterFile(ws.databasePath(), {QStringLiteral("PRAGMA user_version = 2")});
+    try {
+        DM->connectTo(ws.databasePath());
+        QFAIL("a file of a newer version was opened");
+    } catch (const DataError& error) {
+        QCOMPARE(error.text(), QStringLiteral("数据库文件的版本（2）比本程序新，请使用新版程序打开。"));
+    }
+    BoxAnswerer boxes;
+    login("admin", "pw");
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].contains("比本程序新"), qPrintable(boxes.texts[0]));
+    QVERIFY(!MainF->isVisible());
+}
+
+void BankOpenTest::tableMissingAColumnIsRefused_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::newRow("answer of a question") << QStringLiteral("stb") << QStringLiteral("da");
+    QTest::newRow("password of a user") << QStringLiteral("mmb") << QStringLiteral("mm");
+    QTest::newRow("subject code") << QStringLiteral("kmb") << QStringLiteral("kmh");
+}
+
+void BankOpenTest::tableMissingAColumnIsRefused()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    alterFile(ws.databasePath(),
+              {QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('01','01','001','题','答')"),
+               QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(table, column)});
+    BoxAnswerer boxes;
+    login("admin", "pw");
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].contains(QStringLiteral("数据表“%1”缺少字段“%2”").arg(table, column)),
+             qPrintable(boxes.texts[0]));
+    QVERIFY(!MainF->isVisible());
+    QCOMPARE(app::failedLogins(), 0);  // refused as a file, not as a wrong password
+}
+
+void BankOpenTest::tableRecreatedWithAllItsColumnsStillOpens()
+{
+    // Another tool rebuilt a table with its columns in another order and one column more: the
+    // file is not this program's own text, but it has every column this program reads.
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    alterFile(
+        ws.databasePath(),
+        {QStringLiteral("CREATE TABLE kmb2 (id INTEGER PRIMARY KEY AUTOINCREMENT, kmm TEXT, kmh TEXT, note TEXT)"),
+         QStringLiteral("INSERT INTO kmb2 (kmh, kmm) VALUES ('01','数学')"), QStringLiteral("DROP TABLE kmb"),
+         QStringLiteral("ALTER TABLE kmb2 RENAME TO kmb")});
+    BoxAnswerer boxes;
+    login("admin", "pw");
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QVERIFY(MainF->isVisible());
+    QCOMPARE(MainF->ComboBoxKmm->currentText(), QStringLiteral("数学"));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--hold-bank") == 0) return holdBank(argc, argv);
+    QApplication application(argc, argv);
+    BankOpenTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_bank_open.moc"
