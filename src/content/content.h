@@ -3,7 +3,6 @@
 #include <QSize>
 #include <QString>
 #include <QVector>
-
 #include <optional>
 
 class QSqlDatabase;
