@@ -3,13 +3,14 @@
 # Only missing packages are installed, so a second run is quick.
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
-          libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth qt6-svg-dev)
+          libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth
+          qt6-svg-dev pandoc)
 # Formula previews are typeset by MathJax under Node.js.
 if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libreoffice-writer-nogui poppler-utils)
+  packages+=(libreoffice-writer-nogui libreoffice-math-nogui poppler-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do

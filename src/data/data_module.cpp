@@ -1,5 +1,6 @@
 #include "data/data_module.h"
 
+#include "content/content.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -96,6 +97,19 @@ void TDM::connectTo(const QString& absolutePath)
     }
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+    }
+    // A bank written by an older version of this program gets the newer tables at once, in one
+    // transaction; then pictures no question places any more (their questions were deleted) go.
+    if (schema::upgrade(conn, version)) {
+        version = schema::kVersion;
+        present << QStringLiteral("pictures") << QStringLiteral("formula_omml");
+    }
+    if (version == schema::kVersion) {
+        try {
+            content::removeOrphanPictures(conn);
+        } catch (const AppError&) {
+            // A read-only file keeps its unused pictures; they harm nothing.
+        }
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
