@@ -97,15 +97,15 @@ protected:
 private:
     void FormCreate();
     void createContentTools();  // the formula and picture buttons and the previews
-    void loadSubject();         // types, chapters and the grid of the subject box's subject
-    void openGrid();            // the grid query for kmh_ and txh_
+    void loadSubject();      // types, chapters and the grid of the subject box's subject
+    void openGrid();         // the grid query for kmh_ and txh_
     void reopenGridAfterAppend();
     void loadQuestion(const QString& kmh);  // the grid's current row into the editor
     bool refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh);
     static void fillBox(QComboBox* box, const QStringList& items);
     static void setBoxText(QComboBox* box, const QString& text);
 
-    QString kmh_;           // subject code of the subject box
-    QString txh_;           // type code of the type box
+    QString kmh_;  // subject code of the subject box
+    QString txh_;  // type code of the type box
     bool loading_ = false;  // the window itself is filling boxes: not an edit by the user
 };

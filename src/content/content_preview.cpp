@@ -171,7 +171,11 @@ void ContentPreview::insertFormula(QTextCursor& cursor, const QString& tex, bool
                                           : QStringLiteral("\\(") + tex + QStringLiteral("\\)");
         cursor.insertText(delimited, textFormat(font(), Qt::red));
         QFont small = font();
-        small.setPointSizeF(font().pointSizeF() * 0.8);
+        if (font().pointSizeF() > 0) {
+            small.setPointSizeF(font().pointSizeF() * 0.8);
+        } else {
+            small.setPixelSize(qMax(8, int(font().pixelSize() * 0.8)));
+        }
         cursor.insertText(QStringLiteral("（") + math.error + QStringLiteral("）"), textFormat(small, Qt::red));
     }
     if (display) cursor.insertBlock(plain);
