@@ -32,6 +32,18 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
 };
 
+// The tables of question content (version 2). This is the one place where the SQL differs
+// between engines: SQLite's INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become
+// BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY and BYTEA on PostgreSQL; the rest is shared.
+// Pictures are stored once, keyed by the SHA-256 of their bytes. Converted formulas are keyed by
+// the SHA-256 of their LaTeX source (a long formula would overflow an index on the text itself).
+static const char* const kContentTables[] = {
+    "CREATE TABLE IF NOT EXISTS pictures (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQUE,"
+    " mime TEXT NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL, data BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS formula_omml (id INTEGER PRIMARY KEY AUTOINCREMENT, latex_hash TEXT NOT NULL UNIQUE,"
+    " latex TEXT NOT NULL, omml TEXT NOT NULL)",
+};
+
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
@@ -45,6 +57,10 @@ QStringList columns(const QString& table)
          {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
           QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("pictures"),
+         {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
+          QStringLiteral("data")}},
+        {QStringLiteral("formula_omml"), {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
     };
     return known.value(table);
 }
@@ -54,12 +70,14 @@ QString createStatement(const QString& table)
     static const QHash<QString, QString> recorded = [] {
         QHash<QString, QString> texts;
         const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
-        for (const char* statement : kTables) {
+        auto record = [&](const char* statement) {
             const QString text = QString::fromLatin1(statement);
-            if (!text.startsWith(prefix)) continue;
+            if (!text.startsWith(prefix)) return;
             const QString rest = text.mid(prefix.size());
             texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
-        }
+        };
+        for (const char* statement : kTables) record(statement);
+        for (const char* statement : kContentTables) record(statement);
         return texts;
     }();
     return recorded.value(table);
@@ -74,8 +92,37 @@ void ensure(QSqlDatabase& db)
     if (version == kVersion) return;
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
+}
+
+bool hasTable(const QSqlDatabase& db, const QString& table)
+{
+    return sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"), {table})
+               .toInt() > 0;
+}
+
+QVector<QPair<QString, QString>> pictureColumns()
+{
+    // Every table whose texts may place pictures: a picture stays stored while any of them
+    // names it.
+    return {{QStringLiteral("stb"), QStringLiteral("tm")},
+            {QStringLiteral("stb"), QStringLiteral("da")},
+            {QStringLiteral("sjb"), QStringLiteral("tm")},
+            {QStringLiteral("sjb"), QStringLiteral("da")}};
+}
+
+bool upgrade(const QSqlDatabase& db, int version)
+{
+    if (version < 1 || version >= kVersion) return false;
+    QSqlDatabase conn = db;
+    sql::transaction(conn, [&] {
+        // 1 → 2: the question content tables.
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
+        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+    return true;
 }
 
 QSqlDatabase createFile(const QString& path, const QString& connectionName)
