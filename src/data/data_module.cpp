@@ -123,6 +123,7 @@ void TDM::connectTo(const QString& absolutePath)
         checkColumns(conn, recorded);
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }
+    schema::addMissingTables(conn, present);
 
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};

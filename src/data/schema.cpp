@@ -1,12 +1,12 @@
 #include "data/schema.h"
 
-#include "data/errors.h"
-#include "data/sql.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
+
+#include "data/errors.h"
+#include "data/sql.h"
 
 namespace schema {
 
@@ -30,21 +30,45 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS stb_kmh_zjh ON stb (kmh, zjh)",
     "CREATE INDEX IF NOT EXISTS sjb_kmh_txh ON sjb (kmh, txh)",
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
+    // Blueprint templates (双向细目表): a named plan per subject, its question types in paper order
+    // (merged: one column for all difficulties) and its cells (nd empty for a merged column).
+    "CREATE TABLE IF NOT EXISTS blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT)",
+    "CREATE TABLE IF NOT EXISTS blueprint_types (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
+    " txh TEXT, merged TEXT)",
+    "CREATE TABLE IF NOT EXISTS blueprint_cells (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
+    " zjh TEXT, txh TEXT, nd TEXT, ts TEXT, fs TEXT)",
+    "CREATE INDEX IF NOT EXISTS blueprints_kmh ON blueprints (kmh, name)",
+    "CREATE INDEX IF NOT EXISTS blueprint_types_owner ON blueprint_types (blueprint_id)",
+    "CREATE INDEX IF NOT EXISTS blueprint_cells_owner ON blueprint_cells (blueprint_id)",
 };
+
+// Tables added after the first version: a bank of any version gets them when it is opened.
+static const char* const kAddedTables[] = {"blueprints", "blueprint_types", "blueprint_cells"};
 
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
         {QStringLiteral("kmb"), {QStringLiteral("kmh"), QStringLiteral("kmm")}},
-        {QStringLiteral("txb"), {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
-        {QStringLiteral("zjb"), {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("txb"),
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("zjb"),
+         {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
         {QStringLiteral("stb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("sjb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
-        {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("mmb"),
+         {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("blueprints"), {QStringLiteral("kmh"), QStringLiteral("name"), QStringLiteral("zf")}},
+        {QStringLiteral("blueprint_types"),
+         {QStringLiteral("blueprint_id"), QStringLiteral("txh"), QStringLiteral("merged")}},
+        {QStringLiteral("blueprint_cells"),
+         {QStringLiteral("blueprint_id"), QStringLiteral("zjh"), QStringLiteral("txh"), QStringLiteral("nd"),
+          QStringLiteral("ts"), QStringLiteral("fs")}},
     };
     return known.value(table);
 }
@@ -75,6 +99,26 @@ void ensure(QSqlDatabase& db)
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+}
+
+void addMissingTables(QSqlDatabase& db, const QStringList& present)
+{
+    bool missing = false;
+    for (const char* table : kAddedTables) missing = missing || !present.contains(QString::fromLatin1(table));
+    if (!missing) return;  // a read-only bank that has them stays untouched
+    sql::transaction(db, [&] {
+        for (const char* statement : kTables) {
+            const QString text = QString::fromLatin1(statement);
+            for (const char* table : kAddedTables) {
+                const QString name = QString::fromLatin1(table);
+                if (text.contains(QStringLiteral(" EXISTS ") + name + QLatin1Char(' ')) ||
+                    text.contains(QStringLiteral(" ON ") + name + QStringLiteral(" ("))) {
+                    sql::run(db, text);
+                    break;
+                }
+            }
+        }
     });
 }
 

@@ -19,6 +19,10 @@ QString createStatement(const QString& table);
 // Creates the six tables and their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);
 
+// Creates the tables added since the first version (with their indexes) in one transaction when
+// any of them is missing from `present`, the tables the file holds. Opening a bank calls it.
+void addMissingTables(QSqlDatabase& db, const QStringList& present);
+
 // Opens (and creates) a database file for the command-line tools under its own connection name.
 QSqlDatabase createFile(const QString& path, const QString& connectionName);
 

@@ -32,6 +32,11 @@ public:
     void SpeedButton6Click();
     void BtnXybClick();
     void BtnQxClick();
+    // 按细目表组卷: the blueprint window over this dialog's settings; a composed paper goes on to step 2.
+    void BtnXmbClick();
+    // Hides this dialog and runs step 2 modally. With keepPaper, step 2 takes over the paper
+    // already in sjb (composed from a blueprint) instead of starting an empty one.
+    void openStepTwo(bool keepPaper);
 
     QGroupBox* GroupBox1;
     QGroupBox* GroupBox2;
@@ -50,13 +55,14 @@ public:
     QToolButton* SpeedButton6;
     QPushButton* BtnXyb;
     QPushButton* BtnQx;
-    QLabel* Label1;  // 科目
-    QLabel* Label2;  // 待选题型
-    QLabel* Label3;  // 试卷题型列表
-    QLabel* Label4;  // 试卷标题
-    QLabel* Label5;  // 考试时间
-    QLabel* Label6;  // 分钟
-    QLabel* Label7;  // 总分
+    QPushButton* BtnXmb;  // 按细目表组卷
+    QLabel* Label1;       // 科目
+    QLabel* Label2;       // 待选题型
+    QLabel* Label3;       // 试卷题型列表
+    QLabel* Label4;       // 试卷标题
+    QLabel* Label5;       // 考试时间
+    QLabel* Label6;       // 分钟
+    QLabel* Label7;       // 总分
     QLabel* Label8;
     QLabel* Label9;
     QLabel* Label10;
