@@ -49,8 +49,8 @@ public:
     QMenu* BZ;
     QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
-    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl, *SBtnBz,
-        *SBtnGy, *SBtnLxwm;
+    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
+        *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel
     QWidget* Panel2;  // background panel
     QLabel* Image1;

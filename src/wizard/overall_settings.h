@@ -55,19 +55,20 @@ public:
     QToolButton* SpeedButton6;
     QPushButton* BtnXyb;
     QPushButton* BtnQx;
-    QPushButton* BtnXmb;  // 按细目表组卷
-    QLabel* Label1;       // 科目
-    QLabel* Label2;       // 待选题型
-    QLabel* Label3;       // 试卷题型列表
-    QLabel* Label4;       // 试卷标题
-    QLabel* Label5;       // 考试时间
-    QLabel* Label6;       // 分钟
-    QLabel* Label7;       // 总分
+    QLabel* Label1;  // 科目
+    QLabel* Label2;  // 待选题型
+    QLabel* Label3;  // 试卷题型列表
+    QLabel* Label4;  // 试卷标题
+    QLabel* Label5;  // 考试时间
+    QLabel* Label6;  // 分钟
+    QLabel* Label7;  // 总分
     QLabel* Label8;
     QLabel* Label9;
     QLabel* Label10;
     QLabel* Label11;
     QLabel* Label12;
+
+    QPushButton* BtnXmb;  // 按细目表组卷
 
 protected:
     void showEvent(QShowEvent* event) override;

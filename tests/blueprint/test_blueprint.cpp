@@ -413,6 +413,69 @@ private slots:
         QCOMPARE(ws.count("blueprint_cells"), 5);
     }
 
+    void anOlderBankGainsTheTemplateTablesWhenOpened()
+    {
+        Workspace ws;
+        ws.exec("DROP TABLE blueprint_cells");
+        ws.exec("DROP TABLE blueprints");
+        const QString path = ws.databasePath();
+        DM->disconnectFromBank();
+        DM->connectTo(path);
+        QCOMPARE(ws.count("blueprints"), 0);
+        QCOMPARE(ws.count("blueprint_cells"), 0);
+        QCOMPARE(ws.scalar("SELECT COUNT(*) FROM sqlite_master WHERE name='blueprint_cells_owner'"), QString("1"));
+    }
+
+    void stepOneOpensTheBlueprintWithItsSettingsAndGoesOnToStepTwo()
+    {
+        Workspace ws;
+        seedBank(ws);
+        BoxAnswerer boxes;
+        auto* step1 = new TZtszF(nullptr);
+        ZtszF = step1;
+        step1->show();
+        step1->SBtnQbyrClick();
+        step1->SpeedButton6Click();  // nothing selected: order stays
+        step1->ListBoxSj->setCurrentRow(0);
+        step1->SpeedButton6Click();  // 填空题 first, then 选择题, 解答题
+        step1->EditSjbt->setText("单元测验");
+        step1->EditZf->setText("20");
+        QStringList headers;
+        QString title;
+        QStringList stepTwoTypes;
+        boxes.onOtherModal = [&](QWidget* modal) {
+            if (auto* w = qobject_cast<BlueprintWindow*>(modal)) {
+                if (w->property("filled").toBool()) {
+                    w->reject();
+                    return true;
+                }
+                w->setProperty("filled", true);
+                title = w->EditSjbt->text();
+                for (int c = 0; c < w->TableBlueprint->columnCount(); ++c) {
+                    headers << w->TableBlueprint->horizontalHeaderItem(c)->text().section('\n', 0, 0);
+                }
+                w->TableTypes->item(2, 0)->setCheckState(Qt::Unchecked);  // no 解答题
+                setCell(w, "第一章", "02", "中等", "1", "10");
+                setCell(w, "第二章", "01", "易", "2", "5");
+                w->BtnCompose->click();
+                return true;
+            }
+            if (auto* step2 = qobject_cast<TXxszF*>(modal)) {
+                stepTwoTypes = lines(step2->ListBoxTx);
+                step2->Button3->click();
+                return true;
+            }
+            return false;
+        };
+        QTest::mouseClick(step1->BtnXmb, Qt::LeftButton);
+        QCOMPARE(boxes.texts.join('|'), QString());
+        QCOMPARE(title, QString("单元测验"));
+        QCOMPARE(headers.mid(0, 5), QStringList(5, "填空题"));
+        QCOMPARE(headers.mid(5, 5), QStringList(5, "选择题"));
+        QCOMPARE(stepTwoTypes, (QStringList{"填空题", "选择题"}));
+        QCOMPARE(paperCells(ws), (QStringList{"02 01 中等 10", "01 02 易 5", "01 02 易 5"}));
+    }
+
     void oneTemplateTwoSeedsGiveTwoPapersOfTheSameStructure()
     {
         Workspace ws;
