@@ -8,6 +8,8 @@
 #include "data/demo.h"
 #include "data/sql.h"
 #include "bank/question_entry.h"
+#include "blueprint/blueprint_plan.h"
+#include "blueprint/blueprint_window.h"
 #include "output/paper_document.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QTableWidget>
 #include <QProcess>
 #include <QTextStream>
 
@@ -322,6 +325,64 @@ int main(int argc, char** argv)
             lite.exec("COMMIT");
         });
         report(r);
+    }
+    // 5b. The blueprint of 科目1: every chapter × 4 types × 5 difficulties.
+    {
+        auto* window = new BlueprintWindow(main);
+        for (int i = 4; i < window->TableTypes->rowCount(); ++i)
+            window->TableTypes->item(i, 0)->setCheckState(Qt::Unchecked);
+        blueprint::Plan plan;
+        QString message;
+        window->currentPlan(&plan, &message);
+        const int cells = static_cast<int>(plan.chapters.size() * plan.types.size() * blueprint::levels().size());
+        Row r{QStringLiteral(
+                  "recount a blueprint of %1 chapters × %2 types × 5 difficulties (%3 cells) after a keystroke")
+                  .arg(plan.chapters.size())
+                  .arg(plan.types.size())
+                  .arg(cells),
+              QStringLiteral("BlueprintWindow::refreshCounts: grouped count, every cell's label, red cells and totals"),
+              QStringLiteral("one grouped COUNT over the subject's questions, stepped to its end")};
+        r.target = 2;
+        r.oursMs = medianMs(reps, [&] { window->refreshCounts(); });
+        r.baselineMs = medianMs(reps, [&] {
+            lite.readAll("SELECT zjh, txh, nd, COUNT(*) FROM stb WHERE kmh=? GROUP BY zjh, txh, nd", {"01"});
+        });
+        report(r);
+
+        // A 100-question plan the bank meets: one question per cell until 100 are asked for.
+        blueprint::BankCounts counts;
+        counts.load(DM->db(), plan.kmh);
+        int asked = 0;
+        for (const auto& t : plan.types) {
+            for (const auto& ch : plan.chapters) {
+                for (const QString& nd : blueprint::levels()) {
+                    if (asked < 100 && counts.available(ch.zjh, t.txh, nd) > 0) {
+                        plan.cells.append({ch.zjh, t.txh, nd, 1, 1});
+                        ++asked;
+                    }
+                }
+            }
+        }
+        Row c{QStringLiteral("compose a %1-question paper from a blueprint into sjb").arg(asked),
+              QStringLiteral("blueprint::draw + writePaper: candidates by cell, draws, sjb rows, flags"),
+              QStringLiteral("today's automatic selection of the same number (TXxszF::SBtnQbyrClick)")};
+        c.target = 2;
+        // Today's selection runs first: composing from the blueprint replaces the chapter flags it reads.
+        c.baselineMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); },
+            [&] {
+                step2->EditTs->setText(QString::number(asked));
+                step2->EditZf->setText(QStringLiteral("100"));
+            });
+        c.oursMs = medianMs(reps, [&] {
+            const blueprint::Draw drawn = blueprint::draw(DM->db(), plan, {});
+            blueprint::writePaper(DM->db(), plan, drawn);
+        });
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != asked) {
+            qFatal("the blueprint did not write %d rows", asked);
+        }
+        report(c);
+        window->close();
     }
     step2->close();
     step1->close();

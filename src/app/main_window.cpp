@@ -8,6 +8,7 @@
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "bank/chapter_settings.h"
+#include "blueprint/blueprint_window.h"
 #include "bank/question_entry.h"
 #include "bank/question_type_settings.h"
 #include "bank/subject_settings.h"
@@ -78,6 +79,7 @@ void TMainF::buildMenu()
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
+    XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
     YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
     MMSZ = item(YHGL, "MMSZ", QStringLiteral("密码设置(&M)"), &TMainF::MMSZClick);
     BZ = menu("BZ", QStringLiteral("帮助(&H)"));
@@ -348,6 +350,7 @@ void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
 void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
 void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
+void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
 void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
 

@@ -32,6 +32,7 @@ public:
     void ZJXZClick();
     void LRSTClick();
     void ZjXDClick();
+    void XmbZjClick();  // 按细目表组卷
     void MMSZClick();
     void NRClick();
     void GYClick();
@@ -47,6 +48,7 @@ public:
     QMenu* YHGL;
     QMenu* BZ;
     QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QAction* XmbZj;  // 按细目表组卷
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel

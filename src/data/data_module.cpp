@@ -124,9 +124,10 @@ void TDM::connectTo(const QString& absolutePath)
     if (version >= 1) checkColumns(conn, recorded);
     // A bank written by an older version of this program gets the newer tables at once, in one
     // transaction; then pictures no question places any more (their questions were deleted) go.
-    if (schema::upgrade(conn, version)) {
-        version = schema::kVersion;
-        present << QStringLiteral("pictures") << QStringLiteral("formula_omml");
+    try {
+        if (schema::upgrade(conn, version, present)) version = schema::kVersion;
+    } catch (const AppError&) {
+        // A read-only or busy file opens as it is; what needs the newer tables reports it then.
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {

@@ -1,12 +1,12 @@
 #include "data/schema.h"
 
-#include "data/errors.h"
-#include "data/sql.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
+
+#include "data/errors.h"
+#include "data/sql.h"
 
 namespace schema {
 
@@ -30,6 +30,16 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS stb_kmh_zjh ON stb (kmh, zjh)",
     "CREATE INDEX IF NOT EXISTS sjb_kmh_txh ON sjb (kmh, txh)",
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
+    // Blueprint templates (双向细目表): a named plan per subject, its question types in paper order
+    // (merged: one column for all difficulties) and its cells (nd empty for a merged column).
+    "CREATE TABLE IF NOT EXISTS blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT)",
+    "CREATE TABLE IF NOT EXISTS blueprint_types (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
+    " txh TEXT, merged TEXT)",
+    "CREATE TABLE IF NOT EXISTS blueprint_cells (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
+    " zjh TEXT, txh TEXT, nd TEXT, ts TEXT, fs TEXT)",
+    "CREATE INDEX IF NOT EXISTS blueprints_kmh ON blueprints (kmh, name)",
+    "CREATE INDEX IF NOT EXISTS blueprint_types_owner ON blueprint_types (blueprint_id)",
+    "CREATE INDEX IF NOT EXISTS blueprint_cells_owner ON blueprint_cells (blueprint_id)",
 };
 
 // The tables of question content (version 2). This is the one place where the SQL differs
@@ -44,23 +54,40 @@ static const char* const kContentTables[] = {
     " latex TEXT NOT NULL, omml TEXT NOT NULL)",
 };
 
+// Tables added after the first version, with their indexes: a bank written by an older version
+// gets the missing ones when it is opened. A table added by a later feature joins this list.
+static const char* const kAddedTables[] = {"pictures", "formula_omml", "blueprints", "blueprint_types",
+                                           "blueprint_cells"};
+
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
         {QStringLiteral("kmb"), {QStringLiteral("kmh"), QStringLiteral("kmm")}},
-        {QStringLiteral("txb"), {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
-        {QStringLiteral("zjb"), {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("txb"),
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("zjb"),
+         {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
         {QStringLiteral("stb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("sjb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
-        {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("mmb"),
+         {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("blueprints"), {QStringLiteral("kmh"), QStringLiteral("name"), QStringLiteral("zf")}},
+        {QStringLiteral("blueprint_types"),
+         {QStringLiteral("blueprint_id"), QStringLiteral("txh"), QStringLiteral("merged")}},
+        {QStringLiteral("blueprint_cells"),
+         {QStringLiteral("blueprint_id"), QStringLiteral("zjh"), QStringLiteral("txh"), QStringLiteral("nd"),
+          QStringLiteral("ts"), QStringLiteral("fs")}},
         {QStringLiteral("pictures"),
          {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
           QStringLiteral("data")}},
-        {QStringLiteral("formula_omml"), {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
+        {QStringLiteral("formula_omml"),
+         {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
     };
     return known.value(table);
 }
@@ -113,13 +140,46 @@ QVector<QPair<QString, QString>> pictureColumns()
             {QStringLiteral("sjb"), QStringLiteral("da")}};
 }
 
-bool upgrade(const QSqlDatabase& db, int version)
+// Creates every added table and index (IF NOT EXISTS), inside the caller's transaction.
+static void createAddedTables(const QSqlDatabase& db)
 {
-    if (version < 1 || version >= kVersion) return false;
-    QSqlDatabase conn = db;
-    sql::transaction(conn, [&] {
-        // 1 → 2: the question content tables.
-        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
+    auto createIfAdded = [&](const char* statement) {
+        const QString text = QString::fromLatin1(statement);
+        for (const char* table : kAddedTables) {
+            const QString name = QString::fromLatin1(table);
+            if (text.contains(QStringLiteral(" EXISTS ") + name + QLatin1Char(' ')) ||
+                text.contains(QStringLiteral(" ON ") + name + QStringLiteral(" ("))) {
+                sql::run(db, text);
+                return;
+            }
+        }
+    };
+    for (const char* statement : kTables) createIfAdded(statement);
+    for (const char* statement : kContentTables) createIfAdded(statement);
+}
+
+static bool lacksAddedTables(const QStringList& present)
+{
+    for (const char* table : kAddedTables) {
+        if (!present.contains(QString::fromLatin1(table))) return true;
+    }
+    return false;
+}
+
+void addMissingTables(QSqlDatabase& db, const QStringList& present)
+{
+    if (!lacksAddedTables(present)) return;  // a read-only bank that has them stays untouched
+    sql::transaction(db, [&] { createAddedTables(db); });
+}
+
+bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
+{
+    if (version < 1 || version >= kVersion) {
+        if (version == kVersion) addMissingTables(db, present);
+        return false;
+    }
+    sql::transaction(db, [&] {
+        createAddedTables(db);
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
     return true;

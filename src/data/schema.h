@@ -29,9 +29,14 @@ bool hasTable(const QSqlDatabase& db, const QString& table);
 // one of them names. A table that keeps question texts (a recycle bin, stored papers) adds itself here.
 QVector<QPair<QString, QString>> pictureColumns();
 
-// Brings a file this program wrote at an older version (1 and up) to kVersion in one transaction;
-// returns false, touching nothing, for a file of version 0 or of the current version.
-bool upgrade(const QSqlDatabase& db, int version);
+// Creates the tables added since the first version (with their indexes) in one transaction when
+// any of them is missing from `present`, the tables the file holds.
+void addMissingTables(QSqlDatabase& db, const QStringList& present);
+
+// Brings a file this program wrote at an older version (1 and up) to kVersion in one transaction
+// and returns true; a file of the current version only gets the tables it lacks (false); a file
+// of version 0 is left alone (false).
+bool upgrade(QSqlDatabase& db, int version, const QStringList& present);
 
 // Opens (and creates) a database file for the command-line tools under its own connection name.
 QSqlDatabase createFile(const QString& path, const QString& connectionName);

@@ -375,7 +375,7 @@ void TXxszF::FormShow()
     kmm_ = ZtszF ? ZtszF->ComboBoxKm->currentText() : QString();
     kmh_ = KmmToKmh(kmm_);
     InitCheckListBoxZj();
-    InitPaper();
+    if (!keepPaper_) InitPaper();
     InitListBoxTx();
     InitMemoTxms();
     InitDBGridST();
@@ -384,16 +384,20 @@ void TXxszF::FormShow()
     SBtnYc->hide();
     EditTs->setFocus();
     EditTs->selectAll();
+    if (keepPaper_ && ListBoxTx->count() > 0) ListBoxTxClick();
 }
 
 void TXxszF::InitCheckListBoxZj()
 {
     const QSignalBlocker block(CheckListBoxZj);
     CheckListBoxZj->clear();
-    for (const QString& name : sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_})) {
-        auto* item = new QListWidgetItem(name, CheckListBoxZj);
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT zjm, bz FROM zjb WHERE kmh=? ORDER BY id"), {kmh_});
+    while (q.next()) {
+        auto* item = new QListWidgetItem(q.value(0).toString(), CheckListBoxZj);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
+        // A kept paper keeps its chosen chapters; a new paper starts with none.
+        const bool chosen = keepPaper_ && q.value(1).toString() == QLatin1String("1");
+        item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
     }
 }
 

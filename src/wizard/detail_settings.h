@@ -45,6 +45,10 @@ public:
     void ZjNotChosen(const QString& kmh, const QString& zjm);
     // Resets the paper in progress: empty sjb, every type and chapter flag "0".
     void InitPaper();
+    // Shown with keepPaper, the dialog continues the paper already in sjb (composed from a
+    // blueprint): nothing is reset, the chapters flagged as chosen are ticked and the first type
+    // shows its questions.
+    void setKeepPaper(bool keep) { keepPaper_ = keep; }
 
     void InitListBoxTx();
     void InitMemoTxms();
@@ -145,4 +149,5 @@ private:
     QPalette editTsPalette_;
     int typeRowAtPress_ = -1;
     bool closing_ = false;
+    bool keepPaper_ = false;
 };

@@ -1,13 +1,5 @@
 #include "wizard/overall_settings.h"
 
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/message_box.h"
-#include "data/data_module.h"
-#include "data/lookups.h"
-#include "data/sql.h"
-#include "wizard/detail_settings.h"
-
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,6 +10,15 @@
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "blueprint/blueprint_window.h"
+#include "data/data_module.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+#include "wizard/detail_settings.h"
 
 namespace wizard {
 
@@ -120,7 +121,10 @@ TZtszF::TZtszF(QWidget* parent) : QDialog(parent)
     BtnXyb->setObjectName(QStringLiteral("BtnXyb"));
     BtnQx = new QPushButton(QStringLiteral("取消"), this);
     BtnQx->setObjectName(QStringLiteral("BtnQx"));
-    for (QPushButton* b : {BtnXyb, BtnQx}) {
+    BtnXmb = new QPushButton(QStringLiteral("按细目表组卷"), this);
+    BtnXmb->setObjectName(QStringLiteral("BtnXmb"));
+    BtnXmb->setToolTip(QStringLiteral("按双向细目表（章节 × 题型 × 难度）安排题数和分数，一次组成试卷"));
+    for (QPushButton* b : {BtnXyb, BtnQx, BtnXmb}) {
         b->setFont(app::songFont(14, true));
         b->setAutoDefault(false);
         b->setDefault(false);
@@ -139,6 +143,7 @@ TZtszF::TZtszF(QWidget* parent) : QDialog(parent)
     connect(SpeedButton6, &QToolButton::clicked, this, app::guard([this] { SpeedButton6Click(); }));
     connect(BtnXyb, &QPushButton::clicked, this, app::guard([this] { BtnXybClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    connect(BtnXmb, &QPushButton::clicked, this, app::guard([this] { BtnXmbClick(); }));
 
     FormCreate();
     app::centreOnScreen(this);
@@ -175,6 +180,7 @@ void TZtszF::FormCreate()
 
     BtnXyb->setGeometry(250, 420, 96, 30);
     BtnQx->setGeometry(362, 420, 96, 30);
+    BtnXmb->setGeometry(16, 420, 140, 30);
 }
 
 void TZtszF::showEvent(QShowEvent* event)
@@ -339,11 +345,25 @@ void TZtszF::BtnXybClick()
         MsgBox::show(QStringLiteral("试卷应至少包含一种题型，请选择题型！"), this);
         return;
     }
+    openStepTwo(false);
+}
+
+void TZtszF::openStepTwo(bool keepPaper)
+{
     hide();
     auto* step2 = new TXxszF(this);
     XxszF = step2;
+    step2->setKeepPaper(keepPaper);
     step2->exec();
     // Step 2 has closed this dialog as well; both are released with their owner.
+}
+
+void TZtszF::BtnXmbClick()
+{
+    BlueprintWindow window(this, this);
+    if (window.exec() != QDialog::Accepted) return;
+    window.handOver(this);
+    openStepTwo(true);
 }
 
 void TZtszF::BtnQxClick()

@@ -32,6 +32,11 @@ public:
     void SpeedButton6Click();
     void BtnXybClick();
     void BtnQxClick();
+    // 按细目表组卷: the blueprint window over this dialog's settings; a composed paper goes on to step 2.
+    void BtnXmbClick();
+    // Hides this dialog and runs step 2 modally. With keepPaper, step 2 takes over the paper
+    // already in sjb (composed from a blueprint) instead of starting an empty one.
+    void openStepTwo(bool keepPaper);
 
     QGroupBox* GroupBox1;
     QGroupBox* GroupBox2;
@@ -62,6 +67,8 @@ public:
     QLabel* Label10;
     QLabel* Label11;
     QLabel* Label12;
+
+    QPushButton* BtnXmb;  // 按细目表组卷
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,0 +1,359 @@
+#include "blueprint/blueprint_plan.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+#include "data/convert.h"
+#include "data/sql.h"
+#include "wizard/random_draw.h"
+
+namespace blueprint {
+
+namespace {
+
+QString key(const QString& zjh, const QString& txh, const QString& nd)
+{
+    return zjh + QChar(0x1f) + txh + QChar(0x1f) + nd;
+}
+
+// The chapter-and-type total is kept under a key no difficulty text can produce.
+QString allKey(const QString& zjh, const QString& txh)
+{
+    return zjh + QChar(0x1f) + txh + QChar(0x1e);
+}
+
+// Questions a cell takes from its own source once the bank is counted: all it asks, or all there is.
+int ownTake(const Plan& plan, const BankCounts& counts, const QString& zjh, const QString& txh, const QString& nd)
+{
+    for (const Cell& c : plan.cells) {
+        if (c.zjh == zjh && c.txh == txh && c.nd == nd) return std::min(c.count, counts.available(zjh, txh, nd));
+    }
+    return 0;
+}
+
+bool isMerged(const Plan& plan, const QString& txh)
+{
+    for (const TypeColumn& t : plan.types) {
+        if (t.txh == txh) return t.merged;
+    }
+    return false;
+}
+
+// Questions of one chapter, type and difficulty not taken by the plan's own cells. A merged type's
+// cell takes from every difficulty at once, so its spare is counted over the whole chapter.
+int spare(const Plan& plan, const BankCounts& counts, const QString& zjh, const QString& txh, const QString& nd)
+{
+    if (isMerged(plan, txh)) {
+        return nd.isEmpty() ? counts.available(zjh, txh, QString()) - ownTake(plan, counts, zjh, txh, QString()) : 0;
+    }
+    return counts.available(zjh, txh, nd) - ownTake(plan, counts, zjh, txh, nd);
+}
+
+// A set of stb ids drawn from without repeats: a drawn id is swapped to the end and dropped.
+struct Pool {
+    QVector<qint64> ids;
+};
+
+// Draws up to `wanted` ids from the union of `pools` (in a fixed order, so that a known generator
+// state repeats the draw).
+QVector<qint64> drawFrom(const QVector<Pool*>& pools, int wanted)
+{
+    QVector<qint64> out;
+    while (out.size() < wanted) {
+        int total = 0;
+        for (const Pool* p : pools) total += static_cast<int>(p->ids.size());
+        if (total == 0) break;
+        int r = randomdraw::below(total);
+        for (Pool* p : pools) {
+            const int size = static_cast<int>(p->ids.size());
+            if (r >= size) {
+                r -= size;
+                continue;
+            }
+            out.append(p->ids.at(r));
+            p->ids[r] = p->ids.last();
+            p->ids.removeLast();
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+const QStringList& levels()
+{
+    static const QStringList names = {QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
+                                      QStringLiteral("较难"), QStringLiteral("难")};
+    return names;
+}
+
+QString levelTitle(const QString& nd)
+{
+    return nd.isEmpty() ? QStringLiteral("全部") : nd;
+}
+
+int Plan::questionCount() const
+{
+    int n = 0;
+    for (const Cell& c : cells) n += c.count;
+    return n;
+}
+
+double Plan::pointSum() const
+{
+    double sum = 0;
+    for (const Cell& c : cells) sum += c.count * c.points;
+    return sum;
+}
+
+QVector<Cell> Plan::orderedCells() const
+{
+    QVector<Cell> out;
+    for (const TypeColumn& t : types) {
+        for (const Chapter& ch : chapters) {
+            const QStringList nds = t.merged ? QStringList{QString()} : levels();
+            for (const QString& nd : nds) {
+                for (const Cell& c : cells) {
+                    if (c.txh == t.txh && c.zjh == ch.zjh && c.nd == nd && c.count > 0) out.append(c);
+                }
+            }
+        }
+    }
+    return out;
+}
+
+void BankCounts::load(const QSqlDatabase& db, const QString& kmh)
+{
+    kmh_ = kmh;
+    counts_.clear();
+    sql::Reader q(db, QStringLiteral("SELECT zjh, txh, nd, COUNT(*) FROM stb WHERE kmh=? GROUP BY zjh, txh, nd"),
+                  {kmh});
+    while (q.next()) {
+        const QString zjh = q.text(0);
+        const QString txh = q.text(1);
+        const int n = static_cast<int>(q.int64(3));
+        counts_[key(zjh, txh, q.text(2))] += n;
+        counts_[allKey(zjh, txh)] += n;
+    }
+}
+
+int BankCounts::available(const QString& zjh, const QString& txh, const QString& nd) const
+{
+    return counts_.value(nd.isEmpty() ? allKey(zjh, txh) : key(zjh, txh, nd));
+}
+
+bool parseCount(const QString& text, int* count, QString* message)
+{
+    const QString t = text.trimmed();
+    *count = 0;
+    if (t.isEmpty()) return true;
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    static const QRegularExpression negative(QStringLiteral("^-\\s*[0-9]+$"));
+    if (negative.match(t).hasMatch()) {
+        *message = QStringLiteral("题数不能为负数");
+        return false;
+    }
+    if (!digits.match(t).hasMatch()) {
+        *message = QStringLiteral("题数只能填写整数，“%1”不是整数").arg(t);
+        return false;
+    }
+    if (t.size() > 4 || t.toInt() > kMaxCount) {
+        *message = QStringLiteral("每格最多%1道题，不能填写%2").arg(kMaxCount).arg(t);
+        return false;
+    }
+    *count = t.toInt();
+    return true;
+}
+
+bool parsePoints(const QString& text, double* points, QString* message)
+{
+    const QString t = text.trimmed();
+    *points = 0;
+    if (t.isEmpty()) return true;
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,2})?$"));
+    static const QRegularExpression negative(QStringLiteral("^-\\s*[0-9.]+$"));
+    if (negative.match(t).hasMatch()) {
+        *message = QStringLiteral("每题分数不能为负数");
+        return false;
+    }
+    if (!number.match(t).hasMatch()) {
+        *message = QStringLiteral("每题分数只能填写数字（最多两位小数），“%1”不是").arg(t);
+        return false;
+    }
+    const double value = t.toDouble();
+    if (value > kMaxPoints) {
+        *message = QStringLiteral("每题分数不能超过%1分").arg(kMaxPoints);
+        return false;
+    }
+    *points = value;
+    return true;
+}
+
+bool parseTotal(const QString& text, int* total, QString* message)
+{
+    const QString t = text.trimmed();
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
+    if (!digits.match(t).hasMatch() || t.toInt() == 0 || t.toInt() > 1000) {
+        *message = QStringLiteral("试卷总分应为1到1000之间的整数");
+        return false;
+    }
+    *total = t.toInt();
+    return true;
+}
+
+QVector<Shortage> shortages(const Plan& plan, const BankCounts& counts)
+{
+    QVector<Shortage> out;
+    for (const Cell& c : plan.orderedCells()) {
+        const int available = counts.available(c.zjh, c.txh, c.nd);
+        if (c.count > available) out.append({c, available});
+    }
+    return out;
+}
+
+QStringList widenedLevels(const QString& nd)
+{
+    const int i = static_cast<int>(levels().indexOf(nd));
+    if (i < 0) return {};
+    QStringList out;
+    if (i > 0) out << levels().at(i - 1);
+    if (i + 1 < levels().size()) out << levels().at(i + 1);
+    return out;
+}
+
+int spareForWiden(const Plan& plan, const BankCounts& counts, const Cell& cell)
+{
+    int n = 0;
+    for (const QString& nd : widenedLevels(cell.nd)) n += std::max(0, spare(plan, counts, cell.zjh, cell.txh, nd));
+    return n;
+}
+
+int spareInChapter(const Plan& plan, const BankCounts& counts, const Cell& cell, const QString& zjh)
+{
+    if (zjh == cell.zjh) return 0;
+    return std::max(0, spare(plan, counts, zjh, cell.txh, cell.nd));
+}
+
+QString cellKey(const Cell& cell)
+{
+    return key(cell.zjh, cell.txh, cell.nd);
+}
+
+QSet<qint64> usageExclusions(const QSqlDatabase& db, const QString& kmh)
+{
+    Q_UNUSED(db);
+    Q_UNUSED(kmh);
+    return {};
+}
+
+Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& fixes, const QSet<qint64>& excluded)
+{
+    QSet<QString> planTypes;
+    for (const TypeColumn& t : plan.types) planTypes.insert(t.txh);
+    // One pool per chapter, type and difficulty of the subject, ids in bank order.
+    QHash<QString, Pool> pools;
+    QHash<QString, QStringList> levelsOf;  // chapter and type → the difficulties it has
+    {
+        sql::Reader q(db, QStringLiteral("SELECT id, zjh, txh, nd FROM stb WHERE kmh=? ORDER BY id"), {plan.kmh});
+        while (q.next()) {
+            const QString txh = q.text(2);
+            if (!planTypes.contains(txh)) continue;
+            const qint64 id = q.int64(0);
+            if (excluded.contains(id)) continue;
+            const QString zjh = q.text(1);
+            const QString nd = q.text(3);
+            const QString k = key(zjh, txh, nd);
+            auto it = pools.find(k);
+            if (it == pools.end()) {
+                it = pools.insert(k, Pool{});
+                levelsOf[allKey(zjh, txh)].append(nd);
+            }
+            it->ids.append(id);
+        }
+    }
+    // A cell's source: its own pool, or every difficulty of its chapter and type when merged.
+    auto source = [&](const QString& zjh, const QString& txh, const QString& nd) {
+        QVector<Pool*> out;
+        if (nd.isEmpty()) {
+            for (const QString& level : levelsOf.value(allKey(zjh, txh))) out.append(&pools[key(zjh, txh, level)]);
+        } else if (pools.contains(key(zjh, txh, nd))) {
+            out.append(&pools[key(zjh, txh, nd)]);
+        }
+        return out;
+    };
+
+    const QVector<Cell> cells = plan.orderedCells();
+    QVector<QVector<qint64>> drawn(cells.size());
+    // First every cell from its own questions, so that a fill-up only takes what no cell needs.
+    for (int i = 0; i < cells.size(); ++i) {
+        const Cell& c = cells.at(i);
+        drawn[i] = drawFrom(source(c.zjh, c.txh, c.nd), c.count);
+    }
+    Draw result;
+    for (int i = 0; i < cells.size(); ++i) {
+        const Cell& c = cells.at(i);
+        const int missing = c.count - static_cast<int>(drawn.at(i).size());
+        if (missing <= 0) continue;
+        const Fix fix = fixes.value(cellKey(c));
+        if (fix.remedy == Remedy::Fewer) continue;
+        QVector<Pool*> extra;
+        if (fix.remedy == Remedy::Widen) {
+            for (const QString& nd : widenedLevels(c.nd)) extra += source(c.zjh, c.txh, nd);
+        } else if (fix.remedy == Remedy::OtherChapter && fix.zjh != c.zjh) {
+            extra = source(fix.zjh, c.txh, c.nd);
+        }
+        drawn[i] += drawFrom(extra, missing);
+        const int still = c.count - static_cast<int>(drawn.at(i).size());
+        if (still > 0) {
+            result.unmet << QStringLiteral("%1：需要%2道，只能选出%3道")
+                                .arg(cellName(plan, c))
+                                .arg(c.count)
+                                .arg(drawn.at(i).size());
+        }
+    }
+    for (int i = 0; i < cells.size(); ++i) {
+        for (qint64 id : drawn.at(i))
+            result.questions.append({id, cells.at(i).txh, cells.at(i).zjh, cells.at(i).points});
+    }
+    return result;
+}
+
+void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn)
+{
+    QSet<QString> chapters;
+    for (const DrawnQuestion& q : drawn.questions) chapters.insert(q.zjh);
+    sql::transaction(db, [&] {
+        sql::run(db, QStringLiteral("DELETE FROM sjb"));
+        sql::run(db, QStringLiteral("UPDATE zjb SET bz='0'"));
+        sql::run(db, QStringLiteral("UPDATE txb SET bz='0'"));
+        for (const DrawnQuestion& q : drawn.questions) {
+            sql::exec(db,
+                      QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                                     " SELECT kmh, txh, th, zjh, nd, ?, tm, da, \"time\", bz FROM stb WHERE id=?"),
+                      {convert::floatToText(q.points), q.id});
+        }
+        for (const TypeColumn& t : plan.types) {
+            sql::exec(db, QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txh=?"), {plan.kmh, t.txh});
+        }
+        for (const QString& zjh : chapters) {
+            sql::exec(db, QStringLiteral("UPDATE zjb SET bz='1' WHERE kmh=? AND zjh=?"), {plan.kmh, zjh});
+        }
+    });
+}
+
+QString cellName(const Plan& plan, const Cell& cell)
+{
+    QString chapter = cell.zjh;
+    for (const Chapter& ch : plan.chapters) {
+        if (ch.zjh == cell.zjh) chapter = ch.zjm;
+    }
+    QString type = cell.txh;
+    for (const TypeColumn& t : plan.types) {
+        if (t.txh == cell.txh) type = t.txm;
+    }
+    return QStringLiteral("%1 / %2·%3").arg(chapter, type, levelTitle(cell.nd));
+}
+
+}  // namespace blueprint

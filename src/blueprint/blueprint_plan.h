@@ -1,0 +1,137 @@
+#pragma once
+#include <QHash>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The planner behind 按细目表组卷 (composing from a blueprint, 双向细目表): rows are the chapters of
+// a subject, columns the question types of the paper split by difficulty, and each cell asks for
+// a number of questions at a number of points each. It counts what the bank holds per cell,
+// finds the cells the bank cannot fill, draws the questions and writes them into sjb as wizard
+// step 2 would.
+namespace blueprint {
+
+// The five difficulty levels, easiest first (stb.nd holds these texts).
+const QStringList& levels();
+// The column title of a difficulty: the level itself, "全部" for a merged column (empty nd).
+QString levelTitle(const QString& nd);
+
+struct TypeColumn {
+    QString txh;
+    QString txm;
+    bool merged = false;  // one column "全部" instead of one per difficulty
+};
+
+struct Chapter {
+    QString zjh;
+    QString zjm;
+};
+
+struct Cell {
+    QString zjh;
+    QString txh;
+    QString nd;  // empty: any difficulty (a merged column)
+    int count = 0;
+    double points = 0;  // per question
+};
+
+struct Plan {
+    QString kmh;
+    QVector<Chapter> chapters;
+    QVector<TypeColumn> types;  // in paper order
+    QVector<Cell> cells;        // cells asking for at least one question
+    int total = 100;            // the paper's total score
+
+    int questionCount() const;
+    double pointSum() const;
+    // Cells in paper order: by type, then chapter, then difficulty.
+    QVector<Cell> orderedCells() const;
+};
+
+// How many questions the bank holds per chapter, type and difficulty of one subject, read with one
+// grouped COUNT and kept until the next load.
+class BankCounts {
+public:
+    void load(const QSqlDatabase& db, const QString& kmh);
+    // nd empty: all difficulties of that chapter and type.
+    int available(const QString& zjh, const QString& txh, const QString& nd) const;
+    const QString& kmh() const { return kmh_; }
+
+private:
+    QString kmh_;
+    QHash<QString, int> counts_;  // chapter, type, difficulty (and chapter, type alone) → count
+};
+
+// Checks the text typed into a cell. Empty text is 0. On failure returns false and sets `message`
+// to a Chinese explanation (without the cell's name).
+bool parseCount(const QString& text, int* count, QString* message);
+bool parsePoints(const QString& text, double* points, QString* message);
+bool parseTotal(const QString& text, int* total, QString* message);
+constexpr int kMaxCount = 999;
+constexpr double kMaxPoints = 100;
+
+// What the user chose for a cell the bank cannot fill.
+enum class Remedy {
+    None,          // not decided: composing is refused
+    Fewer,         // take only what the cell's own questions allow
+    Widen,         // fill up from the neighbouring difficulty levels of the same chapter and type
+    OtherChapter,  // fill up from the same type and difficulty of another chapter
+};
+
+struct Fix {
+    Remedy remedy = Remedy::None;
+    QString zjh;  // the other chapter, for Remedy::OtherChapter
+};
+
+struct Shortage {
+    Cell cell;
+    int available = 0;
+    int missing() const { return cell.count - available; }
+};
+
+// Cells asking for more than their own questions.
+QVector<Shortage> shortages(const Plan& plan, const BankCounts& counts);
+// The difficulties a widened cell may also draw from: one level either side (none for merged).
+QStringList widenedLevels(const QString& nd);
+// Questions left for a cell's fill-up once the plan's own cells have taken theirs: from the
+// neighbouring levels (Widen) or from another chapter's same cell (OtherChapter).
+int spareForWiden(const Plan& plan, const BankCounts& counts, const Cell& cell);
+int spareInChapter(const Plan& plan, const BankCounts& counts, const Cell& cell, const QString& zjh);
+
+// Key of a cell within a plan, for fixes.
+QString cellKey(const Cell& cell);
+
+// The drawn paper: per cell in paper order, the stb ids drawn and the points each.
+struct DrawnQuestion {
+    qint64 id = 0;
+    QString txh;
+    QString zjh;
+    double points = 0;
+};
+
+struct Draw {
+    QVector<DrawnQuestion> questions;  // in paper order
+    QStringList unmet;                 // Chinese lines naming the cells still short; empty when met
+};
+
+// Questions that must not be drawn. The paper library keeps a usage history; once it exists the
+// recently used questions of the subject are returned here. Until then nothing is excluded.
+QSet<qint64> usageExclusions(const QSqlDatabase& db, const QString& kmh);
+
+// Draws every cell with the program's random generator, without repeats: each cell first from its
+// own questions, then cells with a fix fill up from their fix's source. Nothing is drawn from
+// outside the plan and its fixes. Reads the bank; writes nothing.
+Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& fixes,
+          const QSet<qint64>& excluded = {});
+
+// Replaces the paper in progress with the drawn questions, in one transaction: sjb emptied and
+// filled in paper order, every type and chapter flag reset, then the plan's types marked as set
+// and its chapters as chosen, as wizard step 2 leaves them after filling every type.
+void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn);
+
+// The display name of a cell: "第一章 / 选择题·易".
+QString cellName(const Plan& plan, const Cell& cell);
+
+}  // namespace blueprint

@@ -1,0 +1,109 @@
+#pragma once
+#include <QDialog>
+#include <QHash>
+#include <QVector>
+
+#include "blueprint/blueprint_plan.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class TZtszF;
+
+// 按细目表组卷: the blueprint window. For the chosen subject it shows one row per chapter and, per
+// chosen question type, one column per difficulty (or one "全部" column); each cell takes a count
+// and the points per question and shows how many questions the bank holds for it. Totals follow
+// every keystroke. Composing writes the paper into sjb and hands over to wizard step 2.
+class BlueprintWindow : public QDialog {
+    Q_OBJECT
+public:
+    // With `step1`, the window starts from the wizard's subject, types, title, time and total.
+    explicit BlueprintWindow(QWidget* parent = nullptr, TZtszF* step1 = nullptr);
+
+    // The grid's column of a type and difficulty (empty nd: the merged column), -1 when absent.
+    int columnOf(const QString& txh, const QString& nd) const;
+    int rowOf(const QString& zjm) const;
+    QLineEdit* countEdit(int row, int column) const;
+    QLineEdit* pointsEdit(int row, int column) const;
+    QLabel* availableLabel(int row, int column) const;
+    // True when the cell asks for more questions than the bank holds (it is shown in red).
+    bool isShort(int row, int column) const;
+    // The plan as the grid holds it; false with a Chinese message naming the first bad cell.
+    bool currentPlan(blueprint::Plan* plan, QString* message) const;
+    const blueprint::BankCounts& counts() const { return counts_; }
+
+    // Re-reads the bank's counts (one grouped query) and shows them in every cell.
+    void refreshCounts();
+    // Recomputes the red cells and every total from what is typed (no database access).
+    void recount();
+    // Checks the plan, settles shortages with the user, draws and writes the paper. True when the
+    // paper is in sjb; the window is then accepted.
+    bool compose();
+    // Puts the composed paper's settings into a wizard step 1 (which may never have been shown),
+    // so that step 2 reads them from there as usual.
+    void handOver(TZtszF* step1) const;
+
+    // Templates.
+    void saveTemplate();
+    void openTemplate();
+    void copyTemplate();
+    void deleteTemplate();
+
+    QComboBox* ComboBoxKm;
+    QLineEdit* EditSjbt;
+    QLineEdit* EditSj;
+    QLineEdit* EditZf;
+    QTableWidget* TableTypes;
+    QComboBox* ComboBoxTemplate;
+    QLineEdit* EditTemplateName;
+    QPushButton* BtnOpen;
+    QPushButton* BtnSave;
+    QPushButton* BtnCopy;
+    QPushButton* BtnDelete;
+    QTableWidget* TableBlueprint;
+    QLabel* LabelTotal;
+    QLabel* LabelStatus;
+    QPushButton* BtnRefresh;
+    QPushButton* BtnCompose;
+    QPushButton* BtnCancel;
+
+private:
+    struct Column {
+        QString txh;
+        QString nd;
+    };
+    struct CellWidgets {
+        QLineEdit* count = nullptr;
+        QLineEdit* points = nullptr;
+        QLabel* available = nullptr;
+    };
+
+    void subjectChanged();
+    void fillTypes(const QStringList& chosen);
+    void rebuildGrid();
+    void fillTemplates(const QString& current = QString());
+    // Puts a plan's types, cells and total into the window.
+    void showPlan(const blueprint::Plan& plan);
+    QVector<blueprint::TypeColumn> chosenTypes() const;
+    QString subjectCode() const;
+    // Applies "take fewer" from the shortage report to the grid.
+    void setCount(const blueprint::Cell& cell, int count);
+
+    TZtszF* step1_;
+    QString kmh_;
+    QVector<blueprint::Chapter> chapters_;
+    QVector<Column> columns_;
+    QVector<QVector<CellWidgets>> cells_;  // [row][column]
+    QVector<QLabel*> rowTotals_;
+    QVector<QLabel*> columnTotals_;
+    blueprint::BankCounts counts_;
+    bool rebuilding_ = false;
+    bool dirty_ = false;  // the grid differs from the template last opened or saved
+};
+
+namespace blueprint {
+// The menu command 按细目表组卷: the blueprint window, then wizard step 2 over the composed paper.
+void openFromMenu(QWidget* parent);
+}  // namespace blueprint
