@@ -1,12 +1,5 @@
 #include "app/login.h"
 
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "app/message_box.h"
-#include "data/data_module.h"
-#include "data/passwords.h"
-
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -14,6 +7,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
 
 TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
 {
@@ -152,6 +152,7 @@ void TDLF::BtnQdClick()
     main->applyPermissions(level);
     if (level != 0) {
         app::loggedInLevel() = level;
+        app::loggedInUser() = name;
         if (decidingPlain) {
             // An older file's plain-text password is replaced by its hash once it has been proven.
             mmb->setRecNo(decidingRow);

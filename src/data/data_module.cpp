@@ -1,14 +1,14 @@
 #include "data/data_module.h"
 
-#include "data/errors.h"
-#include "data/schema.h"
-#include "data/sql.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSqlQuery>
 #include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
 
 TDM::TDM(QObject* parent) : QObject(parent)
 {
@@ -117,6 +117,12 @@ void TDM::connectTo(const QString& absolutePath)
     }
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+    }
+    // A bank written before the recycle bin existed gets its tables now. A file that cannot be
+    // written keeps working without them; a deletion then reports the missing table and loses nothing.
+    try {
+        schema::ensureRecycleBin(conn, present);
+    } catch (const AppError&) {
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {

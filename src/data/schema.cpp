@@ -1,12 +1,12 @@
 #include "data/schema.h"
 
-#include "data/errors.h"
-#include "data/sql.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
+
+#include "data/errors.h"
+#include "data/sql.h"
 
 namespace schema {
 
@@ -32,19 +32,62 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
 };
 
+// The recycle bin: one row per deletion in recycle_items (what it was, when and by whom), and the
+// deleted rows themselves, each with the item it belongs to and its id in the table it came from.
+// Plain SQL both engines read, apart from the auto-increment id spelled as everywhere in this file.
+static const char* const kRecycleTables[] = {
+    "CREATE TABLE IF NOT EXISTS recycle_items (id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL,"
+    " summary TEXT, deleted_at TEXT NOT NULL, deleted_by TEXT, kmh TEXT, kmm TEXT, txh TEXT, txm TEXT, zjh TEXT,"
+    " zjm TEXT, th TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_kmb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, kmm TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_txb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, txh TEXT, txm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_zjb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, zjh TEXT, zjm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_stb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT, tm TEXT, da TEXT, time TEXT, bz TEXT)",
+    "CREATE INDEX IF NOT EXISTS recycle_items_deleted_at ON recycle_items (deleted_at)",
+    "CREATE INDEX IF NOT EXISTS recycle_kmb_item ON recycle_kmb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_txb_item ON recycle_txb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_zjb_item ON recycle_zjb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_stb_item ON recycle_stb (item_id)",
+};
+
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
         {QStringLiteral("kmb"), {QStringLiteral("kmh"), QStringLiteral("kmm")}},
-        {QStringLiteral("txb"), {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
-        {QStringLiteral("zjb"), {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("txb"),
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("zjb"),
+         {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
         {QStringLiteral("stb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("sjb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
-          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
-        {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("mmb"),
+         {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("recycle_items"),
+         {QStringLiteral("kind"), QStringLiteral("summary"), QStringLiteral("deleted_at"), QStringLiteral("deleted_by"),
+          QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("txh"), QStringLiteral("txm"),
+          QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("th")}},
+        {QStringLiteral("recycle_kmb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("kmm")}},
+        {QStringLiteral("recycle_txb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
+          QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("recycle_zjb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("zjh"),
+          QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("recycle_stb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
+          QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"),
+          QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
     };
     return known.value(table);
 }
@@ -54,12 +97,14 @@ QString createStatement(const QString& table)
     static const QHash<QString, QString> recorded = [] {
         QHash<QString, QString> texts;
         const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
-        for (const char* statement : kTables) {
+        auto record = [&](const char* statement) {
             const QString text = QString::fromLatin1(statement);
-            if (!text.startsWith(prefix)) continue;
+            if (!text.startsWith(prefix)) return;
             const QString rest = text.mid(prefix.size());
             texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
-        }
+        };
+        for (const char* statement : kTables) record(statement);
+        for (const char* statement : kRecycleTables) record(statement);
         return texts;
     }();
     return recorded.value(table);
@@ -74,8 +119,23 @@ void ensure(QSqlDatabase& db)
     if (version == kVersion) return;
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kRecycleTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
+}
+
+bool ensureRecycleBin(const QSqlDatabase& db, const QStringList& presentTables)
+{
+    bool complete = true;
+    for (const char* table : {"recycle_items", "recycle_kmb", "recycle_txb", "recycle_zjb", "recycle_stb"}) {
+        if (!presentTables.contains(QString::fromLatin1(table))) complete = false;
+    }
+    if (complete) return false;
+    QSqlDatabase conn = db;
+    sql::transaction(conn, [&] {
+        for (const char* statement : kRecycleTables) sql::run(conn, QString::fromLatin1(statement));
+    });
+    return true;
 }
 
 QSqlDatabase createFile(const QString& path, const QString& connectionName)
