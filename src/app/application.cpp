@@ -1,14 +1,14 @@
 #include "app/application.h"
 
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "data/errors.h"
+
 #include <QFont>
 #include <QLibraryInfo>
 #include <QScreen>
 #include <QTranslator>
 #include <QWidget>
-
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "data/errors.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 

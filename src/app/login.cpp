@@ -1,5 +1,12 @@
 #include "app/login.h"
 
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
+
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -7,13 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "app/message_box.h"
-#include "data/data_module.h"
-#include "data/passwords.h"
 
 TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
 {

@@ -1,14 +1,5 @@
 #include "bank/chapter_settings.h"
 
-#include <QFrame>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QShowEvent>
-#include <QStyledItemDelegate>
-#include <QTimer>
-#include <QTreeWidget>
-
 #include "app/application.h"
 #include "app/busy.h"
 #include "app/forms.h"
@@ -18,6 +9,15 @@
 #include "data/data_module.h"
 #include "data/recycle.h"
 #include "data/sql.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QTreeWidget>
 
 // Remembers the editor of an in-place edit, so that the dialog can end the edit itself and keep
 // the typed text, whether or not the editor has lost the focus yet.
@@ -154,8 +154,8 @@ void TZjxzF::FormShow()
     // A name that matches no subject: the root shows it, but no chapters are listed and nothing
     // can be changed, rather than working on a subject chosen earlier.
     QString code;
-    s.subjectExists = sql::firstValue(
-        DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"), {name}, &code);
+    s.subjectExists = sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"),
+                                       {name}, &code);
     s.subjectCode = s.subjectExists ? code : QString();
 
     if (QWidget* editor = delegate_->editor(); editor && editor->isVisible()) {
@@ -210,13 +210,13 @@ void TZjxzF::BtnZjzjClick()
     if (name.isEmpty()) {
         MsgBox::show(QStringLiteral("章节名不能为空！"), this);
     } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"),
-                               {s.subjectCode, name}, &found)) {
+                                {s.subjectCode, name}, &found)) {
         MsgBox::show(QStringLiteral("此章节名已存在，请输入新的章节名！"), this);
     } else {
         // The subject's last chapter in read order decides the next code.
         QString last;
-        sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"),
-                        {s.subjectCode}, &last);
+        sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.subjectCode},
+                         &last);
         const QString code = convert::nextCode(last, 2);
         Dataset* zjb = DM->ADOZjb;
         zjb->append();
@@ -240,9 +240,9 @@ void TZjxzF::BtnSczjClick()
     } else {
         const QString name = node->text(0);
         QString code;
-        const bool exists = sql::firstValue(
-            DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
-            {s.subjectCode, name}, &code);
+        const bool exists = sql::firstValue(DM->db(), 
+            QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"), {s.subjectCode, name},
+            &code);
         if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.subjectName +
                                            QStringLiteral("”题库中章节为“") + name + QStringLiteral("”的所有试题？"),
                                        this) &&
@@ -277,7 +277,7 @@ void TZjxzF::BtnCmmClick()
     if (s.renamePresses % 2 == 1) {
         s.renameCode.clear();
         sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
-                        {s.subjectCode, node->text(0)}, &s.renameCode);
+                         {s.subjectCode, node->text(0)}, &s.renameCode);
         setTreeEditable(true);
         editNode(node);
         return;
@@ -288,7 +288,7 @@ void TZjxzF::BtnCmmClick()
     QString found;
     // The chapter itself does not count as a clash.
     if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
-                        {s.subjectCode, name, s.renameCode}, &found)) {
+                         {s.subjectCode, name, s.renameCode}, &found)) {
         MsgBox::show(QStringLiteral("同一科目内不能存在相同的章节名"), this);
         FormShow();
         return;
@@ -300,7 +300,7 @@ void TZjxzF::BtnCmmClick()
     }
     QString id;
     if (!sql::firstValue(DM->db(), QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=? ORDER BY id LIMIT 1"),
-                         {s.subjectCode, s.renameCode}, &id) ||
+                          {s.subjectCode, s.renameCode}, &id) ||
         bank::locateId(DM->ADOZjb, id.toLongLong()) < 0) {
         FormShow();  // the chapter is gone: show the names the file holds
         return;

@@ -1,5 +1,19 @@
 #include "bank/question_entry.h"
 
+#include "app/application.h"
+#include "app/db_grid.h"
+#include "app/forms.h"
+#include "app/key_filters.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "bank/bank_common.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/recycle.h"
+#include "data/sql.h"
+#include "data/demo.h"
+#include "data/lookups.h"
+
 #include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
@@ -10,20 +24,6 @@
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QTimer>
-
-#include "app/application.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
-#include "app/key_filters.h"
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "bank/bank_common.h"
-#include "data/convert.h"
-#include "data/data_module.h"
-#include "data/demo.h"
-#include "data/lookups.h"
-#include "data/recycle.h"
-#include "data/sql.h"
 
 namespace {
 
@@ -275,10 +275,8 @@ void TLrstF::loadSubject()
     loading_ = true;
     try {
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
-        fillBox(ComboBoxTx,
-                sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
-        fillBox(ComboBoxZj,
-                sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         openGrid();
     } catch (...) {
@@ -376,8 +374,8 @@ void TLrstF::BtnSsClick()
 QString TLrstF::Zdbh(const QString& kmh, const QString& txh)
 {
     QString last;
-    sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"),
-                    {kmh, txh}, &last);
+    sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
+                     &last);
     return convert::nextCode(last, 3);
 }
 
@@ -523,9 +521,8 @@ void TLrstF::BtnStscClick()
         const QString txh = q->str(QStringLiteral("txh"));
         const QString th = q->str(QStringLiteral("TH"));
         if (MsgBox::confirmDestructive(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
-            const QStringList ids =
-                sql::column(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"),
-                            {kmh, txh, th});
+            const QStringList ids = sql::column(DM->db(), 
+                QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
             // The question goes into the recycle bin in the same transaction as its deletion.
             DM->transaction({DM->ADOStb}, [&] {
                 recycle::keepQuestion(DM->db(), kmh, txh, th, app::loggedInUser());

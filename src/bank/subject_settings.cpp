@@ -1,13 +1,5 @@
 #include "bank/subject_settings.h"
 
-#include <QFrame>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QShowEvent>
-
 #include "app/application.h"
 #include "app/busy.h"
 #include "app/forms.h"
@@ -18,6 +10,14 @@
 #include "data/data_module.h"
 #include "data/recycle.h"
 #include "data/sql.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
 
 // From this many questions on, a deletion shows a window naming it while it runs.
 static constexpr int kBusyQuestions = 5000;
@@ -162,8 +162,7 @@ void TKmszF::BtnSCKMClick()
         // A subject of many questions takes a moment: say what is going on.
         const int questions =
             sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=?"), {code}).toInt();
-        app::Busy busy(QStringLiteral("正在删除科目“") + name + QStringLiteral("”……"), this,
-                       questions >= kBusyQuestions);
+        app::Busy busy(QStringLiteral("正在删除科目“") + name + QStringLiteral("”……"), this, questions >= kBusyQuestions);
         // Everything goes into the recycle bin first; the copy and the four deletions stand or
         // fall together.
         DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {

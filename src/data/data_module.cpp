@@ -1,14 +1,14 @@
 #include "data/data_module.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
-
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlQuery>
+#include <QSqlError>
 
 TDM::TDM(QObject* parent) : QObject(parent)
 {

@@ -1,12 +1,12 @@
 #include "data/schema.h"
 
+#include "data/errors.h"
+#include "data/sql.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
-
-#include "data/errors.h"
-#include "data/sql.h"
 
 namespace schema {
 
@@ -58,24 +58,19 @@ QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
         {QStringLiteral("kmb"), {QStringLiteral("kmh"), QStringLiteral("kmm")}},
-        {QStringLiteral("txb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
-        {QStringLiteral("zjb"),
-         {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("txb"), {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("zjb"), {QStringLiteral("kmh"), QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("bz")}},
         {QStringLiteral("stb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
-          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
-          QStringLiteral("time"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
+          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("sjb"),
-         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
-          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
-          QStringLiteral("time"), QStringLiteral("bz")}},
-        {QStringLiteral("mmb"),
-         {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+         {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
+          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
         {QStringLiteral("recycle_items"),
          {QStringLiteral("kind"), QStringLiteral("summary"), QStringLiteral("deleted_at"), QStringLiteral("deleted_by"),
-          QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("txh"), QStringLiteral("txm"),
-          QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("th")}},
+          QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("txh"), QStringLiteral("txm"), QStringLiteral("zjh"),
+          QStringLiteral("zjm"), QStringLiteral("th")}},
         {QStringLiteral("recycle_kmb"),
          {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("kmm")}},
         {QStringLiteral("recycle_txb"),

@@ -8,8 +8,8 @@ namespace schema {
 // Version written to PRAGMA user_version; a later program migrates older files from it.
 constexpr int kVersion = 1;
 
-// The columns of one of the tables (the six and the recycle bin's) as this version creates them (without the hidden
-// id), empty for any other name.
+// The columns of one of the tables (the six and the recycle bin's) as this version creates them (without the hidden id),
+// empty for any other name.
 QStringList columns(const QString& table);
 
 // The CREATE TABLE statement of one of those tables as the file's schema records it (SQLite
