@@ -10,6 +10,7 @@
 #include "bank/chapter_settings.h"
 #include "bank/question_entry.h"
 #include "bank/question_type_settings.h"
+#include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
 #include "users/user_admin.h"
@@ -76,6 +77,7 @@ void TMainF::buildMenu()
     ZJXZ = item(TKGL, "ZJXZ", QStringLiteral("章节设置(&Z)"), &TMainF::ZJXZClick);
     TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
+    HSZ = item(TKGL, "HSZ", QStringLiteral("回收站(&H)"), &TMainF::HSZClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
@@ -347,6 +349,7 @@ void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
 void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
 void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
 void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
+void TMainF::HSZClick() { openDialog<THszF>(HszF); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
 void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }

@@ -31,6 +31,7 @@ public:
     void TXSZClick();
     void ZJXZClick();
     void LRSTClick();
+    void HSZClick();
     void ZjXDClick();
     void MMSZClick();
     void NRClick();
@@ -46,7 +47,7 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel

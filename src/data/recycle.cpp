@@ -367,20 +367,20 @@ QString kindName(const QString& kind)
     return QStringLiteral("试题");
 }
 
-QString takenName(const QSqlDatabase& db, qint64 itemId)
+QString takenName(const QSqlDatabase& db, qint64 itemId, const QString& name)
 {
     const ItemRow item = readItem(db, itemId);
     if (item.kind == QLatin1String("kmb")) {
-        return exists(db, QStringLiteral("SELECT 1 FROM kmb WHERE kmm=?"), {item.kmm}) ? item.kmm : QString();
+        const QString wanted = name.isEmpty() ? item.kmm : name;
+        return exists(db, QStringLiteral("SELECT 1 FROM kmb WHERE kmm=?"), {wanted}) ? wanted : QString();
     }
     QString kmh;
     if (item.kind == QLatin1String("stb") || !findSubject(db, item.kmm, &kmh)) return QString();
-    if (item.kind == QLatin1String("txb")) {
-        return exists(db, QStringLiteral("SELECT 1 FROM txb WHERE kmh=? AND txm=?"), {kmh, item.txm}) ? item.txm
-                                                                                                      : QString();
-    }
-    return exists(db, QStringLiteral("SELECT 1 FROM zjb WHERE kmh=? AND zjm=?"), {kmh, item.zjm}) ? item.zjm
-                                                                                                  : QString();
+    const bool type = item.kind == QLatin1String("txb");
+    const QString wanted = !name.isEmpty() ? name : type ? item.txm : item.zjm;
+    const QString statement = type ? QStringLiteral("SELECT 1 FROM txb WHERE kmh=? AND txm=?")
+                                   : QStringLiteral("SELECT 1 FROM zjb WHERE kmh=? AND zjm=?");
+    return exists(db, statement, {kmh, wanted}) ? wanted : QString();
 }
 
 QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newName)

@@ -36,10 +36,10 @@ QVector<Item> items(const QSqlDatabase& db);
 // The kind of thing an item is, as the window names it: "科目", "题型", "章节" or "试题".
 QString kindName(const QString& kind);
 
-// The name a subject, type or chapter item would take back when that name is in use now in its
-// place (a subject of that name, a type or chapter of that name in its subject); empty when it is
-// free or the item is a question.
-QString takenName(const QSqlDatabase& db, qint64 itemId);
+// The name a subject, type or chapter item would take back (`name`, or its own name when `name` is
+// empty) when that name is in use now in its place (a subject of that name, a type or chapter of
+// that name in its subject); empty when it is free or the item is a question.
+QString takenName(const QSqlDatabase& db, qint64 itemId, const QString& name = QString());
 
 // Puts everything an item holds back, under `newName` when that is not empty, and removes the item
 // from the bin. Run it inside a transaction. A subject, type or chapter gets its old code back
