@@ -1,5 +1,6 @@
 #include "data/data_module.h"
 
+#include "content/content.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -118,15 +119,29 @@ void TDM::connectTo(const QString& absolutePath)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
-    // A bank written before the recycle bin existed gets its tables now. A file that cannot be
-    // written keeps working without them; a deletion then reports the missing table and loses nothing.
+    // A file this program wrote must have every column it writes, whatever its version; the
+    // check comes before anything is written to the file.
+    if (version >= 1) checkColumns(conn, recorded);
+    // A bank written by an older version of this program gets the newer tables at once, in one
+    // transaction; then pictures no question places any more (their questions were deleted) go.
+    if (schema::upgrade(conn, version)) {
+        version = schema::kVersion;
+        present << QStringLiteral("pictures") << QStringLiteral("formula_omml");
+    }
+    // A bank written before the recycle bin existed gets its tables now (before the picture
+    // cleanup, which keeps the pictures of questions in the bin). A file that cannot be written
+    // keeps working without them; a deletion then reports the missing table and loses nothing.
     try {
         schema::ensureRecycleBin(conn, present);
     } catch (const AppError&) {
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
-        checkColumns(conn, recorded);
+        try {
+            content::removeOrphanPictures(conn);
+        } catch (const AppError&) {
+            // A read-only file keeps its unused pictures; they harm nothing.
+        }
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }
 

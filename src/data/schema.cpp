@@ -54,6 +54,18 @@ static const char* const kRecycleTables[] = {
     "CREATE INDEX IF NOT EXISTS recycle_stb_item ON recycle_stb (item_id)",
 };
 
+// The tables of question content (version 2). This is the one place where the SQL differs
+// between engines: SQLite's INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become
+// BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY and BYTEA on PostgreSQL; the rest is shared.
+// Pictures are stored once, keyed by the SHA-256 of their bytes. Converted formulas are keyed by
+// the SHA-256 of their LaTeX source (a long formula would overflow an index on the text itself).
+static const char* const kContentTables[] = {
+    "CREATE TABLE IF NOT EXISTS pictures (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQUE,"
+    " mime TEXT NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL, data BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS formula_omml (id INTEGER PRIMARY KEY AUTOINCREMENT, latex_hash TEXT NOT NULL UNIQUE,"
+    " latex TEXT NOT NULL, omml TEXT NOT NULL)",
+};
+
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
@@ -83,6 +95,10 @@ QStringList columns(const QString& table)
          {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
           QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"),
           QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("pictures"),
+         {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
+          QStringLiteral("data")}},
+        {QStringLiteral("formula_omml"), {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
     };
     return known.value(table);
 }
@@ -100,6 +116,7 @@ QString createStatement(const QString& table)
         };
         for (const char* statement : kTables) record(statement);
         for (const char* statement : kRecycleTables) record(statement);
+        for (const char* statement : kContentTables) record(statement);
         return texts;
     }();
     return recorded.value(table);
@@ -115,6 +132,7 @@ void ensure(QSqlDatabase& db)
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
         for (const char* statement : kRecycleTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
 }
@@ -129,6 +147,36 @@ bool ensureRecycleBin(const QSqlDatabase& db, const QStringList& presentTables)
     QSqlDatabase conn = db;
     sql::transaction(conn, [&] {
         for (const char* statement : kRecycleTables) sql::run(conn, QString::fromLatin1(statement));
+    });
+    return true;
+}
+
+bool hasTable(const QSqlDatabase& db, const QString& table)
+{
+    return sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"), {table})
+               .toInt() > 0;
+}
+
+QVector<QPair<QString, QString>> pictureColumns()
+{
+    // Every table whose texts may place pictures: a picture stays stored while any of them
+    // names it.
+    return {{QStringLiteral("stb"), QStringLiteral("tm")},
+            {QStringLiteral("stb"), QStringLiteral("da")},
+            {QStringLiteral("sjb"), QStringLiteral("tm")},
+            {QStringLiteral("sjb"), QStringLiteral("da")},
+            {QStringLiteral("recycle_stb"), QStringLiteral("tm")},
+            {QStringLiteral("recycle_stb"), QStringLiteral("da")}};
+}
+
+bool upgrade(const QSqlDatabase& db, int version)
+{
+    if (version < 1 || version >= kVersion) return false;
+    QSqlDatabase conn = db;
+    sql::transaction(conn, [&] {
+        // 1 → 2: the question content tables.
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
+        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
     return true;
 }
