@@ -10,6 +10,8 @@
 #include "bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
 #include "blueprint/blueprint_window.h"
+#include "bank/subject_settings.h"
+#include "data/recycle.h"
 #include "output/paper_document.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -437,6 +439,69 @@ int main(int argc, char** argv)
             zip_close(z);
         });
         report(r);
+    }
+
+    // 7. Deleting a subject of 30,000 questions into the recycle bin, beside deleting it outright
+    // with the statements 科目设置 used before the bin existed. Every repetition starts from a
+    // fresh copy of a bank that holds that subject and one more (the copying is not timed).
+    {
+        const QString pristine = runDir + QStringLiteral("/delete-pristine.db");
+        const QString target = runDir + QStringLiteral("/Data/delete.db");
+        QFile::remove(pristine);
+        QFile::copy(path, pristine);
+        {
+            Lite prep(pristine);
+            // Subject 01 takes the first 30,000 questions, subject 02 the rest; then only those two stay.
+            prep.exec("BEGIN");
+            prep.exec("UPDATE stb SET kmh = CASE WHEN id <= 30000 THEN '01' ELSE '02' END");
+            prep.exec("DELETE FROM stb WHERE id > 40000");
+            prep.exec("DELETE FROM kmb WHERE kmh NOT IN ('01','02')");
+            prep.exec("DELETE FROM txb WHERE kmh NOT IN ('01','02')");
+            prep.exec("DELETE FROM zjb WHERE kmh NOT IN ('01','02')");
+            prep.exec("COMMIT");
+            prep.exec("VACUUM");
+        }
+        auto fresh = [&] {
+            DM->disconnectFromBank();
+            QFile::remove(target);
+            QFile::copy(pristine, target);
+            DM->connectTo(target);
+            // Both sides find the file in the page cache.
+            Lite warm(target);
+            warm.readAll("SELECT kmh, length(tm), length(da) FROM stb");
+        };
+        const QString subject = QStringLiteral("01");
+        auto outright = [&] {
+            TKmszF::DelStb(subject);
+            TKmszF::DelZjb(subject);
+            TKmszF::DelTxb(subject);
+            TKmszF::Delkmb(subject);
+        };
+        Row r{QStringLiteral("delete a subject of 30,000 questions into the recycle bin"),
+              QStringLiteral("科目设置's deletion: copy into the bin, the four deletions, one transaction, datasets re-read"),
+              QStringLiteral("the four deletions alone in one transaction, datasets re-read (before the bin)")};
+        r.target = 2;
+        const int binReps = qMax(3, reps / 2);
+        r.oursMs = medianMs(binReps, [&] {
+            DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
+                recycle::keepSubject(DM->db(), subject, QStringLiteral("admin"));
+                outright();
+            });
+        }, fresh);
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM recycle_stb")).toInt() != 30000) {
+            qFatal("the recycle bin does not hold the 30,000 questions");
+        }
+        r.baselineMs = medianMs(binReps, [&] {
+            DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, outright);
+        }, fresh);
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh='01'")).toInt() != 0) {
+            qFatal("the subject was not deleted");
+        }
+        report(r);
+        DM->disconnectFromBank();
+        QFile::remove(target);
+        QFile::remove(pristine);
+        DM->connectTo(path);
     }
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one

@@ -6,6 +6,7 @@
 #include "bank/chapter_settings.h"
 #include "bank/question_entry.h"
 #include "bank/question_type_settings.h"
+#include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
 #include "users/add_user.h"
@@ -27,3 +28,4 @@ QPointer<TMmszF> MmszF;
 QPointer<TTjyhF> TjyhF;
 QPointer<TXgmmF> XgmmF;
 QPointer<TLxwmF> LxwmF;
+QPointer<THszF> HszF;

@@ -11,6 +11,7 @@
 #include "blueprint/blueprint_window.h"
 #include "bank/question_entry.h"
 #include "bank/question_type_settings.h"
+#include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
 #include "users/user_admin.h"
@@ -77,6 +78,7 @@ void TMainF::buildMenu()
     ZJXZ = item(TKGL, "ZJXZ", QStringLiteral("章节设置(&Z)"), &TMainF::ZJXZClick);
     TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
+    HSZ = item(TKGL, "HSZ", QStringLiteral("回收站(&H)"), &TMainF::HSZClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
@@ -349,6 +351,7 @@ void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
 void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
 void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
 void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
+void TMainF::HSZClick() { openDialog<THszF>(HszF); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
 void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }

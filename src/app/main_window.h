@@ -31,6 +31,7 @@ public:
     void TXSZClick();
     void ZJXZClick();
     void LRSTClick();
+    void HSZClick();
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
     void MMSZClick();
@@ -47,7 +48,7 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;

@@ -1,11 +1,13 @@
 #include "bank/chapter_settings.h"
 
 #include "app/application.h"
+#include "app/busy.h"
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/recycle.h"
 #include "data/sql.h"
 
 #include <QFrame>
@@ -245,7 +247,9 @@ void TZjxzF::BtnSczjClick()
                                            QStringLiteral("”题库中章节为“") + name + QStringLiteral("”的所有试题？"),
                                        this) &&
             exists) {
+            app::Busy busy(QStringLiteral("正在删除章节“") + name + QStringLiteral("”……"), this, false);
             DM->transaction({DM->ADOStb, DM->ADOZjb}, [&] {
+                recycle::keepChapter(DM->db(), s.subjectCode, code, app::loggedInUser());
                 DelStb(s.subjectCode, code);
                 DelZjb(s.subjectCode, code);
             });

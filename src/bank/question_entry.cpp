@@ -12,6 +12,7 @@
 #include "content/formula_editor.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/recycle.h"
 #include "data/sql.h"
 #include "data/demo.h"
 #include "data/lookups.h"
@@ -535,9 +536,13 @@ void TLrstF::BtnStscClick()
         if (MsgBox::confirmDestructive(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
             const QStringList ids = sql::column(DM->db(), 
                 QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
-            for (const QString& id : ids) {
-                if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();
-            }
+            // The question goes into the recycle bin in the same transaction as its deletion.
+            DM->transaction({DM->ADOStb}, [&] {
+                recycle::keepQuestion(DM->db(), kmh, txh, th, app::loggedInUser());
+                for (const QString& id : ids) {
+                    if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();
+                }
+            });
         }
     }
     MemoTm->clear();

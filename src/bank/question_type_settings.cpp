@@ -1,11 +1,13 @@
 #include "bank/question_type_settings.h"
 
 #include "app/application.h"
+#include "app/busy.h"
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/recycle.h"
 #include "data/sql.h"
 
 #include <QFrame>
@@ -169,7 +171,9 @@ void TTxszF::BtnSctxClick()
     }
     if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name,
                                    this)) {
+        app::Busy busy(QStringLiteral("正在删除题型“") + name + QStringLiteral("”……"), this, false);
         DM->transaction({DM->ADOStb, DM->ADOTxb}, [&] {
+            recycle::keepType(DM->db(), s.code, code, app::loggedInUser());
             DelStb(s.code, code);
             DelTxb(s.code, code);
         });

@@ -1,12 +1,14 @@
 #include "bank/subject_settings.h"
 
 #include "app/application.h"
+#include "app/busy.h"
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/recycle.h"
 #include "data/sql.h"
 
 #include <QFrame>
@@ -16,6 +18,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+
+// From this many questions on, a deletion shows a window naming it while it runs.
+static constexpr int kBusyQuestions = 5000;
 
 TKmszF::TKmszF(QWidget* parent) : QDialog(parent)
 {
@@ -154,8 +159,14 @@ void TKmszF::BtnSCKMClick()
     }
     if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除科目“") + name + QStringLiteral("”及其所有题目？"),
                                    this)) {
-        // All four deletions stand or fall together.
+        // A subject of many questions takes a moment: say what is going on.
+        const int questions =
+            sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=?"), {code}).toInt();
+        app::Busy busy(QStringLiteral("正在删除科目“") + name + QStringLiteral("”……"), this, questions >= kBusyQuestions);
+        // Everything goes into the recycle bin first; the copy and the four deletions stand or
+        // fall together.
         DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
+            recycle::keepSubject(DM->db(), code, app::loggedInUser());
             DelStb(code);
             DelZjb(code);
             DelTxb(code);

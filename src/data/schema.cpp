@@ -42,6 +42,28 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS blueprint_cells_owner ON blueprint_cells (blueprint_id)",
 };
 
+// The recycle bin: one row per deletion in recycle_items (what it was, when and by whom), and the
+// deleted rows themselves, each with the item it belongs to and its id in the table it came from.
+// Plain SQL both engines read, apart from the auto-increment id spelled as everywhere in this file.
+static const char* const kRecycleTables[] = {
+    "CREATE TABLE IF NOT EXISTS recycle_items (id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL,"
+    " summary TEXT, deleted_at TEXT NOT NULL, deleted_by TEXT, kmh TEXT, kmm TEXT, txh TEXT, txm TEXT, zjh TEXT,"
+    " zjm TEXT, th TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_kmb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, kmm TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_txb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, txh TEXT, txm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_zjb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, zjh TEXT, zjm TEXT, bz TEXT)",
+    "CREATE TABLE IF NOT EXISTS recycle_stb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT, tm TEXT, da TEXT, time TEXT, bz TEXT)",
+    "CREATE INDEX IF NOT EXISTS recycle_items_deleted_at ON recycle_items (deleted_at)",
+    "CREATE INDEX IF NOT EXISTS recycle_kmb_item ON recycle_kmb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_txb_item ON recycle_txb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_zjb_item ON recycle_zjb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_stb_item ON recycle_stb (item_id)",
+};
+
 // The tables of question content (version 2). This is the one place where the SQL differs
 // between engines: SQLite's INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become
 // BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY and BYTEA on PostgreSQL; the rest is shared.
@@ -56,8 +78,9 @@ static const char* const kContentTables[] = {
 
 // Tables added after the first version, with their indexes: a bank written by an older version
 // gets the missing ones when it is opened. A table added by a later feature joins this list.
-static const char* const kAddedTables[] = {"pictures", "formula_omml", "blueprints", "blueprint_types",
-                                           "blueprint_cells"};
+static const char* const kAddedTables[] = {"pictures",        "formula_omml",  "blueprints",  "blueprint_types",
+                                           "blueprint_cells", "recycle_items", "recycle_kmb", "recycle_txb",
+                                           "recycle_zjb",     "recycle_stb"};
 
 QStringList columns(const QString& table)
 {
@@ -83,6 +106,22 @@ QStringList columns(const QString& table)
         {QStringLiteral("blueprint_cells"),
          {QStringLiteral("blueprint_id"), QStringLiteral("zjh"), QStringLiteral("txh"), QStringLiteral("nd"),
           QStringLiteral("ts"), QStringLiteral("fs")}},
+        {QStringLiteral("recycle_items"),
+         {QStringLiteral("kind"), QStringLiteral("summary"), QStringLiteral("deleted_at"), QStringLiteral("deleted_by"),
+          QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("txh"), QStringLiteral("txm"),
+          QStringLiteral("zjh"), QStringLiteral("zjm"), QStringLiteral("th")}},
+        {QStringLiteral("recycle_kmb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("kmm")}},
+        {QStringLiteral("recycle_txb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
+          QStringLiteral("txm"), QStringLiteral("bz")}},
+        {QStringLiteral("recycle_zjb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("zjh"),
+          QStringLiteral("zjm"), QStringLiteral("bz")}},
+        {QStringLiteral("recycle_stb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
+          QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"),
+          QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("pictures"),
          {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
           QStringLiteral("data")}},
@@ -104,6 +143,7 @@ QString createStatement(const QString& table)
             texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
         };
         for (const char* statement : kTables) record(statement);
+        for (const char* statement : kRecycleTables) record(statement);
         for (const char* statement : kContentTables) record(statement);
         return texts;
     }();
@@ -119,6 +159,7 @@ void ensure(QSqlDatabase& db)
     if (version == kVersion) return;
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kRecycleTables) sql::run(db, QString::fromLatin1(statement));
         for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
@@ -134,10 +175,10 @@ QVector<QPair<QString, QString>> pictureColumns()
 {
     // Every table whose texts may place pictures: a picture stays stored while any of them
     // names it.
-    return {{QStringLiteral("stb"), QStringLiteral("tm")},
-            {QStringLiteral("stb"), QStringLiteral("da")},
-            {QStringLiteral("sjb"), QStringLiteral("tm")},
-            {QStringLiteral("sjb"), QStringLiteral("da")}};
+    return {
+        {QStringLiteral("stb"), QStringLiteral("tm")},         {QStringLiteral("stb"), QStringLiteral("da")},
+        {QStringLiteral("sjb"), QStringLiteral("tm")},         {QStringLiteral("sjb"), QStringLiteral("da")},
+        {QStringLiteral("recycle_stb"), QStringLiteral("tm")}, {QStringLiteral("recycle_stb"), QStringLiteral("da")}};
 }
 
 // Creates every added table and index (IF NOT EXISTS), inside the caller's transaction.
@@ -155,6 +196,7 @@ static void createAddedTables(const QSqlDatabase& db)
         }
     };
     for (const char* statement : kTables) createIfAdded(statement);
+    for (const char* statement : kRecycleTables) createIfAdded(statement);
     for (const char* statement : kContentTables) createIfAdded(statement);
 }
 

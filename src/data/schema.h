@@ -18,8 +18,8 @@ QStringList columns(const QString& table);
 // (SQLite keeps the text without "IF NOT EXISTS"), empty for any other name.
 QString createStatement(const QString& table);
 
-// Creates the six tables, the content tables (pictures, formula_omml) and their indexes in an
-// empty database, or brings an older file up to date.
+// Creates the six tables, the content tables (pictures, formula_omml), the recycle bin's and
+// their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);
 
 // True when the database holds a table of this name.
