@@ -155,4 +155,10 @@ int& loggedInLevel()
     return level;
 }
 
+QString& loggedInUser()
+{
+    static QString name;
+    return name;
+}
+
 }  // namespace app

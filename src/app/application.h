@@ -59,5 +59,7 @@ int& failedLogins();
 
 // Permission level of the user who logged in last (0 before any successful login).
 int& loggedInLevel();
+// Name of that user (empty before any successful login); stored papers record who composed them.
+QString& loggedInUser();
 
 }  // namespace app

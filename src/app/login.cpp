@@ -152,6 +152,7 @@ void TDLF::BtnQdClick()
     main->applyPermissions(level);
     if (level != 0) {
         app::loggedInLevel() = level;
+        app::loggedInUser() = name;
         if (decidingPlain) {
             // An older file's plain-text password is replaced by its hash once it has been proven.
             mmb->setRecNo(decidingRow);

@@ -12,6 +12,7 @@
 #include "bank/question_type_settings.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
+#include "library/library_window.h"
 #include "users/user_admin.h"
 #include "wizard/overall_settings.h"
 
@@ -22,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -78,6 +80,7 @@ void TMainF::buildMenu()
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
+    SJK = item(SJGL, "SJK", QStringLiteral("试卷库(&K)"), &TMainF::SJKClick);
     YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
     MMSZ = item(YHGL, "MMSZ", QStringLiteral("密码设置(&M)"), &TMainF::MMSZClick);
     BZ = menu("BZ", QStringLiteral("帮助(&H)"));
@@ -349,6 +352,12 @@ void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
 void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
+
+void TMainF::SJKClick()
+{
+    QPointer<TSjkF> window;
+    openDialog<TSjkF>(window);
+}
 void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
 
 void TMainF::XZKMClick()

@@ -32,6 +32,7 @@ public:
     void ZJXZClick();
     void LRSTClick();
     void ZjXDClick();
+    void SJKClick();
     void MMSZClick();
     void NRClick();
     void GYClick();
@@ -46,7 +47,7 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel

@@ -118,6 +118,7 @@ void TDM::connectTo(const QString& absolutePath)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
+    schema::addMissingTables(conn, present);
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
         checkColumns(conn, recorded);

@@ -32,6 +32,27 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
 };
 
+static const char* const kLibraryTables[] = {
+    // The paper library: every composed paper as it was printed, its sections in paper order and
+    // a copy of each question, so that later changes to the bank leave a given paper as it was.
+    "CREATE TABLE IF NOT EXISTS papers (id INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, kmh TEXT, kmm TEXT,"
+    " duration TEXT, total TEXT, layout TEXT, created_at TEXT, created_by TEXT, question_count INTEGER,"
+    " source_id INTEGER, variant TEXT, seed TEXT, overlap_percent INTEGER)",
+    "CREATE TABLE IF NOT EXISTS paper_sections (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
+    " position INTEGER, txh TEXT, txm TEXT, question_count INTEGER, points INTEGER)",
+    "CREATE TABLE IF NOT EXISTS paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
+    " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
+    " tm TEXT, da TEXT)",
+    "CREATE INDEX IF NOT EXISTS papers_kmh ON papers (kmh, id)",
+    "CREATE INDEX IF NOT EXISTS paper_sections_paper ON paper_sections (paper_id, position)",
+    "CREATE INDEX IF NOT EXISTS paper_questions_paper ON paper_questions (paper_id, section_position, position)",
+    // Usage history of one question: which papers used it.
+    "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
+};
+
+// Tables added after the first version of the file; an older file gets them when it is opened.
+static const char* const kLaterTables[] = {"papers", "paper_sections", "paper_questions"};
+
 QStringList columns(const QString& table)
 {
     static const QHash<QString, QStringList> known = {
@@ -45,6 +66,18 @@ QStringList columns(const QString& table)
          {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
           QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("papers"),
+         {QStringLiteral("title"), QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("duration"),
+          QStringLiteral("total"), QStringLiteral("layout"), QStringLiteral("created_at"), QStringLiteral("created_by"),
+          QStringLiteral("question_count"), QStringLiteral("source_id"), QStringLiteral("variant"),
+          QStringLiteral("seed"), QStringLiteral("overlap_percent")}},
+        {QStringLiteral("paper_sections"),
+         {QStringLiteral("paper_id"), QStringLiteral("position"), QStringLiteral("txh"), QStringLiteral("txm"),
+          QStringLiteral("question_count"), QStringLiteral("points")}},
+        {QStringLiteral("paper_questions"),
+         {QStringLiteral("paper_id"), QStringLiteral("section_position"), QStringLiteral("position"),
+          QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
+          QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da")}},
     };
     return known.value(table);
 }
@@ -54,8 +87,10 @@ QString createStatement(const QString& table)
     static const QHash<QString, QString> recorded = [] {
         QHash<QString, QString> texts;
         const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
-        for (const char* statement : kTables) {
-            const QString text = QString::fromLatin1(statement);
+        QStringList all;
+        for (const char* statement : kTables) all << QString::fromLatin1(statement);
+        for (const char* statement : kLibraryTables) all << QString::fromLatin1(statement);
+        for (const QString& text : all) {
             if (!text.startsWith(prefix)) continue;
             const QString rest = text.mid(prefix.size());
             texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
@@ -74,7 +109,19 @@ void ensure(QSqlDatabase& db)
     if (version == kVersion) return;
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kLibraryTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+}
+
+void addMissingTables(const QSqlDatabase& db, const QStringList& present)
+{
+    bool missing = false;
+    for (const char* table : kLaterTables) missing = missing || !present.contains(QString::fromLatin1(table));
+    if (!missing) return;
+    // Every statement is idempotent; a file that has some of the tables keeps them as they are.
+    sql::transaction(db, [&] {
+        for (const char* statement : kLibraryTables) sql::run(db, QString::fromLatin1(statement));
     });
 }
 
