@@ -1,34 +1,37 @@
 // Measures the program's main operations on a generated bank of questions, each beside a
 // baseline that does the same work directly with SQLite or libzip, in the same run.
 // Prints a table of medians, ratios and the peak memory after login.
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "data/data_module.h"
-#include "data/demo.h"
-#include "data/sql.h"
-#include "bank/question_entry.h"
-#include "output/paper_document.h"
-#include "wizard/detail_settings.h"
-#include "wizard/overall_settings.h"
+#include <sqlite3.h>
+#include <zip.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSpinBox>
 #include <QTextStream>
-
-#include <sqlite3.h>
-#include <zip.h>
-
 #include <algorithm>
 #include <functional>
 #include <vector>
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "bank/question_entry.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/sql.h"
+#include "library/library_window.h"
+#include "library/paper_store.h"
+#include "output/paper_document.h"
+#include "wizard/detail_settings.h"
+#include "wizard/overall_settings.h"
 
 namespace {
 
@@ -159,8 +162,7 @@ int main(int argc, char** argv)
     QFile::copy(bank, path);
     QDir::setCurrent(runDir);
     const double fileMb = QFileInfo(path).size() / 1048576.0;
-    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n"
-          << Qt::flush;
+    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n" << Qt::flush;
 
     DM = new TDM(&application);
     auto* main = new TMainF(nullptr);
@@ -178,7 +180,8 @@ int main(int argc, char** argv)
             Dataset* mmb = DM->AdoMmb;
             int found = 0;
             for (mmb->first(); !mmb->eof(); mmb->next()) {
-                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
+                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") &&
+                    !mmb->str(QStringLiteral("mm")).isEmpty())
                     found = mmb->str(QStringLiteral("qx")).toInt();
             }
             if (found != 3) qFatal("login check found no super user");
@@ -208,13 +211,15 @@ int main(int argc, char** argv)
         r.target = 1.5;
         r.oursMs = medianMs(reps, [&] { entry->ComboBoxTxChange(); });
         r.baselineMs = medianMs(reps, [&] {
-            lite.readAll("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
-                         {"01", "02"});
+            lite.readAll(
+                "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
+                {"01", "02"});
         });
         report(r);
     }
     {
-        const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+        const QString text =
+            QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
         Row r{QStringLiteral("store a new question with automatic numbering (type of %1)").arg(gridRows),
               QStringLiteral("TLrstF::BtnXtrkClick: lookups, next number, append and post, grid reopened"),
               QStringLiteral("one prepared INSERT of the same row (autocommit)")};
@@ -227,9 +232,9 @@ int main(int argc, char** argv)
                 entry->EditFs->setText(QStringLiteral("5"));
             });
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(lite.db,
-                           "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(
+            lite.db, "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
+            -1, &insert, nullptr);
         const QByteArray t = text.toUtf8();
         int number = 5000;
         r.baselineMs = medianMs(reps, [&] {
@@ -270,11 +275,12 @@ int main(int argc, char** argv)
         long long rows = 0;
         r.baselineMs = medianMs(reps, [&] {
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(lite.db,
-                               "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
-                               " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
-                               " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
-                               -1, &st, nullptr);
+            sqlite3_prepare_v2(
+                lite.db,
+                "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+                " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
+                " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
+                -1, &st, nullptr);
             const QByteArray kmh = "01", txm = QStringLiteral("题型1").toUtf8();
             sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, txm.constData(), -1, SQLITE_TRANSIENT);
@@ -295,11 +301,12 @@ int main(int argc, char** argv)
               QStringLiteral("TXxszF::SBtnQbyrClick: draws, sjb rows, contents list, flag"),
               QStringLiteral("delete the type's rows, 200 INSERTs into sjb in one transaction")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { step2->SBtnQbyrClick(); },
-                            [&] {
-                                step2->EditTs->setText(QStringLiteral("200"));
-                                step2->EditZf->setText(QStringLiteral("100"));
-                            });
+        r.oursMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); },
+            [&] {
+                step2->EditTs->setText(QStringLiteral("200"));
+                step2->EditZf->setText(QStringLiteral("100"));
+            });
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
             qFatal("automatic selection did not write 200 rows");
         }
@@ -323,6 +330,51 @@ int main(int argc, char** argv)
         });
         report(r);
     }
+    // 5b. The same draw leaving out the questions of the subject's 5 newest stored papers
+    // (5 × 200 of the 5,000 candidates), beside today's draw measured again in this run.
+    {
+        for (int p = 0; p < 5; ++p) {
+            library::StoredPaper paper;
+            paper.title = QStringLiteral("往期试卷%1").arg(p + 1);
+            paper.kmh = QStringLiteral("01");
+            paper.kmm = QStringLiteral("科目1");
+            library::StoredSection section;
+            section.txh = QStringLiteral("01");
+            section.typeName = QStringLiteral("题型1");
+            sql::Reader q(DM->db(),
+                          QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE kmh='01' AND txh='01'"
+                                         " ORDER BY id LIMIT 200 OFFSET ?"),
+                          {p * 900});
+            while (q.next()) {
+                section.questions.append(
+                    {q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7)});
+            }
+            section.count = int(section.questions.size());
+            paper.sections.append(section);
+            library::storePaper(DM->db(), paper);
+        }
+        Row r{QStringLiteral("automatic selection of 200 from %1 leaving out the 5 newest papers' questions")
+                  .arg(candidates),
+              QStringLiteral("TXxszF::SBtnQbyrClick with 排除最近 5 份 ticked"),
+              QStringLiteral("TXxszF::SBtnQbyrClick as today (option off), same run")};
+        r.target = 2;
+        auto prepare = [&] {
+            step2->EditTs->setText(QStringLiteral("200"));
+            step2->EditZf->setText(QStringLiteral("100"));
+        };
+        step2->CheckBoxPcjq->setChecked(false);
+        r.baselineMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); }, prepare);
+        step2->CheckBoxPcjq->setChecked(true);
+        step2->SpinBoxPcjq->setValue(5);
+        r.oursMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); }, prepare);
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
+            qFatal("the draw leaving out recent papers did not write 200 rows");
+        }
+        step2->CheckBoxPcjq->setChecked(false);
+        report(r);
+    }
     step2->close();
     step1->close();
 
@@ -332,7 +384,8 @@ int main(int argc, char** argv)
         paper.title = QStringLiteral("期末考试试卷");
         paper.duration = QStringLiteral("120");
         paper.total = QStringLiteral("100");
-        sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
+        sql::Reader q(DM->db(),
+                      QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
         for (int s = 0; s < 4; ++s) {
             PaperSection section;
             section.typeName = QStringLiteral("题型%1").arg(s + 1);
@@ -363,8 +416,8 @@ int main(int argc, char** argv)
               QStringLiteral("writePaperDocument: XML, pictures, deflate, temporary file and rename"),
               QStringLiteral("libzip storing the same parts, already serialised, deflated into a file")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { writePaperDocument(paper, folder); },
-                            [&] { QDir(folder).removeRecursively(); });
+        r.oursMs = medianMs(
+            reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
         const QByteArray target = (runDir + QStringLiteral("/baseline.docx")).toUtf8();
         r.baselineMs = medianMs(reps, [&] {
             zip_t* z = zip_open(target.constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
@@ -378,6 +431,79 @@ int main(int argc, char** argv)
         report(r);
     }
 
+    // 7 and 8. The paper library with 10,000 stored papers of 10 questions each.
+    {
+        QVector<library::StoredQuestion> copies;
+        {
+            sql::Reader q(DM->db(), QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE kmh='01'"
+                                                   " AND txh='02' ORDER BY id LIMIT 10"));
+            while (q.next()) {
+                copies.append({q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7)});
+            }
+        }
+        QSqlDatabase db = DM->db();
+        sql::transaction(db, [&] {
+            for (int p = 0; p < 10000; ++p) {
+                library::StoredPaper paper;
+                paper.title = QStringLiteral("第%1次测验").arg(p + 1);
+                paper.kmh = QStringLiteral("01");
+                paper.kmm = QStringLiteral("科目1");
+                paper.duration = QStringLiteral("90");
+                paper.total = QStringLiteral("100");
+                library::StoredSection section;
+                section.txh = QStringLiteral("02");
+                section.typeName = QStringLiteral("题型2");
+                section.questions = copies;
+                section.count = int(copies.size());
+                section.points = 100;
+                paper.sections.append(section);
+                library::insertPaper(db, paper);
+            }
+        });
+        const int stored = sql::scalar(db, QStringLiteral("SELECT COUNT(*) FROM papers")).toInt();
+        auto* window = new TSjkF(main);
+        {
+            Row r{QStringLiteral("list the %1 stored papers of the library, newest first").arg(stored),
+                  QStringLiteral("TSjkF::Search: listPapers, table model reset, count label"),
+                  QStringLiteral("the same SELECT of the list's columns stepped to its end")};
+            r.target = 1.5;
+            r.oursMs = medianMs(reps, [&] { window->Search(); });
+            r.baselineMs = medianMs(reps, [&] {
+                lite.readAll(
+                    "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count"
+                    " FROM papers ORDER BY id DESC");
+            });
+            report(r);
+        }
+        {
+            const qint64 id = sql::scalar(db, QStringLiteral("SELECT MAX(id) FROM papers")).toLongLong() - 5000;
+            const std::vector<QByteArray> binds = {QByteArray::number(id)};
+            Row r{QStringLiteral("open one stored paper (10 questions) among %1").arg(stored),
+                  QStringLiteral("library::loadPaper: paper, sections, question copies"),
+                  QStringLiteral("the same three SELECTs stepped to their end")};
+            r.target = 1.5;
+            r.oursMs = medianMs(reps, [&] {
+                if (library::loadPaper(db, id).questionCount() != 10) qFatal("the stored paper was not read");
+            });
+            r.baselineMs = medianMs(reps, [&] {
+                lite.readAll(
+                    "SELECT title, kmh, kmm, duration, total, layout, created_at, created_by, source_id,"
+                    " variant, seed, overlap_percent FROM papers WHERE id=?",
+                    binds);
+                lite.readAll(
+                    "SELECT txh, txm, question_count, points FROM paper_sections WHERE paper_id=?"
+                    " ORDER BY position",
+                    binds);
+                lite.readAll(
+                    "SELECT section_position, kmh, txh, th, zjh, nd, fs, tm, da FROM paper_questions"
+                    " WHERE paper_id=? ORDER BY section_position, position",
+                    binds);
+            });
+            report(r);
+        }
+        delete window;
+    }
+
     // Peak memory after login, in a fresh process (which may open the bank only once this one
     // has let it go).
     long loginKb = -1;
@@ -389,7 +515,8 @@ int main(int argc, char** argv)
         loginKb = QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLong();
     }
 
-    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio | Target |\n"
+    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio "
+             "| Target |\n"
           << "|---|---|---|---|---|---|---|\n";
     for (const Row& r : g_rows) {
         out() << "| " << r.operation << " | " << r.ours << " | " << r.baseline << " | "

@@ -48,7 +48,7 @@ QString native(const QString& path)
 
 // ---- the list model -------------------------------------------------------------------------
 
-void PaperListModel::setRows(QVector<PaperRow> rows)
+void PaperListModel::setRows(PaperList rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
@@ -68,27 +68,11 @@ int PaperListModel::columnCount(const QModelIndex& parent) const
 QVariant PaperListModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_.size()) return {};
-    const PaperRow& r = rows_.at(index.row());
-    switch (index.column()) {
-        case 0:
-            return r.title;
-        case 1:
-            return r.kmm;
-        case 2:
-            return r.duration;
-        case 3:
-            return r.total;
-        case 4:
-            return r.questionCount;
-        case 5:
-            return r.layout;
-        case 6:
-            return r.createdAt;
-        case 7:
-            return r.createdBy;
-        default:
-            return {};
-    }
+    // Columns 0-3 and 5-7 are the list's text fields in order; column 4 is the question count.
+    const int column = index.column();
+    if (column == 4) return rows_.questionCount(index.row());
+    if (column < 0 || column > PaperList::kFields) return {};
+    return rows_.field(index.row(), column < 4 ? column : column - 1);
 }
 
 QVariant PaperListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -173,17 +157,17 @@ TSjkF::TSjkF(QWidget* parent) : QDialog(parent)
 void TSjkF::Search()
 {
     const qint64 current = currentPaperId();
-    model_->setRows(listPapers(DM->db(), EditBt->text(), EditKm->text()));
+    model_->setRows(readPaperList(DM->db(), EditBt->text(), EditKm->text()));
     LabelCount->setText(QStringLiteral("共 %1 份试卷").arg(model_->rowCount()));
     selectPaper(current);
 }
 
 void TSjkF::selectPaper(qint64 id)
 {
-    const QVector<PaperRow>& rows = model_->rows();
+    const PaperList& rows = model_->rows();
     int row = rows.isEmpty() ? -1 : 0;
     for (int r = 0; r < rows.size() && id >= 0; ++r) {
-        if (rows.at(r).id == id) {
+        if (rows.id(r) == id) {
             row = r;
             break;
         }
@@ -195,7 +179,7 @@ qint64 TSjkF::currentPaperId() const
 {
     const QModelIndex index = TablePapers->currentIndex();
     if (!index.isValid() || index.row() >= model_->rows().size()) return -1;
-    return model_->rows().at(index.row()).id;
+    return model_->rows().id(index.row());
 }
 
 void TSjkF::BtnCknrClick()
@@ -259,10 +243,10 @@ void TSjkF::BtnScClick()
         MsgBox::show(QStringLiteral("请先在列表中选择一份试卷！"), this);
         return;
     }
-    const QString title = model_->rows().at(TablePapers->currentIndex().row()).title;
+    const QString title = model_->rows().field(TablePapers->currentIndex().row(), 0);
     if (!MsgBox::confirmDestructive(QStringLiteral("确实要从试卷库中删除试卷“%1”吗？").arg(title), this)) return;
     deletePaper(DM->db(), id);
-    model_->setRows(listPapers(DM->db(), EditBt->text(), EditKm->text()));
+    model_->setRows(readPaperList(DM->db(), EditBt->text(), EditKm->text()));
     LabelCount->setText(QStringLiteral("共 %1 份试卷").arg(model_->rowCount()));
     selectPaper(-1);
 }

@@ -20,15 +20,15 @@ class PaperListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
-    void setRows(QVector<PaperRow> rows);
-    const QVector<PaperRow>& rows() const { return rows_; }
+    void setRows(PaperList rows);
+    const PaperList& rows() const { return rows_; }
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    QVector<PaperRow> rows_;
+    PaperList rows_;
 };
 
 }  // namespace library

@@ -117,7 +117,31 @@ qint64 storePaper(const QSqlDatabase& db, StoredPaper& paper)
     return paper.id;
 }
 
-QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter, const QString& subjectFilter)
+QString PaperList::field(int row, int field) const
+{
+    const int at = row * (kFields + 1) + field;
+    const int start = starts_.at(at);
+    return QString::fromUtf8(text_.constData() + start, starts_.at(at + 1) - start);
+}
+
+PaperRow PaperList::row(int r) const
+{
+    return PaperRow{id(r),       field(r, 0), field(r, 1), field(r, 2),     field(r, 3),
+                    field(r, 4), field(r, 5), field(r, 6), questionCount(r)};
+}
+
+void PaperList::append(qint64 paperId, const char* const* texts, const int* sizes, int questionCount)
+{
+    for (int f = 0; f < kFields; ++f) {
+        starts_.append(int(text_.size()));
+        text_.append(texts[f], sizes[f]);
+    }
+    starts_.append(int(text_.size()));
+    ids_.append(paperId);
+    counts_.append(questionCount);
+}
+
+PaperList readPaperList(const QSqlDatabase& db, const QString& titleFilter, const QString& subjectFilter)
 {
     QString statement = QStringLiteral(
         "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count FROM papers");
@@ -133,12 +157,31 @@ QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter,
     }
     if (!conditions.isEmpty()) statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     statement += QStringLiteral(" ORDER BY id DESC");
-    QVector<PaperRow> rows;
+    PaperList list;
     sql::Reader q(db, statement, binds);
+    const char* texts[PaperList::kFields];
+    int sizes[PaperList::kFields];
+    QByteArray held[PaperList::kFields];  // copies where the reader has no raw access
     while (q.next()) {
-        rows.append(PaperRow{q.int64(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7),
-                             static_cast<int>(q.int64(8))});
+        for (int f = 0; f < PaperList::kFields; ++f) {
+            texts[f] = q.rawText(f + 1, &sizes[f]);
+            if (!texts[f]) {
+                held[f] = q.utf8(f + 1);
+                texts[f] = held[f].constData();
+                sizes[f] = int(held[f].size());
+            }
+        }
+        list.append(q.int64(0), texts, sizes, static_cast<int>(q.int64(8)));
     }
+    return list;
+}
+
+QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter, const QString& subjectFilter)
+{
+    const PaperList list = readPaperList(db, titleFilter, subjectFilter);
+    QVector<PaperRow> rows;
+    rows.reserve(list.size());
+    for (int r = 0; r < list.size(); ++r) rows.append(list.row(r));
     return rows;
 }
 
@@ -243,6 +286,13 @@ QString describe(const StoredPaper& paper)
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray toCsv(const PaperList& list)
+{
+    QVector<PaperRow> rows;
+    for (int r = 0; r < list.size(); ++r) rows.append(list.row(r));
+    return toCsv(rows);
 }
 
 QByteArray toCsv(const QVector<PaperRow>& rows)

@@ -70,6 +70,26 @@ struct PaperRow {
     int questionCount = 0;
 };
 
+// The library's list in one block of UTF-8 text: a list of many thousand papers is read without
+// a text object per field; a field becomes text when it is shown.
+class PaperList {
+public:
+    static constexpr int kFields = 7;  // title, kmm, duration, total, layout, createdAt, createdBy
+    int size() const { return int(ids_.size()); }
+    bool isEmpty() const { return ids_.isEmpty(); }
+    qint64 id(int row) const { return ids_.at(row); }
+    int questionCount(int row) const { return counts_.at(row); }
+    QString field(int row, int field) const;
+    PaperRow row(int row) const;
+    void append(qint64 id, const char* const* texts, const int* sizes, int questionCount);
+
+private:
+    QByteArray text_;
+    QVector<int> starts_;  // kFields + 1 offsets per row into text_
+    QVector<qint64> ids_;
+    QVector<int> counts_;
+};
+
 // The paper being composed in the wizard, read from sjb: one section per type name in the given
 // order, questions in the order of the sjb rows (the same reading the document writer does).
 StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
@@ -83,6 +103,8 @@ qint64 storePaper(const QSqlDatabase& db, StoredPaper& paper);
 qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper);
 
 // Papers newest first. A non-empty filter keeps papers whose title (subject name) contains it.
+PaperList readPaperList(const QSqlDatabase& db, const QString& titleFilter = QString(),
+                        const QString& subjectFilter = QString());
 QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter = QString(),
                              const QString& subjectFilter = QString());
 
@@ -100,6 +122,7 @@ QString describe(const StoredPaper& paper);
 
 // The list as CSV (UTF-8 with a byte-order mark so that spreadsheet programs read the Chinese).
 QByteArray toCsv(const QVector<PaperRow>& rows);
+QByteArray toCsv(const PaperList& list);
 
 // How many stored papers used a question and the date of the newest of them ("" when none).
 struct Usage {
