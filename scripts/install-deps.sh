@@ -3,9 +3,14 @@
 # Only missing packages are installed, so a second run is quick.
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
-          libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth)
+          libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth
+          qt6-svg-dev pandoc)
+# Formula previews are typeset by MathJax under Node.js.
+if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+  packages+=(nodejs npm)
+fi
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libreoffice-writer-nogui poppler-utils)
+  packages+=(libreoffice-writer-nogui libreoffice-math-nogui poppler-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -17,4 +22,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# MathJax for the formula previews, at the exact versions of the lock file, beside its helper
+# script (where the program looks for it).
+mathjax="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/src/content/mathjax"
+if [ ! -f "$mathjax/node_modules/mathjax-full/package.json" ] ||
+   [ "$mathjax/package-lock.json" -nt "$mathjax/node_modules/.package-lock.json" ]; then
+  echo "安装公式排版组件 MathJax"
+  (cd "$mathjax" && npm ci --omit=dev --no-audit --no-fund --loglevel=error)
 fi

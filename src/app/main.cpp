@@ -2,12 +2,14 @@
 #include "app/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
+#include "app/platform.h"
 #include "data/data_module.h"
 
 int main(int argc, char** argv)
 {
     Application application(argc, argv);
     app::setup(application);
+    if (application.arguments().contains(QStringLiteral("--self-check"))) return platform::selfCheck();
 
     // The login window is created first and is the program's main window; a main window and the
     // data module follow. Nothing is connected until the first login attempt.

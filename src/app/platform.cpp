@@ -15,11 +15,19 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextStream>
 #include <QUrl>
 #include <QVBoxLayout>
 
 // Kept in their own file: the X11 headers define macros that clash with Qt's names.
 bool x11Indicators(bool& num, bool& caps, bool& scroll);
+
+// The help page is compiled into the program's static library, whose resources are registered only
+// when asked for; the macro must stand outside any namespace. Registering twice is harmless.
+static void registerHelpResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace platform {
 
@@ -102,6 +110,7 @@ void showHelp(QWidget* parent)
 {
     static QPointer<QDialog> window;
     if (!window) {
+        registerHelpResources();
         window = new QDialog(parent, Qt::Window);
         window->setObjectName(QStringLiteral("HelpWindow"));
         window->setWindowTitle(QStringLiteral("Exavoro 帮助"));
@@ -120,6 +129,22 @@ void showHelp(QWidget* parent)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+int selfCheck()
+{
+    showHelp(nullptr);
+    QTextBrowser* browser = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("HelpWindow")) browser = top->findChild<QTextBrowser*>("HelpBrowser");
+    }
+    const QString text = browser ? browser->toPlainText().trimmed() : QString();
+    QTextStream out(stdout);
+    out.setEncoding(QStringConverter::Utf8);
+    out << "help: " << (browser ? browser->documentTitle() : QString()) << " | " << text.size() << " | "
+        << text.section(QLatin1Char('\n'), 0, 0) << Qt::endl;
+    if (browser) browser->window()->close();
+    return text.isEmpty() ? 1 : 0;
 }
 
 void showAbout(QWidget* parent)

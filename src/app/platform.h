@@ -27,6 +27,10 @@ bool openDocument(const QString& path);
 
 // The help window with the program's own help contents.
 void showHelp(QWidget* parent);
+// Builds the help window as the help buttons do, closes it again and prints one line to standard output: "help: "
+// followed by the help's title, its length in characters and its first line. Returns 0 when the help has text. Lets an
+// installation (and the tests) confirm that the program carries its help.
+int selfCheck();
 // The About box: icon, "Exavoro", version and the team.
 void showAbout(QWidget* parent);
 

@@ -7,6 +7,9 @@
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "bank/bank_common.h"
+#include "content/content.h"
+#include "content/content_preview.h"
+#include "content/formula_editor.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "library/paper_store.h"
@@ -14,7 +17,16 @@
 #include "data/demo.h"
 #include "data/lookups.h"
 
+#include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMimeData>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -166,6 +178,7 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     connect(Timer1, &QTimer::timeout, this, app::guard([this] { Timer1Timer(); }));
 
     FormCreate();
+    createContentTools();
     move(0, 25);
 }
 
@@ -560,4 +573,194 @@ void TLrstF::Timer1Timer()
 void TLrstF::BtnGbClick()
 {
     close();
+}
+
+// ---- formulas, pictures and the previews -------------------------------------------------------
+
+namespace {
+
+// Where each segment of a text starts and ends, when the segments spell the text exactly.
+struct Span {
+    content::Segment segment;
+    int start = 0;
+    int end = 0;
+};
+
+QVector<Span> spansOf(const QString& text)
+{
+    QVector<Span> spans;
+    QString spelled;
+    for (const content::Segment& segment : content::parse(text)) {
+        QString piece;
+        switch (segment.kind) {
+            case content::Segment::Text:
+                piece = segment.text;
+                break;
+            case content::Segment::InlineMath:
+                piece = QStringLiteral("\\(") + segment.text + QStringLiteral("\\)");
+                break;
+            case content::Segment::DisplayMath:
+                piece = QStringLiteral("\\[") + segment.text + QStringLiteral("\\]");
+                break;
+            case content::Segment::Picture:
+                piece = content::pictureMarker(segment.text);
+                break;
+        }
+        spans.append({segment, int(spelled.size()), int(spelled.size() + piece.size())});
+        spelled += piece;
+    }
+    return spelled == text ? spans : QVector<Span>();
+}
+
+// Larger files are refused before they are read into memory.
+constexpr qint64 kLargestPictureFile = 64 * 1024 * 1024;
+
+}  // namespace
+
+void TLrstF::createContentTools()
+{
+    resize(1180, 535);
+    Panel3->setGeometry(232, 0, 948, 96);
+    const struct {
+        QPlainTextEdit* memo;
+        QLabel* label;
+        QPushButton** formula;
+        QPushButton** picture;
+        QLabel** previewLabel;
+        content::ContentPreview** preview;
+        const char* suffix;
+        const char* previewCaption;
+    } rows[] = {
+        {MemoTm, LabelTm, &BtnGsTm, &BtnTpTm, &LabelYlTm, &PreviewTm, "Tm", "题目预览："},
+        {MemoDa, LabelDa, &BtnGsDa, &BtnTpDa, &LabelYlDa, &PreviewDa, "Da", "答案预览："},
+    };
+    for (const auto& row : rows) {
+        QPlainTextEdit* memo = row.memo;
+        const QString suffix = QString::fromLatin1(row.suffix);
+        const int top = row.label->y() - 4;  // the buttons stand at the right end of the memo's caption line
+
+        auto* formula = new QPushButton(QStringLiteral("插入公式"), this);
+        formula->setObjectName(QStringLiteral("BtnGs") + suffix);
+        formula->setGeometry(617, top, 78, 22);
+        auto* picture = new QPushButton(QStringLiteral("插入图片"), this);
+        picture->setObjectName(QStringLiteral("BtnTp") + suffix);
+        picture->setGeometry(697, top, 78, 22);
+        for (QPushButton* b : {formula, picture}) {
+            b->setAutoDefault(false);
+            b->setDefault(false);
+        }
+        auto* menu = new QMenu(picture);
+        QAction* fromFile = menu->addAction(QStringLiteral("从文件插入(&F)…"));
+        fromFile->setObjectName(QStringLiteral("ActionTpWj"));
+        QAction* fromClipboard = menu->addAction(QStringLiteral("从剪贴板粘贴(&V)"));
+        fromClipboard->setObjectName(QStringLiteral("ActionTpJtb"));
+        picture->setMenu(menu);
+
+        auto* caption = makeLabel(QString::fromUtf8(row.previewCaption), this, QStringLiteral("LabelYl") + suffix);
+        caption->setGeometry(790, row.label->y(), 375, 15);
+        auto* preview = new content::ContentPreview(this);
+        preview->setObjectName(QStringLiteral("Preview") + suffix);
+        preview->setGeometry(790, memo->y(), 375, memo->height());
+        preview->setDatabase(DM->db());
+
+        connect(formula, &QPushButton::clicked, this, app::guard([this, memo] { insertFormula(memo); }));
+        connect(fromFile, &QAction::triggered, this, app::guard([this, memo] { insertPictureFromFile(memo); }));
+        connect(fromClipboard, &QAction::triggered, this,
+                app::guard([this, memo] { insertPictureFromClipboard(memo); }));
+        connect(memo, &QPlainTextEdit::textChanged, preview,
+                [memo, preview] { preview->setContentText(memo->toPlainText()); });
+        *row.formula = formula;
+        *row.picture = picture;
+        *row.previewLabel = caption;
+        *row.preview = preview;
+    }
+}
+
+void TLrstF::insertFormula(QPlainTextEdit* memo)
+{
+    QTextCursor cursor = memo->textCursor();
+    content::FormulaEditor editor(this);
+    // With the cursor inside a formula, that formula is edited and replaced; a selection becomes
+    // the source of a new formula and is replaced by it.
+    const int position = cursor.position();
+    bool inside = false;
+    if (!cursor.hasSelection()) {
+        for (const Span& span : spansOf(memo->toPlainText())) {
+            const bool math =
+                span.segment.kind == content::Segment::InlineMath || span.segment.kind == content::Segment::DisplayMath;
+            if (math && span.start < position && position < span.end) {
+                editor.setFormula(span.segment.text, span.segment.kind == content::Segment::DisplayMath);
+                cursor.setPosition(span.start);
+                cursor.setPosition(span.end, QTextCursor::KeepAnchor);
+                inside = true;
+                break;
+            }
+        }
+    }
+    if (!inside && cursor.hasSelection()) {
+        editor.setFormula(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')), false);
+    }
+    if (editor.exec() != QDialog::Accepted) return;
+    cursor.insertText(editor.text());
+    memo->setTextCursor(cursor);
+    memo->setFocus();
+}
+
+void TLrstF::insertPictureFromFile(QPlainTextEdit* memo)
+{
+    QFileDialog dialog(this, QStringLiteral("插入图片"));
+    dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(
+        {QStringLiteral("图片 (*.png *.jpg *.jpeg *.gif *.bmp *.svg)"), QStringLiteral("所有文件 (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+    QFile file(path);
+    if (file.size() > kLargestPictureFile) {
+        MsgBox::show(QStringLiteral("图片文件“") + QFileInfo(path).fileName() + QStringLiteral("”太大，无法插入！"),
+                     this);
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        MsgBox::show(
+            QStringLiteral("无法读取文件“") + QFileInfo(path).fileName() + QStringLiteral("”：") + file.errorString(),
+            this);
+        return;
+    }
+    insertPictureBytes(memo, file.readAll());
+}
+
+void TLrstF::insertPictureFromClipboard(QPlainTextEdit* memo)
+{
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (mime && mime->hasImage()) {
+        // A copied image is stored as PNG, whatever it came from.
+        const QImage image = qvariant_cast<QImage>(mime->imageData());
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.isNull() && image.save(&buffer, "PNG")) {
+            insertPictureBytes(memo, bytes);
+            return;
+        }
+    }
+    if (mime && mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().first().isLocalFile()) {
+        // A picture file copied in a file manager.
+        QFile file(mime->urls().first().toLocalFile());
+        if (file.size() <= kLargestPictureFile && file.open(QIODevice::ReadOnly)) {
+            insertPictureBytes(memo, file.readAll());
+            return;
+        }
+    }
+    MsgBox::show(QStringLiteral("剪贴板中没有图片！"), this);
+}
+
+void TLrstF::insertPictureBytes(QPlainTextEdit* memo, const QByteArray& bytes)
+{
+    // storePicture refuses what is not a readable picture, with its own message.
+    const QString hash = content::storePicture(DM->db(), bytes);
+    memo->insertPlainText(content::pictureMarker(hash));
+    memo->setFocus();
 }

@@ -9,6 +9,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+namespace content {
+class ContentPreview;
+}
 
 // 录入试题: the questions of one subject and type in a grid, an editor for one question, and
 // the buttons that store a new question, change or delete the grid's current one.
@@ -73,12 +76,28 @@ public:
     QPushButton* BtnGb;
     QTimer* Timer1;
 
+    // Formulas and pictures: beside each memo a formula button, a picture button (from a file or
+    // the clipboard) and a preview of the text as it will print.
+    void insertFormula(QPlainTextEdit* memo);
+    void insertPictureFromFile(QPlainTextEdit* memo);
+    void insertPictureFromClipboard(QPlainTextEdit* memo);
+    void insertPictureBytes(QPlainTextEdit* memo, const QByteArray& bytes);
+    QPushButton* BtnGsTm;  // 插入公式 (question)
+    QPushButton* BtnTpTm;  // 插入图片 (question)
+    QPushButton* BtnGsDa;  // 插入公式 (answer)
+    QPushButton* BtnTpDa;  // 插入图片 (answer)
+    QLabel* LabelYlTm;
+    QLabel* LabelYlDa;
+    content::ContentPreview* PreviewTm;
+    content::ContentPreview* PreviewDa;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    void createContentTools();  // the formula and picture buttons and the previews
     void loadSubject();      // types, chapters and the grid of the subject box's subject
     void openGrid();         // the grid query for kmh_ and txh_
     void reopenGridAfterAppend();

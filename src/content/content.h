@@ -3,7 +3,6 @@
 #include <QSize>
 #include <QString>
 #include <QVector>
-
 #include <optional>
 
 class QSqlDatabase;
@@ -21,6 +20,7 @@ struct Segment {
     QString text;  // Text: the plain text; InlineMath/DisplayMath: the LaTeX source; Picture: the hash
 };
 
+// A formula holding nothing but blanks is plain text too, so "\(\)" prints as it is typed.
 // Splits a text into its segments, in order. Adjacent plain text comes as one segment.
 QVector<Segment> parse(const QString& text);
 
@@ -28,7 +28,7 @@ QVector<Segment> parse(const QString& text);
 bool hasMarkers(const QString& text);
 
 // The one-line short form shown in grids and contents lines: formulas as their LaTeX source,
-// pictures as "[图]".
+// pictures as "[图]". A text without markers comes back unchanged.
 QString shortForm(const QString& text);
 
 // The marker that places the picture with this hash.
@@ -45,6 +45,18 @@ struct StoredPicture {
     QByteArray data;
 };
 
+// Largest picture file accepted, in bytes, and largest picture, in pixels.
+constexpr qint64 kMaxPictureBytes = 20 * 1024 * 1024;
+constexpr qint64 kMaxPicturePixels = 40 * 1000 * 1000;
+
+// The content hash of a picture file: SHA-256, 64 lowercase hex digits.
+QString pictureHash(const QByteArray& bytes);
+
+// Reads a picture file's bytes without storing them: its type, pixel size and hash. Throws
+// AppError with a Chinese message when they are not a readable picture of a supported type or
+// are too large.
+StoredPicture examinePicture(const QByteArray& bytes);
+
 // Stores a picture file's bytes once (keyed by their SHA-256) and returns its hash; storing the
 // same bytes again returns the same hash and adds nothing. Throws AppError with a Chinese message
 // when the bytes are not a readable picture of a supported type or are too large.
@@ -52,5 +64,10 @@ QString storePicture(const QSqlDatabase& db, const QByteArray& bytes);
 
 // The stored picture with this hash, or nothing when no such picture is stored.
 std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& hash);
+
+// Deletes the stored pictures that no question (stb) and no paper row (sjb) places any more and
+// returns how many went. Cheap on a bank without pictures; run at connect, so pictures of deleted
+// questions are gone by the next start.
+int removeOrphanPictures(const QSqlDatabase& db);
 
 }  // namespace content

@@ -1,5 +1,6 @@
 #include "data/data_module.h"
 
+#include "content/content.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -118,10 +119,23 @@ void TDM::connectTo(const QString& absolutePath)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
+    // A file this program wrote must have every column it writes, whatever its version; the
+    // check comes before anything is written to the file.
+    if (version >= 1) checkColumns(conn, recorded);
+    // A bank written by an older version of this program gets the newer tables at once, in one
+    // transaction; then pictures no question places any more (their questions were deleted) go.
+    if (schema::upgrade(conn, version)) {
+        version = schema::kVersion;
+        present << QStringLiteral("pictures") << QStringLiteral("formula_omml");
+    }
     schema::addMissingTables(conn, present);
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
-        checkColumns(conn, recorded);
+        try {
+            content::removeOrphanPictures(conn);
+        } catch (const AppError&) {
+            // A read-only file keeps its unused pictures; they harm nothing.
+        }
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }
 

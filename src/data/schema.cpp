@@ -32,6 +32,18 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
 };
 
+// The tables of question content (version 2). This is the one place where the SQL differs
+// between engines: SQLite's INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become
+// BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY and BYTEA on PostgreSQL; the rest is shared.
+// Pictures are stored once, keyed by the SHA-256 of their bytes. Converted formulas are keyed by
+// the SHA-256 of their LaTeX source (a long formula would overflow an index on the text itself).
+static const char* const kContentTables[] = {
+    "CREATE TABLE IF NOT EXISTS pictures (id INTEGER PRIMARY KEY AUTOINCREMENT, hash TEXT NOT NULL UNIQUE,"
+    " mime TEXT NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL, data BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS formula_omml (id INTEGER PRIMARY KEY AUTOINCREMENT, latex_hash TEXT NOT NULL UNIQUE,"
+    " latex TEXT NOT NULL, omml TEXT NOT NULL)",
+};
+
 static const char* const kLibraryTables[] = {
     // The paper library: every composed paper as it was printed, its sections in paper order and
     // a copy of each question, so that later changes to the bank leave a given paper as it was.
@@ -66,6 +78,10 @@ QStringList columns(const QString& table)
          {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"),
           QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("mmb"), {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
+        {QStringLiteral("pictures"),
+         {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
+          QStringLiteral("data")}},
+        {QStringLiteral("formula_omml"), {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
         {QStringLiteral("papers"),
          {QStringLiteral("title"), QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("duration"),
           QStringLiteral("total"), QStringLiteral("layout"), QStringLiteral("created_at"), QStringLiteral("created_by"),
@@ -87,14 +103,15 @@ QString createStatement(const QString& table)
     static const QHash<QString, QString> recorded = [] {
         QHash<QString, QString> texts;
         const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
-        QStringList all;
-        for (const char* statement : kTables) all << QString::fromLatin1(statement);
-        for (const char* statement : kLibraryTables) all << QString::fromLatin1(statement);
-        for (const QString& text : all) {
-            if (!text.startsWith(prefix)) continue;
+        auto record = [&](const char* statement) {
+            const QString text = QString::fromLatin1(statement);
+            if (!text.startsWith(prefix)) return;
             const QString rest = text.mid(prefix.size());
             texts.insert(rest.section(QLatin1Char(' '), 0, 0), QStringLiteral("CREATE TABLE ") + rest);
-        }
+        };
+        for (const char* statement : kTables) record(statement);
+        for (const char* statement : kContentTables) record(statement);
+        for (const char* statement : kLibraryTables) record(statement);
         return texts;
     }();
     return recorded.value(table);
@@ -109,9 +126,40 @@ void ensure(QSqlDatabase& db)
     if (version == kVersion) return;
     sql::transaction(db, [&] {
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
         for (const char* statement : kLibraryTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
+}
+
+bool hasTable(const QSqlDatabase& db, const QString& table)
+{
+    return sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"), {table})
+               .toInt() > 0;
+}
+
+QVector<QPair<QString, QString>> pictureColumns()
+{
+    // Every table whose texts may place pictures: a picture stays stored while any of them
+    // names it.
+    return {{QStringLiteral("stb"), QStringLiteral("tm")},
+            {QStringLiteral("stb"), QStringLiteral("da")},
+            {QStringLiteral("sjb"), QStringLiteral("tm")},
+            {QStringLiteral("sjb"), QStringLiteral("da")},
+            {QStringLiteral("paper_questions"), QStringLiteral("tm")},
+            {QStringLiteral("paper_questions"), QStringLiteral("da")}};
+}
+
+bool upgrade(const QSqlDatabase& db, int version)
+{
+    if (version < 1 || version >= kVersion) return false;
+    QSqlDatabase conn = db;
+    sql::transaction(conn, [&] {
+        // 1 → 2: the question content tables.
+        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
+        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+    return true;
 }
 
 void addMissingTables(const QSqlDatabase& db, const QStringList& present)

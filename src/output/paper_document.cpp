@@ -11,9 +11,14 @@
 #include "output/docx_package.h"
 #include "output/paper_pictures.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryFile>
+
+#include <cerrno>
 
 namespace {
 
@@ -85,7 +90,11 @@ QString fileBaseName(const QString& title)
 {
     static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
     QString name;
-    for (const QChar c : title) {
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title.at(i);
+        // Half of a character (a surrogate without its partner) has no spelling in a file name.
+        if (c.isHighSurrogate() && (i + 1 == title.size() || !title.at(i + 1).isLowSurrogate())) continue;
+        if (c.isLowSurrogate() && (i == 0 || !title.at(i - 1).isHighSurrogate())) continue;
         const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
         name.append(control || kForbidden.contains(c) ? QLatin1Char('_') : c);
     }
@@ -101,6 +110,72 @@ QString fileBaseName(const QString& title)
 }
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// A paper write killed before its rename leaves its temporary file behind. A running write touches
+// its file within milliseconds, so one untouched for a minute belongs to no writer and goes.
+void removeStaleTemporaryFiles(const QDir& dir)
+{
+    static const QRegularExpression kTemporary(QStringLiteral("^\\.exavoro-[A-Za-z0-9]{6}\\.part$"));
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList candidates = dir.entryInfoList({QStringLiteral(".exavoro-*.part")},
+                                                       QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo& file : candidates) {
+        if (kTemporary.match(file.fileName()).hasMatch() && file.lastModified().toUTC() < cutoff) {
+            QFile::remove(file.filePath());
+        }
+    }
+}
+
+// Why a write into `folder` failed, in words a user can act on. `code` is errno right after the
+// failing call; the file's own error text is used only when it names a cause.
+QString writeFailureCause(const QFileDevice& file, int code, const QString& folder, qint64 needed)
+{
+    if (code == ENOSPC) return QStringLiteral("磁盘空间不足，请腾出空间后再试");
+#ifdef EDQUOT
+    if (code == EDQUOT) return QStringLiteral("已超出磁盘配额，请腾出空间后再试");
+#endif
+    if (code == EACCES || code == EPERM) return QStringLiteral("没有写入这个文件夹的权限");
+    if (code == EROFS) return QStringLiteral("磁盘是只读的");
+    if (code == EFBIG) return QStringLiteral("文件超出了系统允许的大小");
+    if (code == EIO) return QStringLiteral("磁盘读写出错");
+    QStorageInfo volume(folder);
+    volume.refresh();
+    if (file.error() == QFileDevice::ResourceError ||
+        (volume.isValid() && volume.bytesAvailable() >= 0 && volume.bytesAvailable() < needed)) {
+        return QStringLiteral("磁盘空间不足，请腾出空间后再试");
+    }
+    if (file.error() == QFileDevice::PermissionsError) return QStringLiteral("没有写入这个文件夹的权限");
+    if (volume.isValid() && volume.isReadOnly()) return QStringLiteral("磁盘是只读的");
+    if (file.error() != QFileDevice::NoError && file.error() != QFileDevice::UnspecifiedError &&
+        !file.errorString().isEmpty()) {
+        return file.errorString();
+    }
+    return QStringLiteral("写入失败");
+}
+
+[[noreturn]] void throwWriteFailure(const QFileDevice& file, int code, const QString& folder, qint64 needed)
+{
+    throw AppError(QStringLiteral("无法写入文件夹“%1”：%2。试卷没有保存。")
+                       .arg(native(folder), writeFailureCause(file, code, folder, needed)));
+}
+
+// Writes all of `bytes`. A short write (the disk filled up part way) is followed by another for the
+// rest, which then fails with the reason; Qt reports none for the short write itself.
+void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& folder)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) throwWriteFailure(file, errno, folder, bytes.size());
+        done += written;
+    }
+    errno = 0;
+    if (file.flush()) return;
+    // The buffer keeps what a short flush left; flushing it again meets the failure itself.
+    errno = 0;
+    if (!file.flush()) throwWriteFailure(file, errno, folder, bytes.size());
+}
 
 }  // namespace
 
@@ -137,20 +212,17 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
         throw AppError(QStringLiteral("无法创建文件夹“%1”，试卷没有保存。").arg(native(folder)));
     }
     const QDir dir(folder);
+    removeStaleTemporaryFiles(dir);
     // Written under a temporary name first; removed again by the destructor unless renamed.
     QTemporaryFile temp(dir.filePath(QStringLiteral(".exavoro-XXXXXX.part")));
     temp.setAutoRemove(true);
-    if (!temp.open()) {
-        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
-    }
+    errno = 0;
+    if (!temp.open()) throwWriteFailure(temp, errno, folder, bytes.size());
     temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (temp.write(bytes) != bytes.size() || !temp.flush()) {
-        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
-    }
+    writeAll(temp, bytes, folder);
+    errno = 0;
     temp.close();
-    if (temp.error() != QFileDevice::NoError) {
-        throw AppError(QStringLiteral("无法写入文件夹“%1”：%2").arg(native(folder), temp.errorString()));
-    }
+    if (temp.error() != QFileDevice::NoError) throwWriteFailure(temp, errno, folder, bytes.size());
 
     // Never overwrite: "标题.docx", then "标题 (2).docx", "标题 (3).docx", …
     const QString base = fileBaseName(paper.title);

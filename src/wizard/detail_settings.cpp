@@ -6,6 +6,7 @@
 #include "app/key_filters.h"
 #include "app/message_box.h"
 #include "app/platform.h"
+#include "content/content.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/lookups.h"
@@ -541,7 +542,8 @@ void TXxszF::RadioGroup1Click()
 
 void TXxszF::showQuestion(const QString& th, const QString& tm)
 {
-    MemoTm->setPlainText(tm);
+    // Formulas show as their source and pictures as "[图]"; a plain text shows as it is.
+    MemoTm->setPlainText(content::shortForm(tm));
     LabelTH->setText(th);
 }
 

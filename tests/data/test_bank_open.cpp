@@ -6,6 +6,7 @@
 #include "app/login.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
+#include "data/schema.h"
 #include "data/errors.h"
 #include "test_support.h"
 
@@ -179,12 +180,13 @@ void BankOpenTest::aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock()
 void BankOpenTest::newerSchemaVersionIsRefused()
 {
     Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
-    alterFile(ws.databasePath(), {QStringLiteral("PRAGMA user_version = 2")});
+    const int newer = schema::kVersion + 1;
+    alterFile(ws.databasePath(), {QStringLiteral("PRAGMA user_version = %1").arg(newer)});
     try {
         DM->connectTo(ws.databasePath());
         QFAIL("a file of a newer version was opened");
     } catch (const DataError& error) {
-        QCOMPARE(error.text(), QStringLiteral("数据库文件的版本（2）比本程序新，请使用新版程序打开。"));
+        QCOMPARE(error.text(), QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(newer));
     }
     BoxAnswerer boxes;
     login("admin", "pw");

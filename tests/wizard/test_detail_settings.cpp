@@ -185,6 +185,15 @@ void DetailSettingsTest::completedTypeShowsItsStoredCountAndTotal()
     selectType(dlg, 1);
     QCOMPARE(dlg->EditZf->text(), QStringLiteral("7"));
     QCOMPARE(dlg->ListBoxSj->item(2)->text(), QStringLiteral(" 3) 003----2.2分"));
+
+    // Two questions of 3.25: 6.5 rounds half to even, to 6 (not 7).
+    ws.exec(
+        "INSERT INTO sjb (kmh, txh, th, fs, tm) VALUES ('01','03','001','3.25','丁'), ('01','03','002','3.25','戊')");
+    ws.exec("UPDATE txb SET bz='1' WHERE kmh='01' AND txh='03'");
+    selectType(dlg, 2);
+    QCOMPARE(dlg->ListBoxTx->currentItem()->text(), QStringLiteral("解答题"));
+    QCOMPARE(dlg->EditTs->text(), QStringLiteral("2"));
+    QCOMPARE(dlg->EditZf->text(), QStringLiteral("6"));
 }
 
 void DetailSettingsTest::manualModeShowsTheGridInPlaceOfTheChapters()

@@ -1,0 +1,260 @@
+#include "content/content.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QImageReader>
+#include <QSet>
+#include <QSqlQuery>
+#include <QSvgRenderer>
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
+
+namespace content {
+
+namespace {
+
+const QString kPictureOpen = QStringLiteral("[[图片:");
+const QString kPictureClose = QStringLiteral("]]");
+constexpr int kHashLength = 64;
+
+bool isHash(QStringView text)
+{
+    if (text.size() != kHashLength) return false;
+    for (QChar c : text) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+    }
+    return true;
+}
+
+// The length of a picture marker starting at `from`, or 0 when none starts there.
+int pictureMarkerAt(const QString& text, qsizetype from)
+{
+    if (!QStringView(text).mid(from).startsWith(kPictureOpen)) return 0;
+    const qsizetype hashStart = from + kPictureOpen.size();
+    if (hashStart + kHashLength + kPictureClose.size() > text.size()) return 0;
+    if (!isHash(QStringView(text).mid(hashStart, kHashLength))) return 0;
+    if (!QStringView(text).mid(hashStart + kHashLength).startsWith(kPictureClose)) return 0;
+    return static_cast<int>(kPictureOpen.size() + kHashLength + kPictureClose.size());
+}
+
+void appendText(QVector<Segment>& out, QStringView text)
+{
+    if (text.isEmpty()) return;
+    if (!out.isEmpty() && out.last().kind == Segment::Text) {
+        out.last().text += text;
+    } else {
+        out.append({Segment::Text, text.toString()});
+    }
+}
+
+}  // namespace
+
+QVector<Segment> parse(const QString& text)
+{
+    QVector<Segment> out;
+    qsizetype plainStart = 0;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const QChar c = text.at(i);
+        if (c == u'\\' && i + 1 < n && (text.at(i + 1) == u'(' || text.at(i + 1) == u'[')) {
+            const bool display = text.at(i + 1) == u'[';
+            const QString closing = display ? QStringLiteral("\\]") : QStringLiteral("\\)");
+            const qsizetype end = text.indexOf(closing, i + 2);
+            // An opening delimiter without its closing one, or around nothing but blanks, is plain text.
+            if (end >= 0 && !QStringView(text).mid(i + 2, end - i - 2).trimmed().isEmpty()) {
+                appendText(out, QStringView(text).mid(plainStart, i - plainStart));
+                out.append({display ? Segment::DisplayMath : Segment::InlineMath, text.mid(i + 2, end - i - 2)});
+                i = end + 2;
+                plainStart = i;
+                continue;
+            }
+        } else if (c == u'[') {
+            if (const int length = pictureMarkerAt(text, i)) {
+                appendText(out, QStringView(text).mid(plainStart, i - plainStart));
+                out.append({Segment::Picture, text.mid(i + kPictureOpen.size(), kHashLength)});
+                i += length;
+                plainStart = i;
+                continue;
+            }
+        }
+        ++i;
+    }
+    appendText(out, QStringView(text).mid(plainStart));
+    return out;
+}
+
+bool hasMarkers(const QString& text)
+{
+    // Cheap test first: most texts hold none of the opening characters.
+    if (!text.contains(u'\\') && !text.contains(kPictureOpen)) return false;
+    const QVector<Segment> segments = parse(text);
+    return segments.size() > 1 || (segments.size() == 1 && segments.first().kind != Segment::Text);
+}
+
+QString shortForm(const QString& text)
+{
+    if (!hasMarkers(text)) return text;
+    QString out;
+    for (const Segment& s : parse(text)) {
+        switch (s.kind) {
+            case Segment::Text:
+                out += s.text;
+                break;
+            case Segment::InlineMath:
+            case Segment::DisplayMath:
+                out += s.text.simplified();
+                break;
+            case Segment::Picture:
+                out += QStringLiteral("[图]");
+                break;
+        }
+    }
+    // One line: the line breaks of a text with formulas become spaces.
+    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    out.replace(u'\n', u' ');
+    out.replace(u'\r', u' ');
+    return out;
+}
+
+QString pictureMarker(const QString& hash)
+{
+    return kPictureOpen + hash + kPictureClose;
+}
+
+QStringList pictureHashes(const QString& text)
+{
+    QStringList out;
+    if (!text.contains(kPictureOpen)) return out;
+    for (const Segment& s : parse(text)) {
+        if (s.kind == Segment::Picture) out << s.text;
+    }
+    return out;
+}
+
+QString pictureHash(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+StoredPicture examinePicture(const QByteArray& bytes)
+{
+    if (bytes.isEmpty()) {
+        throw AppError(QStringLiteral("图片文件是空的。"));
+    }
+    if (bytes.size() > kMaxPictureBytes) {
+        throw AppError(QStringLiteral("图片文件太大（%1 MB），最多允许 %2 MB。")
+                           .arg(QString::number(double(bytes.size()) / (1024 * 1024), 'f', 1))
+                           .arg(kMaxPictureBytes / (1024 * 1024)));
+    }
+    const auto tooManyPixels = [](QSize size) { return qint64(size.width()) * size.height() > kMaxPicturePixels; };
+    const QString tooLarge = QStringLiteral("图片尺寸太大（%1×%2 像素），最多允许 %3 百万像素。");
+
+    StoredPicture picture;
+    picture.hash = pictureHash(bytes);
+    picture.data = bytes;
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format().toLower();
+    static const QHash<QByteArray, QString> raster = {
+        {"png", QStringLiteral("image/png")},  {"jpeg", QStringLiteral("image/jpeg")},
+        {"jpg", QStringLiteral("image/jpeg")}, {"gif", QStringLiteral("image/gif")},
+        {"bmp", QStringLiteral("image/bmp")},
+    };
+    if (raster.contains(format)) {
+        const QSize size = reader.size();
+        if (size.isValid() && tooManyPixels(size)) {
+            throw AppError(tooLarge.arg(size.width()).arg(size.height()).arg(kMaxPicturePixels / 1000000));
+        }
+        // Decoding the whole picture proves that it is not cut short or damaged.
+        reader.setDecideFormatFromContent(true);
+        QImage image;
+        if (!reader.read(&image) || image.isNull()) {
+            throw AppError(QStringLiteral("图片文件已损坏，无法读取。"));
+        }
+        if (tooManyPixels(image.size())) {
+            throw AppError(tooLarge.arg(image.width()).arg(image.height()).arg(kMaxPicturePixels / 1000000));
+        }
+        picture.mime = raster.value(format);
+        picture.size = image.size();
+        return picture;
+    }
+    // SVG is a text format: recognised by its root element and read by the SVG renderer.
+    const QByteArray head = bytes.left(4096);
+    if (format == "svg" || format == "svgz" || head.contains("<svg")) {
+        QSvgRenderer renderer(bytes);
+        if (!renderer.isValid()) {
+            throw AppError(QStringLiteral("SVG 图片已损坏，无法读取。"));
+        }
+        QSize size = renderer.defaultSize();
+        if (size.isEmpty()) size = renderer.viewBox().size();
+        if (size.isEmpty()) {
+            throw AppError(QStringLiteral("SVG 图片没有给出尺寸，无法使用。"));
+        }
+        if (tooManyPixels(size)) {
+            throw AppError(tooLarge.arg(size.width()).arg(size.height()).arg(kMaxPicturePixels / 1000000));
+        }
+        picture.mime = QStringLiteral("image/svg+xml");
+        picture.size = size;
+        return picture;
+    }
+    throw AppError(QStringLiteral("无法识别的图片文件。支持的格式：PNG、JPEG、GIF、BMP 和 SVG。"));
+}
+
+QString storePicture(const QSqlDatabase& db, const QByteArray& bytes)
+{
+    const StoredPicture picture = examinePicture(bytes);
+    // The same bytes stored twice stay one row: the hash is unique.
+    QString existing;
+    if (!sql::firstValue(db, QStringLiteral("SELECT hash FROM pictures WHERE hash = ?"), {picture.hash}, &existing)) {
+        sql::run(db, QStringLiteral("INSERT INTO pictures (hash, mime, width, height, data) VALUES (?, ?, ?, ?, ?)"),
+                 {picture.hash, picture.mime, picture.size.width(), picture.size.height(), picture.data});
+    }
+    return picture.hash;
+}
+
+std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& hash)
+{
+    QSqlQuery q = sql::run(db, QStringLiteral("SELECT mime, width, height, data FROM pictures WHERE hash = ?"), {hash});
+    if (!q.next()) return std::nullopt;
+    StoredPicture picture;
+    picture.hash = hash;
+    picture.mime = q.value(0).toString();
+    picture.size = QSize(q.value(1).toInt(), q.value(2).toInt());
+    picture.data = q.value(3).toByteArray();
+    return picture;
+}
+
+int removeOrphanPictures(const QSqlDatabase& db)
+{
+    // Nothing to do for a bank without pictures: one probe instead of a scan of every question.
+    if (sql::column(db, QStringLiteral("SELECT hash FROM pictures LIMIT 1")).isEmpty()) return 0;
+    QSet<QString> used;
+    const QString pattern = QStringLiteral("%") + kPictureOpen + QStringLiteral("%");
+    for (const auto& [table, column] : schema::pictureColumns()) {
+        // A table another version of the program has not made yet holds no pictures.
+        if (!schema::hasTable(db, table)) continue;
+        sql::Reader q(db, QStringLiteral("SELECT %2 FROM %1 WHERE %2 LIKE ?").arg(table, column), {pattern});
+        while (q.next()) {
+            for (const QString& hash : pictureHashes(q.text(0))) used.insert(hash);
+        }
+    }
+    int removed = 0;
+    QSqlDatabase conn = db;
+    sql::transaction(conn, [&] {
+        for (const QString& hash : sql::column(db, QStringLiteral("SELECT hash FROM pictures"))) {
+            if (used.contains(hash)) continue;
+            sql::run(db, QStringLiteral("DELETE FROM pictures WHERE hash = ?"), {hash});
+            ++removed;
+        }
+    });
+    return removed;
+}
+
+}  // namespace content

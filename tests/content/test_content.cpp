@@ -1,0 +1,257 @@
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include "app/forms.h"
+#include "content/content.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
+#include "test_support.h"
+
+using content::Segment;
+
+namespace {
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage drawing(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.drawLine(0, 0, w - 1, h - 1);
+    return image;
+}
+
+const QString kHash = QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+
+}  // namespace
+
+class ContentTest : public QObject {
+    Q_OBJECT
+private slots:
+    void parseSplitsTextFormulasAndPicturesInOrder();
+    void unbalancedOrMalformedMarkersStayPlainText();
+    void shortFormShowsFormulaSourceAndPictureTag();
+    void storingAPictureKeepsOneRowPerContentWithItsTypeAndSize();
+    void badPictureFilesAreRefusedWithAChineseMessage();
+    void versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions();
+    void picturesNoTextPlacesAreRemovedAtConnect();
+};
+
+void ContentTest::parseSplitsTextFormulasAndPicturesInOrder()
+{
+    const QString text =
+        QStringLiteral("求解\\(x^2-1=0\\)，其中\\[\\int_0^1 f(x)\\,dx\\]如图[[图片:%1]]所示。").arg(kHash);
+    const QVector<Segment> s = content::parse(text);
+    QCOMPARE(s.size(), 7);
+    QCOMPARE(s[0].kind, Segment::Text);
+    QCOMPARE(s[0].text, QStringLiteral("求解"));
+    QCOMPARE(s[1].kind, Segment::InlineMath);
+    QCOMPARE(s[1].text, QStringLiteral("x^2-1=0"));
+    QCOMPARE(s[2].text, QStringLiteral("，其中"));
+    QCOMPARE(s[3].kind, Segment::DisplayMath);
+    QCOMPARE(s[3].text, QStringLiteral("\\int_0^1 f(x)\\,dx"));
+    QCOMPARE(s[4].text, QStringLiteral("如图"));
+    QCOMPARE(s[5].kind, Segment::Picture);
+    QCOMPARE(s[5].text, kHash);
+    QCOMPARE(s[6].text, QStringLiteral("所示。"));
+    QVERIFY(content::hasMarkers(text));
+    QCOMPARE(content::pictureHashes(text + content::pictureMarker(kHash)), QStringList({kHash, kHash}));
+    // A formula may span lines; the first closing delimiter ends it.
+    const QVector<Segment> multi = content::parse(QStringLiteral("\\(a\nb\\)\\)"));
+    QCOMPARE(multi.size(), 2);
+    QCOMPARE(multi[0].text, QStringLiteral("a\nb"));
+    QCOMPARE(multi[1].text, QStringLiteral("\\)"));
+}
+
+void ContentTest::unbalancedOrMalformedMarkersStayPlainText()
+{
+    const QStringList plain = {
+        QStringLiteral("普通的题目，没有公式。"),
+        QStringLiteral("只有开头\\(x+1"),
+        QStringLiteral("只有开头\\[x+1\\)"),
+        QStringLiteral("空公式\\(  \\)"),
+        QStringLiteral("C:\\路径\\文件"),
+        QStringLiteral("[[图片:%1]]").arg(kHash.toUpper()),
+        QStringLiteral("[[图片:%1]]").arg(kHash.left(63)),
+        QStringLiteral("[[图片:%1]").arg(kHash),
+        QStringLiteral("[[图片:]] 与 [[图]]"),
+        QString(),
+    };
+    for (const QString& text : plain) {
+        QVERIFY2(!content::hasMarkers(text), qPrintable(text));
+        const QVector<Segment> s = content::parse(text);
+        if (text.isEmpty()) {
+            QVERIFY(s.isEmpty());
+        } else {
+            QCOMPARE(s.size(), 1);
+            QCOMPARE(s[0].kind, Segment::Text);
+            QCOMPARE(s[0].text, text);
+        }
+        QCOMPARE(content::shortForm(text), text);
+        QVERIFY(content::pictureHashes(text).isEmpty());
+    }
+    // A closed formula after an unclosed display opener still counts.
+    const QVector<Segment> s = content::parse(QStringLiteral("\\[a \\(b\\)"));
+    QCOMPARE(s.size(), 2);
+    QCOMPARE(s[0].text, QStringLiteral("\\[a "));
+    QCOMPARE(s[1].kind, Segment::InlineMath);
+}
+
+void ContentTest::shortFormShowsFormulaSourceAndPictureTag()
+{
+    QCOMPARE(content::shortForm(QStringLiteral("已知\\(\\frac{1}{2}\\)，\n见[[图片:%1]]。").arg(kHash)),
+             QStringLiteral("已知\\frac{1}{2}， 见[图]。"));
+    QCOMPARE(content::shortForm(QStringLiteral("\\[ a\n  +b \\]")), QStringLiteral("a +b"));
+    // Without markers a text keeps its lines.
+    QCOMPARE(content::shortForm(QStringLiteral("第一行\n第二行")), QStringLiteral("第一行\n第二行"));
+}
+
+void ContentTest::storingAPictureKeepsOneRowPerContentWithItsTypeAndSize()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    const QByteArray png = encoded(drawing(120, 80), "PNG");
+    const QByteArray jpeg = encoded(drawing(30, 20), "JPEG");
+    const QByteArray bmp = encoded(drawing(7, 5), "BMP");
+    // Smallest GIF: one white pixel.
+    const QByteArray gif = QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=");
+    const QByteArray svg = R"(<?xml version="1.0"?><svg xmlns="http://www.w3.org/2000/svg" width="200" height="100">
+<polygon points="10,90 190,90 100,10" fill="none" stroke="black"/></svg>)";
+
+    const QString pngHash = content::storePicture(db, png);
+    QCOMPARE(pngHash, content::pictureHash(png));
+    QCOMPARE(pngHash.size(), 64);
+    QCOMPARE(content::storePicture(db, png), pngHash);
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
+
+    struct Case {
+        QByteArray bytes;
+        QString mime;
+        QSize size;
+    };
+    const QVector<Case> cases = {{png, QStringLiteral("image/png"), QSize(120, 80)},
+                                 {jpeg, QStringLiteral("image/jpeg"), QSize(30, 20)},
+                                 {bmp, QStringLiteral("image/bmp"), QSize(7, 5)},
+                                 {gif, QStringLiteral("image/gif"), QSize(1, 1)},
+                                 {svg, QStringLiteral("image/svg+xml"), QSize(200, 100)}};
+    for (const Case& c : cases) {
+        const QString hash = content::storePicture(db, c.bytes);
+        const auto stored = content::loadPicture(db, hash);
+        QVERIFY(stored.has_value());
+        QCOMPARE(stored->mime, c.mime);
+        QCOMPARE(stored->size, c.size);
+        QCOMPARE(stored->data, c.bytes);
+        QCOMPARE(stored->hash, hash);
+    }
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 5);
+    QVERIFY(!content::loadPicture(db, kHash).has_value());
+}
+
+void ContentTest::badPictureFilesAreRefusedWithAChineseMessage()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    const QByteArray png = encoded(drawing(400, 300), "PNG");
+    // A PNG header claiming 10000 × 5000 pixels (50 megapixels) is refused before decoding.
+    QImage huge(1, 1, QImage::Format_RGB32);
+    huge.fill(Qt::white);
+    QByteArray claimsHuge = encoded(huge, "PNG");
+    const auto putBigEndian = [&](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i) claimsHuge[at + i] = char((v >> (24 - 8 * i)) & 0xff);
+    };
+    putBigEndian(16, 10000);
+    putBigEndian(20, 5000);
+    // The header chunk's CRC-32 over its type and data (bytes 12..28) must stay right.
+    quint32 crc = 0xffffffffu;
+    for (int i = 12; i < 29; ++i) {
+        crc ^= quint8(claimsHuge[i]);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    putBigEndian(29, ~crc);
+
+    const QVector<QPair<QByteArray, QString>> bad = {
+        {QByteArray(), QStringLiteral("空")},
+        {png.left(png.size() / 2), QStringLiteral("损坏")},
+        {QByteArray("这不是图片，只是一段文字。"), QStringLiteral("无法识别")},
+        {QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\""), QStringLiteral("损坏")},
+        {QByteArray(content::kMaxPictureBytes + 1, 'x'), QStringLiteral("太大")},
+        {claimsHuge, QStringLiteral("百万像素")},
+    };
+    for (const auto& [bytes, expected] : bad) {
+        try {
+            content::storePicture(db, bytes);
+            QFAIL(qPrintable(QStringLiteral("accepted: ") + expected));
+        } catch (const AppError& e) {
+            QVERIFY2(e.text().contains(expected), qPrintable(e.text()));
+        }
+    }
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 0);
+}
+
+void ContentTest::versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions()
+{
+    testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    {
+        QSqlDatabase db = schema::createFile(ws.databasePath(), QStringLiteral("v1"));
+        sql::run(db, QStringLiteral("DROP TABLE pictures"));
+        sql::run(db, QStringLiteral("DROP TABLE formula_omml"));
+        sql::run(db, QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('9', '物理')"));
+        sql::run(db, QStringLiteral("PRAGMA user_version = 1"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(ws.scalar(QStringLiteral("PRAGMA user_version")), QString::number(schema::kVersion));
+    QCOMPARE(ws.count(QStringLiteral("kmb"), QStringLiteral("kmm = ?"), {QStringLiteral("物理")}), 1);
+    const QString hash = content::storePicture(DM->db(), encoded(drawing(10, 10), "PNG"));
+    QVERIFY(content::loadPicture(DM->db(), hash).has_value());
+    QCOMPARE(ws.count(QStringLiteral("formula_omml")), 0);
+
+    // A file newer than the program is still refused, untouched.
+    ws.exec(QStringLiteral("PRAGMA user_version = 99"));
+    try {
+        DM->connectTo(ws.databasePath());
+        QFAIL("a newer file was opened");
+    } catch (const DataError& e) {
+        QVERIFY(e.text().contains(QStringLiteral("比本程序新")));
+    }
+}
+
+void ContentTest::picturesNoTextPlacesAreRemovedAtConnect()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    const QString inQuestion = content::storePicture(db, encoded(drawing(10, 10), "PNG"));
+    const QString inAnswer = content::storePicture(db, encoded(drawing(11, 10), "PNG"));
+    const QString inPaper = content::storePicture(db, encoded(drawing(12, 10), "PNG"));
+    const QString orphan = content::storePicture(db, encoded(drawing(13, 10), "PNG"));
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('1', '1', '1', ?, ?)"),
+            {QStringLiteral("如图%1").arg(content::pictureMarker(inQuestion)),
+             QStringLiteral("答：%1").arg(content::pictureMarker(inAnswer))});
+    ws.exec(QStringLiteral("INSERT INTO sjb (kmh, txh, th, tm, da) VALUES ('1', '1', '1', ?, '')"),
+            {content::pictureMarker(inPaper)});
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 3);
+    QVERIFY(!content::loadPicture(DM->db(), orphan).has_value());
+    QVERIFY(content::loadPicture(DM->db(), inAnswer).has_value());
+
+    ws.exec(QStringLiteral("DELETE FROM stb"));
+    QCOMPARE(content::removeOrphanPictures(DM->db()), 2);
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
+    QVERIFY(content::loadPicture(DM->db(), inPaper).has_value());
+}
+
+QTEST_MAIN(ContentTest)
+#include "test_content.moc"
