@@ -12,6 +12,8 @@
 #include "blueprint/blueprint_window.h"
 #include "bank/subject_settings.h"
 #include "data/recycle.h"
+#include "library/library_window.h"
+#include "library/paper_store.h"
 #include "output/paper_document.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -20,8 +22,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTableWidget>
@@ -328,6 +332,51 @@ int main(int argc, char** argv)
         });
         report(r);
     }
+    // 5c. The same draw leaving out the questions of the subject's 5 newest stored papers
+    // (5 × 200 of the 5,000 candidates), beside today's draw measured again in this run.
+    {
+        for (int p = 0; p < 5; ++p) {
+            library::StoredPaper paper;
+            paper.title = QStringLiteral("往期试卷%1").arg(p + 1);
+            paper.kmh = QStringLiteral("01");
+            paper.kmm = QStringLiteral("科目1");
+            library::StoredSection section;
+            section.txh = QStringLiteral("01");
+            section.typeName = QStringLiteral("题型1");
+            sql::Reader q(DM->db(),
+                          QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE kmh='01' AND txh='01'"
+                                         " ORDER BY id LIMIT 200 OFFSET ?"),
+                          {p * 900});
+            while (q.next()) {
+                section.questions.append(
+                    {q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7)});
+            }
+            section.count = int(section.questions.size());
+            paper.sections.append(section);
+            library::storePaper(DM->db(), paper);
+        }
+        Row r{QStringLiteral("automatic selection of 200 from %1 leaving out the 5 newest papers' questions")
+                  .arg(candidates),
+              QStringLiteral("TXxszF::SBtnQbyrClick with 排除最近 5 份 ticked"),
+              QStringLiteral("TXxszF::SBtnQbyrClick as today (option off), same run")};
+        r.target = 2;
+        auto prepare = [&] {
+            step2->EditTs->setText(QStringLiteral("200"));
+            step2->EditZf->setText(QStringLiteral("100"));
+        };
+        step2->CheckBoxPcjq->setChecked(false);
+        r.baselineMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); }, prepare);
+        step2->CheckBoxPcjq->setChecked(true);
+        step2->SpinBoxPcjq->setValue(5);
+        r.oursMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); }, prepare);
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
+            qFatal("the draw leaving out recent papers did not write 200 rows");
+        }
+        step2->CheckBoxPcjq->setChecked(false);
+        report(r);
+    }
     // 5b. The blueprint of 科目1: every chapter × 4 types × 5 difficulties.
     {
         auto* window = new BlueprintWindow(main);
@@ -502,6 +551,79 @@ int main(int argc, char** argv)
         QFile::remove(target);
         QFile::remove(pristine);
         DM->connectTo(path);
+    }
+
+    // 8 and 9. The paper library with 10,000 stored papers of 10 questions each.
+    {
+        QVector<library::StoredQuestion> copies;
+        {
+            sql::Reader q(DM->db(), QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE kmh='01'"
+                                                   " AND txh='02' ORDER BY id LIMIT 10"));
+            while (q.next()) {
+                copies.append({q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7)});
+            }
+        }
+        QSqlDatabase db = DM->db();
+        sql::transaction(db, [&] {
+            for (int p = 0; p < 10000; ++p) {
+                library::StoredPaper paper;
+                paper.title = QStringLiteral("第%1次测验").arg(p + 1);
+                paper.kmh = QStringLiteral("01");
+                paper.kmm = QStringLiteral("科目1");
+                paper.duration = QStringLiteral("90");
+                paper.total = QStringLiteral("100");
+                library::StoredSection section;
+                section.txh = QStringLiteral("02");
+                section.typeName = QStringLiteral("题型2");
+                section.questions = copies;
+                section.count = int(copies.size());
+                section.points = 100;
+                paper.sections.append(section);
+                library::insertPaper(db, paper);
+            }
+        });
+        const int stored = sql::scalar(db, QStringLiteral("SELECT COUNT(*) FROM papers")).toInt();
+        auto* window = new TSjkF(main);
+        {
+            Row r{QStringLiteral("list the %1 stored papers of the library, newest first").arg(stored),
+                  QStringLiteral("TSjkF::Search: listPapers, table model reset, count label"),
+                  QStringLiteral("the same SELECT of the list's columns stepped to its end")};
+            r.target = 1.5;
+            r.oursMs = medianMs(reps, [&] { window->Search(); });
+            r.baselineMs = medianMs(reps, [&] {
+                lite.readAll(
+                    "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count"
+                    " FROM papers ORDER BY id DESC");
+            });
+            report(r);
+        }
+        {
+            const qint64 id = sql::scalar(db, QStringLiteral("SELECT MAX(id) FROM papers")).toLongLong() - 5000;
+            const std::vector<QByteArray> binds = {QByteArray::number(id)};
+            Row r{QStringLiteral("open one stored paper (10 questions) among %1").arg(stored),
+                  QStringLiteral("library::loadPaper: paper, sections, question copies"),
+                  QStringLiteral("the same three SELECTs stepped to their end")};
+            r.target = 1.5;
+            r.oursMs = medianMs(reps, [&] {
+                if (library::loadPaper(db, id).questionCount() != 10) qFatal("the stored paper was not read");
+            });
+            r.baselineMs = medianMs(reps, [&] {
+                lite.readAll(
+                    "SELECT title, kmh, kmm, duration, total, layout, created_at, created_by, source_id,"
+                    " variant, seed, overlap_percent FROM papers WHERE id=?",
+                    binds);
+                lite.readAll(
+                    "SELECT txh, txm, question_count, points FROM paper_sections WHERE paper_id=?"
+                    " ORDER BY position",
+                    binds);
+                lite.readAll(
+                    "SELECT section_position, kmh, txh, th, zjh, nd, fs, tm, da FROM paper_questions"
+                    " WHERE paper_id=? ORDER BY section_position, position",
+                    binds);
+            });
+            report(r);
+        }
+        delete window;
     }
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one

@@ -59,8 +59,8 @@ int& failedLogins();
 
 // Permission level of the user who logged in last (0 before any successful login).
 int& loggedInLevel();
-// Name of the user who logged in last (empty before any successful login); the recycle bin
-// records it as the one who deleted.
+// Name of the user who logged in last (empty before any successful login): the recycle bin
+// records it as the one who deleted, stored papers as the one who composed them.
 QString& loggedInUser();
 
 }  // namespace app

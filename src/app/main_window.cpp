@@ -14,6 +14,7 @@
 #include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
+#include "library/library_window.h"
 #include "users/user_admin.h"
 #include "wizard/overall_settings.h"
 
@@ -24,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -82,6 +84,7 @@ void TMainF::buildMenu()
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
+    SJK = item(SJGL, "SJK", QStringLiteral("试卷库(&K)"), &TMainF::SJKClick);
     YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
     MMSZ = item(YHGL, "MMSZ", QStringLiteral("密码设置(&M)"), &TMainF::MMSZClick);
     BZ = menu("BZ", QStringLiteral("帮助(&H)"));
@@ -355,6 +358,12 @@ void TMainF::HSZClick() { openDialog<THszF>(HszF); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
 void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
+
+void TMainF::SJKClick()
+{
+    QPointer<TSjkF> window;
+    openDialog<TSjkF>(window);
+}
 void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
 
 void TMainF::XZKMClick()

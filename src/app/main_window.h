@@ -34,6 +34,7 @@ public:
     void HSZClick();
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
+    void SJKClick();
     void MMSZClick();
     void NRClick();
     void GYClick();
@@ -48,7 +49,7 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;

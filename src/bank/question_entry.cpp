@@ -13,6 +13,7 @@
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/recycle.h"
+#include "library/paper_store.h"
 #include "data/sql.h"
 #include "data/demo.h"
 #include "data/lookups.h"
@@ -117,6 +118,7 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     ComboBoxNd->addItems({QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"), QStringLiteral("较难"),
                           QStringLiteral("难")});
     ComboBoxNd->setCurrentIndex(0);
+    LabelSyqk = makeLabel(QString(), Panel3, QStringLiteral("LabelSyqk"));
 
     LabelTm = makeLabel(QStringLiteral("题目内容：（请在下面编辑试题内容）"), this, QStringLiteral("LabelTm"));
     MemoTm = new QPlainTextEdit(this);
@@ -211,6 +213,7 @@ void TLrstF::FormCreate()
     EditFs->setGeometry(67, 54, 40, 23);
     LabelNd->setGeometry(140, 58, 40, 15);
     ComboBoxNd->setGeometry(182, 54, 90, 23);
+    LabelSyqk->setGeometry(290, 58, 274, 15);
     LabelTm->setGeometry(257, 104, 400, 15);
     MemoTm->setGeometry(257, 122, 518, 150);
     LabelDa->setGeometry(257, 280, 400, 15);
@@ -343,6 +346,8 @@ void TLrstF::loadQuestion(const QString& kmh)
     setBoxText(ComboBoxNd, field("nd"));
     MemoTm->setPlainText(field("tm"));
     MemoDa->setPlainText(field("da"));
+    LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedKmh_, loadedTxh_, loadedTh_))
+                             : QString());
 }
 
 void TLrstF::DBGrid1CellClick()

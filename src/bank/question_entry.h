@@ -50,6 +50,7 @@ public:
     QLabel* LabelZj;
     QLabel* LabelFs;
     QLabel* LabelNd;
+    QLabel* LabelSyqk;  // how many stored papers used the loaded question, and when last
     QLabel* LabelTm;
     QLabel* LabelDa;
     QLabel* LabelZjxt;

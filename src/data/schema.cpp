@@ -76,11 +76,29 @@ static const char* const kContentTables[] = {
     " latex TEXT NOT NULL, omml TEXT NOT NULL)",
 };
 
+static const char* const kLibraryTables[] = {
+    // The paper library: every composed paper as it was printed, its sections in paper order and
+    // a copy of each question, so that later changes to the bank leave a given paper as it was.
+    "CREATE TABLE IF NOT EXISTS papers (id INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, kmh TEXT, kmm TEXT,"
+    " duration TEXT, total TEXT, layout TEXT, created_at TEXT, created_by TEXT, question_count INTEGER,"
+    " source_id INTEGER, variant TEXT, seed TEXT, overlap_percent INTEGER)",
+    "CREATE TABLE IF NOT EXISTS paper_sections (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
+    " position INTEGER, txh TEXT, txm TEXT, question_count INTEGER, points INTEGER)",
+    "CREATE TABLE IF NOT EXISTS paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
+    " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
+    " tm TEXT, da TEXT)",
+    "CREATE INDEX IF NOT EXISTS papers_kmh ON papers (kmh, id)",
+    "CREATE INDEX IF NOT EXISTS paper_sections_paper ON paper_sections (paper_id, position)",
+    "CREATE INDEX IF NOT EXISTS paper_questions_paper ON paper_questions (paper_id, section_position, position)",
+    // Usage history of one question: which papers used it.
+    "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
+};
+
 // Tables added after the first version, with their indexes: a bank written by an older version
 // gets the missing ones when it is opened. A table added by a later feature joins this list.
-static const char* const kAddedTables[] = {"pictures",        "formula_omml",  "blueprints",  "blueprint_types",
-                                           "blueprint_cells", "recycle_items", "recycle_kmb", "recycle_txb",
-                                           "recycle_zjb",     "recycle_stb"};
+static const char* const kAddedTables[] = {
+    "pictures",    "formula_omml", "blueprints",  "blueprint_types", "blueprint_cells", "recycle_items",  "recycle_kmb",
+    "recycle_txb", "recycle_zjb",  "recycle_stb", "papers",          "paper_sections",  "paper_questions"};
 
 QStringList columns(const QString& table)
 {
@@ -127,6 +145,18 @@ QStringList columns(const QString& table)
           QStringLiteral("data")}},
         {QStringLiteral("formula_omml"),
          {QStringLiteral("latex_hash"), QStringLiteral("latex"), QStringLiteral("omml")}},
+        {QStringLiteral("papers"),
+         {QStringLiteral("title"), QStringLiteral("kmh"), QStringLiteral("kmm"), QStringLiteral("duration"),
+          QStringLiteral("total"), QStringLiteral("layout"), QStringLiteral("created_at"), QStringLiteral("created_by"),
+          QStringLiteral("question_count"), QStringLiteral("source_id"), QStringLiteral("variant"),
+          QStringLiteral("seed"), QStringLiteral("overlap_percent")}},
+        {QStringLiteral("paper_sections"),
+         {QStringLiteral("paper_id"), QStringLiteral("position"), QStringLiteral("txh"), QStringLiteral("txm"),
+          QStringLiteral("question_count"), QStringLiteral("points")}},
+        {QStringLiteral("paper_questions"),
+         {QStringLiteral("paper_id"), QStringLiteral("section_position"), QStringLiteral("position"),
+          QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da")}},
     };
     return known.value(table);
 }
@@ -145,6 +175,7 @@ QString createStatement(const QString& table)
         for (const char* statement : kTables) record(statement);
         for (const char* statement : kRecycleTables) record(statement);
         for (const char* statement : kContentTables) record(statement);
+        for (const char* statement : kLibraryTables) record(statement);
         return texts;
     }();
     return recorded.value(table);
@@ -161,6 +192,7 @@ void ensure(QSqlDatabase& db)
         for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
         for (const char* statement : kRecycleTables) sql::run(db, QString::fromLatin1(statement));
         for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
+        for (const char* statement : kLibraryTables) sql::run(db, QString::fromLatin1(statement));
         sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
 }
@@ -175,10 +207,14 @@ QVector<QPair<QString, QString>> pictureColumns()
 {
     // Every table whose texts may place pictures: a picture stays stored while any of them
     // names it.
-    return {
-        {QStringLiteral("stb"), QStringLiteral("tm")},         {QStringLiteral("stb"), QStringLiteral("da")},
-        {QStringLiteral("sjb"), QStringLiteral("tm")},         {QStringLiteral("sjb"), QStringLiteral("da")},
-        {QStringLiteral("recycle_stb"), QStringLiteral("tm")}, {QStringLiteral("recycle_stb"), QStringLiteral("da")}};
+    return {{QStringLiteral("stb"), QStringLiteral("tm")},
+            {QStringLiteral("stb"), QStringLiteral("da")},
+            {QStringLiteral("sjb"), QStringLiteral("tm")},
+            {QStringLiteral("sjb"), QStringLiteral("da")},
+            {QStringLiteral("recycle_stb"), QStringLiteral("tm")},
+            {QStringLiteral("recycle_stb"), QStringLiteral("da")},
+            {QStringLiteral("paper_questions"), QStringLiteral("tm")},
+            {QStringLiteral("paper_questions"), QStringLiteral("da")}};
 }
 
 // Creates every added table and index (IF NOT EXISTS), inside the caller's transaction.
@@ -198,6 +234,7 @@ static void createAddedTables(const QSqlDatabase& db)
     for (const char* statement : kTables) createIfAdded(statement);
     for (const char* statement : kRecycleTables) createIfAdded(statement);
     for (const char* statement : kContentTables) createIfAdded(statement);
+    for (const char* statement : kLibraryTables) createIfAdded(statement);
 }
 
 static bool lacksAddedTables(const QStringList& present)

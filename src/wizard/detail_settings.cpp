@@ -11,11 +11,13 @@
 #include "data/data_module.h"
 #include "data/lookups.h"
 #include "data/sql.h"
+#include "library/paper_store.h"
 #include "output/paper_document.h"
 #include "wizard/overall_settings.h"
 #include "wizard/random_draw.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -30,6 +32,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QSqlQuery>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -172,6 +175,15 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     SBtnTmsy = makeSpeedButton(QStringLiteral("题目上移"), QStringLiteral("题目上移"), this, "SBtnTmsy");
     SBtnTmxy = makeSpeedButton(QStringLiteral("题目下移"), QStringLiteral("题目下移"), this, "SBtnTmxy");
 
+    CheckBoxPcjq = new QCheckBox(QStringLiteral("排除最近"), this);
+    CheckBoxPcjq->setObjectName(QStringLiteral("CheckBoxPcjq"));
+    CheckBoxPcjq->setChecked(false);
+    SpinBoxPcjq = new QSpinBox(this);
+    SpinBoxPcjq->setObjectName(QStringLiteral("SpinBoxPcjq"));
+    SpinBoxPcjq->setRange(1, 999);
+    SpinBoxPcjq->setValue(3);
+    LabelPcjq = makeLabel(QStringLiteral("份试卷用过的题目"), this, "LabelPcjq");
+
     BtnSyb = new QPushButton(QStringLiteral("使用帮助"), this);
     BtnSyb->setObjectName(QStringLiteral("BtnSyb"));
     Button2 = new QPushButton(QStringLiteral("组卷"), this);
@@ -257,6 +269,9 @@ void TXxszF::FormCreate()
     ListBoxSj->setGeometry(484, 28, 216, 364);
     SBtnTmsy->setGeometry(484, 398, 104, 26);
     SBtnTmxy->setGeometry(596, 398, 104, 26);
+    CheckBoxPcjq->setGeometry(16, 444, 86, 22);
+    SpinBoxPcjq->setGeometry(102, 443, 56, 24);
+    LabelPcjq->setGeometry(164, 448, 140, 16);
     BtnSyb->setGeometry(380, 440, 96, 28);
     Button2->setGeometry(490, 440, 96, 28);
     Button3->setGeometry(600, 440, 96, 28);
@@ -523,6 +538,7 @@ void TXxszF::RadioGroup1Click()
     EditBxTs->setVisible(!manual);
     SBtnQbyr->setVisible(!manual);
     SBtnQbyc->setVisible(!manual);
+    for (QWidget* w : std::initializer_list<QWidget*>{CheckBoxPcjq, SpinBoxPcjq, LabelPcjq}) w->setVisible(!manual);
     DBGridTm->setVisible(manual);
     SBtnYr->setVisible(manual);
     SBtnYc->setVisible(manual);
@@ -636,6 +652,11 @@ void TXxszF::SBtnQbyrClick()
     QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"),
                            {kmh_, txh});
     while (q.next()) held.insert({q.value(0).toString(), q.value(1).toString()});
+    // Questions of the newest stored papers, left out when the user asks (empty otherwise, and then
+    // the draws are the usual ones).
+    const QSet<QuestionKey> excluded = CheckBoxPcjq->isChecked()
+                                           ? library::usedInRecentPapers(DM->db(), kmh_, SpinBoxPcjq->value())
+                                           : QSet<QuestionKey>();
 
     Dataset* st = DM->ADOQuerySt;
     const int n = st->recordCount();
@@ -644,14 +665,24 @@ void TXxszF::SBtnQbyrClick()
     // Rows that list one question twice would let the draw run forever; count distinct questions
     // (as far as the count needs: the draw can go on once that many are known).
     QSet<QuestionKey> distinct;
+    QSet<QuestionKey> left;  // candidates left out as used in recent papers
     for (int r = 0; r < n && distinct.size() < count; ++r) {
         const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
-        if (!held.contains(key)) distinct.insert(key);
+        if (held.contains(key)) continue;
+        if (excluded.contains(key)) {
+            left.insert(key);
+        } else {
+            distinct.insert(key);
+        }
     }
     if (distinct.size() < count) {
         count = static_cast<int>(distinct.size());
         EditTs->setText(QString::number(count));
-        MsgBox::show(QStringLiteral("满足条件的题目数量不足，已修改当前小题数！"), this);
+        QString text = QStringLiteral("满足条件的题目数量不足，已修改当前小题数！");
+        if (!left.isEmpty()) {
+            text += QStringLiteral("（已排除最近%1份试卷用过的题目%2道）").arg(SpinBoxPcjq->value()).arg(left.size());
+        }
+        MsgBox::show(text, this);
         BlinkEditTs();
         if (count == 0) return;
     }
@@ -664,7 +695,7 @@ void TXxszF::SBtnQbyrClick()
         while (chosen < count) {
             const int r = randomdraw::below(n);
             const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
-            if (held.contains(key)) continue;  // already on the paper: draw again
+            if (held.contains(key) || excluded.contains(key)) continue;  // on the paper or left out: draw again
             appendPaperRow(r, fs);
             held.insert(key);
             lastDrawn = r;
@@ -872,5 +903,13 @@ bool TXxszF::Print()
     QStringList types;
     for (int i = 0; i < ListBoxTx->count(); ++i) types << ListBoxTx->item(i)->text();
     if (!ZtszF) return false;
-    return printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text());
+    // The paper goes into the library as it is printed; a paper whose document could not be
+    // written is taken out again, so the library holds only papers that were given out.
+    library::StoredPaper stored =
+        library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
+                                     ZtszF->EditZf->text());
+    library::storePaper(DM->db(), stored);
+    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text())) return true;
+    library::deletePaper(DM->db(), stored.id);
+    return false;
 }

@@ -5,6 +5,7 @@
 
 class DBGrid;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -13,6 +14,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTimer;
 class QToolButton;
 
@@ -121,6 +123,11 @@ public:
     QListWidget* ListBoxSj;
     QToolButton* SBtnTmsy;
     QToolButton* SBtnTmxy;
+    // Automatic selection leaves out the questions of the subject's newest N stored papers when
+    // ticked (unticked when the dialog opens: the selection is then the usual one).
+    QCheckBox* CheckBoxPcjq;
+    QSpinBox* SpinBoxPcjq;
+    QLabel* LabelPcjq;
     QPushButton* BtnSyb;
     QPushButton* Button2;
     QPushButton* Button3;

@@ -1,0 +1,348 @@
+#include "library/paper_store.h"
+
+#include <QDateTime>
+#include <QHash>
+
+#include "app/application.h"
+#include "data/convert.h"
+#include "data/errors.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+#include "output/paper_document.h"
+
+namespace library {
+
+namespace {
+
+// A LIKE pattern that finds `text` anywhere, its own % and _ taken literally.
+QString containsPattern(const QString& text)
+{
+    QString escaped;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_')) escaped += QLatin1Char('\\');
+        escaped += c;
+    }
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+QString csvField(const QString& value)
+{
+    // Fields starting like a formula would be run by a spreadsheet; they are kept as text.
+    QString text = value;
+    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front())) text.prepend(QLatin1Char('\''));
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
+        text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        text = QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    return text;
+}
+
+}  // namespace
+
+int StoredPaper::questionCount() const
+{
+    int n = 0;
+    for (const StoredSection& s : sections) n += int(s.questions.size());
+    return n;
+}
+
+StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
+                                const QStringList& typeNames, const QString& title, const QString& duration,
+                                const QString& total)
+{
+    StoredPaper paper;
+    paper.title = title;
+    paper.kmh = kmh;
+    paper.kmm = kmm;
+    paper.duration = duration;
+    paper.total = total;
+    paper.layout = standardLayout();
+    for (const QString& name : typeNames) {
+        StoredSection section;
+        section.typeName = name;
+        section.txh = TxmToTxh(kmh, name);
+        sql::Reader rows(
+            db, QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
+            {kmh, section.txh});
+        double sum = 0;
+        while (rows.next()) {
+            StoredQuestion q{rows.text(0), rows.text(1), rows.text(2), rows.text(3),
+                             rows.text(4), rows.text(5), rows.text(6), rows.text(7)};
+            sum += convert::toFloat(q.fs);
+            section.questions.append(q);
+        }
+        section.count = int(section.questions.size());
+        section.points = convert::roundHalfEven(sum);
+        paper.sections.append(section);
+    }
+    return paper;
+}
+
+qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper)
+{
+    if (paper.createdAt.isEmpty()) {
+        paper.createdAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    if (paper.createdBy.isEmpty()) paper.createdBy = app::loggedInUser();
+    if (paper.layout.isEmpty()) paper.layout = standardLayout();
+    paper.id =
+        sql::exec(db,
+                  QStringLiteral("INSERT INTO papers (title, kmh, kmm, duration, total, layout, created_at,"
+                                 " created_by, question_count, source_id, variant, seed, overlap_percent)"
+                                 " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                  {paper.title, paper.kmh, paper.kmm, paper.duration, paper.total, paper.layout, paper.createdAt,
+                   paper.createdBy, paper.questionCount(), paper.sourceId >= 0 ? QVariant(paper.sourceId) : QVariant(),
+                   paper.variant, paper.seed, paper.overlapPercent});
+    for (int s = 0; s < paper.sections.size(); ++s) {
+        const StoredSection& section = paper.sections.at(s);
+        sql::exec(db,
+                  QStringLiteral("INSERT INTO paper_sections (paper_id, position, txh, txm, question_count, points)"
+                                 " VALUES (?,?,?,?,?,?)"),
+                  {paper.id, s, section.txh, section.typeName, section.count, section.points});
+        for (int i = 0; i < section.questions.size(); ++i) {
+            const StoredQuestion& q = section.questions.at(i);
+            sql::exec(db,
+                      QStringLiteral("INSERT INTO paper_questions (paper_id, section_position, position, kmh, txh,"
+                                     " th, zjh, nd, fs, tm, da) VALUES (?,?,?,?,?,?,?,?,?,?,?)"),
+                      {paper.id, s, i, q.kmh, q.txh, q.th, q.zjh, q.nd, q.fs, q.tm, q.da});
+        }
+    }
+    return paper.id;
+}
+
+qint64 storePaper(const QSqlDatabase& db, StoredPaper& paper)
+{
+    sql::transaction(db, [&] { insertPaper(db, paper); });
+    return paper.id;
+}
+
+QString PaperList::field(int row, int field) const
+{
+    const int at = row * (kFields + 1) + field;
+    const int start = starts_.at(at);
+    return QString::fromUtf8(text_.constData() + start, starts_.at(at + 1) - start);
+}
+
+PaperRow PaperList::row(int r) const
+{
+    return PaperRow{id(r),       field(r, 0), field(r, 1), field(r, 2),     field(r, 3),
+                    field(r, 4), field(r, 5), field(r, 6), questionCount(r)};
+}
+
+void PaperList::append(qint64 paperId, const char* const* texts, const int* sizes, int questionCount)
+{
+    for (int f = 0; f < kFields; ++f) {
+        starts_.append(int(text_.size()));
+        text_.append(texts[f], sizes[f]);
+    }
+    starts_.append(int(text_.size()));
+    ids_.append(paperId);
+    counts_.append(questionCount);
+}
+
+PaperList readPaperList(const QSqlDatabase& db, const QString& titleFilter, const QString& subjectFilter)
+{
+    QString statement = QStringLiteral(
+        "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count FROM papers");
+    QStringList conditions;
+    QVariantList binds;
+    if (!titleFilter.trimmed().isEmpty()) {
+        conditions << QStringLiteral("title LIKE ? ESCAPE '\\'");
+        binds << containsPattern(titleFilter.trimmed());
+    }
+    if (!subjectFilter.trimmed().isEmpty()) {
+        conditions << QStringLiteral("kmm LIKE ? ESCAPE '\\'");
+        binds << containsPattern(subjectFilter.trimmed());
+    }
+    if (!conditions.isEmpty()) statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    statement += QStringLiteral(" ORDER BY id DESC");
+    PaperList list;
+    sql::Reader q(db, statement, binds);
+    const char* texts[PaperList::kFields];
+    int sizes[PaperList::kFields];
+    QByteArray held[PaperList::kFields];  // copies where the reader has no raw access
+    while (q.next()) {
+        for (int f = 0; f < PaperList::kFields; ++f) {
+            texts[f] = q.rawText(f + 1, &sizes[f]);
+            if (!texts[f]) {
+                held[f] = q.utf8(f + 1);
+                texts[f] = held[f].constData();
+                sizes[f] = int(held[f].size());
+            }
+        }
+        list.append(q.int64(0), texts, sizes, static_cast<int>(q.int64(8)));
+    }
+    return list;
+}
+
+QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter, const QString& subjectFilter)
+{
+    const PaperList list = readPaperList(db, titleFilter, subjectFilter);
+    QVector<PaperRow> rows;
+    rows.reserve(list.size());
+    for (int r = 0; r < list.size(); ++r) rows.append(list.row(r));
+    return rows;
+}
+
+StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
+{
+    StoredPaper paper;
+    {
+        sql::Reader q(db,
+                      QStringLiteral("SELECT title, kmh, kmm, duration, total, layout, created_at, created_by,"
+                                     " source_id, variant, seed, overlap_percent FROM papers WHERE id=?"),
+                      {id});
+        if (!q.next()) throw DataError(QStringLiteral("试卷库中没有这份试卷，它可能已被删除。"));
+        paper.id = id;
+        paper.title = q.text(0);
+        paper.kmh = q.text(1);
+        paper.kmm = q.text(2);
+        paper.duration = q.text(3);
+        paper.total = q.text(4);
+        paper.layout = q.text(5);
+        paper.createdAt = q.text(6);
+        paper.createdBy = q.text(7);
+        paper.sourceId = q.text(8).isEmpty() ? -1 : q.int64(8);
+        paper.variant = q.text(9);
+        paper.seed = q.text(10);
+        paper.overlapPercent = static_cast<int>(q.int64(11));
+    }
+    {
+        sql::Reader q(db,
+                      QStringLiteral("SELECT txh, txm, question_count, points FROM paper_sections WHERE paper_id=?"
+                                     " ORDER BY position"),
+                      {id});
+        while (q.next()) {
+            StoredSection section;
+            section.txh = q.text(0);
+            section.typeName = q.text(1);
+            section.count = static_cast<int>(q.int64(2));
+            section.points = q.int64(3);
+            paper.sections.append(section);
+        }
+    }
+    sql::Reader q(db,
+                  QStringLiteral("SELECT section_position, kmh, txh, th, zjh, nd, fs, tm, da FROM paper_questions"
+                                 " WHERE paper_id=? ORDER BY section_position, position"),
+                  {id});
+    while (q.next()) {
+        const qint64 s = q.int64(0);
+        if (s < 0 || s >= paper.sections.size()) continue;
+        paper.sections[s].questions.append(
+            StoredQuestion{q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7), q.text(8)});
+    }
+    return paper;
+}
+
+void deletePaper(const QSqlDatabase& db, qint64 id)
+{
+    sql::transaction(db, [&] {
+        sql::exec(db, QStringLiteral("DELETE FROM paper_questions WHERE paper_id=?"), {id});
+        sql::exec(db, QStringLiteral("DELETE FROM paper_sections WHERE paper_id=?"), {id});
+        sql::exec(db, QStringLiteral("DELETE FROM papers WHERE id=?"), {id});
+    });
+}
+
+PaperContent toContent(const StoredPaper& paper)
+{
+    PaperContent content;
+    content.title = paper.title;
+    content.duration = paper.duration;
+    content.total = paper.total;
+    for (const StoredSection& s : paper.sections) {
+        PaperSection section;
+        section.typeName = s.typeName;
+        section.count = s.count;
+        section.points = s.points;
+        for (const StoredQuestion& q : s.questions) section.questions.append(PaperQuestion{q.tm, q.da});
+        content.sections.append(section);
+    }
+    return content;
+}
+
+QString describe(const StoredPaper& paper)
+{
+    QStringList lines;
+    lines << paper.title;
+    lines << QStringLiteral("科目：%1  时间：%2分钟  总分：%3分  版式：%4")
+                 .arg(paper.kmm, paper.duration, paper.total, paper.layout);
+    lines << QStringLiteral("组卷时间：%1  组卷人：%2").arg(paper.createdAt, paper.createdBy);
+    if (paper.variant == QLatin1String("B")) {
+        lines
+            << QStringLiteral("B卷：随机种子 %1，与原卷相同的题目不超过 %2%").arg(paper.seed).arg(paper.overlapPercent);
+    }
+    for (int s = 0; s < paper.sections.size(); ++s) {
+        const StoredSection& section = paper.sections.at(s);
+        lines << QString();
+        lines << NumConvert(s + 1) + QStringLiteral("、") + section.typeName +
+                     QStringLiteral("（本题共%1道小题，共%2分。）").arg(section.count).arg(section.points);
+        int k = 0;
+        for (const StoredQuestion& q : section.questions) {
+            lines << QStringLiteral("%1. [题号 %2  章节 %3  难度 %4  %5分] %6")
+                         .arg(++k)
+                         .arg(q.th, ZjhToZjm(paper.kmh, q.zjh), q.nd, q.fs, q.tm);
+            lines << QStringLiteral("    答案：") + q.da;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray toCsv(const PaperList& list)
+{
+    QVector<PaperRow> rows;
+    for (int r = 0; r < list.size(); ++r) rows.append(list.row(r));
+    return toCsv(rows);
+}
+
+QByteArray toCsv(const QVector<PaperRow>& rows)
+{
+    QStringList lines;
+    lines << QStringLiteral("标题,科目,时间(分钟),总分,题数,版式,组卷时间,组卷人");
+    for (const PaperRow& r : rows) {
+        lines << QStringList{csvField(r.title),
+                             csvField(r.kmm),
+                             csvField(r.duration),
+                             csvField(r.total),
+                             QString::number(r.questionCount),
+                             csvField(r.layout),
+                             csvField(r.createdAt),
+                             csvField(r.createdBy)}
+                     .join(QLatin1Char(','));
+    }
+    return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + QByteArray("\r\n");
+}
+
+Usage usage(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& th)
+{
+    Usage use;
+    sql::Reader q(db,
+                  QStringLiteral("SELECT COUNT(DISTINCT p.id), MAX(p.created_at) FROM paper_questions q"
+                                 " JOIN papers p ON p.id=q.paper_id WHERE q.kmh=? AND q.txh=? AND q.th=?"),
+                  {kmh, txh, th});
+    if (q.next()) {
+        use.papers = static_cast<int>(q.int64(0));
+        use.lastDate = q.text(1).left(10);
+    }
+    return use;
+}
+
+QString usageText(const Usage& use)
+{
+    if (use.papers == 0) return QStringLiteral("尚未用于试卷");
+    return QStringLiteral("已用于 %1 份试卷，最近 %2").arg(use.papers).arg(use.lastDate);
+}
+
+QSet<QPair<QString, QString>> usedInRecentPapers(const QSqlDatabase& db, const QString& kmh, int count)
+{
+    QSet<QPair<QString, QString>> used;
+    if (count <= 0) return used;
+    sql::Reader q(db,
+                  QStringLiteral("SELECT txh, th FROM paper_questions WHERE kmh=? AND paper_id IN"
+                                 " (SELECT id FROM papers WHERE kmh=? ORDER BY id DESC LIMIT ?)"),
+                  {kmh, kmh, count});
+    while (q.next()) used.insert({q.text(0), q.text(1)});
+    return used;
+}
+
+}  // namespace library
