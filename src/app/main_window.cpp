@@ -1,20 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/application.h"
-#include "app/artwork.h"
-#include "app/contact.h"
-#include "app/forms.h"
-#include "app/login.h"
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "bank/chapter_settings.h"
-#include "bank/question_entry.h"
-#include "bank/question_type_settings.h"
-#include "bank/subject_settings.h"
-#include "data/data_module.h"
-#include "users/user_admin.h"
-#include "wizard/overall_settings.h"
-
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
@@ -28,6 +13,22 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "app/application.h"
+#include "app/artwork.h"
+#include "app/backup_actions.h"
+#include "app/contact.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "bank/chapter_settings.h"
+#include "bank/question_entry.h"
+#include "bank/question_type_settings.h"
+#include "bank/subject_settings.h"
+#include "data/data_module.h"
+#include "users/user_admin.h"
+#include "wizard/overall_settings.h"
 
 bool TMainF::runModalLoop = true;
 
@@ -66,6 +67,12 @@ void TMainF::buildMenu()
     };
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     WJ = menu("WJ", QStringLiteral("文件(&F)"));
+    // Backups of the whole bank, for super users only (see applyPermissions).
+    BFTK = item(WJ, "BFTK", QStringLiteral("备份题库(&B)…"), &TMainF::BFTKClick);
+    HFTK = item(WJ, "HFTK", QStringLiteral("恢复题库(&R)…"), &TMainF::HFTKClick);
+    BFTK->setEnabled(false);
+    HFTK->setEnabled(false);
+    WJ->addSeparator()->setObjectName(QStringLiteral("N2"));
     ZX = item(WJ, "ZX", QStringLiteral("注销(&L)"), &TMainF::ZXClick);
     TC = item(WJ, "TC", QStringLiteral("退出(&X)"), &TMainF::TCClick);
     TC->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -169,8 +176,8 @@ void TMainF::buildPanels()
     Panel1->setAutoFillBackground(true);
     auto* p1 = new QVBoxLayout(Panel1);
     p1->addStretch(2);
-    for (const QString& line : {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"),
-                                QStringLiteral("只能对选定的科目进行。")}) {
+    for (const QString& line :
+         {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"), QStringLiteral("只能对选定的科目进行。")}) {
         auto* l = new QLabel(line, Panel1);
         l->setFont(app::songFont(21, true));
         l->setAlignment(Qt::AlignCenter);
@@ -271,7 +278,7 @@ void TMainF::fillSubjectBox()
 void TMainF::ComboBoxKmmChange(bool picked)
 {
     LabelKmm->setText(picked && ComboBoxKmm->currentIndex() >= 0 ? ComboBoxKmm->itemText(ComboBoxKmm->currentIndex())
-                                                                   : QString());
+                                                                 : QString());
 }
 
 void TMainF::applyPermissions(int level)
@@ -289,6 +296,8 @@ void TMainF::applyPermissions(int level)
     for (QToolButton* b : {SBtnKmsz, SBtnKmxz, SBtnTxsz, SBtnZjsz, SBtnLrst}) b->setEnabled(bank);
     SBtnZjxd->setEnabled(paper);
     SBtnYhgl->setEnabled(users);
+    BFTK->setEnabled(users);
+    HFTK->setEnabled(users);
 }
 
 void TMainF::showModal()
@@ -303,6 +312,11 @@ void TMainF::showModal()
 void TMainF::ZXClick()
 {
     if (!MsgBox::confirm(QStringLiteral("确实要注销吗？"), this)) return;
+    relogin();
+}
+
+void TMainF::relogin()
+{
     auto* dialog = new TDLF(this, false);
     DLF = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -343,19 +357,50 @@ void TMainF::openDialog(Pointer& global)
     if (!app::terminating()) dialog->deleteLater();
 }
 
-void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
-void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
-void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
-void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
-void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
-void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
-void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
+void TMainF::KMSZClick()
+{
+    openDialog<TKmszF>(KmszF);
+}
+void TMainF::TXSZClick()
+{
+    openDialog<TTxszF>(TxszF);
+}
+void TMainF::ZJXZClick()
+{
+    openDialog<TZjxzF>(ZjxzF);
+}
+void TMainF::LRSTClick()
+{
+    openDialog<TLrstF>(LrstF);
+}
+void TMainF::ZjXDClick()
+{
+    openDialog<TZtszF>(ZtszF);
+}
+void TMainF::MMSZClick()
+{
+    openDialog<TMmszF>(MmszF);
+}
+void TMainF::LxwmClick()
+{
+    openDialog<TLxwmF>(LxwmF);
+}
 
 void TMainF::XZKMClick()
 {
     Panel1->show();
     Panel2->hide();
     fillSubjectBox();
+}
+
+void TMainF::BFTKClick()
+{
+    backupui::makeBackup(this);
+}
+
+void TMainF::HFTKClick()
+{
+    backupui::restoreBackup(this);
 }
 
 void TMainF::NRClick()

@@ -37,6 +37,10 @@ public:
     void GYClick();
     void LxwmClick();
     void ComboBoxKmmChange(bool picked);
+    void BFTKClick();  // 备份题库…
+    void HFTKClick();  // 恢复题库…
+    // Opens a login window over this one (as after 注销); returns when it closes.
+    void relogin();
     void Timer1Timer();
     // Fills the subject box from kmb and makes the first subject current.
     void fillSubjectBox();
@@ -46,9 +50,9 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
-    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
-        *SBtnBz, *SBtnGy, *SBtnLxwm;
+    QAction *BFTK, *HFTK, *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
+    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl, *SBtnBz,
+        *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel
     QWidget* Panel2;  // background panel
     QLabel* Image1;

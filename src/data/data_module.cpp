@@ -1,14 +1,14 @@
 #include "data/data_module.h"
 
-#include "data/errors.h"
-#include "data/schema.h"
-#include "data/sql.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSqlQuery>
 #include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
 
 TDM::TDM(QObject* parent) : QObject(parent)
 {
@@ -55,15 +55,20 @@ bool TDM::isConnected() const
     return QSqlDatabase::contains(connectionName()) && db().isOpen();
 }
 
-void TDM::connectTo(const QString& absolutePath)
+void TDM::disconnect()
 {
-    // Disconnect first: every dataset closes, and the old connection goes away.
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
         sql::releaseStatements(old);
         old.close();
     }
+}
+
+void TDM::connectTo(const QString& absolutePath)
+{
+    // Disconnect first: every dataset closes, and the old connection goes away.
+    disconnect();
 
     const QFileInfo info(absolutePath);
     if (!info.exists()) {

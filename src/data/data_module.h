@@ -1,8 +1,8 @@
 #pragma once
-#include "data/dataset.h"
-
 #include <QObject>
 #include <QSqlDatabase>
+
+#include "data/dataset.h"
 
 // The data module: owns the database connection and the shared datasets through which every
 // form reads and writes the question bank.
@@ -21,6 +21,8 @@ public:
     // Throws DataError with the data layer's text when the file is missing or unreadable.
     void connectTo(const QString& absolutePath);
     bool isConnected() const;
+    // Closes every dataset and the file's connection (the file can then be replaced).
+    void disconnect();
     QSqlDatabase db() const;
 
     // Runs `work` in one transaction, then re-reads the given datasets so that they show what the
