@@ -6,6 +6,9 @@ packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite
           libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libreoffice-writer-nogui poppler-utils)
+  # The package test: dependencies computed by dpkg-shlibdeps, AppStream validation, and keys
+  # sent to the installed program under Xvfb.
+  packages+=(dpkg-dev appstream xdotool)
 fi
 missing=()
 for p in "${packages[@]}"; do
