@@ -1,34 +1,34 @@
 // Measures the program's main operations on a generated bank of questions, each beside a
 // baseline that does the same work directly with SQLite or libzip, in the same run.
 // Prints a table of medians, ratios and the peak memory after login.
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "data/data_module.h"
-#include "data/demo.h"
-#include "data/sql.h"
-#include "bank/question_entry.h"
-#include "output/paper_document.h"
-#include "wizard/detail_settings.h"
-#include "wizard/overall_settings.h"
+#include <sqlite3.h>
+#include <zip.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTextStream>
-
-#include <sqlite3.h>
-#include <zip.h>
-
 #include <algorithm>
 #include <functional>
 #include <vector>
+
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "bank/question_entry.h"
+#include "data/backup.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/sql.h"
+#include "output/paper_document.h"
+#include "wizard/detail_settings.h"
+#include "wizard/overall_settings.h"
 
 namespace {
 
@@ -159,8 +159,7 @@ int main(int argc, char** argv)
     QFile::copy(bank, path);
     QDir::setCurrent(runDir);
     const double fileMb = QFileInfo(path).size() / 1048576.0;
-    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n"
-          << Qt::flush;
+    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n" << Qt::flush;
 
     DM = new TDM(&application);
     auto* main = new TMainF(nullptr);
@@ -178,7 +177,8 @@ int main(int argc, char** argv)
             Dataset* mmb = DM->AdoMmb;
             int found = 0;
             for (mmb->first(); !mmb->eof(); mmb->next()) {
-                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
+                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") &&
+                    !mmb->str(QStringLiteral("mm")).isEmpty())
                     found = mmb->str(QStringLiteral("qx")).toInt();
             }
             if (found != 3) qFatal("login check found no super user");
@@ -208,13 +208,15 @@ int main(int argc, char** argv)
         r.target = 1.5;
         r.oursMs = medianMs(reps, [&] { entry->ComboBoxTxChange(); });
         r.baselineMs = medianMs(reps, [&] {
-            lite.readAll("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
-                         {"01", "02"});
+            lite.readAll(
+                "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
+                {"01", "02"});
         });
         report(r);
     }
     {
-        const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+        const QString text =
+            QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
         Row r{QStringLiteral("store a new question with automatic numbering (type of %1)").arg(gridRows),
               QStringLiteral("TLrstF::BtnXtrkClick: lookups, next number, append and post, grid reopened"),
               QStringLiteral("one prepared INSERT of the same row (autocommit)")};
@@ -227,9 +229,9 @@ int main(int argc, char** argv)
                 entry->EditFs->setText(QStringLiteral("5"));
             });
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(lite.db,
-                           "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(
+            lite.db, "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
+            -1, &insert, nullptr);
         const QByteArray t = text.toUtf8();
         int number = 5000;
         r.baselineMs = medianMs(reps, [&] {
@@ -270,11 +272,12 @@ int main(int argc, char** argv)
         long long rows = 0;
         r.baselineMs = medianMs(reps, [&] {
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(lite.db,
-                               "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
-                               " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
-                               " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
-                               -1, &st, nullptr);
+            sqlite3_prepare_v2(
+                lite.db,
+                "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+                " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
+                " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
+                -1, &st, nullptr);
             const QByteArray kmh = "01", txm = QStringLiteral("题型1").toUtf8();
             sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, txm.constData(), -1, SQLITE_TRANSIENT);
@@ -295,11 +298,12 @@ int main(int argc, char** argv)
               QStringLiteral("TXxszF::SBtnQbyrClick: draws, sjb rows, contents list, flag"),
               QStringLiteral("delete the type's rows, 200 INSERTs into sjb in one transaction")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { step2->SBtnQbyrClick(); },
-                            [&] {
-                                step2->EditTs->setText(QStringLiteral("200"));
-                                step2->EditZf->setText(QStringLiteral("100"));
-                            });
+        r.oursMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); },
+            [&] {
+                step2->EditTs->setText(QStringLiteral("200"));
+                step2->EditZf->setText(QStringLiteral("100"));
+            });
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
             qFatal("automatic selection did not write 200 rows");
         }
@@ -332,7 +336,8 @@ int main(int argc, char** argv)
         paper.title = QStringLiteral("期末考试试卷");
         paper.duration = QStringLiteral("120");
         paper.total = QStringLiteral("100");
-        sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
+        sql::Reader q(DM->db(),
+                      QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
         for (int s = 0; s < 4; ++s) {
             PaperSection section;
             section.typeName = QStringLiteral("题型%1").arg(s + 1);
@@ -363,8 +368,8 @@ int main(int argc, char** argv)
               QStringLiteral("writePaperDocument: XML, pictures, deflate, temporary file and rename"),
               QStringLiteral("libzip storing the same parts, already serialised, deflated into a file")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { writePaperDocument(paper, folder); },
-                            [&] { QDir(folder).removeRecursively(); });
+        r.oursMs = medianMs(
+            reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
         const QByteArray target = (runDir + QStringLiteral("/baseline.docx")).toUtf8();
         r.baselineMs = medianMs(reps, [&] {
             zip_t* z = zip_open(target.constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
@@ -378,6 +383,31 @@ int main(int argc, char** argv)
         report(r);
     }
 
+    // Backup of the whole bank while the program has it open, beside copying the file with cp.
+    {
+        const QString copyDir = runDir + QStringLiteral("/copies");
+        auto clear = [&] {
+            QDir(copyDir).removeRecursively();
+            QDir().mkpath(copyDir);
+        };
+        Row r{QStringLiteral("backup of the whole bank"),
+              QStringLiteral("backup::backupTo: SQLite online backup on a read connection, fsync, link into place"),
+              QStringLiteral("cp of the bank file")};
+        r.target = 1.5;
+        r.oursMs = medianMs(
+            reps, [&] { backup::backupTo(path, copyDir + QStringLiteral("/backup.db")); }, clear);
+        r.baselineMs = medianMs(
+            reps,
+            [&] {
+                QProcess cp;
+                cp.start(QStringLiteral("cp"), {path, copyDir + QStringLiteral("/copy.db")});
+                cp.waitForFinished(-1);
+            },
+            clear);
+        report(r);
+        QDir(copyDir).removeRecursively();
+    }
+
     // Peak memory after login, in a fresh process.
     long loginKb = -1;
     {
@@ -387,7 +417,8 @@ int main(int argc, char** argv)
         loginKb = QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLong();
     }
 
-    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio | Target |\n"
+    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio "
+             "| Target |\n"
           << "|---|---|---|---|---|---|---|\n";
     for (const Row& r : g_rows) {
         out() << "| " << r.operation << " | " << r.ours << " | " << r.baseline << " | "
