@@ -99,7 +99,14 @@ void restoreBackup(TMainF* main)
     } catch (const AppError& e) {
         failure = e.text();
     }
-    DM->connectTo(bank);
+    try {
+        DM->connectTo(bank);
+    } catch (const AppError&) {
+        // Without a readable bank nobody may go on working in this window.
+        app::loggedInLevel() = 0;
+        main->applyPermissions(0);
+        throw;
+    }
     if (!failure.isEmpty()) {
         // Nothing changed: the user stays logged in.
         app::reportError(failure);

@@ -71,7 +71,8 @@ mkdir -p /tmp/home
 cd /
 cat >/tmp/session.sh <<SESSION
 set -u
-HOME=/tmp/home $exec_line >/tmp/program.log 2>&1 &
+# Started as from a desktop: on the X display, whatever the calling environment says.
+QT_QPA_PLATFORM=xcb HOME=/tmp/home $exec_line >/tmp/program.log 2>&1 &
 program=\$!
 # The offer of a bank comes first; its default answer creates the demo bank.
 box=\$(timeout 30 xdotool search --sync --onlyvisible --name '^Exavoro\$' | head -1)
