@@ -4,6 +4,7 @@
 #include "app/application.h"
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "data/backup.h"
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/sql.h"
@@ -551,6 +552,31 @@ int main(int argc, char** argv)
         QFile::remove(target);
         QFile::remove(pristine);
         DM->connectTo(path);
+    }
+
+    // Backup of the whole bank while the program has it open, beside copying the file with cp.
+    {
+        const QString copyDir = runDir + QStringLiteral("/copies");
+        auto clear = [&] {
+            QDir(copyDir).removeRecursively();
+            QDir().mkpath(copyDir);
+        };
+        Row r{QStringLiteral("backup of the whole bank"),
+              QStringLiteral("backup::backupTo: SQLite online backup on a read connection, fsync, link into place"),
+              QStringLiteral("cp of the bank file")};
+        r.target = 1.5;
+        r.oursMs = medianMs(
+            reps, [&] { backup::backupTo(path, copyDir + QStringLiteral("/backup.db")); }, clear);
+        r.baselineMs = medianMs(
+            reps,
+            [&] {
+                QProcess cp;
+                cp.start(QStringLiteral("cp"), {path, copyDir + QStringLiteral("/copy.db")});
+                cp.waitForFinished(-1);
+            },
+            clear);
+        report(r);
+        QDir(copyDir).removeRecursively();
     }
 
     // 8 and 9. The paper library with 10,000 stored papers of 10 questions each.

@@ -1,17 +1,17 @@
 #include "data/demo.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTime>
+
 #include "data/convert.h"
 #include "data/demo_content.h"
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/schema.h"
 #include "data/sql.h"
-
-#include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QFileInfo>
-#include <QTime>
 
 namespace demo {
 
@@ -25,10 +25,14 @@ QVector<Account> accounts()
 QString levelDescription(int level)
 {
     switch (level) {
-    case 1: return QStringLiteral("题库管理用户");
-    case 2: return QStringLiteral("试卷管理用户");
-    case 3: return QStringLiteral("超级用户");
-    default: return QString();
+        case 1:
+            return QStringLiteral("题库管理用户");
+        case 2:
+            return QStringLiteral("试卷管理用户");
+        case 3:
+            return QStringLiteral("超级用户");
+        default:
+            return QString();
     }
 }
 
@@ -142,13 +146,20 @@ struct Lcg {
 QString chineseText(Lcg& rng, int length)
 {
     static const QString pool = QStringLiteral(
-        "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多定"
-        "行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些"
-        "然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建月公"
-        "无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知较将"
-        "组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志世金"
-        "增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗完类"
-        "八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际商非");
+        "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多"
+        "定"
+        "行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由"
+        "其些"
+        "然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建"
+        "月公"
+        "无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知"
+        "较将"
+        "组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志"
+        "世金"
+        "增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗"
+        "完类"
+        "八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际"
+        "商非");
     QString text;
     text.reserve(length + 8);
     int sinceMark = 0;
@@ -165,7 +176,8 @@ QString chineseText(Lcg& rng, int length)
 }
 }  // namespace
 
-void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
+void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
+                             const std::function<void(qint64, qint64)>& progress)
 {
     static const QString difficulties[] = {QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
                                            QStringLiteral("较难"), QStringLiteral("难")};
@@ -222,7 +234,9 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
                                          QString()};
             for (int v = 0; v < values.size(); ++v) insert.bindValue(v, values[v]);
             if (!insert.exec()) throw DataError(insert.lastError().text());
+            if (progress && (i + 1) % 1000 == 0) progress(i + 1, questions);
         }
+        if (progress) progress(questions, questions);
     });
 }
 
