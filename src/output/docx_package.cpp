@@ -3,9 +3,12 @@
 #include "data/errors.h"
 
 #include <QBuffer>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <zip.h>
+
+#include <algorithm>
 
 namespace docx {
 
@@ -16,6 +19,7 @@ const char* const kR = "http://schemas.openxmlformats.org/officeDocument/2006/re
 const char* const kWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
 const char* const kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
 const char* const kPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const kM = "http://schemas.openxmlformats.org/officeDocument/2006/math";
 const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
 // One EMU is 1/914400 inch, so a pixel at 96 dpi is 9525 EMU.
@@ -61,7 +65,10 @@ void empty(QXmlStreamWriter& w, const QString& name, const QString& attribute = 
     if (!attribute.isEmpty()) w.writeAttribute(attribute, value);
 }
 
-QString pictureTarget(int index) { return QStringLiteral("media/image%1.png").arg(index + 1); }
+QString pictureTarget(int index, const QString& extension = QStringLiteral("png"))
+{
+    return QStringLiteral("media/image%1.%2").arg(index + 1).arg(extension);
+}
 QString pictureRelationship(int index) { return QStringLiteral("rIdImage%1").arg(index + 1); }
 
 void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
@@ -105,7 +112,7 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     w.writeStartElement(QStringLiteral("pic:nvPicPr"));
     w.writeEmptyElement(QStringLiteral("pic:cNvPr"));
     w.writeAttribute(QStringLiteral("id"), QString::number(drawingId));
-    w.writeAttribute(QStringLiteral("name"), picture.name + QStringLiteral(".png"));
+    w.writeAttribute(QStringLiteral("name"), picture.name + QLatin1Char('.') + picture.extension);
     w.writeEmptyElement(QStringLiteral("pic:cNvPicPr"));
     w.writeEndElement();  // nvPicPr
     w.writeStartElement(QStringLiteral("pic:blipFill"));
@@ -136,6 +143,24 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     w.writeEndElement();  // drawing
 }
 
+// Copies a formula's OMML into the document; the document's root declares its namespaces.
+void writeMath(QXmlStreamWriter& w, const QString& omml)
+{
+    QXmlStreamReader r(omml);
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            w.writeStartElement(r.namespaceUri().toString(), r.name().toString());
+            for (const QXmlStreamAttribute& a : r.attributes()) w.writeAttribute(a);
+        } else if (r.isEndElement()) {
+            w.writeEndElement();
+        } else if (r.isCharacters() && !r.isWhitespace()) {
+            w.writeCharacters(r.text().toString());
+        }
+    }
+    if (r.hasError()) throw AppError(QStringLiteral("公式的 Word 格式已损坏，无法写入文档。"));
+}
+
 [[noreturn]] void fail(zip_error_t* error)
 {
     const QString text = QString::fromLocal8Bit(zip_error_strerror(error));
@@ -150,7 +175,11 @@ Document::Document() : paragraphs_(1) {}
 void Document::append(const QString& text)
 {
     QString pending;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    qsizetype start = 0;
+    // The paragraph after a displayed formula is already open: its own end adds no empty one.
+    if (afterDisplayMath_ && text.startsWith(QLatin1Char('\r'))) start = 1;
+    afterDisplayMath_ = false;
+    for (qsizetype i = start; i < text.size(); ++i) {
         const QChar c = text.at(i);
         const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
         const QChar previous = i > 0 ? text.at(i - 1) : QChar();
@@ -201,6 +230,44 @@ int Document::addPicture(const QString& name, const QImage& image)
     return int(pictures_.size()) - 1;
 }
 
+int Document::addPictureFile(const QString& name, const QByteArray& bytes, const QString& extension, QSize size)
+{
+    pictures_.append(Picture{name, bytes, size, extension});
+    return int(pictures_.size()) - 1;
+}
+
+void Document::appendPicture(int picture)
+{
+    afterDisplayMath_ = false;
+    Run run;
+    run.kind = Run::Picture;
+    run.picture = picture;
+    paragraphs_.last().runs.append(run);
+}
+
+void Document::appendMath(const QString& omml)
+{
+    afterDisplayMath_ = false;
+    Run run;
+    run.kind = Run::Math;
+    run.text = omml;
+    paragraphs_.last().runs.append(run);
+}
+
+void Document::appendDisplayMath(const QString& omml)
+{
+    if (!paragraphs_.last().runs.isEmpty()) paragraphs_.append(Paragraph());
+    Paragraph& p = paragraphs_.last();
+    p.centred = true;
+    p.displayMath = true;
+    Run run;
+    run.kind = Run::Math;
+    run.text = omml;
+    p.runs.append(run);
+    paragraphs_.append(Paragraph());
+    afterDisplayMath_ = true;
+}
+
 void Document::replaceLastParagraphWithPicture(int picture)
 {
     Run run;
@@ -244,6 +311,12 @@ QByteArray Document::contentTypesXml() const
     def("rels", "application/vnd.openxmlformats-package.relationships+xml");
     def("xml", "application/xml");
     def("png", "image/png");
+    for (const Picture& p : pictures_) {
+        if (p.extension == QLatin1String("jpeg")) {
+            def("jpeg", "image/jpeg");
+            break;
+        }
+    }
     part("/word/document.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml");
     part("/word/styles.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml");
     w.writeEndElement();
@@ -277,7 +350,7 @@ QByteArray Document::documentRelationshipsXml() const
     w.writeDefaultNamespace(QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships"));
     relationship(w, QStringLiteral("rIdStyles"), QStringLiteral("styles"), QStringLiteral("styles.xml"));
     for (int i = 0; i < pictures_.size(); ++i) {
-        relationship(w, pictureRelationship(i), QStringLiteral("image"), pictureTarget(i));
+        relationship(w, pictureRelationship(i), QStringLiteral("image"), pictureTarget(i, pictures_.at(i).extension));
     }
     w.writeEndElement();
     return xml.finish();
@@ -328,6 +401,11 @@ QByteArray Document::documentXml() const
     w.writeNamespace(QLatin1String(kWp), QStringLiteral("wp"));
     w.writeNamespace(QLatin1String(kA), QStringLiteral("a"));
     w.writeNamespace(QLatin1String(kPic), QStringLiteral("pic"));
+    // Office Math is declared only by documents that hold formulas.
+    const bool hasMath = std::any_of(paragraphs_.cbegin(), paragraphs_.cend(), [](const Paragraph& p) {
+        return std::any_of(p.runs.cbegin(), p.runs.cend(), [](const Run& r) { return r.kind == Run::Math; });
+    });
+    if (hasMath) w.writeNamespace(QLatin1String(kM), QStringLiteral("m"));
     w.writeStartElement(QStringLiteral("w:body"));
     int drawingId = 0;
     for (const Paragraph& p : paragraphs_) {
@@ -339,6 +417,13 @@ QByteArray Document::documentXml() const
             w.writeEndElement();
         }
         for (const Run& run : p.runs) {
+            if (run.kind == Run::Math) {
+                // Formulas stand beside the runs of the paragraph, not inside one.
+                if (p.displayMath) w.writeStartElement(QStringLiteral("m:oMathPara"));
+                writeMath(w, run.text);
+                if (p.displayMath) w.writeEndElement();
+                continue;
+            }
             w.writeStartElement(QStringLiteral("w:r"));
             writeRunProperties(w, p);
             switch (run.kind) {
@@ -359,6 +444,8 @@ QByteArray Document::documentXml() const
                 break;
             case Run::Picture:
                 writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
+                break;
+            case Run::Math:
                 break;
             }
             w.writeEndElement();  // r
@@ -393,7 +480,7 @@ QByteArray Document::package() const
     parts.append({QStringLiteral("word/_rels/document.xml.rels"), documentRelationshipsXml()});
     parts.append({QStringLiteral("word/styles.xml"), stylesXml()});
     for (int i = 0; i < pictures_.size(); ++i) {
-        parts.append({QStringLiteral("word/") + pictureTarget(i), pictures_.at(i).png});
+        parts.append({QStringLiteral("word/") + pictureTarget(i, pictures_.at(i).extension), pictures_.at(i).png});
     }
     return zipParts(parts);
 }

@@ -11,9 +11,9 @@
 namespace docx {
 
 struct Run {
-    enum Kind { Text, LineBreak, Tab, PageBreak, Picture };
+    enum Kind { Text, LineBreak, Tab, PageBreak, Picture, Math };
     Kind kind = Text;
-    QString text;     // Text
+    QString text;     // Text; Math: the formula as an m:oMath element (Office Math XML)
     int picture = -1; // Picture: index into Document::pictures()
 };
 
@@ -22,13 +22,19 @@ struct Paragraph {
     int halfPoints = 0;  // font size in half points; 0 keeps the default
     bool bold = false;
     bool centred = false;
+    bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
 };
 
 struct Picture {
     QString name;   // shown as the picture's name in the word processor
-    QByteArray png; // the picture's file
+    QByteArray png; // the picture's file (a PNG unless `extension` says otherwise)
     QSize size;     // its size in pixels, shown at 96 dpi
+    QString extension = QStringLiteral("png");  // "png" or "jpeg"
 };
+
+// The width and height of the page's printable area, in pixels at 96 dpi (A4, the margins below).
+constexpr int kPrintableWidthPixels = 553;
+constexpr int kPrintableHeightPixels = 930;
 
 class Document {
 public:
@@ -39,6 +45,15 @@ public:
     void append(const QString& text);
     // Registers a picture (stored once however often it is placed) and returns its index.
     int addPicture(const QString& name, const QImage& image);
+    // Registers a picture file as it is (PNG or JPEG bytes), shown at `size` pixels at 96 dpi.
+    int addPictureFile(const QString& name, const QByteArray& bytes, const QString& extension, QSize size);
+    // Places a registered picture at the end of the last paragraph, inline with its text.
+    void appendPicture(int picture);
+    // An inline formula (an m:oMath element) at the end of the last paragraph.
+    void appendMath(const QString& omml);
+    // A displayed formula: a centred paragraph of its own. The text after it starts a new
+    // paragraph; a paragraph end appended right after it adds no empty paragraph.
+    void appendDisplayMath(const QString& omml);
     // Puts a picture in place of the last paragraph's contents, as pasting it over the
     // document's last sentence does.
     void replaceLastParagraphWithPicture(int picture);
@@ -64,6 +79,7 @@ private:
     void appendText(const QString& text);
     QVector<Paragraph> paragraphs_;
     QVector<Picture> pictures_;
+    bool afterDisplayMath_ = false;
 };
 
 // Packs named parts into a zip archive in memory (libzip). Throws AppError with libzip's text.
