@@ -1,14 +1,14 @@
 #include "output/docx_package.h"
 
-#include "data/errors.h"
-
-#include <QBuffer>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
-
 #include <zip.h>
 
+#include <QBuffer>
+#include <QHash>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <algorithm>
+
+#include "data/errors.h"
 
 namespace docx {
 
@@ -69,7 +69,10 @@ QString pictureTarget(int index, const QString& extension = QStringLiteral("png"
 {
     return QStringLiteral("media/image%1.%2").arg(index + 1).arg(extension);
 }
-QString pictureRelationship(int index) { return QStringLiteral("rIdImage%1").arg(index + 1); }
+QString pictureRelationship(int index)
+{
+    return QStringLiteral("rIdImage%1").arg(index + 1);
+}
 
 void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
 {
@@ -92,7 +95,8 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     const QString cy = QString::number(picture.size.height() * kEmuPerPixel);
     w.writeStartElement(QStringLiteral("w:drawing"));
     w.writeStartElement(QStringLiteral("wp:inline"));
-    for (const char* side : {"distT", "distB", "distL", "distR"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    for (const char* side : {"distT", "distB", "distL", "distR"})
+        w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
     w.writeEmptyElement(QStringLiteral("wp:extent"));
     w.writeAttribute(QStringLiteral("cx"), cx);
     w.writeAttribute(QStringLiteral("cy"), cy);
@@ -159,6 +163,142 @@ void writeMath(QXmlStreamWriter& w, const QString& omml)
         }
     }
     if (r.hasError()) throw AppError(QStringLiteral("公式的 Word 格式已损坏，无法写入文档。"));
+}
+
+// The width of the printable area in twentieths of a point (A4 less the left and right margins).
+constexpr int kPrintableWidthTwips = 11906 - 1800 - 1800;
+
+void writeTable(QXmlStreamWriter& w, const Table& table)
+{
+    qsizetype columns = 1;
+    for (const QStringList& row : table.rows) columns = std::max(columns, row.size());
+    const QString cellWidth = QString::number(kPrintableWidthTwips / columns);
+    w.writeStartElement(QStringLiteral("w:tbl"));
+    w.writeStartElement(QStringLiteral("w:tblPr"));
+    w.writeEmptyElement(QStringLiteral("w:tblW"));
+    w.writeAttribute(QStringLiteral("w:w"), QString::number(kPrintableWidthTwips));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+    w.writeStartElement(QStringLiteral("w:tblBorders"));
+    for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
+        w.writeEmptyElement(QStringLiteral("w:") + QLatin1String(side));
+        w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("single"));
+        w.writeAttribute(QStringLiteral("w:sz"), QStringLiteral("4"));
+        w.writeAttribute(QStringLiteral("w:space"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("w:color"), QStringLiteral("000000"));
+    }
+    w.writeEndElement();  // tblBorders
+    empty(w, QStringLiteral("w:tblLayout"), QStringLiteral("w:type"), QStringLiteral("fixed"));
+    w.writeEndElement();  // tblPr
+    w.writeStartElement(QStringLiteral("w:tblGrid"));
+    for (qsizetype c = 0; c < columns; ++c) empty(w, QStringLiteral("w:gridCol"), QStringLiteral("w:w"), cellWidth);
+    w.writeEndElement();
+    for (qsizetype r = 0; r < table.rows.size(); ++r) {
+        const QStringList& row = table.rows.at(r);
+        const bool header = r == 0;
+        w.writeStartElement(QStringLiteral("w:tr"));
+        if (header) {
+            w.writeStartElement(QStringLiteral("w:trPr"));
+            empty(w, QStringLiteral("w:tblHeader"));
+            w.writeEndElement();
+        }
+        for (qsizetype c = 0; c < columns; ++c) {
+            w.writeStartElement(QStringLiteral("w:tc"));
+            w.writeStartElement(QStringLiteral("w:tcPr"));
+            w.writeEmptyElement(QStringLiteral("w:tcW"));
+            w.writeAttribute(QStringLiteral("w:w"), cellWidth);
+            w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+            empty(w, QStringLiteral("w:vAlign"), QStringLiteral("w:val"), QStringLiteral("center"));
+            w.writeEndElement();  // tcPr
+            w.writeStartElement(QStringLiteral("w:p"));
+            w.writeStartElement(QStringLiteral("w:pPr"));
+            empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+            w.writeEndElement();
+            QString text;
+            const QString raw = c < row.size() ? row.at(c) : QString();
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                const QChar ch = raw.at(i);
+                const QChar next = i + 1 < raw.size() ? raw.at(i + 1) : QChar();
+                const QChar previous = i > 0 ? raw.at(i - 1) : QChar();
+                if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t')) {
+                    text.append(QLatin1Char(' '));
+                } else if (storable(ch, next, previous)) {
+                    text.append(ch);
+                }
+            }
+            if (!text.isEmpty()) {
+                w.writeStartElement(QStringLiteral("w:r"));
+                if (header) {
+                    w.writeStartElement(QStringLiteral("w:rPr"));
+                    empty(w, QStringLiteral("w:b"));
+                    empty(w, QStringLiteral("w:bCs"));
+                    w.writeEndElement();
+                }
+                w.writeStartElement(QStringLiteral("w:t"));
+                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                w.writeCharacters(text);
+                w.writeEndElement();  // t
+                w.writeEndElement();  // r
+            }
+            w.writeEndElement();  // p
+            w.writeEndElement();  // tc
+        }
+        w.writeEndElement();  // tr
+    }
+    w.writeEndElement();  // tbl
+}
+
+// The body of a formula's OMML that can go into the document as it is: the m:oMath element without
+// its namespace declarations, when it is well formed and uses only the prefixes the document's root
+// declares (m and w, each for its own namespace) and declares nothing below its root. Empty when
+// the formula must be copied element by element instead.
+QString plainMathBody(const QString& omml)
+{
+    static const QString kOpen =
+        QStringLiteral("<m:oMath xmlns:m=\"%1\" xmlns:w=\"%2\"").arg(QLatin1String(kM), QLatin1String(kW));
+    if (!omml.startsWith(kOpen)) return {};
+    QXmlStreamReader r(omml);
+    int depth = 0;
+    bool first = true;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            if (!first && !r.namespaceDeclarations().isEmpty()) return {};
+            if (first && (r.namespaceUri() != QLatin1String(kM) || r.name() != u"oMath")) return {};
+            first = false;
+            const auto known = [](QStringView prefix, QStringView uri) {
+                return (prefix == u"m" && uri == QLatin1String(kM)) || (prefix == u"w" && uri == QLatin1String(kW)) ||
+                       (prefix.isEmpty() && uri.isEmpty()) || prefix == u"xml";
+            };
+            if (!known(r.prefix(), r.namespaceUri())) return {};
+            for (const QXmlStreamAttribute& a : r.attributes()) {
+                if (!known(a.prefix(), a.namespaceUri())) return {};
+            }
+            ++depth;
+        } else if (r.isEndElement()) {
+            --depth;
+        } else if (r.isCharacters() && r.isWhitespace() && depth > 0) {
+            return {};  // the element-by-element copy leaves blank text out
+        }
+    }
+    if (r.hasError() || depth != 0) return {};
+    return QStringLiteral("<m:oMath") + omml.mid(kOpen.size());
+}
+
+// Puts the formula bodies in place of the comments that stand for them.
+QByteArray insertMath(const QByteArray& xml, const QStringList& bodies)
+{
+    QByteArray out;
+    out.reserve(xml.size() + bodies.size() * 1024);
+    qsizetype from = 0;
+    static const QByteArray kMark = "<!--omml ";
+    for (qsizetype at = xml.indexOf(kMark); at >= 0; at = xml.indexOf(kMark, from)) {
+        const qsizetype end = xml.indexOf("-->", at);
+        out.append(xml.constData() + from, at - from);
+        out.append(bodies.at(xml.mid(at + kMark.size(), end - at - kMark.size()).toInt()).toUtf8());
+        from = end + 3;
+    }
+    out.append(xml.constData() + from, xml.size() - from);
+    return out;
 }
 
 [[noreturn]] void fail(zip_error_t* error)
@@ -266,6 +406,15 @@ void Document::appendDisplayMath(const QString& omml)
     p.runs.append(run);
     paragraphs_.append(Paragraph());
     afterDisplayMath_ = true;
+}
+
+void Document::appendTable(const Table& table)
+{
+    afterDisplayMath_ = false;
+    if (!paragraphs_.last().runs.isEmpty()) paragraphs_.append(Paragraph());
+    tables_.append(table);
+    paragraphs_.last().table = int(tables_.size()) - 1;
+    paragraphs_.append(Paragraph());
 }
 
 void Document::replaceLastParagraphWithPicture(int picture)
@@ -408,7 +557,15 @@ QByteArray Document::documentXml() const
     if (hasMath) w.writeNamespace(QLatin1String(kM), QStringLiteral("m"));
     w.writeStartElement(QStringLiteral("w:body"));
     int drawingId = 0;
+    // Formulas that can go in as they are get a numbered comment here and their text afterwards,
+    // which spares parsing and rewriting each of them.
+    QStringList bodies;
+    QHash<QString, int> bodyIndex;
     for (const Paragraph& p : paragraphs_) {
+        if (p.table >= 0) {
+            writeTable(w, tables_.at(p.table));
+            continue;
+        }
         w.writeStartElement(QStringLiteral("w:p"));
         if (p.centred || p.bold || p.halfPoints > 0) {
             w.writeStartElement(QStringLiteral("w:pPr"));
@@ -420,33 +577,43 @@ QByteArray Document::documentXml() const
             if (run.kind == Run::Math) {
                 // Formulas stand beside the runs of the paragraph, not inside one.
                 if (p.displayMath) w.writeStartElement(QStringLiteral("m:oMathPara"));
-                writeMath(w, run.text);
+                auto known = bodyIndex.constFind(run.text);
+                if (known == bodyIndex.constEnd()) {
+                    const QString body = plainMathBody(run.text);
+                    known = bodyIndex.insert(run.text, body.isEmpty() ? -1 : int(bodies.size()));
+                    if (!body.isEmpty()) bodies << body;
+                }
+                if (known.value() >= 0) {
+                    w.writeComment(QStringLiteral("omml %1").arg(known.value()));
+                } else {
+                    writeMath(w, run.text);
+                }
                 if (p.displayMath) w.writeEndElement();
                 continue;
             }
             w.writeStartElement(QStringLiteral("w:r"));
             writeRunProperties(w, p);
             switch (run.kind) {
-            case Run::Text:
-                w.writeStartElement(QStringLiteral("w:t"));
-                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-                w.writeCharacters(run.text);
-                w.writeEndElement();
-                break;
-            case Run::LineBreak:
-                empty(w, QStringLiteral("w:br"));
-                break;
-            case Run::Tab:
-                empty(w, QStringLiteral("w:tab"));
-                break;
-            case Run::PageBreak:
-                empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
-                break;
-            case Run::Picture:
-                writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
-                break;
-            case Run::Math:
-                break;
+                case Run::Text:
+                    w.writeStartElement(QStringLiteral("w:t"));
+                    w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                    w.writeCharacters(run.text);
+                    w.writeEndElement();
+                    break;
+                case Run::LineBreak:
+                    empty(w, QStringLiteral("w:br"));
+                    break;
+                case Run::Tab:
+                    empty(w, QStringLiteral("w:tab"));
+                    break;
+                case Run::PageBreak:
+                    empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
+                    break;
+                case Run::Picture:
+                    writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
+                    break;
+                case Run::Math:
+                    break;
             }
             w.writeEndElement();  // r
         }
@@ -468,7 +635,8 @@ QByteArray Document::documentXml() const
     w.writeEndElement();  // sectPr
     w.writeEndElement();  // body
     w.writeEndElement();  // document
-    return xml.finish();
+    const QByteArray bytes = xml.finish();
+    return bodies.isEmpty() ? bytes : insertMath(bytes, bodies);
 }
 
 QByteArray Document::package() const
