@@ -872,5 +872,6 @@ bool TXxszF::Print()
     QStringList types;
     for (int i = 0; i < ListBoxTx->count(); ++i) types << ListBoxTx->item(i)->text();
     if (!ZtszF) return false;
-    return printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text());
+    return printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(),
+                      ZtszF->BlueprintTable);
 }
