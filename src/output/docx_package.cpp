@@ -247,41 +247,125 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
     w.writeEndElement();  // tbl
 }
 
+// True when `s` from `i` on starts a name of the form prefix:local (or xml:local for attributes)
+// with one of the prefixes the document's root declares; moves `i` past the name.
+bool readName(QStringView s, qsizetype& i, bool attribute)
+{
+    const qsizetype start = i;
+    while (i < s.size()) {
+        const char16_t c = s.at(i).unicode();
+        const bool nameChar = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+                              c == u':' || c == u'_' || c == u'-' || c == u'.';
+        if (!nameChar) break;
+        ++i;
+    }
+    const QStringView name = s.mid(start, i - start);
+    const qsizetype colon = name.indexOf(u':');
+    if (colon <= 0 || colon == name.size() - 1 || name.indexOf(u':', colon + 1) >= 0) return false;
+    const QStringView prefix = name.left(colon);
+    return prefix == u"m" || prefix == u"w" || (attribute && prefix == u"xml");
+}
+
+// True when the text from `i` up to `end` is character data a writer could have produced: no
+// markup characters, only the predefined or numeric entities, no control characters.
+bool plainText(QStringView s, qsizetype i, qsizetype end)
+{
+    while (i < end) {
+        const char16_t c = s.at(i).unicode();
+        if (c == u'<') return false;
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') return false;
+        if (c == u'&') {
+            const qsizetype semi = s.indexOf(u';', i);
+            if (semi < 0 || semi >= end) return false;
+            const QStringView entity = s.mid(i + 1, semi - i - 1);
+            if (entity != u"amp" && entity != u"lt" && entity != u"gt" && entity != u"quot" && entity != u"apos") {
+                if (!entity.startsWith(u'#') || entity.size() < 2) return false;
+                bool ok = false;
+                const uint code = entity.at(1) == u'x' ? entity.mid(2).toUInt(&ok, 16) : entity.mid(1).toUInt(&ok, 10);
+                const bool character = code == 0x9 || code == 0xA || code == 0xD ||
+                                       (code >= 0x20 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) &&
+                                        code != 0xFFFE && code != 0xFFFF);
+                if (!ok || !character) return false;
+            }
+            i = semi + 1;
+            continue;
+        }
+        ++i;
+    }
+    return true;
+}
+
 // The body of a formula's OMML that can go into the document as it is: the m:oMath element without
-// its namespace declarations, when it is well formed and uses only the prefixes the document's root
-// declares (m and w, each for its own namespace) and declares nothing below its root. Empty when
-// the formula must be copied element by element instead.
+// its namespace declarations, when it has the plain form this program writes (elements and
+// attributes named with the prefixes m, w or xml only, double-quoted attribute values, no
+// comments, no declarations below the root, no blank text) and is well formed. Empty when the
+// formula must be copied element by element instead, which also reports a broken one. A scan of
+// this restricted form is many times faster than a general XML parser.
 QString plainMathBody(const QString& omml)
 {
     static const QString kOpen =
         QStringLiteral("<m:oMath xmlns:m=\"%1\" xmlns:w=\"%2\"").arg(QLatin1String(kM), QLatin1String(kW));
     if (!omml.startsWith(kOpen)) return {};
-    QXmlStreamReader r(omml);
-    int depth = 0;
-    bool first = true;
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement()) {
-            if (!first && !r.namespaceDeclarations().isEmpty()) return {};
-            if (first && (r.namespaceUri() != QLatin1String(kM) || r.name() != u"oMath")) return {};
-            first = false;
-            const auto known = [](QStringView prefix, QStringView uri) {
-                return (prefix == u"m" && uri == QLatin1String(kM)) || (prefix == u"w" && uri == QLatin1String(kW)) ||
-                       (prefix.isEmpty() && uri.isEmpty()) || prefix == u"xml";
-            };
-            if (!known(r.prefix(), r.namespaceUri())) return {};
-            for (const QXmlStreamAttribute& a : r.attributes()) {
-                if (!known(a.prefix(), a.namespaceUri())) return {};
-            }
-            ++depth;
-        } else if (r.isEndElement()) {
-            --depth;
-        } else if (r.isCharacters() && r.isWhitespace() && depth > 0) {
-            return {};  // the element-by-element copy leaves blank text out
+    const QString body = QStringLiteral("<m:oMath") + omml.mid(kOpen.size());
+    const QStringView s(body);
+    QVector<QStringView> open;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        if (s.at(i) != u'<') {
+            const qsizetype next = s.indexOf(u'<', i);
+            if (open.isEmpty() || next < 0) return {};
+            bool blank = true;
+            for (qsizetype k = i; k < next && blank; ++k) blank = s.at(k).isSpace();
+            if (blank || !plainText(s, i, next)) return {};
+            i = next;
+            continue;
         }
+        if (!open.isEmpty() || i == 0) {
+            // fine: the root, or an element inside it
+        } else {
+            return {};  // something after the root
+        }
+        if (i + 1 < s.size() && s.at(i + 1) == u'/') {
+            qsizetype k = i + 2;
+            const qsizetype nameStart = k;
+            if (!readName(s, k, false) || k >= s.size() || s.at(k) != u'>') return {};
+            if (open.isEmpty() || open.last() != s.mid(nameStart, k - nameStart)) return {};
+            open.removeLast();
+            i = k + 1;
+            continue;
+        }
+        qsizetype k = i + 1;
+        const qsizetype nameStart = k;
+        if (!readName(s, k, false)) return {};
+        const QStringView name = s.mid(nameStart, k - nameStart);
+        if (i == 0 && name != u"m:oMath") return {};
+        bool closed = false;
+        for (;;) {
+            if (k >= s.size()) return {};
+            if (s.at(k) == u'>') {
+                open.append(name);
+                ++k;
+                break;
+            }
+            if (s.at(k) == u'/') {
+                if (k + 1 >= s.size() || s.at(k + 1) != u'>') return {};
+                k += 2;
+                closed = true;
+                break;
+            }
+            if (s.at(k) != u' ') return {};
+            ++k;
+            if (!readName(s, k, true)) return {};
+            if (k + 1 >= s.size() || s.at(k) != u'=' || s.at(k + 1) != u'"') return {};
+            const qsizetype valueStart = k + 2;
+            const qsizetype quote = s.indexOf(u'"', valueStart);
+            if (quote < 0 || !plainText(s, valueStart, quote)) return {};
+            k = quote + 1;
+        }
+        if (closed && i == 0) return {};  // an empty formula is copied the long way
+        i = k;
     }
-    if (r.hasError() || depth != 0) return {};
-    return QStringLiteral("<m:oMath") + omml.mid(kOpen.size());
+    return open.isEmpty() ? body : QString();
 }
 
 // Puts the formula bodies in place of the comments that stand for them.
