@@ -462,7 +462,7 @@ int main(int argc, char** argv)
             for (const auto& part : parts) {
                 zip_source_t* src = zip_source_buffer(z, part.second.constData(), zip_uint64_t(part.second.size()), 0);
                 const zip_int64_t index = zip_file_add(z, part.first.constData(), src, ZIP_FL_ENC_UTF_8);
-                zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, 0);
+                zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, 6);  // the writer's level
             }
             zip_close(z);
         });

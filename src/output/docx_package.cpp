@@ -22,6 +22,8 @@ const char* const kPic = "http://schemas.openxmlformats.org/drawingml/2006/pictu
 const char* const kM = "http://schemas.openxmlformats.org/officeDocument/2006/math";
 const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
+constexpr zip_uint32_t kDeflateLevel = 6;
+
 // One EMU is 1/914400 inch, so a pixel at 96 dpi is 9525 EMU.
 constexpr qint64 kEmuPerPixel = 9525;
 
@@ -764,7 +766,9 @@ QByteArray zipParts(const QVector<QPair<QString, QByteArray>>& parts)
             zip_source_free(source);
             abandon();
         }
-        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 0) < 0) abandon();
+        // zlib's usual level 6 rather than libzip's default 9: deflating a paper takes a quarter
+        // less time for a file a fraction of a percent larger.
+        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, kDeflateLevel) < 0) abandon();
     }
     if (zip_close(archive) < 0) abandon();
 
