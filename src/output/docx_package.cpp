@@ -300,7 +300,8 @@ bool plainText(QStringView s, qsizetype i, qsizetype end)
 // The body of a formula's OMML that can go into the document as it is: the m:oMath element without
 // its namespace declarations, when it has the plain form this program writes (elements and
 // attributes named with the prefixes m, w or xml only, double-quoted attribute values, no
-// comments, no declarations below the root, no blank text) and is well formed. Empty when the
+// comments, no declarations below the root) and is well formed; blank text between tags is left
+// out, as the element-by-element copy does. Empty when the
 // formula must be copied element by element instead, which also reports a broken one. A scan of
 // this restricted form is many times faster than a general XML parser.
 QString plainMathBody(const QString& omml)
@@ -311,14 +312,35 @@ QString plainMathBody(const QString& omml)
     const QString body = QStringLiteral("<m:oMath") + omml.mid(kOpen.size());
     const QStringView s(body);
     QVector<QStringView> open;
+    QVector<QPair<qsizetype, qsizetype>> blanks;  // blank text between tags, [from, to)
+    bool afterStartTag = false;                   // the last tag read opened an element
     qsizetype i = 0;
     while (i < s.size()) {
         if (s.at(i) != u'<') {
             const qsizetype next = s.indexOf(u'<', i);
             if (open.isEmpty() || next < 0) return {};
             bool blank = true;
-            for (qsizetype k = i; k < next && blank; ++k) blank = s.at(k).isSpace();
-            if (blank || !plainText(s, i, next)) return {};
+            for (qsizetype k = i; k < next && blank; ++k) {
+                const QChar c = s.at(k);
+                if (c == u'&' || c == u'\r') return {};  // whether it is blank is the parser's call
+                blank = c == u' ' || c == u'\t' || c == u'\n';
+            }
+            if (blank) {
+                // The element-by-element copy leaves blank text out, and an element left empty
+                // by that is closed at once ("<m:t/>").
+                const bool alone = afterStartTag && s.mid(next).startsWith(u"</");
+                const qsizetype to = alone ? s.indexOf(u'>', next) + 1 : next;
+                blanks.append({alone ? i - 1 : i, to});
+                if (alone) {
+                    if (open.isEmpty() || to <= 0 || s.mid(next + 2, to - next - 3) != open.last()) return {};
+                    open.removeLast();
+                    afterStartTag = false;
+                    i = to;
+                    continue;
+                }
+            } else if (!plainText(s, i, next)) {
+                return {};
+            }
             i = next;
             continue;
         }
@@ -333,6 +355,7 @@ QString plainMathBody(const QString& omml)
             if (!readName(s, k, false) || k >= s.size() || s.at(k) != u'>') return {};
             if (open.isEmpty() || open.last() != s.mid(nameStart, k - nameStart)) return {};
             open.removeLast();
+            afterStartTag = false;
             i = k + 1;
             continue;
         }
@@ -365,9 +388,21 @@ QString plainMathBody(const QString& omml)
             k = quote + 1;
         }
         if (closed && i == 0) return {};  // an empty formula is copied the long way
+        afterStartTag = !closed;
         i = k;
     }
-    return open.isEmpty() ? body : QString();
+    if (!open.isEmpty()) return {};
+    if (blanks.isEmpty()) return body;
+    QString kept;
+    kept.reserve(body.size());
+    qsizetype from = 0;
+    for (const auto& [blankFrom, blankTo] : blanks) {
+        kept += s.mid(from, blankFrom - from);
+        if (s.at(blankFrom) == u'>') kept += u"/>";
+        from = blankTo;
+    }
+    kept += s.mid(from);
+    return kept;
 }
 
 // Puts the formula bodies in place of the comments that stand for them.
