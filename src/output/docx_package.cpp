@@ -1,14 +1,14 @@
 #include "output/docx_package.h"
 
-#include "data/errors.h"
-
-#include <QBuffer>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
-
 #include <zip.h>
 
+#include <QBuffer>
+#include <QHash>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <algorithm>
+
+#include "data/errors.h"
 
 namespace docx {
 
@@ -21,6 +21,8 @@ const char* const kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
 const char* const kPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
 const char* const kM = "http://schemas.openxmlformats.org/officeDocument/2006/math";
 const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+constexpr zip_uint32_t kDeflateLevel = 6;
 
 // One EMU is 1/914400 inch, so a pixel at 96 dpi is 9525 EMU.
 constexpr qint64 kEmuPerPixel = 9525;
@@ -69,7 +71,10 @@ QString pictureTarget(int index, const QString& extension = QStringLiteral("png"
 {
     return QStringLiteral("media/image%1.%2").arg(index + 1).arg(extension);
 }
-QString pictureRelationship(int index) { return QStringLiteral("rIdImage%1").arg(index + 1); }
+QString pictureRelationship(int index)
+{
+    return QStringLiteral("rIdImage%1").arg(index + 1);
+}
 
 void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
 {
@@ -92,7 +97,8 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     const QString cy = QString::number(picture.size.height() * kEmuPerPixel);
     w.writeStartElement(QStringLiteral("w:drawing"));
     w.writeStartElement(QStringLiteral("wp:inline"));
-    for (const char* side : {"distT", "distB", "distL", "distR"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    for (const char* side : {"distT", "distB", "distL", "distR"})
+        w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
     w.writeEmptyElement(QStringLiteral("wp:extent"));
     w.writeAttribute(QStringLiteral("cx"), cx);
     w.writeAttribute(QStringLiteral("cy"), cy);
@@ -159,6 +165,261 @@ void writeMath(QXmlStreamWriter& w, const QString& omml)
         }
     }
     if (r.hasError()) throw AppError(QStringLiteral("公式的 Word 格式已损坏，无法写入文档。"));
+}
+
+// The width of the printable area in twentieths of a point (A4 less the left and right margins).
+constexpr int kPrintableWidthTwips = 11906 - 1800 - 1800;
+
+void writeTable(QXmlStreamWriter& w, const Table& table)
+{
+    qsizetype columns = 1;
+    for (const QStringList& row : table.rows) columns = std::max(columns, row.size());
+    const QString cellWidth = QString::number(kPrintableWidthTwips / columns);
+    w.writeStartElement(QStringLiteral("w:tbl"));
+    w.writeStartElement(QStringLiteral("w:tblPr"));
+    w.writeEmptyElement(QStringLiteral("w:tblW"));
+    w.writeAttribute(QStringLiteral("w:w"), QString::number(kPrintableWidthTwips));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+    w.writeStartElement(QStringLiteral("w:tblBorders"));
+    for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
+        w.writeEmptyElement(QStringLiteral("w:") + QLatin1String(side));
+        w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("single"));
+        w.writeAttribute(QStringLiteral("w:sz"), QStringLiteral("4"));
+        w.writeAttribute(QStringLiteral("w:space"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("w:color"), QStringLiteral("000000"));
+    }
+    w.writeEndElement();  // tblBorders
+    empty(w, QStringLiteral("w:tblLayout"), QStringLiteral("w:type"), QStringLiteral("fixed"));
+    w.writeEndElement();  // tblPr
+    w.writeStartElement(QStringLiteral("w:tblGrid"));
+    for (qsizetype c = 0; c < columns; ++c) empty(w, QStringLiteral("w:gridCol"), QStringLiteral("w:w"), cellWidth);
+    w.writeEndElement();
+    for (qsizetype r = 0; r < table.rows.size(); ++r) {
+        const QStringList& row = table.rows.at(r);
+        const bool header = r == 0;
+        w.writeStartElement(QStringLiteral("w:tr"));
+        if (header) {
+            w.writeStartElement(QStringLiteral("w:trPr"));
+            empty(w, QStringLiteral("w:tblHeader"));
+            w.writeEndElement();
+        }
+        for (qsizetype c = 0; c < columns; ++c) {
+            w.writeStartElement(QStringLiteral("w:tc"));
+            w.writeStartElement(QStringLiteral("w:tcPr"));
+            w.writeEmptyElement(QStringLiteral("w:tcW"));
+            w.writeAttribute(QStringLiteral("w:w"), cellWidth);
+            w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+            empty(w, QStringLiteral("w:vAlign"), QStringLiteral("w:val"), QStringLiteral("center"));
+            w.writeEndElement();  // tcPr
+            w.writeStartElement(QStringLiteral("w:p"));
+            w.writeStartElement(QStringLiteral("w:pPr"));
+            empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+            w.writeEndElement();
+            QString text;
+            const QString raw = c < row.size() ? row.at(c) : QString();
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                const QChar ch = raw.at(i);
+                const QChar next = i + 1 < raw.size() ? raw.at(i + 1) : QChar();
+                const QChar previous = i > 0 ? raw.at(i - 1) : QChar();
+                if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t')) {
+                    text.append(QLatin1Char(' '));
+                } else if (storable(ch, next, previous)) {
+                    text.append(ch);
+                }
+            }
+            if (!text.isEmpty()) {
+                w.writeStartElement(QStringLiteral("w:r"));
+                if (header) {
+                    w.writeStartElement(QStringLiteral("w:rPr"));
+                    empty(w, QStringLiteral("w:b"));
+                    empty(w, QStringLiteral("w:bCs"));
+                    w.writeEndElement();
+                }
+                w.writeStartElement(QStringLiteral("w:t"));
+                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                w.writeCharacters(text);
+                w.writeEndElement();  // t
+                w.writeEndElement();  // r
+            }
+            w.writeEndElement();  // p
+            w.writeEndElement();  // tc
+        }
+        w.writeEndElement();  // tr
+    }
+    w.writeEndElement();  // tbl
+}
+
+// True when `s` from `i` on starts a name of the form prefix:local (or xml:local for attributes)
+// with one of the prefixes the document's root declares; moves `i` past the name.
+bool readName(QStringView s, qsizetype& i, bool attribute)
+{
+    const qsizetype start = i;
+    while (i < s.size()) {
+        const char16_t c = s.at(i).unicode();
+        const bool nameChar = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+                              c == u':' || c == u'_' || c == u'-' || c == u'.';
+        if (!nameChar) break;
+        ++i;
+    }
+    const QStringView name = s.mid(start, i - start);
+    const qsizetype colon = name.indexOf(u':');
+    if (colon <= 0 || colon == name.size() - 1 || name.indexOf(u':', colon + 1) >= 0) return false;
+    const QStringView prefix = name.left(colon);
+    return prefix == u"m" || prefix == u"w" || (attribute && prefix == u"xml");
+}
+
+// True when the text from `i` up to `end` is character data a writer could have produced: no
+// markup characters, only the predefined or numeric entities, no control characters.
+bool plainText(QStringView s, qsizetype i, qsizetype end)
+{
+    while (i < end) {
+        const char16_t c = s.at(i).unicode();
+        if (c == u'<') return false;
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') return false;
+        if (c == u'&') {
+            const qsizetype semi = s.indexOf(u';', i);
+            if (semi < 0 || semi >= end) return false;
+            const QStringView entity = s.mid(i + 1, semi - i - 1);
+            if (entity != u"amp" && entity != u"lt" && entity != u"gt" && entity != u"quot" && entity != u"apos") {
+                if (!entity.startsWith(u'#') || entity.size() < 2) return false;
+                bool ok = false;
+                const uint code = entity.at(1) == u'x' ? entity.mid(2).toUInt(&ok, 16) : entity.mid(1).toUInt(&ok, 10);
+                const bool character = code == 0x9 || code == 0xA || code == 0xD ||
+                                       (code >= 0x20 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) &&
+                                        code != 0xFFFE && code != 0xFFFF);
+                if (!ok || !character) return false;
+            }
+            i = semi + 1;
+            continue;
+        }
+        ++i;
+    }
+    return true;
+}
+
+// The body of a formula's OMML that can go into the document as it is: the m:oMath element without
+// its namespace declarations, when it has the plain form this program writes (elements and
+// attributes named with the prefixes m, w or xml only, double-quoted attribute values, no
+// comments, no declarations below the root) and is well formed; blank text between tags is left
+// out, as the element-by-element copy does. Empty when the
+// formula must be copied element by element instead, which also reports a broken one. A scan of
+// this restricted form is many times faster than a general XML parser.
+QString plainMathBody(const QString& omml)
+{
+    static const QString kOpen =
+        QStringLiteral("<m:oMath xmlns:m=\"%1\" xmlns:w=\"%2\"").arg(QLatin1String(kM), QLatin1String(kW));
+    if (!omml.startsWith(kOpen)) return {};
+    const QString body = QStringLiteral("<m:oMath") + omml.mid(kOpen.size());
+    const QStringView s(body);
+    QVector<QStringView> open;
+    QVector<QPair<qsizetype, qsizetype>> blanks;  // blank text between tags, [from, to)
+    bool afterStartTag = false;                   // the last tag read opened an element
+    qsizetype i = 0;
+    while (i < s.size()) {
+        if (s.at(i) != u'<') {
+            const qsizetype next = s.indexOf(u'<', i);
+            if (open.isEmpty() || next < 0) return {};
+            bool blank = true;
+            for (qsizetype k = i; k < next && blank; ++k) {
+                const QChar c = s.at(k);
+                if (c == u'&' || c == u'\r') return {};  // whether it is blank is the parser's call
+                blank = c == u' ' || c == u'\t' || c == u'\n';
+            }
+            if (blank) {
+                // The element-by-element copy leaves blank text out, and an element left empty
+                // by that is closed at once ("<m:t/>").
+                const bool alone = afterStartTag && s.mid(next).startsWith(u"</");
+                const qsizetype to = alone ? s.indexOf(u'>', next) + 1 : next;
+                blanks.append({alone ? i - 1 : i, to});
+                if (alone) {
+                    if (open.isEmpty() || to <= 0 || s.mid(next + 2, to - next - 3) != open.last()) return {};
+                    open.removeLast();
+                    afterStartTag = false;
+                    i = to;
+                    continue;
+                }
+            } else if (!plainText(s, i, next)) {
+                return {};
+            }
+            i = next;
+            continue;
+        }
+        if (!open.isEmpty() || i == 0) {
+            // fine: the root, or an element inside it
+        } else {
+            return {};  // something after the root
+        }
+        if (i + 1 < s.size() && s.at(i + 1) == u'/') {
+            qsizetype k = i + 2;
+            const qsizetype nameStart = k;
+            if (!readName(s, k, false) || k >= s.size() || s.at(k) != u'>') return {};
+            if (open.isEmpty() || open.last() != s.mid(nameStart, k - nameStart)) return {};
+            open.removeLast();
+            afterStartTag = false;
+            i = k + 1;
+            continue;
+        }
+        qsizetype k = i + 1;
+        const qsizetype nameStart = k;
+        if (!readName(s, k, false)) return {};
+        const QStringView name = s.mid(nameStart, k - nameStart);
+        if (i == 0 && name != u"m:oMath") return {};
+        bool closed = false;
+        for (;;) {
+            if (k >= s.size()) return {};
+            if (s.at(k) == u'>') {
+                open.append(name);
+                ++k;
+                break;
+            }
+            if (s.at(k) == u'/') {
+                if (k + 1 >= s.size() || s.at(k + 1) != u'>') return {};
+                k += 2;
+                closed = true;
+                break;
+            }
+            if (s.at(k) != u' ') return {};
+            ++k;
+            if (!readName(s, k, true)) return {};
+            if (k + 1 >= s.size() || s.at(k) != u'=' || s.at(k + 1) != u'"') return {};
+            const qsizetype valueStart = k + 2;
+            const qsizetype quote = s.indexOf(u'"', valueStart);
+            if (quote < 0 || !plainText(s, valueStart, quote)) return {};
+            k = quote + 1;
+        }
+        if (closed && i == 0) return {};  // an empty formula is copied the long way
+        afterStartTag = !closed;
+        i = k;
+    }
+    if (!open.isEmpty()) return {};
+    if (blanks.isEmpty()) return body;
+    QString kept;
+    kept.reserve(body.size());
+    qsizetype from = 0;
+    for (const auto& [blankFrom, blankTo] : blanks) {
+        kept += s.mid(from, blankFrom - from);
+        if (s.at(blankFrom) == u'>') kept += u"/>";
+        from = blankTo;
+    }
+    kept += s.mid(from);
+    return kept;
+}
+
+// Puts the formula bodies in place of the comments that stand for them.
+QByteArray insertMath(const QByteArray& xml, const QStringList& bodies)
+{
+    QByteArray out;
+    out.reserve(xml.size() + bodies.size() * 1024);
+    qsizetype from = 0;
+    static const QByteArray kMark = "<!--omml ";
+    for (qsizetype at = xml.indexOf(kMark); at >= 0; at = xml.indexOf(kMark, from)) {
+        const qsizetype end = xml.indexOf("-->", at);
+        out.append(xml.constData() + from, at - from);
+        out.append(bodies.at(xml.mid(at + kMark.size(), end - at - kMark.size()).toInt()).toUtf8());
+        from = end + 3;
+    }
+    out.append(xml.constData() + from, xml.size() - from);
+    return out;
 }
 
 [[noreturn]] void fail(zip_error_t* error)
@@ -266,6 +527,15 @@ void Document::appendDisplayMath(const QString& omml)
     p.runs.append(run);
     paragraphs_.append(Paragraph());
     afterDisplayMath_ = true;
+}
+
+void Document::appendTable(const Table& table)
+{
+    afterDisplayMath_ = false;
+    if (!paragraphs_.last().runs.isEmpty()) paragraphs_.append(Paragraph());
+    tables_.append(table);
+    paragraphs_.last().table = int(tables_.size()) - 1;
+    paragraphs_.append(Paragraph());
 }
 
 void Document::replaceLastParagraphWithPicture(int picture)
@@ -408,7 +678,15 @@ QByteArray Document::documentXml() const
     if (hasMath) w.writeNamespace(QLatin1String(kM), QStringLiteral("m"));
     w.writeStartElement(QStringLiteral("w:body"));
     int drawingId = 0;
+    // Formulas that can go in as they are get a numbered comment here and their text afterwards,
+    // which spares parsing and rewriting each of them.
+    QStringList bodies;
+    QHash<QString, int> bodyIndex;
     for (const Paragraph& p : paragraphs_) {
+        if (p.table >= 0) {
+            writeTable(w, tables_.at(p.table));
+            continue;
+        }
         w.writeStartElement(QStringLiteral("w:p"));
         if (p.centred || p.bold || p.halfPoints > 0) {
             w.writeStartElement(QStringLiteral("w:pPr"));
@@ -420,33 +698,43 @@ QByteArray Document::documentXml() const
             if (run.kind == Run::Math) {
                 // Formulas stand beside the runs of the paragraph, not inside one.
                 if (p.displayMath) w.writeStartElement(QStringLiteral("m:oMathPara"));
-                writeMath(w, run.text);
+                auto known = bodyIndex.constFind(run.text);
+                if (known == bodyIndex.constEnd()) {
+                    const QString body = plainMathBody(run.text);
+                    known = bodyIndex.insert(run.text, body.isEmpty() ? -1 : int(bodies.size()));
+                    if (!body.isEmpty()) bodies << body;
+                }
+                if (known.value() >= 0) {
+                    w.writeComment(QStringLiteral("omml %1").arg(known.value()));
+                } else {
+                    writeMath(w, run.text);
+                }
                 if (p.displayMath) w.writeEndElement();
                 continue;
             }
             w.writeStartElement(QStringLiteral("w:r"));
             writeRunProperties(w, p);
             switch (run.kind) {
-            case Run::Text:
-                w.writeStartElement(QStringLiteral("w:t"));
-                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-                w.writeCharacters(run.text);
-                w.writeEndElement();
-                break;
-            case Run::LineBreak:
-                empty(w, QStringLiteral("w:br"));
-                break;
-            case Run::Tab:
-                empty(w, QStringLiteral("w:tab"));
-                break;
-            case Run::PageBreak:
-                empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
-                break;
-            case Run::Picture:
-                writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
-                break;
-            case Run::Math:
-                break;
+                case Run::Text:
+                    w.writeStartElement(QStringLiteral("w:t"));
+                    w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                    w.writeCharacters(run.text);
+                    w.writeEndElement();
+                    break;
+                case Run::LineBreak:
+                    empty(w, QStringLiteral("w:br"));
+                    break;
+                case Run::Tab:
+                    empty(w, QStringLiteral("w:tab"));
+                    break;
+                case Run::PageBreak:
+                    empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
+                    break;
+                case Run::Picture:
+                    writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
+                    break;
+                case Run::Math:
+                    break;
             }
             w.writeEndElement();  // r
         }
@@ -468,7 +756,8 @@ QByteArray Document::documentXml() const
     w.writeEndElement();  // sectPr
     w.writeEndElement();  // body
     w.writeEndElement();  // document
-    return xml.finish();
+    const QByteArray bytes = xml.finish();
+    return bodies.isEmpty() ? bytes : insertMath(bytes, bodies);
 }
 
 QByteArray Document::package() const
@@ -512,7 +801,9 @@ QByteArray zipParts(const QVector<QPair<QString, QByteArray>>& parts)
             zip_source_free(source);
             abandon();
         }
-        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 0) < 0) abandon();
+        // zlib's usual level 6 rather than libzip's default 9: deflating a paper takes a quarter
+        // less time for a file a fraction of a percent larger.
+        if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, kDeflateLevel) < 0) abandon();
     }
     if (zip_close(archive) < 0) abandon();
 

@@ -13,8 +13,8 @@ namespace docx {
 struct Run {
     enum Kind { Text, LineBreak, Tab, PageBreak, Picture, Math };
     Kind kind = Text;
-    QString text;     // Text; Math: the formula as an m:oMath element (Office Math XML)
-    int picture = -1; // Picture: index into Document::pictures()
+    QString text;      // Text; Math: the formula as an m:oMath element (Office Math XML)
+    int picture = -1;  // Picture: index into Document::pictures()
 };
 
 struct Paragraph {
@@ -23,12 +23,19 @@ struct Paragraph {
     bool bold = false;
     bool centred = false;
     bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
+    int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
+};
+
+// A table spread over the printable width with a thin border round every cell. Each cell is one
+// centred paragraph of text; the first row is the header, bold and repeated on every page.
+struct Table {
+    QVector<QStringList> rows;  // a row shorter than the longest gets empty cells at its end
 };
 
 struct Picture {
-    QString name;   // shown as the picture's name in the word processor
-    QByteArray png; // the picture's file (a PNG unless `extension` says otherwise)
-    QSize size;     // its size in pixels, shown at 96 dpi
+    QString name;                               // shown as the picture's name in the word processor
+    QByteArray png;                             // the picture's file (a PNG unless `extension` says otherwise)
+    QSize size;                                 // its size in pixels, shown at 96 dpi
     QString extension = QStringLiteral("png");  // "png" or "jpeg"
 };
 
@@ -54,6 +61,9 @@ public:
     // A displayed formula: a centred paragraph of its own. The text after it starts a new
     // paragraph; a paragraph end appended right after it adds no empty paragraph.
     void appendDisplayMath(const QString& omml);
+    // A table after the last paragraph (which is kept when it holds anything); text appended
+    // later goes into a new paragraph below the table.
+    void appendTable(const Table& table);
     // Puts a picture in place of the last paragraph's contents, as pasting it over the
     // document's last sentence does.
     void replaceLastParagraphWithPicture(int picture);
@@ -64,6 +74,7 @@ public:
 
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
+    const QVector<Table>& tables() const { return tables_; }
 
     // The complete package as the bytes of a .docx file. Throws AppError when it cannot be built.
     QByteArray package() const;
@@ -79,6 +90,7 @@ private:
     void appendText(const QString& text);
     QVector<Paragraph> paragraphs_;
     QVector<Picture> pictures_;
+    QVector<Table> tables_;
     bool afterDisplayMath_ = false;
 };
 

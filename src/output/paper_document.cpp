@@ -243,6 +243,14 @@ docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
         }
         doc.append(QStringLiteral("\r"));
     }
+
+    // The blueprint, when asked for, on a page of its own after the answer key.
+    if (!paper.blueprint.isEmpty()) {
+        doc.insertPageBreak();
+        doc.append(title + QStringLiteral("(双向细目表)\r"));
+        doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
+        doc.appendTable(docx::Table{paper.blueprint});
+    }
     return doc;
 }
 
@@ -409,10 +417,11 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
 }
 
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total)
+                const QString& total, const QVector<QStringList>& blueprint)
 {
     try {
-        const PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
+        PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
+        paper.blueprint = blueprint;
         const QString path = writePaperDocument(paper, QDir::current().filePath(QStringLiteral("Papers")));
         if (!platform::openDocument(path)) {
             MsgBox::show(QStringLiteral("试卷已保存到：") + native(path));

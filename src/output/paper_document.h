@@ -22,6 +22,9 @@ struct PaperContent {
     QString duration;  // minutes, as typed
     QString total;     // total score, as typed
     QVector<PaperSection> sections;
+    // The blueprint (双向细目表) the paper was composed from, printed as a table on a page of its
+    // own after the answer key: rows of cell texts, the first row its header. Empty: not printed.
+    QVector<QStringList> blueprint;
 };
 
 // The Chinese numeral of a section number: 1 "一" … 10 "十", 11 "十一" …; empty for 0 and below.
@@ -41,5 +44,6 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder);
 // The wizard's document writer: collects the paper, writes it into Papers/ below the working folder
 // and asks the desktop to open it (a plain box says where it was saved when nothing can open it).
 // On failure the failure's text is shown and false is returned, so that the wizard can stay open.
+// A non-empty `blueprint` is printed after the answer key (see PaperContent::blueprint).
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total);
+                const QString& total, const QVector<QStringList>& blueprint = {});

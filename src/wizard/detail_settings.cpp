@@ -909,7 +909,10 @@ bool TXxszF::Print()
         library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
                                      ZtszF->EditZf->text());
     library::storePaper(DM->db(), stored);
-    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text())) return true;
+    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(),
+                   ZtszF->BlueprintTable)) {
+        return true;
+    }
     library::deletePaper(DM->db(), stored.id);
     return false;
 }
