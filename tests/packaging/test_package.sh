@@ -29,7 +29,8 @@ deb="$work/pkg/exavoro_${version}_amd64.deb"
 # 2. What it holds.
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/exavoro ./usr/bin/exavoro-db ./usr/share/applications/org.exavoro.Exavoro.desktop \
-         ./usr/share/metainfo/org.exavoro.Exavoro.metainfo.xml ./usr/share/man/man1/exavoro-db.1.gz; do
+         ./usr/share/metainfo/org.exavoro.Exavoro.metainfo.xml ./usr/share/man/man1/exavoro-db.1.gz \
+         ./usr/share/exavoro/mathjax/render.js ./usr/share/exavoro/mathjax/node_modules/mathjax-full/package.json; do
     grep -qx "$f" <<<"$contents" || fail "the package lacks $f"
 done
 for size in 16 22 24 32 48 64 128 256; do
