@@ -31,6 +31,7 @@ public:
     void TXSZClick();
     void ZJXZClick();
     void LRSTClick();
+    void DRSTClick();  // 导入试题
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
     void MMSZClick();
@@ -49,8 +50,9 @@ public:
     QMenu* BZ;
     QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
-    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
-        *SBtnBz, *SBtnGy, *SBtnLxwm;
+    QAction* DRST;   // 导入试题
+    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl, *SBtnBz,
+        *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel
     QWidget* Panel2;  // background panel
     QLabel* Image1;

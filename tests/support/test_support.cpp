@@ -1,18 +1,19 @@
 #include "test_support.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPointer>
+#include <QProcess>
+#include <QTest>
+
 #include "app/application.h"
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/sql.h"
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QDir>
-#include <QPointer>
-#include <QTest>
 
 namespace testing {
 
@@ -96,7 +97,10 @@ BoxAnswerer::BoxAnswerer()
     timer_.start();
 }
 
-BoxAnswerer::~BoxAnswerer() { timer_.stop(); }
+BoxAnswerer::~BoxAnswerer()
+{
+    timer_.stop();
+}
 
 void BoxAnswerer::poll()
 {
@@ -127,6 +131,33 @@ void BoxAnswerer::poll()
             otherBusy_ = false;
         });
     }
+}
+
+QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        qWarning().noquote() << program << arguments << process.readAllStandardError();
+        return QString();
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir)
+{
+    QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
+    if (!profile.isValid()) return false;
+    return !runProgram(QStringLiteral("soffice"),
+                       QStringList{QStringLiteral("-env:UserInstallation=file://") + profile.path(),
+                                   QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+                                   QStringLiteral("--outdir"), outDir} +
+                           files,
+                       180000)
+                .isNull();
 }
 
 }  // namespace testing

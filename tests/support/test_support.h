@@ -51,7 +51,11 @@ public:
     QStringList texts;     // texts of the boxes answered, oldest first
     QStringList captions;  // their captions
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
-    void clear() { texts.clear(); captions.clear(); }
+    void clear()
+    {
+        texts.clear();
+        captions.clear();
+    }
     // Also run this callback for any modal widget that is not a message box (e.g. a dialog).
     std::function<bool(QWidget*)> onOtherModal;
 
@@ -61,6 +65,13 @@ private:
     bool otherBusy_ = false;
     QVector<QMessageBox::StandardButton> answers_;
 };
+
+// Runs a program to its end; its standard output, or a null text when it failed or timed out.
+QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs = 30000);
+
+// Converts documents with LibreOffice (soffice --headless --convert-to) into `outDir`, using a
+// private profile folder and a timeout of three minutes; false when LibreOffice failed.
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir);
 
 // Hides and deletes every top-level window left over by a test.
 void closeAllWindows();
