@@ -65,7 +65,7 @@ QByteArray documentTree(const QString& path, const QString& mediaDir, int timeou
     const QString format = inputFormat(path);
     if (format.isEmpty()) {
         throw AppError(QStringLiteral("不支持文件“%1”的格式，请选择 Word 文档（.docx）、OpenDocument 文本（.odt）、"
-                                      "Markdown（.md）或纯文本（.txt）文件。")
+                                      "Markdown（.md）、纯文本（.txt）、Moodle XML（.xml）或 GIFT（.gift）文件。")
                            .arg(name));
     }
     if (!QFileInfo(path).isFile()) throw AppError(QStringLiteral("文件“%1”不存在。").arg(path));

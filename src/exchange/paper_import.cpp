@@ -10,6 +10,7 @@
 
 #include "content/content.h"
 #include "data/errors.h"
+#include "exchange/moodle.h"
 #include "exchange/pandoc.h"
 
 namespace exchange {
@@ -430,6 +431,15 @@ QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>*
 
 ImportedPaper readDocument(const QString& path)
 {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xml") || suffix == QLatin1String("gift")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        }
+        const QByteArray bytes = file.readAll();
+        return suffix == QLatin1String("xml") ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
+    }
     QTemporaryDir media;
     if (!media.isValid()) throw AppError(QStringLiteral("无法建立临时文件夹：%1").arg(media.errorString()));
     QHash<QString, QByteArray> pictures;
