@@ -87,6 +87,7 @@ private slots:
     void cleanup() { testing::closeAllWindows(); }
     void paperLayoutsAreRecognisedFromTheConvertedDocument();
     void answerKeyLinesAndPartsWithoutPandoc();
+    void markdownListsAndDollarMathAreQuestionsToo();
     void importWindowStoresEditedRowsNumberedAfterTheBank();
     void fileWithoutQuestionsAndCorruptDocumentsStoreNothing();
     void cancellingALargeImportHalfwayLeavesTheBankUnchanged();
@@ -189,6 +190,29 @@ void WordImportTest::answerKeyLinesAndPartsWithoutPandoc()
     QCOMPARE(
         exchange::matchTypeName(QStringLiteral("选择题"), {QStringLiteral("单项选择题"), QStringLiteral("多项选择题")}),
         QStringLiteral("选择题"));
+}
+
+void WordImportTest::markdownListsAndDollarMathAreQuestionsToo()
+{
+    // pandoc reads "1." lines as a numbered list and "(A)" lines as a lettered one: both keep
+    // their numbers; $…$ and \(…\) become formulas.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("练习.md"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "二、填空题（每小题2.5分）\n\n1. 若 $a^2=9$，则 a=____。\n2. 计算 \\(\\sqrt{4}\\)。\n\n"
+        "   (A) 1\n   (B) 2\n\n答案：\n\n1. ±3\n2. B\n");
+    file.close();
+    const exchange::ImportedPaper paper = exchange::readDocument(path);
+    QCOMPARE(paper.questions.size(), 2);
+    QCOMPARE(paper.questions[0].text, QStringLiteral("若 \\(a^2=9\\)，则 a=____。"));
+    QCOMPARE(paper.questions[0].score, QStringLiteral("2.5"));
+    QCOMPARE(paper.questions[0].answer, QStringLiteral("±3"));
+    QCOMPARE(paper.questions[1].text, QStringLiteral("计算 \\(\\sqrt{4}\\)。\n(A) 1\n(B) 2"));
+    QCOMPARE(paper.questions[1].options, 2);
+    QCOMPARE(paper.questions[1].answer, QStringLiteral("B"));
+    QVERIFY(paper.loose.isEmpty());
 }
 
 void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
