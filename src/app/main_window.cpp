@@ -1,5 +1,23 @@
 #include "app/main_window.h"
 
+#include "app/application.h"
+#include "app/artwork.h"
+#include "app/contact.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "bank/chapter_settings.h"
+#include "blueprint/blueprint_window.h"
+#include "exchange/export_window.h"
+#include "exchange/import_window.h"
+#include "bank/question_entry.h"
+#include "bank/question_type_settings.h"
+#include "bank/subject_settings.h"
+#include "data/data_module.h"
+#include "users/user_admin.h"
+#include "wizard/overall_settings.h"
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
@@ -13,23 +31,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include "app/application.h"
-#include "app/artwork.h"
-#include "app/contact.h"
-#include "app/forms.h"
-#include "app/login.h"
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "bank/chapter_settings.h"
-#include "bank/question_entry.h"
-#include "bank/question_type_settings.h"
-#include "bank/subject_settings.h"
-#include "blueprint/blueprint_window.h"
-#include "data/data_module.h"
-#include "exchange/import_window.h"
-#include "users/user_admin.h"
-#include "wizard/overall_settings.h"
 
 bool TMainF::runModalLoop = true;
 
@@ -79,6 +80,7 @@ void TMainF::buildMenu()
     TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
     DRST = item(TKGL, "DRST", QStringLiteral("导入试题(&I)"), &TMainF::DRSTClick);
+    DCST = item(TKGL, "DCST", QStringLiteral("导出试题(&E)"), &TMainF::DCSTClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
@@ -173,8 +175,8 @@ void TMainF::buildPanels()
     Panel1->setAutoFillBackground(true);
     auto* p1 = new QVBoxLayout(Panel1);
     p1->addStretch(2);
-    for (const QString& line :
-         {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"), QStringLiteral("只能对选定的科目进行。")}) {
+    for (const QString& line : {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"),
+                                QStringLiteral("只能对选定的科目进行。")}) {
         auto* l = new QLabel(line, Panel1);
         l->setFont(app::songFont(21, true));
         l->setAlignment(Qt::AlignCenter);
@@ -275,7 +277,7 @@ void TMainF::fillSubjectBox()
 void TMainF::ComboBoxKmmChange(bool picked)
 {
     LabelKmm->setText(picked && ComboBoxKmm->currentIndex() >= 0 ? ComboBoxKmm->itemText(ComboBoxKmm->currentIndex())
-                                                                 : QString());
+                                                                   : QString());
 }
 
 void TMainF::applyPermissions(int level)
@@ -347,42 +349,16 @@ void TMainF::openDialog(Pointer& global)
     if (!app::terminating()) dialog->deleteLater();
 }
 
-void TMainF::KMSZClick()
-{
-    openDialog<TKmszF>(KmszF);
-}
-void TMainF::TXSZClick()
-{
-    openDialog<TTxszF>(TxszF);
-}
-void TMainF::ZJXZClick()
-{
-    openDialog<TZjxzF>(ZjxzF);
-}
-void TMainF::LRSTClick()
-{
-    openDialog<TLrstF>(LrstF);
-}
-void TMainF::DRSTClick()
-{
-    exchange::openImportWindow(this);
-}
-void TMainF::ZjXDClick()
-{
-    openDialog<TZtszF>(ZtszF);
-}
-void TMainF::XmbZjClick()
-{
-    blueprint::openFromMenu(this);
-}
-void TMainF::MMSZClick()
-{
-    openDialog<TMmszF>(MmszF);
-}
-void TMainF::LxwmClick()
-{
-    openDialog<TLxwmF>(LxwmF);
-}
+void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
+void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
+void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
+void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
+void TMainF::DRSTClick() { exchange::openImportWindow(this); }
+void TMainF::DCSTClick() { exchange::openExportWindow(this); }
+void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
+void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
+void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
+void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
 
 void TMainF::XZKMClick()
 {

@@ -32,6 +32,7 @@ public:
     void ZJXZClick();
     void LRSTClick();
     void DRSTClick();  // 导入试题
+    void DCSTClick();  // 导出试题
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
     void MMSZClick();
@@ -51,8 +52,9 @@ public:
     QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *ZjXD, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
     QAction* DRST;   // 导入试题
-    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl, *SBtnBz,
-        *SBtnGy, *SBtnLxwm;
+    QAction* DCST;   // 导出试题
+    QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
+        *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel
     QWidget* Panel2;  // background panel
     QLabel* Image1;

@@ -1,25 +1,5 @@
 #include "bank/question_entry.h"
 
-#include <QBuffer>
-#include <QClipboard>
-#include <QComboBox>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QFrame>
-#include <QGuiApplication>
-#include <QImage>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpressionValidator>
-#include <QShowEvent>
-#include <QTimer>
-
 #include "app/application.h"
 #include "app/db_grid.h"
 #include "app/forms.h"
@@ -32,9 +12,29 @@
 #include "content/formula_editor.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/sql.h"
 #include "data/demo.h"
 #include "data/lookups.h"
-#include "data/sql.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMimeData>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+#include <QTimer>
 
 namespace {
 
@@ -287,10 +287,8 @@ void TLrstF::loadSubject()
     loading_ = true;
     try {
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
-        fillBox(ComboBoxTx,
-                sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
-        fillBox(ComboBoxZj,
-                sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         openGrid();
     } catch (...) {
@@ -532,9 +530,8 @@ void TLrstF::BtnStscClick()
         const QString txh = q->str(QStringLiteral("txh"));
         const QString th = q->str(QStringLiteral("TH"));
         if (MsgBox::confirmDestructive(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
-            const QStringList ids =
-                sql::column(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"),
-                            {kmh, txh, th});
+            const QStringList ids = sql::column(DM->db(), 
+                QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
             for (const QString& id : ids) {
                 if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();
             }

@@ -1,5 +1,13 @@
 #include "bank/question_type_settings.h"
 
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/message_box.h"
+#include "bank/bank_common.h"
+#include "data/lookups.h"
+#include "data/data_module.h"
+#include "data/sql.h"
+
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -7,14 +15,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
-
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/message_box.h"
-#include "bank/bank_common.h"
-#include "data/data_module.h"
-#include "data/lookups.h"
-#include "data/sql.h"
 
 TTxszF::TTxszF(QWidget* parent) : QDialog(parent)
 {
@@ -107,13 +107,12 @@ void TTxszF::FormShow()
     // A name that matches no subject leaves the dialog without a subject: it then lists nothing
     // and refuses to change anything, rather than working on a subject chosen earlier.
     QString code;
-    s.exists = sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"),
-                               {name}, &code);
+    s.exists = sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"), {name},
+                                &code);
     s.code = s.exists ? code : QString();
     ListBoxTxm->clear();
     if (s.exists) {
-        ListBoxTxm->addItems(
-            sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {s.code}));
+        ListBoxTxm->addItems(sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {s.code}));
     }
 }
 
@@ -138,8 +137,8 @@ void TTxszF::BtnZjtxClick()
         // nothing stored
     } else if (name.isEmpty()) {
         MsgBox::show(QStringLiteral("题型名不能为空！"), this);
-    } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? LIMIT 1"),
-                               {s.code, name}, &found)) {
+    } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? LIMIT 1"), {s.code, name},
+                                &found)) {
         MsgBox::show(QStringLiteral("此题型名已存在，请重新输入题型名！"), this);
     } else {
         // The subject's last type in read order decides the next code.
@@ -162,7 +161,7 @@ void TTxszF::BtnSctxClick()
     const QString name = EditTxm->text();
     QString code;
     if (!sql::firstValue(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
-                         {s.code, name}, &code)) {
+                          {s.code, name}, &code)) {
         MsgBox::show(QStringLiteral("对不起，此题型名不存在！"), this);
         return;
     }

@@ -1,16 +1,5 @@
 #include "data/db_tool.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTextStream>
-#include <cstdio>
-#include <iostream>
-#include <string>
-
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/demo.h"
@@ -19,6 +8,17 @@
 #include "exchange/moodle.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 

@@ -59,7 +59,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     top->addWidget(new QLabel(QStringLiteral("文件："), this));
     EditFile = new QLineEdit(this);
     EditFile->setObjectName(QStringLiteral("EditFile"));
-    EditFile->setPlaceholderText(QStringLiteral("Word 文档（.docx）、.odt、.md 或 .txt"));
+    EditFile->setPlaceholderText(
+        QStringLiteral("Word 文档（.docx）、.odt、.md、.txt、Moodle XML（.xml）或 GIFT（.gift）"));
     top->addWidget(EditFile, 1);
     BtnFile = makeButton(QStringLiteral("浏览…"), "BtnFile", this);
     BtnRead = makeButton(QStringLiteral("读取"), "BtnRead", this);
@@ -172,7 +173,9 @@ void ImportWindow::chooseFile()
 {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("选择要导入的文件"), QString(),
-        QStringLiteral("文档 (*.docx *.odt *.md *.txt);;Word 文档 (*.docx);;所有文件 (*)"));
+        QStringLiteral(
+            "文档 (*.docx *.odt *.md *.txt *.xml *.gift);;Word 文档 (*.docx);;Moodle XML (*.xml);;GIFT (*.gift);;"
+            "所有文件 (*)"));
     if (path.isEmpty()) return;
     EditFile->setText(QDir::toNativeSeparators(path));
     readFile();
@@ -243,8 +246,6 @@ void ImportWindow::fillTable()
     ListLoose->clear();
     for (const LooseParagraph& p : paper_.loose)
         ListLoose->addItem(QStringLiteral("第 %1 段：%2").arg(p.paragraph).arg(oneLine(p.text, 80)));
-    QMap<QString, int> perType;
-    for (const ImportedQuestion& q : paper_.questions) ++perType[q.typeName];
     LabelSummary->setText(QStringLiteral("识别出 %1 道试题（%2 个大题），%3 个段落未归入试题。")
                               .arg(paper_.questions.size())
                               .arg(paper_.sections.size())

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <map>
 
 #include "content/content.h"
 #include "data/errors.h"
@@ -155,7 +156,7 @@ private:
                        t == QLatin1String("Subscript") || t == QLatin1String("SmallCaps")) {
                 inlines(c.toArray(), out);
             } else if (t == QLatin1String("Span") || t == QLatin1String("Link") || t == QLatin1String("Cite")) {
-                inlines(c.toArray().at(t == QLatin1String("Cite") ? 1 : 1).toArray(), out);
+                inlines(c.toArray().at(1).toArray(), out);  // [attributes or citations, inlines, …]
             }
             // Note (footnotes), RawInline: left out
         }
@@ -180,11 +181,16 @@ private:
 
 const QRegularExpression& re(const char* pattern)
 {
-    // Patterns are few and fixed; each is compiled once.
-    static QHash<const char*, QRegularExpression*> cache;
-    QRegularExpression*& r = cache[pattern];
-    if (!r) r = new QRegularExpression(QString::fromUtf8(pattern), QRegularExpression::UseUnicodePropertiesOption);
-    return *r;
+    // Patterns are few and fixed; each is compiled once (map entries keep their address).
+    static std::map<const char*, QRegularExpression> cache;
+    auto it = cache.find(pattern);
+    if (it == cache.end()) {
+        it = cache
+                 .emplace(pattern, QRegularExpression(QString::fromUtf8(pattern),
+                                                      QRegularExpression::UseUnicodePropertiesOption))
+                 .first;
+    }
+    return it->second;
 }
 
 const char* const kSection = "^([一二三四五六七八九十]{1,3})\\s*[、.．]\\s*(.+)$";

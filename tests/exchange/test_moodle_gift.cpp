@@ -1,16 +1,23 @@
 // Moodle XML and GIFT out of and into the bank, and the import/export commands of exavoro-db.
 #include <QBuffer>
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #include "app/application.h"
 #include "app/forms.h"
+#include "app/main_window.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/sql.h"
+#include "exchange/export_window.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
 #include "test_support.h"
@@ -111,6 +118,7 @@ private slots:
     void moodleQuestionKindsFromOtherPlatforms();
     void giftRoundTripAndGiftChoices();
     void commandLineImportAndExport();
+    void exportWindowWritesTheChosenScopeAndAsksBeforeOverwriting();
 };
 
 void MoodleGiftTest::moodleXmlIsWellFormedWithCategoriesAndEmbeddedPictures()
@@ -296,6 +304,55 @@ void MoodleGiftTest::commandLineImportAndExport()
              QStringLiteral("00202"
                             "2"
                             "A"));
+}
+
+void MoodleGiftTest::exportWindowWritesTheChosenScopeAndAsksBeforeOverwriting()
+{
+    Workspace ws;
+    seed(ws);
+    QVERIFY(MainF->DCST && MainF->TKGL->actions().contains(MainF->DCST));
+    testing::BoxAnswerer boxes;
+    exchange::ExportWindow window(MainF);
+    window.show();
+    window.ComboBoxKm->setCurrentText(QStringLiteral("数学"));
+    window.ComboBoxTx->setCurrentText(QStringLiteral("解答/计算题"));
+    window.RadioGift->setChecked(true);
+    const QString path = ws.root() + QStringLiteral("/数学.gift");
+    window.EditFile->setText(path);
+    QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("已导出 2 道试题到“%1”。").arg(QDir::toNativeSeparators(path)));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray gift = file.readAll();
+    file.close();
+    const exchange::ImportedPaper paper = exchange::readGift(QString::fromUtf8(gift));
+    QCOMPARE(paper.questions.size(), 2);
+    QCOMPARE(paper.questions[0].typeName, QStringLiteral("解答/计算题"));
+
+    // An existing file is overwritten only when the user agrees.
+    window.RadioMoodle->setChecked(true);
+    window.ComboBoxTx->setCurrentIndex(0);  // every type
+    boxes.clear();
+    boxes.queue(QMessageBox::Cancel);
+    QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("文件“数学.gift”已存在，是否覆盖？")});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), gift);
+    file.close();
+    boxes.queue(QMessageBox::Ok);
+    QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("已导出 3 道试题到“%1”。").arg(QDir::toNativeSeparators(path)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(exchange::readMoodleXml(file.readAll()).questions.size(), 3);
+    file.close();
+
+    // A scope without questions writes nothing.
+    window.ComboBoxTx->setCurrentText(QStringLiteral("选择题"));
+    window.ComboBoxZj->setCurrentText(QStringLiteral("几何"));
+    window.EditFile->setText(ws.root() + QStringLiteral("/empty.xml"));
+    QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("没有可导出的试题！"));
+    QVERIFY(!QFile::exists(ws.root() + QStringLiteral("/empty.xml")));
 }
 
 QTEST_MAIN(MoodleGiftTest)

@@ -1,16 +1,15 @@
 // A real word processor opens the written paper: LibreOffice converts it to PDF, and the pages
 // are read back as text and as a list of the images placed on them.
+#include "app/application.h"
+#include "output/paper_document.h"
+#include "test_support.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include "app/application.h"
-#include "output/paper_document.h"
-#include "test_support.h"
 
 using testing::Workspace;
 
@@ -20,17 +19,15 @@ using testing::runProgram;
 
 QString pageText(const QString& pdf, int page)
 {
-    return runProgram(QStringLiteral("pdftotext"),
-                      {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                       QString::number(page), pdf, QStringLiteral("-")});
+    return runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                            QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
 }
 
 // Number of images placed on each page, from pdfimages' listing.
 QMap<int, int> imagesPerPage(const QString& pdf)
 {
     QMap<int, int> counts;
-    const QStringList lines =
-        runProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
+    const QStringList lines = runProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
     for (const QString& line : lines.mid(2)) {
         const QStringList fields = line.simplified().split(QLatin1Char(' '));
         bool ok = false;
@@ -40,10 +37,7 @@ QMap<int, int> imagesPerPage(const QString& pdf)
     return counts;
 }
 
-QString withoutSpaces(QString text)
-{
-    return text.remove(QRegularExpression(QStringLiteral("\\s+")));
-}
+QString withoutSpaces(QString text) { return text.remove(QRegularExpression(QStringLiteral("\\s+"))); }
 
 // Checks that the needles occur in the text in this order. Spaces are left out on both sides,
 // since the PDF's text extraction puts spaces between Chinese characters and digits.
@@ -72,21 +66,16 @@ private slots:
     void libreOfficeOpensThePaperWithTheAnswerKeyOnPageTwo();
 };
 
-void PaperClientTest::initTestCase()
-{
-    app::setup(*qApp);
-}
+void PaperClientTest::initTestCase() { app::setup(*qApp); }
 
 void PaperClientTest::libreOfficeOpensThePaperWithTheAnswerKeyOnPageTwo()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty()) QSKIP("soffice is not installed");
-    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
-             "pdftotext (poppler-utils) is missing");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(), "pdftotext (poppler-utils) is missing");
 
     Workspace ws;
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '语文')"));
-    ws.exec(QStringLiteral(
-        "INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01', '01', '选择题', '1'), ('01', '02', '简答题', '1')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01', '01', '选择题', '1'), ('01', '02', '简答题', '1')"));
     const auto chosen = [&](const char* txh, const char* th, const char* fs, const QString& tm, const QString& da) {
         ws.exec(QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) "
                                "VALUES ('01', ?, ?, '01', '中等', ?, ?, ?, '8:00:00', '0')"),
@@ -110,16 +99,14 @@ void PaperClientTest::libreOfficeOpensThePaperWithTheAnswerKeyOnPageTwo()
     const QString page1 = pageText(pdf, 1);
     const QString page2 = pageText(pdf, 2);
     QString missing;
-    QVERIFY2(
-        inOrder(page1,
-                {QStringLiteral("期末考试"), QStringLiteral("（时间：120分钟  总分：10分）"),
-                 QStringLiteral("一、选择题（本题共2道小题，共5分。）"), QStringLiteral("1. 下列词语中读音正确的是"),
-                 QStringLiteral("2. 下列句子没有语病的是"), QStringLiteral("二、简答题（本题共1道小题，共5分。）"),
-                 QStringLiteral("1. 请简述春天的景色"), QStringLiteral("（不少于五十字）")},
-                &missing),
-        qPrintable(QStringLiteral("page 1 lacks “%1”:\n%2").arg(missing, page1)));
-    QVERIFY2(!page1.contains(QStringLiteral("参考答案")) && !page1.contains(QStringLiteral("答案甲")),
-             qPrintable(page1));
+    QVERIFY2(inOrder(page1,
+                     {QStringLiteral("期末考试"), QStringLiteral("（时间：120分钟  总分：10分）"),
+                      QStringLiteral("一、选择题（本题共2道小题，共5分。）"), QStringLiteral("1. 下列词语中读音正确的是"),
+                      QStringLiteral("2. 下列句子没有语病的是"), QStringLiteral("二、简答题（本题共1道小题，共5分。）"),
+                      QStringLiteral("1. 请简述春天的景色"), QStringLiteral("（不少于五十字）")},
+                     &missing),
+             qPrintable(QStringLiteral("page 1 lacks “%1”:\n%2").arg(missing, page1)));
+    QVERIFY2(!page1.contains(QStringLiteral("参考答案")) && !page1.contains(QStringLiteral("答案甲")), qPrintable(page1));
     QVERIFY2(withoutSpaces(page2).startsWith(QStringLiteral("期末考试(参考答案)")), qPrintable(page2));
     QVERIFY2(inOrder(page2,
                      {QStringLiteral("一、选择题（本题共2道小题，共5分。）"), QStringLiteral("1. 答案甲"),

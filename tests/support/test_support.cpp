@@ -1,19 +1,19 @@
 #include "test_support.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QDir>
-#include <QPointer>
-#include <QProcess>
-#include <QTest>
-
 #include "app/application.h"
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/sql.h"
+
+#include <QAbstractButton>
+#include <QProcess>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPointer>
+#include <QTest>
 
 namespace testing {
 
@@ -97,10 +97,7 @@ BoxAnswerer::BoxAnswerer()
     timer_.start();
 }
 
-BoxAnswerer::~BoxAnswerer()
-{
-    timer_.stop();
-}
+BoxAnswerer::~BoxAnswerer() { timer_.stop(); }
 
 void BoxAnswerer::poll()
 {
@@ -151,13 +148,11 @@ bool convertWithLibreOffice(const QStringList& files, const QString& format, con
 {
     QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
     if (!profile.isValid()) return false;
-    return !runProgram(QStringLiteral("soffice"),
-                       QStringList{QStringLiteral("-env:UserInstallation=file://") + profile.path(),
-                                   QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
-                                   QStringLiteral("--outdir"), outDir} +
-                           files,
-                       180000)
-                .isNull();
+    const QStringList arguments = QStringList{QStringLiteral("-env:UserInstallation=file://") + profile.path(),
+                                              QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+                                              QStringLiteral("--outdir"), outDir} +
+                                  files;
+    return !runProgram(QStringLiteral("soffice"), arguments, 180000).isNull();
 }
 
 }  // namespace testing

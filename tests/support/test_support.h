@@ -51,11 +51,7 @@ public:
     QStringList texts;     // texts of the boxes answered, oldest first
     QStringList captions;  // their captions
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
-    void clear()
-    {
-        texts.clear();
-        captions.clear();
-    }
+    void clear() { texts.clear(); captions.clear(); }
     // Also run this callback for any modal widget that is not a message box (e.g. a dialog).
     std::function<bool(QWidget*)> onOtherModal;
 
