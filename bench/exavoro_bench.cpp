@@ -7,7 +7,7 @@
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/sql.h"
-#include "exchange/pandoc.h"
+#include "content/pandoc.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
 #include "bank/question_entry.h"

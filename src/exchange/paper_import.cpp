@@ -12,7 +12,7 @@
 #include "content/content.h"
 #include "data/errors.h"
 #include "exchange/moodle.h"
-#include "exchange/pandoc.h"
+#include "content/pandoc.h"
 
 namespace exchange {
 

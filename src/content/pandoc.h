@@ -3,8 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-// The one place that runs pandoc (Debian's package "pandoc"). Every call has a timeout, and every
-// failure becomes an AppError with our own Chinese message.
+// The one place that runs pandoc (Debian's package "pandoc"), for every caller: reading documents
+// to import, converting formulas. Every call has a timeout, and every failure becomes an AppError
+// with our own Chinese message.
 namespace pandoc {
 
 // Longest a conversion may take by default: a long paper with many pictures reads in seconds.

@@ -1,4 +1,4 @@
-#include "exchange/pandoc.h"
+#include "content/pandoc.h"
 
 #include <QFileInfo>
 #include <QProcess>
