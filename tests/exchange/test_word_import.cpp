@@ -303,6 +303,14 @@ void WordImportTest::fileWithoutQuestionsAndCorruptDocumentsStoreNothing()
     window->EditFile->setText(ws.root() + QStringLiteral("/paper.pdf"));
     QTest::mouseClick(window->BtnRead, Qt::LeftButton);
     QVERIFY2(boxes.last().startsWith(QStringLiteral("不支持文件“paper.pdf”的格式")), qPrintable(boxes.last()));
+    // Without pandoc the reader says which package to install.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", ws.root().toUtf8());
+    boxes.clear();
+    window->EditFile->setText(layouts_);
+    QTest::mouseClick(window->BtnRead, Qt::LeftButton);
+    qputenv("PATH", path);
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("需要安装 pandoc 软件包")), qPrintable(boxes.last()));
     QCOMPARE(ws.count(QStringLiteral("stb")), 1);
     QCOMPARE(ws.count(QStringLiteral("txb")), 3);
 }
