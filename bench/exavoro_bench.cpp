@@ -32,6 +32,7 @@
 #include "blueprint/blueprint_plan.h"
 #include "blueprint/blueprint_window.h"
 #include "content/content.h"
+#include "content/pandoc.h"
 #include "content/formulas.h"
 #include "bank/subject_settings.h"
 #include "data/backup.h"
@@ -39,6 +40,8 @@
 #include "data/demo.h"
 #include "data/recycle.h"
 #include "data/sql.h"
+#include "exchange/paper_import.h"
+#include "exchange/question_store.h"
 #include "library/library_window.h"
 #include "library/paper_store.h"
 #include "output/paper_document.h"
@@ -740,6 +743,42 @@ int main(int argc, char** argv)
             report(r);
         }
         delete window;
+    }
+
+    // Importing a 2,000-question .docx (written by pandoc from Markdown): read, recognise and store
+    // it in one transaction (rolled back after each repetition), against pandoc's own conversion
+    // of the same file to JSON.
+    if (pandoc::available()) {
+        QString markdown = QStringLiteral("一、选择题（每小题2分）\n\n");
+        for (int i = 1; i <= 2000; ++i) {
+            markdown += QStringLiteral("%1\\. 第%1题：计算 $x + %1$ 的值\n\nA\\. 1　B\\. 2　C\\. 3　D\\. 4\n\n【答案】B\n\n").arg(i);
+        }
+        const QString docx = runDir + QStringLiteral("/import-2000.docx");
+        pandoc::run({QStringLiteral("-f"), QStringLiteral("markdown"), QStringLiteral("-o"), docx}, docx, 120000,
+                    markdown.toUtf8());
+        const QString kmh = sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb ORDER BY id LIMIT 1"));
+        const QString chapter = sql::scalar(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id LIMIT 1"), {kmh});
+        Row r{QStringLiteral("import a 2,000-question .docx into a subject"),
+              QStringLiteral("readDocument (pandoc JSON, recognising) + storeQuestions in one transaction"),
+              QStringLiteral("pandoc -t json --extract-media on the same file")};
+        r.target = 1.5;
+        int stored = 0;
+        r.oursMs = medianMs(reps, [&] {
+            exchange::ImportedPaper paper = exchange::readDocument(docx);
+            for (exchange::ImportedQuestion& q : paper.questions) q.chapterName = chapter;
+            QSqlDatabase db = DM->db();
+            sql::begin(db);
+            exchange::StoreOptions options;
+            options.createTypes = true;
+            stored = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options).stored;
+            sql::rollback(db);
+        });
+        if (stored != 2000) qFatal("the import bench stored %d questions", stored);
+        r.baselineMs = medianMs(reps, [&] {
+            QTemporaryDir media;
+            pandoc::documentTree(docx, media.path());
+        });
+        report(r);
     }
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one

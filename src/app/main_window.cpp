@@ -10,6 +10,8 @@
 #include "app/platform.h"
 #include "bank/chapter_settings.h"
 #include "blueprint/blueprint_window.h"
+#include "exchange/export_window.h"
+#include "exchange/import_window.h"
 #include "bank/question_entry.h"
 #include "bank/question_type_settings.h"
 #include "bank/recycle_bin.h"
@@ -89,6 +91,8 @@ void TMainF::buildMenu()
     TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
     HSZ = item(TKGL, "HSZ", QStringLiteral("回收站(&H)"), &TMainF::HSZClick);
+    DRST = item(TKGL, "DRST", QStringLiteral("导入试题(&I)"), &TMainF::DRSTClick);
+    DCST = item(TKGL, "DCST", QStringLiteral("导出试题(&E)"), &TMainF::DCSTClick);
     SJGL = menu("SJGL", QStringLiteral("试卷管理(&S)"));
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
@@ -370,6 +374,8 @@ void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
 void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
 void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
 void TMainF::HSZClick() { openDialog<THszF>(HszF); }
+void TMainF::DRSTClick() { exchange::openImportWindow(this); }
+void TMainF::DCSTClick() { exchange::openExportWindow(this); }
 void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
 void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
 void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }

@@ -32,6 +32,8 @@ public:
     void ZJXZClick();
     void LRSTClick();
     void HSZClick();
+    void DRSTClick();  // 导入试题
+    void DCSTClick();  // 导出试题
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
     void SJKClick();
@@ -55,6 +57,8 @@ public:
     QMenu* BZ;
     QAction *BFTK, *HFTK, *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
+    QAction* DRST;   // 导入试题
+    QAction* DCST;   // 导出试题
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel

@@ -391,10 +391,7 @@ void TLrstF::BtnSsClick()
 
 QString TLrstF::Zdbh(const QString& kmh, const QString& txh)
 {
-    QString last;
-    sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
-                     &last);
-    return convert::nextCode(last, 3);
+    return nextQuestionNumber(DM->db(), kmh, txh);
 }
 
 bool TLrstF::refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh)

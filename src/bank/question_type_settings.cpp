@@ -5,7 +5,7 @@
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
-#include "data/convert.h"
+#include "data/lookups.h"
 #include "data/data_module.h"
 #include "data/recycle.h"
 #include "data/sql.h"
@@ -144,9 +144,7 @@ void TTxszF::BtnZjtxClick()
         MsgBox::show(QStringLiteral("此题型名已存在，请重新输入题型名！"), this);
     } else {
         // The subject's last type in read order decides the next code.
-        QString last;
-        sql::firstValue(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.code}, &last);
-        const QString code = convert::nextCode(last, 2);
+        const QString code = nextTypeCode(DM->db(), s.code);
         Dataset* txb = DM->ADOTxb;
         txb->append();
         txb->fieldByName(QStringLiteral("kmh")).setAsString(s.code);

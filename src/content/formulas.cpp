@@ -4,23 +4,18 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QProcess>
 #include <QSet>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include "data/errors.h"
+#include "content/pandoc.h"
 #include "data/sql.h"
 
 namespace formulas {
 
 namespace {
-
-const QString kPandocMissing = QStringLiteral(
-    "无法把公式转换为 Word 公式：找不到 pandoc 程序。需要安装 pandoc 软件包（Debian/Ubuntu：sudo apt install "
-    "pandoc）。");
 
 QString latexKey(const QString& latex)
 {
@@ -143,8 +138,6 @@ Conversion convertWithPandoc(const QStringList& latex)
 {
     Conversion result;
     if (latex.isEmpty()) return result;
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
-    if (program.isEmpty()) throw AppError(kPandocMissing);
 
     QTemporaryDir dir;
     if (!dir.isValid()) throw AppError(QStringLiteral("无法转换公式：无法创建临时文件夹。"));
@@ -160,23 +153,9 @@ Conversion convertWithPandoc(const QStringList& latex)
             throw AppError(QStringLiteral("无法转换公式：无法写入临时文件。"));
         }
     }
-    QProcess pandoc;
-    pandoc.setProcessChannelMode(QProcess::SeparateChannels);
-    pandoc.start(program, {QStringLiteral("--from=latex"), QStringLiteral("--to=docx"), QStringLiteral("--output"),
-                           output, input});
-    if (!pandoc.waitForStarted(10000)) {
-        throw AppError(kPandocMissing);
-    }
-    if (!pandoc.waitForFinished(kPandocTimeoutMs)) {
-        pandoc.kill();
-        pandoc.waitForFinished(5000);
-        throw AppError(
-            QStringLiteral("公式转换超时（pandoc 在 %1 秒内没有完成），试卷没有生成。").arg(kPandocTimeoutMs / 1000));
-    }
-    if (pandoc.exitStatus() != QProcess::NormalExit || pandoc.exitCode() != 0) {
-        const QString err = QString::fromUtf8(pandoc.readAllStandardError()).trimmed().left(500);
-        throw AppError(QStringLiteral("pandoc 转换公式失败（退出码 %1）：%2").arg(pandoc.exitCode()).arg(err));
-    }
+    pandoc::run({QStringLiteral("--from=latex"), QStringLiteral("--to=docx"), QStringLiteral("--output"), output, input},
+                QStringLiteral("公式"), kPandocTimeoutMs, QByteArray(),
+                QStringLiteral("pandoc 转换公式失败，试卷没有生成。"));
     const QByteArray documentXml = readZipEntry(output, "word/document.xml");
     if (documentXml.isEmpty()) throw AppError(QStringLiteral("无法读取 pandoc 转换公式的结果。"));
     const QHash<int, QString> converted = readConverted(documentXml);

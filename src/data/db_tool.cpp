@@ -2,9 +2,18 @@
 
 #include <termios.h>
 #include <unistd.h>
+#include "content/content.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/errors.h"
+#include "data/sql.h"
+#include "exchange/moodle.h"
+#include "exchange/paper_import.h"
+#include "exchange/question_store.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 #include <cstdio>
 #include <iostream>
@@ -39,6 +48,14 @@ const char* const kUsage =
     "  exavoro-db restore 文件                检查文件后用它替换题库；原来的题库保留为\n"
     "                                         examdb.db.before-restore-日期-时间；程序使用题库时拒绝\n"
     "  exavoro-db check                       检查题库：完整性、数据表与字段、孤立的记录；有问题时退出码为 1\n"
+    "  exavoro-db import 文件 --subject 科目 [--type 题型] [--chapter 章节] [--difficulty 难度] [--score 分数]\n"
+    "                     [--create] [--dry-run]\n"
+    "                                         从 .docx/.odt/.md/.txt、Moodle XML（.xml）或 GIFT（.gift）导入试题；\n"
+    "                                         --type/--chapter/--score 用于文件未给出的试题，--difficulty "
+    "用于全部试题，\n"
+    "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果\n"
+    "  exavoro-db export --subject 科目 --format moodle|gift [--type 题型] [--chapter 章节] -o 文件 [--force]\n"
+    "                                         导出试题（--force 覆盖已有文件）\n"
     "  选项 --file 路径 可改用其他数据库文件。\n";
 
 // Reads a line from the terminal without echo; from a pipe it simply reads a line.
@@ -117,6 +134,122 @@ int runCheck(const QString& path)
     return 1;
 }
 
+// The value after a command's first argument (the file of "import"), empty when it is an option.
+QString operand(const QStringList& args)
+{
+    const QString value = args.value(1);
+    return value.startsWith(QLatin1String("--")) ? QString() : value;
+}
+
+int importQuestions(const QStringList& args, const QString& databasePath)
+{
+    const QString file = operand(args);
+    if (file.isEmpty()) throw AppError(QStringLiteral("请指定要导入的文件：exavoro-db import 文件 --subject 科目"));
+    const QString subject = option(args, QStringLiteral("--subject"));
+    if (subject.isEmpty()) throw AppError(QStringLiteral("请用 --subject 指定导入到哪个科目。"));
+    const QString type = option(args, QStringLiteral("--type"));
+    const QString chapter = option(args, QStringLiteral("--chapter"));
+    const QString difficulty = option(args, QStringLiteral("--difficulty"));
+    const QString score = option(args, QStringLiteral("--score"));
+    if (!score.isEmpty()) {
+        bool ok = false;
+        if (score.toDouble(&ok) < 0 || !ok) throw AppError(QStringLiteral("分数“%1”不是有效的数字。").arg(score));
+    }
+    const bool dryRun = args.contains(QStringLiteral("--dry-run"));
+    const bool create = args.contains(QStringLiteral("--create"));
+
+    exchange::ImportedPaper paper = exchange::readDocument(QDir::current().absoluteFilePath(file));
+    if (paper.questions.isEmpty()) {
+        throw AppError(QStringLiteral("文件“%1”中没有找到可识别的试题，题库未改变。").arg(QFileInfo(file).fileName()));
+    }
+    TDM dm;
+    dm.connectTo(databasePath);
+    const QSqlDatabase db = dm.db();
+    const QString kmh = exchange::subjectCode(db, subject);
+    if (kmh.isEmpty()) throw AppError(QStringLiteral("科目“%1”不存在。").arg(subject));
+    const QStringList types = exchange::typeNames(db, kmh);
+    const QStringList chapters = exchange::chapterNames(db, kmh);
+    if (!chapter.isEmpty() && !chapters.contains(chapter) && !create) {
+        throw AppError(QStringLiteral("科目“%1”中没有章节“%2”。").arg(subject, chapter));
+    }
+    for (exchange::ImportedQuestion& q : paper.questions) {
+        if (q.typeName.isEmpty()) q.typeName = type;
+        q.typeName = exchange::matchTypeName(q.typeName, types);
+        if (q.chapterName.isEmpty()) q.chapterName = chapter.isEmpty() ? chapters.value(0) : chapter;
+        if (q.score.isEmpty()) q.score = score;
+        if (!difficulty.isEmpty()) q.difficulty = difficulty;
+    }
+    if (dryRun) {
+        for (const exchange::ImportedQuestion& q : paper.questions) {
+            const QStringList warnings = exchange::rowWarnings(q, types, chapters);
+            out() << QStringLiteral("第 %1 题\t%2\t%3\t%4\t%5\t%6%7\n")
+                         .arg(q.number, q.typeName, q.chapterName, q.difficulty, q.score,
+                              content::shortForm(q.text).simplified().left(40),
+                              warnings.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral("\t[") + warnings.join(QStringLiteral("；")) + QStringLiteral("]"));
+        }
+        for (const exchange::LooseParagraph& p : paper.loose)
+            out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
+        out() << QStringLiteral("试运行：识别出 %1 道试题，题库未改变。\n").arg(paper.questions.size()) << Qt::flush;
+        return 0;
+    }
+    exchange::StoreOptions options;
+    options.createTypes = create;
+    options.createChapters = create;
+    exchange::StoreSummary summary;
+    sql::transaction(db,
+                     [&] { summary = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options); });
+    out() << summary.text() << "\n" << Qt::flush;
+    return 0;
+}
+
+int exportQuestions(const QStringList& args, const QString& databasePath)
+{
+    const QString subject = option(args, QStringLiteral("--subject"));
+    const QString format = option(args, QStringLiteral("--format"));
+    const QString target = option(args, QStringLiteral("-o"));
+    if (subject.isEmpty()) throw AppError(QStringLiteral("请用 --subject 指定要导出的科目。"));
+    if (format != QLatin1String("moodle") && format != QLatin1String("gift")) {
+        throw AppError(QStringLiteral("请用 --format moodle 或 --format gift 指定导出格式。"));
+    }
+    if (target.isEmpty()) throw AppError(QStringLiteral("请用 -o 指定导出的文件。"));
+    const QString path = QDir::current().absoluteFilePath(target);
+    if (QFileInfo::exists(path) && !args.contains(QStringLiteral("--force"))) {
+        throw AppError(QStringLiteral("文件“%1”已存在，不会覆盖（要覆盖请加 --force）。").arg(path));
+    }
+    TDM dm;
+    dm.connectTo(databasePath);
+    const QSqlDatabase db = dm.db();
+    exchange::ExportScope scope;
+    scope.kmh = exchange::subjectCode(db, subject);
+    if (scope.kmh.isEmpty()) throw AppError(QStringLiteral("科目“%1”不存在。").arg(subject));
+    const QString type = option(args, QStringLiteral("--type"));
+    const QString chapter = option(args, QStringLiteral("--chapter"));
+    if (!type.isEmpty()) {
+        scope.txh =
+            sql::scalar(db, QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
+                        {scope.kmh, type});
+        if (scope.txh.isEmpty()) throw AppError(QStringLiteral("科目“%1”中没有题型“%2”。").arg(subject, type));
+    }
+    if (!chapter.isEmpty()) {
+        scope.zjh =
+            sql::scalar(db, QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
+                        {scope.kmh, chapter});
+        if (scope.zjh.isEmpty()) throw AppError(QStringLiteral("科目“%1”中没有章节“%2”。").arg(subject, chapter));
+    }
+    int count = 0;
+    const QByteArray data = format == QLatin1String("moodle") ? exchange::exportMoodleXml(db, scope, &count)
+                                                              : exchange::exportGift(db, scope, &count);
+    // Written whole or not at all.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()));
+    }
+    out() << QStringLiteral("已导出 %1 道试题到 %2\n").arg(count).arg(path) << Qt::flush;
+    return 0;
+}
+
 }  // namespace
 
 int runDbTool(const QStringList& arguments)
@@ -189,6 +322,8 @@ int runDbTool(const QStringList& arguments)
             return 0;
         }
         if (command == QLatin1String("check")) return runCheck(path);
+        if (command == QLatin1String("import")) return importQuestions(args, path);
+        if (command == QLatin1String("export")) return exportQuestions(args, path);
         err() << QStringLiteral("未知命令：%1\n").arg(command) << QString::fromUtf8(kUsage) << Qt::flush;
         return 2;
     } catch (const AppError& e) {

@@ -1,6 +1,7 @@
 #include "data/lookups.h"
 
 #include "app/forms.h"
+#include "data/convert.h"
 #include "data/data_module.h"
 #include "data/sql.h"
 
@@ -26,4 +27,19 @@ QString ZjhToZjm(const QString& kmh, const QString& zjh)
 {
     return sql::scalar(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? AND zjh=? ORDER BY id DESC LIMIT 1"),
                        {kmh, zjh});
+}
+
+QString nextQuestionNumber(const QSqlDatabase& db, const QString& kmh, const QString& txh)
+{
+    QString last;
+    sql::firstValue(db, QStringLiteral("SELECT th FROM stb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh},
+                    &last);
+    return convert::nextCode(last, 3);
+}
+
+QString nextTypeCode(const QSqlDatabase& db, const QString& kmh)
+{
+    QString last;
+    sql::firstValue(db, QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {kmh}, &last);
+    return convert::nextCode(last, 2);
 }

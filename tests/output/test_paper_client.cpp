@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -16,24 +15,11 @@ using testing::Workspace;
 
 namespace {
 
-// Runs a program to its end; the standard output, or a null text when it failed.
-QString run(const QString& program, const QStringList& arguments, int timeoutMs = 30000)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        process.kill();
-        process.waitForFinished();
-        qWarning().noquote() << program << arguments << process.readAllStandardError();
-        return QString();
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+using testing::runProgram;
 
 QString pageText(const QString& pdf, int page)
 {
-    return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+    return runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
                                             QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
 }
 
@@ -41,7 +27,7 @@ QString pageText(const QString& pdf, int page)
 QMap<int, int> imagesPerPage(const QString& pdf)
 {
     QMap<int, int> counts;
-    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
+    const QStringList lines = runProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
     for (const QString& line : lines.mid(2)) {
         const QStringList fields = line.simplified().split(QLatin1Char(' '));
         bool ok = false;
@@ -103,17 +89,12 @@ void PaperClientTest::libreOfficeOpensThePaperWithTheAnswerKeyOnPageTwo()
                                             QStringLiteral("期末考试"), QStringLiteral("120"), QStringLiteral("10"));
     const QString docx = writePaperDocument(paper, ws.root() + QStringLiteral("/Papers"));
 
-    QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
     QTemporaryDir out;
-    QVERIFY(profile.isValid() && out.isValid());
-    const QString converted =
-        run(QStringLiteral("soffice"),
-            {QStringLiteral("-env:UserInstallation=file://") + profile.path(), QStringLiteral("--headless"),
-             QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), out.path(), docx},
-            180000);
-    QVERIFY2(!converted.isNull(), "LibreOffice could not convert the document");
+    QVERIFY(out.isValid());
+    QVERIFY2(testing::convertWithLibreOffice({docx}, QStringLiteral("pdf"), out.path()),
+             "LibreOffice could not convert the document");
     const QString pdf = QDir(out.path()).filePath(QFileInfo(docx).completeBaseName() + QStringLiteral(".pdf"));
-    QVERIFY2(QFileInfo::exists(pdf), qPrintable(converted));
+    QVERIFY2(QFileInfo::exists(pdf), qPrintable(pdf));
 
     const QString page1 = pageText(pdf, 1);
     const QString page2 = pageText(pdf, 2);

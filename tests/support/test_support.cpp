@@ -8,6 +8,7 @@
 #include "data/sql.h"
 
 #include <QAbstractButton>
+#include <QProcess>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -127,6 +128,31 @@ void BoxAnswerer::poll()
             otherBusy_ = false;
         });
     }
+}
+
+QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        qWarning().noquote() << program << arguments << process.readAllStandardError();
+        return QString();
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir)
+{
+    QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
+    if (!profile.isValid()) return false;
+    const QStringList arguments = QStringList{QStringLiteral("-env:UserInstallation=file://") + profile.path(),
+                                              QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+                                              QStringLiteral("--outdir"), outDir} +
+                                  files;
+    return !runProgram(QStringLiteral("soffice"), arguments, 180000).isNull();
 }
 
 }  // namespace testing

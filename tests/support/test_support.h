@@ -62,6 +62,13 @@ private:
     QVector<QMessageBox::StandardButton> answers_;
 };
 
+// Runs a program to its end; its standard output, or a null text when it failed or timed out.
+QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs = 30000);
+
+// Converts documents with LibreOffice (soffice --headless --convert-to) into `outDir`, using a
+// private profile folder and a timeout of three minutes; false when LibreOffice failed.
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir);
+
 // Hides and deletes every top-level window left over by a test.
 void closeAllWindows();
 

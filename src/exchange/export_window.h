@@ -1,0 +1,35 @@
+#pragma once
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace exchange {
+
+// 导出试题: writes the questions of a subject, or of one type or chapter of it, as Moodle XML or
+// GIFT for a learning platform.
+class ExportWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit ExportWindow(QWidget* parent = nullptr);
+
+    void subjectChanged();
+    void chooseFile();
+    void exportQuestions();  // "导出"
+
+    QComboBox* ComboBoxKm;
+    QComboBox* ComboBoxTx;  // first item: every type
+    QComboBox* ComboBoxZj;  // first item: every chapter
+    QRadioButton* RadioMoodle;
+    QRadioButton* RadioGift;
+    QLineEdit* EditFile;
+    QPushButton* BtnFile;
+    QPushButton* BtnExport;
+    QPushButton* BtnClose;
+};
+
+void openExportWindow(QWidget* parent);
+
+}  // namespace exchange

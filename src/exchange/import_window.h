@@ -1,0 +1,80 @@
+#pragma once
+#include <QDialog>
+
+#include "exchange/paper_import.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace exchange {
+
+// 导入试题: reads a document, previews every recognised question in a table where type, chapter,
+// difficulty and score can be changed per row or for a whole section, lists the paragraphs that
+// belong to no question, and stores all rows in one transaction.
+class ImportWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit ImportWindow(QWidget* parent = nullptr);
+
+    // Reads the file named in EditFile (also run by "读取" and after choosing a file).
+    void readFile();
+    void chooseFile();
+    void subjectChanged();
+    void applyToSelection();  // "应用到所选行": the non-empty boxes below the table
+    void selectSection();     // "选中本节": every row of the current row's section
+    void importAll();         // "导入"
+    void cancel();            // "取消": stops a running import, else closes
+
+    const ImportedPaper& paper() const { return paper_; }
+
+    // Table columns
+    enum Column { ColNumber, ColType, ColChapter, ColDifficulty, ColScore, ColText, ColAnswer, ColWarnings, ColCount };
+
+    QLineEdit* EditFile;
+    QPushButton* BtnFile;
+    QPushButton* BtnRead;
+    QComboBox* ComboBoxKm;
+    QLabel* LabelSummary;
+    QTableWidget* TableSt;
+    QComboBox* ComboBoxTx;
+    QComboBox* ComboBoxZj;
+    QComboBox* ComboBoxNd;
+    QLineEdit* EditFs;
+    QPushButton* BtnApply;
+    QPushButton* BtnSection;
+    QListWidget* ListLoose;
+    QProgressBar* ProgressBar1;
+    QPushButton* BtnImport;
+    QPushButton* BtnCancel;
+
+    // Escape and the close box stop a running import instead of leaving it.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void fillTable();
+    void refreshRow(int row);
+    void cellEdited(int row, int column);
+    void setBusy(bool busy);
+
+    ImportedPaper paper_;
+    QStringList sourceTypes_;  // type names as the file gave them, per row (before matching)
+    QStringList types_;        // the target subject's types and chapters
+    QStringList chapters_;
+    QString kmh_;
+    bool filling_ = false;
+    bool importing_ = false;
+    bool cancelRequested_ = false;
+};
+
+// Opens the window modally over the main window.
+void openImportWindow(QWidget* parent);
+
+}  // namespace exchange

@@ -1,0 +1,469 @@
+#include "exchange/paper_import.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <map>
+
+#include "content/content.h"
+#include "data/errors.h"
+#include "exchange/moodle.h"
+#include "content/pandoc.h"
+
+namespace exchange {
+
+namespace {
+
+const QString kUnreadablePicture = QStringLiteral("[图片无法读取]");
+const QString kDefaultDifficulty = QStringLiteral("中等");
+
+// ---- pandoc's document tree -------------------------------------------------------------------
+
+class TreeReader {
+public:
+    explicit TreeReader(QHash<QString, QByteArray>* pictures) : pictures_(pictures) {}
+    QStringList paragraphs;
+
+    void blocks(const QJsonArray& list)
+    {
+        for (const QJsonValue& block : list) this->block(block.toObject());
+    }
+
+private:
+    QHash<QString, QByteArray>* pictures_;
+
+    // A run of inlines becomes one paragraph per line break.
+    void addInlines(const QJsonArray& list, const QString& prefix = QString())
+    {
+        QString text = prefix;
+        inlines(list, text);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        for (const QString& line : lines) paragraphs.append(line.trimmed());
+    }
+
+    void block(const QJsonObject& b)
+    {
+        const QString t = b.value(QLatin1String("t")).toString();
+        const QJsonValue c = b.value(QLatin1String("c"));
+        if (t == QLatin1String("Para") || t == QLatin1String("Plain")) {
+            addInlines(c.toArray());
+        } else if (t == QLatin1String("Header")) {
+            addInlines(c.toArray().at(2).toArray());
+        } else if (t == QLatin1String("OrderedList")) {
+            const QJsonArray attributes = c.toArray().at(0).toArray();
+            const int start = attributes.at(0).toInt(1);
+            const QString style = attributes.at(1).toObject().value(QLatin1String("t")).toString();
+            const QString delim = attributes.at(2).toObject().value(QLatin1String("t")).toString();
+            const QJsonArray items = c.toArray().at(1).toArray();
+            for (int i = 0; i < items.size(); ++i) item(items.at(i).toArray(), listLabel(start + i, style, delim));
+        } else if (t == QLatin1String("BulletList")) {
+            for (const QJsonValue& it : c.toArray()) item(it.toArray(), QString());
+        } else if (t == QLatin1String("BlockQuote")) {
+            blocks(c.toArray());
+        } else if (t == QLatin1String("Div")) {
+            blocks(c.toArray().at(1).toArray());
+        } else if (t == QLatin1String("LineBlock")) {
+            for (const QJsonValue& line : c.toArray()) addInlines(line.toArray());
+        } else if (t == QLatin1String("CodeBlock")) {
+            for (const QString& line : c.toArray().at(1).toString().split(QLatin1Char('\n')))
+                paragraphs.append(line.trimmed());
+        } else if (t == QLatin1String("DefinitionList")) {
+            for (const QJsonValue& entry : c.toArray()) {
+                addInlines(entry.toArray().at(0).toArray());
+                for (const QJsonValue& definition : entry.toArray().at(1).toArray()) blocks(definition.toArray());
+            }
+        } else if (t == QLatin1String("Table")) {
+            nested(c);  // every cell's paragraphs, row by row
+        }
+        // HorizontalRule, RawBlock, Null: nothing to read
+    }
+
+    // The paragraphs of a list item; the first carries the item's number or letter as typed.
+    void item(const QJsonArray& itemBlocks, const QString& label)
+    {
+        const qsizetype first = paragraphs.size();
+        blocks(itemBlocks);
+        if (!label.isEmpty()) {
+            if (first < paragraphs.size()) {
+                paragraphs[first] = label + QLatin1Char(' ') + paragraphs[first];
+            } else {
+                paragraphs.append(label);
+            }
+        }
+    }
+
+    // Paragraphs anywhere inside a value (table cells), in document order.
+    void nested(const QJsonValue& value)
+    {
+        if (value.isArray()) {
+            for (const QJsonValue& v : value.toArray()) nested(v);
+        } else if (value.isObject()) {
+            const QJsonObject o = value.toObject();
+            const QString t = o.value(QLatin1String("t")).toString();
+            if (t == QLatin1String("Para") || t == QLatin1String("Plain")) {
+                block(o);
+            } else {
+                nested(o.value(QLatin1String("c")));
+            }
+        }
+    }
+
+    static QString listLabel(int n, const QString& style, const QString& delim)
+    {
+        QString mark = QString::number(n);
+        if (style == QLatin1String("UpperAlpha") || style == QLatin1String("LowerAlpha")) {
+            mark = QString(QChar((style == QLatin1String("UpperAlpha") ? 'A' : 'a') + (n - 1) % 26));
+        }
+        if (delim == QLatin1String("TwoParens")) return QLatin1Char('(') + mark + QLatin1Char(')');
+        if (delim == QLatin1String("OneParen")) return mark + QLatin1Char(')');
+        return mark + QLatin1Char('.');
+    }
+
+    void inlines(const QJsonArray& list, QString& out)
+    {
+        for (const QJsonValue& v : list) {
+            const QJsonObject o = v.toObject();
+            const QString t = o.value(QLatin1String("t")).toString();
+            const QJsonValue c = o.value(QLatin1String("c"));
+            if (t == QLatin1String("Str")) {
+                out += c.toString();
+            } else if (t == QLatin1String("Space")) {
+                out += QLatin1Char(' ');
+            } else if (t == QLatin1String("SoftBreak") || t == QLatin1String("LineBreak")) {
+                out += QLatin1Char('\n');
+            } else if (t == QLatin1String("Math")) {
+                const bool display =
+                    c.toArray().at(0).toObject().value(QLatin1String("t")).toString() == QLatin1String("DisplayMath");
+                const QString tex = c.toArray().at(1).toString().trimmed();
+                out += (display ? QStringLiteral("\\[") : QStringLiteral("\\(")) + tex +
+                       (display ? QStringLiteral("\\]") : QStringLiteral("\\)"));
+            } else if (t == QLatin1String("Image")) {
+                out += picture(c.toArray().at(2).toArray().at(0).toString());
+            } else if (t == QLatin1String("Quoted")) {
+                const bool single =
+                    c.toArray().at(0).toObject().value(QLatin1String("t")).toString() == QLatin1String("SingleQuote");
+                out += single ? QStringLiteral("‘") : QStringLiteral("“");
+                inlines(c.toArray().at(1).toArray(), out);
+                out += single ? QStringLiteral("’") : QStringLiteral("”");
+            } else if (t == QLatin1String("Code")) {
+                out += c.toArray().at(1).toString();
+            } else if (t == QLatin1String("Emph") || t == QLatin1String("Strong") || t == QLatin1String("Underline") ||
+                       t == QLatin1String("Strikeout") || t == QLatin1String("Superscript") ||
+                       t == QLatin1String("Subscript") || t == QLatin1String("SmallCaps")) {
+                inlines(c.toArray(), out);
+            } else if (t == QLatin1String("Span") || t == QLatin1String("Link") || t == QLatin1String("Cite")) {
+                inlines(c.toArray().at(1).toArray(), out);  // [attributes or citations, inlines, …]
+            }
+            // Note (footnotes), RawInline: left out
+        }
+    }
+
+    QString picture(const QString& source)
+    {
+        QFile file(source);
+        if (file.size() > content::kMaxPictureBytes || !file.open(QIODevice::ReadOnly)) return kUnreadablePicture;
+        const QByteArray bytes = file.readAll();
+        try {
+            const QString hash = content::examinePicture(bytes).hash;
+            if (!pictures_->contains(hash)) pictures_->insert(hash, bytes);
+            return content::pictureMarker(hash);
+        } catch (const AppError&) {
+            return kUnreadablePicture;  // e.g. a Windows metafile
+        }
+    }
+};
+
+// ---- recognising questions --------------------------------------------------------------------
+
+const QRegularExpression& re(const char* pattern)
+{
+    // Patterns are few and fixed; each is compiled once (map entries keep their address).
+    static std::map<const char*, QRegularExpression> cache;
+    auto it = cache.find(pattern);
+    if (it == cache.end()) {
+        it = cache
+                 .emplace(pattern, QRegularExpression(QString::fromUtf8(pattern),
+                                                      QRegularExpression::UseUnicodePropertiesOption))
+                 .first;
+    }
+    return it->second;
+}
+
+const char* const kSection = "^([一二三四五六七八九十]{1,3})\\s*[、.．]\\s*(.+)$";
+const char* const kPoints = "每(?:小|道)?题\\s*(\\d+(?:\\.\\d+)?)\\s*分";
+const char* const kQuestionDot = "^(\\d{1,4})\\s*[.、．](?![\\d.．])\\s*(.*)$";
+const char* const kQuestionParen = "^[（(]\\s*(\\d{1,4})\\s*[)）]\\s*(.*)$";
+const char* const kOptionStart = "^(?:[（(]\\s*[A-H]\\s*[)）]|[A-H]\\s*[.、．])";
+const char* const kOptionLabel = "(?:^|\\s)(?:[（(]\\s*[A-H]\\s*[)）]|[A-H]\\s*[.、．])";
+const char* const kAnswerLabel =
+    "^(【答案】|【解析】|【详解】|【分析】|【点评】|答案\\s*[:：]|解析\\s*[:：]|详解\\s*[:：])\\s*(.*)$";
+const char* const kInlineLabel = "(【答案】|【解析】|【详解】|【分析】|【点评】)";
+const char* const kKeyHeading =
+    "^(?:[一二三四五六七八九十]{1,3}\\s*[、.．]\\s*)?(?:参考答案|答案)(?:与解析|及解析|与评分标准|及评分标准)?\\s*[:：]"
+    "?$";
+const char* const kKeyEntry =
+    "(?:^|\\s)(?:(\\d{1,4})\\s*[.、．:：]|[（(](\\d{1,4})[)）])\\s*(.+?)(?=\\s+(?:\\d{1,4}\\s*[.、．:：]|[（(]\\d{1,4}["
+    ")）])|$)";
+
+QString headingTypeName(const QString& rest)
+{
+    QString name = rest;
+    const qsizetype cut = name.indexOf(QRegularExpression(QStringLiteral("[（(:：,，。]")));
+    if (cut >= 0) name.truncate(cut);
+    return name.trimmed();
+}
+
+enum class Numbering { Unknown, Dot, Paren };
+
+class Recogniser {
+public:
+    ImportedPaper paper;
+
+    void line(const QString& raw, int paragraph)
+    {
+        const QString text = raw.trimmed();
+        if (text.isEmpty()) return;
+        QRegularExpressionMatch m;
+        if (inKey_) {
+            keyLine(text, paragraph);
+            return;
+        }
+        if (re(kKeyHeading).match(text).hasMatch() && !paper.questions.isEmpty()) {
+            inKey_ = true;
+            current_ = -1;
+            return;
+        }
+        if ((m = re(kSection).match(text)).hasMatch()) {
+            ImportedSection s;
+            s.heading = text;
+            s.typeName = headingTypeName(m.captured(2));
+            const QRegularExpressionMatch points = re(kPoints).match(text);
+            if (points.hasMatch()) s.score = points.captured(1);
+            paper.sections.append(s);
+            numbering_ = Numbering::Unknown;
+            current_ = -1;
+            return;
+        }
+        const QRegularExpressionMatch dot = re(kQuestionDot).match(text);
+        const QRegularExpressionMatch paren =
+            dot.hasMatch() ? QRegularExpressionMatch() : re(kQuestionParen).match(text);
+        if (dot.hasMatch() || paren.hasMatch()) {
+            const Numbering style = dot.hasMatch() ? Numbering::Dot : Numbering::Paren;
+            // "(1)" inside a question numbered "1." is one of its parts, and the other way round.
+            if (current_ >= 0 && numbering_ != Numbering::Unknown && style != numbering_) {
+                append(text);
+                return;
+            }
+            numbering_ = style;
+            const QRegularExpressionMatch& q = dot.hasMatch() ? dot : paren;
+            startQuestion(q.captured(1), q.captured(2), paragraph);
+            return;
+        }
+        append(text, paragraph);
+    }
+
+    void keyLine(const QString& text, int paragraph)
+    {
+        QRegularExpressionMatch m;
+        if ((m = re(kSection).match(text)).hasMatch()) {
+            keySection_ = -1;
+            const QString name = headingTypeName(m.captured(2));
+            for (int i = 0; i < paper.sections.size(); ++i) {
+                if (paper.sections[i].typeName == name) keySection_ = i;
+            }
+            lastKeyed_ = -1;
+            return;
+        }
+        QRegularExpressionMatchIterator it = re(kKeyEntry).globalMatch(text);
+        bool any = false;
+        while (it.hasNext()) {
+            const QRegularExpressionMatch e = it.next();
+            const QString number = e.captured(1).isEmpty() ? e.captured(2) : e.captured(1);
+            const int index = questionNumbered(number);
+            any = true;
+            if (index < 0) {
+                paper.loose.append({paragraph, e.captured(0).trimmed()});
+                continue;
+            }
+            QString& answer = paper.questions[index].answer;
+            answer += (answer.isEmpty() ? QString() : QStringLiteral("\n")) + e.captured(3).trimmed();
+            lastKeyed_ = index;
+        }
+        if (any) return;
+        if (lastKeyed_ >= 0) {
+            paper.questions[lastKeyed_].answer += QLatin1Char('\n') + text;  // a long answer's next line
+        } else {
+            paper.loose.append({paragraph, text});
+        }
+    }
+
+    void finish()
+    {
+        QHash<int, int> lastNumber;  // section -> number of its previous question
+        for (ImportedQuestion& q : paper.questions) {
+            const int n = q.number.toInt();
+            if (lastNumber.contains(q.section) && n != lastNumber.value(q.section) + 1) {
+                q.warnings << QStringLiteral("题号不连续（上一题为 %1）").arg(lastNumber.value(q.section));
+            }
+            lastNumber[q.section] = n;
+            q.text = q.text.trimmed();
+            q.answer = q.answer.trimmed();
+            if (q.text.isEmpty()) q.warnings << QStringLiteral("题目为空");
+            if (q.answer.isEmpty()) q.warnings << QStringLiteral("未找到答案");
+            if (q.typeName.contains(QStringLiteral("选择")) && q.options == 0)
+                q.warnings << QStringLiteral("未找到选项");
+            if (q.text.contains(kUnreadablePicture) || q.answer.contains(kUnreadablePicture)) {
+                q.warnings << QStringLiteral("有图片无法读取");
+            }
+        }
+    }
+
+private:
+    int current_ = -1;
+    bool inAnswer_ = false;
+    bool inKey_ = false;
+    int keySection_ = -1;
+    int lastKeyed_ = -1;
+    Numbering numbering_ = Numbering::Unknown;
+
+    void startQuestion(const QString& number, const QString& rest, int paragraph)
+    {
+        ImportedQuestion q;
+        q.number = QString::number(number.toInt());
+        q.section = paper.sections.isEmpty() ? -1 : static_cast<int>(paper.sections.size() - 1);
+        q.paragraph = paragraph;
+        if (q.section >= 0) {
+            q.typeName = paper.sections.at(q.section).typeName;
+            q.score = paper.sections.at(q.section).score;
+        }
+        q.difficulty = kDefaultDifficulty;
+        paper.questions.append(q);
+        current_ = static_cast<int>(paper.questions.size() - 1);
+        inAnswer_ = false;
+        append(rest);
+    }
+
+    // Adds a line to the current question: its text, or its answer after an answer label; a label
+    // inside a line ("……（ ）【答案】B") starts the answer there.
+    void append(const QString& line, int paragraph = 0)
+    {
+        if (current_ < 0) {
+            if (!line.isEmpty()) paper.loose.append({paragraph, line});
+            return;
+        }
+        ImportedQuestion& q = paper.questions[current_];
+        QString rest = line;
+        const QRegularExpressionMatch inside = re(kInlineLabel).match(rest);
+        if (inside.hasMatch() && inside.capturedStart() > 0) {
+            const QString before = rest.left(inside.capturedStart());
+            rest = rest.mid(inside.capturedStart());
+            append(before);
+        }
+        const QRegularExpressionMatch label = re(kAnswerLabel).match(rest);
+        if (label.hasMatch()) {
+            inAnswer_ = true;
+            const QString tag = label.captured(1);
+            const bool plainAnswer =
+                tag.startsWith(QStringLiteral("【答案】")) || tag.startsWith(QStringLiteral("答案"));
+            QString value = label.captured(2).trimmed();
+            if (!plainAnswer) {
+                QString name = tag;
+                name.remove(QRegularExpression(QStringLiteral("[【】:：\\s]")));
+                value = name + QStringLiteral("：") + value;
+            }
+            if (!value.isEmpty()) q.answer += (q.answer.isEmpty() ? QString() : QStringLiteral("\n")) + value;
+            return;
+        }
+        const bool option = re(kOptionStart).match(rest).hasMatch();
+        if (inAnswer_ && !option) {
+            q.answer += (q.answer.isEmpty() ? QString() : QStringLiteral("\n")) + rest;
+            return;
+        }
+        if (option) {
+            QRegularExpressionMatchIterator it = re(kOptionLabel).globalMatch(rest);
+            while (it.hasNext()) {
+                it.next();
+                ++q.options;
+            }
+        }
+        if (rest.isEmpty()) return;
+        q.text += (q.text.isEmpty() ? QString() : QStringLiteral("\n")) + rest;
+    }
+
+    int questionNumbered(const QString& number) const
+    {
+        const QString n = QString::number(number.toInt());
+        int first = -1;
+        for (int i = 0; i < paper.questions.size(); ++i) {
+            const ImportedQuestion& q = paper.questions.at(i);
+            if (q.number != n) continue;
+            if (keySection_ >= 0) {
+                if (q.section == keySection_) return i;
+                continue;
+            }
+            if (q.answer.isEmpty()) return i;  // numbers restart per section: the first still unanswered
+            if (first < 0) first = i;
+        }
+        return first;
+    }
+};
+
+}  // namespace
+
+ImportedPaper recognise(const QStringList& paragraphs, const QHash<QString, QByteArray>& pictures)
+{
+    Recogniser r;
+    for (int i = 0; i < paragraphs.size(); ++i) r.line(paragraphs.at(i), i + 1);
+    r.finish();
+    r.paper.pictures = pictures;
+    return r.paper;
+}
+
+QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().contains(QLatin1String("blocks"))) {
+        throw AppError(QStringLiteral("pandoc 的输出无法读取（%1）。").arg(error.errorString()));
+    }
+    TreeReader reader(pictures);
+    reader.blocks(doc.object().value(QLatin1String("blocks")).toArray());
+    return reader.paragraphs;
+}
+
+ImportedPaper readDocument(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xml") || suffix == QLatin1String("gift")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        }
+        const QByteArray bytes = file.readAll();
+        return suffix == QLatin1String("xml") ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
+    }
+    QTemporaryDir media;
+    if (!media.isValid()) throw AppError(QStringLiteral("无法建立临时文件夹：%1").arg(media.errorString()));
+    QHash<QString, QByteArray> pictures;
+    const QStringList paragraphs = paragraphsOfTree(pandoc::documentTree(path, media.path()), &pictures);
+    return recognise(paragraphs, pictures);
+}
+
+QString matchTypeName(const QString& name, const QStringList& subjectTypes)
+{
+    if (name.isEmpty() || subjectTypes.contains(name)) return name;
+    QString found;
+    for (const QString& type : subjectTypes) {
+        if (type.contains(name) || name.contains(type)) {
+            if (!found.isEmpty()) return name;  // more than one: no guess
+            found = type;
+        }
+    }
+    return found.isEmpty() ? name : found;
+}
+
+}  // namespace exchange

@@ -1,0 +1,68 @@
+#pragma once
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// Reading questions out of a document: old papers, exercise collections and answer keys written
+// in Word or another word processor, in the layouts Chinese papers use.
+namespace exchange {
+
+// One question as found in a file, with what the importer will store for it. Texts use the
+// content model (formulas between \( \) or \[ \], picture markers).
+struct ImportedQuestion {
+    QString number;       // its number in the file ("1", "12")
+    int section = -1;     // index into ImportedPaper::sections, -1 before any heading
+    int paragraph = 0;    // the paragraph of the file where it starts, counted from 1
+    QString typeName;     // question type name (txb.txm)
+    QString chapterName;  // chapter name (zjb.zjm)
+    QString difficulty;   // stb.nd
+    QString score;        // stb.fs
+    QString text;         // stb.tm: the question with its options
+    QString answer;       // stb.da: the answer, then the explanation
+    int options = 0;      // option lines or option labels found
+    QStringList warnings;
+};
+
+// A section heading such as "一、选择题（每小题3分，共30分）".
+struct ImportedSection {
+    QString heading;
+    QString typeName;  // "选择题"
+    QString score;     // "3", empty when the heading gives no points per question
+};
+
+// A paragraph that belongs to no question; listed for the user, never dropped silently.
+struct LooseParagraph {
+    int paragraph = 0;
+    QString text;
+};
+
+struct ImportedPaper {
+    QVector<ImportedSection> sections;
+    QVector<ImportedQuestion> questions;
+    QVector<LooseParagraph> loose;
+    // Pictures the texts place, by content hash, each held once until the questions are stored.
+    QHash<QString, QByteArray> pictures;
+};
+
+// Recognises questions in the paragraphs of a document (one text per paragraph or line, in order):
+// section headings, numbered questions, options, inline answers and explanations, and an answer
+// key at the end. `pictures` are those the paragraphs place.
+ImportedPaper recognise(const QStringList& paragraphs, const QHash<QString, QByteArray>& pictures = {});
+
+// The paragraphs of pandoc's JSON document tree as content-model texts: a paragraph per line
+// break, list items numbered as the list numbers them, equations as LaTeX, pictures (read from
+// the files pandoc extracted) as markers with their bytes in `pictures`. A picture that cannot be
+// read becomes "[图片无法读取]". Throws AppError when the tree is not pandoc's JSON.
+QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures);
+
+// Reads a .docx, .odt, .md or .txt file through pandoc and recognises its questions. Throws
+// AppError with a Chinese message when the file cannot be read.
+ImportedPaper readDocument(const QString& path);
+
+// The question type named by a heading or a type column: the subject's type of exactly this
+// name, else the one subject type whose name contains it or is contained in it ("选择题" finds
+// "单项选择题"), else the name itself (a type to create).
+QString matchTypeName(const QString& name, const QStringList& subjectTypes);
+
+}  // namespace exchange

@@ -1,0 +1,174 @@
+#include "exchange/question_store.h"
+
+#include <QSet>
+
+#include "content/content.h"
+#include "data/convert.h"
+#include "data/demo.h"
+#include "data/errors.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+
+namespace exchange {
+
+QString StoreSummary::text() const
+{
+    QStringList parts;
+    for (const auto& [type, count] : perType) parts << QStringLiteral("%1 %2 道").arg(type).arg(count);
+    QString result = QStringLiteral("已导入 %1 道试题").arg(stored);
+    if (!parts.isEmpty()) result += QStringLiteral("：") + parts.join(QStringLiteral("，"));
+    result += QStringLiteral("。");
+    if (!createdTypes.isEmpty()) result += QStringLiteral("\n新建题型：") + createdTypes.join(QStringLiteral("、"));
+    if (!createdChapters.isEmpty())
+        result += QStringLiteral("\n新建章节：") + createdChapters.join(QStringLiteral("、"));
+    return result;
+}
+
+QString subjectCode(const QSqlDatabase& db, const QString& subjectName)
+{
+    return sql::scalar(db, QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1"), {subjectName});
+}
+
+QStringList typeNames(const QSqlDatabase& db, const QString& kmh)
+{
+    return sql::column(db, QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh});
+}
+
+QStringList chapterNames(const QSqlDatabase& db, const QString& kmh)
+{
+    return sql::column(db, QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh});
+}
+
+namespace {
+
+QStringList missing(const QStringList& known, const QVector<ImportedQuestion>& questions,
+                    QString ImportedQuestion::*field)
+{
+    QStringList result;
+    const QSet<QString> have(known.begin(), known.end());
+    for (const ImportedQuestion& q : questions) {
+        const QString& name = q.*field;
+        if (!name.isEmpty() && !have.contains(name) && !result.contains(name)) result << name;
+    }
+    return result;
+}
+
+// A chapter added by an import goes at the top level of the subject's chapter tree: two digits
+// after the subject's last top-level chapter.
+QString nextTopChapterCode(const QSqlDatabase& db, const QString& kmh)
+{
+    QString last;
+    sql::firstValue(db, QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND LENGTH(zjh)=2 ORDER BY id DESC LIMIT 1"),
+                    {kmh}, &last);
+    return convert::nextCode(last, 2);
+}
+
+}  // namespace
+
+QStringList missingTypes(const QSqlDatabase& db, const QString& kmh, const QVector<ImportedQuestion>& questions)
+{
+    return missing(typeNames(db, kmh), questions, &ImportedQuestion::typeName);
+}
+
+QStringList missingChapters(const QSqlDatabase& db, const QString& kmh, const QVector<ImportedQuestion>& questions)
+{
+    return missing(chapterNames(db, kmh), questions, &ImportedQuestion::chapterName);
+}
+
+QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTypes, const QStringList& subjectChapters)
+{
+    QStringList result = q.warnings;
+    if (q.typeName.isEmpty()) {
+        result << QStringLiteral("未指定题型");
+    } else if (!subjectTypes.contains(q.typeName)) {
+        result << QStringLiteral("新题型（导入时新建）");
+    }
+    if (q.chapterName.isEmpty()) {
+        result << QStringLiteral("未指定章节");
+    } else if (!subjectChapters.contains(q.chapterName)) {
+        result << QStringLiteral("章节不存在");
+    }
+    if (q.score.isEmpty()) result << QStringLiteral("未给出分数");
+    return result;
+}
+
+void checkStorable(const QVector<ImportedQuestion>& questions)
+{
+    for (int i = 0; i < questions.size(); ++i) {
+        const ImportedQuestion& q = questions.at(i);
+        const QString which = QStringLiteral("第 %1 行（文件中的第 %2 题）").arg(i + 1).arg(q.number);
+        if (q.text.trimmed().isEmpty()) throw AppError(which + QStringLiteral("的题目为空，请删除此行或补上题目。"));
+        if (q.typeName.isEmpty()) throw AppError(which + QStringLiteral("没有题型，请为它选择题型。"));
+        if (q.chapterName.isEmpty()) throw AppError(which + QStringLiteral("没有章节，请为它选择章节。"));
+    }
+}
+
+StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QVector<ImportedQuestion>& questions,
+                            const QHash<QString, QByteArray>& pictures, const StoreOptions& options)
+{
+    if (kmh.isEmpty()) throw AppError(QStringLiteral("科目不存在！"));
+    checkStorable(questions);
+    StoreSummary summary;
+    const QStringList newTypes = missingTypes(db, kmh, questions);
+    const QStringList newChapters = missingChapters(db, kmh, questions);
+    if (!newTypes.isEmpty() && !options.createTypes) {
+        throw AppError(QStringLiteral("科目中没有题型：%1。").arg(newTypes.join(QStringLiteral("、"))));
+    }
+    if (!newChapters.isEmpty() && !options.createChapters) {
+        throw AppError(QStringLiteral("科目中没有章节：%1。").arg(newChapters.join(QStringLiteral("、"))));
+    }
+    for (const QString& name : newTypes) {
+        sql::exec(db, QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES (?, ?, ?)"),
+                  {kmh, nextTypeCode(db, kmh), name});
+    }
+    for (const QString& name : newChapters) {
+        sql::exec(db, QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES (?, ?, ?)"),
+                  {kmh, nextTopChapterCode(db, kmh), name});
+    }
+    summary.createdTypes = newTypes;
+    summary.createdChapters = newChapters;
+
+    // Names resolve to codes once; the last row of a name wins, as in the lookups of the forms.
+    QHash<QString, QString> typeCodes;
+    QHash<QString, QString> chapterCodes;
+    for (sql::Reader r(db, QStringLiteral("SELECT txm, txh FROM txb WHERE kmh=? ORDER BY id"), {kmh}); r.next();)
+        typeCodes.insert(r.text(0), r.text(1));
+    for (sql::Reader r(db, QStringLiteral("SELECT zjm, zjh FROM zjb WHERE kmh=? ORDER BY id"), {kmh}); r.next();)
+        chapterCodes.insert(r.text(0), r.text(1));
+
+    QSet<QString> storedPictures;
+    const QString time = demo::timeOfDay();
+    for (int i = 0; i < questions.size(); ++i) {
+        if (options.progress && i % 20 == 0 && !options.progress(i)) throw ImportCancelled();
+        const ImportedQuestion& q = questions.at(i);
+        for (const QString& hash : content::pictureHashes(q.text) + content::pictureHashes(q.answer)) {
+            if (storedPictures.contains(hash)) continue;
+            const auto bytes = pictures.constFind(hash);
+            // A marker whose picture the file did not bring must already be in the bank.
+            if (bytes != pictures.constEnd()) {
+                content::storePicture(db, bytes.value());
+            } else if (!content::loadPicture(db, hash)) {
+                throw AppError(QStringLiteral("第 %1 题的图片缺失。").arg(q.number));
+            }
+            storedPictures.insert(hash);
+        }
+        const QString txh = typeCodes.value(q.typeName);
+        sql::exec(db,
+                  QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                  {kmh, txh, nextQuestionNumber(db, kmh, txh), q.difficulty, q.score, q.text, q.answer,
+                   chapterCodes.value(q.chapterName), time});
+        ++summary.stored;
+        auto it = std::find_if(summary.perType.begin(), summary.perType.end(),
+                               [&](const QPair<QString, int>& p) { return p.first == q.typeName; });
+        if (it == summary.perType.end()) {
+            summary.perType.append({q.typeName, 1});
+        } else {
+            ++it->second;
+        }
+    }
+    if (options.progress && !options.progress(static_cast<int>(questions.size()))) throw ImportCancelled();
+    return summary;
+}
+
+}  // namespace exchange
