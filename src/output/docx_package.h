@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // A small writer of Word documents (.docx, Office Open XML). Text is appended at the end of the
@@ -13,8 +14,8 @@ namespace docx {
 struct Run {
     enum Kind { Text, LineBreak, Tab, PageBreak, Picture };
     Kind kind = Text;
-    QString text;     // Text
-    int picture = -1; // Picture: index into Document::pictures()
+    QString text;      // Text
+    int picture = -1;  // Picture: index into Document::pictures()
 };
 
 struct Paragraph {
@@ -22,12 +23,40 @@ struct Paragraph {
     int halfPoints = 0;  // font size in half points; 0 keeps the default
     bool bold = false;
     bool centred = false;
+    bool keepNext = false;  // kept on the same page as the paragraph after it
+    int table = -1;         // stands for the table with this index (Document::tables()) and holds no text
+};
+
+// A table spread over the printable width (or `widthTwips`) with a thin border round every cell.
+// Each cell is one centred paragraph of text; the first row is the header, bold.
+struct Table {
+    QVector<QStringList> rows;  // a row shorter than the longest gets empty cells at its end
+    int widthTwips = 0;         // 0: the printable width of an A4 portrait page
+    int rowHeightTwips = 0;     // 0: as high as the text needs
+};
+
+// The page of the document's one section. The defaults are the plain document: A4 portrait,
+// one column, no header or footer.
+struct PageSetup {
+    int widthTwips = 11906;  // twentieths of a point, the page as it lies (landscape: the long side)
+    int heightTwips = 16838;
+    bool landscape = false;
+    int columns = 1;
+    int marginTop = 1440;
+    int marginRight = 1800;
+    int marginBottom = 1440;
+    int marginLeft = 1800;
+    // A footer "第 x 页 共 y 页" on every page, x and y being Word fields (PAGE, NUMPAGES).
+    bool pageNumbers = false;
+    // A sealing column (密封线) on the left margin of every odd page: a text box running bottom to
+    // top holding these lines side by side. Empty: no sealing column.
+    QStringList sealLines;
 };
 
 struct Picture {
-    QString name;   // shown as the picture's name in the word processor
-    QByteArray png; // the picture's file
-    QSize size;     // its size in pixels, shown at 96 dpi
+    QString name;    // shown as the picture's name in the word processor
+    QByteArray png;  // the picture's file
+    QSize size;      // its size in pixels, shown at 96 dpi
 };
 
 class Document {
@@ -46,6 +75,14 @@ public:
     void insertPageBreak();
     // Formats the paragraph with the given index (0 = the first).
     void format(int paragraph, double points, bool bold, bool centred);
+    // Keeps the paragraph with the given index on the page of the paragraph after it.
+    void keepWithNext(int paragraph);
+    // A table after the last paragraph (which is kept when it holds anything); text appended
+    // later goes into a new paragraph below the table.
+    void appendTable(const Table& table);
+    void setPageSetup(const PageSetup& page) { page_ = page; }
+    const PageSetup& pageSetup() const { return page_; }
+    const QVector<Table>& tables() const { return tables_; }
 
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
@@ -59,11 +96,18 @@ public:
     QByteArray documentXml() const;
     QByteArray documentRelationshipsXml() const;
     QByteArray stylesXml() const;
+    // Headers, footers and settings exist only when the page setup asks for them.
+    bool hasHeadersAndFooters() const { return page_.pageNumbers || !page_.sealLines.isEmpty(); }
+    QByteArray settingsXml() const;
+    QByteArray headerXml(bool odd) const;
+    QByteArray footerXml() const;
 
 private:
     void appendText(const QString& text);
     QVector<Paragraph> paragraphs_;
     QVector<Picture> pictures_;
+    QVector<Table> tables_;
+    PageSetup page_;
 };
 
 // Packs named parts into a zip archive in memory (libzip). Throws AppError with libzip's text.

@@ -1,5 +1,13 @@
 #include "output/paper_document.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+#include <cerrno>
+
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "app/platform.h"
@@ -10,15 +18,7 @@
 #include "data/sql.h"
 #include "output/docx_package.h"
 #include "output/paper_pictures.h"
-
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QStorageInfo>
-#include <QTemporaryFile>
-
-#include <cerrno>
+#include "output/print_layout.h"
 
 namespace {
 
@@ -109,7 +109,10 @@ QString fileBaseName(const QString& title)
     return name.isEmpty() ? QStringLiteral("试卷") : name;
 }
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 // A paper write killed before its rename leaves its temporary file behind. A running write touches
 // its file within milliseconds, so one untouched for a minute belongs to no writer and goes.
@@ -190,12 +193,13 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
         PaperSection section;
         section.typeName = name;
         const QString txh = TxmToTxh(kmh, name);
-        QSqlQuery rows = sql::run(DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
-                                  {kmh, txh});
+        QSqlQuery rows = sql::run(
+            DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh, txh});
         double sum = 0;
         while (rows.next()) {
-            sum += convert::toFloat(rows.value(0).toString());
-            section.questions.append(PaperQuestion{rows.value(1).toString(), rows.value(2).toString()});
+            const double score = convert::toFloat(rows.value(0).toString());
+            sum += score;
+            section.questions.append(PaperQuestion{rows.value(1).toString(), rows.value(2).toString(), score});
         }
         section.count = int(section.questions.size());
         section.points = convert::roundHalfEven(sum);
@@ -204,10 +208,11 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
     return paper;
 }
 
-QString writePaperDocument(const PaperContent& paper, const QString& folder)
-{
-    const QByteArray bytes = buildPaperDocument(paper).package();
+namespace {
 
+// Writes a document's bytes into `folder` as "base.docx" ("base (2).docx", … when taken).
+QString writeDocumentFile(const QByteArray& bytes, const QString& folder, const QString& base)
+{
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
         throw AppError(QStringLiteral("无法创建文件夹“%1”，试卷没有保存。").arg(native(folder)));
     }
@@ -225,7 +230,6 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
     if (temp.error() != QFileDevice::NoError) throwWriteFailure(temp, errno, folder, bytes.size());
 
     // Never overwrite: "标题.docx", then "标题 (2).docx", "标题 (3).docx", …
-    const QString base = fileBaseName(paper.title);
     for (int n = 1; n < 100000; ++n) {
         const QString name = n == 1 ? base + QStringLiteral(".docx") : QStringLiteral("%1 (%2).docx").arg(base).arg(n);
         const QString target = dir.filePath(name);
@@ -243,15 +247,52 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
     throw AppError(QStringLiteral("文件夹“%1”中同名的试卷太多，试卷没有保存。").arg(native(folder)));
 }
 
+}  // namespace
+
+QString writePaperDocument(const PaperContent& paper, const QString& folder)
+{
+    return writeDocumentFile(buildPaperDocument(paper).package(), folder, fileBaseName(paper.title));
+}
+
+QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout)
+{
+    if (layout.kind == PrintLayout::Standard) return {writePaperDocument(paper, folder)};
+    // Both documents are built before anything is written, so a failure to build leaves no file.
+    const QByteArray bytes = buildExamPaper(paper, layout).package();
+    const bool separateKey = layout.answerKey == PrintLayout::KeySeparateFile;
+    const QByteArray keyBytes = separateKey ? buildExamAnswerKey(paper, layout).package() : QByteArray();
+    const QString base = fileBaseName(paper.title);
+    const QString path = writeDocumentFile(bytes, folder, base);
+    if (!separateKey) return {path};
+    try {
+        return {path, writeDocumentFile(keyBytes, folder, base + QStringLiteral("（参考答案）"))};
+    } catch (const AppError&) {
+        // A paper without its key is half a result: the paper goes again.
+        QFile::remove(path);
+        throw;
+    }
+}
+
+void announceDocuments(const QStringList& paths, QWidget* parent)
+{
+    if (paths.isEmpty()) return;
+    if (!platform::openDocument(paths.first())) {
+        QString text = QStringLiteral("试卷已保存到：") + native(paths.first());
+        if (paths.size() > 1) text += QStringLiteral("\n参考答案已保存到：") + native(paths.at(1));
+        MsgBox::show(text, parent);
+    } else if (paths.size() > 1) {
+        MsgBox::show(QStringLiteral("参考答案已另存为：") + native(paths.at(1)), parent);
+    }
+}
+
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total)
+                const QString& total, const PrintLayout& layout)
 {
     try {
         const PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
-        const QString path = writePaperDocument(paper, QDir::current().filePath(QStringLiteral("Papers")));
-        if (!platform::openDocument(path)) {
-            MsgBox::show(QStringLiteral("试卷已保存到：") + native(path));
-        }
+        const QStringList paths =
+            writePaperDocuments(paper, QDir::current().filePath(QStringLiteral("Papers")), layout);
+        announceDocuments(paths);
         return true;
     } catch (const AppError& e) {
         MsgBox::show(e.text());

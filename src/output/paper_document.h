@@ -3,10 +3,15 @@
 #include <QStringList>
 #include <QVector>
 
+#include "output/print_layout.h"
+
+class QWidget;
+
 // One question of the paper: its text in the paper half, its answer in the answer-key half.
 struct PaperQuestion {
     QString text;
     QString answer;
+    double score = 0;  // the question's score in the paper
 };
 
 // One section (question type) of the paper, in paper order.
@@ -41,5 +46,14 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder);
 // The wizard's document writer: collects the paper, writes it into Papers/ below the working folder
 // and asks the desktop to open it (a plain box says where it was saved when nothing can open it).
 // On failure the failure's text is shown and false is returned, so that the wizard can stay open.
+// Writes the paper in `layout`: in "标准" the one document above; in "考试用卷" the exam paper and,
+// when the layout asks for it, its answer key as "标题（参考答案）.docx". Returns the paths, the paper
+// first; when any write fails nothing is left behind and AppError is thrown.
+QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout);
+
+// Opens the written paper in the desktop's word processor, or says where it was saved; a separate
+// answer key is named in a message.
+void announceDocuments(const QStringList& paths, QWidget* parent = nullptr);
+
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total);
+                const QString& total, const PrintLayout& layout = PrintLayout());
