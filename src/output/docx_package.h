@@ -14,8 +14,8 @@ namespace docx {
 struct Run {
     enum Kind { Text, LineBreak, Tab, PageBreak, Picture };
     Kind kind = Text;
-    QString text;      // Text
-    int picture = -1;  // Picture: index into Document::pictures()
+    QString text;     // Text
+    int picture = -1; // Picture: index into Document::pictures()
 };
 
 struct Paragraph {
@@ -53,10 +53,11 @@ struct PageSetup {
     QStringList sealLines;
 };
 
+
 struct Picture {
-    QString name;    // shown as the picture's name in the word processor
-    QByteArray png;  // the picture's file
-    QSize size;      // its size in pixels, shown at 96 dpi
+    QString name;   // shown as the picture's name in the word processor
+    QByteArray png; // the picture's file
+    QSize size;     // its size in pixels, shown at 96 dpi
 };
 
 class Document {
@@ -84,6 +85,7 @@ public:
     const PageSetup& pageSetup() const { return page_; }
     const QVector<Table>& tables() const { return tables_; }
 
+
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
 
@@ -101,6 +103,7 @@ public:
     QByteArray settingsXml() const;
     QByteArray headerXml(bool odd) const;
     QByteArray footerXml() const;
+
 
 private:
     void appendText(const QString& text);

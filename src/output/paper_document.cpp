@@ -1,13 +1,5 @@
 #include "output/paper_document.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QStorageInfo>
-#include <QTemporaryFile>
-#include <cerrno>
-
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "app/platform.h"
@@ -19,6 +11,15 @@
 #include "output/docx_package.h"
 #include "output/paper_pictures.h"
 #include "output/print_layout.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
 
 namespace {
 
@@ -109,10 +110,7 @@ QString fileBaseName(const QString& title)
     return name.isEmpty() ? QStringLiteral("试卷") : name;
 }
 
-QString native(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // A paper write killed before its rename leaves its temporary file behind. A running write touches
 // its file within milliseconds, so one untouched for a minute belongs to no writer and goes.
@@ -193,8 +191,8 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
         PaperSection section;
         section.typeName = name;
         const QString txh = TxmToTxh(kmh, name);
-        QSqlQuery rows = sql::run(
-            DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh, txh});
+        QSqlQuery rows = sql::run(DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
+                                  {kmh, txh});
         double sum = 0;
         while (rows.next()) {
             const double score = convert::toFloat(rows.value(0).toString());

@@ -1,5 +1,22 @@
 #include "wizard/detail_settings.h"
 
+#include "app/application.h"
+#include "app/db_grid.h"
+#include "app/forms.h"
+#include "app/key_filters.h"
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "content/content.h"
+#include "data/convert.h"
+#include "data/data_module.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+#include "library/paper_store.h"
+#include "output/layout_dialog.h"
+#include "output/paper_document.h"
+#include "wizard/overall_settings.h"
+#include "wizard/random_draw.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,23 +39,6 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
-
-#include "app/application.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
-#include "app/key_filters.h"
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "content/content.h"
-#include "data/convert.h"
-#include "data/data_module.h"
-#include "data/lookups.h"
-#include "data/sql.h"
-#include "library/paper_store.h"
-#include "output/layout_dialog.h"
-#include "output/paper_document.h"
-#include "wizard/overall_settings.h"
-#include "wizard/random_draw.h"
 
 using wizard::selectedRow;
 using wizard::selectRow;
@@ -74,14 +74,14 @@ QLineEdit* makeEdit(QWidget* parent, const char* name)
 using QuestionKey = QPair<QString, QString>;
 
 // The eight fields of an sjb row that travel with a question when two questions change places.
-const QStringList kMovedFields = {QStringLiteral("th"),  QStringLiteral("nd"), QStringLiteral("fs"),
-                                  QStringLiteral("tm"),  QStringLiteral("da"), QStringLiteral("time"),
+const QStringList kMovedFields = {QStringLiteral("th"), QStringLiteral("nd"),   QStringLiteral("fs"),
+                                  QStringLiteral("tm"), QStringLiteral("da"),   QStringLiteral("time"),
                                   QStringLiteral("zjh"), QStringLiteral("bz")};
 
 QStringList readPaperRow(qint64 id)
 {
-    QSqlQuery q =
-        sql::run(DM->db(), QStringLiteral("SELECT th, nd, fs, tm, da, \"time\", zjh, bz FROM sjb WHERE id=?"), {id});
+    QSqlQuery q = sql::run(DM->db(),
+                           QStringLiteral("SELECT th, nd, fs, tm, da, \"time\", zjh, bz FROM sjb WHERE id=?"), {id});
     QStringList values;
     if (q.next()) {
         for (int i = 0; i < kMovedFields.size(); ++i) values << q.value(i).toString();
@@ -371,19 +371,17 @@ void TXxszF::TxNotChosen(const QString& kmh, const QString& txm)
 // Only the first chapter of that name is marked, as names are unique within a subject.
 void TXxszF::ZjIsChosen(const QString& kmh, const QString& zjm)
 {
-    sql::run(
-        DM->db(),
-        QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
-        {kmh, zjm});
+    sql::run(DM->db(),
+             QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
+             {kmh, zjm});
     DM->ADOZjb->refresh();
 }
 
 void TXxszF::ZjNotChosen(const QString& kmh, const QString& zjm)
 {
-    sql::run(
-        DM->db(),
-        QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
-        {kmh, zjm});
+    sql::run(DM->db(),
+             QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
+             {kmh, zjm});
     DM->ADOZjb->refresh();
 }
 
@@ -640,10 +638,10 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
     };
     // The candidate is a row of stb: its long texts are copied inside the database.
     sql::exec(DM->db(),
-              QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
-                             " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
-              {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
-               value("id")});
+             QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                            " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
+             {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
+              value("id")});
 }
 
 void TXxszF::SBtnQbyrClick()
@@ -662,8 +660,8 @@ void TXxszF::SBtnQbyrClick()
 
     // Questions already on the paper in other types; this type's earlier choice is given up.
     QSet<QuestionKey> held;
-    QSqlQuery q =
-        sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"), {kmh_, txh});
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"),
+                           {kmh_, txh});
     while (q.next()) held.insert({q.value(0).toString(), q.value(1).toString()});
     // Questions of the newest stored papers, left out when the user asks (empty otherwise, and then
     // the draws are the usual ones).
@@ -806,8 +804,8 @@ void TXxszF::InitListBoxSj()
 {
     const QString txh = TxmToTxh(kmh_, currentTypeName());
     clearPaperList();
-    QSqlQuery q =
-        sql::run(DM->db(), QStringLiteral("SELECT id, th, fs FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh_, txh});
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT id, th, fs FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
+                           {kmh_, txh});
     QStringList lines;
     while (q.next()) {
         sjIds_.append(q.value(0).toLongLong());
@@ -842,8 +840,8 @@ void TXxszF::Swap(int a, int b)
     const QStringList recordA = readPaperRow(idA);
     const QStringList recordB = readPaperRow(idB);
     if (recordA.isEmpty() || recordB.isEmpty()) return;
-    const QString update =
-        QStringLiteral("UPDATE sjb SET th=?, nd=?, fs=?, tm=?, da=?, \"time\"=?, zjh=?, bz=? WHERE id=?");
+    const QString update = QStringLiteral(
+        "UPDATE sjb SET th=?, nd=?, fs=?, tm=?, da=?, \"time\"=?, zjh=?, bz=? WHERE id=?");
     DM->transaction({DM->ADOSjb}, [&] {
         QVariantList toA, toB;
         for (const QString& v : recordB) toA << v;
@@ -889,8 +887,7 @@ void TXxszF::Button2Click()
 {
     QSet<QString> paperTypes;
     for (int i = 0; i < ListBoxTx->count(); ++i) paperTypes.insert(ListBoxTx->item(i)->text());
-    QSqlQuery open =
-        sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id"), {kmh_});
+    QSqlQuery open = sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id"), {kmh_});
     while (open.next()) {
         if (paperTypes.contains(open.value(0).toString())) {
             MsgBox::show(QStringLiteral("某些题型尚未设置题目，请检查后重新设置！"), this);
@@ -903,9 +900,8 @@ void TXxszF::Button2Click()
     const long long rounded = convert::roundHalfEven(sum);
     const int total = convert::toInt(ZtszF ? ZtszF->EditZf->text() : QString());
     if (rounded != total) {
-        MsgBox::show(QStringLiteral("各题型分数之和为") + QString::number(rounded) +
-                         QStringLiteral(",与前面设置的试卷总分") + QString::number(total) +
-                         QStringLiteral("不一致，请检查后重试！"),
+        MsgBox::show(QStringLiteral("各题型分数之和为") + QString::number(rounded) + QStringLiteral(",与前面设置的试卷总分") +
+                         QString::number(total) + QStringLiteral("不一致，请检查后重试！"),
                      this);
         return;
     }
@@ -920,8 +916,9 @@ bool TXxszF::Print()
     if (!ZtszF) return false;
     // The paper goes into the library as it is printed; a paper whose document could not be
     // written is taken out again, so the library holds only papers that were given out.
-    library::StoredPaper stored = library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(),
-                                                               ZtszF->EditSj->text(), ZtszF->EditZf->text());
+    library::StoredPaper stored =
+        library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
+                                     ZtszF->EditZf->text());
     const PrintLayout layout = PrintLayout::load(app::loggedInUser());
     stored.layout = layout.name();
     library::storePaper(DM->db(), stored);
