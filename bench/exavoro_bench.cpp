@@ -1,43 +1,49 @@
 // Measures the program's main operations on a generated bank of questions, each beside a
 // baseline that does the same work directly with SQLite or libzip, in the same run.
 // Prints a table of medians, ratios and the peak memory after login.
+#include <sqlite3.h>
+#include <zip.h>
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 #include "app/application.h"
 #include "app/forms.h"
 #include "app/main_window.h"
-#include "data/data_module.h"
-#include "data/demo.h"
-#include "data/sql.h"
 #include "bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
 #include "blueprint/blueprint_window.h"
+#include "content/content.h"
+#include "content/formulas.h"
 #include "bank/subject_settings.h"
+#include "data/backup.h"
+#include "data/data_module.h"
+#include "data/demo.h"
 #include "data/recycle.h"
+#include "data/sql.h"
 #include "library/library_window.h"
 #include "library/paper_store.h"
 #include "output/paper_document.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTableWidget>
-#include <QProcess>
-#include <QTextStream>
-
-#include <sqlite3.h>
-#include <zip.h>
-
-#include <algorithm>
-#include <functional>
-#include <vector>
 
 namespace {
 
@@ -134,6 +140,26 @@ int childLoginMemory(const QString& dataDir)
     return 0;
 }
 
+// A figure as a teacher would paste it: a 480×320 PNG of a triangle with labelled corners.
+QByteArray trianglePng()
+{
+    QImage image(480, 320, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 3));
+    painter.drawPolygon(QPolygon({QPoint(60, 280), QPoint(420, 280), QPoint(300, 50)}));
+    painter.drawText(QPoint(40, 300), QStringLiteral("A"));
+    painter.drawText(QPoint(430, 300), QStringLiteral("B"));
+    painter.drawText(QPoint(300, 40), QStringLiteral("C"));
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -168,8 +194,7 @@ int main(int argc, char** argv)
     QFile::copy(bank, path);
     QDir::setCurrent(runDir);
     const double fileMb = QFileInfo(path).size() / 1048576.0;
-    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n"
-          << Qt::flush;
+    out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n" << Qt::flush;
 
     DM = new TDM(&application);
     auto* main = new TMainF(nullptr);
@@ -187,7 +212,8 @@ int main(int argc, char** argv)
             Dataset* mmb = DM->AdoMmb;
             int found = 0;
             for (mmb->first(); !mmb->eof(); mmb->next()) {
-                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
+                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") &&
+                    !mmb->str(QStringLiteral("mm")).isEmpty())
                     found = mmb->str(QStringLiteral("qx")).toInt();
             }
             if (found != 3) qFatal("login check found no super user");
@@ -217,13 +243,15 @@ int main(int argc, char** argv)
         r.target = 1.5;
         r.oursMs = medianMs(reps, [&] { entry->ComboBoxTxChange(); });
         r.baselineMs = medianMs(reps, [&] {
-            lite.readAll("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
-                         {"01", "02"});
+            lite.readAll(
+                "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
+                {"01", "02"});
         });
         report(r);
     }
     {
-        const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+        const QString text =
+            QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
         Row r{QStringLiteral("store a new question with automatic numbering (type of %1)").arg(gridRows),
               QStringLiteral("TLrstF::BtnXtrkClick: lookups, next number, append and post, grid reopened"),
               QStringLiteral("one prepared INSERT of the same row (autocommit)")};
@@ -236,9 +264,9 @@ int main(int argc, char** argv)
                 entry->EditFs->setText(QStringLiteral("5"));
             });
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(lite.db,
-                           "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(
+            lite.db, "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
+            -1, &insert, nullptr);
         const QByteArray t = text.toUtf8();
         int number = 5000;
         r.baselineMs = medianMs(reps, [&] {
@@ -279,11 +307,12 @@ int main(int argc, char** argv)
         long long rows = 0;
         r.baselineMs = medianMs(reps, [&] {
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(lite.db,
-                               "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
-                               " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
-                               " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
-                               -1, &st, nullptr);
+            sqlite3_prepare_v2(
+                lite.db,
+                "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+                " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
+                " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
+                -1, &st, nullptr);
             const QByteArray kmh = "01", txm = QStringLiteral("题型1").toUtf8();
             sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, txm.constData(), -1, SQLITE_TRANSIENT);
@@ -304,11 +333,12 @@ int main(int argc, char** argv)
               QStringLiteral("TXxszF::SBtnQbyrClick: draws, sjb rows, contents list, flag"),
               QStringLiteral("delete the type's rows, 200 INSERTs into sjb in one transaction")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { step2->SBtnQbyrClick(); },
-                            [&] {
-                                step2->EditTs->setText(QStringLiteral("200"));
-                                step2->EditZf->setText(QStringLiteral("100"));
-                            });
+        r.oursMs = medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); },
+            [&] {
+                step2->EditTs->setText(QStringLiteral("200"));
+                step2->EditZf->setText(QStringLiteral("100"));
+            });
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
             qFatal("automatic selection did not write 200 rows");
         }
@@ -444,7 +474,8 @@ int main(int argc, char** argv)
         paper.title = QStringLiteral("期末考试试卷");
         paper.duration = QStringLiteral("120");
         paper.total = QStringLiteral("100");
-        sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
+        sql::Reader q(DM->db(),
+                      QStringLiteral("SELECT tm, da FROM stb WHERE kmh='01' AND txh='03' ORDER BY id LIMIT 200"));
         for (int s = 0; s < 4; ++s) {
             PaperSection section;
             section.typeName = QStringLiteral("题型%1").arg(s + 1);
@@ -475,19 +506,79 @@ int main(int argc, char** argv)
               QStringLiteral("writePaperDocument: XML, pictures, deflate, temporary file and rename"),
               QStringLiteral("libzip storing the same parts, already serialised, deflated into a file")};
         r.target = 2;
-        r.oursMs = medianMs(reps, [&] { writePaperDocument(paper, folder); },
-                            [&] { QDir(folder).removeRecursively(); });
+        r.oursMs = medianMs(
+            reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
         const QByteArray target = (runDir + QStringLiteral("/baseline.docx")).toUtf8();
         r.baselineMs = medianMs(reps, [&] {
             zip_t* z = zip_open(target.constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
             for (const auto& part : parts) {
                 zip_source_t* src = zip_source_buffer(z, part.second.constData(), zip_uint64_t(part.second.size()), 0);
                 const zip_int64_t index = zip_file_add(z, part.first.constData(), src, ZIP_FL_ENC_UTF_8);
-                zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, 0);
+                zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_DEFLATE, 6);  // the writer's level
             }
             zip_close(z);
         });
         report(r);
+
+        // 7. The same paper with two formulas in every question and a picture in every tenth.
+        const QString figure = content::pictureMarker(content::storePicture(DM->db(), trianglePng()));
+        PaperContent withFormulas = paper;
+        QStringList latex;
+        int n = 0;
+        for (PaperSection& section : withFormulas.sections) {
+            for (PaperQuestion& question : section.questions) {
+                ++n;
+                const QString first = QStringLiteral("x_{%1}^{2}-\\frac{%1}{x+1}=\\sqrt{%1+y^{2}}").arg(n);
+                const QString second =
+                    QStringLiteral("\\sum_{k=1}^{%1}\\left(k+\\frac{1}{k}\\right)\\le\\int_{0}^{%1}t^{2}\\,dt").arg(n);
+                latex << first << second;
+                question.text += QStringLiteral("已知 \\(%1\\)，求证 \\(%2\\)。").arg(first, second);
+                if (n % 10 == 0) question.text += QStringLiteral("如图所示：") + figure;
+            }
+        }
+        Row warm{QStringLiteral(
+                     "write the .docx of a 200-question paper with 400 formulas and 20 pictures, formulas cached"),
+                 QStringLiteral("writePaperDocument: cache reads, Office Math, pictures, XML, deflate, file"),
+                 QStringLiteral("writePaperDocument of the plain 200-question paper above")};
+        warm.target = 2;
+        writePaperDocument(withFormulas, folder);  // fills the formula cache
+        if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM formula_omml")).toInt() != latex.size()) {
+            qFatal("the formula cache does not hold the paper's %d formulas", int(latex.size()));
+        }
+        warm.oursMs = medianMs(
+            reps, [&] { writePaperDocument(withFormulas, folder); }, [&] { QDir(folder).removeRecursively(); });
+        warm.baselineMs = medianMs(
+            reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
+        report(warm);
+
+        // The writer's one pandoc run, on its own: the same input file, the same arguments.
+        QTemporaryDir pandocDir;
+        const QString input = pandocDir.filePath(QStringLiteral("formulas.tex"));
+        const QString output = pandocDir.filePath(QStringLiteral("formulas.docx"));
+        {
+            QString source;
+            for (int i = 0; i < latex.size(); ++i) source += QStringLiteral("@%1 \\(%2\\)\n\n").arg(i).arg(latex.at(i));
+            QFile file(input);
+            if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(input));
+            file.write(source.toUtf8());
+        }
+        Row cold{QStringLiteral("write the .docx of the same paper, formula cache empty (400 formulas converted)"),
+                 QStringLiteral("writePaperDocument: one pandoc run, its result read and cached, then the paper"),
+                 QStringLiteral("pandoc converting the same 400 formulas alone (the same single run, same arguments)")};
+        cold.target = 1.2;
+        cold.oursMs = medianMs(
+            reps, [&] { writePaperDocument(withFormulas, folder); },
+            [&] {
+                QDir(folder).removeRecursively();
+                sql::exec(DM->db(), QStringLiteral("DELETE FROM formula_omml"));
+            });
+        cold.baselineMs = medianMs(reps, [&] {
+            QProcess pandoc;
+            pandoc.start(QStringLiteral("pandoc"), {QStringLiteral("--from=latex"), QStringLiteral("--to=docx"),
+                                                    QStringLiteral("--output"), output, input});
+            if (!pandoc.waitForFinished(formulas::kPandocTimeoutMs) || pandoc.exitCode() != 0) qFatal("pandoc failed");
+        });
+        report(cold);
     }
 
     // 7. Deleting a subject of 30,000 questions into the recycle bin, beside deleting it outright
@@ -551,6 +642,31 @@ int main(int argc, char** argv)
         QFile::remove(target);
         QFile::remove(pristine);
         DM->connectTo(path);
+    }
+
+    // Backup of the whole bank while the program has it open, beside copying the file with cp.
+    {
+        const QString copyDir = runDir + QStringLiteral("/copies");
+        auto clear = [&] {
+            QDir(copyDir).removeRecursively();
+            QDir().mkpath(copyDir);
+        };
+        Row r{QStringLiteral("backup of the whole bank"),
+              QStringLiteral("backup::backupTo: SQLite online backup on a read connection, fsync, link into place"),
+              QStringLiteral("cp of the bank file")};
+        r.target = 1.5;
+        r.oursMs = medianMs(
+            reps, [&] { backup::backupTo(path, copyDir + QStringLiteral("/backup.db")); }, clear);
+        r.baselineMs = medianMs(
+            reps,
+            [&] {
+                QProcess cp;
+                cp.start(QStringLiteral("cp"), {path, copyDir + QStringLiteral("/copy.db")});
+                cp.waitForFinished(-1);
+            },
+            clear);
+        report(r);
+        QDir(copyDir).removeRecursively();
     }
 
     // 8 and 9. The paper library with 10,000 stored papers of 10 questions each.
@@ -637,7 +753,8 @@ int main(int argc, char** argv)
         loginKb = QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLong();
     }
 
-    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio | Target |\n"
+    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio "
+             "| Target |\n"
           << "|---|---|---|---|---|---|---|\n";
     for (const Row& r : g_rows) {
         out() << "| " << r.operation << " | " << r.ours << " | " << r.baseline << " | "

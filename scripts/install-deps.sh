@@ -11,6 +11,9 @@ if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
 fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(libreoffice-writer-nogui libreoffice-math-nogui poppler-utils)
+  # The package test: dependencies computed by dpkg-shlibdeps, AppStream validation, and keys
+  # sent to the installed program under Xvfb.
+  packages+=(dpkg-dev appstream xdotool)
 fi
 missing=()
 for p in "${packages[@]}"; do

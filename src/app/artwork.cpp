@@ -1,11 +1,11 @@
 #include "app/artwork.h"
 
-#include "app/application.h"
-
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+
+#include "app/application.h"
 
 namespace artwork {
 
@@ -35,16 +35,24 @@ QPixmap canvas(int w, int h)
 }
 }  // namespace
 
-QIcon appIcon()
+QImage appIconImage(int size)
 {
-    QPixmap pm = canvas(64, 64);
-    QPainter p(&pm);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // Drawn on a 64-unit square at any size, so that every installed size is sharp.
+    p.scale(size / 64.0, size / 64.0);
     drawSheet(p, QRectF(10, 4, 40, 52), kInk);
     p.setPen(QPen(kAccent, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawLine(QPointF(30, 44), QPointF(38, 54));
     p.drawLine(QPointF(38, 54), QPointF(58, 26));
-    return QIcon(pm);
+    return image;
+}
+
+QIcon appIcon()
+{
+    return QIcon(QPixmap::fromImage(appIconImage(64)));
 }
 
 QPixmap background(const QSize& size)

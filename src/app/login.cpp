@@ -1,12 +1,5 @@
 #include "app/login.h"
 
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "app/message_box.h"
-#include "data/data_module.h"
-#include "data/passwords.h"
-
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -14,6 +7,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+
+#include "app/application.h"
+#include "app/backup_actions.h"
+#include "app/forms.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "data/data_module.h"
+#include "data/passwords.h"
 
 TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
 {
@@ -161,6 +163,8 @@ void TDLF::BtnQdClick()
             mmb->post();
         }
         hide();
+        // The day's first automatic backup runs once the main window is up.
+        QTimer::singleShot(0, main, [main] { app::run([main] { backupui::automaticBackupAfterLogin(main); }); });
         main->showModal();
         return;
     }

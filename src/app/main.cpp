@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/desktop_start.h"
 #include "app/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
     Application application(argc, argv);
     app::setup(application);
     if (application.arguments().contains(QStringLiteral("--self-check"))) return platform::selfCheck();
+    // Started from the desktop menu: work in ~/Exavoro, offering a bank when it has none.
+    if (desktop::wanted(application.arguments())) app::run([] { desktop::prepare(); });
 
     // The login window is created first and is the program's main window; a main window and the
     // data module follow. Nothing is connected until the first login attempt.

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/artwork.h"
+#include "app/backup_actions.h"
 #include "app/contact.h"
 #include "app/forms.h"
 #include "app/login.h"
@@ -32,6 +33,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
 
 bool TMainF::runModalLoop = true;
 
@@ -70,6 +72,12 @@ void TMainF::buildMenu()
     };
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     WJ = menu("WJ", QStringLiteral("文件(&F)"));
+    // Backups of the whole bank, for super users only (see applyPermissions).
+    BFTK = item(WJ, "BFTK", QStringLiteral("备份题库(&B)…"), &TMainF::BFTKClick);
+    HFTK = item(WJ, "HFTK", QStringLiteral("恢复题库(&R)…"), &TMainF::HFTKClick);
+    BFTK->setEnabled(false);
+    HFTK->setEnabled(false);
+    WJ->addSeparator()->setObjectName(QStringLiteral("N2"));
     ZX = item(WJ, "ZX", QStringLiteral("注销(&L)"), &TMainF::ZXClick);
     TC = item(WJ, "TC", QStringLiteral("退出(&X)"), &TMainF::TCClick);
     TC->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -176,8 +184,8 @@ void TMainF::buildPanels()
     Panel1->setAutoFillBackground(true);
     auto* p1 = new QVBoxLayout(Panel1);
     p1->addStretch(2);
-    for (const QString& line : {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"),
-                                QStringLiteral("只能对选定的科目进行。")}) {
+    for (const QString& line :
+         {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"), QStringLiteral("只能对选定的科目进行。")}) {
         auto* l = new QLabel(line, Panel1);
         l->setFont(app::songFont(21, true));
         l->setAlignment(Qt::AlignCenter);
@@ -278,7 +286,7 @@ void TMainF::fillSubjectBox()
 void TMainF::ComboBoxKmmChange(bool picked)
 {
     LabelKmm->setText(picked && ComboBoxKmm->currentIndex() >= 0 ? ComboBoxKmm->itemText(ComboBoxKmm->currentIndex())
-                                                                   : QString());
+                                                                 : QString());
 }
 
 void TMainF::applyPermissions(int level)
@@ -296,6 +304,8 @@ void TMainF::applyPermissions(int level)
     for (QToolButton* b : {SBtnKmsz, SBtnKmxz, SBtnTxsz, SBtnZjsz, SBtnLrst}) b->setEnabled(bank);
     SBtnZjxd->setEnabled(paper);
     SBtnYhgl->setEnabled(users);
+    BFTK->setEnabled(users);
+    HFTK->setEnabled(users);
 }
 
 void TMainF::showModal()
@@ -310,6 +320,11 @@ void TMainF::showModal()
 void TMainF::ZXClick()
 {
     if (!MsgBox::confirm(QStringLiteral("确实要注销吗？"), this)) return;
+    relogin();
+}
+
+void TMainF::relogin()
+{
     auto* dialog = new TDLF(this, false);
     DLF = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -371,6 +386,16 @@ void TMainF::XZKMClick()
     Panel1->show();
     Panel2->hide();
     fillSubjectBox();
+}
+
+void TMainF::BFTKClick()
+{
+    backupui::makeBackup(this);
+}
+
+void TMainF::HFTKClick()
+{
+    backupui::restoreBackup(this);
 }
 
 void TMainF::NRClick()

@@ -40,6 +40,10 @@ public:
     void GYClick();
     void LxwmClick();
     void ComboBoxKmmChange(bool picked);
+    void BFTKClick();  // 备份题库…
+    void HFTKClick();  // 恢复题库…
+    // Opens a login window over this one (as after 注销); returns when it closes.
+    void relogin();
     void Timer1Timer();
     // Fills the subject box from kmb and makes the first subject current.
     void fillSubjectBox();
@@ -49,7 +53,7 @@ public:
     QMenu* SJGL;
     QMenu* YHGL;
     QMenu* BZ;
-    QAction *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
+    QAction *BFTK, *HFTK, *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;

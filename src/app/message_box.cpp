@@ -1,5 +1,6 @@
 #include "app/message_box.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -36,7 +37,7 @@ int minimumWidth(const QString& caption)
 
 static int showBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton, QWidget* parent,
-                   const QString& detail = QString())
+                   const QString& detail = QString(), const QString& yes = QString(), const QString& no = QString())
 {
     log().append(text);
     QMessageBox box(icon, caption, text, buttons, defaultParent(parent));
@@ -44,6 +45,8 @@ static int showBox(QMessageBox::Icon icon, const QString& caption, const QString
     box.setDefaultButton(defaultButton);
     if (buttons & QMessageBox::Cancel) box.setEscapeButton(QMessageBox::Cancel);
     if (!detail.isEmpty()) box.setDetailedText(detail);
+    if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
+    if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
     // The box fixes its own size from its layout each time it is shown: a spacer across the
     // bottom row is the one way to make that layout, and so the box, wide enough.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
@@ -73,6 +76,13 @@ bool confirmDestructive(const QString& text, QWidget* parent)
 void error(const QString& text, QWidget* parent, const QString& detail)
 {
     showBox(QMessageBox::Critical, QStringLiteral("Exavoro"), text, QMessageBox::Ok, QMessageBox::Ok, parent, detail);
+}
+
+QMessageBox::StandardButton choose(const QString& text, const QString& yes, const QString& no, QWidget* parent)
+{
+    return static_cast<QMessageBox::StandardButton>(showBox(QMessageBox::Question, QStringLiteral("Exavoro"), text,
+                                                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                                            QMessageBox::Yes, parent, QString(), yes, no));
 }
 
 const QStringList& history()

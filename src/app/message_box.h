@@ -1,4 +1,5 @@
 #pragma once
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,11 @@ bool confirmDestructive(const QString& text, QWidget* parent = nullptr);
 // An error reported by the general error handler: caption "Exavoro", error icon, OK. A non-empty
 // `detail` is kept below the text, shown on request (the box's detailed text).
 void error(const QString& text, QWidget* parent = nullptr, const QString& detail = QString());
+
+// A question with two answers besides 取消: caption "Exavoro", the Yes and No buttons carry the
+// given texts, Yes is the default. Returns Yes, No or Cancel.
+QMessageBox::StandardButton choose(const QString& text, const QString& yes, const QString& no,
+                                   QWidget* parent = nullptr);
 
 // The narrowest a box may be: its caption plus the room a window manager's title bar takes for
 // its icon and buttons.

@@ -356,4 +356,66 @@ QString cellName(const Plan& plan, const Cell& cell)
     return QStringLiteral("%1 / %2·%3").arg(chapter, type, levelTitle(cell.nd));
 }
 
+QString pointsText(double value)
+{
+    QString text = QString::number(value, 'f', 2);
+    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    return text;
+}
+
+QVector<QStringList> tableRows(const Plan& plan)
+{
+    struct Column {
+        QString txh, nd, title;
+    };
+    QVector<Column> columns;
+    for (const TypeColumn& t : plan.types) {
+        const QStringList nds = t.merged ? QStringList{QString()} : levels();
+        for (const QString& nd : nds) {
+            const bool used = std::any_of(plan.cells.cbegin(), plan.cells.cend(),
+                                          [&](const Cell& c) { return c.txh == t.txh && c.nd == nd; });
+            if (used) columns.append({t.txh, nd, QStringLiteral("%1·%2").arg(t.txm, levelTitle(nd))});
+        }
+    }
+    const auto cellText = [](int count, double sum) {
+        return count > 0 ? QStringLiteral("%1题 %2分").arg(count).arg(pointsText(sum)) : QString();
+    };
+    QVector<QStringList> rows;
+    QStringList header{QStringLiteral("章节")};
+    for (const Column& c : columns) header << c.title;
+    header << QStringLiteral("合计");
+    rows.append(header);
+    QVector<int> columnCounts(columns.size());
+    QVector<double> columnSums(columns.size());
+    for (const Chapter& ch : plan.chapters) {
+        QStringList row{ch.zjm};
+        int rowCount = 0;
+        double rowSum = 0;
+        for (int i = 0; i < columns.size(); ++i) {
+            int count = 0;
+            double sum = 0;
+            for (const Cell& cell : plan.cells) {
+                if (cell.zjh == ch.zjh && cell.txh == columns.at(i).txh && cell.nd == columns.at(i).nd) {
+                    count += cell.count;
+                    sum += cell.count * cell.points;
+                }
+            }
+            row << cellText(count, sum);
+            rowCount += count;
+            rowSum += sum;
+            columnCounts[i] += count;
+            columnSums[i] += sum;
+        }
+        if (rowCount == 0) continue;
+        row << cellText(rowCount, rowSum);
+        rows.append(row);
+    }
+    QStringList totals{QStringLiteral("合计")};
+    for (int i = 0; i < columns.size(); ++i) totals << cellText(columnCounts.at(i), columnSums.at(i));
+    totals << cellText(plan.questionCount(), plan.pointSum());
+    rows.append(totals);
+    return rows;
+}
+
 }  // namespace blueprint

@@ -134,4 +134,12 @@ void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn);
 // The display name of a cell: "第一章 / 选择题·易".
 QString cellName(const Plan& plan, const Cell& cell);
 
+// Points as the blueprint shows them: up to two decimals, without trailing zeros ("2", "1.5").
+QString pointsText(double value);
+
+// The plan as a printed table (双向细目表): a header row ("章节", one column per type and difficulty
+// the plan uses, "合计"), one row per chapter the plan uses with "N题 M分" in each cell it fills,
+// and a last row "合计" with the column totals and the grand total.
+QVector<QStringList> tableRows(const Plan& plan);
+
 }  // namespace blueprint

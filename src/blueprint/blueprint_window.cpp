@@ -1,5 +1,6 @@
 #include "blueprint/blueprint_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,10 +33,7 @@ const char* const kShortStyle = "background-color: #ff8080;";
 
 QString points(double value)
 {
-    QString text = QString::number(value, 'f', 2);
-    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
-    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-    return text;
+    return pointsText(value);
 }
 
 QLabel* label(const QString& text, QWidget* parent)
@@ -145,7 +143,10 @@ BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(paren
     BtnCompose = button(QStringLiteral("组卷"), "BtnCompose", this);
     BtnCancel = button(QStringLiteral("取消"), "BtnCancel", this);
     for (QPushButton* b : {BtnCompose, BtnCancel}) b->setFont(app::songFont(14, true));
+    CheckPrintBlueprint = new QCheckBox(QStringLiteral("在答案后打印细目表"), this);
+    CheckPrintBlueprint->setObjectName(QStringLiteral("CheckPrintBlueprint"));
     bottom->addWidget(BtnRefresh);
+    bottom->addWidget(CheckPrintBlueprint);
     bottom->addStretch();
     bottom->addWidget(BtnCompose);
     bottom->addWidget(BtnCancel);
@@ -585,6 +586,7 @@ bool BlueprintWindow::compose()
         throw;
     }
     for (Dataset* ds : {DM->ADOSjb, DM->ADOTxb, DM->ADOZjb}) ds->refresh();
+    composed_ = plan;
     accept();
     return true;
 }
@@ -600,6 +602,8 @@ void BlueprintWindow::handOver(TZtszF* step1) const
     step1->EditSjbt->setText(EditSjbt->text());
     step1->EditSj->setText(EditSj->text());
     step1->EditZf->setText(QString::number(EditZf->text().trimmed().toInt()));
+    // The plan as composed (after any shortage fixes) is what gets printed.
+    step1->BlueprintTable = CheckPrintBlueprint->isChecked() ? tableRows(composed_) : QVector<QStringList>();
 }
 
 // ---- templates ----------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "blueprint/blueprint_plan.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -42,7 +43,8 @@ public:
     // paper is in sjb; the window is then accepted.
     bool compose();
     // Puts the composed paper's settings into a wizard step 1 (which may never have been shown),
-    // so that step 2 reads them from there as usual.
+    // so that step 2 reads them from there as usual; with 在答案后打印细目表 ticked, also the
+    // composed plan as the table printed after the answer key.
     void handOver(TZtszF* step1) const;
 
     // Templates.
@@ -66,6 +68,7 @@ public:
     QLabel* LabelTotal;
     QLabel* LabelStatus;
     QPushButton* BtnRefresh;
+    QCheckBox* CheckPrintBlueprint;  // 在答案后打印细目表: the paper ends with the blueprint as a table
     QPushButton* BtnCompose;
     QPushButton* BtnCancel;
 
@@ -99,6 +102,7 @@ private:
     QVector<QLabel*> rowTotals_;
     QVector<QLabel*> columnTotals_;
     blueprint::BankCounts counts_;
+    blueprint::Plan composed_;  // the plan of the paper last composed
     bool rebuilding_ = false;
     bool dirty_ = false;  // the grid differs from the template last opened or saved
 };

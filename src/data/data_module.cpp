@@ -8,8 +8,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSqlQuery>
 #include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
 
 TDM::TDM(QObject* parent) : QObject(parent)
 {

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSqlDatabase>
 
+#include "data/dataset.h"
+
 // The data module: owns the database connection and the shared datasets through which every
 // form reads and writes the question bank.
 class TDM : public QObject {

@@ -1,5 +1,6 @@
 #include "data/demo.h"
 
+#include "content/content.h"
 #include "data/convert.h"
 #include "data/demo_content.h"
 #include "data/errors.h"
@@ -7,7 +8,11 @@
 #include "data/schema.h"
 #include "data/sql.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QFileInfo>
@@ -25,10 +30,14 @@ QVector<Account> accounts()
 QString levelDescription(int level)
 {
     switch (level) {
-    case 1: return QStringLiteral("题库管理用户");
-    case 2: return QStringLiteral("试卷管理用户");
-    case 3: return QStringLiteral("超级用户");
-    default: return QString();
+        case 1:
+            return QStringLiteral("题库管理用户");
+        case 2:
+            return QStringLiteral("试卷管理用户");
+        case 3:
+            return QStringLiteral("超级用户");
+        default:
+            return QString();
     }
 }
 
@@ -82,6 +91,89 @@ void insertUsers(QSqlDatabase& db, const QVector<Account>& users)
     }
 }
 
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Triangle ABC with its height from C, drawn with lines only (the command-line tool has no fonts).
+QByteArray trianglePicture()
+{
+    QImage image(360, 240, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 2));
+    const QPointF a(30, 210), b(330, 210), c(120, 30);
+    p.drawPolygon(QPolygonF({a, b, c}));
+    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    p.drawLine(c, QPointF(120, 210));
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(QRectF(120, 198, 12, 12));  // the right angle at the foot of the height
+    return pngBytes(image);
+}
+
+// The graph of y = x² − 2x − 3 with its axes, from x = −2 to 4.
+QByteArray graphPicture()
+{
+    QImage image(320, 320, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const auto at = [](double x, double y) { return QPointF(100 + x * 40, 200 - y * 25); };
+    p.setPen(QPen(Qt::black, 1));
+    p.drawLine(at(-2.4, 0), at(5, 0));
+    p.drawLine(at(0, -4.6), at(0, 4.6));
+    for (int x = -2; x <= 4; ++x) p.drawLine(at(x, 0) + QPointF(0, -3), at(x, 0) + QPointF(0, 3));
+    for (int y = -4; y <= 4; ++y) p.drawLine(at(0, y) + QPointF(-3, 0), at(0, y) + QPointF(3, 0));
+    QPainterPath curve(at(-1.9, 1.9 * 1.9 + 3.8 - 3));
+    for (int i = -19; i <= 39; ++i) {
+        const double x = i / 10.0;
+        curve.lineTo(at(x, x * x - 2 * x - 3));
+    }
+    p.setPen(QPen(Qt::blue, 2));
+    p.drawPath(curve);
+    return pngBytes(image);
+}
+
+// Questions of the mathematics bank with formulas and pictures: they show a newcomer at once
+// how formulas and figures print.
+void addFormulaQuestions(QSqlDatabase& db, DemoSubject& subject)
+{
+    const QString triangle = content::storePicture(db, trianglePicture());
+    const QString graph = content::storePicture(db, graphPicture());
+    const QString type0 = subject.types.value(0), type1 = subject.types.value(1), type3 = subject.types.value(3);
+    const QString equations = subject.chapters.value(2), geometry = subject.chapters.value(3);
+    subject.questions.append(
+        {type3, equations, QStringLiteral("中等"), QStringLiteral("10"),
+         QStringLiteral("用求根公式解方程 \\(x^2-2x-3=0\\)。"),
+         QStringLiteral("一元二次方程 \\(ax^2+bx+c=0\\) 的求根公式为\n"
+                        "\\[x=\\frac{-b\\pm\\sqrt{b^2-4ac}}{2a}\\]\n"
+                        "这里 \\(a=1,\\ b=-2,\\ c=-3\\)，\\(b^2-4ac=16\\)，所以 \\(x_1=3\\)，\\(x_2=-1\\)。")});
+    subject.questions.append({type1, equations, QStringLiteral("较易"), QStringLiteral("4"),
+                              QStringLiteral("计算：\\(\\frac{1}{2}+\\frac{1}{3}=\\)________。"),
+                              QStringLiteral("\\(\\frac{5}{6}\\)。通分：\\(\\frac{3}{6}+\\frac{2}{6}=\\frac{5}{6}\\)。")});
+    subject.questions.append({type1, equations, QStringLiteral("中等"), QStringLiteral("4"),
+                              QStringLiteral("化简：\\(\\sqrt{12}+\\sqrt{27}=\\)________。"),
+                              QStringLiteral("\\(5\\sqrt{3}\\)。\\(\\sqrt{12}=2\\sqrt{3}\\)，\\(\\sqrt{27}=3\\sqrt{3}\\)。")});
+    subject.questions.append({type3, equations, QStringLiteral("较难"), QStringLiteral("8"),
+                              QStringLiteral("计算定积分：\n\\[\\int_0^1 \\left(3x^2+2x\\right)\\,dx\\]"),
+                              QStringLiteral("\\[\\int_0^1 \\left(3x^2+2x\\right)\\,dx=\\left.\\left(x^3+x^2\\right)\\right|_0^1=2\\]")});
+    subject.questions.append({type0, geometry, QStringLiteral("中等"), QStringLiteral("3"),
+                              QStringLiteral("如图所示，在 △ABC 中，CD ⊥ AB 于点 D，AB = 10，CD = 6，则 △ABC 的面积为（  ）\n%1\n"
+                                             "A. 30    B. 60    C. 16    D. 32")
+                                  .arg(content::pictureMarker(triangle)),
+                              QStringLiteral("A。\\(S=\\frac{1}{2}\\times AB\\times CD=\\frac{1}{2}\\times10\\times6=30\\)。")});
+    subject.questions.append({type1, equations, QStringLiteral("较难"), QStringLiteral("4"),
+                              QStringLiteral("函数 \\(y=x^2-2x-3\\) 的图象如图所示，它与 x 轴交点的横坐标为________。\n%1")
+                                  .arg(content::pictureMarker(graph)),
+                              QStringLiteral("\\(-1\\) 和 \\(3\\)。令 \\(y=0\\)，得 \\((x+1)(x-3)=0\\)。")});
+}
+
 }  // namespace
 
 void createDatabase(const QString& path, const QVector<Account>& users)
@@ -93,7 +185,10 @@ void createDemoDatabase(const QString& path)
 {
     buildFile(path, [&](QSqlDatabase& db) {
         insertUsers(db, accounts());
-        const QVector<DemoSubject> subjects = demoSubjects();
+        QVector<DemoSubject> subjects = demoSubjects();
+        for (DemoSubject& subject : subjects) {
+            if (subject.name == QStringLiteral("数学")) addFormulaQuestions(db, subject);
+        }
         const QString now = timeOfDay();
         for (int s = 0; s < subjects.size(); ++s) {
             const DemoSubject& subject = subjects[s];
@@ -142,13 +237,20 @@ struct Lcg {
 QString chineseText(Lcg& rng, int length)
 {
     static const QString pool = QStringLiteral(
-        "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多定"
-        "行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些"
-        "然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建月公"
-        "无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知较将"
-        "组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志世金"
-        "增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗完类"
-        "八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际商非");
+        "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多"
+        "定"
+        "行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由"
+        "其些"
+        "然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建"
+        "月公"
+        "无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知"
+        "较将"
+        "组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志"
+        "世金"
+        "增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗"
+        "完类"
+        "八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际"
+        "商非");
     QString text;
     text.reserve(length + 8);
     int sinceMark = 0;
@@ -165,7 +267,8 @@ QString chineseText(Lcg& rng, int length)
 }
 }  // namespace
 
-void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
+void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
+                             const std::function<void(qint64, qint64)>& progress)
 {
     static const QString difficulties[] = {QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
                                            QStringLiteral("较难"), QStringLiteral("难")};
@@ -222,7 +325,9 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed)
                                          QString()};
             for (int v = 0; v < values.size(); ++v) insert.bindValue(v, values[v]);
             if (!insert.exec()) throw DataError(insert.lastError().text());
+            if (progress && (i + 1) % 1000 == 0) progress(i + 1, questions);
         }
+        if (progress) progress(questions, questions);
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QVector>
+#include <functional>
 
 namespace demo {
 
@@ -22,7 +23,9 @@ void createDatabase(const QString& path, const QVector<Account>& users);
 void createDemoDatabase(const QString& path);
 // Creates a generated bank of `questions` questions (10 subjects, 8 types and 20 chapters each,
 // texts of 100 to 600 Chinese characters, all five difficulties), deterministic for a seed.
-void createGeneratedDatabase(const QString& path, int questions, unsigned seed = 1);
+// `progress` is told the questions written so far.
+void createGeneratedDatabase(const QString& path, int questions, unsigned seed = 1,
+                             const std::function<void(qint64, qint64)>& progress = {});
 
 // The time of day as the program writes it into `time`: H:mm:ss, 24 hours.
 QString timeOfDay();

@@ -12,10 +12,10 @@
 namespace docx {
 
 struct Run {
-    enum Kind { Text, LineBreak, Tab, PageBreak, Picture };
+    enum Kind { Text, LineBreak, Tab, PageBreak, Picture, Math };
     Kind kind = Text;
-    QString text;     // Text
-    int picture = -1; // Picture: index into Document::pictures()
+    QString text;      // Text; Math: the formula as an m:oMath element (Office Math XML)
+    int picture = -1;  // Picture: index into Document::pictures()
 };
 
 struct Paragraph {
@@ -23,16 +23,19 @@ struct Paragraph {
     int halfPoints = 0;  // font size in half points; 0 keeps the default
     bool bold = false;
     bool centred = false;
-    bool keepNext = false;  // kept on the same page as the paragraph after it
-    int table = -1;         // stands for the table with this index (Document::tables()) and holds no text
+    bool keepNext = false;     // kept on the same page as the paragraph after it
+    bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
+    int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
 };
 
-// A table spread over the printable width (or `widthTwips`) with a thin border round every cell.
-// Each cell is one centred paragraph of text; the first row is the header, bold.
+// A table spread over the printable width (or `widthTwips`, centred) with a thin border round
+// every cell. Each cell is one centred paragraph of text; the first row is the header, bold and,
+// unless `repeatHeader` is off, repeated on every page the table runs over.
 struct Table {
     QVector<QStringList> rows;  // a row shorter than the longest gets empty cells at its end
     int widthTwips = 0;         // 0: the printable width of an A4 portrait page
     int rowHeightTwips = 0;     // 0: as high as the text needs
+    bool repeatHeader = true;
 };
 
 // The page of the document's one section. The defaults are the plain document: A4 portrait,
@@ -55,10 +58,15 @@ struct PageSetup {
 
 
 struct Picture {
-    QString name;   // shown as the picture's name in the word processor
-    QByteArray png; // the picture's file
-    QSize size;     // its size in pixels, shown at 96 dpi
+    QString name;                               // shown as the picture's name in the word processor
+    QByteArray png;                             // the picture's file (a PNG unless `extension` says otherwise)
+    QSize size;                                 // its size in pixels, shown at 96 dpi
+    QString extension = QStringLiteral("png");  // "png" or "jpeg"
 };
+
+// The width and height of the page's printable area, in pixels at 96 dpi (A4, the margins below).
+constexpr int kPrintableWidthPixels = 553;
+constexpr int kPrintableHeightPixels = 930;
 
 class Document {
 public:
@@ -69,6 +77,18 @@ public:
     void append(const QString& text);
     // Registers a picture (stored once however often it is placed) and returns its index.
     int addPicture(const QString& name, const QImage& image);
+    // Registers a picture file as it is (PNG or JPEG bytes), shown at `size` pixels at 96 dpi.
+    int addPictureFile(const QString& name, const QByteArray& bytes, const QString& extension, QSize size);
+    // Places a registered picture at the end of the last paragraph, inline with its text.
+    void appendPicture(int picture);
+    // An inline formula (an m:oMath element) at the end of the last paragraph.
+    void appendMath(const QString& omml);
+    // A displayed formula: a centred paragraph of its own. The text after it starts a new
+    // paragraph; a paragraph end appended right after it adds no empty paragraph.
+    void appendDisplayMath(const QString& omml);
+    // A table after the last paragraph (which is kept when it holds anything); text appended
+    // later goes into a new paragraph below the table.
+    void appendTable(const Table& table);
     // Puts a picture in place of the last paragraph's contents, as pasting it over the
     // document's last sentence does.
     void replaceLastParagraphWithPicture(int picture);
@@ -78,16 +98,12 @@ public:
     void format(int paragraph, double points, bool bold, bool centred);
     // Keeps the paragraph with the given index on the page of the paragraph after it.
     void keepWithNext(int paragraph);
-    // A table after the last paragraph (which is kept when it holds anything); text appended
-    // later goes into a new paragraph below the table.
-    void appendTable(const Table& table);
     void setPageSetup(const PageSetup& page) { page_ = page; }
     const PageSetup& pageSetup() const { return page_; }
-    const QVector<Table>& tables() const { return tables_; }
-
 
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
+    const QVector<Table>& tables() const { return tables_; }
 
     // The complete package as the bytes of a .docx file. Throws AppError when it cannot be built.
     QByteArray package() const;
@@ -111,6 +127,7 @@ private:
     QVector<Picture> pictures_;
     QVector<Table> tables_;
     PageSetup page_;
+    bool afterDisplayMath_ = false;
 };
 
 // Packs named parts into a zip archive in memory (libzip). Throws AppError with libzip's text.

@@ -1,6 +1,8 @@
 #include "output/paper_document.h"
 
 #include "app/forms.h"
+#include "content/content.h"
+#include "content/formulas.h"
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "data/convert.h"
@@ -12,14 +14,21 @@
 #include "output/paper_pictures.h"
 #include "output/print_layout.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStorageInfo>
+#include <QSvgRenderer>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -32,6 +41,152 @@ QString inParagraph(QString text)
     return text;
 }
 
+bool hasMarkers(const PaperContent& paper)
+{
+    for (const PaperSection& section : paper.sections) {
+        for (const PaperQuestion& q : section.questions) {
+            if (content::hasMarkers(q.text) || content::hasMarkers(q.answer)) return true;
+        }
+    }
+    return false;
+}
+
+// Converts every formula of the paper (from the cache, the rest in one pandoc run) and loads its
+// pictures. A formula pandoc cannot convert stops the paper: the message names each question
+// (section numeral and number) and the formula.
+PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
+{
+    PaperMedia media;
+    QStringList latex;
+    QSet<QString> hashes;
+    for (const PaperSection& section : paper.sections) {
+        for (const PaperQuestion& q : section.questions) {
+            for (const QString* text : {&q.text, &q.answer}) {
+                for (const content::Segment& s : content::parse(*text)) {
+                    if (s.kind == content::Segment::Picture) {
+                        hashes.insert(s.text);
+                    } else if (s.kind != content::Segment::Text) {
+                        latex << s.text;
+                    }
+                }
+            }
+        }
+    }
+    const formulas::Conversion conversion = formulas::toOmml(db, latex);
+    if (!conversion.failed.isEmpty()) {
+        const QSet<QString> failed(conversion.failed.cbegin(), conversion.failed.cend());
+        QStringList lines;
+        for (int i = 0; i < paper.sections.size(); ++i) {
+            const PaperSection& section = paper.sections.at(i);
+            for (int k = 0; k < section.questions.size(); ++k) {
+                const PaperQuestion& q = section.questions.at(k);
+                for (const auto& [text, part] : {std::pair{&q.text, QStringLiteral("题目")},
+                                                 std::pair{&q.answer, QStringLiteral("答案")}}) {
+                    for (const content::Segment& s : content::parse(*text)) {
+                        if (s.kind == content::Segment::Text || s.kind == content::Segment::Picture) continue;
+                        if (!failed.contains(s.text)) continue;
+                        QString source = s.text.simplified();
+                        if (source.size() > 80) source = source.left(80) + QStringLiteral("…");
+                        lines << QStringLiteral("%1、第%2题（%3）：%4").arg(NumConvert(i + 1)).arg(k + 1).arg(part, source);
+                    }
+                }
+            }
+        }
+        if (lines.size() > 20) {
+            const qsizetype more = lines.size() - 20;
+            lines = lines.mid(0, 20);
+            lines << QStringLiteral("……另有 %1 处").arg(more);
+        }
+        throw AppError(QStringLiteral("下列公式无法转换为 Word 公式，试卷没有生成。请在录入试题中改正后再试：\n") +
+                       lines.join(QLatin1Char('\n')));
+    }
+    media.omml = conversion.omml;
+    for (const QString& hash : hashes) {
+        if (auto picture = content::loadPicture(db, hash)) media.pictures.insert(hash, *picture);
+    }
+    return media;
+}
+
+// A stored picture as the document holds it: PNG or JPEG bytes and the size it is shown at, scaled
+// down (never distorted) to fit the printable area. SVG is drawn to PNG at twice that size.
+int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
+{
+    const auto known = media.placed.constFind(hash);
+    if (known != media.placed.constEnd()) return known.value();
+    int index = -1;
+    const auto found = media.pictures.constFind(hash);
+    if (found != media.pictures.constEnd() && !found->size.isEmpty()) {
+        const content::StoredPicture& picture = found.value();
+        QSize shown = picture.size;
+        if (shown.width() > docx::kPrintableWidthPixels || shown.height() > docx::kPrintableHeightPixels) {
+            shown = shown.scaled(docx::kPrintableWidthPixels, docx::kPrintableHeightPixels, Qt::KeepAspectRatio);
+        }
+        shown = shown.expandedTo(QSize(1, 1));
+        const QString name = QStringLiteral("Picture%1").arg(media.placed.size() + 1);
+        if (picture.mime == QLatin1String("image/png")) {
+            index = doc.addPictureFile(name, picture.data, QStringLiteral("png"), shown);
+        } else if (picture.mime == QLatin1String("image/jpeg")) {
+            index = doc.addPictureFile(name, picture.data, QStringLiteral("jpeg"), shown);
+        } else {
+            QImage image;
+            if (picture.mime == QLatin1String("image/svg+xml")) {
+                QSvgRenderer renderer(picture.data);
+                if (renderer.isValid()) {
+                    image = QImage(shown * 2, QImage::Format_ARGB32);
+                    image.fill(Qt::white);
+                    QPainter painter(&image);
+                    renderer.render(&painter);
+                }
+            } else {
+                image = QImage::fromData(picture.data);
+            }
+            if (!image.isNull()) {
+                QByteArray png;
+                QBuffer buffer(&png);
+                buffer.open(QIODevice::WriteOnly);
+                if (image.save(&buffer, "PNG")) index = doc.addPictureFile(name, png, QStringLiteral("png"), shown);
+            }
+        }
+    }
+    media.placed.insert(hash, index);
+    return index;
+}
+
+// Appends a question or answer text after its number and ends its paragraph. A text without
+// markers is appended exactly as before; otherwise formulas become Office Math and pictures
+// images in their place. A picture that is not stored prints as a short note instead.
+void appendContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
+{
+    if (!media || !content::hasMarkers(text)) {
+        doc.append(number + inParagraph(text) + QStringLiteral("\r"));
+        return;
+    }
+    doc.append(number);
+    for (const content::Segment& s : content::parse(text)) {
+        switch (s.kind) {
+        case content::Segment::Text:
+            doc.append(inParagraph(s.text));
+            break;
+        case content::Segment::InlineMath:
+            doc.appendMath(media->omml.value(s.text));
+            break;
+        case content::Segment::DisplayMath:
+            doc.appendDisplayMath(media->omml.value(s.text));
+            break;
+        case content::Segment::Picture: {
+            const int index = placePicture(doc, *media, s.text);
+            if (index >= 0) {
+                doc.appendPicture(index);
+            } else {
+                doc.append(QStringLiteral("[图片缺失]"));
+            }
+            break;
+        }
+        }
+    }
+    doc.append(QStringLiteral("\r"));
+}
+
 QString heading(int index, const PaperSection& section)
 {
     return NumConvert(index + 1) + QStringLiteral("、") + inParagraph(section.typeName) +
@@ -41,7 +196,7 @@ QString heading(int index, const PaperSection& section)
 // The paper, then after a page break its answer key. Built by appending text at the end of the
 // document, each "\r" ending a paragraph, so the paragraphs fall where a word processor fed the
 // same text would put them.
-docx::Document buildPaperDocument(const PaperContent& paper)
+docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
 {
     docx::Document doc;
     const QString title = inParagraph(paper.title);
@@ -66,7 +221,7 @@ docx::Document buildPaperDocument(const PaperContent& paper)
         doc.append(heading(i, section) + QStringLiteral("\r"));
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.text) + QStringLiteral("\r"));
+            appendContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, media);
         }
         doc.append(QStringLiteral("\r"));
     }
@@ -78,10 +233,13 @@ docx::Document buildPaperDocument(const PaperContent& paper)
         doc.append(heading(i, section) + QStringLiteral("\r"));
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.answer) + QStringLiteral("\r"));
+            appendContent(doc, QString::number(++k) + QStringLiteral(". "), q.answer, media);
         }
         doc.append(QStringLiteral("\r"));
     }
+
+    // The blueprint, when asked for, on a page of its own after the answer key.
+    appendBlueprint(doc, paper);
     return doc;
 }
 
@@ -247,18 +405,46 @@ QString writeDocumentFile(const QByteArray& bytes, const QString& folder, const 
 
 }  // namespace
 
+std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper)
+{
+    // Formulas and pictures come from the bank; a paper of plain texts needs nothing but its texts.
+    if (!hasMarkers(paper)) return std::nullopt;
+    return prepareMedia(DM->db(), paper);
+}
+
+void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
+{
+    appendContent(doc, number, text, media);
+}
+
+void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips)
+{
+    if (paper.blueprint.isEmpty()) return;
+    doc.insertPageBreak();
+    doc.append(inParagraph(paper.title) + QStringLiteral("(双向细目表)\r"));
+    doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
+    docx::Table table;
+    table.rows = paper.blueprint;
+    table.widthTwips = widthTwips;
+    doc.appendTable(table);
+}
+
 QString writePaperDocument(const PaperContent& paper, const QString& folder)
 {
-    return writeDocumentFile(buildPaperDocument(paper).package(), folder, fileBaseName(paper.title));
+    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    const QByteArray bytes = buildPaperDocument(paper, media ? &*media : nullptr).package();
+    return writeDocumentFile(bytes, folder, fileBaseName(paper.title));
 }
 
 QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout)
 {
     if (layout.kind == PrintLayout::Standard) return {writePaperDocument(paper, folder)};
     // Both documents are built before anything is written, so a failure to build leaves no file.
-    const QByteArray bytes = buildExamPaper(paper, layout).package();
+    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    const QByteArray bytes = buildExamPaper(paper, layout, media ? &*media : nullptr).package();
     const bool separateKey = layout.answerKey == PrintLayout::KeySeparateFile;
-    const QByteArray keyBytes = separateKey ? buildExamAnswerKey(paper, layout).package() : QByteArray();
+    const QByteArray keyBytes =
+        separateKey ? buildExamAnswerKey(paper, layout, media ? &*media : nullptr).package() : QByteArray();
     const QString base = fileBaseName(paper.title);
     const QString path = writeDocumentFile(bytes, folder, base);
     if (!separateKey) return {path};
@@ -284,10 +470,11 @@ void announceDocuments(const QStringList& paths, QWidget* parent)
 }
 
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total, const PrintLayout& layout)
+                const QString& total, const PrintLayout& layout, const QVector<QStringList>& blueprint)
 {
     try {
-        const PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
+        PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
+        paper.blueprint = blueprint;
         const QStringList paths =
             writePaperDocuments(paper, QDir::current().filePath(QStringLiteral("Papers")), layout);
         announceDocuments(paths);

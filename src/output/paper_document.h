@@ -1,8 +1,11 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
+#include "content/content.h"
 #include "output/print_layout.h"
 
 class QWidget;
@@ -27,6 +30,9 @@ struct PaperContent {
     QString duration;  // minutes, as typed
     QString total;     // total score, as typed
     QVector<PaperSection> sections;
+    // The blueprint (双向细目表) the paper was composed from, printed as a table on a page of its
+    // own after the answer key: rows of cell texts, the first row its header. Empty: not printed.
+    QVector<QStringList> blueprint;
 };
 
 // The Chinese numeral of a section number: 1 "一" … 10 "十", 11 "十一" …; empty for 0 and below.
@@ -43,6 +49,27 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
 // throws AppError with the failure's text.
 QString writePaperDocument(const PaperContent& paper, const QString& folder);
 
+// The formulas (as Office Math) and pictures that a paper's texts place, shared by every layout.
+struct PaperMedia {
+    QHash<QString, QString> omml;
+    QHash<QString, content::StoredPicture> pictures;
+    QHash<QString, int> placed;  // picture hash → index in the document being built, once placed
+};
+
+// Converts every formula of the paper (from the cache, the rest in one pandoc run) and loads its
+// pictures from the bank; nothing for a paper of plain texts. Throws AppError naming each question
+// whose formula cannot be converted.
+std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper);
+
+// Appends a question or answer text after its number and ends its paragraph: plain text as it is,
+// formulas as Office Math (inline or displayed), pictures in their place. `media` may be null for
+// a paper of plain texts; its `placed` must belong to `doc`.
+void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media);
+
+// The blueprint table under its own heading on a page of its own; nothing when the paper has none.
+// `widthTwips` 0 spreads it over the width of an A4 portrait page.
+void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips = 0);
+
 // The wizard's document writer: collects the paper, writes it into Papers/ below the working folder
 // and asks the desktop to open it (a plain box says where it was saved when nothing can open it).
 // On failure the failure's text is shown and false is returned, so that the wizard can stay open.
@@ -55,5 +82,7 @@ QStringList writePaperDocuments(const PaperContent& paper, const QString& folder
 // answer key is named in a message.
 void announceDocuments(const QStringList& paths, QWidget* parent = nullptr);
 
+// A non-empty `blueprint` is printed after the answer key (see PaperContent::blueprint), in either layout.
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total, const PrintLayout& layout = PrintLayout());
+                const QString& total, const PrintLayout& layout = PrintLayout(),
+                const QVector<QStringList>& blueprint = {});

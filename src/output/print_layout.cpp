@@ -91,14 +91,14 @@ QList<double> scoresOf(const PaperSection& section)
     return scores;
 }
 
-void appendAnswers(docx::Document& doc, const PaperContent& paper)
+void appendAnswers(docx::Document& doc, const PaperContent& paper, PaperMedia* media)
 {
     for (int i = 0; i < paper.sections.size(); ++i) {
         const PaperSection& section = paper.sections.at(i);
         appendHeading(doc, examHeading(i, section.typeName, section.count, section.points, scoresOf(section)));
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.answer) + QStringLiteral("\r"));
+            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.answer, media);
         }
     }
 }
@@ -184,8 +184,23 @@ QString examHeading(int index, const QString& typeName, int count, long long poi
            QStringLiteral("（本大题共%1小题，%2共%3分）").arg(count).arg(each).arg(points);
 }
 
-docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layout)
+namespace {
+
+// The media as a new document uses them: the same formulas and pictures, none placed yet.
+std::optional<PaperMedia> mediaFor(const PaperMedia* media)
 {
+    if (!media) return std::nullopt;
+    PaperMedia fresh = *media;
+    fresh.placed.clear();
+    return fresh;
+}
+
+}  // namespace
+
+docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layout, const PaperMedia* shared)
+{
+    std::optional<PaperMedia> media = mediaFor(shared);
+    PaperMedia* const m = media ? &*media : nullptr;
     docx::Document doc;
     const docx::PageSetup page = pageSetup(layout);
     doc.setPageSetup(page);
@@ -230,7 +245,7 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
         const int lines = layout.answerLines.value(section.typeName);
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            doc.append(QString::number(++k) + QStringLiteral(". ") + inParagraph(q.text) + QStringLiteral("\r"));
+            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
             for (int n = 0; n < lines; ++n) doc.append(QStringLiteral("\r"));
         }
     }
@@ -238,13 +253,16 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
     if (layout.answerKey == PrintLayout::KeyAtEnd) {
         doc.insertPageBreak();
         appendTitle(doc, paper.title + QStringLiteral("（参考答案）"), QString());
-        appendAnswers(doc, paper);
+        appendAnswers(doc, paper, m);
+        appendBlueprint(doc, paper, columnWidth(page));
     }
     return doc;
 }
 
-docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& layout)
+docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& layout, const PaperMedia* shared)
 {
+    std::optional<PaperMedia> media = mediaFor(shared);
+    PaperMedia* const m = media ? &*media : nullptr;
     docx::Document doc;
     docx::PageSetup page = pageSetup(layout);
     // The key is for the teachers: no sealing column, the usual margin.
@@ -252,6 +270,7 @@ docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& 
     page.marginLeft = page.marginRight;
     doc.setPageSetup(page);
     appendTitle(doc, paper.title + QStringLiteral("（参考答案）"), QString());
-    appendAnswers(doc, paper);
+    appendAnswers(doc, paper, m);
+    appendBlueprint(doc, paper, columnWidth(page));
     return doc;
 }

@@ -6,6 +6,7 @@
 #include "output/docx_package.h"
 
 struct PaperContent;
+struct PaperMedia;
 
 // The print layouts (版式) a paper can be written in. "标准" is the document the wizard has always
 // written; "考试用卷" is the paper as an exam office prints it.
@@ -38,6 +39,9 @@ QStringList sealLineTexts(const docx::PageSetup& page);
 QString examHeading(int index, const QString& typeName, int count, long long points, const QList<double>& scores);
 
 // The paper in the exam layout, and its answer key (which is also appended to the paper when the
-// layout keeps the key at the end).
-docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layout);
-docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& layout);
+// layout keeps the key at the end); the blueprint, when the paper has one, follows the key.
+// Question and answer texts place their formulas and pictures from `media` (see
+// preparePaperMedia); null for a paper of plain texts.
+docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layout, const PaperMedia* media = nullptr);
+docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& layout,
+                                  const PaperMedia* media = nullptr);

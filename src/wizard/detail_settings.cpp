@@ -922,7 +922,8 @@ bool TXxszF::Print()
     const PrintLayout layout = PrintLayout::load(app::loggedInUser());
     stored.layout = layout.name();
     library::storePaper(DM->db(), stored);
-    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout)) {
+    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout,
+                   ZtszF->BlueprintTable)) {
         return true;
     }
     library::deletePaper(DM->db(), stored.id);

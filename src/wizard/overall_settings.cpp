@@ -350,6 +350,7 @@ void TZtszF::BtnXybClick()
 
 void TZtszF::openStepTwo(bool keepPaper)
 {
+    if (!keepPaper) BlueprintTable.clear();
     hide();
     auto* step2 = new TXxszF(this);
     XxszF = step2;

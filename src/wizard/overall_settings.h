@@ -1,5 +1,7 @@
 #pragma once
 #include <QDialog>
+#include <QStringList>
+#include <QVector>
 
 class QComboBox;
 class QGroupBox;
@@ -69,6 +71,9 @@ public:
     QLabel* Label12;
 
     QPushButton* BtnXmb;  // 按细目表组卷
+    // The blueprint printed as a table after the answer key of the paper composed from it (rows of
+    // cell texts, the header first); empty for a paper composed in step 2 from scratch.
+    QVector<QStringList> BlueprintTable;
 
 protected:
     void showEvent(QShowEvent* event) override;

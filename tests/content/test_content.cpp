@@ -1,10 +1,14 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "app/forms.h"
 #include "content/content.h"
+#include "content/formulas.h"
+#include "data/demo.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/schema.h"
@@ -47,6 +51,7 @@ private slots:
     void badPictureFilesAreRefusedWithAChineseMessage();
     void versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions();
     void picturesNoTextPlacesAreRemovedAtConnect();
+    void demoMathematicsBankHoldsFormulasPandocConvertsAndPictures();
 };
 
 void ContentTest::parseSplitsTextFormulasAndPicturesInOrder()
@@ -251,6 +256,39 @@ void ContentTest::picturesNoTextPlacesAreRemovedAtConnect()
     QCOMPARE(content::removeOrphanPictures(DM->db()), 2);
     QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
     QVERIFY(content::loadPicture(DM->db(), inPaper).has_value());
+}
+
+void ContentTest::demoMathematicsBankHoldsFormulasPandocConvertsAndPictures()
+{
+    testing::Workspace ws({}, false);
+    const QString path = ws.root() + QStringLiteral("/demo.db");
+    demo::createDemoDatabase(path);
+    DM->connectTo(path);
+    const QStringList texts =
+        sql::column(DM->db(), QStringLiteral("SELECT tm || ' ' || da FROM stb WHERE kmh = (SELECT kmh FROM kmb WHERE "
+                                             "kmm = ?)"),
+                    {QStringLiteral("数学")});
+    QStringList latex;
+    QStringList hashes;
+    bool display = false;
+    for (const QString& text : texts) {
+        for (const Segment& s : content::parse(text)) {
+            if (s.kind == Segment::InlineMath || s.kind == Segment::DisplayMath) latex << s.text;
+            if (s.kind == Segment::DisplayMath) display = true;
+        }
+        hashes << content::pictureHashes(text);
+    }
+    QVERIFY(latex.size() >= 10);
+    QVERIFY(display);
+    QVERIFY(latex.filter(QStringLiteral("\\sqrt{b^2-4ac}")).size() == 1);
+    QVERIFY(latex.filter(QStringLiteral("\\int")).size() >= 1);
+    QCOMPARE(hashes.size(), 2);
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 2);  // kept at connect: questions place them
+    for (const QString& hash : hashes) QVERIFY(content::loadPicture(DM->db(), hash)->size.width() >= 300);
+    if (QStandardPaths::findExecutable(QStringLiteral("pandoc")).isEmpty()) QSKIP("pandoc is not installed");
+    const formulas::Conversion conversion = formulas::convertWithPandoc(latex);
+    QVERIFY2(conversion.failed.isEmpty(), qPrintable(conversion.failed.join(QLatin1Char('\n'))));
+    QCOMPARE(conversion.omml.size(), QSet<QString>(latex.cbegin(), latex.cend()).size());
 }
 
 QTEST_MAIN(ContentTest)
