@@ -23,6 +23,7 @@
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "library/parallel_paper.h"
+#include "output/layout_dialog.h"
 #include "output/paper_document.h"
 
 using namespace library;
@@ -123,6 +124,7 @@ TSjkF::TSjkF(QWidget* parent) : QDialog(parent)
     BtnSc = makeButton(QStringLiteral("删除"), this, "BtnSc");
     BtnDc = makeButton(QStringLiteral("导出列表"), this, "BtnDc");
     BtnGb = makeButton(QStringLiteral("关闭"), this, "BtnGb");
+    BtnBs = makeButton(QStringLiteral("版式…"), this, "BtnBs");
 
     auto* search = new QHBoxLayout;
     search->addWidget(LabelBt);
@@ -133,7 +135,7 @@ TSjkF::TSjkF(QWidget* parent) : QDialog(parent)
     search->addSpacing(12);
     search->addWidget(LabelCount);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {BtnCknr, BtnScwd, BtnScbj, BtnSc, BtnDc}) buttons->addWidget(b);
+    for (QPushButton* b : {BtnCknr, BtnScwd, BtnBs, BtnScbj, BtnSc, BtnDc}) buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(BtnGb);
     auto* layout = new QVBoxLayout(this);
@@ -150,6 +152,15 @@ TSjkF::TSjkF(QWidget* parent) : QDialog(parent)
     connect(BtnSc, &QPushButton::clicked, this, app::guard([this] { BtnScClick(); }));
     connect(BtnDc, &QPushButton::clicked, this, app::guard([this] { BtnDcClick(); }));
     connect(BtnGb, &QPushButton::clicked, this, &QDialog::close);
+    connect(BtnBs, &QPushButton::clicked, this, app::guard([this] {
+                // The selected paper's question types are offered for answer space.
+                QStringList types;
+                const qint64 id = currentPaperId();
+                if (id >= 0) {
+                    for (const StoredSection& s : loadPaper(DM->db(), id).sections) types << s.typeName;
+                }
+                TBsszF(app::loggedInUser(), types, this).exec();
+            }));
 
     app::run([this] { Search(); });
 }
@@ -208,9 +219,11 @@ void TSjkF::BtnCknrClick()
 
 QString TSjkF::writeStoredPaper(const StoredPaper& paper, QWidget* parent)
 {
-    const QString path = writePaperDocument(toContent(paper), QDir::current().filePath(QStringLiteral("Papers")));
-    if (!platform::openDocument(path)) MsgBox::show(QStringLiteral("试卷已保存到：") + native(path), parent);
-    return path;
+    // Written in the layout the user chose last (版式).
+    const QStringList paths = writePaperDocuments(toContent(paper), QDir::current().filePath(QStringLiteral("Papers")),
+                                                  PrintLayout::load(app::loggedInUser()));
+    announceDocuments(paths, parent);
+    return paths.first();
 }
 
 void TSjkF::BtnScwdClick()

@@ -65,6 +65,7 @@ public:
     QPushButton* BtnSc;
     QPushButton* BtnDc;
     QPushButton* BtnGb;
+    QPushButton* BtnBs;  // 版式…
 
 private:
     void selectPaper(qint64 id);

@@ -255,7 +255,8 @@ PaperContent toContent(const StoredPaper& paper)
         section.typeName = s.typeName;
         section.count = s.count;
         section.points = s.points;
-        for (const StoredQuestion& q : s.questions) section.questions.append(PaperQuestion{q.tm, q.da});
+        for (const StoredQuestion& q : s.questions)
+            section.questions.append(PaperQuestion{q.tm, q.da, convert::toFloat(q.fs)});
         content.sections.append(section);
     }
     return content;

@@ -19,6 +19,7 @@ const char* const kR = "http://schemas.openxmlformats.org/officeDocument/2006/re
 const char* const kWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
 const char* const kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
 const char* const kPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const kWps = "http://schemas.microsoft.com/office/word/2010/wordprocessingShape";
 const char* const kM = "http://schemas.openxmlformats.org/officeDocument/2006/math";
 const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
@@ -149,6 +150,43 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     w.writeEndElement();  // drawing
 }
 
+// ---- Tables, page setup, headers and footers ----
+
+// Text for a one-line cell or box: line ends and tabs become spaces, unstorable characters go.
+QString oneLine(const QString& raw)
+{
+    QString text;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar ch = raw.at(i);
+        const QChar next = i + 1 < raw.size() ? raw.at(i + 1) : QChar();
+        const QChar previous = i > 0 ? raw.at(i - 1) : QChar();
+        if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t') || ch == QLatin1Char('\v')) {
+            text.append(QLatin1Char(' '));
+        } else if (storable(ch, next, previous)) {
+            text.append(ch);
+        }
+    }
+    return text;
+}
+
+void writeTextRun(QXmlStreamWriter& w, const QString& text, bool bold)
+{
+    if (text.isEmpty()) return;
+    w.writeStartElement(QStringLiteral("w:r"));
+    if (bold) {
+        w.writeStartElement(QStringLiteral("w:rPr"));
+        empty(w, QStringLiteral("w:b"));
+        empty(w, QStringLiteral("w:bCs"));
+        w.writeEndElement();
+    }
+    w.writeStartElement(QStringLiteral("w:t"));
+    w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    w.writeCharacters(text);
+    w.writeEndElement();  // t
+    w.writeEndElement();  // r
+}
+
+
 // Copies a formula's OMML into the document; the document's root declares its namespaces.
 void writeMath(QXmlStreamWriter& w, const QString& omml)
 {
@@ -174,12 +212,15 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
 {
     qsizetype columns = 1;
     for (const QStringList& row : table.rows) columns = std::max(columns, row.size());
-    const QString cellWidth = QString::number(kPrintableWidthTwips / columns);
+    const int width = table.widthTwips > 0 ? table.widthTwips : kPrintableWidthTwips;
+    const QString cellWidth = QString::number(width / columns);
     w.writeStartElement(QStringLiteral("w:tbl"));
     w.writeStartElement(QStringLiteral("w:tblPr"));
     w.writeEmptyElement(QStringLiteral("w:tblW"));
-    w.writeAttribute(QStringLiteral("w:w"), QString::number(kPrintableWidthTwips));
+    w.writeAttribute(QStringLiteral("w:w"), QString::number(width));
     w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+    // A table narrower than the printable width stands in the middle of the line.
+    if (table.widthTwips > 0) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
     w.writeStartElement(QStringLiteral("w:tblBorders"));
     for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
         w.writeEmptyElement(QStringLiteral("w:") + QLatin1String(side));
@@ -198,9 +239,14 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
         const QStringList& row = table.rows.at(r);
         const bool header = r == 0;
         w.writeStartElement(QStringLiteral("w:tr"));
-        if (header) {
+        if (table.rowHeightTwips > 0 || (header && table.repeatHeader)) {
             w.writeStartElement(QStringLiteral("w:trPr"));
-            empty(w, QStringLiteral("w:tblHeader"));
+            if (table.rowHeightTwips > 0) {
+                w.writeEmptyElement(QStringLiteral("w:trHeight"));
+                w.writeAttribute(QStringLiteral("w:val"), QString::number(table.rowHeightTwips));
+                w.writeAttribute(QStringLiteral("w:hRule"), QStringLiteral("atLeast"));
+            }
+            if (header && table.repeatHeader) empty(w, QStringLiteral("w:tblHeader"));
             w.writeEndElement();
         }
         for (qsizetype c = 0; c < columns; ++c) {
@@ -215,38 +261,153 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
             w.writeStartElement(QStringLiteral("w:pPr"));
             empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
             w.writeEndElement();
-            QString text;
-            const QString raw = c < row.size() ? row.at(c) : QString();
-            for (qsizetype i = 0; i < raw.size(); ++i) {
-                const QChar ch = raw.at(i);
-                const QChar next = i + 1 < raw.size() ? raw.at(i + 1) : QChar();
-                const QChar previous = i > 0 ? raw.at(i - 1) : QChar();
-                if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t')) {
-                    text.append(QLatin1Char(' '));
-                } else if (storable(ch, next, previous)) {
-                    text.append(ch);
-                }
-            }
-            if (!text.isEmpty()) {
-                w.writeStartElement(QStringLiteral("w:r"));
-                if (header) {
-                    w.writeStartElement(QStringLiteral("w:rPr"));
-                    empty(w, QStringLiteral("w:b"));
-                    empty(w, QStringLiteral("w:bCs"));
-                    w.writeEndElement();
-                }
-                w.writeStartElement(QStringLiteral("w:t"));
-                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-                w.writeCharacters(text);
-                w.writeEndElement();  // t
-                w.writeEndElement();  // r
-            }
+            writeTextRun(w, oneLine(c < row.size() ? row.at(c) : QString()), header);
             w.writeEndElement();  // p
             w.writeEndElement();  // tc
         }
         w.writeEndElement();  // tr
     }
     w.writeEndElement();  // tbl
+}
+
+// The section's properties in the order the schema gives them: header and footer references,
+// page size, margins, columns.
+void writeSectionProperties(QXmlStreamWriter& w, const PageSetup& page, bool headersAndFooters)
+{
+    w.writeStartElement(QStringLiteral("w:sectPr"));
+    if (headersAndFooters) {
+        const auto reference = [&](const char* element, const char* type, const char* id) {
+            w.writeEmptyElement(QLatin1String(element));
+            w.writeAttribute(QStringLiteral("w:type"), QLatin1String(type));
+            w.writeAttribute(QStringLiteral("r:id"), QLatin1String(id));
+        };
+        reference("w:headerReference", "default", "rIdHeaderOdd");
+        reference("w:headerReference", "even", "rIdHeaderEven");
+        reference("w:footerReference", "default", "rIdFooterOdd");
+        reference("w:footerReference", "even", "rIdFooterEven");
+    }
+    w.writeEmptyElement(QStringLiteral("w:pgSz"));
+    w.writeAttribute(QStringLiteral("w:w"), QString::number(page.widthTwips));
+    w.writeAttribute(QStringLiteral("w:h"), QString::number(page.heightTwips));
+    if (page.landscape) w.writeAttribute(QStringLiteral("w:orient"), QStringLiteral("landscape"));
+    w.writeEmptyElement(QStringLiteral("w:pgMar"));
+    w.writeAttribute(QStringLiteral("w:top"), QString::number(page.marginTop));
+    w.writeAttribute(QStringLiteral("w:right"), QString::number(page.marginRight));
+    w.writeAttribute(QStringLiteral("w:bottom"), QString::number(page.marginBottom));
+    w.writeAttribute(QStringLiteral("w:left"), QString::number(page.marginLeft));
+    w.writeAttribute(QStringLiteral("w:header"), QStringLiteral("851"));
+    w.writeAttribute(QStringLiteral("w:footer"), QStringLiteral("992"));
+    w.writeAttribute(QStringLiteral("w:gutter"), QStringLiteral("0"));
+    if (page.columns > 1) {
+        w.writeEmptyElement(QStringLiteral("w:cols"));
+        w.writeAttribute(QStringLiteral("w:num"), QString::number(page.columns));
+        w.writeAttribute(QStringLiteral("w:space"), QStringLiteral("850"));
+    }
+    w.writeEndElement();  // sectPr
+}
+
+// One EMU is 1/914400 inch, a twip 1/1440 inch.
+constexpr qint64 kEmuPerTwip = 635;
+
+// The sealing column: a borderless text box anchored to the page at the left margin, its text
+// running bottom to top, each line of `lines` a column of its own.
+void writeSealBox(QXmlStreamWriter& w, const PageSetup& page)
+{
+    const qint64 x = 340 * kEmuPerTwip;
+    const qint64 y = qint64(page.marginTop) * kEmuPerTwip;
+    const qint64 cx = qMax<qint64>(400, page.marginLeft - 340 - 200) * kEmuPerTwip;
+    const qint64 cy = qint64(page.heightTwips - page.marginTop - page.marginBottom) * kEmuPerTwip;
+    w.writeStartElement(QStringLiteral("w:r"));
+    w.writeStartElement(QStringLiteral("w:drawing"));
+    w.writeStartElement(QStringLiteral("wp:anchor"));
+    for (const char* side : {"distT", "distB", "distL", "distR"})
+        w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("simplePos"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("relativeHeight"), QStringLiteral("251659264"));
+    w.writeAttribute(QStringLiteral("behindDoc"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("locked"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("layoutInCell"), QStringLiteral("1"));
+    w.writeAttribute(QStringLiteral("allowOverlap"), QStringLiteral("1"));
+    w.writeEmptyElement(QStringLiteral("wp:simplePos"));
+    w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+    w.writeStartElement(QStringLiteral("wp:positionH"));
+    w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("page"));
+    w.writeTextElement(QStringLiteral("wp:posOffset"), QString::number(x));
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("wp:positionV"));
+    w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("page"));
+    w.writeTextElement(QStringLiteral("wp:posOffset"), QString::number(y));
+    w.writeEndElement();
+    w.writeEmptyElement(QStringLiteral("wp:extent"));
+    w.writeAttribute(QStringLiteral("cx"), QString::number(cx));
+    w.writeAttribute(QStringLiteral("cy"), QString::number(cy));
+    w.writeEmptyElement(QStringLiteral("wp:effectExtent"));
+    for (const char* side : {"l", "t", "r", "b"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    empty(w, QStringLiteral("wp:wrapNone"));
+    w.writeEmptyElement(QStringLiteral("wp:docPr"));
+    w.writeAttribute(QStringLiteral("id"), QStringLiteral("1000"));
+    w.writeAttribute(QStringLiteral("name"), QStringLiteral("密封线"));
+    empty(w, QStringLiteral("wp:cNvGraphicFramePr"));
+    w.writeStartElement(QStringLiteral("a:graphic"));
+    w.writeStartElement(QStringLiteral("a:graphicData"));
+    w.writeAttribute(QStringLiteral("uri"), QString::fromLatin1(kWps));
+    w.writeStartElement(QStringLiteral("wps:wsp"));
+    empty(w, QStringLiteral("wps:cNvSpPr"), QStringLiteral("txBox"), QStringLiteral("1"));
+    w.writeStartElement(QStringLiteral("wps:spPr"));
+    w.writeStartElement(QStringLiteral("a:xfrm"));
+    w.writeEmptyElement(QStringLiteral("a:off"));
+    w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("a:ext"));
+    w.writeAttribute(QStringLiteral("cx"), QString::number(cx));
+    w.writeAttribute(QStringLiteral("cy"), QString::number(cy));
+    w.writeEndElement();  // xfrm
+    w.writeStartElement(QStringLiteral("a:prstGeom"));
+    w.writeAttribute(QStringLiteral("prst"), QStringLiteral("rect"));
+    empty(w, QStringLiteral("a:avLst"));
+    w.writeEndElement();
+    empty(w, QStringLiteral("a:noFill"));
+    w.writeStartElement(QStringLiteral("a:ln"));
+    empty(w, QStringLiteral("a:noFill"));
+    w.writeEndElement();
+    w.writeEndElement();  // spPr
+    w.writeStartElement(QStringLiteral("wps:txbx"));
+    w.writeStartElement(QStringLiteral("w:txbxContent"));
+    for (const QString& line : page.sealLines) {
+        w.writeStartElement(QStringLiteral("w:p"));
+        w.writeStartElement(QStringLiteral("w:pPr"));
+        w.writeEmptyElement(QStringLiteral("w:spacing"));
+        w.writeAttribute(QStringLiteral("w:before"), QStringLiteral("120"));
+        w.writeAttribute(QStringLiteral("w:after"), QStringLiteral("120"));
+        empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+        w.writeEndElement();
+        writeTextRun(w, oneLine(line), false);
+        w.writeEndElement();  // p
+    }
+    w.writeEndElement();  // txbxContent
+    w.writeEndElement();  // txbx
+    w.writeEmptyElement(QStringLiteral("wps:bodyPr"));
+    w.writeAttribute(QStringLiteral("rot"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("vert"), QStringLiteral("vert270"));
+    w.writeAttribute(QStringLiteral("wrap"), QStringLiteral("square"));
+    for (const char* inset : {"lIns", "tIns", "rIns", "bIns"})
+        w.writeAttribute(QLatin1String(inset), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("anchor"), QStringLiteral("ctr"));
+    w.writeEndElement();  // wsp
+    w.writeEndElement();  // graphicData
+    w.writeEndElement();  // graphic
+    w.writeEndElement();  // anchor
+    w.writeEndElement();  // drawing
+    w.writeEndElement();  // r
+}
+
+void writeField(QXmlStreamWriter& w, const char* instruction, const char* shown)
+{
+    w.writeStartElement(QStringLiteral("w:fldSimple"));
+    w.writeAttribute(QStringLiteral("w:instr"), QLatin1String(instruction));
+    writeTextRun(w, QLatin1String(shown), false);
+    w.writeEndElement();
 }
 
 // True when `s` from `i` on starts a name of the form prefix:local (or xml:local for attributes)
@@ -553,6 +714,11 @@ void Document::insertPageBreak()
     paragraphs_.last().runs.append(run);
 }
 
+void Document::keepWithNext(int paragraph)
+{
+    if (paragraph >= 0 && paragraph < paragraphs_.size()) paragraphs_[paragraph].keepNext = true;
+}
+
 void Document::format(int paragraph, double points, bool bold, bool centred)
 {
     if (paragraph < 0 || paragraph >= paragraphs_.size()) return;
@@ -589,6 +755,13 @@ QByteArray Document::contentTypesXml() const
     }
     part("/word/document.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml");
     part("/word/styles.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml");
+    if (hasHeadersAndFooters()) {
+        part("/word/settings.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml");
+        part("/word/header1.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml");
+        part("/word/header2.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml");
+        part("/word/footer1.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml");
+        part("/word/footer2.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml");
+    }
     w.writeEndElement();
     return xml.finish();
 }
@@ -621,6 +794,13 @@ QByteArray Document::documentRelationshipsXml() const
     relationship(w, QStringLiteral("rIdStyles"), QStringLiteral("styles"), QStringLiteral("styles.xml"));
     for (int i = 0; i < pictures_.size(); ++i) {
         relationship(w, pictureRelationship(i), QStringLiteral("image"), pictureTarget(i, pictures_.at(i).extension));
+    }
+    if (hasHeadersAndFooters()) {
+        relationship(w, QStringLiteral("rIdSettings"), QStringLiteral("settings"), QStringLiteral("settings.xml"));
+        relationship(w, QStringLiteral("rIdHeaderOdd"), QStringLiteral("header"), QStringLiteral("header1.xml"));
+        relationship(w, QStringLiteral("rIdHeaderEven"), QStringLiteral("header"), QStringLiteral("header2.xml"));
+        relationship(w, QStringLiteral("rIdFooterOdd"), QStringLiteral("footer"), QStringLiteral("footer1.xml"));
+        relationship(w, QStringLiteral("rIdFooterEven"), QStringLiteral("footer"), QStringLiteral("footer2.xml"));
     }
     w.writeEndElement();
     return xml.finish();
@@ -688,8 +868,9 @@ QByteArray Document::documentXml() const
             continue;
         }
         w.writeStartElement(QStringLiteral("w:p"));
-        if (p.centred || p.bold || p.halfPoints > 0) {
+        if (p.centred || p.bold || p.halfPoints > 0 || p.keepNext) {
             w.writeStartElement(QStringLiteral("w:pPr"));
+            if (p.keepNext) empty(w, QStringLiteral("w:keepNext"));
             if (p.centred) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
             writeRunProperties(w, p);  // the paragraph mark takes the paragraph's font too
             w.writeEndElement();
@@ -740,24 +921,63 @@ QByteArray Document::documentXml() const
         }
         w.writeEndElement();  // p
     }
-    // A4 portrait with the usual margins of a Chinese word processor.
-    w.writeStartElement(QStringLiteral("w:sectPr"));
-    w.writeEmptyElement(QStringLiteral("w:pgSz"));
-    w.writeAttribute(QStringLiteral("w:w"), QStringLiteral("11906"));
-    w.writeAttribute(QStringLiteral("w:h"), QStringLiteral("16838"));
-    w.writeEmptyElement(QStringLiteral("w:pgMar"));
-    w.writeAttribute(QStringLiteral("w:top"), QStringLiteral("1440"));
-    w.writeAttribute(QStringLiteral("w:right"), QStringLiteral("1800"));
-    w.writeAttribute(QStringLiteral("w:bottom"), QStringLiteral("1440"));
-    w.writeAttribute(QStringLiteral("w:left"), QStringLiteral("1800"));
-    w.writeAttribute(QStringLiteral("w:header"), QStringLiteral("851"));
-    w.writeAttribute(QStringLiteral("w:footer"), QStringLiteral("992"));
-    w.writeAttribute(QStringLiteral("w:gutter"), QStringLiteral("0"));
-    w.writeEndElement();  // sectPr
+    writeSectionProperties(w, page_, hasHeadersAndFooters());
     w.writeEndElement();  // body
     w.writeEndElement();  // document
     const QByteArray bytes = xml.finish();
     return bodies.isEmpty() ? bytes : insertMath(bytes, bodies);
+}
+
+QByteArray Document::settingsXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("w:settings"));
+    w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
+    // Odd and even pages have headers of their own, so that only odd pages carry the sealing column.
+    empty(w, QStringLiteral("w:evenAndOddHeaders"));
+    w.writeEndElement();
+    return xml.finish();
+}
+
+QByteArray Document::headerXml(bool odd) const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("w:hdr"));
+    w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
+    w.writeNamespace(QLatin1String(kR), QStringLiteral("r"));
+    w.writeNamespace(QLatin1String(kWp), QStringLiteral("wp"));
+    w.writeNamespace(QLatin1String(kA), QStringLiteral("a"));
+    w.writeNamespace(QLatin1String(kWps), QStringLiteral("wps"));
+    w.writeStartElement(QStringLiteral("w:p"));
+    if (odd && !page_.sealLines.isEmpty()) writeSealBox(w, page_);
+    w.writeEndElement();  // p
+    w.writeEndElement();  // hdr
+    return xml.finish();
+}
+
+QByteArray Document::footerXml() const
+{
+    Xml xml;
+    auto& w = *xml;
+    w.writeStartElement(QStringLiteral("w:ftr"));
+    w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
+    w.writeNamespace(QLatin1String(kR), QStringLiteral("r"));
+    w.writeStartElement(QStringLiteral("w:p"));
+    w.writeStartElement(QStringLiteral("w:pPr"));
+    empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+    w.writeEndElement();
+    if (page_.pageNumbers) {
+        writeTextRun(w, QStringLiteral("第 "), false);
+        writeField(w, " PAGE ", "1");
+        writeTextRun(w, QStringLiteral(" 页 共 "), false);
+        writeField(w, " NUMPAGES ", "1");
+        writeTextRun(w, QStringLiteral(" 页"), false);
+    }
+    w.writeEndElement();  // p
+    w.writeEndElement();  // ftr
+    return xml.finish();
 }
 
 QByteArray Document::package() const
@@ -768,6 +988,13 @@ QByteArray Document::package() const
     parts.append({QStringLiteral("word/document.xml"), documentXml()});
     parts.append({QStringLiteral("word/_rels/document.xml.rels"), documentRelationshipsXml()});
     parts.append({QStringLiteral("word/styles.xml"), stylesXml()});
+    if (hasHeadersAndFooters()) {
+        parts.append({QStringLiteral("word/settings.xml"), settingsXml()});
+        parts.append({QStringLiteral("word/header1.xml"), headerXml(true)});
+        parts.append({QStringLiteral("word/header2.xml"), headerXml(false)});
+        parts.append({QStringLiteral("word/footer1.xml"), footerXml()});
+        parts.append({QStringLiteral("word/footer2.xml"), footerXml()});
+    }
     for (int i = 0; i < pictures_.size(); ++i) {
         parts.append({QStringLiteral("word/") + pictureTarget(i, pictures_.at(i).extension), pictures_.at(i).png});
     }

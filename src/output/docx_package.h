@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // A small writer of Word documents (.docx, Office Open XML). Text is appended at the end of the
@@ -22,15 +23,39 @@ struct Paragraph {
     int halfPoints = 0;  // font size in half points; 0 keeps the default
     bool bold = false;
     bool centred = false;
+    bool keepNext = false;     // kept on the same page as the paragraph after it
     bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
     int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
 };
 
-// A table spread over the printable width with a thin border round every cell. Each cell is one
-// centred paragraph of text; the first row is the header, bold and repeated on every page.
+// A table spread over the printable width (or `widthTwips`, centred) with a thin border round
+// every cell. Each cell is one centred paragraph of text; the first row is the header, bold and,
+// unless `repeatHeader` is off, repeated on every page the table runs over.
 struct Table {
     QVector<QStringList> rows;  // a row shorter than the longest gets empty cells at its end
+    int widthTwips = 0;         // 0: the printable width of an A4 portrait page
+    int rowHeightTwips = 0;     // 0: as high as the text needs
+    bool repeatHeader = true;
 };
+
+// The page of the document's one section. The defaults are the plain document: A4 portrait,
+// one column, no header or footer.
+struct PageSetup {
+    int widthTwips = 11906;  // twentieths of a point, the page as it lies (landscape: the long side)
+    int heightTwips = 16838;
+    bool landscape = false;
+    int columns = 1;
+    int marginTop = 1440;
+    int marginRight = 1800;
+    int marginBottom = 1440;
+    int marginLeft = 1800;
+    // A footer "第 x 页 共 y 页" on every page, x and y being Word fields (PAGE, NUMPAGES).
+    bool pageNumbers = false;
+    // A sealing column (密封线) on the left margin of every odd page: a text box running bottom to
+    // top holding these lines side by side. Empty: no sealing column.
+    QStringList sealLines;
+};
+
 
 struct Picture {
     QString name;                               // shown as the picture's name in the word processor
@@ -71,6 +96,10 @@ public:
     void insertPageBreak();
     // Formats the paragraph with the given index (0 = the first).
     void format(int paragraph, double points, bool bold, bool centred);
+    // Keeps the paragraph with the given index on the page of the paragraph after it.
+    void keepWithNext(int paragraph);
+    void setPageSetup(const PageSetup& page) { page_ = page; }
+    const PageSetup& pageSetup() const { return page_; }
 
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
@@ -85,12 +114,19 @@ public:
     QByteArray documentXml() const;
     QByteArray documentRelationshipsXml() const;
     QByteArray stylesXml() const;
+    // Headers, footers and settings exist only when the page setup asks for them.
+    bool hasHeadersAndFooters() const { return page_.pageNumbers || !page_.sealLines.isEmpty(); }
+    QByteArray settingsXml() const;
+    QByteArray headerXml(bool odd) const;
+    QByteArray footerXml() const;
+
 
 private:
     void appendText(const QString& text);
     QVector<Paragraph> paragraphs_;
     QVector<Picture> pictures_;
     QVector<Table> tables_;
+    PageSetup page_;
     bool afterDisplayMath_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include "data/sql.h"
 #include "output/docx_package.h"
 #include "output/paper_pictures.h"
+#include "output/print_layout.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -39,13 +40,6 @@ QString inParagraph(QString text)
     text.replace(QLatin1Char('\n'), QLatin1Char('\v'));
     return text;
 }
-
-// The formulas (as Office Math) and pictures that a paper's texts place.
-struct PaperMedia {
-    QHash<QString, QString> omml;
-    QHash<QString, content::StoredPicture> pictures;
-    QHash<QString, int> placed;  // picture hash → index in the document, once placed
-};
 
 bool hasMarkers(const PaperContent& paper)
 {
@@ -245,12 +239,7 @@ docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
     }
 
     // The blueprint, when asked for, on a page of its own after the answer key.
-    if (!paper.blueprint.isEmpty()) {
-        doc.insertPageBreak();
-        doc.append(title + QStringLiteral("(双向细目表)\r"));
-        doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
-        doc.appendTable(docx::Table{paper.blueprint});
-    }
+    appendBlueprint(doc, paper);
     return doc;
 }
 
@@ -364,8 +353,9 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
                                   {kmh, txh});
         double sum = 0;
         while (rows.next()) {
-            sum += convert::toFloat(rows.value(0).toString());
-            section.questions.append(PaperQuestion{rows.value(1).toString(), rows.value(2).toString()});
+            const double score = convert::toFloat(rows.value(0).toString());
+            sum += score;
+            section.questions.append(PaperQuestion{rows.value(1).toString(), rows.value(2).toString(), score});
         }
         section.count = int(section.questions.size());
         section.points = convert::roundHalfEven(sum);
@@ -374,13 +364,11 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
     return paper;
 }
 
-QString writePaperDocument(const PaperContent& paper, const QString& folder)
-{
-    // Formulas and pictures come from the bank; a paper of plain texts needs nothing but its texts.
-    std::optional<PaperMedia> media;
-    if (hasMarkers(paper)) media = prepareMedia(DM->db(), paper);
-    const QByteArray bytes = buildPaperDocument(paper, media ? &*media : nullptr).package();
+namespace {
 
+// Writes a document's bytes into `folder` as "base.docx" ("base (2).docx", … when taken).
+QString writeDocumentFile(const QByteArray& bytes, const QString& folder, const QString& base)
+{
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
         throw AppError(QStringLiteral("无法创建文件夹“%1”，试卷没有保存。").arg(native(folder)));
     }
@@ -398,7 +386,6 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
     if (temp.error() != QFileDevice::NoError) throwWriteFailure(temp, errno, folder, bytes.size());
 
     // Never overwrite: "标题.docx", then "标题 (2).docx", "标题 (3).docx", …
-    const QString base = fileBaseName(paper.title);
     for (int n = 1; n < 100000; ++n) {
         const QString name = n == 1 ? base + QStringLiteral(".docx") : QStringLiteral("%1 (%2).docx").arg(base).arg(n);
         const QString target = dir.filePath(name);
@@ -416,16 +403,81 @@ QString writePaperDocument(const PaperContent& paper, const QString& folder)
     throw AppError(QStringLiteral("文件夹“%1”中同名的试卷太多，试卷没有保存。").arg(native(folder)));
 }
 
+}  // namespace
+
+std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper)
+{
+    // Formulas and pictures come from the bank; a paper of plain texts needs nothing but its texts.
+    if (!hasMarkers(paper)) return std::nullopt;
+    return prepareMedia(DM->db(), paper);
+}
+
+void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
+{
+    appendContent(doc, number, text, media);
+}
+
+void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips)
+{
+    if (paper.blueprint.isEmpty()) return;
+    doc.insertPageBreak();
+    doc.append(inParagraph(paper.title) + QStringLiteral("(双向细目表)\r"));
+    doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
+    docx::Table table;
+    table.rows = paper.blueprint;
+    table.widthTwips = widthTwips;
+    doc.appendTable(table);
+}
+
+QString writePaperDocument(const PaperContent& paper, const QString& folder)
+{
+    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    const QByteArray bytes = buildPaperDocument(paper, media ? &*media : nullptr).package();
+    return writeDocumentFile(bytes, folder, fileBaseName(paper.title));
+}
+
+QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout)
+{
+    if (layout.kind == PrintLayout::Standard) return {writePaperDocument(paper, folder)};
+    // Both documents are built before anything is written, so a failure to build leaves no file.
+    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    const QByteArray bytes = buildExamPaper(paper, layout, media ? &*media : nullptr).package();
+    const bool separateKey = layout.answerKey == PrintLayout::KeySeparateFile;
+    const QByteArray keyBytes =
+        separateKey ? buildExamAnswerKey(paper, layout, media ? &*media : nullptr).package() : QByteArray();
+    const QString base = fileBaseName(paper.title);
+    const QString path = writeDocumentFile(bytes, folder, base);
+    if (!separateKey) return {path};
+    try {
+        return {path, writeDocumentFile(keyBytes, folder, base + QStringLiteral("（参考答案）"))};
+    } catch (const AppError&) {
+        // A paper without its key is half a result: the paper goes again.
+        QFile::remove(path);
+        throw;
+    }
+}
+
+void announceDocuments(const QStringList& paths, QWidget* parent)
+{
+    if (paths.isEmpty()) return;
+    if (!platform::openDocument(paths.first())) {
+        QString text = QStringLiteral("试卷已保存到：") + native(paths.first());
+        if (paths.size() > 1) text += QStringLiteral("\n参考答案已保存到：") + native(paths.at(1));
+        MsgBox::show(text, parent);
+    } else if (paths.size() > 1) {
+        MsgBox::show(QStringLiteral("参考答案已另存为：") + native(paths.at(1)), parent);
+    }
+}
+
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total, const QVector<QStringList>& blueprint)
+                const QString& total, const PrintLayout& layout, const QVector<QStringList>& blueprint)
 {
     try {
         PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
         paper.blueprint = blueprint;
-        const QString path = writePaperDocument(paper, QDir::current().filePath(QStringLiteral("Papers")));
-        if (!platform::openDocument(path)) {
-            MsgBox::show(QStringLiteral("试卷已保存到：") + native(path));
-        }
+        const QStringList paths =
+            writePaperDocuments(paper, QDir::current().filePath(QStringLiteral("Papers")), layout);
+        announceDocuments(paths);
         return true;
     } catch (const AppError& e) {
         MsgBox::show(e.text());

@@ -1,12 +1,20 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
+
+#include "content/content.h"
+#include "output/print_layout.h"
+
+class QWidget;
 
 // One question of the paper: its text in the paper half, its answer in the answer-key half.
 struct PaperQuestion {
     QString text;
     QString answer;
+    double score = 0;  // the question's score in the paper
 };
 
 // One section (question type) of the paper, in paper order.
@@ -41,9 +49,40 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
 // throws AppError with the failure's text.
 QString writePaperDocument(const PaperContent& paper, const QString& folder);
 
+// The formulas (as Office Math) and pictures that a paper's texts place, shared by every layout.
+struct PaperMedia {
+    QHash<QString, QString> omml;
+    QHash<QString, content::StoredPicture> pictures;
+    QHash<QString, int> placed;  // picture hash → index in the document being built, once placed
+};
+
+// Converts every formula of the paper (from the cache, the rest in one pandoc run) and loads its
+// pictures from the bank; nothing for a paper of plain texts. Throws AppError naming each question
+// whose formula cannot be converted.
+std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper);
+
+// Appends a question or answer text after its number and ends its paragraph: plain text as it is,
+// formulas as Office Math (inline or displayed), pictures in their place. `media` may be null for
+// a paper of plain texts; its `placed` must belong to `doc`.
+void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media);
+
+// The blueprint table under its own heading on a page of its own; nothing when the paper has none.
+// `widthTwips` 0 spreads it over the width of an A4 portrait page.
+void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips = 0);
+
 // The wizard's document writer: collects the paper, writes it into Papers/ below the working folder
 // and asks the desktop to open it (a plain box says where it was saved when nothing can open it).
 // On failure the failure's text is shown and false is returned, so that the wizard can stay open.
-// A non-empty `blueprint` is printed after the answer key (see PaperContent::blueprint).
+// Writes the paper in `layout`: in "标准" the one document above; in "考试用卷" the exam paper and,
+// when the layout asks for it, its answer key as "标题（参考答案）.docx". Returns the paths, the paper
+// first; when any write fails nothing is left behind and AppError is thrown.
+QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout);
+
+// Opens the written paper in the desktop's word processor, or says where it was saved; a separate
+// answer key is named in a message.
+void announceDocuments(const QStringList& paths, QWidget* parent = nullptr);
+
+// A non-empty `blueprint` is printed after the answer key (see PaperContent::blueprint), in either layout.
 bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total, const QVector<QStringList>& blueprint = {});
+                const QString& total, const PrintLayout& layout = PrintLayout(),
+                const QVector<QStringList>& blueprint = {});

@@ -12,6 +12,7 @@
 #include "data/lookups.h"
 #include "data/sql.h"
 #include "library/paper_store.h"
+#include "output/layout_dialog.h"
 #include "output/paper_document.h"
 #include "wizard/overall_settings.h"
 #include "wizard/random_draw.h"
@@ -190,6 +191,10 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     Button2->setObjectName(QStringLiteral("Button2"));
     Button3 = new QPushButton(QStringLiteral("取消"), this);
     Button3->setObjectName(QStringLiteral("Button3"));
+    // The layout the paper is written in (版式), chosen before 组卷.
+    BtnBs = new QPushButton(QStringLiteral("版式…"), this);
+    BtnBs->setObjectName(QStringLiteral("BtnBs"));
+    BtnBs->setAutoDefault(false);
     for (QPushButton* b : {BtnSyb, Button2, Button3}) {
         b->setFont(app::songFont(14, true));
         b->setAutoDefault(false);
@@ -231,6 +236,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     connect(SBtnTmxy, &QToolButton::clicked, this, app::guard([this] { SBtnTmxyClick(); }));
     connect(BtnSyb, &QPushButton::clicked, this, app::guard([this] { BtnSybClick(); }));
     connect(Button2, &QPushButton::clicked, this, app::guard([this] { Button2Click(); }));
+    connect(BtnBs, &QPushButton::clicked, this, app::guard([this] {
+                QStringList types;
+                for (int i = 0; i < ListBoxTx->count(); ++i) types << ListBoxTx->item(i)->text();
+                TBsszF(app::loggedInUser(), types, this).exec();
+            }));
     connect(Button3, &QPushButton::clicked, this, app::guard([this] { Button3Click(); }));
 
     FormCreate();
@@ -272,6 +282,7 @@ void TXxszF::FormCreate()
     CheckBoxPcjq->setGeometry(16, 444, 86, 22);
     SpinBoxPcjq->setGeometry(102, 443, 56, 24);
     LabelPcjq->setGeometry(164, 448, 140, 16);
+    BtnBs->setGeometry(306, 440, 68, 28);
     BtnSyb->setGeometry(380, 440, 96, 28);
     Button2->setGeometry(490, 440, 96, 28);
     Button3->setGeometry(600, 440, 96, 28);
@@ -908,8 +919,10 @@ bool TXxszF::Print()
     library::StoredPaper stored =
         library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
                                      ZtszF->EditZf->text());
+    const PrintLayout layout = PrintLayout::load(app::loggedInUser());
+    stored.layout = layout.name();
     library::storePaper(DM->db(), stored);
-    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(),
+    if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout,
                    ZtszF->BlueprintTable)) {
         return true;
     }

@@ -131,6 +131,7 @@ public:
     QPushButton* BtnSyb;
     QPushButton* Button2;
     QPushButton* Button3;
+    QPushButton* BtnBs;  // 版式…
     QTimer* Timer1;
 
 protected:
