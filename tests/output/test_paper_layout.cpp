@@ -20,22 +20,9 @@
 #include "output/layout_dialog.h"
 #include "output/paper_document.h"
 #include "output/print_layout.h"
+#include "test_support.h"
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments, int timeoutMs = 30000)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        process.kill();
-        process.waitForFinished();
-        qWarning().noquote() << program << arguments << process.readAllStandardError();
-        return QString();
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 QString withoutSpaces(QString text)
 {
@@ -44,34 +31,29 @@ QString withoutSpaces(QString text)
 
 QString pageText(const QString& pdf, int page)
 {
-    return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
-                                             QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+    return testing::runProgram(QStringLiteral("pdftotext"),
+                               {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
 }
 
 // "Pages:" and "Page size:" of pdfinfo.
 int pageCount(const QString& pdf)
 {
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run(QStringLiteral("pdfinfo"), {pdf}));
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                                          .match(testing::runProgram(QStringLiteral("pdfinfo"), {pdf}));
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
 QSizeF pageSize(const QString& pdf)
 {
     const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)"))
-                                          .match(run(QStringLiteral("pdfinfo"), {pdf}));
+                                          .match(testing::runProgram(QStringLiteral("pdfinfo"), {pdf}));
     return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
 }
 
 QString toPdf(const QString& docx, const QString& outDir)
 {
-    QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
-    const QString converted =
-        run(QStringLiteral("soffice"),
-            {QStringLiteral("-env:UserInstallation=file://") + profile.path(), QStringLiteral("--headless"),
-             QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), outDir, docx},
-            180000);
-    if (converted.isNull()) return QString();
+    if (!testing::convertWithLibreOffice({docx}, QStringLiteral("pdf"), outDir)) return QString();
     const QString pdf = QDir(outDir).filePath(QFileInfo(docx).completeBaseName() + QStringLiteral(".pdf"));
     return QFileInfo::exists(pdf) ? pdf : QString();
 }
@@ -262,9 +244,9 @@ void PaperLayoutTest::a3PaperRunsInTwoColumnsWithTheKeyAtTheEnd()
              qPrintable(QString::number(size.width())));
 
     // Words of the questions stand on both halves of the first page.
-    const QString bbox =
-        run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
-                                          QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    const QString bbox = testing::runProgram(QStringLiteral("pdftotext"),
+                                             {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                                              QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
     const QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
     int left = 0;
     int right = 0;
