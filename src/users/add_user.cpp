@@ -30,24 +30,13 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     setFont(app::songFont(14));
     setFixedSize(466, 199);
 
-    auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    Label1 = label("Label1", QStringLiteral("输入用户名  "));
-    Label2 = label("Label2", QStringLiteral("输入新密码  "));
-    Label3 = label("Label3", QStringLiteral("确认新密码  "));
+    Label1 = users::label(this, "Label1", QStringLiteral("输入用户名  "));
+    Label2 = users::label(this, "Label2", QStringLiteral("输入新密码  "));
+    Label3 = users::label(this, "Label3", QStringLiteral("确认新密码  "));
 
-    auto edit = [this](const char* name, bool secret) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QLatin1String(name));
-        if (secret) e->setEchoMode(QLineEdit::Password);
-        return e;
-    };
-    EditYhm = edit("EditYhm", false);
-    EditXmm1 = edit("EditXmm1", true);
-    EditXmm2 = edit("EditXmm2", true);
+    EditYhm = users::edit(this, "EditYhm", false);
+    EditXmm1 = users::edit(this, "EditXmm1", true);
+    EditXmm2 = users::edit(this, "EditXmm2", true);
 
     RGQX = new QGroupBox(QStringLiteral("权限设置"), this);
     RGQX->setObjectName(QStringLiteral("RGQX"));
@@ -61,15 +50,7 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     }
     RGQXItems[0]->setChecked(true);
 
-    BtnQr = new QPushButton(QStringLiteral("确认"), this);
-    BtnQr->setObjectName(QStringLiteral("BtnQr"));
-    BtnQx = new QPushButton(QStringLiteral("取消"), this);
-    BtnQx->setObjectName(QStringLiteral("BtnQx"));
-    // Enter on a focused button presses it (Enter in an edit only moves the focus on, below).
-    for (QPushButton* b : {BtnQr, BtnQx}) {
-        b->setAutoDefault(true);
-        b->setDefault(false);
-    }
+    users::confirmButtons(this, BtnQr, BtnQx);
     setTabOrder(EditYhm, EditXmm1);
     setTabOrder(EditXmm1, EditXmm2);
     setTabOrder(EditXmm2, RGQXItems[0]);
@@ -77,7 +58,6 @@ TTjyhF::TTjyhF(QWidget* parent) : QDialog(parent)
     setTabOrder(BtnQr, BtnQx);
     keys::moveFocusOnEnter({EditYhm, EditXmm1, EditXmm2, BtnQr});
     users::limitLikeLoginWindow(EditYhm, {EditXmm1, EditXmm2});
-    users::showPasswordAsStars({EditXmm1, EditXmm2});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));

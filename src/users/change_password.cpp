@@ -22,43 +22,23 @@ TXgmmF::TXgmmF(QWidget* parent) : QDialog(parent)
     setFont(app::songFont(15));
     setFixedSize(340, 215);
 
-    auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    Label1 = label("Label1", QStringLiteral("用户名  "));
-    LabelYhm = label("LabelYhm", QString());
-    Label2 = label("Label2", QStringLiteral("输入旧密码  "));
-    Label3 = label("Label3", QStringLiteral("输入新密码  "));
-    Label4 = label("Label4", QStringLiteral("确认新密码  "));
+    Label1 = users::label(this, "Label1", QStringLiteral("用户名  "));
+    LabelYhm = users::label(this, "LabelYhm", QString());
+    Label2 = users::label(this, "Label2", QStringLiteral("输入旧密码  "));
+    Label3 = users::label(this, "Label3", QStringLiteral("输入新密码  "));
+    Label4 = users::label(this, "Label4", QStringLiteral("确认新密码  "));
 
-    auto edit = [this](const char* name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QLatin1String(name));
-        e->setEchoMode(QLineEdit::Password);
-        return e;
-    };
-    EditJmm = edit("EditJmm");
-    EditXmm1 = edit("EditXmm1");
-    EditXmm2 = edit("EditXmm2");
+    EditJmm = users::edit(this, "EditJmm", true);
+    EditXmm1 = users::edit(this, "EditXmm1", true);
+    EditXmm2 = users::edit(this, "EditXmm2", true);
 
-    BtnQr = new QPushButton(QStringLiteral("确认"), this);
-    BtnQr->setObjectName(QStringLiteral("BtnQr"));
-    BtnQx = new QPushButton(QStringLiteral("取消"), this);
-    BtnQx->setObjectName(QStringLiteral("BtnQx"));
-    // Enter on a focused button presses it (Enter in an edit only moves the focus on, below).
-    for (QPushButton* b : {BtnQr, BtnQx}) {
-        b->setAutoDefault(true);
-        b->setDefault(false);
-    }
+    users::confirmButtons(this, BtnQr, BtnQx);
     setTabOrder(EditJmm, EditXmm1);
     setTabOrder(EditXmm1, EditXmm2);
     setTabOrder(EditXmm2, BtnQr);
     setTabOrder(BtnQr, BtnQx);
     keys::moveFocusOnEnter({EditJmm, EditXmm1, EditXmm2, BtnQr});
     users::limitLikeLoginWindow(nullptr, {EditXmm1, EditXmm2});
-    users::showPasswordAsStars({EditJmm, EditXmm1, EditXmm2});
 
     connect(BtnQr, &QPushButton::clicked, this, app::guard([this] { BtnQrClick(); }));
     connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));

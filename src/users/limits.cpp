@@ -1,9 +1,11 @@
 #include "users/limits.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "app/login.h"
 #include "app/message_box.h"
-
-#include <QLineEdit>
 
 namespace users {
 
@@ -38,6 +40,33 @@ bool fitsLoginWindow(const QString* name, const QString& password, QWidget* pare
         return false;
     }
     return true;
+}
+
+QLabel* label(QWidget* dialog, const char* name, const QString& text)
+{
+    auto* l = new QLabel(text, dialog);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QLineEdit* edit(QWidget* dialog, const char* name, bool password)
+{
+    auto* e = new QLineEdit(dialog);
+    e->setObjectName(QLatin1String(name));
+    if (password) showPasswordAsStars({e});
+    return e;
+}
+
+void confirmButtons(QWidget* dialog, QPushButton*& confirm, QPushButton*& cancel)
+{
+    confirm = new QPushButton(QStringLiteral("确认"), dialog);
+    confirm->setObjectName(QStringLiteral("BtnQr"));
+    cancel = new QPushButton(QStringLiteral("取消"), dialog);
+    cancel->setObjectName(QStringLiteral("BtnQx"));
+    for (QPushButton* b : {confirm, cancel}) {
+        b->setAutoDefault(true);
+        b->setDefault(false);
+    }
 }
 
 }  // namespace users
