@@ -1,0 +1,49 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// The two database engines a bank lives on: an embedded SQLite file (one teacher) or a
+// PostgreSQL server (an exam office). Everything that differs between them is here.
+namespace engine {
+
+// True for a connection to a PostgreSQL server.
+bool isServer(const QSqlDatabase& db);
+
+// Where the bank is: a file, or a server given by a PostgreSQL connection URI
+// (postgresql://[user@]host[:port]/dbname[?sslmode=...&host=/socket/dir...]).
+struct Location {
+    QString file;
+    QString server;
+    bool isServer() const { return !server.isEmpty(); }
+    // What the login window shows: the file's path, or the server without any password.
+    QString describe() const;
+};
+
+// The bank this program works on: `--server URI` among the arguments, else the setting
+// `server=` in the settings file exavoro.ini in `folder` (the folder holding Data/), else the
+// file Data/examdb.db in `folder`. Throws AppError on an unreadable settings file or a bad URI.
+Location chooseLocation(const QStringList& arguments, const QString& folder);
+
+// The URI with any password removed, for messages and the login window.
+QString describeServer(const QString& uri);
+
+// Opens (or reopens) the connection `connectionName` to the server at `uri`. Credentials come
+// from the URI or libpq's usual places (~/.pgpass, service file, PG* environment). Throws
+// DataError with a Chinese message when the server cannot be reached or refuses the login.
+QSqlDatabase openServer(const QString& connectionName, const QString& uri);
+
+// A table-creating statement written in SQLite's words, in the words of the connection's engine
+// (INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become an identity column and BYTEA on a server).
+QString dialect(const QSqlDatabase& db, const QString& statement);
+
+// The bank's schema version (SQLite: PRAGMA user_version; server: table exavoro_meta).
+int schemaVersion(const QSqlDatabase& db);
+void setSchemaVersion(const QSqlDatabase& db, int version);
+
+// Names of the tables of the bank (the server's current schema only).
+QStringList tables(const QSqlDatabase& db);
+// Column names of a table as the database records them, in lower case.
+QStringList tableColumns(const QSqlDatabase& db, const QString& table);
+
+}  // namespace engine
