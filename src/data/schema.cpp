@@ -94,6 +94,24 @@ static const char* const kLibraryTables[] = {
     "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
 };
 
+// Uniqueness rules that keep several users from storing the same number or code at the same
+// moment: a second row with a taken number is refused and the store numbers it afresh. Created on
+// a server only: files written by older versions may hold such duplicates and must still open.
+static const char* const kServerIndexes[] = {
+    "CREATE UNIQUE INDEX IF NOT EXISTS stb_unique_th ON stb (kmh, txh, th)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS kmb_unique_kmh ON kmb (kmh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS txb_unique_txh ON txb (kmh, txh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS zjb_unique_zjh ON zjb (kmh, zjh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS mmb_unique_yhm ON mmb (yhm)",
+};
+
+QStringList serverOnlyStatements()
+{
+    QStringList statements;
+    for (const char* statement : kServerIndexes) statements << QString::fromLatin1(statement);
+    return statements;
+}
+
 // Tables added after the first version, with their indexes: a bank written by an older version
 // gets the missing ones when it is opened. A table added by a later feature joins this list.
 static const char* const kAddedTables[] = {

@@ -22,6 +22,12 @@ QString createStatement(const QString& table);
 // their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);
 
+// The statements a server bank gets beside the tables: unique indexes on the numbers and codes
+// (stb (kmh, txh, th), kmb (kmh), txb (kmh, txh), zjb (kmh, zjh), mmb (yhm)), so that two users
+// storing at the same moment cannot take the same one. Plain SQL both engines read; an SQLite file
+// does not get them, since files of older versions may hold duplicates.
+QStringList serverOnlyStatements();
+
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);
 

@@ -12,13 +12,28 @@
 
 namespace sql {
 
-static DataError failure(const QSqlError& error, const QString& statement)
+static sqlite3* nativeHandle(const QSqlDatabase& db);
+
+// The error of the last failed call on an SQLite connection, with its extended result code as the
+// error's code (2067: a uniqueness rule refused the row).
+static DataError sqliteFailure(sqlite3* h, const QString& statement)
+{
+    return DataError(QStringLiteral("%1\n语句：%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), statement.simplified()),
+                     QString::number(sqlite3_extended_errcode(h)), false);
+}
+
+// A failure reported through Qt's driver: on a server the code is the SQLSTATE; on an SQLite
+// connection the extended code is read from the connection itself, which still holds it.
+static DataError failure(const QSqlError& error, const QString& statement, const QSqlDatabase& db = QSqlDatabase())
 {
     QString text = error.text().trimmed();
     if (text.isEmpty()) {
         text = QStringLiteral("数据库操作失败。");
     }
-    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+    QString code = error.nativeErrorCode();
+    if (sqlite3* h = nativeHandle(db)) code = QString::number(sqlite3_extended_errcode(h));
+    const bool lost = error.type() == QSqlError::ConnectionError || (db.isValid() && !db.isOpen());
+    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), code, lost);
 }
 
 QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
@@ -29,13 +44,13 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(statement)) {
-        throw failure(query.lastError(), statement);
+        throw failure(query.lastError(), statement, db);
     }
     for (const QVariant& value : binds) {
         query.addBindValue(value);
     }
     if (!query.exec()) {
-        throw failure(query.lastError(), statement);
+        throw failure(query.lastError(), statement, db);
     }
     return query;
 }
@@ -80,9 +95,9 @@ sqlite3_stmt* takeStatement(sqlite3* h, const QString& statement)
     const QByteArray utf8 = statement.toUtf8();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(h, utf8.constData(), static_cast<int>(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        DataError error = sqliteFailure(h, statement);
         sqlite3_finalize(st);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+        throw error;
     }
     return st;
 }
@@ -128,7 +143,8 @@ void script(const QSqlDatabase& db, const char* statements)
     if (sqlite3_exec(h, statements, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString text = QString::fromUtf8(error ? error : "");
         sqlite3_free(error);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)));
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)),
+                        QString::number(sqlite3_extended_errcode(h)), false);
     }
 }
 
@@ -162,21 +178,35 @@ void releaseStatements(const QSqlDatabase& db)
     }
 }
 
-qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+// Steps a kept statement once; throws with the connection's error (its code intact) on failure.
+static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& binds)
 {
-    sqlite3* h = nativeHandle(db);
-    if (!h) return run(db, statement, binds).lastInsertId().toLongLong();
     sqlite3_stmt* st = takeStatement(h, statement);
     bindAll(st, binds);
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        // The error is read before the reset, which would replace it with its own copy.
+        DataError error = sqliteFailure(h, statement);
         giveBackStatement(h, statement, st);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+        throw error;
     }
-    const qint64 id = sqlite3_last_insert_rowid(h);
     giveBackStatement(h, statement, st);
-    return id;
+}
+
+qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) return run(db, statement, binds).lastInsertId().toLongLong();
+    stepOnce(h, statement, binds);
+    return sqlite3_last_insert_rowid(h);
+}
+
+int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) return run(db, statement, binds).numRowsAffected();
+    stepOnce(h, statement, binds);
+    return sqlite3_changes(h);
 }
 
 Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds) : statement_(statement)
@@ -207,8 +237,7 @@ bool Reader::next()
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    throw DataError(QStringLiteral("%1\n语句：%2")
-                        .arg(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))), statement_.simplified()));
+    throw sqliteFailure(sqlite3_db_handle(stmt_), statement_);
 }
 
 QString Reader::text(int column) const
@@ -263,25 +292,41 @@ QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
     return result;
 }
 
+// Connections (by name) with a transaction begun here and not yet ended.
+static QSet<QString>& openTransactions()
+{
+    static QSet<QString> names;
+    return names;
+}
+
 void begin(QSqlDatabase& db)
 {
     if (!db.transaction()) {
-        throw failure(db.lastError(), QStringLiteral("BEGIN"));
+        throw failure(db.lastError(), QStringLiteral("BEGIN"), db);
     }
+    openTransactions().insert(db.connectionName());
 }
 
 void commit(QSqlDatabase& db)
 {
+    openTransactions().remove(db.connectionName());
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
-        throw failure(error, QStringLiteral("COMMIT"));
+        throw failure(error, QStringLiteral("COMMIT"), db);
     }
 }
 
 void rollback(QSqlDatabase& db)
 {
+    openTransactions().remove(db.connectionName());
     db.rollback();
+}
+
+bool inTransaction(const QSqlDatabase& db)
+{
+    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
+    return openTransactions().contains(db.connectionName());
 }
 
 }  // namespace sql

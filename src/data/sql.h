@@ -29,6 +29,10 @@ QStringList column(const QSqlDatabase& db, const QString& statement, const QVari
 // row (for an INSERT). Throws DataError like run().
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
 
+// Runs a statement like exec() and returns how many rows it changed (an UPDATE or DELETE whose
+// condition no longer matches changes none).
+int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
 // Runs fixed statements of the program (no values) in one call.
 void script(const QSqlDatabase& db, const char* statements);
 
@@ -75,6 +79,14 @@ void transaction(QSqlDatabase db, F&& work);
 void begin(QSqlDatabase& db);
 void commit(QSqlDatabase& db);
 void rollback(QSqlDatabase& db);
+// True while the connection is inside a transaction (one begun here, or on SQLite any).
+bool inTransaction(const QSqlDatabase& db);
+
+// Runs `work` under a savepoint of the current transaction: when it throws, what it did is undone
+// and the transaction stays usable (on a server a failed statement otherwise spoils the whole
+// transaction), and the error goes on to the caller.
+template <typename F>
+void savepoint(const QSqlDatabase& db, F&& work);
 
 template <typename F>
 void transaction(QSqlDatabase db, F&& work)
@@ -87,6 +99,24 @@ void transaction(QSqlDatabase db, F&& work)
         throw;
     }
     commit(db);
+}
+
+template <typename F>
+void savepoint(const QSqlDatabase& db, F&& work)
+{
+    exec(db, QStringLiteral("SAVEPOINT exavoro_attempt"));
+    try {
+        work();
+    } catch (...) {
+        try {
+            exec(db, QStringLiteral("ROLLBACK TO SAVEPOINT exavoro_attempt"));
+            exec(db, QStringLiteral("RELEASE SAVEPOINT exavoro_attempt"));
+        } catch (...) {
+            // The connection itself failed; the caller's transaction ends with the first error.
+        }
+        throw;
+    }
+    exec(db, QStringLiteral("RELEASE SAVEPOINT exavoro_attempt"));
 }
 
 }  // namespace sql
