@@ -20,6 +20,8 @@
 #include "data/sql.h"
 #include "exchange/question_store.h"
 #include "test_support.h"
+#include "users/add_user.h"
+#include "users/user_admin.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -92,6 +94,7 @@ private slots:
     void chapterRenamedByAnotherUserAsksBeforeOverwriting();
     void deletionsStandOrFallAsAWhole();
     void restoreAndPurgeStandOrFallAsAWhole();
+    void userNameTakenAtTheSameMomentIsRefused();
 
 private:
     static void seed(Workspace& ws);
@@ -591,6 +594,39 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
     QCOMPARE(ws.count("stb"), 3);
     QCOMPARE(ws.count("recycle_items"), 0);
     bin->close();
+}
+
+void ConcurrentUsersTest::userNameTakenAtTheSameMomentIsRefused()
+{
+    Workspace ws;
+    OtherUser other(ws.databasePath());
+    QCOMPARE(other.addServerRules(), QString());
+    // The other administrator's row arrives between the check of the name and the insert: the
+    // trigger stores it just before the dialog's row.
+    QCOMPARE(other.exec("CREATE TRIGGER same_moment BEFORE INSERT ON mmb WHEN NEW.yhm='zhao' AND NEW.mm<>'x'"
+                        " BEGIN INSERT INTO mmb (yhm, mm, qx, bz) VALUES ('zhao', 'x', '1', ''); END"),
+             QString());
+    BoxAnswerer boxes;
+    auto* admin = new TMmszF(MainF);
+    MmszF = admin;
+    admin->show();
+    auto* add = new TTjyhF(admin);
+    add->show();
+    add->EditYhm->setText(QStringLiteral("zhao"));
+    add->EditXmm1->setText(QStringLiteral("p"));
+    add->EditXmm2->setText(QStringLiteral("p"));
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("此用户名已存在，请重新输入用户名！")});
+    QVERIFY(add->isVisible());
+    QCOMPARE(DM->AdoMmb->state(), Dataset::State::Browse);
+    QCOMPARE(ws.count("mmb", "yhm='zhao'"), 0);  // the refused statement took the trigger's row along
+    // Another name goes through as always.
+    add->EditYhm->setText(QStringLiteral("qian"));
+    QTest::mouseClick(add->BtnQr, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(!add->isVisible());
+    QCOMPARE(ws.count("mmb", "yhm='qian'"), 1);
+    admin->close();
 }
 
 QTEST_MAIN(ConcurrentUsersTest)
