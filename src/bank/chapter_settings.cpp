@@ -304,9 +304,10 @@ void TZjxzF::BtnCmmClick()
     // have renamed the chapter meanwhile.
     if (sql::changes(DM->db(), QStringLiteral("UPDATE zjb SET zjm=? WHERE id=? AND COALESCE(zjm,'')=?"),
                      {name, id.toLongLong(), s.renameFrom}) == 0) {
-        if (MsgBox::askYesNo(QStringLiteral("章节“") + s.renameFrom +
-                                 QStringLiteral("”已被其他用户更改，是否重新载入章节列表？（选“否”保留树中输入的名称）"),
-                             this)) {
+        if (MsgBox::askYesNo(
+                QStringLiteral("章节“") + s.renameFrom +
+                    QStringLiteral("”已被其他用户更改，是否重新载入章节列表？（选“否”保留树中输入的名称）"),
+                this)) {
             FormShow();
         }
         return;

@@ -550,15 +550,17 @@ void TLrstF::BtnYtggClick()
                                      binds);
     if (changed == 0) {
         QString th;
-        const bool found = sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE id=? AND kmh=? AND txh=?"),
-                                           {id, loadedKmh_, loadedTxh_}, &th) &&
-                           th == loadedTh_;
+        const bool found =
+            sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE id=? AND kmh=? AND txh=?"),
+                            {id, loadedKmh_, loadedTxh_}, &th) &&
+            th == loadedTh_;
         if (!found) {
             MsgBox::show(QStringLiteral("第") + loadedTh_ + QStringLiteral("题已不在题库中，无法更改！"), this);
             ComboBoxTxChange();
-        } else if (MsgBox::askYesNo(QStringLiteral("第") + loadedTh_ +
-                                        QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）"),
-                                    this)) {
+        } else if (MsgBox::askYesNo(
+                       QStringLiteral("第") + loadedTh_ +
+                           QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）"),
+                       this)) {
             reloadLoadedQuestion();
         }
         return;

@@ -146,9 +146,9 @@ void TTxszF::BtnZjtxClick()
     } else {
         // The subject's last type in read order decides the next code.
         numbering::insertWithFreshCode(DM->db(), numbering::typeCodes(DM->db(), s.code), [&](const QString& code) {
-            numbering::appendRow(DM->ADOTxb, {{QStringLiteral("kmh"), s.code},
-                                              {QStringLiteral("txh"), code},
-                                              {QStringLiteral("txm"), name}});
+            numbering::appendRow(
+                DM->ADOTxb,
+                {{QStringLiteral("kmh"), s.code}, {QStringLiteral("txh"), code}, {QStringLiteral("txm"), name}});
         });
     }
     FormShow();

@@ -40,9 +40,9 @@ QString insertWithFreshCode(const QSqlDatabase& db, const Sequence& sequence,
 
 // The scopes of the bank's codes.
 Sequence questionNumbers(const QSqlDatabase& db, const QString& kmh, const QString& txh);  // th, 3 digits
-Sequence subjectCodes(const QSqlDatabase& db);                                           // kmh
-Sequence typeCodes(const QSqlDatabase& db, const QString& kmh);                          // txh
-Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);                       // zjh
+Sequence subjectCodes(const QSqlDatabase& db);                                             // kmh
+Sequence typeCodes(const QSqlDatabase& db, const QString& kmh);                            // txh
+Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);                         // zjh
 
 // Appends a row with these (column, value) pairs to a whole-table dataset and posts it; a row the
 // database refuses leaves the dataset as it was (browsing), so that the attempt can be repeated.

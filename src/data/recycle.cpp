@@ -388,10 +388,12 @@ void removeKept(const QSqlDatabase& db, qint64 itemId)
 {
     for (const char* name : {"stb", "zjb", "txb", "kmb"}) {
         const QString table = QString::fromLatin1(name);
-        const int kept = count(db, QStringLiteral("SELECT COUNT(*) FROM recycle_%1 WHERE item_id=?").arg(table), {itemId});
+        const int kept =
+            count(db, QStringLiteral("SELECT COUNT(*) FROM recycle_%1 WHERE item_id=?").arg(table), {itemId});
         if (kept == 0) continue;
         const int removed = sql::changes(
-            db, QStringLiteral("DELETE FROM %1 WHERE id IN (SELECT orig_id FROM recycle_%1 WHERE item_id=?)").arg(table),
+            db,
+            QStringLiteral("DELETE FROM %1 WHERE id IN (SELECT orig_id FROM recycle_%1 WHERE item_id=?)").arg(table),
             {itemId});
         if (removed != kept) {
             throw DataError(QStringLiteral("其他用户刚刚删除了其中的部分内容，本次删除没有执行，请刷新后重试！"));

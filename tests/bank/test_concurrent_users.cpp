@@ -3,6 +3,19 @@
 // another user took first (with the uniqueness rules a server bank has), a question changed by
 // another user since it was loaded, a chapter renamed meanwhile, and deletions, restores and purges
 // that stand or fall as a whole when a statement fails midway.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
 #include "app/application.h"
 #include "app/db_grid.h"
 #include "app/forms.h"
@@ -22,19 +35,6 @@
 #include "test_support.h"
 #include "users/add_user.h"
 #include "users/user_admin.h"
-
-#include <QAction>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTableWidget>
-#include <QTest>
-#include <QTreeWidget>
 
 using testing::BoxAnswerer;
 using testing::Workspace;
@@ -75,8 +75,7 @@ private:
     static inline const QString kName = QStringLiteral("other-user");
 };
 
-const QString kChangedBox =
-    QStringLiteral("第001题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）");
+const QString kChangedBox = QStringLiteral("第001题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）");
 
 }  // namespace
 
@@ -121,10 +120,11 @@ void ConcurrentUsersTest::seed(Workspace& ws)
     ws.exec("INSERT INTO kmb (id, kmh, kmm) VALUES (10,'01','数学'),(11,'02','语文')");
     ws.exec("INSERT INTO txb (id, kmh, txh, txm) VALUES (10,'01','01','选择题'),(11,'01','02','填空题')");
     ws.exec("INSERT INTO zjb (id, kmh, zjh, zjm) VALUES (10,'01','01','函数'),(11,'01','02','数列')");
-    ws.exec("INSERT INTO stb (id, kmh, txh, th, zjh, nd, fs, tm, da, \"time\") VALUES"
-            " (10,'01','01','001','01','易','5','原题','原答','8:00:00'),"
-            " (11,'01','01','002','02','难','3','第二题','','8:01:00'),"
-            " (12,'01','02','001','01','易','2','填空','','8:02:00')");
+    ws.exec(
+        "INSERT INTO stb (id, kmh, txh, th, zjh, nd, fs, tm, da, \"time\") VALUES"
+        " (10,'01','01','001','01','易','5','原题','原答','8:00:00'),"
+        " (11,'01','01','002','02','难','3','第二题','','8:01:00'),"
+        " (12,'01','02','001','01','易','2','填空','','8:02:00')");
     ws.refreshDatasets();
     MainF->fillSubjectBox();
     MainF->ComboBoxKmm->setEditText(QStringLiteral("数学"));
@@ -389,13 +389,10 @@ void ConcurrentUsersTest::refusedAttemptsAreBoundedAndUndoOnlyThemselves()
                              }));
     QCOMPARE(attempts, 1);
     QVERIFY(!sql::inTransaction(db));
-    const QString stored = numbering::insertWithFreshCode(db, numbering::questionNumbers(db, "01", "02"),
-                                                          [&](const QString& th) {
-                                                              sql::exec(db,
-                                                                        QStringLiteral("INSERT INTO stb (kmh, txh, th,"
-                                                                                       " tm) VALUES ('01','02',?,'x')"),
-                                                                        {th});
-                                                          });
+    const QString stored =
+        numbering::insertWithFreshCode(db, numbering::questionNumbers(db, "01", "02"), [&](const QString& th) {
+            sql::exec(db, QStringLiteral("INSERT INTO stb (kmh, txh, th, tm) VALUES ('01','02',?,'x')"), {th});
+        });
     QCOMPARE(stored, QStringLiteral("002"));
     QVERIFY(!sql::inTransaction(db));
     QCOMPARE(ws.count("stb", "txh='02' AND th='002'"), 1);
@@ -518,7 +515,8 @@ void ConcurrentUsersTest::deletionsStandOrFallAsAWhole()
     subjects->EditKm->setText(QStringLiteral("数学"));
     boxes.clear();
     QTest::mouseClick(subjects->BtnSCKM, Qt::LeftButton);
-    QVERIFY(boxes.last().contains(QStringLiteral("其他用户刚刚删除了其中的部分内容，本次删除没有执行，请刷新后重试！")));
+    QVERIFY(
+        boxes.last().contains(QStringLiteral("其他用户刚刚删除了其中的部分内容，本次删除没有执行，请刷新后重试！")));
     unchanged();
 
     // Without interference the same deletion goes through, bin copy included.
