@@ -323,6 +323,35 @@ void rollback(QSqlDatabase& db)
     db.rollback();
 }
 
+void savepointStep(const QSqlDatabase& db, SavepointStep step)
+{
+    // One name serves nested savepoints too: each statement refers to the most recent one.
+    static const QString set = QStringLiteral("SAVEPOINT exavoro_attempt");
+    static const QString release = QStringLiteral("RELEASE SAVEPOINT exavoro_attempt");
+    static const QString rollBack = QStringLiteral("ROLLBACK TO SAVEPOINT exavoro_attempt");
+    QStringList statements;
+    switch (step) {
+        case SavepointStep::Set:
+            statements << set;
+            break;
+        case SavepointStep::Release:
+            statements << release;
+            break;
+        case SavepointStep::RollBack:
+            statements << rollBack << release;
+            break;
+    }
+    for (const QString& statement : statements) {
+        if (sqlite3* h = nativeHandle(db)) {
+            stepOnce(h, statement, {});
+            continue;
+        }
+        if (!db.isOpen()) throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement));
+        QSqlQuery query(db);
+        if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
+    }
+}
+
 bool inTransaction(const QSqlDatabase& db)
 {
     if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;

@@ -101,22 +101,25 @@ void transaction(QSqlDatabase db, F&& work)
     commit(db);
 }
 
+// The statements of savepoint(): run as they are (a server does not prepare SAVEPOINT).
+enum class SavepointStep { Set, Release, RollBack };
+void savepointStep(const QSqlDatabase& db, SavepointStep step);
+
 template <typename F>
 void savepoint(const QSqlDatabase& db, F&& work)
 {
-    exec(db, QStringLiteral("SAVEPOINT exavoro_attempt"));
+    savepointStep(db, SavepointStep::Set);
     try {
         work();
     } catch (...) {
         try {
-            exec(db, QStringLiteral("ROLLBACK TO SAVEPOINT exavoro_attempt"));
-            exec(db, QStringLiteral("RELEASE SAVEPOINT exavoro_attempt"));
+            savepointStep(db, SavepointStep::RollBack);
         } catch (...) {
             // The connection itself failed; the caller's transaction ends with the first error.
         }
         throw;
     }
-    exec(db, QStringLiteral("RELEASE SAVEPOINT exavoro_attempt"));
+    savepointStep(db, SavepointStep::Release);
 }
 
 }  // namespace sql
