@@ -102,6 +102,9 @@ public:
     QString valueAt(int row, int column) const;
     qint64 idAt(int row) const;  // table mode: the hidden id of a row
     qint64 currentId() const { return recNo() >= 0 ? idAt(current_) : -1; }
+    // Table mode: a row changed by a statement that bypassed the dataset is read afresh when next
+    // looked at.
+    void forgetCachedRow(qint64 id) { cache_.remove(id); }
 
     // Used by Field.
     QString currentValue(int column) const;
