@@ -11,6 +11,7 @@
 namespace {
 constexpr int kWindow = 256;       // rows fetched at once in table mode and keyed query mode
 constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
+constexpr int kLoneWindow = 16;    // keyed rows fetched for a row far from the rows read before
 }  // namespace
 
 QString Field::asString() const { return ds_->currentValue(column_); }
@@ -101,6 +102,7 @@ void Dataset::open()
     cells_.clear();
     keys_.clear();
     windowRows_.clear();
+    lastWindow_ = {-1, -1};
     rowCount_ = 0;
     fields_.clear();
     if (!table_.isEmpty()) {
@@ -191,7 +193,8 @@ const QString kKeyRange = QStringLiteral("WHERE \"%1\" BETWEEN ? AND ?");
 void Dataset::openKeyed()
 {
     readKeys(QString(), {});
-    // The first window is read at once: its statement also names the result's columns.
+    // The first window is read at once, whole: its statement also names the result's columns.
+    lastWindow_ = {0, 0};
     const auto [start, end] = keyedWindow(0);
     sql::Reader q(db(), keyedSelect(QStringLiteral("*"), kKeyRange.arg(keyField_)), binds_ + keyRange(start, end));
     fields_ = q.columnNames();
@@ -207,13 +210,19 @@ void Dataset::openKeyed()
 }
 
 // The rows of the window holding `row`: aligned to the window size and widened to whole groups of
-// rows sharing a key, as a key range gives every row of its keys.
+// rows sharing a key, as a key range gives every row of its keys. A row next to the rows read last
+// (a grid scrolling on) brings a whole window; a lone row far from them (a random draw, a jump of
+// the scroll bar) brings a small one, so that scattered reads do not read many rows each.
 std::pair<int, int> Dataset::keyedWindow(int row) const
 {
-    int start = row / kWindow * kWindow;
-    int end = std::min<int>(keys_.size(), start + kWindow) - 1;
+    const bool near =
+        lastWindow_.first >= 0 && row >= lastWindow_.first - kWindow && row <= lastWindow_.second + kWindow;
+    const int size = near || keys_.size() <= kWindow ? kWindow : kLoneWindow;
+    int start = row / size * size;
+    int end = std::min<int>(keys_.size(), start + size) - 1;
     while (start > 0 && start < keys_.size() && keys_[start - 1] == keys_[start]) --start;
     while (end >= 0 && end + 1 < keys_.size() && keys_[end + 1] == keys_[end]) ++end;
+    lastWindow_ = {start, end};
     return {start, end};
 }
 

@@ -171,6 +171,7 @@ private:
     int keyColumn_ = -1;                              // its column in the result
     QVector<qint64> keys_;                            // every row's key, in list order
     mutable QHash<int, QVector<QString>> windowRows_;  // rows read so far, by row index
+    mutable std::pair<int, int> lastWindow_{-1, -1};  // the rows read last
     void openKeyed();
     void readKeys(const QString& condition, const QVariantList& extraBinds);
     QString keyedSelect(const QString& columns, const QString& condition) const;

@@ -37,8 +37,9 @@ void seed(Workspace& ws, int gap = 0)
             " SELECT '01', '01', printf('%03d', i), '01', '易', '2', '题' || i, '答' || i, '8:00:00', '' FROM c"
             " WHERE i <> ?",
             {kQuestions, gap});
-    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, time) VALUES ('01','02','001','02','难','3','填一','9:00:00'),"
-            "('01','02','002','02','难','3','填二','9:00:00'),('02','01','001','01','易','3','作文一','9:00:00')");
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, time) VALUES"
+            " ('01','02','001','02','难','3','填一','9:00:00'), ('01','02','002','02','难','3','填二','9:00:00'),"
+            " ('02','01','001','01','易','3','作文一','9:00:00')");
     ws.refreshDatasets();
     MainF->fillSubjectBox();
 }
