@@ -60,6 +60,7 @@ private slots:
     void rowsChangedBehindTheListAndNewRowsTakenLikeAReopen();
     void searchingFindsTheFirstMatchInListOrder();
     void emptyResultsAndMissingKeys();
+    void wholeTablesListTheirRowsInIdOrder();
 };
 
 void DatasetWindowsTest::keyedListGivesTheWholeResultReadingOnlyWindows()
@@ -273,6 +274,26 @@ void DatasetWindowsTest::emptyResultsAndMissingKeys()
     QVERIFY(!q->isKeyed());
     QCOMPARE(q->recordCount(), 10);
     QCOMPARE(q->rowsInMemory(), 10);
+}
+
+void DatasetWindowsTest::wholeTablesListTheirRowsInIdOrder()
+{
+    Workspace ws;
+    // More rows than one window, so that the ids are read on their own; the subjects run against
+    // the ids, so an index on the subject lists them in another order than the ids.
+    ws.exec("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 600)"
+            " INSERT INTO stb (id, kmh, txh, th, zjh) SELECT 1000 - i, printf('%03d', i), '01', printf('%03d', i),"
+            " printf('%02d', i % 7) FROM c");
+    ws.refreshDatasets();
+    Dataset* stb = DM->ADOStb;
+    QCOMPARE(stb->recordCount(), 600);
+    for (int row = 1; row < 600; ++row) QVERIFY(stb->idAt(row - 1) < stb->idAt(row));
+    QCOMPARE(stb->idAt(0), 400);
+    stb->first();
+    QCOMPARE(stb->str("kmh"), QStringLiteral("600"));
+    stb->last();
+    QCOMPARE(stb->str("kmh"), QStringLiteral("001"));
+    QCOMPARE(stb->currentId(), 999);
 }
 
 QTEST_MAIN(DatasetWindowsTest)
