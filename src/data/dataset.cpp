@@ -273,7 +273,7 @@ int Dataset::rowOfKey(qint64 key) const
 
 int Dataset::findRow(const QStringList& fields, const std::function<bool(const QStringList&)>& match) const
 {
-    requireActive();
+    if (!isActive()) return -1;  // a closed dataset lists no rows
     QVector<int> columns;
     for (const QString& name : fields) {
         const int column = fieldIndex(name);

@@ -114,9 +114,10 @@ public:
     qint64 currentId() const { return recNo() >= 0 ? idAt(current_) : -1; }
     // Keyed query mode: the first row with the key, -1 when the list has none.
     int rowOfKey(qint64 key) const;
-    // The first row whose values of `fields` (query columns) satisfy `match`, -1 when none. Rows
-    // are offered in list order. In keyed query mode one statement reads just those columns of
-    // the whole result, so that no window of rows is fetched for the search.
+    // The first row whose values of `fields` (query columns) satisfy `match`, -1 when none (also
+    // when the dataset is closed). Rows are offered in list order. In keyed query mode one
+    // statement reads just those columns of the whole result, so that no window of rows is
+    // fetched for the search.
     int findRow(const QStringList& fields, const std::function<bool(const QStringList&)>& match) const;
     // How many rows' contents the dataset holds at the moment (the whole result in query mode,
     // the windows read so far otherwise).

@@ -239,6 +239,8 @@ void DatasetWindowsTest::searchingFindsTheFirstMatchInListOrder()
     QCOMPARE(q->findRow({"TH"}, number(999)), 998);
     QCOMPARE(q->findRow({"th"}, number(1001)), 1000);
     QCOMPARE(q->rowOfKey(1), -1);  // keys belong to keyed lists
+    q->close();
+    QCOMPARE(q->findRow({"th"}, [](const QStringList&) { return true; }), -1);
 }
 
 void DatasetWindowsTest::emptyResultsAndMissingKeys()
