@@ -212,6 +212,8 @@ struct Bank {
     int typeSize = 0;
     // Chapters of that subject ticked for composing, so that about half the type are candidates.
     QStringList tickedChapters;
+    // The subject whose size is nearest to 100,000 questions, for deleting a subject.
+    QString deletedKmh;
 };
 
 // Finds the largest type and the chapters that make about half of it candidates.
@@ -236,6 +238,8 @@ void describeLargeBank(Bank& bank)
                       {bank.kmh, bank.txh});
         while (q.next()) perChapter.insert(q.text(0), int(q.int64(1)));
     }
+    bank.deletedKmh = sql::scalar(
+        db, QStringLiteral("SELECT kmh FROM stb GROUP BY kmh ORDER BY abs(COUNT(*) - 100000), kmh LIMIT 1"));
     int sum = 0;
     sql::Reader q(db, QStringLiteral("SELECT zjh, zjm FROM zjb WHERE kmh=? ORDER BY id"), {bank.kmh});
     while (q.next() && sum < bank.typeSize / 2) {
@@ -455,17 +459,17 @@ QVector<QByteArray> recordWrites(const QSqlDatabase& db, const std::function<voi
     return statements;
 }
 
-// Deleting the largest subject into the recycle bin as 科目设置 does, beside the same statements
+// Deleting the subject of about 100,000 questions into the recycle bin as 科目设置 does, beside the same statements
 // run directly in one transaction. Each repetition starts from a fresh copy of a bank that holds
 // that subject and 10,000 questions of another (the copying is not timed).
 Row largeDeleteRow(const Bank& bank, int reps)
 {
     // Made once beside the generated bank and kept while that is unchanged.
     QString pristine = bank.cachedBank;
-    pristine.replace(QRegularExpression(QStringLiteral("\\.db$")), QStringLiteral("-delete.db"));
+    pristine.replace(QRegularExpression(QStringLiteral("\\.db$")), QStringLiteral("-delete-%1.db").arg(bank.deletedKmh));
     const QString target = bank.runDir + QStringLiteral("/Data/delete.db");
     const QString other =
-        sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmh<>? ORDER BY id LIMIT 1"), {bank.kmh});
+        sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmh<>? ORDER BY id LIMIT 1"), {bank.deletedKmh});
     const QFileInfo kept(pristine);
     if (!kept.exists() || kept.lastModified() < QFileInfo(bank.cachedBank).lastModified()) {
         QFile::remove(pristine);
@@ -479,7 +483,7 @@ Row largeDeleteRow(const Bank& bank, int reps)
         Lite prep(pristine);
         prep.exec("PRAGMA journal_mode=OFF");  // a scratch file: no journal for deleting most of it
         prep.exec("BEGIN");
-        const QByteArray keep = bank.kmh.toUtf8(), second = other.toUtf8();
+        const QByteArray keep = bank.deletedKmh.toUtf8(), second = other.toUtf8();
         for (const char* statement :
              {"DELETE FROM stb WHERE kmh<>?1 AND (kmh<>?2 OR id NOT IN (SELECT id FROM stb WHERE kmh=?2 ORDER BY id LIMIT 10000))",
               "DELETE FROM kmb WHERE kmh NOT IN (?1, ?2)", "DELETE FROM txb WHERE kmh NOT IN (?1, ?2)",
@@ -498,7 +502,7 @@ Row largeDeleteRow(const Bank& bank, int reps)
         Lite count(pristine);
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(count.db, "SELECT COUNT(*) FROM stb WHERE kmh=?", -1, &st, nullptr);
-        const QByteArray kmh = bank.kmh.toUtf8();
+        const QByteArray kmh = bank.deletedKmh.toUtf8();
         sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
         sqlite3_step(st);
         const int n = sqlite3_column_int(st, 0);
@@ -515,11 +519,11 @@ Row largeDeleteRow(const Bank& bank, int reps)
     };
     auto programDeletion = [&] {
         DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
-            recycle::keepSubject(DM->db(), bank.kmh, QStringLiteral("admin"));
-            TKmszF::DelStb(bank.kmh);
-            TKmszF::DelZjb(bank.kmh);
-            TKmszF::DelTxb(bank.kmh);
-            TKmszF::Delkmb(bank.kmh);
+            recycle::keepSubject(DM->db(), bank.deletedKmh, QStringLiteral("admin"));
+            TKmszF::DelStb(bank.deletedKmh);
+            TKmszF::DelZjb(bank.deletedKmh);
+            TKmszF::DelTxb(bank.deletedKmh);
+            TKmszF::Delkmb(bank.deletedKmh);
         });
     };
     Row r{QStringLiteral("delete a subject of %1 questions into the recycle bin").arg(subjectSize),
@@ -550,7 +554,7 @@ Row largeDeleteRow(const Bank& bank, int reps)
             DM->disconnectFromBank();  // the baseline has the file to itself
         });
     Lite check(target);
-    if (check.readAll("SELECT id FROM stb WHERE kmh='" + bank.kmh.toLatin1() + "'") != 0) {
+    if (check.readAll("SELECT id FROM stb WHERE kmh=?", {bank.deletedKmh.toUtf8()}) != 0) {
         qFatal("the baseline did not delete the subject");
     }
     DM->disconnectFromBank();
