@@ -802,7 +802,10 @@ int runLarge(Bank& bank, int reps)
     QCoreApplication::processEvents();
     report(largeEntryGridRow(bank, entry, lite, reps));
     report(largeStoreRow(bank, entry, lite, reps));
+    // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
+    // the wizard reopens.
     entry->close();
+    delete entry;
 
     auto* step1 = new TZtszF(main);
     ZtszF = step1;
@@ -1003,7 +1006,10 @@ int main(int argc, char** argv)
         sqlite3_finalize(insert);
         report(r);
     }
+    // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
+    // the wizard reopens.
     entry->close();
+    delete entry;
 
     // 4 and 5. Wizard step 2 on 题型1 of 科目1 (5,000 questions), every chapter ticked.
     auto* step1 = new TZtszF(main);
