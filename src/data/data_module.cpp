@@ -1,6 +1,7 @@
 #include "data/data_module.h"
 
 #include "content/content.h"
+#include "data/composition_state.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -142,6 +143,9 @@ void TDM::connectTo(const QString& absolutePath)
         }
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }
+
+    // The paper being composed belongs to the connection (nothing to make in a bank file).
+    composition::prepareSession(conn);
 
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
