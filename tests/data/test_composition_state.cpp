@@ -5,12 +5,14 @@
 // administrative URI such as postgresql://exavoro@127.0.0.1:55432/postgres, as scripts/test.sh
 // sets it for the server runs); they create and drop a database of their own there.
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
 
+#include "../wizard/wizard_fixture.h"
 #include "app/forms.h"
 #include "data/composition_state.h"
 #include "data/data_module.h"
@@ -176,6 +178,20 @@ public:
         composition::prepareSession(db);
         return db;
     }
+    // Points the data module at the bank as a server login does: its connection with the session
+    // prepared, then the whole-table datasets.
+    void connectDataModule()
+    {
+        connect(TDM::connectionName());
+        const std::pair<Dataset*, const char*> tables[] = {
+            {DM->ADOKmb, "kmb"}, {DM->ADOTxb, "txb"}, {DM->ADOZjb, "zjb"}, {DM->ADOStb, "stb"}, {DM->ADOSjb, "sjb"}};
+        for (const auto& [ds, table] : tables) {
+            ds->close();
+            ds->setTableName(QString::fromLatin1(table));
+            ds->setKnownColumns(schema::columns(QString::fromLatin1(table)));
+            ds->open();
+        }
+    }
     static void close(const QString& connection)
     {
         {
@@ -212,6 +228,7 @@ private slots:
     void serverSessionsComposeApart();
     void serverWholeTableDatasetReadsTheSessionsPaper();
     void serverStateEndsWithTheConnection();
+    void serverWizardComposesBesideAnotherSession();
 };
 
 // In a file every step writes txb.bz and zjb.bz, where the existing wizard, its tests and older
@@ -376,6 +393,58 @@ void TestCompositionState::serverStateEndsWithTheConnection()
     // The new session's paper numbers its rows afresh and works as before.
     sql::run(a, "INSERT INTO sjb (kmh, txh, th) VALUES ('01','02','5')");
     QCOMPARE(sql::column(a, "SELECT th FROM sjb"), QStringList({"5"}));
+}
+
+// The wizard's windows compose a paper on the data module's server connection while another
+// teacher's session holds a draft of the same subject: each sees only its own.
+void TestCompositionState::serverWizardComposesBesideAnotherSession()
+{
+    ServerBank bank;
+    if (!bank.available()) QSKIP("EXAVORO_TEST_SERVER names no PostgreSQL server");
+    testing::Workspace ws({{"admin", "pw", 3}}, false);
+    bank.connectDataModule();
+    QSqlDatabase other = bank.connect("composition_b");
+    // The bank settings keep type names unique within a subject; the wizard relies on it.
+    sql::run(other, "UPDATE txb SET txm='判断题' WHERE kmh='01' AND txh='04'");
+    composition::startPaper(other);
+    composition::setTypeChosen(other, "01", "填空题", true);
+    composition::setChapterChosen(other, "01", "第二章", true);
+    sql::run(other, "INSERT INTO sjb (kmh, txh, th, fs) VALUES ('01','02','5','50'), ('01','02','6','50')");
+
+    testing::BoxAnswerer boxes;
+    TXxszF* dlg = wizardtest::openStepTwo();
+    QCOMPARE(dlg->wizardKmh(), QStringLiteral("01"));
+    // The wizard starts its own empty paper: nothing of the other draft shows, nothing of it goes.
+    QCOMPARE(DM->ADOSjb->recordCount(), 0);
+    for (int i = 0; i < dlg->CheckListBoxZj->count(); ++i)
+        QCOMPARE(dlg->CheckListBoxZj->item(i)->checkState(), Qt::Unchecked);
+    QCOMPARE(sql::scalar(other, "SELECT COUNT(*) FROM sjb"), QStringLiteral("2"));
+
+    wizardtest::tick(dlg, "第一章");
+    QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1"));
+    dlg->EditTs->setText("1");
+    dlg->EditZf->setText("50");
+    QTest::mouseClick(dlg->SBtnQbyr, Qt::LeftButton);
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(dlg->paperRowIds().size(), 1);
+    QCOMPARE(DM->ADOSjb->recordCount(), 1);
+    QCOMPARE(sql::column(DM->db(), "SELECT th FROM sjb"), QStringList({"1"}));
+    QCOMPARE(state(DM->db(), "01"), QStringLiteral("选择题=1 填空题=0 open=[填空题,判断题] chapters=[第一章+ 第二章- "
+                                                   "第一章-] candidates=[1]"));
+    QCOMPARE(state(other, "01"), QStringLiteral("选择题=0 填空题=1 open=[选择题,判断题] chapters=[第一章- 第二章+ "
+                                                "第一章-] candidates=[2]"));
+    QCOMPARE(sql::column(other, "SELECT th FROM sjb ORDER BY id"), QStringList({"5", "6"}));
+
+    // The other teacher starting afresh leaves the wizard's paper as it is shown.
+    composition::startPaper(other);
+    wizardtest::selectType(dlg, 1);
+    wizardtest::selectType(dlg, 0);
+    QCOMPARE(dlg->EditTs->text(), QStringLiteral("1"));
+    QCOMPARE(dlg->EditZf->text(), QStringLiteral("50"));
+    QCOMPARE(wizardtest::lines(dlg->ListBoxSj).size(), 1);
+    QCOMPARE(sql::scalar(other, "SELECT COUNT(*) FROM txb WHERE bz<>'0'"), QStringLiteral("0"));
+    QCOMPARE(sql::scalar(other, "SELECT COUNT(*) FROM zjb WHERE bz<>'0'"), QStringLiteral("0"));
+    QCOMPARE(sql::scalar(other, "SELECT COUNT(*) FROM public.sjb"), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestCompositionState)
