@@ -1,5 +1,6 @@
 #include "data/sql.h"
 
+#include "data/engine.h"
 #include "data/errors.h"
 
 #include <QMultiHash>
@@ -12,36 +13,97 @@
 
 namespace sql {
 
-static DataError failure(const QSqlError& error, const QString& statement)
+static const char kLostText[] =
+    "与数据库服务器的连接已断开，本次操作没有完成，也没有留下半截的更改。下一步操作时程序将重新连接服务器。";
+
+// SQLSTATEs of a session the server ended: connection exceptions and the server shutting down or
+// ending the session on an administrator's command.
+static bool sessionEnded(const QString& code)
 {
+    return code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") || code == QLatin1String("57P02") ||
+           code == QLatin1String("57P03");
+}
+
+static DataError failure(const QSqlError& error, const QString& statement, const QSqlDatabase& db)
+{
+    if (engine::isServer(db) && db.isOpen() && sessionEnded(error.nativeErrorCode())) {
+        // The session is gone even where libpq has not noticed yet: closed here, it is opened
+        // again by the next statement.
+        QSqlDatabase(db).close();
+    }
+    if (engine::connectionLost(db)) {
+        return DataError(QStringLiteral("%1\n（%2）").arg(QString::fromUtf8(kLostText), error.text().trimmed()),
+                         error.nativeErrorCode(), true);
+    }
     QString text = error.text().trimmed();
     if (text.isEmpty()) {
         text = QStringLiteral("数据库操作失败。");
     }
-    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), error.nativeErrorCode(), false);
+}
+
+// Connections with an open transaction: a broken one is not silently reconnected in the middle of
+// it (the rest of the transaction would run outside it); the transaction fails as a whole.
+static QSet<QString>& openTransactions()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+static std::function<void(QSqlDatabase&)>& sessionSetup()
+{
+    static std::function<void(QSqlDatabase&)> setup;
+    return setup;
+}
+
+void setSessionSetup(std::function<void(QSqlDatabase&)> setup)
+{
+    sessionSetup() = std::move(setup);
+}
+
+// A server connection that broke since the last statement is opened again before the next one,
+// and the session's own state is set up afresh.
+static void reconnectIfLost(const QSqlDatabase& db)
+{
+    if (!engine::shouldReconnect(db) || openTransactions().contains(db.connectionName())) return;
+    QSqlDatabase conn = db;
+    conn.close();
+    if (!conn.open()) {
+        throw DataError(QStringLiteral("无法重新连接数据库服务器：%1").arg(conn.lastError().text().trimmed()), QString(),
+                        true);
+    }
+    if (sessionSetup()) sessionSetup()(conn);
 }
 
 QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
+    reconnectIfLost(db);
     if (!db.isOpen()) {
         throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement.simplified()));
     }
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    // A server cannot prepare every kind of statement (CREATE, SET): one without values is sent as
+    // it is, which also saves the round trips of preparing it.
+    if (binds.isEmpty() && engine::isServer(db)) {
+        if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
+        return query;
+    }
     if (!query.prepare(statement)) {
-        throw failure(query.lastError(), statement);
+        throw failure(query.lastError(), statement, db);
     }
     for (const QVariant& value : binds) {
         query.addBindValue(value);
     }
     if (!query.exec()) {
-        throw failure(query.lastError(), statement);
+        throw failure(query.lastError(), statement, db);
     }
     return query;
 }
 
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
+    reconnectIfLost(db);
     if (!db.isOpen()) {
         throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement.simplified()));
     }
@@ -57,6 +119,13 @@ static sqlite3* nativeHandle(const QSqlDatabase& db)
         return *static_cast<sqlite3* const*>(handle.data());
     }
     return nullptr;
+}
+
+// The SQLite error of the last call on `h`, with its extended result code.
+static DataError nativeFailure(sqlite3* h, const QString& statement)
+{
+    return DataError(QStringLiteral("%1\n语句：%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), statement.simplified()),
+                     QString::number(sqlite3_extended_errcode(h)), false);
 }
 
 namespace {
@@ -80,9 +149,9 @@ sqlite3_stmt* takeStatement(sqlite3* h, const QString& statement)
     const QByteArray utf8 = statement.toUtf8();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(h, utf8.constData(), static_cast<int>(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        const DataError error = nativeFailure(h, statement);
         sqlite3_finalize(st);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+        throw error;
     }
     return st;
 }
@@ -162,17 +231,30 @@ void releaseStatements(const QSqlDatabase& db)
     }
 }
 
+// Every table has an id column; a server gives the new row's id back with the INSERT itself.
+static bool isInsert(const QString& statement)
+{
+    return statement.trimmed().startsWith(QLatin1String("INSERT"), Qt::CaseInsensitive) &&
+           !statement.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive);
+}
+
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
-    if (!h) return run(db, statement, binds).lastInsertId().toLongLong();
+    if (!h) {
+        if (engine::isServer(db) && isInsert(statement)) {
+            QSqlQuery query = run(db, statement + QStringLiteral(" RETURNING id"), binds);
+            return query.next() ? query.value(0).toLongLong() : 0;
+        }
+        return run(db, statement, binds).lastInsertId().toLongLong();
+    }
     sqlite3_stmt* st = takeStatement(h, statement);
     bindAll(st, binds);
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(h));
+        const DataError error = nativeFailure(h, statement);
         giveBackStatement(h, statement, st);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()));
+        throw error;
     }
     const qint64 id = sqlite3_last_insert_rowid(h);
     giveBackStatement(h, statement, st);
@@ -181,6 +263,7 @@ qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList
 
 Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds) : statement_(statement)
 {
+    reconnectIfLost(db);
     sqlite3* h = nativeHandle(db);
     if (!h) {
         query_ = new QSqlQuery(run(db, statement, binds));
@@ -207,8 +290,7 @@ bool Reader::next()
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    throw DataError(QStringLiteral("%1\n语句：%2")
-                        .arg(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))), statement_.simplified()));
+    throw nativeFailure(sqlite3_db_handle(stmt_), statement_);
 }
 
 QString Reader::text(int column) const
@@ -265,9 +347,11 @@ QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
 
 void begin(QSqlDatabase& db)
 {
+    reconnectIfLost(db);
     if (!db.transaction()) {
-        throw failure(db.lastError(), QStringLiteral("BEGIN"));
+        throw failure(db.lastError(), QStringLiteral("BEGIN"), db);
     }
+    openTransactions().insert(db.connectionName());
 }
 
 void commit(QSqlDatabase& db)
@@ -275,13 +359,16 @@ void commit(QSqlDatabase& db)
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
-        throw failure(error, QStringLiteral("COMMIT"));
+        openTransactions().remove(db.connectionName());
+        throw failure(error, QStringLiteral("COMMIT"), db);
     }
+    openTransactions().remove(db.connectionName());
 }
 
 void rollback(QSqlDatabase& db)
 {
     db.rollback();
+    openTransactions().remove(db.connectionName());
 }
 
 }  // namespace sql
