@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
           libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth
-          qt6-svg-dev pandoc)
+          qt6-svg-dev pandoc libqt6sql6-psql libpq-dev)
 # Formula previews are typeset by MathJax under Node.js.
 if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
   packages+=(nodejs npm)
@@ -14,6 +14,8 @@ if [ "${1:-}" = "--test" ]; then
   # The package test: dependencies computed by dpkg-shlibdeps, AppStream validation, and keys
   # sent to the installed program under Xvfb.
   packages+=(dpkg-dev appstream xdotool)
+  # A throw-away PostgreSQL server for the tests on a server bank.
+  packages+=(postgresql-15)
 fi
 missing=()
 for p in "${packages[@]}"; do

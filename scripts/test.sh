@@ -13,4 +13,9 @@ fi
 cmake -S "$here" -B "$build" "${flags[@]}" > /dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
+# A throw-away PostgreSQL server for the tests on a server bank, stopped whatever happens.
+server_dir="$(mktemp -u /tmp/exavoro-test-server.XXXXXX)"
+trap 'bash "$here/scripts/test-server.sh" stop "$server_dir"' EXIT
+EXAVORO_TEST_SERVER_URI="$(bash "$here/scripts/test-server.sh" start "$server_dir" fast)"
+export EXAVORO_TEST_SERVER_URI
 cd "$build" && ctest --output-on-failure -j2

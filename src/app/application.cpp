@@ -1,5 +1,9 @@
 #include "app/application.h"
 
+#include <optional>
+
+#include "data/data_module.h"
+
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "data/errors.h"
@@ -159,6 +163,25 @@ QString& loggedInUser()
 {
     static QString name;
     return name;
+}
+
+static std::optional<engine::Location>& chosenLocation()
+{
+    static std::optional<engine::Location> location;
+    return location;
+}
+
+engine::Location bankLocation()
+{
+    if (chosenLocation()) return *chosenLocation();
+    engine::Location file;
+    file.file = TDM::defaultDatabasePath();
+    return file;
+}
+
+void setBankLocation(const engine::Location& location)
+{
+    chosenLocation() = location;
 }
 
 }  // namespace app

@@ -9,6 +9,8 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+#include "data/engine.h"
+
 namespace app {
 
 // Title, fonts and the Chinese translation of Qt's standard buttons.
@@ -62,5 +64,11 @@ int& loggedInLevel();
 // Name of the user who logged in last (empty before any successful login): the recycle bin
 // records it as the one who deleted, stored papers as the one who composed them.
 QString& loggedInUser();
+
+// The bank this program works on, as chosen at start (--server, the settings file exavoro.ini beside
+// Data/, else the file Data/examdb.db under the working folder). Until a choice was made it is the
+// default file under the current working folder.
+engine::Location bankLocation();
+void setBankLocation(const engine::Location& location);
 
 }  // namespace app

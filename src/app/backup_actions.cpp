@@ -48,10 +48,21 @@ QString chooseFile(QWidget* parent, const char* name, const QString& caption, co
     return dialog.selectedFiles().value(0);
 }
 
+// A bank on a server is backed up by the server's administrator; these commands copy files.
+bool refuseOnServer(TMainF* main)
+{
+    if (!DM || !DM->isServer()) return false;
+    MsgBox::show(QStringLiteral("当前题库在数据库服务器上，由服务器管理员用 PostgreSQL 的工具（如 pg_dump）备份和恢复；"
+                                "也可以用“exavoro-db copy”把整个题库复制成题库文件。"),
+                 main);
+    return true;
+}
+
 }  // namespace
 
 void makeBackup(TMainF* main)
 {
+    if (refuseOnServer(main)) return;
     const QString bank = bankPath();
     const QString target =
         chooseFile(main, "BackupFileDialog", QStringLiteral("备份题库"), backup::defaultBackupPath(bank), true);
@@ -65,6 +76,7 @@ void makeBackup(TMainF* main)
 
 void restoreBackup(TMainF* main)
 {
+    if (refuseOnServer(main)) return;
     const QString bank = bankPath();
     const QString file = chooseFile(main, "RestoreFileDialog", QStringLiteral("恢复题库"),
                                     QDir(backup::backupFolder(bank)).filePath(QStringLiteral("examdb.db")), false);
@@ -123,7 +135,7 @@ void restoreBackup(TMainF* main)
 
 void automaticBackupAfterLogin(TMainF* main)
 {
-    if (!DM || !DM->isConnected()) return;
+    if (!DM || !DM->isConnected() || DM->isServer()) return;
     const QString bank = bankPath();
     if (!backup::automaticBackupDue(bank)) return;
     try {

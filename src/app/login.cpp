@@ -1,6 +1,7 @@
 #include "app/login.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -50,6 +51,10 @@ TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    // Which bank a login opens: the file, or the exam office's server.
+    LabelBank = new QLabel(this);
+    LabelBank->setObjectName(QStringLiteral("LabelBank"));
+    LabelBank->setFont(app::songFont(11));
     setTabOrder(EditYhm, EditMm);
     setTabOrder(EditMm, BtnQx);
     setTabOrder(BtnQx, BtnQd);
@@ -73,6 +78,18 @@ void TDLF::FormCreate()
     EditMm->setGeometry(96, 44, 121, 23);
     BtnQd->setGeometry(40, 80, 75, 25);
     BtnQx->setGeometry(150, 80, 75, 25);
+    LabelBank->setGeometry(31, 166, 265, 16);
+    showBank();
+}
+
+void TDLF::showBank()
+{
+    const engine::Location bank = app::bankLocation();
+    const QString where = bank.isServer() ? QStringLiteral("服务器 ") + bank.describe()
+                                          : QDir::current().relativeFilePath(bank.file);
+    const QString text = QStringLiteral("题库：") + where;
+    LabelBank->setText(LabelBank->fontMetrics().elidedText(text, Qt::ElideMiddle, LabelBank->width()));
+    LabelBank->setToolTip(QStringLiteral("题库：") + bank.describe());
 }
 
 bool TDLF::eventFilter(QObject* watched, QEvent* event)
@@ -112,7 +129,7 @@ void TDLF::closeEvent(QCloseEvent* event)
 
 void TDLF::ConnectDB()
 {
-    DM->connectTo(TDM::defaultDatabasePath());
+    DM->connectToBank(app::bankLocation());
 }
 
 void TDLF::BtnQdClick()

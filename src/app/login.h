@@ -29,6 +29,7 @@ public:
     QFrame* Panel1;
     QLabel* Label2;
     QLabel* Label3;
+    QLabel* LabelBank;  // the bank a login opens
     QLineEdit* EditYhm;
     QLineEdit* EditMm;
     QPushButton* BtnQx;
@@ -41,5 +42,6 @@ protected:
 
 private:
     void FormCreate();
+    void showBank();
     bool startup_;
 };

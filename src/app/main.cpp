@@ -5,6 +5,9 @@
 #include "app/main_window.h"
 #include "app/platform.h"
 #include "data/data_module.h"
+#include "data/errors.h"
+
+#include <QDir>
 
 int main(int argc, char** argv)
 {
@@ -13,6 +16,14 @@ int main(int argc, char** argv)
     if (application.arguments().contains(QStringLiteral("--self-check"))) return platform::selfCheck();
     // Started from the desktop menu: work in ~/Exavoro, offering a bank when it has none.
     if (desktop::wanted(application.arguments())) app::run([] { desktop::prepare(); });
+    // The bank: a server named by --server or by the settings file, else the file under the
+    // working folder. A bad setting is reported before the login window shows.
+    try {
+        app::setBankLocation(engine::chooseLocation(application.arguments(), QDir::currentPath()));
+    } catch (const AppError& e) {
+        app::reportError(e.text());
+        return 1;
+    }
 
     // The login window is created first and is the program's main window; a main window and the
     // data module follow. Nothing is connected until the first login attempt.

@@ -1,8 +1,10 @@
 #include "data/data_module.h"
 
 #include "content/content.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/schema.h"
+#include "data/session.h"
 #include "data/sql.h"
 
 #include <QDir>
@@ -39,7 +41,7 @@ TDM::~TDM()
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase conn = QSqlDatabase::database(connectionName(), false);
         sql::releaseStatements(conn);
-        conn.close();
+        engine::closeConnection(conn);
         conn = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName());
     }
@@ -72,7 +74,7 @@ void TDM::closeConnection()
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
         sql::releaseStatements(old);
-        old.close();
+        engine::closeConnection(old);
     }
 }
 
@@ -93,6 +95,8 @@ void TDM::connectTo(const QString& absolutePath)
     // The same file reached through another spelling of its path shares the marks.
     const QString canonical = info.canonicalFilePath();
     lock_.acquire(canonical.isEmpty() ? absolutePath : canonical);
+    server_.clear();
+    dropConnectionOfOtherEngine(QStringLiteral("QSQLITE"));
     // The connection object is kept from one login to the next; only the file is opened afresh.
     QSqlDatabase conn = QSqlDatabase::contains(connectionName())
                             ? QSqlDatabase::database(connectionName(), false)
@@ -152,6 +156,76 @@ void TDM::connectTo(const QString& absolutePath)
         ds->setKnownColumns(columns.value(QString::fromLatin1(table)));
         ds->open();
     }
+}
+
+void TDM::dropConnectionOfOtherEngine(const QString& driver)
+{
+    if (QSqlDatabase::contains(connectionName()) &&
+        QSqlDatabase::database(connectionName(), false).driverName() != driver) {
+        QSqlDatabase::removeDatabase(connectionName());
+    }
+}
+
+void TDM::connectToServer(const QString& uri)
+{
+    closeConnection();
+    lock_.release();  // a server keeps its own data safe from many programs at once
+    server_.clear();
+    dropConnectionOfOtherEngine(QStringLiteral("QPSQL"));
+    QSqlDatabase conn = engine::openServer(connectionName(), uri);
+    try {
+        const int version = engine::schemaVersion(conn);
+        if (version == 0) {
+            throw DataError(QStringLiteral("数据库服务器上的数据库“%1”中还没有题库，请先由管理员用"
+                                           "“exavoro-db init --server 地址 --admin 用户名”建立。")
+                                .arg(engine::describeServer(uri)));
+        }
+        if (version > schema::kVersion) {
+            throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序新，请使用新版程序连接。").arg(version));
+        }
+        if (version < schema::kVersion) {
+            throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序旧，请管理员先升级服务器上的题库。")
+                                .arg(version));
+        }
+        // Each program composes its papers in tables of its own session; they are set up again
+        // whenever a broken connection is reopened.
+        sql::setSessionSetup([](QSqlDatabase& db) {
+            if (db.connectionName() == connectionName()) session::prepare(db);
+        });
+        session::prepare(conn);
+    } catch (...) {
+        engine::closeConnection(conn);
+        throw;
+    }
+    server_ = uri;
+    const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
+                                                       {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
+    for (const auto& [ds, table] : tables) {
+        ds->close();
+        ds->setTableName(QString::fromLatin1(table));
+        ds->setKnownColumns(schema::columns(QString::fromLatin1(table)));
+        ds->open();
+    }
+}
+
+void TDM::connectToBank(const engine::Location& location)
+{
+    if (location.isServer()) {
+        connectToServer(location.server);
+    } else {
+        connectTo(location.file);
+    }
+}
+
+engine::Location TDM::location() const
+{
+    engine::Location here;
+    if (!server_.isEmpty()) {
+        here.server = server_;
+    } else if (isConnected()) {
+        here.file = db().databaseName();
+    }
+    return here;
 }
 
 void TDM::checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded)

@@ -1,6 +1,7 @@
 #pragma once
 #include "data/bank_lock.h"
 #include "data/dataset.h"
+#include "data/engine.h"
 
 #include <QHash>
 #include <QObject>
@@ -25,6 +26,14 @@ public:
     // Throws DataError with the data layer's text when the file is missing or unreadable, when
     // another program works on it, or when a table of this version lacks one of its columns.
     void connectTo(const QString& absolutePath);
+    // Connects to a bank on a PostgreSQL server (a connection URI). Throws DataError when the
+    // server cannot be reached, holds no bank, or holds a bank of another version.
+    void connectToServer(const QString& uri);
+    // Either of the two, as chosen by the settings.
+    void connectToBank(const engine::Location& location);
+    // The bank connected to (empty when none).
+    engine::Location location() const;
+    bool isServer() const { return !server_.isEmpty(); }
     bool isConnected() const;
     // Closes every dataset and the file, and lets other programs open the bank again.
     void disconnectFromBank();
@@ -46,6 +55,8 @@ public:
 
 private:
     BankLock lock_;  // the embedded file's "one program at a time" marks
+    QString server_;  // the server's URI while connected to one
+    void dropConnectionOfOtherEngine(const QString& driver);
     // Refuses a file of this version whose tables lack columns this program reads: SQLite would
     // read a double-quoted unknown column name as a text literal.
     static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);

@@ -1,5 +1,7 @@
 #include "data/dataset.h"
 
+#include "data/engine.h"
+
 #include "data/convert.h"
 #include "data/errors.h"
 #include "data/sql.h"
@@ -96,8 +98,7 @@ void Dataset::open()
         QStringList columns = knownColumns_;
         if (columns.isEmpty()) {
             // Table names come from the program itself, never from user input.
-            QSqlQuery info = sql::run(db(), QStringLiteral("PRAGMA table_info(\"%1\")").arg(table_));
-            while (info.next()) columns << info.value(1).toString();
+            columns = engine::tableColumns(db(), table_);
         }
         for (const QString& name : columns) {
             if (name.compare(QLatin1String("id"), Qt::CaseInsensitive) != 0) fields_ << name;

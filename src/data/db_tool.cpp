@@ -20,6 +20,8 @@
 #include <string>
 
 #include "data/backup.h"
+#include "data/bank_copy.h"
+#include "data/engine.h"
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/errors.h"
@@ -42,6 +44,10 @@ const char* const kUsage =
     "用法：\n"
     "  exavoro-db init --admin 用户名          新建空数据库 Data/examdb.db，含一个超级用户（密码在终端输入两次）\n"
     "  exavoro-db demo                        新建示例数据库 Data/examdb.db（三个示例账户与一个示例题库）\n"
+    "                                         init 与 demo 加 --server 地址 时，在数据库服务器的空数据库中建立题库\n"
+    "                                         （地址形如 postgresql://用户@主机:端口/数据库名，密码放在 ~/.pgpass）\n"
+    "  exavoro-db copy --from 来源 --to 目标    在题库文件与数据库服务器之间复制整个题库（目标须为空），\n"
+    "                                         复制后比较各表行数与校验和\n"
     "  exavoro-db generate --questions N      新建含 N 道试题的大型测试题库 Data/examdb.db\n"
     "  exavoro-db backup [-o 文件]            在程序运行时也能写出题库的一致副本\n"
     "                                         （默认 Data/backup/examdb-日期-时间.db，不覆盖已有文件）\n"
@@ -250,6 +256,33 @@ int exportQuestions(const QStringList& args, const QString& databasePath)
     return 0;
 }
 
+// A file's path is taken from the current folder; a server's URI as it is.
+QString bankArgument(const QString& value)
+{
+    return engine::isServerUri(value) ? value : QDir::current().absoluteFilePath(value);
+}
+
+int copyBank(const QStringList& args)
+{
+    const QString from = option(args, QStringLiteral("--from"));
+    const QString to = option(args, QStringLiteral("--to"));
+    if (from.isEmpty() || to.isEmpty()) {
+        throw AppError(QStringLiteral("请用 --from 与 --to 指定来源与目标（题库文件或 postgresql:// 地址）。"));
+    }
+    bank_copy::Report report;
+    {
+        TerminalProgress progress(QStringLiteral("正在复制题库"));
+        report = bank_copy::copy(bankArgument(from), bankArgument(to), progress.callback());
+    }
+    const auto name = [](const QString& value) {
+        return engine::isServerUri(value) ? engine::describeServer(value) : QDir::current().absoluteFilePath(value);
+    };
+    out() << QStringLiteral("已把题库 %1 复制到 %2，共 %3 行，各表行数与校验和一致：\n").arg(name(from), name(to)).arg(report.rows);
+    for (const QString& line : report.tables) out() << QStringLiteral("  %1\n").arg(line);
+    out() << QStringLiteral("校验和（SHA-256）：%1\n").arg(report.checksum) << Qt::flush;
+    return 0;
+}
+
 }  // namespace
 
 int runDbTool(const QStringList& arguments)
@@ -263,22 +296,35 @@ int runDbTool(const QStringList& arguments)
         QString path = option(args, QStringLiteral("--file"));
         path = path.isEmpty() ? TDM::defaultDatabasePath() : QDir::current().absoluteFilePath(path);
         const QString command = args.first();
+        // A server in place of the file: the bank is made in that (empty) database.
+        const QString server = option(args, QStringLiteral("--server"));
+        if (!server.isEmpty() && !engine::isServerUri(server)) {
+            throw AppError(QStringLiteral("数据库服务器地址“%1”无效：应为 postgresql://用户@主机:端口/数据库名 的形式。").arg(server));
+        }
+        const QString target = server.isEmpty() ? path : server;
+        const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
+        if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo")) {
+            throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
+                               .arg(command));
+        }
         if (command == QLatin1String("init")) {
             const QString admin = option(args, QStringLiteral("--admin"));
             if (admin.isEmpty()) throw AppError(QStringLiteral("请用 --admin 指定超级用户的用户名。"));
             if (admin.size() > 20) throw AppError(QStringLiteral("用户名最多 20 个字符。"));
-            if (QFileInfo::exists(path)) throw AppError(QStringLiteral("数据库文件“%1”已存在，不会覆盖。").arg(path));
+            if (server.isEmpty() && QFileInfo::exists(path)) {
+                throw AppError(QStringLiteral("数据库文件“%1”已存在，不会覆盖。").arg(path));
+            }
             const QString first = readSecret(QStringLiteral("请输入 %1 的密码：").arg(admin));
             const QString second = readSecret(QStringLiteral("请再次输入密码："));
             if (first != second) throw AppError(QStringLiteral("两次输入的密码不一致。"));
             if (first.size() > 10) throw AppError(QStringLiteral("密码最多 10 个字符（登录窗口只接受 10 个字符）。"));
-            demo::createDatabase(path, {{admin, first, 3}});
-            out() << QStringLiteral("已创建数据库 %1，超级用户：%2\n").arg(path, admin) << Qt::flush;
+            demo::createDatabase(target, {{admin, first, 3}});
+            out() << QStringLiteral("已创建数据库 %1，超级用户：%2\n").arg(targetName, admin) << Qt::flush;
             return 0;
         }
         if (command == QLatin1String("demo")) {
-            demo::createDemoDatabase(path);
-            out() << QStringLiteral("已创建示例数据库 %1\n示例账户（用户名 / 密码 / 权限）：\n").arg(path);
+            demo::createDemoDatabase(target);
+            out() << QStringLiteral("已创建示例数据库 %1\n示例账户（用户名 / 密码 / 权限）：\n").arg(targetName);
             for (const demo::Account& a : demo::accounts()) {
                 out() << QStringLiteral("  %1 / %2 / %3\n").arg(a.name, a.password, demo::levelDescription(a.level));
             }
@@ -321,6 +367,7 @@ int runDbTool(const QStringList& arguments)
             out() << Qt::flush;
             return 0;
         }
+        if (command == QLatin1String("copy")) return copyBank(args);
         if (command == QLatin1String("check")) return runCheck(path);
         if (command == QLatin1String("import")) return importQuestions(args, path);
         if (command == QLatin1String("export")) return exportQuestions(args, path);

@@ -3,6 +3,7 @@
 #include "content/content.h"
 #include "data/convert.h"
 #include "data/demo_content.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/schema.h"
@@ -48,11 +49,45 @@ QString timeOfDay()
 
 namespace {
 
+// Builds a bank in an empty database on a server: the tables and their contents in one transaction,
+// so that a failure leaves the database as empty as it was.
+template <typename F>
+void buildOnServer(const QString& uri, F&& fill)
+{
+    const QString connection = QStringLiteral("exavoro-build");
+    auto finish = [&] {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            engine::closeConnection(db);
+        }
+        QSqlDatabase::removeDatabase(connection);
+    };
+    try {
+        QSqlDatabase db = engine::openServer(connection, uri);
+        if (engine::schemaVersion(db) != 0 || engine::tables(db).contains(QStringLiteral("stb"))) {
+            throw AppError(QStringLiteral("数据库服务器上的数据库“%1”中已有题库，不会覆盖。").arg(engine::describeServer(uri)));
+        }
+        sql::transaction(db, [&] {
+            schema::create(db);
+            fill(db);
+        });
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
 // Builds a database in a temporary file next to `path` and renames it into place when `fill`
-// has finished, so that a failure never leaves a half-written database behind.
+// has finished, so that a failure never leaves a half-written database behind. A server's URI in
+// place of the path builds the bank on the server.
 template <typename F>
 void buildFile(const QString& path, F&& fill)
 {
+    if (engine::isServerUri(path)) {
+        buildOnServer(path, std::forward<F>(fill));
+        return;
+    }
     if (QFileInfo::exists(path)) {
         throw AppError(QStringLiteral("数据库文件“%1”已存在，不会覆盖。").arg(path));
     }
@@ -175,6 +210,11 @@ void addFormulaQuestions(QSqlDatabase& db, DemoSubject& subject)
 }
 
 }  // namespace
+
+void buildBank(const QString& target, const std::function<void(QSqlDatabase&)>& fill)
+{
+    buildFile(target, fill);
+}
 
 void createDatabase(const QString& path, const QVector<Account>& users)
 {

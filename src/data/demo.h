@@ -3,6 +3,8 @@
 #include <QVector>
 #include <functional>
 
+class QSqlDatabase;
+
 namespace demo {
 
 struct Account {
@@ -17,7 +19,8 @@ QVector<Account> accounts();
 QString levelDescription(int level);
 
 // Creates a new database file with the schema and the given users. Refuses an existing file; the
-// file appears only when it is complete.
+// file appears only when it is complete. In place of a file's path, each of these takes a server's
+// URI (postgresql://...): the bank is then made in that empty database, all in one transaction.
 void createDatabase(const QString& path, const QVector<Account>& users);
 // Creates the demo database: the demo accounts and a bank of several subjects.
 void createDemoDatabase(const QString& path);
@@ -26,6 +29,10 @@ void createDemoDatabase(const QString& path);
 // `progress` is told the questions written so far.
 void createGeneratedDatabase(const QString& path, int questions, unsigned seed = 1,
                              const std::function<void(qint64, qint64)>& progress = {});
+
+// Makes a new bank at `target` (a file path or a server URI, as above) and fills it with `fill`
+// inside the bank's creating transaction.
+void buildBank(const QString& target, const std::function<void(QSqlDatabase&)>& fill);
 
 // The time of day as the program writes it into `time`: H:mm:ss, 24 hours.
 QString timeOfDay();

@@ -1,12 +1,236 @@
 #include "data/engine.h"
 
+#include "data/errors.h"
+#include "data/sql.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSettings>
 #include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <libpq-fe.h>
 
 namespace engine {
 
 bool isServer(const QSqlDatabase& db)
 {
     return db.driverName() == QLatin1String("QPSQL");
+}
+
+QString Location::describe() const
+{
+    return isServer() ? describeServer(server) : QDir::toNativeSeparators(file);
+}
+
+static QUrl parseServer(const QString& uri)
+{
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
+        throw AppError(QStringLiteral("数据库服务器地址“%1”无效：应为 postgresql://用户@主机:端口/数据库名 的形式。")
+                           .arg(uri));
+    }
+    // Addresses stand in settings files and command lines that others may read; the password of the
+    // database role belongs in ~/.pgpass (or a service file), where libpq finds it.
+    if (!url.password().isEmpty() || QUrlQuery(url).hasQueryItem(QStringLiteral("password"))) {
+        throw AppError(QStringLiteral("数据库服务器地址中不能写密码：请把密码写在 ~/.pgpass 文件（权限 600）中。"));
+    }
+    return url;
+}
+
+bool isServerUri(const QString& text)
+{
+    return text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"));
+}
+
+QString describeServer(const QString& uri)
+{
+    QUrl url(uri);
+    url.setPassword(QString());
+    QUrlQuery query(url);
+    query.removeAllQueryItems(QStringLiteral("password"));
+    url.setQuery(query);
+    return url.toString();
+}
+
+Location chooseLocation(const QStringList& arguments, const QString& folder)
+{
+    Location location;
+    const int at = arguments.indexOf(QStringLiteral("--server"));
+    if (at >= 0) {
+        if (at + 1 >= arguments.size() || arguments[at + 1].startsWith(QLatin1String("--"))) {
+            throw AppError(QStringLiteral("选项 --server 后面缺少数据库服务器地址。"));
+        }
+        location.server = arguments[at + 1];
+    } else {
+        for (const QString& argument : arguments) {
+            if (argument.startsWith(QLatin1String("--server="))) location.server = argument.mid(9);
+        }
+    }
+    const QString settingsPath = QDir(folder).filePath(QStringLiteral("exavoro.ini"));
+    if (location.server.isEmpty() && QFileInfo::exists(settingsPath)) {
+        QFile probe(settingsPath);
+        if (!probe.open(QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("无法读取设置文件“%1”：%2").arg(settingsPath, probe.errorString()));
+        }
+        probe.close();
+        QSettings settings(settingsPath, QSettings::IniFormat);
+        if (settings.status() != QSettings::NoError) {
+            throw AppError(QStringLiteral("设置文件“%1”格式不正确。").arg(settingsPath));
+        }
+        location.server = settings.value(QStringLiteral("server")).toString().trimmed();
+    }
+    if (location.isServer()) {
+        parseServer(location.server);  // a bad address is reported before anything else happens
+    } else {
+        location.file = QDir(folder).absoluteFilePath(QStringLiteral("Data/examdb.db"));
+    }
+    return location;
+}
+
+// Server connections the program opened and has not closed on purpose: only these are opened
+// again when they break.
+static QSet<QString>& liveConnections()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+bool shouldReconnect(const QSqlDatabase& db)
+{
+    return liveConnections().contains(db.connectionName()) && connectionLost(db);
+}
+
+void closeConnection(QSqlDatabase& db)
+{
+    liveConnections().remove(db.connectionName());
+    db.close();
+}
+
+// A value for a libpq connection string: quoted, with quotes and backslashes escaped.
+static QString quoted(const QString& value)
+{
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+QSqlDatabase openServer(const QString& connectionName, const QString& uri)
+{
+    const QUrl url = parseServer(uri);
+    QSqlDatabase db = QSqlDatabase::contains(connectionName) ? QSqlDatabase::database(connectionName, false)
+                                                             : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"),
+                                                                                         connectionName);
+    if (!db.isValid()) {
+        throw DataError(QStringLiteral("本机缺少 PostgreSQL 数据库驱动（libqt6sql6-psql），无法连接数据库服务器。"));
+    }
+    db.close();
+    db.setHostName(url.host());
+    db.setPort(url.port(-1));
+    db.setDatabaseName(url.path().mid(1));
+    db.setUserName(url.userName());
+    db.setPassword(url.password());
+    // Everything in the query part (sslmode, sslrootcert, host of a socket folder, service, ...)
+    // goes to libpq as it is; a server that does not answer is given up after ten seconds.
+    QStringList options;
+    bool timeout = false;
+    bool name = false;
+    for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        if (value.contains(QLatin1Char(';')) || key.contains(QLatin1Char(';')) || key.contains(QLatin1Char(' '))) {
+            throw AppError(QStringLiteral("数据库服务器地址中的参数“%1”无效。").arg(key));
+        }
+        options << key + QLatin1Char('=') + quoted(value);
+        timeout = timeout || key == QLatin1String("connect_timeout");
+        name = name || key == QLatin1String("application_name");
+    }
+    if (!timeout) options << QStringLiteral("connect_timeout=10");
+    if (!name) options << QStringLiteral("application_name=exavoro");
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open()) {
+        const QString why = db.lastError().databaseText().trimmed().isEmpty() ? db.lastError().text().trimmed()
+                                                                               : db.lastError().databaseText().trimmed();
+        throw DataError(QStringLiteral("无法连接数据库服务器“%1”：%2").arg(describeServer(uri), why));
+    }
+    liveConnections().insert(connectionName);
+    return db;
+}
+
+bool connectionLost(const QSqlDatabase& db)
+{
+    if (!isServer(db)) return false;
+    // The driver closes a connection the server ended; otherwise libpq says whether it broke.
+    if (!db.isOpen()) return true;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return false;
+    PGconn* conn = *static_cast<PGconn* const*>(handle.data());
+    return conn == nullptr || PQstatus(conn) == CONNECTION_BAD;
+}
+
+QString dialect(const QSqlDatabase& db, const QString& statement)
+{
+    if (!isServer(db)) return statement;
+    QString text = statement;
+    text.replace(QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT"),
+                 QLatin1String("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"));
+    text.replace(QLatin1String(" BLOB"), QLatin1String(" BYTEA"));
+    return text;
+}
+
+int schemaVersion(const QSqlDatabase& db)
+{
+    if (!isServer(db)) return sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();
+    if (!tables(db).contains(QStringLiteral("exavoro_meta"))) return 0;
+    return sql::scalar(db, QStringLiteral("SELECT value FROM exavoro_meta WHERE name=?"), {QStringLiteral("schema_version")})
+        .toInt();
+}
+
+void setSchemaVersion(const QSqlDatabase& db, int version)
+{
+    if (!isServer(db)) {
+        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
+        return;
+    }
+    sql::run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS exavoro_meta (name TEXT PRIMARY KEY, value TEXT)"));
+    sql::run(db, QStringLiteral("DELETE FROM exavoro_meta WHERE name=?"), {QStringLiteral("schema_version")});
+    sql::run(db, QStringLiteral("INSERT INTO exavoro_meta (name, value) VALUES (?, ?)"),
+             {QStringLiteral("schema_version"), QString::number(version)});
+}
+
+QStringList tables(const QSqlDatabase& db)
+{
+    if (!isServer(db)) return sql::column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+    return sql::column(db, QStringLiteral("SELECT table_name FROM information_schema.tables"
+                                          " WHERE table_schema=current_schema() AND table_type='BASE TABLE'"));
+}
+
+QStringList tableColumns(const QSqlDatabase& db, const QString& table)
+{
+    QStringList names;
+    if (!isServer(db)) {
+        for (const QString& name : sql::column(db, QStringLiteral("SELECT name FROM pragma_table_info(?)"), {table})) {
+            names << name.toLower();
+        }
+        return names;
+    }
+    // An empty result still describes its columns; it also finds a session's own temporary table
+    // of the same name before the shared one, as every other statement does.
+    QString exists;
+    if (!sql::firstValue(db, QStringLiteral("SELECT to_regclass(?) IS NOT NULL"), {QLatin1Char('"') + table + QLatin1Char('"')},
+                         &exists) ||
+        exists == QLatin1String("false") || exists == QLatin1String("0") || exists.isEmpty()) {
+        return names;
+    }
+    QString quotedName = table;
+    quotedName.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    const QSqlRecord record = sql::run(db, QStringLiteral("SELECT * FROM \"%1\" WHERE 1=0").arg(quotedName)).record();
+    for (int i = 0; i < record.count(); ++i) names << record.fieldName(i).toLower();
+    return names;
 }
 
 }  // namespace engine

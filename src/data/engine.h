@@ -25,6 +25,9 @@ struct Location {
 // file Data/examdb.db in `folder`. Throws AppError on an unreadable settings file or a bad URI.
 Location chooseLocation(const QStringList& arguments, const QString& folder);
 
+// True for a text that names a server (postgresql:// or postgres://) rather than a file.
+bool isServerUri(const QString& text);
+
 // The URI with any password removed, for messages and the login window.
 QString describeServer(const QString& uri);
 
@@ -32,6 +35,16 @@ QString describeServer(const QString& uri);
 // from the URI or libpq's usual places (~/.pgpass, service file, PG* environment). Throws
 // DataError with a Chinese message when the server cannot be reached or refuses the login.
 QSqlDatabase openServer(const QString& connectionName, const QString& uri);
+
+// True when the server connection broke (the server stopped, the network went away); the next
+// statement reconnects.
+bool connectionLost(const QSqlDatabase& db);
+
+// True when a connection opened by openServer() and not closed on purpose broke: the next
+// statement opens it again.
+bool shouldReconnect(const QSqlDatabase& db);
+// Closes a connection on purpose (it is not opened again by the next statement).
+void closeConnection(QSqlDatabase& db);
 
 // A table-creating statement written in SQLite's words, in the words of the connection's engine
 // (INTEGER PRIMARY KEY AUTOINCREMENT and BLOB become an identity column and BYTEA on a server).

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSqlError>
 
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/sql.h"
 
@@ -94,15 +95,16 @@ static const char* const kLibraryTables[] = {
     "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
 };
 
-// Uniqueness rules that keep several users from storing the same number or code at the same
-// moment: a second row with a taken number is refused and the store numbers it afresh. Created on
-// a server only: files written by older versions may hold such duplicates and must still open.
+// Uniqueness rules that only a server bank gets: there many programs number new rows at the same
+// moment, and the rule makes the second of two equal numbers fail (and its store retry) instead of
+// both landing. A file admits one program at a time, and files of older versions may already hold
+// repeated numbers that must still open.
 static const char* const kServerIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS stb_unique_th ON stb (kmh, txh, th)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS kmb_unique_kmh ON kmb (kmh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS txb_unique_txh ON txb (kmh, txh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS zjb_unique_zjh ON zjb (kmh, zjh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS mmb_unique_yhm ON mmb (yhm)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS stb_number ON stb (kmh, txh, th)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS kmb_code ON kmb (kmh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS txb_code ON txb (kmh, txh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS zjb_code ON zjb (kmh, zjh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS mmb_name ON mmb (yhm)",
 };
 
 QStringList serverOnlyStatements()
@@ -179,6 +181,21 @@ QStringList columns(const QString& table)
     return known.value(table);
 }
 
+QStringList tableNames()
+{
+    QStringList names;
+    const QString prefix = QStringLiteral("CREATE TABLE IF NOT EXISTS ");
+    auto add = [&](const char* statement) {
+        const QString text = QString::fromLatin1(statement);
+        if (text.startsWith(prefix)) names << text.mid(prefix.size()).section(QLatin1Char(' '), 0, 0);
+    };
+    for (const char* statement : kTables) add(statement);
+    for (const char* statement : kRecycleTables) add(statement);
+    for (const char* statement : kContentTables) add(statement);
+    for (const char* statement : kLibraryTables) add(statement);
+    return names;
+}
+
 QString createStatement(const QString& table)
 {
     static const QHash<QString, QString> recorded = [] {
@@ -199,26 +216,32 @@ QString createStatement(const QString& table)
     return recorded.value(table);
 }
 
+void create(QSqlDatabase& db)
+{
+    auto make = [&](const char* statement) { sql::run(db, engine::dialect(db, QString::fromLatin1(statement))); };
+    for (const char* statement : kTables) make(statement);
+    for (const char* statement : kRecycleTables) make(statement);
+    for (const char* statement : kContentTables) make(statement);
+    for (const char* statement : kLibraryTables) make(statement);
+    if (engine::isServer(db)) {
+        for (const char* statement : kServerIndexes) make(statement);
+    }
+    engine::setSchemaVersion(db, kVersion);
+}
+
 void ensure(QSqlDatabase& db)
 {
-    const int version = sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();
+    const int version = engine::schemaVersion(db);
     if (version > kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
     if (version == kVersion) return;
-    sql::transaction(db, [&] {
-        for (const char* statement : kTables) sql::run(db, QString::fromLatin1(statement));
-        for (const char* statement : kRecycleTables) sql::run(db, QString::fromLatin1(statement));
-        for (const char* statement : kContentTables) sql::run(db, QString::fromLatin1(statement));
-        for (const char* statement : kLibraryTables) sql::run(db, QString::fromLatin1(statement));
-        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
-    });
+    sql::transaction(db, [&] { create(db); });
 }
 
 bool hasTable(const QSqlDatabase& db, const QString& table)
 {
-    return sql::scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?"), {table})
-               .toInt() > 0;
+    return engine::tables(db).contains(table);
 }
 
 QVector<QPair<QString, QString>> pictureColumns()
@@ -244,7 +267,7 @@ static void createAddedTables(const QSqlDatabase& db)
             const QString name = QString::fromLatin1(table);
             if (text.contains(QStringLiteral(" EXISTS ") + name + QLatin1Char(' ')) ||
                 text.contains(QStringLiteral(" ON ") + name + QStringLiteral(" ("))) {
-                sql::run(db, text);
+                sql::run(db, engine::dialect(db, text));
                 return;
             }
         }
@@ -277,7 +300,7 @@ bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
     }
     sql::transaction(db, [&] {
         createAddedTables(db);
-        sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+        engine::setSchemaVersion(db, kVersion);
     });
     return true;
 }

@@ -13,6 +13,8 @@ constexpr int kVersion = 2;
 // The columns of one of the tables as this version creates them (without the hidden id),
 // empty for any other name.
 QStringList columns(const QString& table);
+// Every table of the bank, in the order they are created.
+QStringList tableNames();
 
 // The CREATE TABLE statement of one of the program's tables as the file's schema records it
 // (SQLite keeps the text without "IF NOT EXISTS"), empty for any other name.
@@ -21,15 +23,15 @@ QString createStatement(const QString& table);
 // Creates the six tables, the content tables (pictures, formula_omml), the recycle bin's and
 // their indexes in an empty database, or brings an older file up to date.
 void ensure(QSqlDatabase& db);
-
-// The statements a server bank gets beside the tables: unique indexes on the numbers and codes
-// (stb (kmh, txh, th), kmb (kmh), txb (kmh, txh), zjb (kmh, zjh), mmb (yhm)), so that two users
-// storing at the same moment cannot take the same one. Plain SQL both engines read; an SQLite file
-// does not get them, since files of older versions may hold duplicates.
-QStringList serverOnlyStatements();
+// The statements of ensure() without a transaction of their own (for a caller's transaction that
+// also fills the new bank), in the words of the connection's engine.
+void create(QSqlDatabase& db);
 
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);
+
+// The uniqueness rules a server bank has beyond a file's tables (created by ensure() on a server).
+QStringList serverOnlyStatements();
 
 // The (table, column) pairs whose texts may place pictures; the orphan cleanup keeps every picture
 // one of them names. A table that keeps question texts (a recycle bin, stored papers) adds itself here.

@@ -1,5 +1,6 @@
 #include "data/sql.h"
 
+#include "data/engine.h"
 #include "data/errors.h"
 
 #include <QMultiHash>
@@ -12,37 +13,82 @@
 
 namespace sql {
 
-static sqlite3* nativeHandle(const QSqlDatabase& db);
+static const char kLostText[] =
+    "与数据库服务器的连接已断开，本次操作没有完成，也没有留下半截的更改。下一步操作时程序将重新连接服务器。";
 
-// The error of the last failed call on an SQLite connection, with its extended result code as the
-// error's code (2067: a uniqueness rule refused the row).
-static DataError sqliteFailure(sqlite3* h, const QString& statement)
+// SQLSTATEs of a session the server ended: connection exceptions and the server shutting down or
+// ending the session on an administrator's command.
+static bool sessionEnded(const QString& code)
 {
-    return DataError(QStringLiteral("%1\n语句：%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), statement.simplified()),
-                     QString::number(sqlite3_extended_errcode(h)), false);
+    return code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") || code == QLatin1String("57P02") ||
+           code == QLatin1String("57P03");
 }
 
-// A failure reported through Qt's driver: on a server the code is the SQLSTATE; on an SQLite
-// connection the extended code is read from the connection itself, which still holds it.
-static DataError failure(const QSqlError& error, const QString& statement, const QSqlDatabase& db = QSqlDatabase())
+static DataError failure(const QSqlError& error, const QString& statement, const QSqlDatabase& db)
 {
+    if (engine::isServer(db) && db.isOpen() && sessionEnded(error.nativeErrorCode())) {
+        // The session is gone even where libpq has not noticed yet: closed here, it is opened
+        // again by the next statement.
+        QSqlDatabase(db).close();
+    }
+    if (engine::connectionLost(db)) {
+        return DataError(QStringLiteral("%1\n（%2）").arg(QString::fromUtf8(kLostText), error.text().trimmed()),
+                         error.nativeErrorCode(), true);
+    }
     QString text = error.text().trimmed();
     if (text.isEmpty()) {
         text = QStringLiteral("数据库操作失败。");
     }
-    QString code = error.nativeErrorCode();
-    if (sqlite3* h = nativeHandle(db)) code = QString::number(sqlite3_extended_errcode(h));
-    const bool lost = error.type() == QSqlError::ConnectionError || (db.isValid() && !db.isOpen());
-    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), code, lost);
+    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), error.nativeErrorCode(), false);
+}
+
+// Connections with an open transaction: a broken one is not silently reconnected in the middle of
+// it (the rest of the transaction would run outside it); the transaction fails as a whole.
+static QSet<QString>& openTransactions()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+static std::function<void(QSqlDatabase&)>& sessionSetup()
+{
+    static std::function<void(QSqlDatabase&)> setup;
+    return setup;
+}
+
+void setSessionSetup(std::function<void(QSqlDatabase&)> setup)
+{
+    sessionSetup() = std::move(setup);
+}
+
+// A server connection that broke since the last statement is opened again before the next one,
+// and the session's own state is set up afresh.
+static void reconnectIfLost(const QSqlDatabase& db)
+{
+    if (!engine::shouldReconnect(db) || openTransactions().contains(db.connectionName())) return;
+    QSqlDatabase conn = db;
+    conn.close();
+    if (!conn.open()) {
+        throw DataError(QStringLiteral("无法重新连接数据库服务器：%1").arg(conn.lastError().text().trimmed()), QString(),
+                        true);
+    }
+    if (sessionSetup()) sessionSetup()(conn);
 }
 
 QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
+    reconnectIfLost(db);
     if (!db.isOpen()) {
         throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement.simplified()));
     }
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    // A server cannot prepare every kind of statement (CREATE, SET): one without values is sent as
+    // it is, which also saves the round trips of preparing it.
+    if (binds.isEmpty() && engine::isServer(db)) {
+        if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
+        return query;
+    }
     if (!query.prepare(statement)) {
         throw failure(query.lastError(), statement, db);
     }
@@ -57,6 +103,7 @@ QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantLi
 
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
+    reconnectIfLost(db);
     if (!db.isOpen()) {
         throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement.simplified()));
     }
@@ -72,6 +119,13 @@ static sqlite3* nativeHandle(const QSqlDatabase& db)
         return *static_cast<sqlite3* const*>(handle.data());
     }
     return nullptr;
+}
+
+// The SQLite error of the last call on `h`, with its extended result code.
+static DataError nativeFailure(sqlite3* h, const QString& statement)
+{
+    return DataError(QStringLiteral("%1\n语句：%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), statement.simplified()),
+                     QString::number(sqlite3_extended_errcode(h)), false);
 }
 
 namespace {
@@ -95,7 +149,7 @@ sqlite3_stmt* takeStatement(sqlite3* h, const QString& statement)
     const QByteArray utf8 = statement.toUtf8();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(h, utf8.constData(), static_cast<int>(utf8.size()), &st, nullptr) != SQLITE_OK) {
-        DataError error = sqliteFailure(h, statement);
+        const DataError error = nativeFailure(h, statement);
         sqlite3_finalize(st);
         throw error;
     }
@@ -143,8 +197,7 @@ void script(const QSqlDatabase& db, const char* statements)
     if (sqlite3_exec(h, statements, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString text = QString::fromUtf8(error ? error : "");
         sqlite3_free(error);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)),
-                        QString::number(sqlite3_extended_errcode(h)), false);
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)));
     }
 }
 
@@ -186,17 +239,30 @@ static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& b
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
         // The error is read before the reset, which would replace it with its own copy.
-        DataError error = sqliteFailure(h, statement);
+        const DataError error = nativeFailure(h, statement);
         giveBackStatement(h, statement, st);
         throw error;
     }
     giveBackStatement(h, statement, st);
 }
 
+// Every table has an id column; a server gives the new row's id back with the INSERT itself.
+static bool isInsert(const QString& statement)
+{
+    return statement.trimmed().startsWith(QLatin1String("INSERT"), Qt::CaseInsensitive) &&
+           !statement.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive);
+}
+
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
-    if (!h) return run(db, statement, binds).lastInsertId().toLongLong();
+    if (!h) {
+        if (engine::isServer(db) && isInsert(statement)) {
+            QSqlQuery query = run(db, statement + QStringLiteral(" RETURNING id"), binds);
+            return query.next() ? query.value(0).toLongLong() : 0;
+        }
+        return run(db, statement, binds).lastInsertId().toLongLong();
+    }
     stepOnce(h, statement, binds);
     return sqlite3_last_insert_rowid(h);
 }
@@ -211,6 +277,7 @@ int changes(const QSqlDatabase& db, const QString& statement, const QVariantList
 
 Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds) : statement_(statement)
 {
+    reconnectIfLost(db);
     sqlite3* h = nativeHandle(db);
     if (!h) {
         query_ = new QSqlQuery(run(db, statement, binds));
@@ -237,7 +304,7 @@ bool Reader::next()
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    throw sqliteFailure(sqlite3_db_handle(stmt_), statement_);
+    throw nativeFailure(sqlite3_db_handle(stmt_), statement_);
 }
 
 QString Reader::text(int column) const
@@ -292,15 +359,9 @@ QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
     return result;
 }
 
-// Connections (by name) with a transaction begun here and not yet ended.
-static QSet<QString>& openTransactions()
-{
-    static QSet<QString> names;
-    return names;
-}
-
 void begin(QSqlDatabase& db)
 {
+    reconnectIfLost(db);
     if (!db.transaction()) {
         throw failure(db.lastError(), QStringLiteral("BEGIN"), db);
     }
@@ -309,18 +370,25 @@ void begin(QSqlDatabase& db)
 
 void commit(QSqlDatabase& db)
 {
-    openTransactions().remove(db.connectionName());
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
+        openTransactions().remove(db.connectionName());
         throw failure(error, QStringLiteral("COMMIT"), db);
     }
+    openTransactions().remove(db.connectionName());
 }
 
 void rollback(QSqlDatabase& db)
 {
-    openTransactions().remove(db.connectionName());
     db.rollback();
+    openTransactions().remove(db.connectionName());
+}
+
+bool inTransaction(const QSqlDatabase& db)
+{
+    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
+    return openTransactions().contains(db.connectionName());
 }
 
 void savepointStep(const QSqlDatabase& db, SavepointStep step)
@@ -346,16 +414,11 @@ void savepointStep(const QSqlDatabase& db, SavepointStep step)
             stepOnce(h, statement, {});
             continue;
         }
+        // Run as it stands: a server does not prepare SAVEPOINT statements.
         if (!db.isOpen()) throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement));
         QSqlQuery query(db);
         if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
     }
-}
-
-bool inTransaction(const QSqlDatabase& db)
-{
-    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
-    return openTransactions().contains(db.connectionName());
 }
 
 }  // namespace sql

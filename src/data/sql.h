@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
+#include <functional>
 
 struct sqlite3_stmt;
 struct sqlite3;
@@ -39,6 +40,10 @@ void script(const QSqlDatabase& db, const char* statements);
 // Gives a connection a larger page cache and memory-mapped reads, once per connection: repeated
 // list queries then stay off the disk. Done when the first list is read, not at login.
 void tuneForLists(const QSqlDatabase& db);
+
+// Work to do on every new server connection and after a broken one was reopened (for example the
+// session's own temporary tables).
+void setSessionSetup(std::function<void(QSqlDatabase&)> setup);
 
 // Finalizes the statements kept for a connection; call before the connection is closed.
 void releaseStatements(const QSqlDatabase& db);

@@ -5,6 +5,8 @@
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/demo.h"
+#include "data/engine.h"
+#include "data/errors.h"
 #include "data/sql.h"
 
 #include <QAbstractButton>
@@ -12,6 +14,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QUrl>
 #include <QPointer>
 #include <QTest>
 
@@ -24,6 +28,45 @@ void closeAllWindows()
         w->deleteLater();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString testServer()
+{
+    return qEnvironmentVariable("EXAVORO_TEST_SERVER");
+}
+
+QString serverDatabaseUri(const QString& adminUri, const QString& database)
+{
+    QUrl url(adminUri);
+    url.setPath(QLatin1Char('/') + database);
+    return url.toString();
+}
+
+namespace {
+// An administrative connection to the test server, for making and dropping databases.
+QSqlDatabase adminConnection()
+{
+    const QString name = QStringLiteral("exavoro-test-admin");
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : engine::openServer(name, testServer());
+    if (!db.isOpen()) db = engine::openServer(name, testServer());
+    return db;
+}
+}  // namespace
+
+QString createServerDatabase()
+{
+    static int counter = 0;
+    const QString name = QStringLiteral("exavoro_t_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    sql::run(adminConnection(), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+    sql::run(adminConnection(), QStringLiteral("CREATE DATABASE %1").arg(name));
+    return serverDatabaseUri(testServer(), name);
+}
+
+void dropServerDatabase(const QString& uri)
+{
+    const QString name = QUrl(uri).path().mid(1);
+    sql::run(adminConnection(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
 }
 
 Workspace::Workspace(const QVector<User>& users, bool connect)
@@ -41,13 +84,31 @@ Workspace::Workspace(const QVector<User>& users, bool connect)
     QVector<demo::Account> accounts;
     for (const User& u : users) accounts.append({u.name, u.password, u.level});
     QDir().mkpath(QStringLiteral("Data"));
-    demo::createDatabase(databasePath(), accounts);
+    engine::Location location;
+    if (onServer()) {
+        // The same tests on a bank in a database of its own on the test server; the settings file
+        // names it, as an administrator would on each computer.
+        server_ = createServerDatabase();
+        demo::createDatabase(server_, accounts);
+        location.server = server_;
+        QFile settings(QDir(dir_.path()).filePath(QStringLiteral("exavoro.ini")));
+        if (settings.open(QIODevice::WriteOnly)) settings.write("[General]\nserver=" + server_.toUtf8() + "\n");
+    } else {
+        demo::createDatabase(databasePath(), accounts);
+        location.file = databasePath();
+    }
+    app::setBankLocation(location);
     if (!DM) DM = new TDM(qApp);
     if (!MainF) {
         auto* main = new TMainF(nullptr);
         MainF = main;
     }
-    if (connect) DM->connectTo(databasePath());
+    if (connect) DM->connectToBank(location);
+}
+
+bool onServer()
+{
+    return !testServer().isEmpty();
 }
 
 Workspace::~Workspace()
@@ -59,6 +120,19 @@ Workspace::~Workspace()
         DM = nullptr;
     }
     QDir::setCurrent(previous_);
+    app::setBankLocation(engine::Location{QDir(previous_).absoluteFilePath(QStringLiteral("Data/examdb.db")), QString()});
+    if (!server_.isEmpty()) {
+        try {
+            dropServerDatabase(server_);
+        } catch (const AppError& e) {
+            qWarning("%s", qPrintable(e.text()));
+        }
+    }
+}
+
+void Workspace::connect()
+{
+    DM->connectToBank(app::bankLocation());
 }
 
 QString Workspace::databasePath() const

@@ -12,6 +12,16 @@ class QWidget;
 
 namespace testing {
 
+// The tests run on a file bank, or, when EXAVORO_TEST_SERVER names a PostgreSQL server (an
+// administrative URI such as postgresql://exavoro@127.0.0.1:55432/postgres), each workspace's bank
+// is a database of its own on that server.
+bool onServer();
+QString testServer();
+// A new empty database on the test server, and its URI; dropped again by dropServerDatabase().
+QString createServerDatabase();
+void dropServerDatabase(const QString& uri);
+QString serverDatabaseUri(const QString& adminUri, const QString& database);
+
 // A temporary working folder with Data/examdb.db, made current for the test; restores the old
 // working folder when it goes away. The data module DM and a hidden main window MainF exist and
 // DM is connected to the file.
@@ -28,6 +38,10 @@ public:
     ~Workspace();
     QString root() const { return dir_.path(); }
     QString databasePath() const;
+    // The server bank's URI when the tests run on a server, else empty.
+    QString serverUri() const { return server_; }
+    // Connects the data module to the workspace's bank (file or server) again.
+    void connect();
     // Runs a statement on the file through the data module's connection.
     void exec(const QString& statement, const QVariantList& binds = {});
     QString scalar(const QString& statement, const QVariantList& binds = {});
@@ -38,6 +52,7 @@ public:
 private:
     QTemporaryDir dir_;
     QString previous_;
+    QString server_;
 };
 
 // Answers the message boxes that appear while a test runs, and records their texts.

@@ -1,0 +1,233 @@
+// Banks on a PostgreSQL server: choosing the bank, creating and copying banks with exavoro-db,
+// the server's uniqueness rules, refusing other versions, and a connection that breaks. The cases
+// that need a server are skipped when the tests run without one.
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "data/data_module.h"
+#include "data/engine.h"
+#include "data/errors.h"
+#include "data/schema.h"
+#include "data/sql.h"
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class ServerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void choosingTheBank();
+    void toolCreatesCopiesAndComparesBanks();
+    void serverRulesVersionsAndUnreachableServers();
+    void brokenConnectionFailsCleanlyAndReconnects();
+
+private:
+    struct Run {
+        int code;
+        QString out;
+        QString err;
+    };
+    static Run tool(const QString& folder, const QStringList& args, const QByteArray& input = {});
+};
+
+ServerTest::Run ServerTest::tool(const QString& folder, const QStringList& args, const QByteArray& input)
+{
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.start(QStringLiteral(EXAVORO_DB_TOOL), args);
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(180000)) qFatal("exavoro-db did not finish");
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+void ServerTest::choosingTheBank()
+{
+    QTemporaryDir dir;
+    // Nothing set: the file under the folder.
+    engine::Location here = engine::chooseLocation({QStringLiteral("exavoro")}, dir.path());
+    QVERIFY(!here.isServer());
+    QCOMPARE(here.file, QDir(dir.path()).absoluteFilePath(QStringLiteral("Data/examdb.db")));
+
+    // The settings file names a server; the command line wins over it.
+    QFile settings(QDir(dir.path()).filePath(QStringLiteral("exavoro.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nserver=postgresql://teacher@exam.school.example:5433/bank?sslmode=verify-full\n");
+    settings.close();
+    here = engine::chooseLocation({QStringLiteral("exavoro")}, dir.path());
+    QVERIFY(here.isServer());
+    QCOMPARE(here.server, QStringLiteral("postgresql://teacher@exam.school.example:5433/bank?sslmode=verify-full"));
+    here = engine::chooseLocation(
+        {QStringLiteral("exavoro"), QStringLiteral("--server"), QStringLiteral("postgresql://a@b/c")}, dir.path());
+    QCOMPARE(here.server, QStringLiteral("postgresql://a@b/c"));
+    QCOMPARE(here.describe(), QStringLiteral("postgresql://a@b/c"));
+
+    // Passwords never stand in our settings or on the command line; bad addresses are named.
+    auto refused = [&](const QStringList& args, const QString& part) {
+        try {
+            engine::chooseLocation(args, dir.path());
+        } catch (const AppError& e) {
+            return e.text().contains(part);
+        }
+        return false;
+    };
+    QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server"), QStringLiteral("postgresql://a:secret@b/c")},
+                    QStringLiteral("~/.pgpass")));
+    QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server"), QStringLiteral("postgresql://a@b/c?password=s")},
+                    QStringLiteral("~/.pgpass")));
+    QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server"), QStringLiteral("mysql://a@b/c")},
+                    QStringLiteral("无效")));
+    QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server")}, QStringLiteral("缺少")));
+
+    // The login window says which bank a login opens.
+    testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    app::setBankLocation(engine::chooseLocation(
+        {QStringLiteral("x"), QStringLiteral("--server"), QStringLiteral("postgresql://teacher@exam.example/bank")},
+        ws.root()));
+    TDLF login(nullptr, false);
+    auto* label = testing::child<QLabel>(&login, QStringLiteral("LabelBank"));
+    QVERIFY(label);
+    QVERIFY2(label->text().startsWith(QStringLiteral("题库：服务器 postgresql:/")), qPrintable(label->text()));
+    QCOMPARE(label->toolTip(), QStringLiteral("题库：postgresql://teacher@exam.example/bank"));
+}
+
+void ServerTest::toolCreatesCopiesAndComparesBanks()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    QTemporaryDir dir;
+    const QString demo = testing::createServerDatabase();
+    const QString copy = testing::createServerDatabase();
+    const QString empty = testing::createServerDatabase();
+
+    // A demo bank on the server, then a second time refused.
+    Run r = tool(dir.path(), {QStringLiteral("demo"), QStringLiteral("--server"), demo});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    r = tool(dir.path(), {QStringLiteral("demo"), QStringLiteral("--server"), demo});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.err.contains(QStringLiteral("不会覆盖")));
+
+    // Server → file → server: the same rows, the same checksum, ids kept.
+    r = tool(dir.path(), {QStringLiteral("copy"), QStringLiteral("--from"), demo, QStringLiteral("--to"),
+                          QStringLiteral("copy.db")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QString firstSum = r.out.section(QStringLiteral("校验和（SHA-256）："), 1).trimmed();
+    QCOMPARE(firstSum.size(), 64);
+    QVERIFY(r.out.contains(QStringLiteral("stb: ")));
+    r = tool(dir.path(), {QStringLiteral("copy"), QStringLiteral("--from"), QStringLiteral("copy.db"),
+                          QStringLiteral("--to"), copy});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out.section(QStringLiteral("校验和（SHA-256）："), 1).trimmed(), firstSum);
+    // A target that already holds a bank is refused and left as it was.
+    r = tool(dir.path(), {QStringLiteral("copy"), QStringLiteral("--from"), QStringLiteral("copy.db"),
+                          QStringLiteral("--to"), demo});
+    QCOMPARE(r.code, 1);
+
+    // The copy works in the program: log in on it and add a question after the copied ones.
+    testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    DM->connectToServer(copy);
+    QVERIFY(DM->isServer());
+    const QString maxId = sql::scalar(DM->db(), QStringLiteral("SELECT max(id) FROM stb"));
+    const qint64 id = sql::exec(DM->db(), QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES (?,?,?)"),
+                                {QStringLiteral("99"), QStringLiteral("01"), QStringLiteral("001")});
+    QCOMPARE(id, maxId.toLongLong() + 1);
+    QVERIFY(DM->AdoMmb->recordCount() >= 3);
+
+    // init on an empty database: one super user, the password asked twice.
+    r = tool(dir.path(), {QStringLiteral("init"), QStringLiteral("--server"), empty, QStringLiteral("--admin"),
+                          QStringLiteral("head")},
+             "pw1\npw1\n");
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    DM->connectToServer(empty);
+    QCOMPARE(DM->AdoMmb->recordCount(), 1);
+    QCOMPARE(DM->AdoMmb->str(QStringLiteral("yhm")), QStringLiteral("head"));
+    DM->disconnectFromBank();
+    for (const QString& uri : {demo, copy, empty}) testing::dropServerDatabase(uri);
+}
+
+void ServerTest::serverRulesVersionsAndUnreachableServers()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    // Two rows of the same subject, type and number: the second is refused by the database.
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','001')"));
+    try {
+        ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','001')"));
+        QFAIL("a second question number 001 was stored");
+    } catch (const DataError& e) {
+        QVERIFY(e.uniqueViolation());
+        QVERIFY(!e.connectionLost());
+    }
+    // Another program's version of the bank is refused, newer or older, with a message.
+    for (int version : {schema::kVersion + 1, schema::kVersion - 1}) {
+        ws.exec(QStringLiteral("UPDATE exavoro_meta SET value=? WHERE name='schema_version'"), {QString::number(version)});
+        try {
+            DM->connectToServer(ws.serverUri());
+            QFAIL("a bank of another version was opened");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().contains(version > schema::kVersion ? QStringLiteral("新") : QStringLiteral("旧")),
+                     qPrintable(e.text()));
+        }
+        QSqlDatabase fix = engine::openServer(QStringLiteral("fix"), ws.serverUri());
+        sql::run(fix, QStringLiteral("UPDATE exavoro_meta SET value=? WHERE name='schema_version'"),
+                 {QString::number(schema::kVersion)});
+        fix.close();
+        DM->connectToServer(ws.serverUri());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fix"));
+    // An empty database says how to make a bank; a server that is not there says so.
+    const QString empty = testing::createServerDatabase();
+    try {
+        DM->connectToServer(empty);
+        QFAIL("an empty database was opened");
+    } catch (const DataError& e) {
+        QVERIFY(e.text().contains(QStringLiteral("exavoro-db init")));
+    }
+    testing::dropServerDatabase(empty);
+    try {
+        DM->connectToServer(QStringLiteral("postgresql://nobody@127.0.0.1:1/none?connect_timeout=3"));
+        QFAIL("an unreachable server was opened");
+    } catch (const DataError& e) {
+        QVERIFY(e.text().contains(QStringLiteral("无法连接数据库服务器")));
+    }
+}
+
+void ServerTest::brokenConnectionFailsCleanlyAndReconnects()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    const int before = ws.count(QStringLiteral("stb"));
+    sql::exec(DM->db(), QStringLiteral("INSERT INTO sjb (kmh, txh, th) VALUES ('01','01','001')"));
+    // The server ends this program's session in the middle of a transaction.
+    const QString pid = ws.scalar(QStringLiteral("SELECT pg_backend_pid()"));
+    QSqlDatabase admin = engine::openServer(QStringLiteral("killer"), ws.serverUri());
+    bool failed = false;
+    try {
+        DM->transaction({DM->ADOStb}, [&] {
+            sql::exec(DM->db(), QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','901')"));
+            sql::run(admin, QStringLiteral("SELECT pg_terminate_backend(?)"), {pid.toInt()});
+            sql::exec(DM->db(), QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','902')"));
+        });
+    } catch (const DataError& e) {
+        failed = true;
+        QVERIFY2(e.connectionLost(), qPrintable(e.text()));
+        QVERIFY(e.text().contains(QStringLiteral("连接已断开")));
+    }
+    QVERIFY(failed);
+    admin.close();
+    QSqlDatabase::removeDatabase(QStringLiteral("killer"));
+    // The next action reconnects: nothing of the broken transaction was kept, and the session has
+    // its own (new, empty) draft table again.
+    QCOMPARE(ws.count(QStringLiteral("stb")), before);
+    QCOMPARE(ws.count(QStringLiteral("sjb")), 0);
+    QVERIFY(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")) != pid);
+    sql::exec(DM->db(), QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','903')"));
+    QCOMPARE(ws.count(QStringLiteral("stb")), before + 1);
+}
+
+QTEST_MAIN(ServerTest)
+#include "test_server.moc"
