@@ -308,16 +308,18 @@ namespace {
 const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"),
                                     QStringLiteral("tm"),  QStringLiteral("da"), QStringLiteral("time"),
                                     QStringLiteral("bz")};
+// The grid lists this in the order of the ids; only the ids of the whole type are read at once.
 const QString kGridQuery =
-    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id");
+    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
 }  // namespace
 
 void TLrstF::openGrid()
 {
     Dataset* q = DM->ADOQuerySt;
     q->close();
-    // Question and answer texts are read only for the question loaded into the editor.
-    q->setSql(kGridQuery, {kmh_, txh_});
+    // Rows are read a window at a time as the grid shows them; question and answer texts only for
+    // the question loaded into the editor.
+    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_});
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }
@@ -376,16 +378,10 @@ void TLrstF::BtnSsClick()
     const int n = convert::toInt(EditTh->text());
     Dataset* q = DM->ADOQuerySt;
     // Rows are compared in place, so the grid moves only once, to the row found.
-    const int kmhColumn = q->fieldIndex(QStringLiteral("kmh"));
-    const int txhColumn = q->fieldIndex(QStringLiteral("txh"));
-    const int thColumn = q->fieldIndex(QStringLiteral("TH"));
-    int found = -1;
-    for (int row = 0; row < q->recordCount() && found < 0; ++row) {
-        if (q->valueAt(row, kmhColumn) == kmh_ && q->valueAt(row, txhColumn) == txh_ &&
-            convert::toInt(q->valueAt(row, thColumn)) == n) {
-            found = row;
-        }
-    }
+    const int found = q->findRow({QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("TH")},
+                                 [this, n](const QStringList& row) {
+                                     return row[0] == kmh_ && row[1] == txh_ && convert::toInt(row[2]) == n;
+                                 });
     if (found >= 0) {
         q->setRecNo(found);
         loadQuestion(kmh_);
@@ -572,13 +568,8 @@ void TLrstF::BtnYtggClick()
     ComboBoxTxChange();
     // The changed question becomes current again.
     Dataset* q = DM->ADOQuerySt;
-    const int idColumn = q->fieldIndex(QStringLiteral("id"));
-    for (int row = 0; row < q->recordCount(); ++row) {
-        if (q->valueAt(row, idColumn).toLongLong() == id) {
-            q->setRecNo(row);
-            break;
-        }
-    }
+    const int row = q->rowOfKey(id);
+    if (row >= 0) q->setRecNo(row);
 }
 
 void TLrstF::BtnStscClick()

@@ -11,7 +11,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace sql {
+
+static sqlite3* nativeHandle(const QSqlDatabase& db);
 
 static const char kLostText[] =
     "与数据库服务器的连接已断开，本次操作没有完成，也没有留下半截的更改。下一步操作时程序将重新连接服务器。";
@@ -39,7 +43,10 @@ static DataError failure(const QSqlError& error, const QString& statement, const
     if (text.isEmpty()) {
         text = QStringLiteral("数据库操作失败。");
     }
-    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), error.nativeErrorCode(), false);
+    // On an SQLite connection the extended code is read from the connection, which still holds it.
+    QString code = error.nativeErrorCode();
+    if (sqlite3* h = nativeHandle(db)) code = QString::number(sqlite3_extended_errcode(h));
+    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), code, false);
 }
 
 // Connections with an open transaction: a broken one is not silently reconnected in the middle of
@@ -197,7 +204,8 @@ void script(const QSqlDatabase& db, const char* statements)
     if (sqlite3_exec(h, statements, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString text = QString::fromUtf8(error ? error : "");
         sqlite3_free(error);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)));
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)),
+                        QString::number(sqlite3_extended_errcode(h)), false);
     }
 }
 
@@ -231,6 +239,13 @@ void releaseStatements(const QSqlDatabase& db)
     }
 }
 
+// Every table has an id column; a server gives the new row's id back with the INSERT itself.
+static bool isInsert(const QString& statement)
+{
+    return statement.trimmed().startsWith(QLatin1String("INSERT"), Qt::CaseInsensitive) &&
+           !statement.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive);
+}
+
 // Steps a kept statement once; throws with the connection's error (its code intact) on failure.
 static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& binds)
 {
@@ -244,13 +259,6 @@ static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& b
         throw error;
     }
     giveBackStatement(h, statement, st);
-}
-
-// Every table has an id column; a server gives the new row's id back with the INSERT itself.
-static bool isInsert(const QString& statement)
-{
-    return statement.trimmed().startsWith(QLatin1String("INSERT"), Qt::CaseInsensitive) &&
-           !statement.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive);
 }
 
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
@@ -353,9 +361,13 @@ QStringList column(const QSqlDatabase& db, const QString& statement, const QVari
 
 QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
 {
-    Reader r(db, QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table));
+    // Without ORDER BY the database may read the ids from its smallest index instead of walking
+    // every page of the table (a question bank of 3 GB holds its ids in a few MB of index); the ids
+    // are then put in order here.
+    Reader r(db, QStringLiteral("SELECT id FROM \"%1\"").arg(table));
     QVector<qint64> result;
     while (r.next()) result.append(r.int64(0));
+    std::sort(result.begin(), result.end());
     return result;
 }
 
@@ -370,6 +382,7 @@ void begin(QSqlDatabase& db)
 
 void commit(QSqlDatabase& db)
 {
+    openTransactions().remove(db.connectionName());
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
@@ -383,12 +396,6 @@ void rollback(QSqlDatabase& db)
 {
     db.rollback();
     openTransactions().remove(db.connectionName());
-}
-
-bool inTransaction(const QSqlDatabase& db)
-{
-    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
-    return openTransactions().contains(db.connectionName());
 }
 
 void savepointStep(const QSqlDatabase& db, SavepointStep step)
@@ -414,11 +421,16 @@ void savepointStep(const QSqlDatabase& db, SavepointStep step)
             stepOnce(h, statement, {});
             continue;
         }
-        // Run as it stands: a server does not prepare SAVEPOINT statements.
         if (!db.isOpen()) throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement));
         QSqlQuery query(db);
         if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
     }
+}
+
+bool inTransaction(const QSqlDatabase& db)
+{
+    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
+    return openTransactions().contains(db.connectionName());
 }
 
 }  // namespace sql

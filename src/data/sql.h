@@ -73,8 +73,8 @@ private:
     QSqlQuery* query_ = nullptr;
 };
 
-// The ids of a table's rows in read order. Read through SQLite directly: a large table's id list
-// is read at C speed rather than one QVariant per row.
+// The ids of a table's rows in ascending order (the order rows are read in). Read through SQLite
+// directly: a large table's id list is read at C speed rather than one QVariant per row.
 QVector<qint64> ids(const QSqlDatabase& db, const QString& table);
 
 // Runs `work` in one transaction: committed when it returns, rolled back when it throws.
