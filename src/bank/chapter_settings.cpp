@@ -282,8 +282,10 @@ void TZjxzF::BtnCmmClick()
     const QString name = node->text(0);
     QString found;
     // The chapter itself does not count as a clash.
-    if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
-                         {s.subjectCode, name, s.renameCode}, &found)) {
+    if (sql::firstValue(
+            DM->db(),
+            QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND COALESCE(zjh,'')<>COALESCE(?,'') LIMIT 1"),
+            {s.subjectCode, name, s.renameCode}, &found)) {
         MsgBox::show(QStringLiteral("同一科目内不能存在相同的章节名"), this);
         FormShow();
         return;

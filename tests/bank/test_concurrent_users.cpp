@@ -1,10 +1,11 @@
-// Several users on one bank: a second connection to the same file plays "another user" (the bank
-// lock belongs to the program; a raw connection of the test bypasses it). Covers numbers and codes
+// Several users on one bank: a second connection to the same bank plays "another user" (on a file
+// the bank lock belongs to the program; a raw connection of the test bypasses it). Covers numbers and codes
 // another user took first (with the uniqueness rules a server bank has), a question changed by
 // another user since it was loaded, a chapter renamed meanwhile, and deletions, restores and purges
 // that stand or fall as a whole when a statement fails midway.
 #include <QAction>
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -26,6 +27,7 @@
 #include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"
 #include "data/recycle.h"
@@ -41,13 +43,17 @@ using testing::Workspace;
 
 namespace {
 
-// Another user's program: its own connection to the bank file.
+// Another user's program: its own connection to the workspace's bank (file or server).
 class OtherUser {
 public:
-    explicit OtherUser(const QString& path)
+    explicit OtherUser(const Workspace& ws)
     {
+        if (testing::onServer()) {
+            engine::openServer(kName, ws.serverUri());
+            return;
+        }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
-        db.setDatabaseName(path);
+        db.setDatabaseName(ws.databasePath());
         db.open();
     }
     ~OtherUser()
@@ -61,7 +67,7 @@ public:
         QSqlQuery q(QSqlDatabase::database(kName, false));
         return q.exec(statement) ? QString() : q.lastError().text() + QStringLiteral(": ") + statement;
     }
-    // The uniqueness rules a server bank has.
+    // The uniqueness rules a server bank has (a server bank has them already).
     QString addServerRules()
     {
         for (const QString& statement : schema::serverOnlyStatements()) {
@@ -70,9 +76,36 @@ public:
         }
         return QString();
     }
+    // A row trigger `timing` ("BEFORE DELETE") on `table` doing `action` for the rows matching
+    // `condition`; `action` empty: the statement fails with "磁盘故障", as a failing disk would.
+    QString addTrigger(const QString& name, const QString& timing, const QString& table, const QString& condition,
+                       const QString& action = QString())
+    {
+        triggers_.insert(name, table);
+        if (!testing::onServer()) {
+            const QString body = action.isEmpty() ? QStringLiteral("SELECT RAISE(ABORT, '磁盘故障')") : action;
+            return exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 WHEN %4 BEGIN %5; END")
+                            .arg(name, timing, table, condition, body));
+        }
+        const QString body = action.isEmpty() ? QStringLiteral("RAISE EXCEPTION '磁盘故障'") : action;
+        const QString error = exec(QStringLiteral("CREATE FUNCTION %1_f() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                                                  " IF %2 THEN %3; END IF;"
+                                                  " IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; RETURN NEW; END $$")
+                                       .arg(name, condition, body));
+        if (!error.isEmpty()) return error;
+        return exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_f()")
+                        .arg(name, timing, table));
+    }
+    QString dropTrigger(const QString& name)
+    {
+        if (!testing::onServer()) return exec(QStringLiteral("DROP TRIGGER %1").arg(name));
+        const QString error = exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, triggers_.value(name)));
+        return error.isEmpty() ? exec(QStringLiteral("DROP FUNCTION %1_f()").arg(name)) : error;
+    }
 
 private:
     static inline const QString kName = QStringLiteral("other-user");
+    QHash<QString, QString> triggers_;  // trigger name to table
 };
 
 const QString kChangedBox = QStringLiteral("第001题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）");
@@ -125,6 +158,12 @@ void ConcurrentUsersTest::seed(Workspace& ws)
         " (10,'01','01','001','01','易','5','原题','原答','8:00:00'),"
         " (11,'01','01','002','02','难','3','第二题','','8:01:00'),"
         " (12,'01','02','001','01','易','2','填空','','8:02:00')");
+    if (testing::onServer()) {
+        // New rows of the server's own numbering come after the rows given their ids here.
+        for (const char* table : {"kmb", "txb", "zjb", "stb"}) {
+            ws.scalar(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), 100)").arg(table));
+        }
+    }
     ws.refreshDatasets();
     MainF->fillSubjectBox();
     MainF->ComboBoxKmm->setEditText(QStringLiteral("数学"));
@@ -159,21 +198,24 @@ QTreeWidgetItem* ConcurrentUsersTest::chapterNode(TZjxzF* dlg, const QString& na
 
 void ConcurrentUsersTest::fileBanksGetNoUniquenessRules()
 {
-    // A file keeps today's rules: older files may hold duplicate numbers and must still open.
     Workspace ws;
     seed(ws);
-    QCOMPARE(ws.count("sqlite_master", "type='index' AND name LIKE '%unique%'"), 0);
-    ws.exec("INSERT INTO stb (kmh, txh, th, tm) VALUES ('01','01','001','旧版本留下的重号')");
-    QCOMPARE(ws.count("stb", "kmh='01' AND txh='01' AND th='001'"), 2);
-    // The rules a server gets are five unique indexes both engines read; on a file without such
-    // duplicates they can be created as they are.
+    // The rules a server gets are five unique indexes both engines read.
     const QStringList rules = schema::serverOnlyStatements();
     QCOMPARE(rules.size(), 5);
     for (const QString& rule : rules) QVERIFY(rule.startsWith(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ")));
-    ws.exec("DELETE FROM stb WHERE tm='旧版本留下的重号'");
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
+    if (!testing::onServer()) {
+        // A file keeps today's rules: older files may hold duplicate numbers and must still open.
+        QCOMPARE(ws.count("sqlite_master", "type='index' AND sql LIKE 'CREATE UNIQUE INDEX%'"), 0);
+        ws.exec("INSERT INTO stb (kmh, txh, th, tm) VALUES ('01','01','001','旧版本留下的重号')");
+        QCOMPARE(ws.count("stb", "kmh='01' AND txh='01' AND th='001'"), 2);
+        ws.exec("DELETE FROM stb WHERE tm='旧版本留下的重号'");
+        // On a file without such duplicates they can be created as they are.
+        QCOMPARE(other.addServerRules(), QString());
+        QCOMPARE(ws.count("sqlite_master", "type='index' AND sql LIKE 'CREATE UNIQUE INDEX%'"), 5);
+    }
     QCOMPARE(other.addServerRules(), QString());
-    QCOMPARE(ws.count("sqlite_master", "type='index' AND name LIKE '%unique%'"), 5);
     QCOMPARE(other.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','001')").isEmpty(), false);
     QCOMPARE(other.exec("INSERT INTO mmb (yhm) VALUES ('admin')").isEmpty(), false);
 }
@@ -182,7 +224,7 @@ void ConcurrentUsersTest::questionChangedByAnotherUserAsksBeforeOverwriting()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     BoxAnswerer boxes;
     TLrstF* dlg = openEntry();
     clickRow(dlg, 0);
@@ -240,7 +282,7 @@ void ConcurrentUsersTest::storedQuestionTakesTheNextFreeNumber()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     QCOMPARE(other.addServerRules(), QString());
     BoxAnswerer boxes;
     TLrstF* dlg = openEntry();
@@ -266,7 +308,7 @@ void ConcurrentUsersTest::importedQuestionsTypesAndChaptersTakeFreeCodes()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     QCOMPARE(other.addServerRules(), QString());
     QCOMPARE(other.exec("INSERT INTO stb (id, kmh, txh, th, tm) VALUES (5,'01','01','003','别人的题')"), QString());
     QCOMPARE(other.exec("INSERT INTO txb (id, kmh, txh, txm) VALUES (5,'01','03','别人的题型')"), QString());
@@ -297,7 +339,7 @@ void ConcurrentUsersTest::newSubjectTypeAndChapterTakeFreeCodes()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     QCOMPARE(other.addServerRules(), QString());
     BoxAnswerer boxes;
 
@@ -350,7 +392,7 @@ void ConcurrentUsersTest::refusedAttemptsAreBoundedAndUndoOnlyThemselves()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     QCOMPARE(other.addServerRules(), QString());
     QSqlDatabase db = DM->db();
     // A scope whose every code is refused: after the bounded attempts a clear message, and the
@@ -380,7 +422,7 @@ void ConcurrentUsersTest::refusedAttemptsAreBoundedAndUndoOnlyThemselves()
         QFAIL("the uniqueness rule did not refuse the row");
     } catch (const DataError& error) {
         QVERIFY(error.uniqueViolation());
-        QCOMPARE(error.code(), QStringLiteral("2067"));
+        QCOMPARE(error.code(), testing::onServer() ? QStringLiteral("23505") : QStringLiteral("2067"));
     }
     attempts = 0;
     QVERIFY_THROWS_EXCEPTION(DataError, numbering::insertWithFreshCode(db, alwaysTaken, [&](const QString&) {
@@ -402,7 +444,7 @@ void ConcurrentUsersTest::chapterRenamedByAnotherUserAsksBeforeOverwriting()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     BoxAnswerer boxes;
     auto* dlg = new TZjxzF(MainF);
     dlg->show();
@@ -450,7 +492,7 @@ void ConcurrentUsersTest::deletionsStandOrFallAsAWhole()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     BoxAnswerer boxes;
     auto unchanged = [&] {
         QCOMPARE(ws.count("kmb"), 2);
@@ -462,9 +504,7 @@ void ConcurrentUsersTest::deletionsStandOrFallAsAWhole()
         QCOMPARE(DM->ADOStb->recordCount(), 3);
     };
     // A statement fails midway: the second question of the subject cannot be deleted.
-    QCOMPARE(other.exec("CREATE TRIGGER fail_midway BEFORE DELETE ON stb WHEN OLD.th='002'"
-                        " BEGIN SELECT RAISE(ABORT, '磁盘故障'); END"),
-             QString());
+    QCOMPARE(other.addTrigger("fail_midway", "BEFORE DELETE", "stb", "OLD.th='002'"), QString());
 
     auto* subjects = new TKmszF(MainF);
     subjects->show();
@@ -506,9 +546,9 @@ void ConcurrentUsersTest::deletionsStandOrFallAsAWhole()
 
     // Another user deletes a question right after it was copied into the bin: the deletion is
     // refused as a whole rather than keeping that question twice.
-    QCOMPARE(other.exec("DROP TRIGGER fail_midway"), QString());
-    QCOMPARE(other.exec("CREATE TRIGGER deleted_meanwhile AFTER INSERT ON recycle_stb WHEN NEW.th='002'"
-                        " BEGIN DELETE FROM stb WHERE id=NEW.orig_id; END"),
+    QCOMPARE(other.dropTrigger("fail_midway"), QString());
+    QCOMPARE(other.addTrigger("deleted_meanwhile", "AFTER INSERT", "recycle_stb", "NEW.th='002'",
+                              "DELETE FROM stb WHERE id=NEW.orig_id"),
              QString());
     subjects = new TKmszF(MainF);
     subjects->show();
@@ -520,7 +560,7 @@ void ConcurrentUsersTest::deletionsStandOrFallAsAWhole()
     unchanged();
 
     // Without interference the same deletion goes through, bin copy included.
-    QCOMPARE(other.exec("DROP TRIGGER deleted_meanwhile"), QString());
+    QCOMPARE(other.dropTrigger("deleted_meanwhile"), QString());
     subjects->EditKm->setText(QStringLiteral("数学"));
     boxes.clear();
     QTest::mouseClick(subjects->BtnSCKM, Qt::LeftButton);
@@ -535,7 +575,7 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
 {
     Workspace ws;
     seed(ws);
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     BoxAnswerer boxes;
     auto* subjects = new TKmszF(MainF);
     subjects->show();
@@ -545,9 +585,7 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
     QCOMPARE(ws.count("recycle_stb"), 3);
 
     // The restore fails at its third question: nothing comes back and the item stays in the bin.
-    QCOMPARE(other.exec("CREATE TRIGGER fail_restore BEFORE INSERT ON stb WHEN NEW.tm='填空'"
-                        " BEGIN SELECT RAISE(ABORT, '磁盘故障'); END"),
-             QString());
+    QCOMPARE(other.addTrigger("fail_restore", "BEFORE INSERT", "stb", "NEW.tm='填空'"), QString());
     auto* bin = new THszF(MainF);
     bin->show();
     QCOMPARE(bin->GridHsz->rowCount(), 1);
@@ -562,7 +600,7 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
     QCOMPARE(ws.count("recycle_stb"), 3);
 
     // Restored by another user meanwhile (the item is gone): refused, nothing put back twice.
-    QCOMPARE(other.exec("DROP TRIGGER fail_restore"), QString());
+    QCOMPARE(other.dropTrigger("fail_restore"), QString());
     QSqlDatabase db = DM->db();
     const qint64 item = ws.scalar("SELECT id FROM recycle_items").toLongLong();
     QCOMPARE(other.exec("UPDATE recycle_items SET id=id+100"), QString());
@@ -571,9 +609,7 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
     QCOMPARE(other.exec("UPDATE recycle_items SET id=id-100"), QString());
 
     // Purging fails at its last statement: every item and row stays.
-    QCOMPARE(other.exec("CREATE TRIGGER fail_purge BEFORE DELETE ON recycle_items"
-                        " BEGIN SELECT RAISE(ABORT, '磁盘故障'); END"),
-             QString());
+    QCOMPARE(other.addTrigger("fail_purge", "BEFORE DELETE", "recycle_items", "TRUE"), QString());
     boxes.clear();
     boxes.queue(QMessageBox::Ok);
     QTest::mouseClick(bin->BtnQk, Qt::LeftButton);
@@ -583,7 +619,7 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
     QCOMPARE(ws.count("recycle_kmb"), 1);
 
     // Without the failures the restore brings everything back at once.
-    QCOMPARE(other.exec("DROP TRIGGER fail_purge"), QString());
+    QCOMPARE(other.dropTrigger("fail_purge"), QString());
     bin->FormShow();
     bin->GridHsz->selectRow(0);
     boxes.clear();
@@ -597,12 +633,12 @@ void ConcurrentUsersTest::restoreAndPurgeStandOrFallAsAWhole()
 void ConcurrentUsersTest::userNameTakenAtTheSameMomentIsRefused()
 {
     Workspace ws;
-    OtherUser other(ws.databasePath());
+    OtherUser other(ws);
     QCOMPARE(other.addServerRules(), QString());
     // The other administrator's row arrives between the check of the name and the insert: the
     // trigger stores it just before the dialog's row.
-    QCOMPARE(other.exec("CREATE TRIGGER same_moment BEFORE INSERT ON mmb WHEN NEW.yhm='zhao' AND NEW.mm<>'x'"
-                        " BEGIN INSERT INTO mmb (yhm, mm, qx, bz) VALUES ('zhao', 'x', '1', ''); END"),
+    QCOMPARE(other.addTrigger("same_moment", "BEFORE INSERT", "mmb", "NEW.yhm='zhao' AND NEW.mm<>'x'",
+                              "INSERT INTO mmb (yhm, mm, qx, bz) VALUES ('zhao', 'x', '1', '')"),
              QString());
     BoxAnswerer boxes;
     auto* admin = new TMmszF(MainF);
