@@ -6,6 +6,8 @@
 #include "data/lookups.h"
 #include "data/sql.h"
 
+#include <QRandomGenerator>
+
 namespace numbering {
 
 void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work)
@@ -35,6 +37,18 @@ QString codeFor(const Sequence& sequence, int attempt)
     if (attempt > 0) {
         // Bounded: a scope never holds this many codes in a row after its last one.
         for (int step = 0; step < 10000 && sequence.taken(code); ++step) code = convert::nextCode(code, sequence.width);
+        // Programs that lost the same race would all try the same free code again; after a few
+        // lost attempts each one takes one of the next few free codes instead (the codes it
+        // passes over are taken by the others, or stay a gap as a deleted question leaves one).
+        if (attempt >= 2) {
+            const int skip = QRandomGenerator::global()->bounded(attempt);
+            for (int passed = 0; passed < skip; ++passed) {
+                code = convert::nextCode(code, sequence.width);
+                for (int step = 0; step < 10000 && sequence.taken(code); ++step) {
+                    code = convert::nextCode(code, sequence.width);
+                }
+            }
+        }
     }
     return code;
 }

@@ -14,7 +14,7 @@ class Dataset;
 namespace numbering {
 
 // How often a refused row is tried again before the user is asked to try later.
-constexpr int kAttempts = 5;
+constexpr int kAttempts = 20;
 
 // Runs `work(attempt)` (attempt 0, 1, ...) in the caller's transaction, or in one of its own when
 // there is none, each attempt under a savepoint. When a uniqueness rule refuses a row the attempt

@@ -412,7 +412,7 @@ void ConcurrentUsersTest::refusedAttemptsAreBoundedAndUndoOnlyThemselves()
         }
     });
     QCOMPARE(attempts, numbering::kAttempts);
-    QCOMPARE(message, QStringLiteral("其他用户正在同时添加，编号已被占用，重试 5 次仍未成功，请稍后再试！"));
+    QCOMPARE(message, QStringLiteral("其他用户正在同时添加，编号已被占用，重试 20 次仍未成功，请稍后再试！"));
     QCOMPARE(ws.count("kmb", "kmm='之前写入的'"), 1);
     QCOMPARE(ws.count("stb", "tm='重号'"), 0);
 
