@@ -170,7 +170,7 @@ void Dataset::reopenWithNewRows(const QString& idField)
     binds << lastId;
     const int before = rowCount_;
     {
-        sql::Reader q(db(), QStringLiteral("SELECT * FROM (%1) WHERE \"%2\" > ? ORDER BY \"%2\"").arg(sql_, fields_[idColumn]), binds);
+        sql::Reader q(db(), QStringLiteral("SELECT * FROM (%1) AS rows_read WHERE \"%2\" > ? ORDER BY \"%2\"").arg(sql_, fields_[idColumn]), binds);
         readRows(q);
     }
     if (rowCount_ != before) emit rowsChanged();
