@@ -224,7 +224,7 @@ void TypeChapterSettingsTest::failedTypeDeletionLeavesBoth()
     seed(ws);
     ws.exec("INSERT INTO txb (kmh, txh, txm) VALUES ('01','01','选择题')");
     ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','001')");
-    ws.exec("CREATE TRIGGER keep_types BEFORE DELETE ON txb BEGIN SELECT RAISE(ABORT, 'type locked'); END");
+    testing::failOnDelete(ws, QStringLiteral("txb"), QStringLiteral("type locked"));
     ws.refreshDatasets();
     BoxAnswerer boxes;
     setSubject("数学");

@@ -226,6 +226,15 @@ void DatasetTest::passwordsAreHashedAndPlainTextStillMatches()
 void DatasetTest::missingOrBrokenDatabaseFailsWithoutCreatingAFile()
 {
     testing::Workspace ws;
+    if (testing::onServer()) {
+        // A server's counterpart of a missing file: a database that is not there. Nothing is made.
+        const QString missing = testing::serverDatabaseUri(testing::testServer(), QStringLiteral("exavoro_none"));
+        QVERIFY_THROWS_EXCEPTION(DataError, DM->connectToServer(missing));
+        ws.connect();
+        QVERIFY(DM->AdoMmb->isActive());
+        QVERIFY_THROWS_EXCEPTION(DataError, DM->connectToServer(missing));
+        return;
+    }
     const QString missing = QDir(ws.root()).absoluteFilePath("Data/none.db");
     QVERIFY_THROWS_EXCEPTION(DataError, DM->connectTo(missing));
     QVERIFY(!QFile::exists(missing));
@@ -245,8 +254,8 @@ void DatasetTest::missingTableFailsWhenItsDatasetOpens()
     testing::Workspace ws;
     ws.exec("DROP TABLE sjb");
     try {
-        DM->connectTo(ws.databasePath());
-        QFAIL("opening a file without sjb succeeded");
+        ws.connect();
+        QFAIL("opening a bank without sjb succeeded");
     } catch (const DataError& e) {
         QVERIFY(e.text().contains("sjb"));
     }
