@@ -197,9 +197,22 @@ void TDM::connectToServer(const QString& uri)
         engine::closeConnection(conn);
         throw;
     }
-    server_ = uri;
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
+    // The datasets know their columns without asking the server, so a shared table that is missing
+    // is reported here, as a file's is when its dataset opens (sjb is the session's own).
+    try {
+        const QStringList present = engine::tables(conn);
+        for (const auto& [ds, table] : tables) {
+            if (qstrcmp(table, "sjb") != 0 && !present.contains(QString::fromLatin1(table))) {
+                throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(QString::fromLatin1(table)));
+            }
+        }
+    } catch (...) {
+        engine::closeConnection(conn);
+        throw;
+    }
+    server_ = uri;
     for (const auto& [ds, table] : tables) {
         ds->close();
         ds->setTableName(QString::fromLatin1(table));
