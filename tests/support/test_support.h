@@ -2,6 +2,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QVariant>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
