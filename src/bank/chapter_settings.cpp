@@ -286,9 +286,13 @@ void TZjxzF::BtnCmmClick()
     endPendingEdit();
     const QString name = node->text(0);
     QString found;
-    // The chapter itself does not count as a clash.
-    if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND zjh IS NOT ? LIMIT 1"),
-                         {s.subjectCode, name, s.renameCode}, &found)) {
+    // The chapter itself does not count as a clash (every other code does, a missing one too).
+    const bool noCode = s.renameCode.isNull();
+    const QString others = noCode ? QStringLiteral("zjh IS NOT NULL") : QStringLiteral("(zjh IS NULL OR zjh<>?)");
+    QVariantList binds{s.subjectCode, name};
+    if (!noCode) binds << s.renameCode;
+    if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? AND %1 LIMIT 1").arg(others),
+                         binds, &found)) {
         MsgBox::show(QStringLiteral("同一科目内不能存在相同的章节名"), this);
         FormShow();
         return;

@@ -334,7 +334,7 @@ void TypeChapterSettingsTest::renameStoresInPlaceAndRefusesSiblingNames()
     QVERIFY(editor(dlg));
     editor(dlg)->setText("Functions");
     QTest::mouseClick(dlg->BtnCmm, Qt::LeftButton);
-    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join(QLatin1Char('\n'))));
     QCOMPARE(ws.scalar("SELECT zjm FROM zjb WHERE kmh='01' AND zjh='01'"), QStringLiteral("Functions"));
     QCOMPARE(ws.scalar("SELECT zjm FROM zjb WHERE kmh='02' AND zjh='01'"), QStringLiteral("函数"));
     QCOMPARE(chapters(dlg), (QStringList{"Functions", "数列"}));
