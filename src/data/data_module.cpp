@@ -208,6 +208,15 @@ void TDM::connectToServer(const QString& uri)
                 throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(QString::fromLatin1(table)));
             }
         }
+        // As with a file, a bank of this version gets the tables added since its first version
+        // (the recycle bin, the paper library) when it lacks them.
+        try {
+            schema::addMissingTables(conn, present);
+        } catch (const DataError& e) {
+            // A role without the right to create tables works on as it is; what needs the newer
+            // tables reports it then. A broken connection is reported now.
+            if (e.connectionLost()) throw;
+        }
     } catch (...) {
         engine::closeConnection(conn);
         throw;
