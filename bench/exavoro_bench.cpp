@@ -15,19 +15,29 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+#include <QSqlDriver>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QWindow>
 #include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "app/application.h"
+#include "app/db_grid.h"
 #include "app/forms.h"
+#include "app/login.h"
 #include "app/main_window.h"
+#include "app/startup_probe.h"
 #include "bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
 #include "blueprint/blueprint_window.h"
@@ -163,6 +173,707 @@ QByteArray trianglePng()
     return png;
 }
 
+
+// ---- the table of a bank of 1,000,000 questions -----------------------------------------------
+//
+// Each row is a function taking the bank it runs on, so that another engine's bank (a server
+// connection with its own baseline) can be measured by the same rows.
+
+// The SQLite handle under the program's connection.
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) qFatal("the connection is not SQLite");
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+// Medians of two kinds of work measured in alternation, so that a change in the machine's load
+// meets both alike.
+std::pair<double, double> alternatingMedians(int reps, const std::function<double()>& first,
+                                             const std::function<double()>& second)
+{
+    std::vector<double> a, b;
+    for (int i = 0; i < reps; ++i) {
+        a.push_back(first());
+        b.push_back(second());
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
+}
+
+struct Bank {
+    QString path;    // the file the program opens
+    QString runDir;  // the folder the program runs in (Data/ below it)
+    double fileMb = 0;
+    QString cachedBank;  // the generated bank, kept from one run to the next; this run works on a copy
+    // The largest type of the bank and its subject.
+    QString kmh, kmm, txh, txm;
+    int typeSize = 0;
+    // Chapters of that subject ticked for composing, so that about half the type are candidates.
+    QStringList tickedChapters;
+    // The subject whose size is nearest to 100,000 questions, for deleting a subject.
+    QString deletedKmh;
+};
+
+// Finds the largest type and the chapters that make about half of it candidates.
+void describeLargeBank(Bank& bank)
+{
+    Lite lite(bank.path);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(lite.db, "SELECT kmh, txh, COUNT(*) AS n FROM stb GROUP BY kmh, txh ORDER BY n DESC LIMIT 1", -1,
+                       &st, nullptr);
+    if (sqlite3_step(st) != SQLITE_ROW) qFatal("the bank holds no questions");
+    bank.kmh = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    bank.txh = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    bank.typeSize = sqlite3_column_int(st, 2);
+    sqlite3_finalize(st);
+    QSqlDatabase db = DM->db();
+    bank.kmm = sql::scalar(db, QStringLiteral("SELECT kmm FROM kmb WHERE kmh=? ORDER BY id LIMIT 1"), {bank.kmh});
+    bank.txm = sql::scalar(db, QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=? ORDER BY id LIMIT 1"),
+                           {bank.kmh, bank.txh});
+    QHash<QString, int> perChapter;
+    {
+        sql::Reader q(db, QStringLiteral("SELECT zjh, COUNT(*) FROM stb WHERE kmh=? AND txh=? GROUP BY zjh"),
+                      {bank.kmh, bank.txh});
+        while (q.next()) perChapter.insert(q.text(0), int(q.int64(1)));
+    }
+    bank.deletedKmh = sql::scalar(
+        db, QStringLiteral("SELECT kmh FROM stb GROUP BY kmh ORDER BY abs(COUNT(*) - 100000), kmh LIMIT 1"));
+    int sum = 0;
+    sql::Reader q(db, QStringLiteral("SELECT zjh, zjm FROM zjb WHERE kmh=? ORDER BY id"), {bank.kmh});
+    while (q.next() && sum < bank.typeSize / 2) {
+        sum += perChapter.value(q.text(0));
+        bank.tickedChapters << q.text(1);
+    }
+}
+
+Row largeLoginRow(const Bank& bank, int reps)
+{
+    Row r{QStringLiteral("login: connect, open every dataset, read the users"),
+          QStringLiteral("TDM::connectTo (six datasets) + the login check's scan of AdoMmb"),
+          QStringLiteral("sqlite3_open_v2 + one read of mmb (yhm, mm, qx)")};
+    r.target = 1.5;
+    auto ours = [&] {
+        QElapsedTimer t;
+        t.start();
+        DM->connectTo(bank.path);
+        Dataset* mmb = DM->AdoMmb;
+        int found = 0;
+        for (mmb->first(); !mmb->eof(); mmb->next()) {
+            if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
+                found = mmb->str(QStringLiteral("qx")).toInt();
+        }
+        if (found != 3) qFatal("login check found no super user");
+        return t.nsecsElapsed() / 1e6;
+    };
+    auto baseline = [&] {
+        QElapsedTimer t;
+        t.start();
+        Lite lite(bank.path);
+        lite.readAll("SELECT yhm, mm, qx FROM mmb ORDER BY id");
+        return t.nsecsElapsed() / 1e6;
+    };
+    std::tie(r.oursMs, r.baselineMs) = alternatingMedians(reps, ours, baseline);
+    return r;
+}
+
+// The rows on screen of a grid as it is shown.
+int screenRows(QTableView* grid)
+{
+    const int height = grid->verticalHeader()->defaultSectionSize();
+    return qMax(1, grid->viewport()->height() / qMax(1, height) + 1);
+}
+
+Row largeEntryGridRow(const Bank& bank, TLrstF* entry, Lite& lite, int reps)
+{
+    const int rows = screenRows(entry->DBGrid1);
+    Row r{QStringLiteral("open question entry's grid on a type of %1 questions").arg(bank.typeSize),
+          QStringLiteral("TLrstF::ComboBoxTxChange: lookups, grid query, grid refresh"),
+          QStringLiteral("the same query stepped over the first screen of rows (%1)").arg(rows)};
+    r.target = 1.5;
+    r.oursMs = medianMs(reps, [&] {
+        entry->ComboBoxTxChange();
+        QCoreApplication::processEvents();  // the grid lays out and paints its rows
+    });
+    const QByteArray kmh = bank.kmh.toUtf8(), txh = bank.txh.toUtf8();
+    r.baselineMs = medianMs(reps, [&] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(lite.db,
+                           "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, kmh.constData(), kmh.size(), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, txh.constData(), txh.size(), SQLITE_TRANSIENT);
+        for (int i = 0; i < rows && sqlite3_step(st) == SQLITE_ROW; ++i) {
+            for (int c = 0; c < 9; ++c) sqlite3_column_text(st, c);
+        }
+        sqlite3_finalize(st);
+    });
+    return r;
+}
+
+Row largeStoreRow(const Bank& bank, TLrstF* entry, Lite& lite, int reps)
+{
+    const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+    Row r{QStringLiteral("store a numbered question into a type of %1 questions").arg(bank.typeSize),
+          QStringLiteral("TLrstF::BtnXtrkClick: lookups, next number, append and post, grid reopened"),
+          QStringLiteral("one prepared INSERT of the same row (autocommit)")};
+    r.target = 2;
+    r.oursMs = medianMs(
+        reps, [&] { entry->BtnXtrkClick(); },
+        [&] {
+            entry->MemoTm->setPlainText(text);
+            entry->MemoDa->setPlainText(text);
+            entry->EditFs->setText(QStringLiteral("5"));
+        });
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(lite.db,
+                       "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) VALUES (?,?,?,?,?,?,?,?,?,?)",
+                       -1, &insert, nullptr);
+    const QByteArray t = text.toUtf8(), kmh = bank.kmh.toUtf8(), txh = bank.txh.toUtf8();
+    int number = 900000;
+    r.baselineMs = medianMs(reps, [&] {
+        const QByteArray th = QByteArray::number(++number);
+        const QByteArray values[] = {kmh, txh, th, "01", "易", "5", t, t, "10:00:00", ""};
+        for (int i = 0; i < 10; ++i) {
+            sqlite3_bind_text(insert, i + 1, values[i].constData(), values[i].size(), SQLITE_TRANSIENT);
+        }
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    });
+    sqlite3_finalize(insert);
+    return r;
+}
+
+Row largeCandidateRow(const Bank& bank, TXxszF* step2, Lite& lite, int reps)
+{
+    step2->SelectTm();
+    const int candidates = DM->ADOQuerySt->recordCount();
+    Row r{QStringLiteral("candidate query for a type with %1 candidates, and its row count").arg(candidates),
+          QStringLiteral("TXxszF::SelectTm + row count (grid bound to it)"),
+          QStringLiteral("the same join with the same bound values, stepped and counted")};
+    r.target = 1.5;
+    int counted = 0;
+    r.oursMs = medianMs(reps, [&] {
+        step2->SelectTm();
+        counted = DM->ADOQuerySt->recordCount();
+    });
+    long long rows = 0;
+    const QByteArray kmh = bank.kmh.toUtf8(), txm = bank.txm.toUtf8();
+    r.baselineMs = medianMs(reps, [&] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(lite.db,
+                           "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+                           " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh AND stb.kmh=?"
+                           " AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, txm.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 3, kmh.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 4, kmh.constData(), -1, SQLITE_TRANSIENT);
+        rows = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < 10; ++c) sqlite3_column_text(st, c);
+            ++rows;
+        }
+        sqlite3_finalize(st);
+    });
+    if (rows != counted) qFatal("candidate counts differ: %lld and %d", rows, counted);
+    return r;
+}
+
+Row largeSelectionRow(const Bank& bank, TXxszF* step2, Lite& lite, int reps)
+{
+    const int candidates = DM->ADOQuerySt->recordCount();
+    Row r{QStringLiteral("automatic selection of 200 questions from %1 candidates into sjb").arg(candidates),
+          QStringLiteral("TXxszF::SBtnQbyrClick: draws, sjb rows, contents list, flag"),
+          QStringLiteral("delete the type's rows, 200 INSERTs into sjb in one transaction")};
+    r.target = 2;
+    r.oursMs = medianMs(
+        reps, [&] { step2->SBtnQbyrClick(); },
+        [&] {
+            step2->EditTs->setText(QStringLiteral("200"));
+            step2->EditZf->setText(QStringLiteral("100"));
+        });
+    if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
+        qFatal("automatic selection did not write 200 rows");
+    }
+    // 200 questions of the type spread over the whole type.
+    std::vector<qint64> ids;
+    {
+        sql::Reader q(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? ORDER BY id"),
+                      {bank.kmh, bank.txh});
+        const int step = qMax(1, bank.typeSize / 200);
+        for (int i = 0; q.next(); ++i) {
+            if (i % step == 0 && ids.size() < 200) ids.push_back(q.int64(0));
+        }
+    }
+    const QByteArray kmh = bank.kmh.toUtf8(), txh = bank.txh.toUtf8();
+    r.baselineMs = medianMs(reps, [&] {
+        lite.exec("BEGIN");
+        sqlite3_stmt* del = nullptr;
+        sqlite3_prepare_v2(lite.db, "DELETE FROM sjb WHERE kmh=? AND txh=?", -1, &del, nullptr);
+        sqlite3_bind_text(del, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(del, 2, txh.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(del);
+        sqlite3_finalize(del);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(lite.db,
+                           "INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                           " SELECT kmh, txh, th, zjh, nd, '0.5', tm, da, \"time\", bz FROM stb WHERE id=?",
+                           -1, &st, nullptr);
+        for (qint64 id : ids) {
+            sqlite3_bind_int64(st, 1, id);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        lite.exec("COMMIT");
+    });
+    return r;
+}
+
+// The statements that change the file, as the program runs them (values in place), recorded
+// through SQLite's trace hook while `work` runs.
+QVector<QByteArray> recordWrites(const QSqlDatabase& db, const std::function<void()>& work)
+{
+    QVector<QByteArray> statements;
+    sqlite3* handle = handleOf(db);
+    auto trace = [](unsigned, void* context, void* p, void*) -> int {
+        auto* stmt = static_cast<sqlite3_stmt*>(p);
+        if (!sqlite3_stmt_readonly(stmt)) {
+            char* text = sqlite3_expanded_sql(stmt);
+            if (text) static_cast<QVector<QByteArray>*>(context)->append(QByteArray(text));
+            sqlite3_free(text);
+        }
+        return 0;
+    };
+    sqlite3_trace_v2(handle, SQLITE_TRACE_STMT, trace, &statements);
+    try {
+        work();
+    } catch (...) {
+        sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+        throw;
+    }
+    sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+    return statements;
+}
+
+// Deleting the subject of about 100,000 questions into the recycle bin as 科目设置 does, beside the same statements
+// run directly in one transaction. Each repetition starts from a fresh copy of a bank that holds
+// that subject and 10,000 questions of another (the copying is not timed).
+Row largeDeleteRow(const Bank& bank, int reps)
+{
+    // Made once beside the generated bank and kept while that is unchanged.
+    QString pristine = bank.cachedBank;
+    pristine.replace(QRegularExpression(QStringLiteral("\\.db$")), QStringLiteral("-delete-%1.db").arg(bank.deletedKmh));
+    const QString target = bank.runDir + QStringLiteral("/Data/delete.db");
+    const QString other =
+        sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmh<>? ORDER BY id LIMIT 1"), {bank.deletedKmh});
+    const QFileInfo kept(pristine);
+    if (!kept.exists() || kept.lastModified() < QFileInfo(bank.cachedBank).lastModified()) {
+        QFile::remove(pristine);
+        Lite source(bank.path);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(source.db, "VACUUM INTO ?", -1, &st, nullptr);
+        const QByteArray to = pristine.toUtf8();
+        sqlite3_bind_text(st, 1, to.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+        Lite prep(pristine);
+        prep.exec("PRAGMA journal_mode=OFF");  // a scratch file: no journal for deleting most of it
+        prep.exec("BEGIN");
+        const QByteArray keep = bank.deletedKmh.toUtf8(), second = other.toUtf8();
+        for (const char* statement :
+             {"DELETE FROM stb WHERE kmh<>?1 AND (kmh<>?2 OR id NOT IN (SELECT id FROM stb WHERE kmh=?2 ORDER BY id LIMIT 10000))",
+              "DELETE FROM kmb WHERE kmh NOT IN (?1, ?2)", "DELETE FROM txb WHERE kmh NOT IN (?1, ?2)",
+              "DELETE FROM zjb WHERE kmh NOT IN (?1, ?2)"}) {
+            sqlite3_stmt* d = nullptr;
+            sqlite3_prepare_v2(prep.db, statement, -1, &d, nullptr);
+            sqlite3_bind_text(d, 1, keep.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(d, 2, second.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(d);
+            sqlite3_finalize(d);
+        }
+        prep.exec("COMMIT");
+        prep.exec("VACUUM");
+    }
+    const int subjectSize = [&] {
+        Lite count(pristine);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(count.db, "SELECT COUNT(*) FROM stb WHERE kmh=?", -1, &st, nullptr);
+        const QByteArray kmh = bank.deletedKmh.toUtf8();
+        sqlite3_bind_text(st, 1, kmh.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        const int n = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        return n;
+    }();
+    auto fresh = [&] {
+        DM->disconnectFromBank();
+        QFile::remove(target);
+        QFile::copy(pristine, target);
+        DM->connectTo(target);
+        Lite warm(target);
+        warm.readAll("SELECT kmh, length(tm), length(da) FROM stb");
+    };
+    auto programDeletion = [&] {
+        DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
+            recycle::keepSubject(DM->db(), bank.deletedKmh, QStringLiteral("admin"));
+            TKmszF::DelStb(bank.deletedKmh);
+            TKmszF::DelZjb(bank.deletedKmh);
+            TKmszF::DelTxb(bank.deletedKmh);
+            TKmszF::Delkmb(bank.deletedKmh);
+        });
+    };
+    Row r{QStringLiteral("delete a subject of %1 questions into the recycle bin").arg(subjectSize),
+          QStringLiteral("科目设置's deletion: counts, copy into the bin, the four deletions, one transaction, "
+                         "datasets re-read"),
+          QStringLiteral("the same writing statements (bin copies and deletions) in one transaction")};
+    r.target = 1.5;
+    fresh();
+    const QVector<QByteArray> statements = recordWrites(DM->db(), programDeletion);
+    r.oursMs = medianMs(reps, programDeletion, fresh);
+    if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM recycle_stb")).toInt() != subjectSize) {
+        qFatal("the recycle bin does not hold the subject's questions");
+    }
+    r.baselineMs = medianMs(
+        reps,
+        [&] {
+            Lite lite(target);
+            lite.exec("BEGIN");
+            for (const QByteArray& statement : statements) {
+                if (sqlite3_exec(lite.db, statement.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                    qFatal("the recorded statement failed: %s", sqlite3_errmsg(lite.db));
+                }
+            }
+            lite.exec("COMMIT");
+        },
+        [&] {
+            fresh();
+            DM->disconnectFromBank();  // the baseline has the file to itself
+        });
+    Lite check(target);
+    if (check.readAll("SELECT id FROM stb WHERE kmh=?", {bank.deletedKmh.toUtf8()}) != 0) {
+        qFatal("the baseline did not delete the subject");
+    }
+    DM->disconnectFromBank();
+    QFile::remove(target);
+    DM->connectTo(bank.path);
+    return r;
+}
+
+// A 200-question paper (4 sections of 50) written by the program, beside pandoc writing the same
+// texts from Markdown into a .docx.
+Row largeDocxRow(const Bank& bank, int reps)
+{
+    PaperContent paper;
+    paper.title = QStringLiteral("期末考试试卷");
+    paper.duration = QStringLiteral("120");
+    paper.total = QStringLiteral("100");
+    sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY id LIMIT 200"),
+                  {bank.kmh, bank.txh});
+    QString markdown = QStringLiteral("# %1\n\n考试时间：%2 分钟　满分：%3 分\n\n").arg(paper.title, paper.duration, paper.total);
+    QString answers = QStringLiteral("# 参考答案\n\n");
+    int n = 0;
+    for (int s = 0; s < 4; ++s) {
+        PaperSection section;
+        section.typeName = QStringLiteral("题型%1").arg(s + 1);
+        markdown += QStringLiteral("## %1\n\n").arg(section.typeName);
+        answers += QStringLiteral("## %1\n\n").arg(section.typeName);
+        for (int i = 0; i < 50 && q.next(); ++i) {
+            section.questions.append({q.text(0), q.text(1)});
+            ++n;
+            markdown += QStringLiteral("%1\\. %2\n\n").arg(n).arg(q.text(0));
+            answers += QStringLiteral("%1\\. %2\n\n").arg(n).arg(q.text(1));
+        }
+        section.count = section.questions.size();
+        section.points = 25;
+        paper.sections.append(section);
+    }
+    const QString folder = bank.runDir + QStringLiteral("/Papers");
+    const QString input = bank.runDir + QStringLiteral("/paper.md");
+    const QString output = bank.runDir + QStringLiteral("/paper-pandoc.docx");
+    {
+        QFile file(input);
+        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(input));
+        file.write((markdown + answers).toUtf8());
+    }
+    Row r{QStringLiteral("write the .docx of a 200-question paper with 4 sections"),
+          QStringLiteral("writePaperDocument: XML, pictures, deflate, temporary file and rename"),
+          QStringLiteral("pandoc writing the same texts from Markdown into a .docx")};
+    r.target = 0.5;
+    auto ours = [&] {
+        QDir(folder).removeRecursively();
+        QElapsedTimer t;
+        t.start();
+        writePaperDocument(paper, folder);
+        return t.nsecsElapsed() / 1e6;
+    };
+    auto baseline = [&] {
+        QFile::remove(output);
+        QElapsedTimer t;
+        t.start();
+        QProcess pandoc;
+        pandoc.start(QStringLiteral("pandoc"),
+                     {QStringLiteral("--from=markdown"), QStringLiteral("--to=docx"), QStringLiteral("--output"), output, input});
+        if (!pandoc.waitForFinished(120000) || pandoc.exitCode() != 0) qFatal("pandoc failed");
+        return t.nsecsElapsed() / 1e6;
+    };
+    std::tie(r.oursMs, r.baselineMs) = alternatingMedians(reps, ours, baseline);
+    QDir(folder).removeRecursively();
+    return r;
+}
+
+// Starts `program` in `folder` with the start probe set and returns the time from starting it to
+// its first window painted.
+double launchMs(const QString& program, const QString& folder)
+{
+    QProcess child;
+    child.setWorkingDirectory(folder);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("EXAVORO_STARTUP_PROBE"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    const long long started = app::monotonicNanoseconds();
+    child.start(program, {});
+    if (!child.waitForFinished(60000) || child.exitCode() != 0) qFatal("%s did not report its start", qPrintable(program));
+    const long long painted = QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLongLong();
+    if (painted <= started) qFatal("%s reported no time", qPrintable(program));
+    return (painted - started) / 1e6;
+}
+
+Row launchRow(const Bank& bank, int reps)
+{
+    Row r{QStringLiteral("launch to login window shown"),
+          QStringLiteral("exavoro started until the login dialog is painted"),
+          QStringLiteral("a bare Qt Widgets program showing one dialog, until it is painted")};
+    r.target = 1.3;
+    launchMs(QStringLiteral(EXAVORO_PROGRAM), bank.runDir);  // both programs' files in the page cache
+    launchMs(QStringLiteral(EXAVORO_BARE_DIALOG), bank.runDir);
+    std::tie(r.oursMs, r.baselineMs) = alternatingMedians(
+        reps, [&] { return launchMs(QStringLiteral(EXAVORO_PROGRAM), bank.runDir); },
+        [&] { return launchMs(QStringLiteral(EXAVORO_BARE_DIALOG), bank.runDir); });
+    return r;
+}
+
+// The child process for the rows of a real login: the program's start as main() makes it, the
+// login dialog filled and 确定 clicked; once the main window has been painted it reports the time
+// from the click, the peak memory, then opens every window of the menus once (each closed as soon
+// as it has been painted) and reports the peak memory again.
+int childLoginWindows(const QString& runDir, bool everyWindow)
+{
+    QDir::setCurrent(runDir);
+    auto* login = new TDLF(nullptr, true);
+    DLF = login;
+    MainF = new TMainF(nullptr);
+    DM = new TDM(qApp);
+    login->show();
+    while (!login->isVisible() || !login->windowHandle() || !login->windowHandle()->isExposed()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    QCoreApplication::processEvents();
+    login->EditYhm->setText(QStringLiteral("admin"));
+    login->EditMm->setText(QStringLiteral("admin123"));
+
+    // Closes whatever modal window is open once it has been shown and painted; the wizard's first
+    // step goes on to its second once before it is closed.
+    struct Closer : QObject {
+        QSet<QWidget*> painted;
+        bool wizardStepped = false;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+                painted.insert(static_cast<QWidget*>(watched)->window());
+            }
+            return false;
+        }
+        void tick()
+        {
+            QTimer::singleShot(20, this, [this] { tick(); });
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || qobject_cast<TMainF*>(modal) || !painted.contains(modal)) return;
+            if (auto* step1 = qobject_cast<TZtszF*>(modal); step1 && !wizardStepped) {
+                wizardStepped = true;
+                step1->SBtnQbyrClick();
+                auto* step2 = new TXxszF(step1);
+                XxszF = step2;
+                step2->setAttribute(Qt::WA_DeleteOnClose);
+                step2->exec();
+                return;
+            }
+            painted.remove(modal);
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+        }
+    };
+
+    long long clicked = 0;
+    auto* closer = new Closer;
+    QTimer::singleShot(0, closer, [&] { closer->tick(); });
+    // The first paint of the main window: time and memory after login, then every window once.
+    struct MainPaint : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && watched->isWidgetType() && onPaint) {
+                if (auto* main = qobject_cast<TMainF*>(static_cast<QWidget*>(watched)->window());
+                    main && main->isVisible()) {
+                    auto done = std::move(onPaint);
+                    onPaint = nullptr;
+                    QTimer::singleShot(0, main, done);
+                }
+            }
+            return false;
+        }
+    } mainPaint;
+    mainPaint.onPaint = [&] {
+        const long long drawn = app::monotonicNanoseconds();
+        out() << "login-ms " << (drawn - clicked) / 1e6 << "\n" << "login-kb " << peakKb() << "\n" << Qt::flush;
+        if (!everyWindow) std::_Exit(0);
+        qApp->installEventFilter(closer);
+        TMainF* main = MainF;
+        for (const auto& open : std::initializer_list<std::function<void()>>{
+                 [main] { main->KMSZClick(); }, [main] { main->TXSZClick(); }, [main] { main->ZJXZClick(); },
+                 [main] { main->LRSTClick(); }, [main] { main->HSZClick(); }, [main] { main->DRSTClick(); },
+                 [main] { main->DCSTClick(); }, [main] { main->ZjXDClick(); }, [main] { main->XmbZjClick(); },
+                 [main] { main->SJKClick(); }, [main] { main->MMSZClick(); }, [main] { main->LxwmClick(); },
+                 [main] { main->GYClick(); }}) {
+            app::run(open);
+        }
+        out() << "windows-kb " << peakKb() << "\n" << Qt::flush;
+        std::_Exit(0);
+    };
+    qApp->installEventFilter(&mainPaint);
+    clicked = app::monotonicNanoseconds();
+    login->BtnQd->click();
+    out() << "no main window was shown\n" << Qt::flush;
+    return 1;
+}
+
+void printTable()
+{
+    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio "
+             "| Target |\n"
+          << "|---|---|---|---|---|---|---|\n";
+    for (const Row& r : g_rows) {
+        out() << "| " << r.operation << " | " << r.ours << " | " << r.baseline << " | "
+              << QString::number(r.oursMs, 'f', 2) << " | " << QString::number(r.baselineMs, 'f', 2) << " | "
+              << QString::number(r.oursMs / r.baselineMs, 'f', 2) << " | ≤ " << r.target << " |\n";
+    }
+    out() << Qt::flush;
+}
+
+void printMemoryRow(const QString& operation, long kb, double fileMb, double target)
+{
+    const double mb = kb / 1024.0;
+    out() << "| " << operation << " | | database file size | " << QString::number(mb, 'f', 1) << " MiB | "
+          << QString::number(fileMb, 'f', 1) << " MiB | " << QString::number(mb / fileMb, 'f', 3) << " | ≤ " << target
+          << " |\n"
+          << Qt::flush;
+}
+
+// The table of a bank of 1,000,000 questions (or whatever size was asked for with --large).
+int runLarge(Bank& bank, int reps)
+{
+    DM = new TDM(qApp);
+    auto* main = new TMainF(nullptr);
+    MainF = main;
+    DM->connectTo(bank.path);
+    describeLargeBank(bank);
+    out() << "largest type: " << bank.kmm << "/" << bank.txm << " with " << bank.typeSize << " questions; "
+          << bank.tickedChapters.size() << " chapters ticked for composing\n"
+          << Qt::flush;
+
+    report(largeLoginRow(bank, reps));
+    DM->connectTo(bank.path);
+    main->fillSubjectBox();
+    Lite lite(bank.path);
+
+    auto* entry = new TLrstF(main);
+    LrstF = entry;
+    entry->show();
+    entry->ComboBoxKm->setCurrentText(bank.kmm);
+    entry->ComboBoxKmChange();
+    entry->ComboBoxTx->setCurrentText(bank.txm);
+    entry->ComboBoxTxChange();
+    QCoreApplication::processEvents();
+    report(largeEntryGridRow(bank, entry, lite, reps));
+    report(largeStoreRow(bank, entry, lite, reps));
+    // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
+    // the wizard reopens.
+    entry->close();
+    delete entry;
+
+    auto* step1 = new TZtszF(main);
+    ZtszF = step1;
+    step1->show();
+    step1->ComboBoxKm->setCurrentText(bank.kmm);
+    step1->SBtnQbyrClick();
+    auto* step2 = new TXxszF(step1);
+    XxszF = step2;
+    step2->show();
+    for (int i = 0; i < step2->CheckListBoxZj->count(); ++i) {
+        QListWidgetItem* item = step2->CheckListBoxZj->item(i);
+        item->setCheckState(bank.tickedChapters.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+    }
+    const auto types = step2->ListBoxTx->findItems(bank.txm, Qt::MatchExactly);
+    if (types.isEmpty()) qFatal("the wizard does not list the largest type");
+    step2->ListBoxTx->setCurrentItem(types.first());
+    report(largeCandidateRow(bank, step2, lite, reps));
+    report(largeSelectionRow(bank, step2, lite, reps));
+    step2->close();
+    step1->close();
+
+    report(largeDocxRow(bank, reps));
+    report(largeDeleteRow(bank, reps));
+    report(launchRow(bank, reps));
+    const double launchOurs = g_rows.last().oursMs;
+
+    // A real login in a fresh process (which may open the bank only once this one has let it go).
+    // The day's automatic backup is switched off there, as a user can: it would copy the whole bank.
+    DM->disconnectFromBank();
+    {
+        QSettings settings(backup::settingsPath(bank.path), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("backup/keep"), 0);
+    }
+    // Time: the median of the repetitions; memory: the largest of every run.
+    std::vector<double> loginTimes;
+    QHash<QString, double> measured;
+    auto runChild = [&](const QString& mode) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {mode, bank.runDir});
+        if (!child.waitForFinished(600000)) qFatal("the login child did not finish");
+        for (const QString& line : QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            const QStringList parts = line.split(QLatin1Char(' '));
+            if (parts.size() != 2) continue;
+            const double v = parts[1].toDouble();
+            if (parts[0] == QLatin1String("login-ms")) loginTimes.push_back(v);
+            else measured[parts[0]] = qMax(measured.value(parts[0]), v);
+        }
+    };
+    for (int i = 0; i < reps; ++i) runChild(QStringLiteral("--login-only"));
+    runChild(QStringLiteral("--login-windows"));
+    std::sort(loginTimes.begin(), loginTimes.end());
+    measured[QStringLiteral("login-ms")] = loginTimes.empty() ? 0 : loginTimes[loginTimes.size() / 2];
+    if (!measured.contains(QStringLiteral("windows-kb"))) qFatal("the login child reported nothing");
+
+    printTable();
+    printMemoryRow(QStringLiteral("peak memory after login (VmHWM of a fresh process)"), long(measured["login-kb"]),
+                   bank.fileMb, 0.05);
+    printMemoryRow(QStringLiteral("peak memory after opening every window once"), long(measured["windows-kb"]),
+                   bank.fileMb, 0.1);
+    out() << "\nfrom pressing 确定 to the main window drawn (median of " << loginTimes.size() << "): "
+          << QString::number(measured["login-ms"], 'f', 1) << " ms, "
+          << QString::number(measured["login-ms"] / launchOurs, 'f', 2)
+          << " × the launch to the login window shown\n"
+          << Qt::flush;
+    delete main;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -172,8 +883,11 @@ int main(int argc, char** argv)
     app::setup(application);
     const QStringList args = application.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--login-memory")) return childLoginMemory(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("--login-only")) return childLoginWindows(args[2], false);
+    if (args.size() == 3 && args[1] == QLatin1String("--login-windows")) return childLoginWindows(args[2], true);
 
-    int questions = 100000, reps = 9;
+    int questions = 100000, reps = 15;
+    if (args.contains(QStringLiteral("--large"))) questions = 1000000;
     QString work = QDir::current().absoluteFilePath(QStringLiteral("bench-work"));
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--questions")) questions = args[i + 1].toInt();
@@ -198,6 +912,14 @@ int main(int argc, char** argv)
     QDir::setCurrent(runDir);
     const double fileMb = QFileInfo(path).size() / 1048576.0;
     out() << "bank file: " << QString::number(fileMb, 'f', 1) << " MiB, " << reps << " repetitions each\n" << Qt::flush;
+    if (questions >= 1000000) {
+        Bank large;
+        large.path = path;
+        large.runDir = runDir;
+        large.fileMb = fileMb;
+        large.cachedBank = bank;
+        return runLarge(large, reps);
+    }
 
     DM = new TDM(&application);
     auto* main = new TMainF(nullptr);
@@ -284,7 +1006,10 @@ int main(int argc, char** argv)
         sqlite3_finalize(insert);
         report(r);
     }
+    // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
+    // the wizard reopens.
     entry->close();
+    delete entry;
 
     // 4 and 5. Wizard step 2 on 题型1 of 科目1 (5,000 questions), every chapter ticked.
     auto* step1 = new TZtszF(main);
@@ -621,16 +1346,19 @@ int main(int argc, char** argv)
             TKmszF::Delkmb(subject);
         };
         Row r{QStringLiteral("delete a subject of 30,000 questions into the recycle bin"),
-              QStringLiteral("科目设置's deletion: copy into the bin, the four deletions, one transaction, datasets re-read"),
+              QStringLiteral(
+                  "科目设置's deletion: copy into the bin, delete the rows copied, one transaction, datasets re-read"),
               QStringLiteral("the four deletions alone in one transaction, datasets re-read (before the bin)")};
         r.target = 2;
         const int binReps = qMax(3, reps / 2);
-        r.oursMs = medianMs(binReps, [&] {
-            DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
-                recycle::keepSubject(DM->db(), subject, QStringLiteral("admin"));
-                outright();
-            });
-        }, fresh);
+        r.oursMs = medianMs(
+            binReps,
+            [&] {
+                DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
+                    recycle::removeKept(DM->db(), recycle::keepSubject(DM->db(), subject, QStringLiteral("admin")));
+                });
+            },
+            fresh);
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM recycle_stb")).toInt() != 30000) {
             qFatal("the recycle bin does not hold the 30,000 questions");
         }
@@ -792,19 +1520,8 @@ int main(int argc, char** argv)
         loginKb = QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLong();
     }
 
-    out() << "\n| Operation | Ours (program code) | Baseline (same work) | Ours median ms | Baseline median ms | Ratio "
-             "| Target |\n"
-          << "|---|---|---|---|---|---|---|\n";
-    for (const Row& r : g_rows) {
-        out() << "| " << r.operation << " | " << r.ours << " | " << r.baseline << " | "
-              << QString::number(r.oursMs, 'f', 2) << " | " << QString::number(r.baselineMs, 'f', 2) << " | "
-              << QString::number(r.oursMs / r.baselineMs, 'f', 2) << " | ≤ " << r.target << " |\n";
-    }
-    const double loginMb = loginKb / 1024.0;
-    out() << "| peak memory after login (VmHWM of a fresh process) | | database file size | "
-          << QString::number(loginMb, 'f', 1) << " MiB | " << QString::number(fileMb, 'f', 1) << " MiB | "
-          << QString::number(loginMb / fileMb, 'f', 3) << " | ≤ 0.25 |\n"
-          << Qt::flush;
+    printTable();
+    printMemoryRow(QStringLiteral("peak memory after login (VmHWM of a fresh process)"), loginKb, fileMb, 0.25);
     delete main;
     return 0;
 }

@@ -3,6 +3,8 @@
 #   test-server.sh start DIR [fast]   creates a cluster in DIR, starts it on a Unix socket in DIR and
 #                                     a free loopback port, and prints its connection URI
 #   test-server.sh stop DIR           stops it and removes DIR
+#   test-server.sh halt DIR           stops it at once, as a crash or power cut would, keeping DIR
+#   test-server.sh resume DIR         starts a halted server again on the same port
 # The server refuses to run as root, so under root it runs as the unprivileged user "postgres"
 # (made by Debian's server package). "fast" turns off the flushes to disk (tests only: a crash of
 # the machine may lose the cluster, which is thrown away anyway).
@@ -37,6 +39,14 @@ case "$action" in
     done
     cat "$dir/server.log" >&2
     exit 1
+    ;;
+  halt)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w -t 60 stop > /dev/null
+    ;;
+  resume)
+    options="-k $dir -c listen_addresses=127.0.0.1 -c max_connections=100 -p $(cat "$dir/port")"
+    [ "${3:-}" = "fast" ] && options="$options -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 -o "$options" start > /dev/null
     ;;
   stop)
     if [ -d "$dir/data" ]; then

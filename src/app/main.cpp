@@ -4,6 +4,7 @@
 #include "app/login.h"
 #include "app/main_window.h"
 #include "app/platform.h"
+#include "app/startup_probe.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 
@@ -25,14 +26,20 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The login window is created first and is the program's main window; a main window and the
-    // data module follow. Nothing is connected until the first login attempt.
+    // The login window is created first and is the program's main window; the data module
+    // follows. Nothing is connected until the first login attempt. The main window that stands
+    // until a login makes its own is built once the login window has been painted, so that the
+    // login window appears without waiting for it.
     auto* login = new TDLF(nullptr, true);
     DLF = login;
-    auto* unusedMain = new TMainF(nullptr);
-    MainF = unusedMain;
     DM = new TDM(&application);
+    TMainF* unusedMain = nullptr;
+    app::afterFirstPaint(login, [&unusedMain] {
+        unusedMain = new TMainF(nullptr);
+        if (!MainF) MainF = unusedMain;
+    });
 
+    app::probeStartup(login);  // only with EXAVORO_STARTUP_PROBE set (the benchmark)
     login->show();
     const int result = application.exec();
 

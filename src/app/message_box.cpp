@@ -73,6 +73,12 @@ bool confirmDestructive(const QString& text, QWidget* parent)
                    QMessageBox::Cancel, parent) == QMessageBox::Ok;
 }
 
+bool askYesNo(const QString& text, QWidget* parent)
+{
+    return showBox(QMessageBox::Question, QStringLiteral("确认框"), text, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::Yes, parent, QString(), QStringLiteral("是"), QStringLiteral("否")) == QMessageBox::Yes;
+}
+
 void error(const QString& text, QWidget* parent, const QString& detail)
 {
     showBox(QMessageBox::Critical, QStringLiteral("Exavoro"), text, QMessageBox::Ok, QMessageBox::Ok, parent, detail);

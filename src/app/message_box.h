@@ -16,6 +16,8 @@ bool confirm(const QString& text, QWidget* parent = nullptr);
 // A confirmation of something that cannot be undone (a deletion): as confirm(), but Cancel is the
 // default button, so an Enter pressed by habit changes nothing.
 bool confirmDestructive(const QString& text, QWidget* parent = nullptr);
+// A question answered 是 or 否: caption "确认框", question icon, 是 the default; true for 是.
+bool askYesNo(const QString& text, QWidget* parent = nullptr);
 // An error reported by the general error handler: caption "Exavoro", error icon, OK. A non-empty
 // `detail` is kept below the text, shown on request (the box's detailed text).
 void error(const QString& text, QWidget* parent = nullptr, const QString& detail = QString());

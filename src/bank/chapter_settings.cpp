@@ -5,8 +5,8 @@
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
-#include "data/convert.h"
 #include "data/data_module.h"
+#include "data/numbering.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 
@@ -214,16 +214,12 @@ void TZjxzF::BtnZjzjClick()
         MsgBox::show(QStringLiteral("此章节名已存在，请输入新的章节名！"), this);
     } else {
         // The subject's last chapter in read order decides the next code.
-        QString last;
-        sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {s.subjectCode},
-                         &last);
-        const QString code = convert::nextCode(last, 2);
-        Dataset* zjb = DM->ADOZjb;
-        zjb->append();
-        zjb->fieldByName(QStringLiteral("kmh")).setAsString(s.subjectCode);
-        zjb->fieldByName(QStringLiteral("zjh")).setAsString(code);
-        zjb->fieldByName(QStringLiteral("zjm")).setAsString(name);
-        zjb->post();
+        numbering::insertWithFreshCode(DM->db(), numbering::chapterCodes(DM->db(), s.subjectCode),
+                                       [&](const QString& code) {
+                                           numbering::appendRow(DM->ADOZjb, {{QStringLiteral("kmh"), s.subjectCode},
+                                                                             {QStringLiteral("zjh"), code},
+                                                                             {QStringLiteral("zjm"), name}});
+                                       });
     }
     FormShow();
 }
@@ -249,9 +245,7 @@ void TZjxzF::BtnSczjClick()
             exists) {
             app::Busy busy(QStringLiteral("正在删除章节“") + name + QStringLiteral("”……"), this, false);
             DM->transaction({DM->ADOStb, DM->ADOZjb}, [&] {
-                recycle::keepChapter(DM->db(), s.subjectCode, code, app::loggedInUser());
-                DelStb(s.subjectCode, code);
-                DelZjb(s.subjectCode, code);
+                recycle::removeKept(DM->db(), recycle::keepChapter(DM->db(), s.subjectCode, code, app::loggedInUser()));
             });
         }
     }
@@ -276,6 +270,7 @@ void TZjxzF::BtnCmmClick()
     }
     if (s.renamePresses % 2 == 1) {
         s.renameCode.clear();
+        s.renameFrom = node->text(0);
         sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
                          {s.subjectCode, node->text(0)}, &s.renameCode);
         setTreeEditable(true);
@@ -309,10 +304,19 @@ void TZjxzF::BtnCmmClick()
         FormShow();  // the chapter is gone: show the names the file holds
         return;
     }
-    Dataset* zjb = DM->ADOZjb;
-    zjb->edit();
-    zjb->fieldByName(QStringLiteral("zjm")).setAsString(name);
-    zjb->post();
+    // The name changes only while it is still the one the rename started from: another user may
+    // have renamed the chapter meanwhile.
+    if (sql::changes(DM->db(), QStringLiteral("UPDATE zjb SET zjm=? WHERE id=? AND COALESCE(zjm,'')=?"),
+                     {name, id.toLongLong(), s.renameFrom}) == 0) {
+        if (MsgBox::askYesNo(
+                QStringLiteral("章节“") + s.renameFrom +
+                    QStringLiteral("”已被其他用户更改，是否重新载入章节列表？（选“否”保留树中输入的名称）"),
+                this)) {
+            FormShow();
+        }
+        return;
+    }
+    DM->ADOZjb->refresh();
     // The tree already shows the new name and stays editable until it is next rebuilt.
 }
 

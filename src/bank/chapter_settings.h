@@ -35,6 +35,7 @@ public:
         int addPresses = 0;     // odd: a new node is being edited
         int renamePresses = 0;  // odd: a node is being renamed
         QString renameCode;     // chapter code taken at the first rename press
+        QString renameFrom;     // the chapter's name at the first rename press
     };
     static State& state();
 

@@ -17,6 +17,7 @@
 #include "data/sql.h"
 #include "data/demo.h"
 #include "data/lookups.h"
+#include "data/numbering.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -303,16 +304,22 @@ void TLrstF::loadSubject()
 }
 
 namespace {
+// The columns of a loaded question that a change compares with the bank before it writes.
+const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"),
+                                    QStringLiteral("tm"),  QStringLiteral("da"), QStringLiteral("time"),
+                                    QStringLiteral("bz")};
+// The grid lists this in the order of the ids; only the ids of the whole type are read at once.
 const QString kGridQuery =
-    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id");
+    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
 }  // namespace
 
 void TLrstF::openGrid()
 {
     Dataset* q = DM->ADOQuerySt;
     q->close();
-    // Question and answer texts are read only for the question loaded into the editor.
-    q->setSql(kGridQuery, {kmh_, txh_});
+    // Rows are read a window at a time as the grid shows them; question and answer texts only for
+    // the question loaded into the editor.
+    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_});
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }
@@ -341,6 +348,8 @@ void TLrstF::loadQuestion(const QString& kmh)
     loadedKmh_ = field("kmh");
     loadedTxh_ = field("txh");
     loadedTh_ = field("th");
+    loadedValues_.clear();
+    for (const QString& column : kLoadedColumns) loadedValues_ << field(column.toLatin1().constData());
     setBoxText(ComboBoxZj, ZjhToZjm(kmh, field("zjh")));
     EditFs->setText(field("fs"));
     setBoxText(ComboBoxNd, field("nd"));
@@ -369,16 +378,10 @@ void TLrstF::BtnSsClick()
     const int n = convert::toInt(EditTh->text());
     Dataset* q = DM->ADOQuerySt;
     // Rows are compared in place, so the grid moves only once, to the row found.
-    const int kmhColumn = q->fieldIndex(QStringLiteral("kmh"));
-    const int txhColumn = q->fieldIndex(QStringLiteral("txh"));
-    const int thColumn = q->fieldIndex(QStringLiteral("TH"));
-    int found = -1;
-    for (int row = 0; row < q->recordCount() && found < 0; ++row) {
-        if (q->valueAt(row, kmhColumn) == kmh_ && q->valueAt(row, txhColumn) == txh_ &&
-            convert::toInt(q->valueAt(row, thColumn)) == n) {
-            found = row;
-        }
-    }
+    const int found = q->findRow({QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("TH")},
+                                 [this, n](const QStringList& row) {
+                                     return row[0] == kmh_ && row[1] == txh_ && convert::toInt(row[2]) == n;
+                                 });
     if (found >= 0) {
         q->setRecNo(found);
         loadQuestion(kmh_);
@@ -421,19 +424,20 @@ void TLrstF::BtnXtrkClick()
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         const QString zjh = ZjmToZjh(kmh_, ComboBoxZj->currentText());
         if (refuseMissingCodes(kmh_, txh_, zjh)) return;
-        const QString th = Zdbh(kmh_, txh_);
-        Dataset* stb = DM->ADOStb;
-        stb->append();
-        stb->fieldByName(QStringLiteral("kmh")).setAsString(kmh_);
-        stb->fieldByName(QStringLiteral("txh")).setAsString(txh_);
-        stb->fieldByName(QStringLiteral("th")).setAsString(th);
-        stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
-        stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
-        stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
-        stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
-        stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
-        stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
-        stb->post();
+        // The number is Zdbh's; when another user stores the same number first, the next one is taken.
+        const QString time = demo::timeOfDay();
+        numbering::insertWithFreshCode(
+            DM->db(), numbering::questionNumbers(DM->db(), kmh_, txh_), [&](const QString& th) {
+                numbering::appendRow(DM->ADOStb, {{QStringLiteral("kmh"), kmh_},
+                                                  {QStringLiteral("txh"), txh_},
+                                                  {QStringLiteral("th"), th},
+                                                  {QStringLiteral("nd"), ComboBoxNd->currentText()},
+                                                  {QStringLiteral("fs"), EditFs->text()},
+                                                  {QStringLiteral("tm"), MemoTm->toPlainText()},
+                                                  {QStringLiteral("da"), MemoDa->toPlainText()},
+                                                  {QStringLiteral("zjh"), zjh},
+                                                  {QStringLiteral("time"), time}});
+            });
         // Chapter, score and difficulty stay for the next question.
         MemoTm->clear();
         MemoDa->clear();
@@ -465,6 +469,22 @@ void TLrstF::forgetLoadedQuestion()
     loadedKmh_.clear();
     loadedTxh_.clear();
     loadedTh_.clear();
+    loadedValues_.clear();
+}
+
+void TLrstF::reloadLoadedQuestion()
+{
+    const qint64 id = loadedId_;
+    ComboBoxTxChange();
+    Dataset* q = DM->ADOQuerySt;
+    const int idColumn = q->fieldIndex(QStringLiteral("id"));
+    for (int row = 0; row < q->recordCount(); ++row) {
+        if (q->valueAt(row, idColumn).toLongLong() == id) {
+            q->setRecNo(row);
+            break;
+        }
+    }
+    DBGrid1CellClick();
 }
 
 bool TLrstF::gridStandsOnLoadedQuestion()
@@ -497,34 +517,59 @@ void TLrstF::BtnYtggClick()
     const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
     const QString zjh = ZjmToZjh(loadedKmh_, ComboBoxZj->currentText());
     if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
-    Dataset* stb = DM->ADOStb;
     const qint64 id = loadedId_;
-    // The row is found by its id; its subject, type and number must still be the loaded ones.
-    const bool found = bank::locateId(stb, id) >= 0 && stb->str(QStringLiteral("kmh")) == loadedKmh_ &&
-                       stb->str(QStringLiteral("txh")) == loadedTxh_ && stb->str(QStringLiteral("th")) == loadedTh_;
-    if (!found) {
-        MsgBox::show(QStringLiteral("第") + loadedTh_ + QStringLiteral("题已不在题库中，无法更改！"), this);
-        ComboBoxTxChange();
+    // The row is found by its id; its subject, type and number must still be the loaded ones, and
+    // so must everything else that was loaded: another user's change since is never overwritten.
+    // The new values, in the order of kLoadedColumns; the last of them (bz) is not edited here.
+    const QStringList values = {zjh,
+                                ComboBoxNd->currentText(),
+                                EditFs->text(),
+                                MemoTm->toPlainText(),
+                                MemoDa->toPlainText(),
+                                demo::timeOfDay(),
+                                loadedValues_.value(kLoadedColumns.size() - 1)};
+    QStringList sets, same;
+    QVariantList binds;
+    for (int i = 0; i + 1 < kLoadedColumns.size(); ++i) {
+        sets << QStringLiteral("\"%1\"=?").arg(kLoadedColumns.at(i));
+        binds << values.at(i);
+    }
+    binds << id << loadedKmh_ << loadedTxh_ << loadedTh_;
+    for (int i = 0; i < kLoadedColumns.size(); ++i) {
+        same << QStringLiteral("COALESCE(\"%1\",'')=?").arg(kLoadedColumns.at(i));
+        binds << loadedValues_.value(i);
+    }
+    const int changed = sql::changes(DM->db(),
+                                     QStringLiteral("UPDATE stb SET %1 WHERE id=? AND kmh=? AND txh=? AND"
+                                                    " COALESCE(th,'')=? AND %2")
+                                         .arg(sets.join(QStringLiteral(", ")), same.join(QStringLiteral(" AND "))),
+                                     binds);
+    if (changed == 0) {
+        QString th;
+        const bool found =
+            sql::firstValue(DM->db(), QStringLiteral("SELECT th FROM stb WHERE id=? AND kmh=? AND txh=?"),
+                            {id, loadedKmh_, loadedTxh_}, &th) &&
+            th == loadedTh_;
+        if (!found) {
+            MsgBox::show(QStringLiteral("第") + loadedTh_ + QStringLiteral("题已不在题库中，无法更改！"), this);
+            ComboBoxTxChange();
+        } else if (MsgBox::askYesNo(
+                       QStringLiteral("第") + loadedTh_ +
+                           QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）"),
+                       this)) {
+            reloadLoadedQuestion();
+        }
         return;
     }
-    stb->edit();
-    stb->fieldByName(QStringLiteral("zjh")).setAsString(zjh);
-    stb->fieldByName(QStringLiteral("fs")).setAsString(EditFs->text());
-    stb->fieldByName(QStringLiteral("nd")).setAsString(ComboBoxNd->currentText());
-    stb->fieldByName(QStringLiteral("tm")).setAsString(MemoTm->toPlainText());
-    stb->fieldByName(QStringLiteral("da")).setAsString(MemoDa->toPlainText());
-    stb->fieldByName(QStringLiteral("time")).setAsString(demo::timeOfDay());
-    stb->post();
+    // The editor now holds what the bank holds: a further change compares with that.
+    loadedValues_ = values;
+    // The whole-table dataset reads the changed row afresh when it is next looked at.
+    DM->ADOStb->forgetCachedRow(id);
     ComboBoxTxChange();
     // The changed question becomes current again.
     Dataset* q = DM->ADOQuerySt;
-    const int idColumn = q->fieldIndex(QStringLiteral("id"));
-    for (int row = 0; row < q->recordCount(); ++row) {
-        if (q->valueAt(row, idColumn).toLongLong() == id) {
-            q->setRecNo(row);
-            break;
-        }
-    }
+    const int row = q->rowOfKey(id);
+    if (row >= 0) q->setRecNo(row);
 }
 
 void TLrstF::BtnStscClick()
@@ -536,14 +581,10 @@ void TLrstF::BtnStscClick()
         const QString txh = q->str(QStringLiteral("txh"));
         const QString th = q->str(QStringLiteral("TH"));
         if (MsgBox::confirmDestructive(QStringLiteral("是否删除第") + th + QStringLiteral("题？"), this)) {
-            const QStringList ids = sql::column(DM->db(), 
-                QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? ORDER BY id"), {kmh, txh, th});
-            // The question goes into the recycle bin in the same transaction as its deletion.
+            // The question goes into the recycle bin in the same transaction as its deletion, and
+            // exactly the rows copied there are deleted.
             DM->transaction({DM->ADOStb}, [&] {
-                recycle::keepQuestion(DM->db(), kmh, txh, th, app::loggedInUser());
-                for (const QString& id : ids) {
-                    if (bank::locateId(DM->ADOStb, id.toLongLong()) >= 0) DM->ADOStb->remove();
-                }
+                recycle::removeKept(DM->db(), recycle::keepQuestion(DM->db(), kmh, txh, th, app::loggedInUser()));
             });
         }
     }

@@ -112,7 +112,11 @@ private:
     QString loadedKmh_;
     QString loadedTxh_;
     QString loadedTh_;
+    // The loaded question's other stored columns as read (kLoadedColumns): a change is written
+    // only while the bank still holds them, so that another user's change is never overwritten.
+    QStringList loadedValues_;
     void forgetLoadedQuestion();
+    void reloadLoadedQuestion();  // the loaded question afresh from the bank into the editor
     bool gridStandsOnLoadedQuestion();
 
     QString kmh_;  // subject code of the subject box

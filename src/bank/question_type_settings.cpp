@@ -7,6 +7,7 @@
 #include "bank/bank_common.h"
 #include "data/lookups.h"
 #include "data/data_module.h"
+#include "data/numbering.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 
@@ -144,13 +145,11 @@ void TTxszF::BtnZjtxClick()
         MsgBox::show(QStringLiteral("此题型名已存在，请重新输入题型名！"), this);
     } else {
         // The subject's last type in read order decides the next code.
-        const QString code = nextTypeCode(DM->db(), s.code);
-        Dataset* txb = DM->ADOTxb;
-        txb->append();
-        txb->fieldByName(QStringLiteral("kmh")).setAsString(s.code);
-        txb->fieldByName(QStringLiteral("txh")).setAsString(code);
-        txb->fieldByName(QStringLiteral("txm")).setAsString(name);
-        txb->post();
+        numbering::insertWithFreshCode(DM->db(), numbering::typeCodes(DM->db(), s.code), [&](const QString& code) {
+            numbering::appendRow(
+                DM->ADOTxb,
+                {{QStringLiteral("kmh"), s.code}, {QStringLiteral("txh"), code}, {QStringLiteral("txm"), name}});
+        });
     }
     FormShow();
     EditTxm->selectAll();
@@ -171,9 +170,7 @@ void TTxszF::BtnSctxClick()
                                    this)) {
         app::Busy busy(QStringLiteral("正在删除题型“") + name + QStringLiteral("”……"), this, false);
         DM->transaction({DM->ADOStb, DM->ADOTxb}, [&] {
-            recycle::keepType(DM->db(), s.code, code, app::loggedInUser());
-            DelStb(s.code, code);
-            DelTxb(s.code, code);
+            recycle::removeKept(DM->db(), recycle::keepType(DM->db(), s.code, code, app::loggedInUser()));
         });
         EditTxm->clear();
     }

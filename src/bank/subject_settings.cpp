@@ -6,8 +6,8 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "bank/bank_common.h"
-#include "data/convert.h"
 #include "data/data_module.h"
+#include "data/numbering.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 
@@ -100,6 +100,8 @@ void TKmszF::FormShow()
 {
     ListBoxKm->clear();
     Dataset* kmb = DM->ADOKmb;
+    // Subjects other users added or deleted since the table was read are listed as they are now.
+    if (kmb->isActive()) kmb->refresh();
     kmb->first();
     while (!kmb->eof()) {
         ListBoxKm->addItem(kmb->str(QStringLiteral("kmm")));
@@ -127,17 +129,17 @@ void TKmszF::BtnZJKMClick()
             return;
         }
     }
-    // The next code follows the last row's code, not the largest one.
-    Dataset* kmb = DM->ADOKmb;
-    QString code = QStringLiteral("01");
-    if (!kmb->isEmpty()) {
-        kmb->last();
-        code = convert::nextCode(QString::number(kmb->fieldByName(QStringLiteral("kmh")).asInteger()), 2);
+    // The list may lack a subject another user added since it was shown.
+    QString taken;
+    if (sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? LIMIT 1"), {name}, &taken)) {
+        MsgBox::show(QStringLiteral("此科目名称已存在，请重新输入科目名称！"), this);
+        FormShow();
+        return;
     }
-    kmb->append();
-    kmb->fieldByName(QStringLiteral("kmh")).setAsString(code);
-    kmb->fieldByName(QStringLiteral("kmm")).setAsString(name);
-    kmb->post();
+    // The next code follows the last row's code, not the largest one.
+    numbering::insertWithFreshCode(DM->db(), numbering::subjectCodes(DM->db()), [&](const QString& code) {
+        numbering::appendRow(DM->ADOKmb, {{QStringLiteral("kmh"), code}, {QStringLiteral("kmm"), name}});
+    });
     FormShow();
     EditKm->selectAll();
 }
@@ -165,12 +167,9 @@ void TKmszF::BtnSCKMClick()
         app::Busy busy(QStringLiteral("正在删除科目“") + name + QStringLiteral("”……"), this, questions >= kBusyQuestions);
         // Everything goes into the recycle bin first; the copy and the four deletions stand or
         // fall together.
+        // Exactly the rows copied are deleted, so that nothing leaves the bank without its copy.
         DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
-            recycle::keepSubject(DM->db(), code, app::loggedInUser());
-            DelStb(code);
-            DelZjb(code);
-            DelTxb(code);
-            Delkmb(code);
+            recycle::removeKept(DM->db(), recycle::keepSubject(DM->db(), code, app::loggedInUser()));
         });
         EditKm->clear();
     }

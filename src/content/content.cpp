@@ -231,10 +231,15 @@ std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& 
     return picture;
 }
 
+bool hasStoredPictures(const QSqlDatabase& db)
+{
+    return !sql::column(db, QStringLiteral("SELECT hash FROM pictures LIMIT 1")).isEmpty();
+}
+
 int removeOrphanPictures(const QSqlDatabase& db)
 {
     // Nothing to do for a bank without pictures: one probe instead of a scan of every question.
-    if (sql::column(db, QStringLiteral("SELECT hash FROM pictures LIMIT 1")).isEmpty()) return 0;
+    if (!hasStoredPictures(db)) return 0;
     QSet<QString> used;
     const QString pattern = QStringLiteral("%") + kPictureOpen + QStringLiteral("%");
     for (const auto& [table, column] : schema::pictureColumns()) {

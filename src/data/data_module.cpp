@@ -111,25 +111,42 @@ void TDM::connectTo(const QString& absolutePath)
     }
     // One read gives the file's version and its tables; it also proves that the file is a
     // database at all. A file of this version has the columns this program creates; any other
-    // file's datasets read their columns from the file.
+    // file's datasets read their columns from the file. These reads share one read transaction,
+    // so the file is locked and checked for a hot journal once instead of once per statement.
     int version = 0;
     QStringList present;
     QHash<QString, QString> recorded;  // each table's CREATE statement as the file records it
-    {
-        sql::Reader q(conn, QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version), name, sql "
-                                           "FROM sqlite_master WHERE type='table'"));
-        while (q.next()) {
-            version = static_cast<int>(q.int64(0));
-            present << q.text(1);
-            recorded.insert(q.text(1), q.text(2));
+    bool picturesStored = false;
+    sql::begin(conn);
+    try {
+        {
+            sql::Reader q(conn, QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type='table'"));
+            while (q.next()) {
+                present << q.text(0);
+                recorded.insert(q.text(0), q.text(1));
+            }
         }
+        {
+            sql::Reader q(conn, QStringLiteral("PRAGMA user_version"));
+            if (q.next()) version = static_cast<int>(q.int64(0));
+        }
+        if (version > schema::kVersion) {
+            throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+        }
+        // A file this program wrote must have every column it writes, whatever its version; the
+        // check comes before anything is written to the file.
+        if (version >= 1) checkColumns(conn, recorded);
+        // Only a bank that stores pictures can hold pictures no question places any more.
+        try {
+            picturesStored = present.contains(QStringLiteral("pictures")) && content::hasStoredPictures(conn);
+        } catch (const AppError&) {
+            // A picture table that cannot be read is left alone, as a read-only file's is.
+        }
+        sql::commit(conn);
+    } catch (...) {
+        sql::rollback(conn);
+        throw;
     }
-    if (version > schema::kVersion) {
-        throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
-    }
-    // A file this program wrote must have every column it writes, whatever its version; the
-    // check comes before anything is written to the file.
-    if (version >= 1) checkColumns(conn, recorded);
     // A bank written by an older version of this program gets the newer tables at once, in one
     // transaction; then pictures no question places any more (their questions were deleted) go.
     try {
@@ -139,10 +156,12 @@ void TDM::connectTo(const QString& absolutePath)
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
-        try {
-            content::removeOrphanPictures(conn);
-        } catch (const AppError&) {
-            // A read-only file keeps its unused pictures; they harm nothing.
+        if (picturesStored) {
+            try {
+                content::removeOrphanPictures(conn);
+            } catch (const AppError&) {
+                // A read-only file keeps its unused pictures; they harm nothing.
+            }
         }
         for (const QString& table : present) columns.insert(table, schema::columns(table));
     }

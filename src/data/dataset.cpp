@@ -8,9 +8,12 @@
 
 #include <QSqlRecord>
 
+#include <algorithm>
+
 namespace {
-constexpr int kWindow = 256;       // rows fetched at once in table mode
+constexpr int kWindow = 256;       // rows fetched at once in table mode and keyed query mode
 constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
+constexpr int kLoneWindow = 16;    // keyed rows fetched for a row far from the rows read before
 }  // namespace
 
 QString Field::asString() const { return ds_->currentValue(column_); }
@@ -44,9 +47,16 @@ void Dataset::setSql(const QString& statement, const QVariantList& binds)
     deferTable_.clear();
     deferIdField_.clear();
     deferFields_.clear();
+    keyField_.clear();
     table_.clear();
     sql_ = statement;
     binds_ = binds;
+}
+
+void Dataset::setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds)
+{
+    setSql(select, binds);
+    keyField_ = keyField;
 }
 
 void Dataset::setDeferredFields(const QString& table, const QString& idField, const QStringList& fields)
@@ -92,6 +102,9 @@ void Dataset::open()
     cache_.clear();
     data_.clear();
     cells_.clear();
+    keys_.clear();
+    windowRows_.clear();
+    lastWindow_ = {-1, -1};
     rowCount_ = 0;
     fields_.clear();
     if (!table_.isEmpty()) {
@@ -110,21 +123,24 @@ void Dataset::open()
     } else {
         if (sql_.isEmpty()) throw DataError(QStringLiteral("数据集“%1”没有查询语句。").arg(objectName()));
         sql::tuneForLists(db());
-        sql::Reader q(db(), sql_, binds_);
-        fields_ = q.columnNames();
-        const int n = q.columnCount();
         deferCache_.clear();
         deferStart_ = -1;
+        if (isKeyed()) {
+            openKeyed();
+        } else {
+            sql::Reader q(db(), sql_, binds_);
+            fields_ = q.columnNames();
+            queryColumns_ = q.columnCount();
+            readRows(q);
+        }
         if (!deferFields_.isEmpty()) {
             deferIdColumn_ = fields_.indexOf(deferIdField_);
             if (deferIdColumn_ < 0) {
                 throw DataError(QStringLiteral("查询“%1”的结果中没有字段“%2”。").arg(objectName(), deferIdField_));
             }
-            deferStart_ = n;
+            deferStart_ = queryColumns_;
             fields_ += deferFields_;
         }
-        queryColumns_ = n;
-        readRows(q);
     }
     readColumns();
     state_ = State::Browse;
@@ -157,10 +173,151 @@ void Dataset::readRows(sql::Reader& q)
     cells_.append(data_.size());
 }
 
+QString Dataset::keyedSelect(const QString& columns, const QString& condition) const
+{
+    // The caller's statement stays whole inside; both SQLite and PostgreSQL merge it into the
+    // outer statement, so a key range reaches the index of the table.
+    return QStringLiteral("SELECT %1 FROM (%2) AS w %3 ORDER BY \"%4\"").arg(columns, sql_, condition, keyField_);
+}
+
+void Dataset::readKeys(const QString& condition, const QVariantList& extraBinds)
+{
+    sql::Reader q(db(), keyedSelect(QStringLiteral("\"%1\"").arg(keyField_), condition), binds_ + extraBinds);
+    while (q.next()) keys_.append(q.int64(0));
+    rowCount_ = keys_.size();
+}
+
+namespace {
+const QString kKeyRange = QStringLiteral("WHERE \"%1\" BETWEEN ? AND ?");
+}  // namespace
+
+void Dataset::openKeyed()
+{
+    readKeys(QString(), {});
+    // The first window is read at once, whole: its statement also names the result's columns.
+    lastWindow_ = {0, 0};
+    const auto [start, end] = keyedWindow(0);
+    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), kKeyRange.arg(keyField_)), binds_ + keyRange(start, end));
+    fields_ = q.columnNames();
+    queryColumns_ = q.columnCount();
+    keyColumn_ = -1;
+    for (int i = 0; i < fields_.size() && keyColumn_ < 0; ++i) {
+        if (fields_[i].compare(keyField_, Qt::CaseInsensitive) == 0) keyColumn_ = i;
+    }
+    if (keyColumn_ < 0) {
+        throw DataError(QStringLiteral("查询“%1”的结果中没有字段“%2”。").arg(objectName(), keyField_));
+    }
+    fillWindow(q, start, end);
+}
+
+// The rows of the window holding `row`: aligned to the window size and widened to whole groups of
+// rows sharing a key, as a key range gives every row of its keys. A row next to the rows read last
+// (a grid scrolling on) brings a whole window; a lone row far from them (a random draw, a jump of
+// the scroll bar) brings a small one, so that scattered reads do not read many rows each.
+std::pair<int, int> Dataset::keyedWindow(int row) const
+{
+    const bool near =
+        lastWindow_.first >= 0 && row >= lastWindow_.first - kWindow && row <= lastWindow_.second + kWindow;
+    const int size = near || keys_.size() <= kWindow ? kWindow : kLoneWindow;
+    int start = row / size * size;
+    int end = std::min<int>(keys_.size(), start + size) - 1;
+    while (start > 0 && start < keys_.size() && keys_[start - 1] == keys_[start]) --start;
+    while (end >= 0 && end + 1 < keys_.size() && keys_[end + 1] == keys_[end]) ++end;
+    lastWindow_ = {start, end};
+    return {start, end};
+}
+
+QVariantList Dataset::keyRange(int start, int end) const
+{
+    // An empty list reads an empty range (for the names of the columns).
+    return end >= start ? QVariantList{keys_[start], keys_[end]} : QVariantList{1, 0};
+}
+
+void Dataset::loadKeyedWindow(int row) const
+{
+    if (windowRows_.size() > kCacheLimit) windowRows_.clear();
+    const auto [start, end] = keyedWindow(row);
+    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), kKeyRange.arg(keyField_)), binds_ + keyRange(start, end));
+    fillWindow(q, start, end);
+}
+
+// Rows are matched to the list by key: a row deleted since the keys were read shows empty, a row
+// added since is not part of the list.
+void Dataset::fillWindow(sql::Reader& q, int start, int end) const
+{
+    int at = start;
+    while (at <= end && q.next()) {
+        const qint64 key = q.int64(keyColumn_);
+        while (at <= end && keys_[at] < key) ++at;
+        if (at > end || keys_[at] != key) continue;
+        QVector<QString> values(queryColumns_);
+        for (int i = 0; i < queryColumns_; ++i) values[i] = q.text(i);
+        windowRows_.insert(at++, std::move(values));
+    }
+    for (int r = start; r <= end; ++r) {
+        if (!windowRows_.contains(r)) windowRows_.insert(r, QVector<QString>(queryColumns_));
+    }
+}
+
+int Dataset::rowsInMemory() const
+{
+    if (!isQuery()) return cache_.size();
+    return isKeyed() ? windowRows_.size() : rowCount_;
+}
+
+int Dataset::rowOfKey(qint64 key) const
+{
+    if (!isKeyed()) return -1;
+    const auto it = std::lower_bound(keys_.cbegin(), keys_.cend(), key);
+    return it != keys_.cend() && *it == key ? int(it - keys_.cbegin()) : -1;
+}
+
+int Dataset::findRow(const QStringList& fields, const std::function<bool(const QStringList&)>& match) const
+{
+    if (!isActive()) return -1;  // a closed dataset lists no rows
+    QVector<int> columns;
+    for (const QString& name : fields) {
+        const int column = fieldIndex(name);
+        if (column < 0 || (isQuery() && column >= queryColumns_)) {
+            throw DataError(QStringLiteral("数据集“%1”中没有字段“%2”。").arg(objectName(), name));
+        }
+        columns << column;
+    }
+    QStringList values;
+    if (!isKeyed()) {
+        for (int row = 0; row < recordCount(); ++row) {
+            values.clear();
+            for (int column : columns) values << valueAt(row, column);
+            if (match(values)) return row;
+        }
+        return -1;
+    }
+    QStringList names{QStringLiteral("\"%1\"").arg(keyField_)};
+    for (int column : columns) names << QStringLiteral("\"%1\"").arg(fields_[column]);
+    sql::Reader q(db(), keyedSelect(names.join(QLatin1Char(',')), QString()), binds_);
+    while (q.next()) {
+        values.clear();
+        for (int i = 1; i < names.size(); ++i) values << q.text(i);
+        if (!match(values)) continue;
+        const int row = rowOfKey(q.int64(0));
+        if (row >= 0) return row;  // a row added since the keys were read is not part of the list
+    }
+    return -1;
+}
+
 void Dataset::reopenWithNewRows(const QString& idField)
 {
+    if (isKeyed() && isActive() && idField.compare(keyField_, Qt::CaseInsensitive) == 0) {
+        const int before = rowCount_;
+        readKeys(QStringLiteral("WHERE \"%1\" > ?").arg(keyField_), {keys_.isEmpty() ? qint64(-1) : keys_.last()});
+        if (rowCount_ != before) emit rowsChanged();
+        eof_ = rowCount_ == 0;
+        current_ = -2;  // the first row becomes current and says so, as after open()
+        setCurrent(rowCount_ == 0 ? -1 : 0);
+        return;
+    }
     const int idColumn = fieldIndex(idField);
-    if (!isActive() || !isQuery() || idColumn < 0 || idColumn >= queryColumns_) {
+    if (!isActive() || !isQuery() || isKeyed() || idColumn < 0 || idColumn >= queryColumns_) {
         close();
         open();
         return;
@@ -170,7 +327,10 @@ void Dataset::reopenWithNewRows(const QString& idField)
     binds << lastId;
     const int before = rowCount_;
     {
-        sql::Reader q(db(), QStringLiteral("SELECT * FROM (%1) AS rows_read WHERE \"%2\" > ? ORDER BY \"%2\"").arg(sql_, fields_[idColumn]), binds);
+        // PostgreSQL wants a name for a subquery in FROM.
+        sql::Reader q(db(),
+                      QStringLiteral("SELECT * FROM (%1) AS w WHERE \"%2\" > ? ORDER BY \"%2\"").arg(sql_, fields_[idColumn]),
+                      binds);
         readRows(q);
     }
     if (rowCount_ != before) emit rowsChanged();
@@ -213,6 +373,8 @@ void Dataset::close()
     cache_.clear();
     data_.clear();
     cells_.clear();
+    keys_.clear();
+    windowRows_.clear();
     rowCount_ = 0;
     current_ = -1;
     eof_ = true;
@@ -411,6 +573,14 @@ QString Dataset::valueAt(int row, int column) const
 QString Dataset::cell(int row, int column) const
 {
     if (column >= queryColumns_) return QString();
+    if (isKeyed()) {
+        auto it = windowRows_.constFind(row);
+        if (it == windowRows_.constEnd()) {
+            loadKeyedWindow(row);
+            it = windowRows_.constFind(row);
+        }
+        return it->value(column);
+    }
     const qsizetype k = qsizetype(row) * queryColumns_ + column;
     const qsizetype start = cells_[k];
     return QString::fromUtf8(data_.constData() + start, cells_[k + 1] - start);

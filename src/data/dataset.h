@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
+#include <utility>
 
 namespace sql {
 class Reader;
@@ -30,7 +32,9 @@ private:
 // A cursor over a whole table or over the result of a query, read in insertion order.
 //
 // Table mode keeps only the hidden ids of the rows in memory and fetches row contents on demand,
-// a window at a time, so that opening a large table is cheap. Query mode reads the whole result.
+// a window at a time, so that opening a large table is cheap. Query mode reads the whole result;
+// keyed query mode (setKeyedSql) reads only the keys of the whole result and fetches row contents
+// a window of keys at a time, so that a list of 100,000 rows opens as fast as a short one.
 // Every post and delete is written to the database at once.
 class Dataset : public QObject {
     Q_OBJECT
@@ -48,7 +52,13 @@ public:
     void setTableName(const QString& table);
     QString tableName() const { return table_; }
     void setSql(const QString& sql, const QVariantList& binds = {});
+    // Keyed query mode: `select` (a SELECT without ORDER BY) gives rows identified by its integer
+    // column `keyField`; the dataset lists them as `select` ordered by that column would. open()
+    // reads the keys only; the rows' contents are read a window of keys at a time when they are
+    // looked at. Rows sharing a key (a join listing a row twice) stay next to each other.
+    void setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds = {});
     QString sql() const { return sql_; }
+    bool isKeyed() const { return isQuery() && !keyField_.isEmpty(); }
     // Query mode: `fields` are not part of the query's result but read on demand, one row at a
     // time, from `table` by the row id found in the query's column `idField`. Long texts that a
     // list does not show are so read only for the rows that are looked at. Set after setSql().
@@ -102,6 +112,19 @@ public:
     QString valueAt(int row, int column) const;
     qint64 idAt(int row) const;  // table mode: the hidden id of a row
     qint64 currentId() const { return recNo() >= 0 ? idAt(current_) : -1; }
+    // Table mode: a row changed by a statement that bypassed the dataset is read afresh when next
+    // looked at.
+    void forgetCachedRow(qint64 id) { cache_.remove(id); }
+    // Keyed query mode: the first row with the key, -1 when the list has none.
+    int rowOfKey(qint64 key) const;
+    // The first row whose values of `fields` (query columns) satisfy `match`, -1 when none (also
+    // when the dataset is closed). Rows are offered in list order. In keyed query mode one
+    // statement reads just those columns of the whole result, so that no window of rows is
+    // fetched for the search.
+    int findRow(const QStringList& fields, const std::function<bool(const QStringList&)>& match) const;
+    // How many rows' contents the dataset holds at the moment (the whole result in query mode,
+    // the windows read so far otherwise).
+    int rowsInMemory() const;
 
     // Used by Field.
     QString currentValue(int column) const;
@@ -147,6 +170,19 @@ private:
     int rowCount_ = 0;
     int queryColumns_ = 0;
     QString cell(int row, int column) const;
+    // Keyed query mode.
+    QString keyField_;                                // the key column as the caller named it
+    int keyColumn_ = -1;                              // its column in the result
+    QVector<qint64> keys_;                            // every row's key, in list order
+    mutable QHash<int, QVector<QString>> windowRows_;  // rows read so far, by row index
+    mutable std::pair<int, int> lastWindow_{-1, -1};  // the rows read last
+    void openKeyed();
+    void readKeys(const QString& condition, const QVariantList& extraBinds);
+    QString keyedSelect(const QString& columns, const QString& condition) const;
+    std::pair<int, int> keyedWindow(int row) const;
+    QVariantList keyRange(int start, int end) const;
+    void loadKeyedWindow(int row) const;
+    void fillWindow(sql::Reader& q, int start, int end) const;
     void readRows(sql::Reader& reader);
     QString deferTable_;
     QString deferIdField_;

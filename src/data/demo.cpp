@@ -330,6 +330,13 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
         }
         // The first type of the first subject holds up to 5,000 questions and its second type up
         // to 2,000, so that the large cases can be measured; the rest is spread over every type.
+        // A bank of a million questions or more gives them a tenth and a fiftieth of the bank (a
+        // type of 100,000 and one of 20,000 in a bank of 1,000,000), and the first type's
+        // questions go round the 20 chapters in turn: ticking chapters 1 to 10 then makes exactly
+        // half of that type the candidates (50,000 of the 100,000).
+        const bool large = questions >= kLargeBank;
+        const int firstType = large ? questions / 10 : 5000;
+        const int firstTwo = firstType + (large ? questions / 50 : 2000);
         QVector<int> numbers(kSubjects * kTypes, 0);
         Lcg rng{seed};
         QSqlQuery insert(db);
@@ -339,21 +346,24 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
         }
         for (int i = 0; i < questions; ++i) {
             int s = 0, t = 0;
-            if (i < 5000) {
+            if (i < firstType) {
                 t = 0;
-            } else if (i < 7000) {
+            } else if (i < firstTwo) {
                 t = 1;
             } else {
                 // Round-robin over the other 78 pairs of subject and type.
-                const int pair = 2 + (i - 7000) % (kSubjects * kTypes - 2);
+                const int pair = 2 + (i - firstTwo) % (kSubjects * kTypes - 2);
                 s = pair / kTypes;
                 t = pair % kTypes;
             }
             const int pair = s * kTypes + t;
+            const int number = numbers[pair]++;
+            int chapter = rng.below(kChapters);  // drawn in any case, so that the other values stay the same
+            if (large && pair == 0) chapter = number % kChapters;
             const QVariantList values = {convert::nextCode(QString::number(s), 2),
                                          convert::nextCode(QString::number(t), 2),
-                                         convert::nextCode(QString::number(numbers[pair]++), 3),
-                                         convert::nextCode(QString::number(rng.below(kChapters)), 2),
+                                         convert::nextCode(QString::number(number), 3),
+                                         convert::nextCode(QString::number(chapter), 2),
                                          difficulties[rng.below(5)],
                                          QString::number(1 + rng.below(10)),
                                          chineseText(rng, 100 + rng.below(501)),

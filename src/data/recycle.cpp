@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "data/errors.h"
+#include "data/numbering.h"
 #include "data/sql.h"
 
 namespace recycle {
@@ -383,7 +384,26 @@ QString takenName(const QSqlDatabase& db, qint64 itemId, const QString& name)
     return exists(db, statement, {kmh, wanted}) ? wanted : QString();
 }
 
-QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newName)
+void removeKept(const QSqlDatabase& db, qint64 itemId)
+{
+    for (const char* name : {"stb", "zjb", "txb", "kmb"}) {
+        const QString table = QString::fromLatin1(name);
+        const int kept =
+            count(db, QStringLiteral("SELECT COUNT(*) FROM recycle_%1 WHERE item_id=?").arg(table), {itemId});
+        if (kept == 0) continue;
+        const int removed = sql::changes(
+            db,
+            QStringLiteral("DELETE FROM %1 WHERE id IN (SELECT orig_id FROM recycle_%1 WHERE item_id=?)").arg(table),
+            {itemId});
+        if (removed != kept) {
+            throw DataError(QStringLiteral("其他用户刚刚删除了其中的部分内容，本次删除没有执行，请刷新后重试！"));
+        }
+    }
+}
+
+namespace {
+
+QStringList restoreOnce(const QSqlDatabase& db, qint64 itemId, const QString& newName)
 {
     const ItemRow item = readItem(db, itemId);
     QStringList notes;
@@ -485,6 +505,22 @@ QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newNam
     return notes;
 }
 
+}  // namespace
+
+QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newName)
+{
+    // The item is claimed first: a second user restoring it at the same moment waits here on a
+    // server and then finds it gone, instead of putting its rows back twice.
+    if (sql::changes(db, QStringLiteral("UPDATE recycle_items SET kind=kind WHERE id=?"), {itemId}) == 0) {
+        throw DataError(QStringLiteral("回收站中已没有这一项。"));
+    }
+    // Codes and numbers are chosen from what the bank holds; when another user takes one of them
+    // before the rows are written, the restore is undone and chooses again.
+    QStringList notes;
+    numbering::retryOnConflict(db, [&](int) { notes = restoreOnce(db, itemId, newName); });
+    return notes;
+}
+
 int countBefore(const QSqlDatabase& db, const QString& cutoff)
 {
     if (cutoff.isEmpty()) return count(db, QStringLiteral("SELECT COUNT(*) FROM recycle_items"), {});
@@ -493,10 +529,14 @@ int countBefore(const QSqlDatabase& db, const QString& cutoff)
 
 void purgeBefore(const QSqlDatabase& db, const QString& cutoff)
 {
+    // Only the items there when the purge starts: an item another user adds meanwhile keeps all
+    // its rows (each statement of a server transaction may see rows committed since the last).
+    const QString last = sql::scalar(db, QStringLiteral("SELECT MAX(id) FROM recycle_items"));
+    if (last.isEmpty()) return;
     if (cutoff.isEmpty()) {
-        forget(db, QString(), {});
+        forget(db, QStringLiteral(" WHERE id<=?"), {last.toLongLong()});
     } else {
-        forget(db, QStringLiteral(" WHERE deleted_at<?"), {cutoff});
+        forget(db, QStringLiteral(" WHERE id<=? AND deleted_at<?"), {last.toLongLong(), cutoff});
     }
 }
 

@@ -21,6 +21,12 @@ qint64 keepChapter(const QSqlDatabase& db, const QString& kmh, const QString& zj
 qint64 keepQuestion(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& th,
                     const QString& by);
 
+// Deletes from the bank exactly the rows the item copied (by their ids), in the caller's
+// transaction. Rows another user added meanwhile are not touched; when some copied row is already
+// gone (another user deleted it meanwhile) it throws DataError, so that the caller rolls back and
+// nothing is half deleted or kept twice.
+void removeKept(const QSqlDatabase& db, qint64 itemId);
+
 struct Item {
     qint64 id = 0;
     QString kind;  // the table of the item's main row: "kmb", "txb", "zjb" or "stb"

@@ -27,11 +27,14 @@ void ensure(QSqlDatabase& db);
 // also fills the new bank), in the words of the connection's engine.
 void create(QSqlDatabase& db);
 
+// The statements a server bank gets beside the tables: unique indexes on the numbers and codes
+// (stb (kmh, txh, th), kmb (kmh), txb (kmh, txh), zjb (kmh, zjh), mmb (yhm)), so that two users
+// storing at the same moment cannot take the same one. Plain SQL both engines read; an SQLite file
+// does not get them, since files of older versions may hold duplicates.
+QStringList serverOnlyStatements();
+
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);
-
-// The uniqueness rules a server bank has beyond a file's tables (created by ensure() on a server).
-QStringList serverOnlyStatements();
 
 // The (table, column) pairs whose texts may place pictures; the orphan cleanup keeps every picture
 // one of them names. A table that keeps question texts (a recycle bin, stored papers) adds itself here.

@@ -11,7 +11,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace sql {
+
+static sqlite3* nativeHandle(const QSqlDatabase& db);
 
 static const char kLostText[] =
     "与数据库服务器的连接已断开，本次操作没有完成，也没有留下半截的更改。下一步操作时程序将重新连接服务器。";
@@ -39,7 +43,10 @@ static DataError failure(const QSqlError& error, const QString& statement, const
     if (text.isEmpty()) {
         text = QStringLiteral("数据库操作失败。");
     }
-    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), error.nativeErrorCode(), false);
+    // On an SQLite connection the extended code is read from the connection, which still holds it.
+    QString code = error.nativeErrorCode();
+    if (sqlite3* h = nativeHandle(db)) code = QString::number(sqlite3_extended_errcode(h));
+    return DataError(QStringLiteral("%1\n语句：%2").arg(text, statement.simplified()), code, false);
 }
 
 // Connections with an open transaction: a broken one is not silently reconnected in the middle of
@@ -197,7 +204,8 @@ void script(const QSqlDatabase& db, const char* statements)
     if (sqlite3_exec(h, statements, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString text = QString::fromUtf8(error ? error : "");
         sqlite3_free(error);
-        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)));
+        throw DataError(QStringLiteral("%1\n语句：%2").arg(text, QString::fromUtf8(statements)),
+                        QString::number(sqlite3_extended_errcode(h)), false);
     }
 }
 
@@ -238,6 +246,21 @@ static bool isInsert(const QString& statement)
            !statement.contains(QLatin1String("RETURNING"), Qt::CaseInsensitive);
 }
 
+// Steps a kept statement once; throws with the connection's error (its code intact) on failure.
+static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& binds)
+{
+    sqlite3_stmt* st = takeStatement(h, statement);
+    bindAll(st, binds);
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        // The error is read before the reset, which would replace it with its own copy.
+        const DataError error = nativeFailure(h, statement);
+        giveBackStatement(h, statement, st);
+        throw error;
+    }
+    giveBackStatement(h, statement, st);
+}
+
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
@@ -248,17 +271,16 @@ qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList
         }
         return run(db, statement, binds).lastInsertId().toLongLong();
     }
-    sqlite3_stmt* st = takeStatement(h, statement);
-    bindAll(st, binds);
-    const int rc = sqlite3_step(st);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        const DataError error = nativeFailure(h, statement);
-        giveBackStatement(h, statement, st);
-        throw error;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(h);
-    giveBackStatement(h, statement, st);
-    return id;
+    stepOnce(h, statement, binds);
+    return sqlite3_last_insert_rowid(h);
+}
+
+int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    sqlite3* h = nativeHandle(db);
+    if (!h) return run(db, statement, binds).numRowsAffected();
+    stepOnce(h, statement, binds);
+    return sqlite3_changes(h);
 }
 
 Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantList& binds) : statement_(statement)
@@ -339,9 +361,13 @@ QStringList column(const QSqlDatabase& db, const QString& statement, const QVari
 
 QVector<qint64> ids(const QSqlDatabase& db, const QString& table)
 {
-    Reader r(db, QStringLiteral("SELECT id FROM \"%1\" ORDER BY id").arg(table));
+    // Without ORDER BY the database may read the ids from its smallest index instead of walking
+    // every page of the table (a question bank of 3 GB holds its ids in a few MB of index); the ids
+    // are then put in order here.
+    Reader r(db, QStringLiteral("SELECT id FROM \"%1\"").arg(table));
     QVector<qint64> result;
     while (r.next()) result.append(r.int64(0));
+    std::sort(result.begin(), result.end());
     return result;
 }
 
@@ -356,6 +382,7 @@ void begin(QSqlDatabase& db)
 
 void commit(QSqlDatabase& db)
 {
+    openTransactions().remove(db.connectionName());
     if (!db.commit()) {
         const QSqlError error = db.lastError();
         db.rollback();
@@ -369,6 +396,41 @@ void rollback(QSqlDatabase& db)
 {
     db.rollback();
     openTransactions().remove(db.connectionName());
+}
+
+void savepointStep(const QSqlDatabase& db, SavepointStep step)
+{
+    // One name serves nested savepoints too: each statement refers to the most recent one.
+    static const QString set = QStringLiteral("SAVEPOINT exavoro_attempt");
+    static const QString release = QStringLiteral("RELEASE SAVEPOINT exavoro_attempt");
+    static const QString rollBack = QStringLiteral("ROLLBACK TO SAVEPOINT exavoro_attempt");
+    QStringList statements;
+    switch (step) {
+        case SavepointStep::Set:
+            statements << set;
+            break;
+        case SavepointStep::Release:
+            statements << release;
+            break;
+        case SavepointStep::RollBack:
+            statements << rollBack << release;
+            break;
+    }
+    for (const QString& statement : statements) {
+        if (sqlite3* h = nativeHandle(db)) {
+            stepOnce(h, statement, {});
+            continue;
+        }
+        if (!db.isOpen()) throw DataError(QStringLiteral("数据库尚未连接。\n语句：%1").arg(statement));
+        QSqlQuery query(db);
+        if (!query.exec(statement)) throw failure(query.lastError(), statement, db);
+    }
+}
+
+bool inTransaction(const QSqlDatabase& db)
+{
+    if (sqlite3* h = nativeHandle(db)) return sqlite3_get_autocommit(h) == 0;
+    return openTransactions().contains(db.connectionName());
 }
 
 }  // namespace sql

@@ -30,6 +30,10 @@ QStringList column(const QSqlDatabase& db, const QString& statement, const QVari
 // row (for an INSERT). Throws DataError like run().
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
 
+// Runs a statement like exec() and returns how many rows it changed (an UPDATE or DELETE whose
+// condition no longer matches changes none).
+int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds = {});
+
 // Runs fixed statements of the program (no values) in one call.
 void script(const QSqlDatabase& db, const char* statements);
 
@@ -69,8 +73,8 @@ private:
     QSqlQuery* query_ = nullptr;
 };
 
-// The ids of a table's rows in read order. Read through SQLite directly: a large table's id list
-// is read at C speed rather than one QVariant per row.
+// The ids of a table's rows in ascending order (the order rows are read in). Read through SQLite
+// directly: a large table's id list is read at C speed rather than one QVariant per row.
 QVector<qint64> ids(const QSqlDatabase& db, const QString& table);
 
 // Runs `work` in one transaction: committed when it returns, rolled back when it throws.
@@ -80,6 +84,14 @@ void transaction(QSqlDatabase db, F&& work);
 void begin(QSqlDatabase& db);
 void commit(QSqlDatabase& db);
 void rollback(QSqlDatabase& db);
+// True while the connection is inside a transaction (one begun here, or on SQLite any).
+bool inTransaction(const QSqlDatabase& db);
+
+// Runs `work` under a savepoint of the current transaction: when it throws, what it did is undone
+// and the transaction stays usable (on a server a failed statement otherwise spoils the whole
+// transaction), and the error goes on to the caller.
+template <typename F>
+void savepoint(const QSqlDatabase& db, F&& work);
 
 template <typename F>
 void transaction(QSqlDatabase db, F&& work)
@@ -92,6 +104,27 @@ void transaction(QSqlDatabase db, F&& work)
         throw;
     }
     commit(db);
+}
+
+// The statements of savepoint(): run as they are (a server does not prepare SAVEPOINT).
+enum class SavepointStep { Set, Release, RollBack };
+void savepointStep(const QSqlDatabase& db, SavepointStep step);
+
+template <typename F>
+void savepoint(const QSqlDatabase& db, F&& work)
+{
+    savepointStep(db, SavepointStep::Set);
+    try {
+        work();
+    } catch (...) {
+        try {
+            savepointStep(db, SavepointStep::RollBack);
+        } catch (...) {
+            // The connection itself failed; the caller's transaction ends with the first error.
+        }
+        throw;
+    }
+    savepointStep(db, SavepointStep::Release);
 }
 
 }  // namespace sql

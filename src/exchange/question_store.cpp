@@ -7,6 +7,7 @@
 #include "data/demo.h"
 #include "data/errors.h"
 #include "data/lookups.h"
+#include "data/numbering.h"
 #include "data/sql.h"
 
 namespace exchange {
@@ -117,13 +118,18 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
     if (!newChapters.isEmpty() && !options.createChapters) {
         throw AppError(QStringLiteral("科目中没有章节：%1。").arg(newChapters.join(QStringLiteral("、"))));
     }
+    // Codes and numbers come from what the bank holds; one another user takes first is given again.
     for (const QString& name : newTypes) {
-        sql::exec(db, QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES (?, ?, ?)"),
-                  {kmh, nextTypeCode(db, kmh), name});
+        numbering::insertWithFreshCode(db, numbering::typeCodes(db, kmh), [&](const QString& txh) {
+            sql::exec(db, QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES (?, ?, ?)"), {kmh, txh, name});
+        });
     }
+    numbering::Sequence topChapters = numbering::chapterCodes(db, kmh);
+    topChapters.next = [&] { return nextTopChapterCode(db, kmh); };
     for (const QString& name : newChapters) {
-        sql::exec(db, QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES (?, ?, ?)"),
-                  {kmh, nextTopChapterCode(db, kmh), name});
+        numbering::insertWithFreshCode(db, topChapters, [&](const QString& zjh) {
+            sql::exec(db, QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES (?, ?, ?)"), {kmh, zjh, name});
+        });
     }
     summary.createdTypes = newTypes;
     summary.createdChapters = newChapters;
@@ -153,11 +159,12 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
             storedPictures.insert(hash);
         }
         const QString txh = typeCodes.value(q.typeName);
-        sql::exec(db,
-                  QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                  {kmh, txh, nextQuestionNumber(db, kmh, txh), q.difficulty, q.score, q.text, q.answer,
-                   chapterCodes.value(q.chapterName), time});
+        numbering::insertWithFreshCode(db, numbering::questionNumbers(db, kmh, txh), [&](const QString& th) {
+            sql::exec(db,
+                      QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                      {kmh, txh, th, q.difficulty, q.score, q.text, q.answer, chapterCodes.value(q.chapterName), time});
+        });
         ++summary.stored;
         auto it = std::find_if(summary.perType.begin(), summary.perType.end(),
                                [&](const QPair<QString, int>& p) { return p.first == q.typeName; });

@@ -4,6 +4,8 @@
 #include "app/key_filters.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
+#include "data/errors.h"
+#include "data/numbering.h"
 #include "data/passwords.h"
 #include "data/sql.h"
 #include "users/limits.h"
@@ -113,13 +115,17 @@ void TTjyhF::BtnQrClick()
     const int index = std::max(0, RGQXItemIndex());
     const QString stored = passwords::hash(password);  // before the row is opened: hashing may fail
 
-    Dataset* mmb = DM->AdoMmb;
-    mmb->append();
-    mmb->fieldByName(QStringLiteral("yhm")).setAsString(name);
-    mmb->fieldByName(QStringLiteral("mm")).setAsString(stored);
-    mmb->fieldByName(QStringLiteral("qx")).setAsInteger(index + 1);
-    mmb->fieldByName(QStringLiteral("bz")).setAsString(QString::fromUtf8(kLevelTexts[index]));
-    mmb->post();
+    try {
+        numbering::appendRow(DM->AdoMmb, {{QStringLiteral("yhm"), name},
+                                          {QStringLiteral("mm"), stored},
+                                          {QStringLiteral("qx"), QString::number(index + 1)},
+                                          {QStringLiteral("bz"), QString::fromUtf8(kLevelTexts[index])}});
+    } catch (const DataError& error) {
+        // On a server another administrator may have added the same name a moment ago.
+        if (!error.uniqueViolation()) throw;
+        MsgBox::show(QStringLiteral("此用户名已存在，请重新输入用户名！"), this);
+        return;
+    }
     close();
 }
 

@@ -468,10 +468,11 @@ void TXxszF::SelectTm()
         statement += QStringLiteral(" AND stb.nd=?");
         binds << nd;
     }
-    statement += QStringLiteral(" ORDER BY stb.id");
+    // Listed in the order of the questions' ids; only the ids of all candidates are read at once,
+    // their rows a window at a time as the grid or the draw looks at them.
     Dataset* st = DM->ADOQuerySt;
     st->close();
-    st->setSql(statement, binds);
+    st->setKeyedSql(statement, QStringLiteral("id"), binds);
     // Question and answer texts are read only for the candidates that are shown or chosen.
     st->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     st->open();

@@ -74,6 +74,7 @@ private slots:
     void secondProgramIsRefusedAndAKilledOneDoesNotBlock();
     void aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock();
     void newerSchemaVersionIsRefused();
+    void aRefusedFileOpensOnceMendedAndIsWritable();
     void tableMissingAColumnIsRefused_data();
     void tableMissingAColumnIsRefused();
     void tableRecreatedWithAllItsColumnsStillOpens();
@@ -193,6 +194,25 @@ void BankOpenTest::newerSchemaVersionIsRefused()
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].contains("比本程序新"), qPrintable(boxes.texts[0]));
     QVERIFY(!MainF->isVisible());
+}
+
+void BankOpenTest::aRefusedFileOpensOnceMendedAndIsWritable()
+{
+    // The checks of opening read the file in one read transaction; a refusal must end it, or
+    // the file stays locked against writers (another tool's, and this program's own).
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    alterFile(ws.databasePath(), {QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion + 1)});
+    QVERIFY_THROWS_EXCEPTION(DataError, DM->connectTo(ws.databasePath()));
+    alterFile(ws.databasePath(), {QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion),
+                                  QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('07','化学')")});
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT kmm FROM kmb WHERE kmh='07'")), QStringLiteral("化学"));
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('08','物理')"));
+    QCOMPARE(ws.count(QStringLiteral("kmb"), QStringLiteral("kmh IN ('07','08')")), 2);
+    // Every dataset is open on the mended file, the users' one included.
+    DM->AdoMmb->first();
+    QCOMPARE(DM->AdoMmb->str(QStringLiteral("yhm")), QStringLiteral("admin"));
+    QVERIFY(DM->ADOKmb->isActive() && DM->ADOStb->isActive() && DM->ADOSjb->isActive());
 }
 
 void BankOpenTest::tableMissingAColumnIsRefused_data()

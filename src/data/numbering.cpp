@@ -1,0 +1,127 @@
+#include "data/numbering.h"
+
+#include "data/convert.h"
+#include "data/dataset.h"
+#include "data/errors.h"
+#include "data/lookups.h"
+#include "data/sql.h"
+
+namespace numbering {
+
+void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work)
+{
+    auto attempts = [&] {
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            try {
+                sql::savepoint(db, [&] { work(attempt); });
+                return;
+            } catch (const DataError& error) {
+                if (!error.uniqueViolation()) throw;
+            }
+        }
+        throw AppError(
+            QStringLiteral("其他用户正在同时添加，编号已被占用，重试 %1 次仍未成功，请稍后再试！").arg(kAttempts));
+    };
+    if (sql::inTransaction(db)) {
+        attempts();
+    } else {
+        sql::transaction(db, attempts);
+    }
+}
+
+QString codeFor(const Sequence& sequence, int attempt)
+{
+    QString code = sequence.next();
+    if (attempt > 0) {
+        // Bounded: a scope never holds this many codes in a row after its last one.
+        for (int step = 0; step < 10000 && sequence.taken(code); ++step) code = convert::nextCode(code, sequence.width);
+    }
+    return code;
+}
+
+QString insertWithFreshCode(const QSqlDatabase& db, const Sequence& sequence,
+                            const std::function<void(const QString& code)>& insert)
+{
+    QString stored;
+    retryOnConflict(db, [&](int attempt) {
+        const QString code = codeFor(sequence, attempt);
+        insert(code);
+        stored = code;
+    });
+    return stored;
+}
+
+namespace {
+
+bool exists(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    QString ignored;
+    return sql::firstValue(db, statement, binds, &ignored);
+}
+
+QString last(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    QString value;
+    sql::firstValue(db, statement, binds, &value);
+    return value;
+}
+
+}  // namespace
+
+Sequence questionNumbers(const QSqlDatabase& db, const QString& kmh, const QString& txh)
+{
+    return {[=] { return nextQuestionNumber(db, kmh, txh); },
+            [=](const QString& th) {
+                return exists(db, QStringLiteral("SELECT 1 FROM stb WHERE kmh=? AND txh=? AND th=?"), {kmh, txh, th});
+            },
+            3};
+}
+
+Sequence subjectCodes(const QSqlDatabase& db)
+{
+    return {[=] {
+                // The next code follows the last row's code, not the largest one; a last code that
+                // is not a number (even an empty one) is refused with the conversion's message.
+                QString code;
+                if (!sql::firstValue(db, QStringLiteral("SELECT kmh FROM kmb ORDER BY id DESC LIMIT 1"), {}, &code)) {
+                    return QStringLiteral("01");
+                }
+                return convert::nextCode(QString::number(convert::toInt(code)), 2);
+            },
+            [=](const QString& kmh) { return exists(db, QStringLiteral("SELECT 1 FROM kmb WHERE kmh=?"), {kmh}); }, 2};
+}
+
+Sequence typeCodes(const QSqlDatabase& db, const QString& kmh)
+{
+    return {[=] { return nextTypeCode(db, kmh); },
+            [=](const QString& txh) {
+                return exists(db, QStringLiteral("SELECT 1 FROM txb WHERE kmh=? AND txh=?"), {kmh, txh});
+            },
+            2};
+}
+
+Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh)
+{
+    return {[=] {
+                return convert::nextCode(
+                    last(db, QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC LIMIT 1"), {kmh}), 2);
+            },
+            [=](const QString& zjh) {
+                return exists(db, QStringLiteral("SELECT 1 FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh});
+            },
+            2};
+}
+
+void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
+{
+    table->append();
+    try {
+        for (const auto& [column, value] : values) table->fieldByName(column).setAsString(value);
+        table->post();
+    } catch (...) {
+        if (table->state() == Dataset::State::Insert) table->cancel();
+        throw;
+    }
+}
+
+}  // namespace numbering

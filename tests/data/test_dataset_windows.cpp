@@ -1,0 +1,302 @@
+// Keyed query mode: a list read as its keys and windows of rows gives the same rows, in the same
+// order, as the whole result read at once, also for joins that list a row twice, rows deleted or
+// added behind the list's back, and empty results.
+#include "app/forms.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "test_support.h"
+
+#include <QTest>
+
+using testing::Workspace;
+
+namespace {
+
+const QString kTypeList = QStringLiteral("SELECT id, kmh, txh, th, nd, \"time\" FROM stb WHERE kmh=? AND txh=?");
+
+// `count` questions of subject 01 and type 01 numbered from 1, each followed by one of type 02.
+void addQuestions(Workspace& ws, int count)
+{
+    ws.exec("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < ?)"
+            " INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
+            " SELECT '01', CASE WHEN i % 2 = 0 THEN '02' ELSE '01' END, printf('%03d', (i + 1) / 2),"
+            " printf('%02d', i % 3 + 1), CASE WHEN i % 5 = 0 THEN '难' ELSE '易' END, '5', '题' || i, '答' || i,"
+            " '8:00:' || (i % 60), '' FROM c",
+            {2 * count});
+}
+
+// Every cell of every row, as the list shows it.
+QStringList contents(Dataset* q)
+{
+    QStringList rows;
+    for (int row = 0; row < q->recordCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < q->fieldNames().size(); ++column) cells << q->valueAt(row, column);
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+// The same list read whole, as query mode reads it.
+QStringList wholeResult(const QString& select, const QString& orderBy, const QVariantList& binds,
+                        const QStringList& deferred = {})
+{
+    Dataset* q = DM->ADOQuery1;
+    q->setSql(select + " ORDER BY " + orderBy, binds);
+    if (!deferred.isEmpty()) q->setDeferredFields("stb", "id", deferred);
+    q->open();
+    const QStringList rows = contents(q);
+    q->close();
+    return rows;
+}
+
+}  // namespace
+
+class DatasetWindowsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void keyedListGivesTheWholeResultReadingOnlyWindows();
+    void rowsListedTwiceStayTogetherAcrossWindows();
+    void rowsChangedBehindTheListAndNewRowsTakenLikeAReopen();
+    void searchingFindsTheFirstMatchInListOrder();
+    void emptyResultsAndMissingKeys();
+    void wholeTablesListTheirRowsInIdOrder();
+};
+
+void DatasetWindowsTest::keyedListGivesTheWholeResultReadingOnlyWindows()
+{
+    Workspace ws;
+    addQuestions(ws, 3000);
+    const QStringList expected = wholeResult(kTypeList, "id", {"01", "01"}, {"tm"});
+    QCOMPARE(expected.size(), 3000);
+
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(kTypeList, "id", {"01", "01"});
+    q->setDeferredFields("stb", "id", {"tm"});
+    q->open();
+    QVERIFY(q->isKeyed());
+    QCOMPARE(q->recordCount(), 3000);
+    QCOMPARE(q->recNo(), 0);
+    QCOMPARE(q->str("TH"), QStringLiteral("001"));
+    QCOMPARE(q->fieldNames(), (QStringList{"id", "kmh", "txh", "th", "nd", "time", "tm"}));
+    QVERIFY(q->rowsInMemory() <= 256);  // the first window only
+    // A row far down is read with its window, not with everything before it.
+    q->setRecNo(2999);
+    QCOMPARE(q->str("th"), QStringLiteral("3000"));
+    QCOMPARE(q->str("tm"), QStringLiteral("题5999"));
+    QVERIFY(q->rowsInMemory() <= 2 * 256);
+    q->last();
+    q->next();
+    QVERIFY(q->eof());
+    QCOMPARE(q->recNo(), 2999);
+    // Every row, read in list order, equals the whole result; the rows held stay bounded.
+    QCOMPARE(contents(q), expected);
+    // Walking backwards reads the same rows again.
+    QStringList backwards;
+    for (int row = q->recordCount() - 1; row >= 0; --row) backwards.prepend(q->valueAt(row, 3));
+    QStringList numbers;
+    for (const QString& row : expected) numbers << row.section('|', 3, 3);
+    QCOMPARE(backwards, numbers);
+    // Refreshing keeps the row index and the list.
+    q->setRecNo(1234);
+    q->refresh();
+    QCOMPARE(q->recNo(), 1234);
+    QCOMPARE(q->str("th"), QStringLiteral("1235"));
+    // The list is read-only, as query mode is.
+    QVERIFY_THROWS_EXCEPTION(DataError, q->edit());
+    QVERIFY_THROWS_EXCEPTION(DataError, q->remove());
+}
+
+void DatasetWindowsTest::rowsListedTwiceStayTogetherAcrossWindows()
+{
+    Workspace ws;
+    addQuestions(ws, 700);
+    // Chapter 01 has two rows of that code: a join lists its questions twice, under both names.
+    ws.exec("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01','01','甲','1'),('01','02','乙','1'),"
+            "('01','01','甲二','1'),('01','03','丙','0')");
+    const QString join = "SELECT stb.id, stb.th, stb.nd, zjb.zjm FROM stb, zjb WHERE stb.zjh=zjb.zjh"
+                         " AND stb.kmh=? AND stb.txh=? AND zjb.kmh=? AND zjb.bz='1'";
+    const QVariantList binds{"01", "01", "01"};
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(join, "id", binds);
+    q->open();
+    // 700 questions: 233 of chapter 03 are left out, the 233 of chapter 01 are listed twice.
+    QCOMPARE(q->recordCount(), 234 + 2 * 233);
+    QCOMPARE(q->recordCount(), ws.scalar("SELECT COUNT(*) FROM (" + join + ") AS w", binds).toInt());
+    // Row by row in list order, then the rows at and around each window's edge first, as a grid
+    // scrolled straight to them reads them: each pair stays together with both names.
+    const QStringList keyed = contents(q);
+    q->close();
+    q->open();
+    for (int row : {255, 256, 257, 511, 512, 699, 0}) {
+        QVERIFY(!q->valueAt(row, 0).isEmpty());
+    }
+    const QStringList jumped = contents(q);
+    QCOMPARE(jumped, keyed);
+    QStringList ids, names;
+    for (const QString& row : keyed) {
+        ids << row.section('|', 0, 0);
+        names << row.section('|', 3, 3);
+    }
+    // The same ids in the same order as the whole result; each id's rows carry both names.
+    QStringList expectedIds;
+    for (const QString& row : wholeResult(join, "stb.id", binds)) expectedIds << row.section('|', 0, 0);
+    QCOMPARE(ids, expectedIds);
+    QCOMPARE(ids[511], ids[512]);  // a pair across the edge of two windows
+    for (int row = 0; row < keyed.size(); ++row) {
+        if (names[row] == QStringLiteral("甲")) {
+            const int other = row + 1 < ids.size() && ids[row + 1] == ids[row] ? row + 1 : row - 1;
+            QCOMPARE(ids[other], ids[row]);
+            QCOMPARE(names[other], QStringLiteral("甲二"));
+        }
+    }
+    QCOMPARE(names.count(QStringLiteral("甲")), 233);
+    QCOMPARE(names.count(QStringLiteral("甲二")), 233);
+    QCOMPARE(names.count(QStringLiteral("乙")), 234);
+    // The first row of a pair is the row of its key.
+    QCOMPARE(ids[511], ids[512]);
+    QCOMPARE(q->rowOfKey(ids[512].toLongLong()), 511);
+    QCOMPARE(q->rowOfKey(ids[0].toLongLong()), 0);
+}
+
+void DatasetWindowsTest::rowsChangedBehindTheListAndNewRowsTakenLikeAReopen()
+{
+    Workspace ws;
+    addQuestions(ws, 600);
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(kTypeList, "id", {"01", "01"});
+    q->setDeferredFields("stb", "id", {"tm"});
+    q->open();
+    QCOMPARE(q->valueAt(10, 3), QStringLiteral("011"));
+    const QString gone = ws.scalar("SELECT id FROM stb WHERE txh='01' AND th='401'");
+    // Deleted behind the list: its row shows empty, its neighbours stay where they were.
+    ws.exec("DELETE FROM stb WHERE id=?", {gone});
+    QCOMPARE(q->recordCount(), 600);
+    QCOMPARE(q->valueAt(400, 3), QString());
+    QCOMPARE(q->valueAt(400, 6), QString());
+    QCOMPARE(q->valueAt(399, 3), QStringLiteral("400"));
+    QCOMPARE(q->valueAt(401, 3), QStringLiteral("402"));
+    // Added behind the list: not listed until the new rows are taken.
+    ws.exec("INSERT INTO stb (kmh, txh, th, tm) VALUES ('01','01','601','新一'),('01','02','999','别的'),"
+            "('01','01','602','新二')");
+    QCOMPARE(q->recordCount(), 600);
+    QCOMPARE(q->valueAt(599, 3), QStringLiteral("600"));
+    q->setRecNo(500);
+    q->reopenWithNewRows("ID");
+    QCOMPARE(q->recordCount(), 602);  // the deleted row is still listed: only new rows are read
+    QCOMPARE(q->recNo(), 0);
+    QCOMPARE(q->valueAt(599, 3), QStringLiteral("600"));
+    QCOMPARE(q->valueAt(600, 3), QStringLiteral("601"));
+    QCOMPARE(q->valueAt(601, 3), QStringLiteral("602"));
+    QCOMPARE(q->valueAt(601, 6), QStringLiteral("新二"));
+    q->close();
+    q->open();
+    QCOMPARE(q->recordCount(), 601);
+    QCOMPARE(q->valueAt(399, 3), QStringLiteral("400"));
+    QCOMPARE(q->valueAt(400, 3), QStringLiteral("402"));
+    QCOMPARE(q->valueAt(600, 3), QStringLiteral("602"));
+    // Another key than the list's reopens the whole list.
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','603')");
+    q->reopenWithNewRows("th");
+    QCOMPARE(q->recordCount(), 602);
+    QCOMPARE(q->valueAt(601, 3), QStringLiteral("603"));
+}
+
+void DatasetWindowsTest::searchingFindsTheFirstMatchInListOrder()
+{
+    Workspace ws;
+    addQuestions(ws, 1000);
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(kTypeList, "id", {"01", "01"});
+    q->open();
+    const auto number = [](int n) { return [n](const QStringList& row) { return row[0].toInt() == n; }; };
+    QCOMPARE(q->findRow({"TH"}, number(999)), 998);
+    QCOMPARE(q->findRow({"th"}, number(1)), 0);
+    QCOMPARE(q->findRow({"th"}, number(1001)), -1);
+    QVERIFY(q->rowsInMemory() <= 256);  // searching reads no window
+    // Several fields, offered in the order asked; the first match in list order wins.
+    QCOMPARE(q->findRow({"nd", "th"}, [](const QStringList& row) { return row[0] == QStringLiteral("难"); }), 2);
+    QCOMPARE(q->findRow({"nd", "th"},
+                        [](const QStringList& row) { return row[0] == QStringLiteral("难") && row[1] > "500"; }),
+             502);
+    // A row added since the list was read is not found; a deferred or unknown field is refused.
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','1001')");
+    QCOMPARE(q->findRow({"th"}, number(1001)), -1);
+    q->setDeferredFields("stb", "id", {"tm"});
+    q->open();
+    QVERIFY_THROWS_EXCEPTION(DataError, q->findRow({"tm"}, number(1)));
+    QVERIFY_THROWS_EXCEPTION(DataError, q->findRow({"zjm"}, number(1)));
+    // The match's own failure (a number that is no number) reaches the caller.
+    ws.exec("UPDATE stb SET th='x' WHERE th='005' AND txh='01'");
+    struct NotANumber {};
+    QVERIFY_THROWS_EXCEPTION(NotANumber, q->findRow({"th"}, [](const QStringList& row) {
+        if (row[0] == QStringLiteral("x")) throw NotANumber();
+        return false;
+    }));
+    // The same search in query mode gives the same rows.
+    q->setSql(kTypeList + " ORDER BY id", {"01", "01"});
+    q->open();
+    QCOMPARE(q->findRow({"TH"}, number(999)), 998);
+    QCOMPARE(q->findRow({"th"}, number(1001)), 1000);
+    QCOMPARE(q->rowOfKey(1), -1);  // keys belong to keyed lists
+    q->close();
+    QCOMPARE(q->findRow({"th"}, [](const QStringList&) { return true; }), -1);
+}
+
+void DatasetWindowsTest::emptyResultsAndMissingKeys()
+{
+    Workspace ws;
+    addQuestions(ws, 10);
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(kTypeList, "id", {"09", "01"});
+    q->setDeferredFields("stb", "id", {"tm", "da"});
+    q->open();
+    QVERIFY(q->isActive());
+    QCOMPARE(q->recordCount(), 0);
+    QCOMPARE(q->recNo(), -1);
+    QVERIFY(q->eof());
+    QCOMPARE(q->fieldNames().size(), 8);
+    QCOMPARE(q->fieldIndex("TIME"), 5);
+    QCOMPARE(q->valueAt(0, 1), QString());
+    QCOMPARE(q->rowOfKey(1), -1);
+    QCOMPARE(q->findRow({"th"}, [](const QStringList&) { return true; }), -1);
+    QVERIFY_THROWS_EXCEPTION(DataError, q->str("th"));
+    // Rows stored later are taken as new rows of the empty list.
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('09','01','001')");
+    q->reopenWithNewRows("id");
+    QCOMPARE(q->recordCount(), 1);
+    QCOMPARE(q->str("th"), QStringLiteral("001"));
+    // A key the statement does not give fails with a message and leaves the dataset closed.
+    q->setKeyedSql("SELECT th FROM stb WHERE kmh=?", "id", {"01"});
+    QVERIFY_THROWS_EXCEPTION(DataError, q->open());
+    QVERIFY(!q->isActive());
+    // A plain statement after a keyed one is read whole again.
+    q->setSql(kTypeList + " ORDER BY id", {"01", "01"});
+    q->open();
+    QVERIFY(!q->isKeyed());
+    QCOMPARE(q->recordCount(), 10);
+    QCOMPARE(q->rowsInMemory(), 10);
+}
+
+void DatasetWindowsTest::wholeTablesListTheirRowsInIdOrder()
+{
+    Workspace ws;
+    // More rows than one window, so that the ids are read on their own; the subjects run against
+    // the ids, so an index on the subject lists them in another order than the ids.
+    ws.exec("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 600)"
+            " INSERT INTO stb (id, kmh, txh, th, zjh) SELECT 1000 - i, printf('%03d', i), '01', printf('%03d', i),"
+            " printf('%02d', i % 7) FROM c");
+    ws.refreshDatasets();
+    Dataset* stb = DM->ADOStb;
+    QCOMPARE(stb->recordCount(), 600);
+    for (int row = 1; row < 600; ++row) QVERIFY(stb->idAt(row - 1) < stb->idAt(row));
+    QCOMPARE(stb->idAt(0), 400);
+    stb->first();
+    QCOMPARE(stb->str("kmh"), QStringLiteral("600"));
+    stb->last();
+    QCOMPARE(stb->str("kmh"), QStringLiteral("001"));
+    QCOMPARE(stb->currentId(), 999);
+}
+
+QTEST_MAIN(DatasetWindowsTest)
+#include "test_dataset_windows.moc"

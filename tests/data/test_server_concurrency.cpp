@@ -1,0 +1,227 @@
+// Many programs on one server bank at once: twenty programs storing questions into the same type,
+// a program killed in the middle of deleting a subject, and the server stopping during a store.
+// Every case needs a server and is skipped without one.
+#include "app/application.h"
+#include "app/forms.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/engine.h"
+#include "data/errors.h"
+#include "data/numbering.h"
+#include "data/recycle.h"
+#include "data/sql.h"
+#include "test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSet>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+
+namespace {
+
+const QString kScript = QStringLiteral(EXCHANGE_TEST_DATA "/../../scripts/test-server.sh");
+
+// One program storing `count` questions into subject 01, type 01 the way "试题入库" stores them:
+// the next number, and the one after when another program took it first.
+int storeClient(const QString& uri, int client, int count)
+{
+    TDM dm;
+    dm.connectToServer(uri);
+    const QSqlDatabase db = dm.db();
+    for (int i = 0; i < count; ++i) {
+        numbering::insertWithFreshCode(db, numbering::questionNumbers(db, QStringLiteral("01"), QStringLiteral("01")),
+                                       [&](const QString& th) {
+                                           numbering::appendRow(dm.ADOStb, {{QStringLiteral("kmh"), QStringLiteral("01")},
+                                                                            {QStringLiteral("txh"), QStringLiteral("01")},
+                                                                            {QStringLiteral("th"), th},
+                                                                            {QStringLiteral("zjh"), QStringLiteral("01")},
+                                                                            {QStringLiteral("nd"), QStringLiteral("易")},
+                                                                            {QStringLiteral("fs"), QStringLiteral("5")},
+                                                                            {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
+                                                                            {QStringLiteral("da"), QStringLiteral("答")},
+                                                                            {QStringLiteral("time"), demo::timeOfDay()}});
+                                       });
+    }
+    return 0;
+}
+
+// One program deleting subject 01 the way "删除科目" does: into the recycle bin and out of the
+// bank in one transaction. It says when it starts, so that it can be killed in the middle.
+int deleteClient(const QString& uri)
+{
+    TDM dm;
+    dm.connectToServer(uri);
+    dm.transaction({dm.ADOStb, dm.ADOZjb, dm.ADOTxb, dm.ADOKmb}, [&] {
+        recycle::removeKept(dm.db(), recycle::keepSubject(dm.db(), QStringLiteral("01"), QStringLiteral("admin")));
+    });
+    return 0;
+}
+
+int runClient(const QStringList& args)
+{
+    try {
+        if (args.value(1) == QLatin1String("--store-client")) {
+            return storeClient(args.value(2), args.value(3).toInt(), args.value(4).toInt());
+        }
+        return deleteClient(args.value(2));
+    } catch (const AppError& e) {
+        fprintf(stderr, "%s\n", qPrintable(e.text()));
+        return 1;
+    }
+}
+
+}  // namespace
+
+class ServerConcurrencyTest : public QObject {
+    Q_OBJECT
+private slots:
+    void twentyProgramsStoreIntoOneTypeWithoutLosingOrRepeating();
+    void aProgramKilledWhileDeletingChangesNothing();
+    void theServerStoppingDuringAStoreLeavesNoHalfAndReconnects();
+};
+
+void ServerConcurrencyTest::twentyProgramsStoreIntoOneTypeWithoutLosingOrRepeating()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01', '01', '选择题', '0')"));
+    ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01', '01', '第一章', '0')"));
+    constexpr int kClients = 20, kEach = 500;
+    QVector<QProcess*> clients;
+    for (int c = 0; c < kClients; ++c) {
+        auto* p = new QProcess(this);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--store-client"), ws.serverUri(), QString::number(c), QString::number(kEach)});
+        clients << p;
+    }
+    for (QProcess* p : clients) {
+        QVERIFY(p->waitForFinished(200000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+        delete p;
+    }
+    // Every question is there once, with a number of its own, and the numbers run without a gap.
+    QCOMPARE(ws.count(QStringLiteral("stb"), QStringLiteral("kmh='01' AND txh='01'")), kClients * kEach);
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT count(DISTINCT th) FROM stb WHERE kmh='01' AND txh='01'")).toInt(),
+             kClients * kEach);
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT count(DISTINCT tm) FROM stb")).toInt(), kClients * kEach);
+    QSet<int> numbers;
+    for (const QString& th : sql::column(DM->db(), QStringLiteral("SELECT th FROM stb"))) numbers.insert(th.toInt());
+    for (int n = 1; n <= kClients * kEach; ++n) QVERIFY2(numbers.contains(n), qPrintable(QString::number(n)));
+}
+
+void ServerConcurrencyTest::aProgramKilledWhileDeletingChangesNothing()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '物理')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01', '01', '选择题', '0')"));
+    ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01', '01', '第一章', '0')"));
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                           " SELECT '01', '01', lpad(i::text, 5, '0'), '01', '易', '5', repeat('题', 300), '答', '8:00:00', ''"
+                           " FROM generate_series(1, 40000) AS i"));
+    const int before = ws.count(QStringLiteral("stb"));
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--delete-client"), ws.serverUri()});
+    QVERIFY(client.waitForStarted());
+    // Killed as soon as its deleting transaction has begun on the server.
+    QElapsedTimer waited;
+    waited.start();
+    bool inside = false;
+    while (!inside && waited.elapsed() < 60000 && client.state() == QProcess::Running) {
+        inside = ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
+                                          " AND pid<>pg_backend_pid() AND xact_start IS NOT NULL"
+                                          " AND query ILIKE '%stb%'"))
+                     .toInt() > 0;
+        if (!inside) QThread::msleep(5);
+    }
+    QVERIFY2(inside, "the deleting program never began its transaction");
+    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
+    QVERIFY(client.waitForFinished(30000));
+    QCOMPARE(client.exitStatus(), QProcess::CrashExit);
+    // The server undid the whole deletion: the subject is whole and the recycle bin empty.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
+                                 " AND pid<>pg_backend_pid() AND application_name='exavoro'")).toInt(),
+        0, 30000);
+    QCOMPARE(ws.count(QStringLiteral("stb")), before);
+    QCOMPARE(ws.count(QStringLiteral("kmb")), 1);
+    QCOMPARE(ws.count(QStringLiteral("txb")), 1);
+    QCOMPARE(ws.count(QStringLiteral("recycle_items")), 0);
+    QCOMPARE(ws.count(QStringLiteral("recycle_stb")), 0);
+}
+
+void ServerConcurrencyTest::theServerStoppingDuringAStoreLeavesNoHalfAndReconnects()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    // A server of this test's own, since it is stopped in the middle.
+    const QString dir = QDir::temp().filePath(QStringLiteral("exavoro-stop-%1").arg(QCoreApplication::applicationPid()));
+    QProcess start;
+    start.start(QStringLiteral("bash"), {kScript, QStringLiteral("start"), dir, QStringLiteral("fast")});
+    QVERIFY(start.waitForFinished(120000));
+    QCOMPARE(start.exitCode(), 0);
+    const QString admin = QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+    auto stopServer = qScopeGuard([&] {
+        QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("stop"), dir});
+    });
+    const QString uri = testing::serverDatabaseUri(admin, QStringLiteral("postgres"));
+    demo::createDemoDatabase(uri);
+
+    testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    DM->connectToServer(uri);
+    const int before = sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb")).toInt();
+    const QString kmh = sql::scalar(DM->db(), QStringLiteral("SELECT kmh FROM kmb ORDER BY id LIMIT 1"));
+    const QString txh = sql::scalar(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id LIMIT 1"), {kmh});
+    bool failed = false;
+    try {
+        // Three questions in one store; the server goes away after the first.
+        DM->transaction({DM->ADOStb}, [&] {
+            for (int i = 0; i < 3; ++i) {
+                if (i == 1) {
+                    QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("halt"), dir}), 0);
+                }
+                numbering::insertWithFreshCode(DM->db(), numbering::questionNumbers(DM->db(), kmh, txh),
+                                               [&](const QString& th) {
+                                                   numbering::appendRow(DM->ADOStb, {{QStringLiteral("kmh"), kmh},
+                                                                                     {QStringLiteral("txh"), txh},
+                                                                                     {QStringLiteral("th"), th},
+                                                                                     {QStringLiteral("tm"), QStringLiteral("停机题")}});
+                                               });
+            }
+        });
+    } catch (const DataError& e) {
+        failed = true;
+        QVERIFY2(e.connectionLost(), qPrintable(e.text()));
+        QVERIFY(e.text().contains(QStringLiteral("没有留下半截的更改")));
+    }
+    QVERIFY(failed);
+    // While the server is away every action says so; once it is back the next one reconnects.
+    QVERIFY_THROWS_EXCEPTION(DataError, sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb")));
+    QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("resume"), dir, QStringLiteral("fast")}), 0);
+    QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb")).toInt(), before);
+    QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb WHERE tm=?"), {QStringLiteral("停机题")}).toInt(), 0);
+    DM->disconnectFromBank();
+}
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    if (args.value(1) == QLatin1String("--store-client") || args.value(1) == QLatin1String("--delete-client")) {
+        QCoreApplication application(argc, argv);
+        return runClient(args);
+    }
+    QApplication application(argc, argv);
+    QTEST_SET_MAIN_SOURCE_PATH
+    ServerConcurrencyTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_server_concurrency.moc"
