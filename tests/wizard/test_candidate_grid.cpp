@@ -5,6 +5,7 @@
 #include "app/db_grid.h"
 #include "app/forms.h"
 #include "data/data_module.h"
+#include "data/sql.h"
 #include "test_support.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -53,8 +54,7 @@ int bottomRow(DBGrid* grid)
 // The numbers on the paper, in paper order.
 QStringList paperNumbers(Workspace& ws)
 {
-    const QString all = ws.scalar("SELECT group_concat(th, ',') FROM (SELECT th FROM sjb ORDER BY id)");
-    return all.isEmpty() ? QStringList() : all.split(',');
+    return sql::column(DM->db(), QStringLiteral("SELECT th FROM sjb ORDER BY id"));
 }
 
 struct Draw {
