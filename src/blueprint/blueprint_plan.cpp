@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "data/composition_state.h"
 #include "data/convert.h"
 #include "data/sql.h"
 #include "wizard/random_draw.h"
@@ -325,9 +326,7 @@ void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn)
     QSet<QString> chapters;
     for (const DrawnQuestion& q : drawn.questions) chapters.insert(q.zjh);
     sql::transaction(db, [&] {
-        sql::run(db, QStringLiteral("DELETE FROM sjb"));
-        sql::run(db, QStringLiteral("UPDATE zjb SET bz='0'"));
-        sql::run(db, QStringLiteral("UPDATE txb SET bz='0'"));
+        composition::startPaper(db);
         for (const DrawnQuestion& q : drawn.questions) {
             sql::exec(db,
                       QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
@@ -335,10 +334,10 @@ void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn)
                       {convert::floatToText(q.points), q.id});
         }
         for (const TypeColumn& t : plan.types) {
-            sql::exec(db, QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txh=?"), {plan.kmh, t.txh});
+            composition::chooseTypeByCode(db, plan.kmh, t.txh);
         }
         for (const QString& zjh : chapters) {
-            sql::exec(db, QStringLiteral("UPDATE zjb SET bz='1' WHERE kmh=? AND zjh=?"), {plan.kmh, zjh});
+            composition::chooseChapterByCode(db, plan.kmh, zjh);
         }
     });
 }

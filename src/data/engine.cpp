@@ -233,4 +233,12 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
+void createSessionTable(const QSqlDatabase& db, const QString& table, const QString& columns)
+{
+    // A temporary table comes first in PostgreSQL's search path, so from now on the unqualified
+    // name means it. LIKE gives the copy a new identity sequence of its own.
+    sql::run(db, QStringLiteral("CREATE TEMPORARY TABLE IF NOT EXISTS \"%1\" (%2)")
+                     .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns));
+}
+
 }  // namespace engine

@@ -59,4 +59,10 @@ QStringList tables(const QSqlDatabase& db);
 // Column names of a table as the database records them, in lower case.
 QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 
+// Server only: gives the connection its own empty temporary table `table`, with the given column
+// definitions, or when `columns` is empty with the columns, defaults, own id numbering and indexes
+// of the shared table of that name. It hides a shared table of the same name from every later
+// statement of this connection and goes away with the connection. Nothing when it exists already.
+void createSessionTable(const QSqlDatabase& db, const QString& table, const QString& columns = QString());
+
 }  // namespace engine

@@ -100,11 +100,11 @@ static const char* const kLibraryTables[] = {
 // both landing. A file admits one program at a time, and files of older versions may already hold
 // repeated numbers that must still open.
 static const char* const kServerIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS stb_number ON stb (kmh, txh, th)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS kmb_code ON kmb (kmh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS txb_code ON txb (kmh, txh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS zjb_code ON zjb (kmh, zjh)",
-    "CREATE UNIQUE INDEX IF NOT EXISTS mmb_name ON mmb (yhm)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS stb_unique_th ON stb (kmh, txh, th)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS kmb_unique_kmh ON kmb (kmh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS txb_unique_txh ON txb (kmh, txh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS zjb_unique_zjh ON zjb (kmh, zjh)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS mmb_unique_yhm ON mmb (yhm)",
 };
 
 QStringList serverOnlyStatements()

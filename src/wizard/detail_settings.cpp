@@ -7,6 +7,7 @@
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "content/content.h"
+#include "data/composition_state.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/lookups.h"
@@ -358,40 +359,32 @@ QString TXxszF::currentTypeName() const
 
 void TXxszF::TxIsChosen(const QString& kmh, const QString& txm)
 {
-    sql::exec(DM->db(), QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txm=?"), {kmh, txm});
+    composition::setTypeChosen(DM->db(), kmh, txm, true);
     DM->ADOTxb->refresh();
 }
 
 void TXxszF::TxNotChosen(const QString& kmh, const QString& txm)
 {
-    sql::exec(DM->db(), QStringLiteral("UPDATE txb SET bz='0' WHERE kmh=? AND txm=?"), {kmh, txm});
+    composition::setTypeChosen(DM->db(), kmh, txm, false);
     DM->ADOTxb->refresh();
 }
 
 // Only the first chapter of that name is marked, as names are unique within a subject.
 void TXxszF::ZjIsChosen(const QString& kmh, const QString& zjm)
 {
-    sql::run(DM->db(),
-             QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
-             {kmh, zjm});
+    composition::setChapterChosen(DM->db(), kmh, zjm, true);
     DM->ADOZjb->refresh();
 }
 
 void TXxszF::ZjNotChosen(const QString& kmh, const QString& zjm)
 {
-    sql::run(DM->db(),
-             QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
-             {kmh, zjm});
+    composition::setChapterChosen(DM->db(), kmh, zjm, false);
     DM->ADOZjb->refresh();
 }
 
 void TXxszF::InitPaper()
 {
-    DM->transaction({DM->ADOZjb, DM->ADOSjb, DM->ADOTxb}, [] {
-        sql::run(DM->db(), QStringLiteral("UPDATE zjb SET bz='0'"));
-        sql::run(DM->db(), QStringLiteral("DELETE FROM sjb"));
-        sql::run(DM->db(), QStringLiteral("UPDATE txb SET bz='0'"));
-    });
+    DM->transaction({DM->ADOZjb, DM->ADOSjb, DM->ADOTxb}, [] { composition::startPaper(DM->db()); });
 }
 
 // ---- showing the dialog ---------------------------------------------------------------------
@@ -417,12 +410,11 @@ void TXxszF::InitCheckListBoxZj()
 {
     const QSignalBlocker block(CheckListBoxZj);
     CheckListBoxZj->clear();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT zjm, bz FROM zjb WHERE kmh=? ORDER BY id"), {kmh_});
-    while (q.next()) {
-        auto* item = new QListWidgetItem(q.value(0).toString(), CheckListBoxZj);
+    for (const composition::ChapterFlag& chapter : composition::chapterFlags(DM->db(), kmh_)) {
+        auto* item = new QListWidgetItem(chapter.zjm, CheckListBoxZj);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         // A kept paper keeps its chosen chapters; a new paper starts with none.
-        const bool chosen = keepPaper_ && q.value(1).toString() == QLatin1String("1");
+        const bool chosen = keepPaper_ && chapter.chosen;
         item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
     }
 }
@@ -458,10 +450,12 @@ void TXxszF::InitDBGridST()
 // whose chapter is a ticked chapter of that subject and, unless "全部", of exactly that difficulty.
 void TXxszF::SelectTm()
 {
-    QString statement = QStringLiteral(
-        "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
-        " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
-        " AND stb.kmh=? AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=?");
+    QString statement =
+        QStringLiteral(
+            "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+            " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
+            " AND stb.kmh=? AND %1 AND txb.txm=? AND zjb.kmh=? AND txb.kmh=?")
+            .arg(composition::chosenChapterCondition(DM->db()));
     QVariantList binds = {kmh_, currentTypeName(), kmh_, kmh_};
     const QString nd = ComboBoxNd->currentText();
     if (nd != kAll) {
@@ -486,9 +480,7 @@ void TXxszF::ListBoxTxClick()
     SelectTm();
     EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
     const QString txm = currentTypeName();
-    const QString flag = sql::scalar(
-        DM->db(), QStringLiteral("SELECT bz FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"), {kmh_, txm});
-    if (flag == QLatin1String("1")) {
+    if (composition::isTypeChosen(DM->db(), kmh_, txm)) {
         InitListBoxSj();
         const QString txh = TxmToTxh(kmh_, txm);
         Dataset* q = DM->ADOQuery1;
@@ -888,9 +880,8 @@ void TXxszF::Button2Click()
 {
     QSet<QString> paperTypes;
     for (int i = 0; i < ListBoxTx->count(); ++i) paperTypes.insert(ListBoxTx->item(i)->text());
-    QSqlQuery open = sql::run(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id"), {kmh_});
-    while (open.next()) {
-        if (paperTypes.contains(open.value(0).toString())) {
+    for (const QString& open : composition::openTypeNames(DM->db(), kmh_)) {
+        if (paperTypes.contains(open)) {
             MsgBox::show(QStringLiteral("某些题型尚未设置题目，请检查后重新设置！"), this);
             return;
         }

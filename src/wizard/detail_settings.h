@@ -24,7 +24,8 @@ class QToolButton;
 // finally checks the paper and hands it to the document writer.
 //
 // The paper in progress lives in the database: sjb holds the chosen questions (row order is the
-// order on the paper), txb.bz marks complete types and zjb.bz the ticked chapters.
+// order on the paper), and the composition state marks complete types and ticked chapters
+// (txb.bz and zjb.bz in a bank file, the connection's own tables on a server).
 class TXxszF : public QDialog {
     Q_OBJECT
 public:

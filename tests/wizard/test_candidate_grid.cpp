@@ -76,9 +76,10 @@ struct Draw {
 Draw wholeResultDraw(const QString& txm, int count, quint32 state)
 {
     QSqlQuery q(DM->db());
-    q.prepare("SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
-              " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
-              " AND stb.kmh=? AND zjb.bz='1' AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id");
+    q.prepare(QStringLiteral("SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz,"
+                             " zjb.zjm FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
+                             " AND stb.kmh=? AND %1 AND txb.txm=? AND zjb.kmh=? AND txb.kmh=? ORDER BY stb.id")
+                  .arg(composition::chosenChapterCondition(DM->db())));
     for (const QVariant& v : QVariantList{"01", txm, "01", "01"}) q.addBindValue(v);
     q.exec();
     QVector<QPair<QString, QString>> rows;

@@ -60,16 +60,15 @@ void DetailSettingsTest::openingResetsThePaperOfEverySubject()
 {
     Workspace ws;
     seedBank(ws);
-    ws.exec("UPDATE txb SET bz='1'");
-    ws.exec("UPDATE zjb SET bz='1'");
+    setEveryFlag();
     ws.exec("INSERT INTO sjb (kmh, txh, th, fs) VALUES ('02','01','001','5'), ('01','01','001','5')");
     ws.refreshDatasets();
     TXxszF* dlg = openStepTwo();
     QCOMPARE(dlg->windowTitle(), QStringLiteral("组卷向导--详细设置"));
     QCOMPARE(dlg->size(), QSize(716, 475));
     QCOMPARE(ws.count("sjb"), 0);
-    QCOMPARE(ws.count("txb", "bz<>'0'"), 0);
-    QCOMPARE(ws.count("zjb", "bz<>'0'"), 0);
+    QCOMPARE(chosenTypeCount(), 0);
+    QCOMPARE(chosenChapterCount(), 0);
     QCOMPARE(DM->ADOSjb->recordCount(), 0);
     QCOMPARE(dlg->wizardKmh(), QStringLiteral("01"));
     QCOMPARE(lines(dlg->ListBoxTx), (QStringList{"选择题", "填空题", "解答题"}));
@@ -111,8 +110,8 @@ void DetailSettingsTest::candidatesComeOnlyFromTickedChaptersOfTheSubject()
     dlg->EditTs->setText("2");
     dlg->EditZf->setText("10");
     tick(dlg, "第一章");
-    QCOMPARE(ws.scalar("SELECT bz FROM zjb WHERE kmh='01' AND zjh='01'"), QStringLiteral("1"));
-    QCOMPARE(ws.scalar("SELECT bz FROM zjb WHERE kmh='02' AND zjh='01'"), QStringLiteral("0"));
+    QCOMPARE(chapterFlag(ws, "01", "01"), QStringLiteral("1"));
+    QCOMPARE(chapterFlag(ws, "02", "01"), QStringLiteral("0"));
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("2"));
     Dataset* st = DM->ADOQuerySt;
     QStringList found;
@@ -129,7 +128,7 @@ void DetailSettingsTest::candidatesComeOnlyFromTickedChaptersOfTheSubject()
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("3"));
     tick(dlg, "第一章", false);
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1"));
-    QCOMPARE(ws.scalar("SELECT bz FROM zjb WHERE kmh='01' AND zjh='01'"), QStringLiteral("0"));
+    QCOMPARE(chapterFlag(ws, "01", "01"), QStringLiteral("0"));
     st->first();
     QCOMPARE(st->str("th"), QStringLiteral("003"));
 
@@ -170,7 +169,7 @@ void DetailSettingsTest::completedTypeShowsItsStoredCountAndTotal()
     TXxszF* dlg = openStepTwo();
     ws.exec("INSERT INTO sjb (kmh, txh, th, fs, tm) VALUES ('01','02','001','2.5','甲'), ('01','02','002','2.5','乙'),"
             " ('01','02','003','2.5','丙')");
-    ws.exec("UPDATE txb SET bz='1' WHERE kmh='01' AND txh='02'");
+    setTypeFlag(ws, "01", "02", true);
     ws.refreshDatasets();
     selectType(dlg, 1);
     // 7.5 is rounded half to even: 8.
@@ -189,7 +188,7 @@ void DetailSettingsTest::completedTypeShowsItsStoredCountAndTotal()
     // Two questions of 3.25: 6.5 rounds half to even, to 6 (not 7).
     ws.exec(
         "INSERT INTO sjb (kmh, txh, th, fs, tm) VALUES ('01','03','001','3.25','丁'), ('01','03','002','3.25','戊')");
-    ws.exec("UPDATE txb SET bz='1' WHERE kmh='01' AND txh='03'");
+    setTypeFlag(ws, "01", "03", true);
     selectType(dlg, 2);
     QCOMPARE(dlg->ListBoxTx->currentItem()->text(), QStringLiteral("解答题"));
     QCOMPARE(dlg->EditTs->text(), QStringLiteral("2"));
@@ -272,7 +271,7 @@ void DetailSettingsTest::enterInTheFieldsMovesOnAndStartsTheSelection()
     QTest::mouseClick(dlg->RadioGroup1Manual, Qt::LeftButton);
     QTest::keyClick(dlg->EditZf, Qt::Key_Return);
     QCOMPARE(ws.count("sjb", "kmh='01' AND txh='01' AND fs='4.5'"), 2);
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("1"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("1"));
     QCOMPARE(dlg->ListBoxSj->count(), 2);
     QVERIFY(boxes.texts.isEmpty());
     QVERIFY(dlg->isVisible());

@@ -124,8 +124,8 @@ void SelectionTest::automaticSelectionDrawsFromAFixedState()
     QCOMPARE(paperNumbers(ws, "01"), (QStringList{"001", "009", "003"}));
     QCOMPARE(ws.count("sjb", "fs='3.33333333333333' AND kmh='01' AND bz=''"), 3);
     QCOMPARE(ws.scalar("SELECT tm||da||nd||time||zjh FROM sjb WHERE th='009'"), QStringLiteral("题9答9易8:00:0001"));
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("1"));
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='02' AND txh='01'"), QStringLiteral("0"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("1"));
+    QCOMPARE(typeFlag(ws, "02", "01"), QStringLiteral("0"));
     QCOMPARE(lines(dlg->ListBoxSj), (QStringList{" 1) 001----3.3分", " 2) 009----3.3分", " 3) 003----3.3分"}));
     QCOMPARE(wizard::selectedRow(dlg->ListBoxSj), 2);
     QCOMPARE(dlg->LabelTH->text(), QStringLiteral("003"));
@@ -170,7 +170,7 @@ void SelectionTest::automaticSelectionWithoutCandidatesChangesNothing()
     QCOMPARE(boxes.texts, QStringList{"满足条件的题目数量不足，已修改当前小题数！"});
     QCOMPARE(dlg->EditTs->text(), QStringLiteral("0"));
     QCOMPARE(ws.count("sjb"), 0);
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("0"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("0"));
     // An empty total is a conversion error before anything changes.
     tick(dlg, "第一章");
     dlg->EditTs->setText("2");
@@ -249,7 +249,7 @@ void SelectionTest::manualAdditionRefusesAndCompletes()
     dlg->EditZf->setText("5");
     QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
     QCOMPARE(ws.count("sjb", "th='001' AND fs='2.5'"), 1);
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("0"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("0"));
     QCOMPARE(lines(dlg->ListBoxSj), QStringList{" 1) 001----2.5分"});
 
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 0)).center());
@@ -260,7 +260,7 @@ void SelectionTest::manualAdditionRefusesAndCompletes()
     QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("小题已设置完毕！"));
     QCOMPARE(paperNumbers(ws, "01"), (QStringList{"001", "003"}));
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("1"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("1"));
 
     // Full already: refused, the flag stays.
     clickRow(1);
@@ -305,7 +305,7 @@ void SelectionTest::removingAndClearing()
     QCOMPARE(dlg->ListBoxSj->count(), 3);
     QCOMPARE(dlg->ListBoxSj->item(2)->text(), QStringLiteral(" 3) %1----2.5分").arg(before[3]));
     // The type stays complete; selecting it again shows the lower count and total (7.5 → 8).
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("1"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("1"));
     selectType(dlg, 1);
     selectType(dlg, 0);
     QCOMPARE(dlg->EditTs->text(), QStringLiteral("3"));
@@ -314,7 +314,7 @@ void SelectionTest::removingAndClearing()
     QTest::mouseClick(dlg->SBtnQbyc, Qt::LeftButton);
     QCOMPARE(ws.count("sjb"), 0);
     QCOMPARE(dlg->ListBoxSj->count(), 0);
-    QCOMPARE(ws.scalar("SELECT bz FROM txb WHERE kmh='01' AND txh='01'"), QStringLiteral("0"));
+    QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("0"));
     QCOMPARE(dlg->EditTs->text(), QStringLiteral("3"));
     QCOMPARE(dlg->EditZf->text(), QStringLiteral("8"));
     // An automatic selection can follow at once.
@@ -429,22 +429,22 @@ void SelectionTest::compositionCheck()
     auto setPaper = [&](const QStringList& scores, const QString& flags) {
         ws.exec("DELETE FROM sjb");
         for (const QString& fs : scores) ws.exec("INSERT INTO sjb (kmh, txh, th, fs) VALUES ('01','01','001',?)", {fs});
-        ws.exec("UPDATE txb SET bz=? WHERE kmh='01'", {flags});
+        setSubjectTypeFlags(ws, "01", flags == "1");
         ws.refreshDatasets();
     };
 
     // A type of the paper still open.
     setPaper({"50", "50"}, "1");
-    ws.exec("UPDATE txb SET bz='0' WHERE kmh='01' AND txh='03'");
+    setTypeFlag(ws, "01", "03", false);
     QTest::mouseClick(dlg->Button2, Qt::LeftButton);
     QCOMPARE(boxes.texts, QStringList{"某些题型尚未设置题目，请检查后重新设置！"});
     // A type of the subject that is not in the paper is not looked at.
     delete dlg->ListBoxTx->takeItem(2);
-    ws.exec("UPDATE txb SET bz='0' WHERE kmh='02'");
+    setSubjectTypeFlags(ws, "02", false);
 
     // Sums: 10/3 three times is 10; 99.5 and 100.5 both count as 100.
     setPaper({"3.33333333333333", "3.33333333333333", "3.33333333333333"}, "1");
-    ws.exec("UPDATE txb SET bz='0' WHERE kmh='01' AND txh='03'");
+    setTypeFlag(ws, "01", "03", false);
     QTest::mouseClick(dlg->Button2, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("各题型分数之和为10,与前面设置的试卷总分100不一致，请检查后重试！"));
     QCOMPARE(dlg->prints, 0);
@@ -495,7 +495,7 @@ void SelectionTest::failedWriteKeepsTheWizardOpen()
         dlg->EditZf->setText(type == 0 ? "100" : "0");
         if (type == 0) QTest::mouseClick(dlg->SBtnQbyr, Qt::LeftButton);
     }
-    ws.exec("UPDATE txb SET bz='1' WHERE kmh='01'");
+    setSubjectTypeFlags(ws, "01", true);
     const QString paper = dump(ws);
     QTest::mouseClick(dlg->Button2, Qt::LeftButton);
     QCOMPARE(dlg->prints, 1);

@@ -45,6 +45,9 @@ inline void addQuestions(testing::Workspace& ws, const QString& kmh, const QStri
 }  // namespace wizardtest
 
 #include "app/forms.h"
+#include "data/composition_state.h"
+#include "data/data_module.h"
+#include "data/sql.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
 
@@ -87,6 +90,69 @@ inline void tick(TXxszF* dlg, const QString& chapter, bool on = true)
 inline void selectType(TXxszF* dlg, int row)
 {
     dlg->ListBoxTx->setCurrentRow(row);
+}
+
+// The flags of the paper being composed, set and read by code through the composition state as
+// the wizard does: txb.bz and zjb.bz in a bank file ("1" chosen, "0" not), the session's own on a
+// server. Type and chapter names are unique within a subject in these banks.
+inline QString typeFlag(testing::Workspace& ws, const QString& kmh, const QString& txh)
+{
+    const QString txm = ws.scalar("SELECT txm FROM txb WHERE kmh=? AND txh=?", {kmh, txh});
+    return composition::isTypeChosen(DM->db(), kmh, txm) ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+inline void setTypeFlag(testing::Workspace& ws, const QString& kmh, const QString& txh, bool chosen)
+{
+    const QString txm = ws.scalar("SELECT txm FROM txb WHERE kmh=? AND txh=?", {kmh, txh});
+    composition::setTypeChosen(DM->db(), kmh, txm, chosen);
+}
+
+// Every type of the subject.
+inline void setSubjectTypeFlags(testing::Workspace& ws, const QString& kmh, bool chosen)
+{
+    for (const QString& txh : sql::column(DM->db(), "SELECT txh FROM txb WHERE kmh=? ORDER BY id", {kmh}))
+        setTypeFlag(ws, kmh, txh, chosen);
+}
+
+inline QString chapterFlag(testing::Workspace& ws, const QString& kmh, const QString& zjh)
+{
+    const QString zjm = ws.scalar("SELECT zjm FROM zjb WHERE kmh=? AND zjh=?", {kmh, zjh});
+    for (const composition::ChapterFlag& chapter : composition::chapterFlags(DM->db(), kmh)) {
+        if (chapter.zjm == zjm) return chapter.chosen ? QStringLiteral("1") : QStringLiteral("0");
+    }
+    return QString();
+}
+
+// Every type and chapter of every subject chosen.
+inline void setEveryFlag()
+{
+    QSqlQuery types = sql::run(DM->db(), "SELECT kmh, txh FROM txb ORDER BY id");
+    while (types.next()) composition::chooseTypeByCode(DM->db(), types.value(0).toString(), types.value(1).toString());
+    QSqlQuery chapters = sql::run(DM->db(), "SELECT kmh, zjh FROM zjb ORDER BY id");
+    while (chapters.next()) {
+        composition::chooseChapterByCode(DM->db(), chapters.value(0).toString(), chapters.value(1).toString());
+    }
+}
+
+// How many types and how many chapters of all subjects are chosen.
+inline int chosenTypeCount()
+{
+    int chosen = 0;
+    for (const QString& kmh : sql::column(DM->db(), "SELECT DISTINCT kmh FROM txb")) {
+        chosen += sql::scalar(DM->db(), "SELECT COUNT(*) FROM txb WHERE kmh=?", {kmh}).toInt() -
+                  int(composition::openTypeNames(DM->db(), kmh).size());
+    }
+    return chosen;
+}
+
+inline int chosenChapterCount()
+{
+    int chosen = 0;
+    for (const QString& kmh : sql::column(DM->db(), "SELECT DISTINCT kmh FROM zjb")) {
+        for (const composition::ChapterFlag& chapter : composition::chapterFlags(DM->db(), kmh))
+            chosen += chapter.chosen;
+    }
+    return chosen;
 }
 
 }  // namespace wizardtest

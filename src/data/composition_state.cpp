@@ -1,0 +1,151 @@
+#include "data/composition_state.h"
+
+#include <QSqlQuery>
+
+#include "data/engine.h"
+#include "data/sql.h"
+
+namespace composition {
+
+void prepareSession(const QSqlDatabase& db)
+{
+    if (!engine::isServer(db)) return;
+    engine::createSessionTable(db, QStringLiteral("sjb"));
+    // The ids of the txb rows marked complete and of the zjb rows ticked. Rows go in through
+    // sql::run, not sql::exec: these tables have no id column of their own to give back.
+    engine::createSessionTable(db, QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY"));
+    engine::createSessionTable(db, QStringLiteral("session_chosen_chapters"),
+                               QStringLiteral("zjb_id BIGINT PRIMARY KEY"));
+}
+
+void startPaper(const QSqlDatabase& db)
+{
+    sql::run(db, QStringLiteral("DELETE FROM sjb"));
+    if (!engine::isServer(db)) {
+        sql::run(db, QStringLiteral("UPDATE zjb SET bz='0'"));
+        sql::run(db, QStringLiteral("UPDATE txb SET bz='0'"));
+        return;
+    }
+    sql::run(db, QStringLiteral("DELETE FROM session_chosen_chapters"));
+    sql::run(db, QStringLiteral("DELETE FROM session_chosen_types"));
+}
+
+void setTypeChosen(const QSqlDatabase& db, const QString& kmh, const QString& txm, bool chosen)
+{
+    if (!engine::isServer(db)) {
+        sql::exec(db,
+                  chosen ? QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txm=?")
+                         : QStringLiteral("UPDATE txb SET bz='0' WHERE kmh=? AND txm=?"),
+                  {kmh, txm});
+        return;
+    }
+    if (chosen) {
+        sql::run(db,
+                 QStringLiteral("INSERT INTO session_chosen_types (txb_id) SELECT id FROM txb WHERE kmh=? AND txm=?"
+                                " AND id NOT IN (SELECT txb_id FROM session_chosen_types)"),
+                 {kmh, txm});
+    } else {
+        sql::run(db,
+                 QStringLiteral("DELETE FROM session_chosen_types WHERE txb_id IN"
+                                " (SELECT id FROM txb WHERE kmh=? AND txm=?)"),
+                 {kmh, txm});
+    }
+}
+
+void chooseTypeByCode(const QSqlDatabase& db, const QString& kmh, const QString& txh)
+{
+    if (!engine::isServer(db)) {
+        sql::exec(db, QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txh=?"), {kmh, txh});
+        return;
+    }
+    sql::run(db,
+             QStringLiteral("INSERT INTO session_chosen_types (txb_id) SELECT id FROM txb WHERE kmh=? AND txh=?"
+                            " AND id NOT IN (SELECT txb_id FROM session_chosen_types)"),
+             {kmh, txh});
+}
+
+void setChapterChosen(const QSqlDatabase& db, const QString& kmh, const QString& zjm, bool chosen)
+{
+    if (!engine::isServer(db)) {
+        sql::run(db,
+                 chosen ? QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? "
+                                         "ORDER BY id LIMIT 1)")
+                        : QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? "
+                                         "ORDER BY id LIMIT 1)"),
+                 {kmh, zjm});
+        return;
+    }
+    // The first chapter of the name, whether or not it is ticked already: a later chapter of the
+    // same name is never the one ticked.
+    if (chosen) {
+        sql::run(db,
+                 QStringLiteral("INSERT INTO session_chosen_chapters (zjb_id) SELECT id FROM"
+                                " (SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1) first_chapter"
+                                " WHERE id NOT IN (SELECT zjb_id FROM session_chosen_chapters)"),
+                 {kmh, zjm});
+    } else {
+        sql::run(db,
+                 QStringLiteral("DELETE FROM session_chosen_chapters WHERE zjb_id="
+                                "(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
+                 {kmh, zjm});
+    }
+}
+
+void chooseChapterByCode(const QSqlDatabase& db, const QString& kmh, const QString& zjh)
+{
+    if (!engine::isServer(db)) {
+        sql::exec(db, QStringLiteral("UPDATE zjb SET bz='1' WHERE kmh=? AND zjh=?"), {kmh, zjh});
+        return;
+    }
+    sql::run(db,
+             QStringLiteral("INSERT INTO session_chosen_chapters (zjb_id) SELECT id FROM zjb WHERE kmh=? AND zjh=?"
+                            " AND id NOT IN (SELECT zjb_id FROM session_chosen_chapters)"),
+             {kmh, zjh});
+}
+
+bool isTypeChosen(const QSqlDatabase& db, const QString& kmh, const QString& txm)
+{
+    const QString statement =
+        engine::isServer(db)
+            ? QStringLiteral(
+                  "SELECT CASE WHEN id IN (SELECT txb_id FROM session_chosen_types) THEN '1' ELSE '0' END"
+                  " FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1")
+            : QStringLiteral("SELECT bz FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1");
+    return sql::scalar(db, statement, {kmh, txm}) == QLatin1String("1");
+}
+
+QStringList openTypeNames(const QSqlDatabase& db, const QString& kmh)
+{
+    const QString statement =
+        engine::isServer(db)
+            ? QStringLiteral(
+                  "SELECT txm FROM txb WHERE kmh=? AND id NOT IN (SELECT txb_id FROM session_chosen_types)"
+                  " ORDER BY id")
+            : QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id");
+    QStringList names;
+    QSqlQuery q = sql::run(db, statement, {kmh});
+    while (q.next()) names << q.value(0).toString();
+    return names;
+}
+
+QVector<ChapterFlag> chapterFlags(const QSqlDatabase& db, const QString& kmh)
+{
+    const QString statement =
+        engine::isServer(db)
+            ? QStringLiteral(
+                  "SELECT zjm, CASE WHEN id IN (SELECT zjb_id FROM session_chosen_chapters) THEN '1' ELSE"
+                  " '0' END FROM zjb WHERE kmh=? ORDER BY id")
+            : QStringLiteral("SELECT zjm, bz FROM zjb WHERE kmh=? ORDER BY id");
+    QVector<ChapterFlag> flags;
+    QSqlQuery q = sql::run(db, statement, {kmh});
+    while (q.next()) flags.append({q.value(0).toString(), q.value(1).toString() == QLatin1String("1")});
+    return flags;
+}
+
+QString chosenChapterCondition(const QSqlDatabase& db)
+{
+    return engine::isServer(db) ? QStringLiteral("zjb.id IN (SELECT zjb_id FROM session_chosen_chapters)")
+                                : QStringLiteral("zjb.bz='1'");
+}
+
+}  // namespace composition
