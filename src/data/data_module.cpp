@@ -216,9 +216,31 @@ void TDM::connectToServer(const QString& uri)
         engine::closeConnection(conn);
         throw;
     }
-    server_ = uri;
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
+    // The datasets know their columns without asking the server, so a shared table that is missing
+    // is reported here, as a file's is when its dataset opens (sjb is the session's own).
+    try {
+        const QStringList present = engine::tables(conn);
+        for (const auto& [ds, table] : tables) {
+            if (qstrcmp(table, "sjb") != 0 && !present.contains(QString::fromLatin1(table))) {
+                throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(QString::fromLatin1(table)));
+            }
+        }
+        // As with a file, a bank of this version gets the tables added since its first version
+        // (the recycle bin, the paper library) when it lacks them.
+        try {
+            schema::addMissingTables(conn, present);
+        } catch (const DataError& e) {
+            // A role without the right to create tables works on as it is; what needs the newer
+            // tables reports it then. A broken connection is reported now.
+            if (e.connectionLost()) throw;
+        }
+    } catch (...) {
+        engine::closeConnection(conn);
+        throw;
+    }
+    server_ = uri;
     for (const auto& [ds, table] : tables) {
         ds->close();
         ds->setTableName(QString::fromLatin1(table));

@@ -239,6 +239,18 @@ void releaseStatements(const QSqlDatabase& db)
     }
 }
 
+// The values as the direct SQLite path binds them: a text that is empty goes in as an empty text
+// even when it is a null QString (Qt's drivers would send NULL), so that a comparison such as
+// COALESCE(bz,'')=? matches on a server as it does on a file.
+static QVariantList asBoundNatively(const QVariantList& binds)
+{
+    QVariantList out = binds;
+    for (QVariant& v : out) {
+        if (v.typeId() == QMetaType::QString && v.toString().isNull()) v = QStringLiteral("");
+    }
+    return out;
+}
+
 // Every table has an id column; a server gives the new row's id back with the INSERT itself.
 static bool isInsert(const QString& statement)
 {
@@ -266,10 +278,10 @@ qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList
     sqlite3* h = nativeHandle(db);
     if (!h) {
         if (engine::isServer(db) && isInsert(statement)) {
-            QSqlQuery query = run(db, statement + QStringLiteral(" RETURNING id"), binds);
+            QSqlQuery query = run(db, statement + QStringLiteral(" RETURNING id"), asBoundNatively(binds));
             return query.next() ? query.value(0).toLongLong() : 0;
         }
-        return run(db, statement, binds).lastInsertId().toLongLong();
+        return run(db, statement, asBoundNatively(binds)).lastInsertId().toLongLong();
     }
     stepOnce(h, statement, binds);
     return sqlite3_last_insert_rowid(h);
@@ -278,7 +290,7 @@ qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList
 int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
-    if (!h) return run(db, statement, binds).numRowsAffected();
+    if (!h) return run(db, statement, asBoundNatively(binds)).numRowsAffected();
     stepOnce(h, statement, binds);
     return sqlite3_changes(h);
 }
@@ -288,7 +300,7 @@ Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantL
     reconnectIfLost(db);
     sqlite3* h = nativeHandle(db);
     if (!h) {
-        query_ = new QSqlQuery(run(db, statement, binds));
+        query_ = new QSqlQuery(run(db, statement, asBoundNatively(binds)));
         const QSqlRecord rec = query_->record();
         for (int i = 0; i < rec.count(); ++i) columns_ << rec.fieldName(i);
         return;

@@ -349,7 +349,7 @@ void QuestionEntryTest::changeIsRefusedWhenTheGridLeftTheLoadedQuestion()
         "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time) VALUES "
         "('01','01','001','01','易','1','一','a','1:00:00'),('01','01','002','01','易','2','二','b','1:00:00'),"
         "('01','02','001','01','易','3','填','c','1:00:00')");
-    const QString before = ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb");
+    const QString before = testing::joined("SELECT tm||da||fs||zjh FROM stb ORDER BY id");
     BoxAnswerer boxes;
     TLrstF* dlg = open("数学");
     // Nothing loaded yet: typed texts do not go into the grid's first question.
@@ -374,13 +374,13 @@ void QuestionEntryTest::changeIsRefusedWhenTheGridLeftTheLoadedQuestion()
     QCOMPARE(boxes.last(), QStringLiteral("题号“9”不存在，请重新输入题号！"));
     QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
     QCOMPARE(boxes.last(), refused);
-    QCOMPARE(ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb"), before);
+    QCOMPARE(testing::joined("SELECT tm||da||fs||zjh FROM stb ORDER BY id"), before);
     // An emptied question text is refused rather than stored.
     clickRow(dlg, 0);
     dlg->MemoTm->clear();
     QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("题目不能为空！"));
-    QCOMPARE(ws.scalar("SELECT group_concat(tm||da||fs||zjh, ',') FROM stb"), before);
+    QCOMPARE(testing::joined("SELECT tm||da||fs||zjh FROM stb ORDER BY id"), before);
     // After storing a new question the editor no longer holds a stored one.
     store(dlg, "新题");
     dlg->MemoTm->setPlainText("另一道新题");
@@ -402,14 +402,11 @@ void QuestionEntryTest::questionStoredByAnotherConnectionCanBeChangedAndDeleted(
     QCOMPARE(DM->ADOStb->recordCount(), 1);  // the table as read before the question is stored
     {
         // Another program's connection stores a question after the window read the tables.
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        other.setDatabaseName(ws.databasePath());
-        QVERIFY(other.open());
+        QSqlDatabase other = testing::openOtherConnection(ws, QStringLiteral("other"));
         QSqlQuery insert(other);
         QVERIFY(insert.exec("INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('01','01','002','01','别处的题')"));
-        other.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    testing::closeOtherConnection(QStringLiteral("other"));
     dlg->ComboBoxTx->setCurrentIndex(1);
     emit dlg->ComboBoxTx->activated(1);
     dlg->ComboBoxTx->setCurrentIndex(0);
@@ -482,10 +479,16 @@ void QuestionEntryTest::largeBankNumbersSearchesAndDeletesWithinItsType()
     Workspace ws;
     seed(ws);
     // 100,000 questions spread over 10 subjects x 8 types.
-    ws.exec("WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x+1 FROM n WHERE x<99999) "
-            "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time) "
-            "SELECT printf('%02d', x%10+1), printf('%02d', (x/10)%8+1), printf('%03d', x/80+1), '01', '易', '2',"
-            " '题目内容题目内容题目内容题目内容题目内容', '答案', '8:00:00' FROM n");
+    QVector<QVariantList> rows;
+    rows.reserve(100000);
+    const auto code = [](int n, int width) { return QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0')); };
+    for (int x = 0; x < 100000; ++x) {
+        rows.append({code(x % 10 + 1, 2), code((x / 10) % 8 + 1, 2), code(x / 80 + 1, 3), QStringLiteral("01"),
+                     QStringLiteral("易"), QStringLiteral("2"), QStringLiteral("题目内容题目内容题目内容题目内容题目内容"),
+                     QStringLiteral("答案"), QStringLiteral("8:00:00")});
+    }
+    testing::insertRows(ws, QStringLiteral("stb"),
+                        {"kmh", "txh", "th", "zjh", "nd", "fs", "tm", "da", "time"}, rows);
     ws.refreshDatasets();
     BoxAnswerer boxes;
     TLrstF* dlg = open("数学");

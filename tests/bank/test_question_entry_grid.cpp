@@ -32,11 +32,16 @@ void seed(Workspace& ws, int gap = 0)
     ws.exec("INSERT INTO kmb (kmh, kmm) VALUES ('01','数学'),('02','语文')");
     ws.exec("INSERT INTO txb (kmh, txh, txm) VALUES ('01','01','选择题'),('01','02','填空题'),('02','01','作文')");
     ws.exec("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01','01','函数'),('01','02','数列'),('02','01','古文')");
-    ws.exec("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < ?)"
-            " INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
-            " SELECT '01', '01', printf('%03d', i), '01', '易', '2', '题' || i, '答' || i, '8:00:00', '' FROM c"
-            " WHERE i <> ?",
-            {kQuestions, gap});
+    QVector<QVariantList> rows;
+    for (int i = 1; i <= kQuestions; ++i) {
+        if (i == gap) continue;
+        const QString n = QString::number(i);
+        rows.append({QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')),
+                     QStringLiteral("01"), QStringLiteral("易"), QStringLiteral("2"), QStringLiteral("题") + n,
+                     QStringLiteral("答") + n, QStringLiteral("8:00:00"), QStringLiteral("")});
+    }
+    testing::insertRows(ws, QStringLiteral("stb"), {"kmh", "txh", "th", "zjh", "nd", "fs", "tm", "da", "time", "bz"},
+                        rows);
     ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, time) VALUES"
             " ('01','02','001','02','难','3','填一','9:00:00'), ('01','02','002','02','难','3','填二','9:00:00'),"
             " ('02','01','001','01','易','3','作文一','9:00:00')");

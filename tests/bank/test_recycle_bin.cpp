@@ -28,6 +28,7 @@
 #include "bank/recycle_bin.h"
 #include "bank/subject_settings.h"
 #include "data/data_module.h"
+#include "data/engine.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 #include "test_support.h"
@@ -56,12 +57,17 @@ void seed(Workspace& ws)
 // `count` questions of 物理 spread over its three types and five chapters, numbered per type.
 void addPhysicsQuestions(Workspace& ws, int count)
 {
-    ws.exec(
-        "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < ?)"
-        " INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
-        " SELECT '01', printf('%02d', (i - 1) % 3 + 1), printf('%03d', (i + 2) / 3), printf('%02d', i % 5 + 1),"
-        " '中等', '4', '题目' || i, '答案' || i, '9:00:00', 'b' || i FROM c",
-        {count});
+    QVector<QVariantList> rows;
+    rows.reserve(count);
+    const auto code = [](int n, int width) { return QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0')); };
+    for (int i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        rows.append({QStringLiteral("01"), code((i - 1) % 3 + 1, 2), code((i + 2) / 3, 3), code(i % 5 + 1, 2),
+                     QStringLiteral("中等"), QStringLiteral("4"), QStringLiteral("题目") + n, QStringLiteral("答案") + n,
+                     QStringLiteral("9:00:00"), QStringLiteral("b") + n});
+    }
+    testing::insertRows(ws, QStringLiteral("stb"), {"kmh", "txh", "th", "zjh", "nd", "fs", "tm", "da", "time", "bz"},
+                        rows);
 }
 
 // Every row of the four bank tables, with its id, in read order.
@@ -353,7 +359,7 @@ void RecycleBinTest::takenNamesAskForANewNameAndTakenCodesGetTheNextOne()
     QCOMPARE(ws.scalar("SELECT kmh FROM kmb WHERE kmm='化学（旧）'"), QStringLiteral("03"));
     QCOMPARE(ws.count("txb", "kmh='03' AND txm='选择题'"), 1);
     QCOMPARE(ws.count("zjb", "kmh='03' AND zjm='元素'"), 1);
-    QCOMPARE(ws.scalar("SELECT group_concat(th, ',') FROM stb WHERE kmh='03'"), QStringLiteral("001,002"));
+    QCOMPARE(testing::joined("SELECT th FROM stb WHERE kmh='03' ORDER BY id"), QStringLiteral("001,002"));
     QCOMPARE(ws.count("stb", "kmh='02'"), 0);
 
     // A type whose name is taken again in its subject asks the same way.
@@ -424,16 +430,13 @@ void RecycleBinTest::anOlderBankGetsTheBinWhenOpened()
 {
     Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
-        db.setDatabaseName(ws.databasePath());
-        QVERIFY(db.open());
+        QSqlDatabase db = testing::openOtherConnection(ws, QStringLiteral("older"));
         for (const char* table : {"recycle_items", "recycle_kmb", "recycle_txb", "recycle_zjb", "recycle_stb"}) {
             sql::run(db, QStringLiteral("DROP TABLE %1").arg(QString::fromLatin1(table)));
         }
-        db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("older"));
-    DM->connectTo(ws.databasePath());
+    testing::closeOtherConnection(QStringLiteral("older"));
+    ws.connect();
     seed(ws);
     ws.refreshDatasets();
     BoxAnswerer boxes;
@@ -452,7 +455,7 @@ static int deleteSubjectInChild(int argc, char** argv)
     QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
     DM = new TDM(qApp);
     MainF = new TMainF(nullptr);
-    DM->connectTo(TDM::defaultDatabasePath());
+    DM->connectToBank(engine::chooseLocation({}, QDir::currentPath()));
     BoxAnswerer boxes;
     std::printf("deleting\n");
     std::fflush(stdout);
@@ -465,16 +468,30 @@ static int deleteSubjectInChild(int argc, char** argv)
 void RecycleBinTest::killedDeletionLeavesTheBankAsItWas()
 {
     Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
-    DM->connectTo(ws.databasePath());
+    ws.connect();
     seed(ws);
     addPhysicsQuestions(ws, 30000);
     const QString before = dump(ws);
     DM->disconnectFromBank();
 
-    // The child is killed while its transaction is open: its rollback journal exists from the
-    // first write until the commit.
+    // The child is killed while its transaction is open: a file's rollback journal exists from the
+    // first write until the commit; on a server its session holds row-write locks until then.
     const QString journal = ws.databasePath() + QStringLiteral("-journal");
+    const QString probeName = QStringLiteral("probe");
+    QSqlDatabase probe;
+    if (testing::onServer()) probe = testing::openOtherConnection(ws, probeName);
+    QByteArray output;
     QProcess child;
+    const auto writing = [&] {
+        if (!testing::onServer()) return QFile::exists(journal);
+        // Other writes while the child logs in do not count: only those after it started deleting.
+        if (child.waitForReadyRead(1)) output += child.readAllStandardOutput();
+        if (!output.contains("deleting")) return false;
+        return sql::scalar(probe, QStringLiteral("SELECT COUNT(*) FROM pg_locks WHERE mode=? AND pid<>pg_backend_pid()"
+                                                 " AND database=(SELECT oid FROM pg_database WHERE datname=current_database())"),
+                           {QStringLiteral("RowExclusiveLock")})
+                   .toInt() > 0;
+    };
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--delete-subject"), ws.root(), QStringLiteral("物理")});
     QVERIFY(child.waitForStarted(10000));
@@ -482,17 +499,23 @@ void RecycleBinTest::killedDeletionLeavesTheBankAsItWas()
     waited.start();
     bool caught = false;
     while (!caught && child.state() == QProcess::Running && waited.elapsed() < 60000) {
-        if (QFile::exists(journal)) {
+        if (writing()) {
             child.kill();
             caught = true;
         }
     }
+    if (probe.isValid()) {
+        probe = QSqlDatabase();
+        testing::closeOtherConnection(probeName);
+    }
     QVERIFY2(caught, "the deletion ended before it could be interrupted");
     QVERIFY(child.waitForFinished(10000));
-    QVERIFY(!child.readAllStandardOutput().contains("deleted"));
+    output += child.readAllStandardOutput();
+    QVERIFY(output.contains("deleting"));
+    QVERIFY(!output.contains("deleted"));
 
     // Opened again, the bank holds everything it held, and the bin nothing.
-    DM->connectTo(ws.databasePath());
+    ws.connect();
     QCOMPARE(dump(ws), before);
     QCOMPARE(binCount(ws, "recycle_items"), 0);
     QCOMPARE(binCount(ws, "recycle_stb"), 0);
@@ -504,7 +527,7 @@ void RecycleBinTest::killedDeletionLeavesTheBankAsItWas()
                 {QStringLiteral("--delete-subject"), ws.root(), QStringLiteral("物理")});
     QVERIFY(again.waitForFinished(120000));
     QVERIFY(again.readAllStandardOutput().contains("deleted"));
-    DM->connectTo(ws.databasePath());
+    ws.connect();
     QCOMPARE(ws.count("stb", "kmh='01'"), 0);
     QCOMPARE(binCount(ws, "recycle_stb"), 30000);
     QCOMPARE(binCount(ws, "recycle_items"), 1);

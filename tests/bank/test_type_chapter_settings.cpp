@@ -224,7 +224,7 @@ void TypeChapterSettingsTest::failedTypeDeletionLeavesBoth()
     seed(ws);
     ws.exec("INSERT INTO txb (kmh, txh, txm) VALUES ('01','01','选择题')");
     ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','001')");
-    ws.exec("CREATE TRIGGER keep_types BEFORE DELETE ON txb BEGIN SELECT RAISE(ABORT, 'type locked'); END");
+    testing::failOnDelete(ws, QStringLiteral("txb"), QStringLiteral("type locked"));
     ws.refreshDatasets();
     BoxAnswerer boxes;
     setSubject("数学");
@@ -334,7 +334,7 @@ void TypeChapterSettingsTest::renameStoresInPlaceAndRefusesSiblingNames()
     QVERIFY(editor(dlg));
     editor(dlg)->setText("Functions");
     QTest::mouseClick(dlg->BtnCmm, Qt::LeftButton);
-    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join(QLatin1Char('\n'))));
     QCOMPARE(ws.scalar("SELECT zjm FROM zjb WHERE kmh='01' AND zjh='01'"), QStringLiteral("Functions"));
     QCOMPARE(ws.scalar("SELECT zjm FROM zjb WHERE kmh='02' AND zjh='01'"), QStringLiteral("函数"));
     QCOMPARE(chapters(dlg), (QStringList{"Functions", "数列"}));

@@ -75,20 +75,31 @@ void DatasetTest::deleteLoopWithoutNextRemovesConsecutiveMatches()
 {
     testing::Workspace ws;
     Dataset* kmb = DM->ADOKmb;
+    // A server refuses a subject code stored twice (a unique index), so there the consecutive
+    // matches are repeated names under codes of their own.
+    const bool server = testing::onServer();
     const QStringList codes = {"01", "02", "02", "03", "02", "02"};
-    for (const QString& c : codes) addSubject(kmb, c, "n" + c);
+    for (int i = 0; i < codes.size(); ++i) {
+        addSubject(kmb, server ? QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0')) : codes[i], "n" + codes[i]);
+    }
+    const QString field = server ? QStringLiteral("kmm") : QStringLiteral("kmh");
+    const QString match = server ? QStringLiteral("n02") : QStringLiteral("02");
     // The program's delete loop: delete and do not call next; any other row: next.
     kmb->first();
     while (!kmb->eof()) {
-        if (kmb->str("kmh") == "02") {
+        if (kmb->str(field) == match) {
             kmb->remove();
         } else {
             kmb->next();
         }
     }
     QCOMPARE(ws.count("kmb"), 2);
-    QCOMPARE(ws.count("kmb", "kmh='02'"), 0);
+    QCOMPARE(ws.count("kmb", field + "=?", {match}), 0);
     QCOMPARE(kmb->recordCount(), 2);
+    if (server) {
+        QVERIFY_THROWS_EXCEPTION(DataError, ws.exec("INSERT INTO kmb (kmh, kmm) VALUES ('01','again')"));
+        QCOMPARE(ws.count("kmb"), 2);
+    }
 }
 
 void DatasetTest::deletingLastRowMakesPreviousCurrentAndEmptySetsEnd()
@@ -226,6 +237,15 @@ void DatasetTest::passwordsAreHashedAndPlainTextStillMatches()
 void DatasetTest::missingOrBrokenDatabaseFailsWithoutCreatingAFile()
 {
     testing::Workspace ws;
+    if (testing::onServer()) {
+        // A server's counterpart of a missing file: a database that is not there. Nothing is made.
+        const QString missing = testing::serverDatabaseUri(testing::testServer(), QStringLiteral("exavoro_none"));
+        QVERIFY_THROWS_EXCEPTION(DataError, DM->connectToServer(missing));
+        ws.connect();
+        QVERIFY(DM->AdoMmb->isActive());
+        QVERIFY_THROWS_EXCEPTION(DataError, DM->connectToServer(missing));
+        return;
+    }
     const QString missing = QDir(ws.root()).absoluteFilePath("Data/none.db");
     QVERIFY_THROWS_EXCEPTION(DataError, DM->connectTo(missing));
     QVERIFY(!QFile::exists(missing));
@@ -243,10 +263,30 @@ void DatasetTest::missingOrBrokenDatabaseFailsWithoutCreatingAFile()
 void DatasetTest::missingTableFailsWhenItsDatasetOpens()
 {
     testing::Workspace ws;
+    if (testing::onServer()) {
+        // On a server sjb is each session's own table: the shared one is not needed.
+        ws.exec("DROP TABLE sjb");
+        ws.connect();
+        QVERIFY(DM->ADOSjb->isActive());
+        QVERIFY(DM->AdoMmb->isActive());
+        // A missing shared table is refused when the bank is connected, before any dataset opens.
+        ws.exec("DROP TABLE stb");
+        DM->disconnectFromBank();
+        try {
+            ws.connect();
+            QFAIL("connecting to a bank without stb succeeded");
+        } catch (const DataError& e) {
+            QVERIFY2(e.text().contains("stb"), qPrintable(e.text()));
+        }
+        QVERIFY(!DM->ADOKmb->isActive());
+        QVERIFY(!DM->ADOStb->isActive());
+        QVERIFY(!DM->isConnected());
+        return;
+    }
     ws.exec("DROP TABLE sjb");
     try {
-        DM->connectTo(ws.databasePath());
-        QFAIL("opening a file without sjb succeeded");
+        ws.connect();
+        QFAIL("opening a bank without sjb succeeded");
     } catch (const DataError& e) {
         QVERIFY(e.text().contains("sjb"));
     }

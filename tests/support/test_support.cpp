@@ -164,6 +164,72 @@ void Workspace::refreshDatasets()
     }
 }
 
+void insertRows(Workspace& ws, const QString& table, const QStringList& columns, const QVector<QVariantList>& rows)
+{
+    // A few hundred rows per statement stays within both engines' limits on bound values.
+    const int perStatement = qMax(1, 2000 / qMax(1, int(columns.size())));
+    const QString oneRow = QLatin1Char('(') + QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(',')) +
+                           QLatin1Char(')');
+    const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns.join(QLatin1Char(',')));
+    sql::transaction(DM->db(), [&] {
+        for (int first = 0; first < rows.size(); first += perStatement) {
+            const int n = qMin(perStatement, int(rows.size()) - first);
+            QVariantList binds;
+            binds.reserve(n * columns.size());
+            for (int i = first; i < first + n; ++i) {
+                if (rows[i].size() != columns.size()) throw AppError(QStringLiteral("fixture row of the wrong width"));
+                binds += rows[i];
+            }
+            const QString statement = head + QStringList(n, oneRow).join(QLatin1Char(','));
+            // On a file the same statement is prepared once and run again for every full batch.
+            if (onServer()) {
+                ws.exec(statement, binds);
+            } else {
+                sql::exec(DM->db(), statement, binds);
+            }
+        }
+    });
+}
+
+QString joined(const QString& statement, const QString& separator, const QVariantList& binds)
+{
+    return sql::column(DM->db(), statement, binds).join(separator);
+}
+
+void failOnDelete(Workspace& ws, const QString& table, const QString& message)
+{
+    // Trigger bodies take no bound values: the message is a fixed text of the test.
+    Q_ASSERT(!message.contains(QLatin1Char('\'')) && !message.contains(QLatin1Char('$')));
+    if (!onServer()) {
+        ws.exec(QStringLiteral("CREATE TRIGGER fail_delete_%1 BEFORE DELETE ON %1 BEGIN SELECT RAISE(ABORT, '%2'); END")
+                    .arg(table, message));
+        return;
+    }
+    ws.exec(QStringLiteral("CREATE FUNCTION fail_delete_%1() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN RAISE EXCEPTION '%2'; END $$")
+                .arg(table, message));
+    ws.exec(QStringLiteral("CREATE TRIGGER fail_delete_%1 BEFORE DELETE ON %1 FOR EACH ROW EXECUTE FUNCTION fail_delete_%1()")
+                .arg(table));
+}
+
+QSqlDatabase openOtherConnection(const Workspace& ws, const QString& name)
+{
+    if (onServer()) return engine::openServer(name, ws.serverUri());
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(ws.databasePath());
+    if (!db.open()) throw DataError(QStringLiteral("cannot open the bank file a second time"));
+    return db;
+}
+
+void closeOtherConnection(const QString& name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        engine::closeConnection(db);
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 BoxAnswerer::BoxAnswerer()
 {
     timer_.setInterval(5);

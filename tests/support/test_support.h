@@ -1,6 +1,8 @@
 #pragma once
 #include <QMessageBox>
 #include <QObject>
+#include <QSqlDatabase>
+#include <QVariant>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -54,6 +56,23 @@ private:
     QString previous_;
     QString server_;
 };
+
+// Inserts `rows` (each one value per column) into `table` in one transaction, many rows per
+// statement: the same fixture on a file and on a server, built in C++ rather than in one engine's SQL.
+void insertRows(Workspace& ws, const QString& table, const QStringList& columns, const QVector<QVariantList>& rows);
+
+// The first column of every row of `statement`, joined with `separator` (what SQLite's group_concat
+// does, on both engines; give the statement an ORDER BY).
+QString joined(const QString& statement, const QString& separator = QStringLiteral(","), const QVariantList& binds = {});
+
+// Makes every DELETE on `table` fail with `message` (a trigger on either engine), so that a test can
+// make the last step of a deletion fail.
+void failOnDelete(Workspace& ws, const QString& table, const QString& message);
+
+// A second connection to the workspace's bank, as another program on another computer would have
+// (an SQLite connection to the file, or a server session); closed by closeOtherConnection().
+QSqlDatabase openOtherConnection(const Workspace& ws, const QString& name);
+void closeOtherConnection(const QString& name);
 
 // Answers the message boxes that appear while a test runs, and records their texts.
 // Every box found modal is answered with the next queued button, OK when the queue is empty.

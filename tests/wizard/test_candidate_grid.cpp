@@ -5,6 +5,8 @@
 #include "app/db_grid.h"
 #include "app/forms.h"
 #include "data/data_module.h"
+#include "data/errors.h"
+#include "data/sql.h"
 #include "test_support.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -33,7 +35,13 @@ namespace {
 void seed(Workspace& ws)
 {
     seedSubjects(ws);
-    ws.exec("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01','01','第一章续','0')");
+    const QString twice = QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01','01','第一章续','0')");
+    if (testing::onServer()) {
+        // A server bank refuses a second chapter row with a code its subject already uses.
+        QVERIFY_THROWS_EXCEPTION(DataError, ws.exec(twice));
+    } else {
+        ws.exec(twice);
+    }
     addQuestions(ws, "01", "01", "01", 1, 2000);
     addQuestions(ws, "01", "01", "02", 2001, 1000);
     addQuestion(ws, "01", "02", "001", "01", "易");
@@ -53,8 +61,7 @@ int bottomRow(DBGrid* grid)
 // The numbers on the paper, in paper order.
 QStringList paperNumbers(Workspace& ws)
 {
-    const QString all = ws.scalar("SELECT group_concat(th, ',') FROM (SELECT th FROM sjb ORDER BY id)");
-    return all.isEmpty() ? QStringList() : all.split(',');
+    return sql::column(DM->db(), QStringLiteral("SELECT th FROM sjb ORDER BY id"));
 }
 
 struct Draw {
@@ -116,6 +123,7 @@ void CandidateGridTest::countsFollowTheTickedChaptersAndDifficulty()
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1000"));
     tick(dlg, "第一章");
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("3000"));
+    if (testing::onServer()) QSKIP("a bank on a server cannot hold two chapter rows with one code");
     tick(dlg, "第一章续");  // every question of 第一章 listed twice
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("5000"));
     QCOMPARE(dlg->DBGridTm->model()->rowCount(), 5000);
@@ -178,6 +186,7 @@ void CandidateGridTest::drawsEqualTheWholeResultDrawsForFixedStates()
     TXxszF* dlg = openStepTwo();
     tick(dlg, "第一章");
     tick(dlg, "第二章");
+    if (testing::onServer()) QSKIP("a bank on a server cannot hold two chapter rows with one code");
     tick(dlg, "第一章续");
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("5000"));
     for (const quint32 state : {0u, 12345u, 0xDEADBEEFu, 0xFFFFFFFFu}) {

@@ -26,14 +26,20 @@ inline void addQuestion(testing::Workspace& ws, const QString& kmh, const QStrin
 }
 
 // `count` questions of one subject, type and chapter, numbered from `firstNumber` (three digits,
-// longer from 1000 on), all of difficulty 易, written in one statement.
+// longer from 1000 on), all of difficulty 易, written in one transaction.
 inline void addQuestions(testing::Workspace& ws, const QString& kmh, const QString& txh, const QString& zjh,
                          int firstNumber, int count)
 {
-    ws.exec("WITH RECURSIVE c(i) AS (SELECT ? UNION ALL SELECT i + 1 FROM c WHERE i < ?)"
-            " INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
-            " SELECT ?, ?, printf('%03d', i), ?, '易', '5', '题' || i, '答' || i, '8:00:00', '' FROM c",
-            {firstNumber, firstNumber + count - 1, kmh, txh, zjh});
+    QVector<QVariantList> rows;
+    rows.reserve(count);
+    for (int i = firstNumber; i < firstNumber + count; ++i) {
+        const QString n = QString::number(i);
+        rows.append({kmh, txh, QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')), zjh, QStringLiteral("易"),
+                     QStringLiteral("5"), QStringLiteral("题") + n, QStringLiteral("答") + n, QStringLiteral("8:00:00"),
+                     QStringLiteral("")});
+    }
+    testing::insertRows(ws, QStringLiteral("stb"), {"kmh", "txh", "th", "zjh", "nd", "fs", "tm", "da", "time", "bz"},
+                        rows);
 }
 
 }  // namespace wizardtest
