@@ -27,9 +27,11 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/application.h"
@@ -48,6 +50,9 @@
 #include "data/backup.h"
 #include "data/data_module.h"
 #include "data/demo.h"
+#include "data/engine.h"
+#include "data/errors.h"
+#include "data/numbering.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 #include "exchange/paper_import.h"
@@ -874,6 +879,336 @@ int runLarge(Bank& bank, int reps)
     return 0;
 }
 
+
+// ---- the same program operations on a server bank -----------------------------------------------
+//
+// With --server ADMIN_URI (a throw-away server, scripts/bench.sh --server) the generated bank is
+// copied onto the server with exavoro-db copy, and each operation the program can run on either
+// engine is measured on the bank file and on the server bank in the same run.
+
+struct Timed {
+    QString operation;
+    double ms = 0;
+};
+
+// The subjects deleted, one a repetition (科目2 to 科目4, each about a tenth of the bank): a
+// deletion cannot be repeated on the same rows, and a server bank cannot be put back by copying
+// a file.
+const QStringList kDeletedSubjects = {QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04")};
+
+// The program's medians for each operation on the bank that `connect` opens.
+QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, const QString& runDir, int reps)
+{
+    QVector<Timed> times;
+    auto add = [&](const QString& operation, double ms) {
+        times.append({operation, ms});
+        out() << "  " << operation << ": " << QString::number(ms, 'f', 2) << " ms\n" << Qt::flush;
+    };
+    add(QStringLiteral("login: connect, open every dataset, read the users"), medianMs(reps, [&] {
+            connect();
+            Dataset* mmb = DM->AdoMmb;
+            int found = 0;
+            for (mmb->first(); !mmb->eof(); mmb->next()) {
+                if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") &&
+                    !mmb->str(QStringLiteral("mm")).isEmpty())
+                    found = mmb->str(QStringLiteral("qx")).toInt();
+            }
+            if (found != 3) qFatal("login check found no super user");
+        }));
+    connect();
+    main->fillSubjectBox();
+
+    auto* entry = new TLrstF(main);
+    LrstF = entry;
+    entry->show();
+    entry->ComboBoxTx->setCurrentText(QStringLiteral("题型2"));
+    entry->ComboBoxTxChange();
+    const int gridRows = DM->ADOQuerySt->recordCount();
+    add(QStringLiteral("open question entry's grid (%1 questions of one type)").arg(gridRows),
+        medianMs(reps, [&] { entry->ComboBoxTxChange(); }));
+    const QString text = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+    add(QStringLiteral("store a new question with automatic numbering (TLrstF::BtnXtrkClick)"),
+        medianMs(
+            reps, [&] { entry->BtnXtrkClick(); },
+            [&] {
+                entry->MemoTm->setPlainText(text);
+                entry->MemoDa->setPlainText(text);
+                entry->EditFs->setText(QStringLiteral("5"));
+            }));
+    entry->close();
+    delete entry;
+
+    auto* step1 = new TZtszF(main);
+    ZtszF = step1;
+    step1->show();
+    step1->SBtnQbyrClick();
+    auto* step2 = new TXxszF(step1);
+    XxszF = step2;
+    step2->show();
+    for (int i = 0; i < step2->CheckListBoxZj->count(); ++i) step2->CheckListBoxZj->item(i)->setCheckState(Qt::Checked);
+    step2->ListBoxTx->setCurrentRow(0);
+    const int candidates = DM->ADOQuerySt->recordCount();
+    add(QStringLiteral("candidate query for a type with %1 candidates, and its row count").arg(candidates),
+        medianMs(reps, [&] {
+            step2->SelectTm();
+            if (DM->ADOQuerySt->recordCount() != candidates) qFatal("the candidates changed");
+        }));
+    add(QStringLiteral("automatic selection of 200 questions into sjb (TXxszF::SBtnQbyrClick)"),
+        medianMs(
+            reps, [&] { step2->SBtnQbyrClick(); },
+            [&] {
+                step2->EditTs->setText(QStringLiteral("200"));
+                step2->EditZf->setText(QStringLiteral("100"));
+            }));
+    if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != 200) {
+        qFatal("automatic selection did not write 200 rows");
+    }
+    step2->close();
+    step1->close();
+
+    const QString folder = runDir + QStringLiteral("/Papers");
+    add(QStringLiteral("read 200 questions and write the .docx of a paper with 4 sections"),
+        medianMs(
+            reps,
+            [&] {
+                PaperContent paper;
+                paper.title = QStringLiteral("期末考试试卷");
+                paper.duration = QStringLiteral("120");
+                paper.total = QStringLiteral("100");
+                sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY id LIMIT 200"),
+                              {QStringLiteral("01"), QStringLiteral("03")});
+                for (int s = 0; s < 4; ++s) {
+                    PaperSection section;
+                    section.typeName = QStringLiteral("题型%1").arg(s + 1);
+                    for (int i = 0; i < 50 && q.next(); ++i) section.questions.append({q.text(0), q.text(1)});
+                    section.count = section.questions.size();
+                    section.points = 25;
+                    paper.sections.append(section);
+                }
+                writePaperDocument(paper, folder);
+            },
+            [&] { QDir(folder).removeRecursively(); }));
+
+    // The paper library with 2,000 stored papers of 10 questions each (stored untimed).
+    {
+        QVector<library::StoredQuestion> copies;
+        {
+            sql::Reader q(DM->db(), QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE kmh=?"
+                                                   " AND txh=? ORDER BY id LIMIT 10"),
+                          {QStringLiteral("01"), QStringLiteral("02")});
+            while (q.next()) {
+                copies.append({q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7)});
+            }
+        }
+        QSqlDatabase db = DM->db();
+        sql::transaction(db, [&] {
+            for (int p = 0; p < 2000; ++p) {
+                library::StoredPaper paper;
+                paper.title = QStringLiteral("第%1次测验").arg(p + 1);
+                paper.kmh = QStringLiteral("01");
+                paper.kmm = QStringLiteral("科目1");
+                paper.duration = QStringLiteral("90");
+                paper.total = QStringLiteral("100");
+                library::StoredSection section;
+                section.txh = QStringLiteral("02");
+                section.typeName = QStringLiteral("题型2");
+                section.questions = copies;
+                section.count = int(copies.size());
+                section.points = 100;
+                paper.sections.append(section);
+                library::insertPaper(db, paper);
+            }
+        });
+        const int stored = sql::scalar(db, QStringLiteral("SELECT COUNT(*) FROM papers")).toInt();
+        auto* window = new TSjkF(main);
+        add(QStringLiteral("list the %1 stored papers of the library (TSjkF::Search)").arg(stored),
+            medianMs(reps, [&] { window->Search(); }));
+        const qint64 id = sql::scalar(db, QStringLiteral("SELECT MAX(id) FROM papers")).toLongLong() - 1000;
+        add(QStringLiteral("open one stored paper (10 questions) among %1 (library::loadPaper)").arg(stored),
+            medianMs(reps, [&] {
+                if (library::loadPaper(db, id).questionCount() != 10) qFatal("the stored paper was not read");
+            }));
+        delete window;
+    }
+
+    const int subjectSize =
+        sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=?"), {kDeletedSubjects.first()}).toInt();
+    int deleted = 0;
+    add(QStringLiteral("delete a subject of about %1 questions into the recycle bin (median of %2)")
+            .arg(subjectSize)
+            .arg(kDeletedSubjects.size()),
+        medianMs(int(kDeletedSubjects.size()), [&] {
+            const QString subject = kDeletedSubjects[deleted++];
+            DM->transaction({DM->ADOStb, DM->ADOZjb, DM->ADOTxb, DM->ADOKmb}, [&] {
+                recycle::removeKept(DM->db(), recycle::keepSubject(DM->db(), subject, QStringLiteral("admin")));
+            });
+        }));
+    return times;
+}
+
+// One program storing `count` questions into 题型1 of 科目1 as "试题入库" stores them: the next
+// number, and the one after when another program took it first. Once connected it says "ready"
+// and waits for a line on its input, so that all programs store at once and their start is not
+// timed.
+int storeClient(const QString& uri, int client, int count)
+{
+    try {
+        TDM dm;
+        dm.connectToServer(uri);
+        const QSqlDatabase db = dm.db();
+        out() << "ready\n" << Qt::flush;
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly)) return 1;
+        input.readLine();
+        QElapsedTimer t;
+        t.start();
+        // A store given up after the program's own attempts ("请稍后再试") is tried again, as the
+        // user would; those are counted.
+        int refused = 0;
+        for (int i = 0; i < count; ++i) {
+            try {
+                numbering::insertWithFreshCode(db, numbering::questionNumbers(db, QStringLiteral("01"), QStringLiteral("01")), [&](const QString& th) {
+                        numbering::appendRow(dm.ADOStb, {{QStringLiteral("kmh"), QStringLiteral("01")},
+                                                         {QStringLiteral("txh"), QStringLiteral("01")},
+                                                         {QStringLiteral("th"), th},
+                                                         {QStringLiteral("zjh"), QStringLiteral("01")},
+                                                         {QStringLiteral("nd"), QStringLiteral("易")},
+                                                         {QStringLiteral("fs"), QStringLiteral("5")},
+                                                         {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
+                                                         {QStringLiteral("da"), QStringLiteral("答")},
+                                                         {QStringLiteral("time"), demo::timeOfDay()}});
+                    });
+            } catch (const DataError&) {
+                throw;
+            } catch (const AppError&) {
+                if (++refused > 100 * count) throw;
+                --i;
+            }
+        }
+        out() << "refused " << refused << "\n";
+        out() << "stored-ms " << t.nsecsElapsed() / 1e6 << "\n" << Qt::flush;
+        return 0;
+    } catch (const AppError& e) {
+        fprintf(stderr, "%s\n", qPrintable(e.text()));
+        return 1;
+    }
+}
+
+// Starts `clients` programs, each storing `each` questions, lets them store at once when all are
+// connected, and returns the wall time from then until the last has finished. Each client's
+// questions carry its number (`first` onwards); `refused` adds up the stores tried again.
+double runStoreClients(const QString& uri, int first, int clients, int each, int* refused)
+{
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int c = 0; c < clients; ++c) {
+        auto child = std::make_unique<QProcess>();
+        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--store-client"), uri, QString::number(first + c), QString::number(each)});
+        children.push_back(std::move(child));
+    }
+    for (auto& child : children) {
+        for (bool ready = false; !ready;) {
+            while (!child->canReadLine()) {
+                if (!child->waitForReadyRead(600000)) qFatal("a storing program did not connect");
+            }
+            ready = child->readLine().trimmed() == "ready";
+        }
+    }
+    QElapsedTimer t;
+    t.start();
+    for (auto& child : children) child->write("go\n");
+    for (auto& child : children) child->waitForBytesWritten(60000);
+    for (auto& child : children) {
+        if (!child->waitForFinished(1800000) || child->exitCode() != 0) qFatal("a storing program failed");
+    }
+    const double ms = t.nsecsElapsed() / 1e6;
+    for (auto& child : children) {
+        for (const QByteArray& line : child->readAllStandardOutput().split('\n')) {
+            if (line.startsWith("refused ")) *refused += line.mid(8).toInt();
+        }
+    }
+    return ms;
+}
+
+int runServer(TMainF* main, const QString& path, const QString& runDir, const QString& adminUri, int reps)
+{
+    // A database of its own on the server, filled from the generated bank by exavoro-db copy.
+    const QString name = QStringLiteral("exavoro_bench");
+    {
+        QSqlDatabase admin = engine::openServer(QStringLiteral("bench-admin"), adminUri);
+        sql::run(admin, QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+        sql::run(admin, QStringLiteral("CREATE DATABASE %1").arg(name));
+        engine::closeConnection(admin);
+    }
+    QUrl url(adminUri);
+    url.setPath(QLatin1Char('/') + name);
+    const QString uri = url.toString();
+    out() << "copying the bank onto the server with exavoro-db copy\n" << Qt::flush;
+    {
+        QElapsedTimer t;
+        t.start();
+        QProcess copy;
+        copy.setProcessChannelMode(QProcess::ForwardedChannels);
+        copy.start(QStringLiteral(EXAVORO_DB_TOOL), {QStringLiteral("copy"), QStringLiteral("--from"), path,
+                                                     QStringLiteral("--to"), uri});
+        if (!copy.waitForFinished(3600000) || copy.exitCode() != 0) qFatal("exavoro-db copy failed");
+        out() << "  done in " << t.elapsed() / 1000.0 << " s\n" << Qt::flush;
+    }
+
+    out() << "on the bank file:\n" << Qt::flush;
+    const QVector<Timed> onFile = programTimes(main, [&] { DM->connectTo(path); }, runDir, reps);
+    DM->disconnectFromBank();
+    out() << "on the server bank:\n" << Qt::flush;
+    const QVector<Timed> onServer = programTimes(main, [&] { DM->connectToServer(uri); }, runDir, reps);
+    DM->disconnectFromBank();
+
+    // Twenty programs storing into one type at once, against one program storing as many alone.
+    const int clients = 20, each = 200;
+    QSqlDatabase check = engine::openServer(QStringLiteral("bench-check"), uri);
+    const QVariantList type = {QStringLiteral("01"), QStringLiteral("01")};
+    auto typeCount = [&] {
+        return sql::scalar(check, QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?"), type).toInt();
+    };
+    const int before = typeCount();
+    out() << "one program storing " << clients * each << " questions into 题型1 of 科目1\n" << Qt::flush;
+    int aloneRefused = 0, manyRefused = 0;
+    const double aloneMs = runStoreClients(uri, 1000, 1, clients * each, &aloneRefused);
+    out() << clients << " programs storing " << each << " questions each into the same type\n" << Qt::flush;
+    const double manyMs = runStoreClients(uri, 0, clients, each, &manyRefused);
+    const int added = typeCount() - before;
+    const int twice =
+        sql::scalar(check,
+                    QStringLiteral("SELECT COUNT(*) FROM (SELECT th FROM stb WHERE kmh=? AND txh=? GROUP BY th"
+                                   " HAVING COUNT(*) > 1) AS twice"),
+                    type)
+            .toInt();
+    const int distinct = sql::scalar(check,
+                                     QStringLiteral("SELECT COUNT(DISTINCT tm) FROM stb WHERE kmh=? AND txh=? AND tm LIKE ?"),
+                                     {QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("程序%的第%题")})
+                             .toInt();
+    engine::closeConnection(check);
+
+    out() << "\n| Operation (program code, 100,000-question bank) | Server median ms | File median ms | Ratio | Target |\n"
+          << "|---|---|---|---|---|\n";
+    for (int i = 0; i < onServer.size(); ++i) {
+        out() << "| " << onServer[i].operation << " | " << QString::number(onServer[i].ms, 'f', 2) << " | "
+              << QString::number(onFile[i].ms, 'f', 2) << " | " << QString::number(onServer[i].ms / onFile[i].ms, 'f', 2)
+              << " | ≤ 3 |\n";
+    }
+    const double many = clients * each / (manyMs / 1000), alone = clients * each / (aloneMs / 1000);
+    out() << "| " << clients << " programs storing into one type (" << each << " each, numbering::insertWithFreshCode)"
+          << " | " << QString::number(many, 'f', 1) << " questions/s | one program alone: " << QString::number(alone, 'f', 1)
+          << " questions/s | " << QString::number(many / alone, 'f', 2) << " | ≥ 5 |\n";
+    const int expected = 2 * clients * each;
+    out() << "\nstored " << added << " of " << expected << " questions (" << distinct << " distinct texts); numbers given twice: "
+          << twice << "; questions lost: " << expected - qMin(added, distinct) << "\n"
+          << "stores given up after the program's " << numbering::kAttempts << " attempts and tried again: "
+          << manyRefused << " of the 20 programs, " << aloneRefused << " of the one alone\n"
+          << Qt::flush;
+    return (twice == 0 && added == expected && distinct == expected) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -885,14 +1220,19 @@ int main(int argc, char** argv)
     if (args.size() == 3 && args[1] == QLatin1String("--login-memory")) return childLoginMemory(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--login-only")) return childLoginWindows(args[2], false);
     if (args.size() == 3 && args[1] == QLatin1String("--login-windows")) return childLoginWindows(args[2], true);
+    if (args.size() == 5 && args[1] == QLatin1String("--store-client")) {
+        return storeClient(args[2], args[3].toInt(), args[4].toInt());
+    }
 
     int questions = 100000, reps = 15;
+    QString server;  // the administrative URI of a throw-away server: the server table
     if (args.contains(QStringLiteral("--large"))) questions = 1000000;
     QString work = QDir::current().absoluteFilePath(QStringLiteral("bench-work"));
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--questions")) questions = args[i + 1].toInt();
         if (args[i] == QLatin1String("--reps")) reps = args[i + 1].toInt();
         if (args[i] == QLatin1String("--work")) work = QDir::current().absoluteFilePath(args[i + 1]);
+        if (args[i] == QLatin1String("--server")) server = args[i + 1];
     }
     QDir().mkpath(work);
     const QString bank = QDir(work).absoluteFilePath(QStringLiteral("bank-%1.db").arg(questions));
@@ -924,6 +1264,7 @@ int main(int argc, char** argv)
     DM = new TDM(&application);
     auto* main = new TMainF(nullptr);
     MainF = main;
+    if (!server.isEmpty()) return runServer(main, path, runDir, server, reps);
 
     // 1. Login: connect and open every dataset, fill the subject box.
     {

@@ -3,9 +3,25 @@
 # `--questions 1000000` (or `--large`) the table of a bank of 1,000,000 questions instead, with the
 # program's start and its memory. Banks are generated once and kept in build/bench/. Extra
 # arguments go to the benchmark, e.g. --reps 21.
+# With `--server` the same program operations on the 100,000-question bank copied onto a throw-away
+# PostgreSQL server on loopback (scripts/test-server.sh, commits flushed to disk as by default),
+# beside the bank file in the same run, and twenty programs storing into one type at once. The
+# server is started afresh for each run and stopped at the end.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEXAVORO_BENCH=ON > /dev/null
 cmake --build "$here/build" --target exavoro-bench -j"$(nproc)"
-QT_QPA_PLATFORM=offscreen "$here/build/bench/exavoro-bench" --work "$here/build/bench" "$@"
+args=()
+server=0
+for a in "$@"; do
+  if [ "$a" = "--server" ]; then server=1; else args+=("$a"); fi
+done
+if [ "$server" = 1 ]; then
+  cmake --build "$here/build" --target exavoro-db -j"$(nproc)"
+  dir="$(mktemp -d /tmp/exavoro-bench-server.XXXXXX)"
+  trap 'bash "$here/scripts/test-server.sh" stop "$dir"' EXIT
+  uri="$(bash "$here/scripts/test-server.sh" start "$dir")"
+  args+=(--server "$uri")
+fi
+QT_QPA_PLATFORM=offscreen "$here/build/bench/exavoro-bench" --work "$here/build/bench" "${args[@]}"
