@@ -1067,17 +1067,13 @@ int storeClient(const QString& uri, int client, int count)
         int refused = 0;
         for (int i = 0; i < count; ++i) {
             try {
-                numbering::insertWithFreshCode(db, numbering::questionNumbers(db, QStringLiteral("01"), QStringLiteral("01")), [&](const QString& th) {
-                        numbering::appendRow(dm.ADOStb, {{QStringLiteral("kmh"), QStringLiteral("01")},
-                                                         {QStringLiteral("txh"), QStringLiteral("01")},
-                                                         {QStringLiteral("th"), th},
-                                                         {QStringLiteral("zjh"), QStringLiteral("01")},
-                                                         {QStringLiteral("nd"), QStringLiteral("易")},
-                                                         {QStringLiteral("fs"), QStringLiteral("5")},
-                                                         {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
-                                                         {QStringLiteral("da"), QStringLiteral("答")},
-                                                         {QStringLiteral("time"), demo::timeOfDay()}});
-                    });
+                numbering::storeQuestion(db, dm.ADOStb, QStringLiteral("01"), QStringLiteral("01"),
+                                         {{QStringLiteral("zjh"), QStringLiteral("01")},
+                                          {QStringLiteral("nd"), QStringLiteral("易")},
+                                          {QStringLiteral("fs"), QStringLiteral("5")},
+                                          {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
+                                          {QStringLiteral("da"), QStringLiteral("答")},
+                                          {QStringLiteral("time"), demo::timeOfDay()}});
             } catch (const DataError&) {
                 throw;
             } catch (const AppError&) {
@@ -1197,7 +1193,7 @@ int runServer(TMainF* main, const QString& path, const QString& runDir, const QS
               << " | ≤ 3 |\n";
     }
     const double many = clients * each / (manyMs / 1000), alone = clients * each / (aloneMs / 1000);
-    out() << "| " << clients << " programs storing into one type (" << each << " each, numbering::insertWithFreshCode)"
+    out() << "| " << clients << " programs storing into one type (" << each << " each, numbering::storeQuestion)"
           << " | " << QString::number(many, 'f', 1) << " questions/s | one program alone: " << QString::number(alone, 'f', 1)
           << " questions/s | " << QString::number(many / alone, 'f', 2) << " | ≥ 5 |\n";
     const int expected = 2 * clients * each;

@@ -426,18 +426,13 @@ void TLrstF::BtnXtrkClick()
         if (refuseMissingCodes(kmh_, txh_, zjh)) return;
         // The number is Zdbh's; when another user stores the same number first, the next one is taken.
         const QString time = demo::timeOfDay();
-        numbering::insertWithFreshCode(
-            DM->db(), numbering::questionNumbers(DM->db(), kmh_, txh_), [&](const QString& th) {
-                numbering::appendRow(DM->ADOStb, {{QStringLiteral("kmh"), kmh_},
-                                                  {QStringLiteral("txh"), txh_},
-                                                  {QStringLiteral("th"), th},
-                                                  {QStringLiteral("nd"), ComboBoxNd->currentText()},
-                                                  {QStringLiteral("fs"), EditFs->text()},
-                                                  {QStringLiteral("tm"), MemoTm->toPlainText()},
-                                                  {QStringLiteral("da"), MemoDa->toPlainText()},
-                                                  {QStringLiteral("zjh"), zjh},
-                                                  {QStringLiteral("time"), time}});
-            });
+        numbering::storeQuestion(DM->db(), DM->ADOStb, kmh_, txh_,
+                                 {{QStringLiteral("nd"), ComboBoxNd->currentText()},
+                                  {QStringLiteral("fs"), EditFs->text()},
+                                  {QStringLiteral("tm"), MemoTm->toPlainText()},
+                                  {QStringLiteral("da"), MemoDa->toPlainText()},
+                                  {QStringLiteral("zjh"), zjh},
+                                  {QStringLiteral("time"), time}});
         // Chapter, score and difficulty stay for the next question.
         MemoTm->clear();
         MemoDa->clear();

@@ -138,4 +138,15 @@ void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
     }
 }
 
+QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, const QString& txh,
+                      const QVector<QPair<QString, QString>>& columns)
+{
+    return insertWithFreshCode(db, questionNumbers(db, kmh, txh), [&](const QString& th) {
+        QVector<QPair<QString, QString>> row = {
+            {QStringLiteral("kmh"), kmh}, {QStringLiteral("txh"), txh}, {QStringLiteral("th"), th}};
+        row += columns;
+        appendRow(stb, row);
+    });
+}
+
 }  // namespace numbering

@@ -48,4 +48,10 @@ Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);              
 // database refuses leaves the dataset as it was (browsing), so that the attempt can be repeated.
 void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values);
 
+// Stores a new question of subject `kmh` and type `txh` through the whole-table dataset `stb`, as
+// "新题入库" does: the next number of the pair (a fresh one when another user took it first) and
+// the given other columns. Returns the number stored.
+QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, const QString& txh,
+                      const QVector<QPair<QString, QString>>& columns);
+
 }  // namespace numbering

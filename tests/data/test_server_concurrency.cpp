@@ -32,18 +32,13 @@ int storeClient(const QString& uri, int client, int count)
     dm.connectToServer(uri);
     const QSqlDatabase db = dm.db();
     for (int i = 0; i < count; ++i) {
-        numbering::insertWithFreshCode(db, numbering::questionNumbers(db, QStringLiteral("01"), QStringLiteral("01")),
-                                       [&](const QString& th) {
-                                           numbering::appendRow(dm.ADOStb, {{QStringLiteral("kmh"), QStringLiteral("01")},
-                                                                            {QStringLiteral("txh"), QStringLiteral("01")},
-                                                                            {QStringLiteral("th"), th},
-                                                                            {QStringLiteral("zjh"), QStringLiteral("01")},
-                                                                            {QStringLiteral("nd"), QStringLiteral("易")},
-                                                                            {QStringLiteral("fs"), QStringLiteral("5")},
-                                                                            {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
-                                                                            {QStringLiteral("da"), QStringLiteral("答")},
-                                                                            {QStringLiteral("time"), demo::timeOfDay()}});
-                                       });
+        numbering::storeQuestion(db, dm.ADOStb, QStringLiteral("01"), QStringLiteral("01"),
+                                 {{QStringLiteral("zjh"), QStringLiteral("01")},
+                                  {QStringLiteral("nd"), QStringLiteral("易")},
+                                  {QStringLiteral("fs"), QStringLiteral("5")},
+                                  {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
+                                  {QStringLiteral("da"), QStringLiteral("答")},
+                                  {QStringLiteral("time"), demo::timeOfDay()}});
     }
     return 0;
 }
@@ -190,13 +185,7 @@ void ServerConcurrencyTest::theServerStoppingDuringAStoreLeavesNoHalfAndReconnec
                 if (i == 1) {
                     QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("halt"), dir}), 0);
                 }
-                numbering::insertWithFreshCode(DM->db(), numbering::questionNumbers(DM->db(), kmh, txh),
-                                               [&](const QString& th) {
-                                                   numbering::appendRow(DM->ADOStb, {{QStringLiteral("kmh"), kmh},
-                                                                                     {QStringLiteral("txh"), txh},
-                                                                                     {QStringLiteral("th"), th},
-                                                                                     {QStringLiteral("tm"), QStringLiteral("停机题")}});
-                                               });
+                numbering::storeQuestion(DM->db(), DM->ADOStb, kmh, txh, {{QStringLiteral("tm"), QStringLiteral("停机题")}});
             }
         });
     } catch (const DataError& e) {
