@@ -17,6 +17,9 @@
 
 #include <libpq-fe.h>
 
+#include <cstdlib>
+#include <vector>
+
 namespace engine {
 
 bool isServer(const QSqlDatabase& db)
@@ -239,6 +242,145 @@ void createSessionTable(const QSqlDatabase& db, const QString& table, const QStr
     // name means it. LIKE gives the copy a new identity sequence of its own.
     sql::run(db, QStringLiteral("CREATE TEMPORARY TABLE IF NOT EXISTS \"%1\" (%2)")
                      .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns));
+}
+
+static PGconn* serverHandle(const QSqlDatabase& db)
+{
+    if (!isServer(db) || !db.isOpen()) return nullptr;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return nullptr;
+    return *static_cast<PGconn* const*>(handle.data());
+}
+
+bool hasServerHandle(const QSqlDatabase& db)
+{
+    return serverHandle(db) != nullptr;
+}
+
+// The statement with its ? placeholders numbered as the server wants them ($1, $2, ...); a
+// question mark inside quotes is left alone.
+static QByteArray numberedPlaceholders(const QString& statement)
+{
+    const QByteArray utf8 = statement.toUtf8();
+    QByteArray text;
+    text.reserve(utf8.size() + 16);
+    char quote = 0;
+    int n = 0;
+    for (const char c : utf8) {
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '?') {
+            text += '$';
+            text += QByteArray::number(++n);
+            continue;
+        }
+        text += c;
+    }
+    return text;
+}
+
+ServerResult::ServerResult(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    PGconn* conn = serverHandle(db);
+    if (!conn) {
+        error_ = QSqlError(QString(), QStringLiteral("数据库尚未连接。"), QSqlError::ConnectionError);
+        return;
+    }
+    const QByteArray text = numberedPlaceholders(statement);
+    // Text values, except bytes, which go as binary BYTEA so that no escaping is needed.
+    const int n = int(binds.size());
+    std::vector<QByteArray> values(static_cast<size_t>(n));
+    std::vector<const char*> pointers(size_t(n), nullptr);
+    std::vector<int> lengths(size_t(n), 0), formats(size_t(n), 0);
+    std::vector<Oid> types(size_t(n), 0);
+    for (int i = 0; i < n; ++i) {
+        const QVariant& v = binds[i];
+        if (v.isNull()) continue;
+        switch (v.typeId()) {
+            case QMetaType::QByteArray:
+                values[size_t(i)] = v.toByteArray();
+                formats[size_t(i)] = 1;
+                types[size_t(i)] = 17;  // bytea
+                break;
+            case QMetaType::Bool:
+                values[size_t(i)] = v.toBool() ? "1" : "0";
+                break;
+            default:
+                values[size_t(i)] = v.toString().toUtf8();
+                break;
+        }
+        pointers[size_t(i)] = values[size_t(i)].constData();
+        lengths[size_t(i)] = int(values[size_t(i)].size());
+    }
+    PGresult* result = PQexecParams(conn, text.constData(), n, types.data(), pointers.data(), lengths.data(),
+                                    formats.data(), 0);
+    result_ = result;
+    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+        ok_ = true;
+        return;
+    }
+    const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(conn)).trimmed();
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    error_ = QSqlError(message, QString(), QSqlError::StatementError, QString::fromLatin1(state ? state : ""));
+}
+
+ServerResult::~ServerResult()
+{
+    PQclear(static_cast<PGresult*>(result_));
+}
+
+int ServerResult::rows() const
+{
+    return ok_ ? PQntuples(static_cast<PGresult*>(result_)) : 0;
+}
+
+int ServerResult::columns() const
+{
+    return ok_ ? PQnfields(static_cast<PGresult*>(result_)) : 0;
+}
+
+QString ServerResult::columnName(int column) const
+{
+    return QString::fromUtf8(PQfname(static_cast<PGresult*>(result_), column));
+}
+
+bool ServerResult::isNull(int row, int column) const
+{
+    return PQgetisnull(static_cast<PGresult*>(result_), row, column) != 0;
+}
+
+const char* ServerResult::value(int row, int column, int* size) const
+{
+    auto* result = static_cast<PGresult*>(result_);
+    *size = PQgetlength(result, row, column);
+    return PQgetvalue(result, row, column);
+}
+
+QByteArray ServerResult::bytes(int row, int column) const
+{
+    auto* result = static_cast<PGresult*>(result_);
+    const char* text = PQgetvalue(result, row, column);
+    switch (PQftype(result, column)) {
+        case 16:  // boolean: the words the driver gives, not the server's t and f
+            return text[0] == 't' ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+        case 17: {  // bytea: the bytes themselves, not the server's hex text
+            size_t length = 0;
+            unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
+            const QByteArray out(reinterpret_cast<const char*>(raw), qsizetype(length));
+            PQfreemem(raw);
+            return out;
+        }
+        default:
+            return QByteArray(text, PQgetlength(result, row, column));
+    }
+}
+
+int ServerResult::affected() const
+{
+    return ok_ ? atoi(PQcmdTuples(static_cast<PGresult*>(result_))) : 0;
 }
 
 }  // namespace engine

@@ -1,7 +1,9 @@
 #pragma once
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 // The two database engines a bank lives on: an embedded SQLite file (one teacher) or a
 // PostgreSQL server (an exam office). Everything that differs between them is here.
@@ -64,5 +66,34 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 // of the shared table of that name. It hides a shared table of the same name from every later
 // statement of this connection and goes away with the connection. Nothing when it exists already.
 void createSessionTable(const QSqlDatabase& db, const QString& table, const QString& columns = QString());
+
+// A statement run on a server connection straight through libpq, its values bound as parameters:
+// one round trip to the server, where the driver needs three (PREPARE, EXECUTE, DEALLOCATE). The
+// statement uses ? placeholders; the whole result is held, values as the server's text.
+class ServerResult {
+public:
+    ServerResult(const QSqlDatabase& db, const QString& statement, const QVariantList& binds);
+    ~ServerResult();
+    ServerResult(const ServerResult&) = delete;
+    ServerResult& operator=(const ServerResult&) = delete;
+    bool ok() const { return ok_; }
+    const QSqlError& error() const { return error_; }  // when not ok()
+    int rows() const;
+    int columns() const;
+    QString columnName(int column) const;
+    bool isNull(int row, int column) const;
+    const char* value(int row, int column, int* size) const;
+    // A value as the driver would read it: booleans as "true"/"false", BYTEA as its bytes.
+    QByteArray bytes(int row, int column) const;
+    int affected() const;  // rows changed by an INSERT, UPDATE or DELETE
+
+private:
+    void* result_ = nullptr;  // the PGresult
+    bool ok_ = false;
+    QSqlError error_;
+};
+
+// True for a server connection whose libpq handle ServerResult can use.
+bool hasServerHandle(const QSqlDatabase& db);
 
 }  // namespace engine

@@ -8,6 +8,9 @@
 
 struct sqlite3_stmt;
 struct sqlite3;
+namespace engine {
+class ServerResult;
+}
 
 namespace sql {
 
@@ -71,6 +74,8 @@ private:
     QString statement_;
     QStringList columns_;
     QSqlQuery* query_ = nullptr;
+    engine::ServerResult* server_ = nullptr;  // a server's result, read through libpq
+    int row_ = -1;
 };
 
 // The ids of a table's rows in ascending order (the order rows are read in). Read through SQLite

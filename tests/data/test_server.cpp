@@ -1,5 +1,6 @@
 // Banks on a PostgreSQL server: choosing the bank, creating and copying banks with exavoro-db,
-// the server's uniqueness rules, refusing other versions, and a connection that breaks. The cases
+// the server's uniqueness rules, refusing other versions, a connection that breaks, and statements
+// with values sent straight through libpq. The cases
 // that need a server are skipped when the tests run without one.
 #include "app/application.h"
 #include "app/forms.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +27,7 @@ private slots:
     void toolCreatesCopiesAndComparesBanks();
     void serverRulesVersionsAndUnreachableServers();
     void brokenConnectionFailsCleanlyAndReconnects();
+    void statementsWithValuesGoStraightToTheServer();
 
 private:
     struct Run {
@@ -227,6 +230,91 @@ void ServerTest::brokenConnectionFailsCleanlyAndReconnects()
     QVERIFY(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")) != pid);
     sql::exec(DM->db(), QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','903')"));
     QCOMPARE(ws.count(QStringLiteral("stb")), before + 1);
+}
+
+// Statements with values run through libpq in one round trip each: ids of new rows, question marks
+// inside quotes, NULLs, numbers, bytes, counts of changed rows, the database's refusals and a
+// session the server ended all behave as through the driver.
+void ServerTest::statementsWithValuesGoStraightToTheServer()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    QSqlDatabase db = DM->db();
+    const qint64 id = sql::exec(db, QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES (?,?,?,'这是问号?吗',?)"),
+                                {QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("801"), QVariant()});
+    QVERIFY(id > 0);
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT MAX(id) FROM stb")).toLongLong(), id);
+    {
+        sql::Reader r(db, QStringLiteral("SELECT id, tm, da, th FROM stb WHERE id=? AND tm LIKE '%?%'"), {id});
+        QCOMPARE(r.columnNames(), QStringList({QStringLiteral("id"), QStringLiteral("tm"), QStringLiteral("da"),
+                                               QStringLiteral("th")}));
+        QVERIFY(r.next());
+        QCOMPARE(r.int64(0), id);
+        QCOMPARE(r.text(1), QStringLiteral("这是问号?吗"));
+        QVERIFY(r.text(2).isNull());
+        QCOMPARE(r.utf8(3), QByteArray("801"));
+        QVERIFY(!r.next());
+    }
+    // A number bound where the column holds text, and the rows an UPDATE changed.
+    QCOMPARE(sql::changes(db, QStringLiteral("UPDATE stb SET fs=? WHERE kmh=? AND txh=? AND th IN (?,?)"),
+                          {5, QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("801"), QStringLiteral("802")}),
+             1);
+    QCOMPARE(sql::scalar(db, QStringLiteral("SELECT fs FROM stb WHERE id=?"), {id}), QStringLiteral("5"));
+    QCOMPARE(sql::changes(db, QStringLiteral("DELETE FROM stb WHERE th=?"), {QStringLiteral("no such number")}), 0);
+    // Every byte value of a picture arrives unchanged.
+    QByteArray bytes;
+    for (int i = 0; i < 512; ++i) bytes.append(char(i % 256));
+    const qint64 picture = sql::exec(
+        db, QStringLiteral("INSERT INTO pictures (hash, mime, width, height, data) VALUES (?,?,?,?,?)"),
+        {QStringLiteral("h1"), QStringLiteral("image/png"), 4, 2, bytes});
+    QSqlQuery q = sql::run(db, QStringLiteral("SELECT data, width FROM pictures WHERE id=?"), {picture});
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toByteArray(), bytes);
+    QCOMPARE(q.value(1).toInt(), 4);
+    // The database's refusals keep their codes and name the statement.
+    try {
+        sql::exec(db, QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES (?,?,?)"),
+                  {QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("801")});
+        QFAIL("a second question number 801 was stored");
+    } catch (const DataError& e) {
+        QVERIFY(e.uniqueViolation());
+        QVERIFY(!e.connectionLost());
+        QVERIFY(e.text().contains(QStringLiteral("INSERT INTO stb")));
+    }
+    try {
+        sql::Reader r(db, QStringLiteral("SELECT nosuchcolumn FROM stb WHERE id=?"), {id});
+        QFAIL("a statement naming no column was read");
+    } catch (const DataError& e) {
+        QCOMPARE(e.code(), QStringLiteral("42703"));
+    }
+    // A refused statement inside a transaction undoes the whole transaction.
+    try {
+        sql::transaction(db, [&] {
+            sql::exec(db, QStringLiteral("UPDATE stb SET tm=? WHERE id=?"), {QStringLiteral("改过"), id});
+            sql::exec(db, QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES (?,?,?)"),
+                      {QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("801")});
+        });
+        QFAIL("the transaction was committed");
+    } catch (const DataError& e) {
+        QVERIFY(e.uniqueViolation());
+    }
+    QCOMPARE(sql::scalar(db, QStringLiteral("SELECT tm FROM stb WHERE id=?"), {id}), QStringLiteral("这是问号?吗"));
+    // The server ends the session: the next statement with values says so, the one after reconnects.
+    const QString pid = ws.scalar(QStringLiteral("SELECT pg_backend_pid()"));
+    {
+        QSqlDatabase admin = engine::openServer(QStringLiteral("killer"), ws.serverUri());
+        sql::run(admin, QStringLiteral("SELECT pg_terminate_backend(?)"), {pid.toInt()});
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("killer"));
+    try {
+        sql::scalar(db, QStringLiteral("SELECT th FROM stb WHERE id=?"), {id});
+        QFAIL("a statement ran on an ended session");
+    } catch (const DataError& e) {
+        QVERIFY2(e.connectionLost(), qPrintable(e.text()));
+    }
+    QCOMPARE(sql::scalar(db, QStringLiteral("SELECT th FROM stb WHERE id=?"), {id}), QStringLiteral("801"));
+    QVERIFY(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")) != pid);
 }
 
 QTEST_MAIN(ServerTest)
