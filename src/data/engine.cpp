@@ -164,13 +164,21 @@ QSqlDatabase openServer(const QString& connectionName, const QString& uri)
     return db;
 }
 
+// The driver's handle is libpq's connection; Qt records its type under the struct's own name
+// (pg_conn*), older builds under the typedef's (PGconn*).
+static bool isLibpqHandle(const QVariant& handle)
+{
+    return handle.isValid() &&
+           (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0);
+}
+
 bool connectionLost(const QSqlDatabase& db)
 {
     if (!isServer(db)) return false;
     // The driver closes a connection the server ended; otherwise libpq says whether it broke.
     if (!db.isOpen()) return true;
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return false;
+    if (!isLibpqHandle(handle)) return false;
     PGconn* conn = *static_cast<PGconn* const*>(handle.data());
     return conn == nullptr || PQstatus(conn) == CONNECTION_BAD;
 }
@@ -248,7 +256,7 @@ static PGconn* serverHandle(const QSqlDatabase& db)
 {
     if (!isServer(db) || !db.isOpen()) return nullptr;
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return nullptr;
+    if (!isLibpqHandle(handle)) return nullptr;
     return *static_cast<PGconn* const*>(handle.data());
 }
 
