@@ -10,12 +10,15 @@ namespace composition {
 void prepareSession(const QSqlDatabase& db)
 {
     if (!engine::isServer(db)) return;
-    engine::createSessionTable(db, QStringLiteral("sjb"));
     // The ids of the txb rows marked complete and of the zjb rows ticked. Rows go in through
-    // sql::run, not sql::exec: these tables have no id column of their own to give back.
-    engine::createSessionTable(db, QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY"));
-    engine::createSessionTable(db, QStringLiteral("session_chosen_chapters"),
-                               QStringLiteral("zjb_id BIGINT PRIMARY KEY"));
+    // sql::run, not sql::exec: these tables have no id column of their own to give back. The three
+    // statements go to the server together, in one round trip.
+    const QStringList statements = {
+        engine::sessionTableStatement(QStringLiteral("sjb")),
+        engine::sessionTableStatement(QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY")),
+        engine::sessionTableStatement(QStringLiteral("session_chosen_chapters"),
+                                      QStringLiteral("zjb_id BIGINT PRIMARY KEY"))};
+    sql::run(db, statements.join(QStringLiteral("; ")));
 }
 
 void startPaper(const QSqlDatabase& db)

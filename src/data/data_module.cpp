@@ -185,15 +185,45 @@ void TDM::dropConnectionOfOtherEngine(const QString& driver)
     }
 }
 
+bool TDM::keepsServerSession(const QString& uri) const
+{
+    if (server_ != uri || !QSqlDatabase::contains(connectionName())) return false;
+    const QSqlDatabase conn = db();
+    return conn.driverName() == QLatin1String("QPSQL") && conn.isOpen() && !engine::connectionLost(conn) &&
+           !sql::inTransaction(conn);
+}
+
 void TDM::connectToServer(const QString& uri)
 {
-    closeConnection();
-    lock_.release();  // a server keeps its own data safe from many programs at once
-    server_.clear();
-    dropConnectionOfOtherEngine(QStringLiteral("QPSQL"));
-    QSqlDatabase conn = engine::openServer(connectionName(), uri);
+    // A server session is a process on the server and costs far more to start than a file costs to
+    // open: logging in again on the same server keeps the session (and the paper being composed in
+    // it), checked afresh. A session the server has ended since is replaced by a new one.
+    bool keep = keepsServerSession(uri);
     try {
-        const int version = engine::schemaVersion(conn);
+        openServerBank(uri, keep);
+    } catch (const DataError& e) {
+        if (!keep || !e.connectionLost()) throw;
+        keep = false;
+        openServerBank(uri, keep);
+    }
+}
+
+void TDM::openServerBank(const QString& uri, bool keepSession)
+{
+    if (keepSession) {
+        for (Dataset* ds : findChildren<Dataset*>()) ds->close();
+    } else {
+        closeConnection();
+        lock_.release();  // a server keeps its own data safe from many programs at once
+        server_.clear();
+        dropConnectionOfOtherEngine(QStringLiteral("QPSQL"));
+    }
+    QSqlDatabase conn = keepSession ? db() : engine::openServer(connectionName(), uri);
+    const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
+                                                       {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
+    try {
+        const QStringList present = engine::tables(conn);
+        const int version = engine::schemaVersion(conn, present);
         if (version == 0) {
             throw DataError(QStringLiteral("数据库服务器上的数据库“%1”中还没有题库，请先由管理员用"
                                            "“exavoro-db init --server 地址 --admin 用户名”建立。")
@@ -206,22 +236,8 @@ void TDM::connectToServer(const QString& uri)
             throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序旧，请管理员先升级服务器上的题库。")
                                 .arg(version));
         }
-        // Each program composes its papers in tables of its own session; they are set up again
-        // whenever a broken connection is reopened.
-        sql::setSessionSetup([](QSqlDatabase& db) {
-            if (db.connectionName() == connectionName()) session::prepare(db);
-        });
-        session::prepare(conn);
-    } catch (...) {
-        engine::closeConnection(conn);
-        throw;
-    }
-    const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
-                                                       {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
-    // The datasets know their columns without asking the server, so a shared table that is missing
-    // is reported here, as a file's is when its dataset opens (sjb is the session's own).
-    try {
-        const QStringList present = engine::tables(conn);
+        // The datasets know their columns without asking the server, so a shared table that is
+        // missing is reported here, as a file's is when its dataset opens (sjb is the session's own).
         for (const auto& [ds, table] : tables) {
             if (qstrcmp(table, "sjb") != 0 && !present.contains(QString::fromLatin1(table))) {
                 throw DataError(QStringLiteral("数据库中没有数据表“%1”。").arg(QString::fromLatin1(table)));
@@ -236,8 +252,17 @@ void TDM::connectToServer(const QString& uri)
             // tables reports it then. A broken connection is reported now.
             if (e.connectionLost()) throw;
         }
+        if (!keepSession) {
+            // Each program composes its papers in tables of its own session; they are set up
+            // again whenever a broken connection is reopened.
+            sql::setSessionSetup([](QSqlDatabase& db) {
+                if (db.connectionName() == connectionName()) session::prepare(db);
+            });
+            session::prepare(conn);
+        }
     } catch (...) {
         engine::closeConnection(conn);
+        server_.clear();
         throw;
     }
     server_ = uri;

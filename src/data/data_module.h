@@ -57,6 +57,9 @@ private:
     BankLock lock_;  // the embedded file's "one program at a time" marks
     QString server_;  // the server's URI while connected to one
     void dropConnectionOfOtherEngine(const QString& driver);
+    // True when the open server session is to `uri`, alive and idle, so logging in keeps it.
+    bool keepsServerSession(const QString& uri) const;
+    void openServerBank(const QString& uri, bool keepSession);
     // Refuses a file of this version whose tables lack columns this program reads: SQLite would
     // read a double-quoted unknown column name as a text literal.
     static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);

@@ -265,6 +265,59 @@ int Dataset::rowsInMemory() const
     return isKeyed() ? windowRows_.size() : rowCount_;
 }
 
+void Dataset::prefetchRows(const QVector<int>& rows) const
+{
+    if (!isKeyed() || queryColumns_ <= 0) return;
+    QVector<qint64> wanted;
+    auto collect = [&] {
+        wanted.clear();
+        for (const int row : rows) {
+            if (row >= 0 && row < keys_.size() && !windowRows_.contains(row)) wanted.append(keys_[row]);
+        }
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    };
+    collect();
+    if (wanted.isEmpty()) return;
+    if (windowRows_.size() + wanted.size() > kCacheLimit) {
+        windowRows_.clear();
+        collect();
+    }
+    QHash<qint64, int> seen;  // result rows read so far of each key
+    // A few hundred values per statement keep within every engine's limit on bound values.
+    constexpr int kPerStatement = 500;
+    for (qsizetype first = 0; first < wanted.size(); first += kPerStatement) {
+        const qsizetype n = std::min<qsizetype>(kPerStatement, wanted.size() - first);
+        QVariantList binds = binds_;
+        QStringList marks;
+        for (qsizetype i = 0; i < n; ++i) {
+            binds << wanted[first + i];
+            marks << QStringLiteral("?");
+        }
+        sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QStringLiteral("WHERE \"%1\" IN (%2)")
+                                                                 .arg(keyField_, marks.join(QLatin1Char(',')))),
+                      binds);
+        while (q.next()) {
+            const qint64 key = q.int64(keyColumn_);
+            QVector<QString> values(queryColumns_);
+            for (int i = 0; i < queryColumns_; ++i) values[i] = q.text(i);
+            // Rows sharing a key take the result's rows of that key in turn, as in a window.
+            const auto first = std::lower_bound(keys_.cbegin(), keys_.cend(), key);
+            if (first == keys_.cend() || *first != key) continue;
+            const int row = int(first - keys_.cbegin()) + seen[key]++;
+            if (row < keys_.size() && keys_[row] == key && !windowRows_.contains(row)) {
+                windowRows_.insert(row, std::move(values));
+            }
+        }
+    }
+    // A row deleted since the keys were read shows empty, as in a window.
+    for (const int row : rows) {
+        if (row >= 0 && row < keys_.size() && !windowRows_.contains(row)) {
+            windowRows_.insert(row, QVector<QString>(queryColumns_));
+        }
+    }
+}
+
 int Dataset::rowOfKey(qint64 key) const
 {
     if (!isKeyed()) return -1;

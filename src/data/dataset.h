@@ -117,6 +117,10 @@ public:
     void forgetCachedRow(qint64 id) { cache_.remove(id); }
     // Keyed query mode: the first row with the key, -1 when the list has none.
     int rowOfKey(qint64 key) const;
+    // Keyed query mode: reads the given rows that are not in memory yet with one statement for
+    // many of them, so that scattered rows (a random draw) do not cost a statement each. Other
+    // modes hold their rows already.
+    void prefetchRows(const QVector<int>& rows) const;
     // The first row whose values of `fields` (query columns) satisfy `match`, -1 when none (also
     // when the dataset is closed). Rows are offered in list order. In keyed query mode one
     // statement reads just those columns of the whole result, so that no window of rows is

@@ -196,7 +196,13 @@ QString dialect(const QSqlDatabase& db, const QString& statement)
 int schemaVersion(const QSqlDatabase& db)
 {
     if (!isServer(db)) return sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();
-    if (!tables(db).contains(QStringLiteral("exavoro_meta"))) return 0;
+    return schemaVersion(db, tables(db));
+}
+
+int schemaVersion(const QSqlDatabase& db, const QStringList& present)
+{
+    if (!isServer(db)) return schemaVersion(db);
+    if (!present.contains(QStringLiteral("exavoro_meta"))) return 0;
     return sql::scalar(db, QStringLiteral("SELECT value FROM exavoro_meta WHERE name=?"), {QStringLiteral("schema_version")})
         .toInt();
 }
@@ -216,8 +222,10 @@ void setSchemaVersion(const QSqlDatabase& db, int version)
 QStringList tables(const QSqlDatabase& db)
 {
     if (!isServer(db)) return sql::column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
-    return sql::column(db, QStringLiteral("SELECT table_name FROM information_schema.tables"
-                                          " WHERE table_schema=current_schema() AND table_type='BASE TABLE'"));
+    // The catalog itself: the information schema's views cost a new session milliseconds.
+    return sql::column(db, QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c"
+                                          " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                          " WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p')"));
 }
 
 QStringList tableColumns(const QSqlDatabase& db, const QString& table)
@@ -244,12 +252,12 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
-void createSessionTable(const QSqlDatabase& db, const QString& table, const QString& columns)
+QString sessionTableStatement(const QString& table, const QString& columns)
 {
     // A temporary table comes first in PostgreSQL's search path, so from now on the unqualified
     // name means it. LIKE gives the copy a new identity sequence of its own.
-    sql::run(db, QStringLiteral("CREATE TEMPORARY TABLE IF NOT EXISTS \"%1\" (%2)")
-                     .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns));
+    return QStringLiteral("CREATE TEMPORARY TABLE IF NOT EXISTS \"%1\" (%2)")
+        .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns);
 }
 
 static PGconn* serverHandle(const QSqlDatabase& db)

@@ -54,6 +54,8 @@ QString dialect(const QSqlDatabase& db, const QString& statement);
 
 // The bank's schema version (SQLite: PRAGMA user_version; server: table exavoro_meta).
 int schemaVersion(const QSqlDatabase& db);
+// The same, given the bank's tables as tables() lists them (a server's version lives in one).
+int schemaVersion(const QSqlDatabase& db, const QStringList& present);
 void setSchemaVersion(const QSqlDatabase& db, int version);
 
 // Names of the tables of the bank (the server's current schema only).
@@ -61,11 +63,12 @@ QStringList tables(const QSqlDatabase& db);
 // Column names of a table as the database records them, in lower case.
 QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 
-// Server only: gives the connection its own empty temporary table `table`, with the given column
-// definitions, or when `columns` is empty with the columns, defaults, own id numbering and indexes
-// of the shared table of that name. It hides a shared table of the same name from every later
-// statement of this connection and goes away with the connection. Nothing when it exists already.
-void createSessionTable(const QSqlDatabase& db, const QString& table, const QString& columns = QString());
+// Server only: the statement that gives the connection its own empty temporary table `table`,
+// with the given column definitions, or when `columns` is empty with the columns, defaults, own id
+// numbering and indexes of the shared table of that name. It hides a shared table of the same name
+// from every later statement of this connection and goes away with the connection; nothing when it
+// exists already. Several such statements can go to the server together, in one round trip.
+QString sessionTableStatement(const QString& table, const QString& columns = QString());
 
 // A statement run on a server connection straight through libpq, its values bound as parameters:
 // one round trip to the server, where the driver needs three (PREPARE, EXECUTE, DEALLOCATE). The

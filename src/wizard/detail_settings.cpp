@@ -623,6 +623,37 @@ int TXxszF::checkedCount(int count)
     return count;
 }
 
+void TXxszF::appendPaperRows(const QVector<int>& candidateRows, const QString& fs)
+{
+    Dataset* st = DM->ADOQuerySt;
+    const char* const fields[] = {"kmh", "txh", "th", "zjh", "nd", "time", "bz", "id"};
+    int columns[8];
+    for (int i = 0; i < 8; ++i) columns[i] = st->fieldIndex(QString::fromLatin1(fields[i]));
+    // Many rows per statement, in the order drawn (the paper lists them by id); their long texts
+    // are copied inside the database. A candidate deleted meanwhile adds no row, as one at a time.
+    constexpr int kRowsPerStatement = 100;
+    for (qsizetype first = 0; first < candidateRows.size(); first += kRowsPerStatement) {
+        const qsizetype n = std::min<qsizetype>(kRowsPerStatement, candidateRows.size() - first);
+        QStringList rows;
+        QVariantList binds;
+        for (qsizetype i = 0; i < n; ++i) {
+            const int r = candidateRows[first + i];
+            if (st->valueAt(r, columns[7]).isEmpty()) continue;  // deleted since the list was read
+            rows << QStringLiteral("(?,?,?,?,?,?,?,?,CAST(? AS BIGINT),CAST(? AS INTEGER))");
+            for (int c = 0; c < 7; ++c) binds << st->valueAt(r, columns[c]);
+            binds << fs << st->valueAt(r, columns[7]) << int(first + i);
+        }
+        if (rows.isEmpty()) continue;
+        sql::changes(DM->db(),
+                     QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, \"time\", bz, fs, tm, da)"
+                                    " SELECT v.column1, v.column2, v.column3, v.column4, v.column5, v.column6,"
+                                    " v.column7, v.column8, s.tm, s.da FROM (VALUES %1) AS v"
+                                    " JOIN stb s ON s.id = v.column9 ORDER BY v.column10")
+                         .arg(rows.join(QLatin1Char(','))),
+                     binds);
+    }
+}
+
 void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
 {
     Dataset* st = DM->ADOQuerySt;
@@ -692,19 +723,28 @@ void TXxszF::SBtnQbyrClick()
     }
 
     const QString fs = convert::floatToText(static_cast<double>(total) / count);
-    int lastDrawn = -1;
+    // The draws come in batches of as many as are still wanted, and each batch's rows are read
+    // with one statement; the sequence of draws is the same as drawing one at a time.
+    QVector<int> drawn;
+    QVector<int> batch;
+    qsizetype next = 0;
+    while (drawn.size() < count) {
+        if (next == batch.size()) {
+            batch.clear();
+            next = 0;
+            for (qsizetype i = drawn.size(); i < count; ++i) batch.append(randomdraw::below(n));
+            st->prefetchRows(batch);
+        }
+        const int r = batch[next++];
+        const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
+        if (held.contains(key) || excluded.contains(key)) continue;  // on the paper or left out: draw again
+        held.insert(key);
+        drawn.append(r);
+    }
+    const int lastDrawn = drawn.isEmpty() ? -1 : drawn.last();
     DM->transaction({DM->ADOSjb}, [&] {
         sql::run(DM->db(), QStringLiteral("DELETE FROM sjb WHERE kmh=? AND txh=?"), {kmh_, txh});
-        int chosen = 0;
-        while (chosen < count) {
-            const int r = randomdraw::below(n);
-            const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
-            if (held.contains(key) || excluded.contains(key)) continue;  // on the paper or left out: draw again
-            appendPaperRow(r, fs);
-            held.insert(key);
-            lastDrawn = r;
-            ++chosen;
-        }
+        appendPaperRows(drawn, fs);
         // The type is complete with the same commit that stores its questions.
         TxIsChosen(kmh_, txm);
     });

@@ -150,6 +150,7 @@ private:
     // Checks the count field against the candidate count; returns the count to work with.
     int checkedCount(int count);
     void appendPaperRow(int candidateRow, const QString& fs);
+    void appendPaperRows(const QVector<int>& candidateRows, const QString& fs);
 
     QString kmm_;
     QString kmh_;

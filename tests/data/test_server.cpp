@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/forms.h"
 #include "app/login.h"
+#include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -15,6 +16,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -28,6 +31,7 @@ private slots:
     void serverRulesVersionsAndUnreachableServers();
     void brokenConnectionFailsCleanlyAndReconnects();
     void statementsWithValuesGoStraightToTheServer();
+    void loggingInAgainKeepsALiveSession();
 
 private:
     struct Run {
@@ -320,4 +324,43 @@ void ServerTest::statementsWithValuesGoStraightToTheServer()
 }
 
 QTEST_MAIN(ServerTest)
+// Logging in again through the login window keeps the program's server session (and the paper
+// being composed in it); a session the server ended meanwhile is replaced without an error.
+void ServerTest::loggingInAgainKeepsALiveSession()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    TMainF::runModalLoop = false;
+    testing::BoxAnswerer boxes;
+    auto login = [&] {
+        auto* dlg = new TDLF(nullptr, false);
+        dlg->setAttribute(Qt::WA_DeleteOnClose);
+        dlg->show();
+        dlg->EditYhm->setText(QStringLiteral("admin"));
+        dlg->EditMm->setText(QStringLiteral("pw"));
+        QTest::mouseClick(dlg->BtnQd, Qt::LeftButton);
+        QVERIFY2(MainF && MainF->isVisible(), qPrintable(boxes.texts.join(QLatin1Char('\n'))));
+        delete dlg;  // and the main window it opened
+    };
+    login();
+    const QString first = ws.scalar(QStringLiteral("SELECT pg_backend_pid()"));
+    sql::exec(DM->db(), QStringLiteral("INSERT INTO sjb (kmh, txh, th) VALUES ('01','01','001')"));
+    login();
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")), first);
+    QCOMPARE(ws.count(QStringLiteral("sjb")), 1);
+    QVERIFY(DM->AdoMmb->recordCount() >= 1);
+
+    // The server ends the session while the login window is shown: the login opens a new one.
+    {
+        QSqlDatabase admin = engine::openServer(QStringLiteral("killer"), ws.serverUri());
+        sql::run(admin, QStringLiteral("SELECT pg_terminate_backend(?)"), {first.toInt()});
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("killer"));
+    login();
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")) != first);
+    QCOMPARE(ws.count(QStringLiteral("sjb")), 0);  // the new session's own, empty draft
+}
+
 #include "test_server.moc"
