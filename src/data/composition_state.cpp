@@ -11,8 +11,8 @@ void prepareSession(const QSqlDatabase& db)
 {
     if (!engine::isServer(db)) return;
     // The ids of the txb rows marked complete and of the zjb rows ticked. Rows go in through
-    // sql::run, not sql::exec: these tables have no id column of their own to give back. The three
-    // statements go to the server together, in one round trip.
+    // sql::changes, not sql::exec: these tables have no id column of their own to give back. The
+    // three statements go to the server together, in one round trip.
     const QStringList statements = {
         engine::sessionTableStatement(QStringLiteral("sjb")),
         engine::sessionTableStatement(QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY")),
@@ -43,12 +43,12 @@ void setTypeChosen(const QSqlDatabase& db, const QString& kmh, const QString& tx
         return;
     }
     if (chosen) {
-        sql::run(db,
+        sql::changes(db,
                  QStringLiteral("INSERT INTO session_chosen_types (txb_id) SELECT id FROM txb WHERE kmh=? AND txm=?"
                                 " AND id NOT IN (SELECT txb_id FROM session_chosen_types)"),
                  {kmh, txm});
     } else {
-        sql::run(db,
+        sql::changes(db,
                  QStringLiteral("DELETE FROM session_chosen_types WHERE txb_id IN"
                                 " (SELECT id FROM txb WHERE kmh=? AND txm=?)"),
                  {kmh, txm});
@@ -61,7 +61,7 @@ void chooseTypeByCode(const QSqlDatabase& db, const QString& kmh, const QString&
         sql::exec(db, QStringLiteral("UPDATE txb SET bz='1' WHERE kmh=? AND txh=?"), {kmh, txh});
         return;
     }
-    sql::run(db,
+    sql::changes(db,
              QStringLiteral("INSERT INTO session_chosen_types (txb_id) SELECT id FROM txb WHERE kmh=? AND txh=?"
                             " AND id NOT IN (SELECT txb_id FROM session_chosen_types)"),
              {kmh, txh});
@@ -70,7 +70,7 @@ void chooseTypeByCode(const QSqlDatabase& db, const QString& kmh, const QString&
 void setChapterChosen(const QSqlDatabase& db, const QString& kmh, const QString& zjm, bool chosen)
 {
     if (!engine::isServer(db)) {
-        sql::run(db,
+        sql::changes(db,
                  chosen ? QStringLiteral("UPDATE zjb SET bz='1' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? "
                                          "ORDER BY id LIMIT 1)")
                         : QStringLiteral("UPDATE zjb SET bz='0' WHERE id=(SELECT id FROM zjb WHERE kmh=? AND zjm=? "
@@ -81,13 +81,13 @@ void setChapterChosen(const QSqlDatabase& db, const QString& kmh, const QString&
     // The first chapter of the name, whether or not it is ticked already: a later chapter of the
     // same name is never the one ticked.
     if (chosen) {
-        sql::run(db,
+        sql::changes(db,
                  QStringLiteral("INSERT INTO session_chosen_chapters (zjb_id) SELECT id FROM"
                                 " (SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1) first_chapter"
                                 " WHERE id NOT IN (SELECT zjb_id FROM session_chosen_chapters)"),
                  {kmh, zjm});
     } else {
-        sql::run(db,
+        sql::changes(db,
                  QStringLiteral("DELETE FROM session_chosen_chapters WHERE zjb_id="
                                 "(SELECT id FROM zjb WHERE kmh=? AND zjm=? ORDER BY id LIMIT 1)"),
                  {kmh, zjm});
@@ -100,7 +100,7 @@ void chooseChapterByCode(const QSqlDatabase& db, const QString& kmh, const QStri
         sql::exec(db, QStringLiteral("UPDATE zjb SET bz='1' WHERE kmh=? AND zjh=?"), {kmh, zjh});
         return;
     }
-    sql::run(db,
+    sql::changes(db,
              QStringLiteral("INSERT INTO session_chosen_chapters (zjb_id) SELECT id FROM zjb WHERE kmh=? AND zjh=?"
                             " AND id NOT IN (SELECT zjb_id FROM session_chosen_chapters)"),
              {kmh, zjh});
@@ -126,8 +126,8 @@ QStringList openTypeNames(const QSqlDatabase& db, const QString& kmh)
                   " ORDER BY id")
             : QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND bz='0' ORDER BY id");
     QStringList names;
-    QSqlQuery q = sql::run(db, statement, {kmh});
-    while (q.next()) names << q.value(0).toString();
+    sql::Reader q(db, statement, {kmh});
+    while (q.next()) names << q.text(0);
     return names;
 }
 
@@ -140,8 +140,8 @@ QVector<ChapterFlag> chapterFlags(const QSqlDatabase& db, const QString& kmh)
                   " '0' END FROM zjb WHERE kmh=? ORDER BY id")
             : QStringLiteral("SELECT zjm, bz FROM zjb WHERE kmh=? ORDER BY id");
     QVector<ChapterFlag> flags;
-    QSqlQuery q = sql::run(db, statement, {kmh});
-    while (q.next()) flags.append({q.value(0).toString(), q.value(1).toString() == QLatin1String("1")});
+    sql::Reader q(db, statement, {kmh});
+    while (q.next()) flags.append({q.text(0), q.text(1) == QLatin1String("1")});
     return flags;
 }
 
