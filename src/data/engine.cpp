@@ -260,6 +260,12 @@ QString sessionTableStatement(const QString& table, const QString& columns)
         .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns);
 }
 
+void takeTurnUntilCommit(const QSqlDatabase& db, const QString& name)
+{
+    if (!isServer(db)) return;
+    sql::scalar(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"), {name});
+}
+
 static PGconn* serverHandle(const QSqlDatabase& db)
 {
     if (!isServer(db) || !db.isOpen()) return nullptr;
@@ -371,6 +377,15 @@ bool ServerResult::isNull(int row, int column) const
 const char* ServerResult::value(int row, int column, int* size) const
 {
     auto* result = static_cast<PGresult*>(result_);
+    *size = PQgetlength(result, row, column);
+    return PQgetvalue(result, row, column);
+}
+
+const char* ServerResult::rawText(int row, int column, int* size) const
+{
+    auto* result = static_cast<PGresult*>(result_);
+    const Oid type = PQftype(result, column);
+    if (type == 16 || type == 17) return nullptr;  // booleans and bytes are converted by bytes()
     *size = PQgetlength(result, row, column);
     return PQgetvalue(result, row, column);
 }

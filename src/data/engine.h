@@ -88,6 +88,8 @@ public:
     const char* value(int row, int column, int* size) const;
     // A value as the driver would read it: booleans as "true"/"false", BYTEA as its bytes.
     QByteArray bytes(int row, int column) const;
+    // The value's text where libpq holds it, nullptr for the types bytes() converts.
+    const char* rawText(int row, int column, int* size) const;
     int affected() const;  // rows changed by an INSERT, UPDATE or DELETE
 
 private:
@@ -95,6 +97,11 @@ private:
     bool ok_ = false;
     QSqlError error_;
 };
+
+// Server only, inside a transaction: waits until no other session holds `name` and holds it
+// until this transaction ends, so that programs working in one scope take turns. Nothing on a file,
+// where one program writes at a time anyway.
+void takeTurnUntilCommit(const QSqlDatabase& db, const QString& name);
 
 // True for a server connection whose libpq handle ServerResult can use.
 bool hasServerHandle(const QSqlDatabase& db);

@@ -2,6 +2,7 @@
 
 #include "data/convert.h"
 #include "data/dataset.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/lookups.h"
 #include "data/sql.h"
@@ -10,7 +11,7 @@
 
 namespace numbering {
 
-void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work)
+void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work, const QString& scope)
 {
     auto attempts = [&] {
         for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -27,7 +28,10 @@ void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attemp
     if (sql::inTransaction(db)) {
         attempts();
     } else {
-        sql::transaction(db, attempts);
+        sql::transaction(db, [&] {
+            if (!scope.isEmpty()) engine::takeTurnUntilCommit(db, scope);
+            attempts();
+        });
     }
 }
 
@@ -57,11 +61,14 @@ QString insertWithFreshCode(const QSqlDatabase& db, const Sequence& sequence,
                             const std::function<void(const QString& code)>& insert)
 {
     QString stored;
-    retryOnConflict(db, [&](int attempt) {
-        const QString code = codeFor(sequence, attempt);
-        insert(code);
-        stored = code;
-    });
+    retryOnConflict(
+        db,
+        [&](int attempt) {
+            const QString code = codeFor(sequence, attempt);
+            insert(code);
+            stored = code;
+        },
+        sequence.scope);
     return stored;
 }
 
@@ -88,7 +95,8 @@ Sequence questionNumbers(const QSqlDatabase& db, const QString& kmh, const QStri
             [=](const QString& th) {
                 return exists(db, QStringLiteral("SELECT 1 FROM stb WHERE kmh=? AND txh=? AND th=?"), {kmh, txh, th});
             },
-            3};
+            3,
+            QStringLiteral("stb/%1/%2").arg(kmh, txh)};
 }
 
 Sequence subjectCodes(const QSqlDatabase& db)
@@ -102,7 +110,8 @@ Sequence subjectCodes(const QSqlDatabase& db)
                 }
                 return convert::nextCode(QString::number(convert::toInt(code)), 2);
             },
-            [=](const QString& kmh) { return exists(db, QStringLiteral("SELECT 1 FROM kmb WHERE kmh=?"), {kmh}); }, 2};
+            [=](const QString& kmh) { return exists(db, QStringLiteral("SELECT 1 FROM kmb WHERE kmh=?"), {kmh}); }, 2,
+            QStringLiteral("kmb")};
 }
 
 Sequence typeCodes(const QSqlDatabase& db, const QString& kmh)
@@ -111,7 +120,8 @@ Sequence typeCodes(const QSqlDatabase& db, const QString& kmh)
             [=](const QString& txh) {
                 return exists(db, QStringLiteral("SELECT 1 FROM txb WHERE kmh=? AND txh=?"), {kmh, txh});
             },
-            2};
+            2,
+            QStringLiteral("txb/%1").arg(kmh)};
 }
 
 Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh)
@@ -123,7 +133,8 @@ Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh)
             [=](const QString& zjh) {
                 return exists(db, QStringLiteral("SELECT 1 FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh});
             },
-            2};
+            2,
+            QStringLiteral("zjb/%1").arg(kmh)};
 }
 
 void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)

@@ -20,13 +20,19 @@ constexpr int kAttempts = 20;
 // there is none, each attempt under a savepoint. When a uniqueness rule refuses a row the attempt
 // is undone and `work` runs again, computing its numbers afresh; after kAttempts refused attempts
 // it throws AppError. Any other error goes to the caller unchanged.
-void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work);
+// With a `scope` name, on a server, programs storing into the same scope in transactions of their
+// own take turns (a lock the server releases at commit) instead of racing for the same number and
+// repeating their work; inside a caller's longer transaction no such lock is taken, so that two
+// long transactions never wait for each other's scopes in opposite orders.
+void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work,
+                     const QString& scope = QString());
 
 // One numbering scope: how the forms give the next code, and whether a code is in use.
 struct Sequence {
     std::function<QString()> next;              // one after the scope's last row in read order
     std::function<bool(const QString&)> taken;  // a row of the scope holds this code
     int width = 2;
+    QString scope;  // names the scope for retryOnConflict's turns
 };
 
 // The code an attempt stores: the first attempt takes `next()` as the forms always have; a later

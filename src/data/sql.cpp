@@ -274,12 +274,13 @@ static void stepOnce(sqlite3* h, const QString& statement, const QVariantList& b
     giveBackStatement(h, statement, st);
 }
 
-// A statement with values on a server goes straight through libpq: one round trip instead of the
-// driver's three. One without values keeps the driver's plain query (already one round trip, and
-// able to hold several statements). Checked after reconnecting a lost connection.
-static bool throughLibpq(const QSqlDatabase& db, const QVariantList& binds)
+// A statement on a server goes straight through libpq: one round trip instead of the driver's
+// three. A change without values keeps the driver's plain query (already one round trip, and able
+// to hold several statements); a read is always one statement and goes through libpq with or
+// without values. Checked after reconnecting a lost connection.
+static bool throughLibpq(const QSqlDatabase& db, bool oneStatement)
 {
-    if (binds.isEmpty() || !engine::isServer(db)) return false;
+    if (!oneStatement || !engine::isServer(db)) return false;
     reconnectIfLost(db);
     return engine::hasServerHandle(db);
 }
@@ -295,7 +296,7 @@ static std::unique_ptr<engine::ServerResult> runThroughLibpq(const QSqlDatabase&
 qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
-    if (!h && throughLibpq(db, binds)) {
+    if (!h && throughLibpq(db, !binds.isEmpty())) {
         if (!isInsert(statement)) {
             runThroughLibpq(db, statement, binds);
             return 0;
@@ -318,7 +319,7 @@ qint64 exec(const QSqlDatabase& db, const QString& statement, const QVariantList
 int changes(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     sqlite3* h = nativeHandle(db);
-    if (!h && throughLibpq(db, binds)) return runThroughLibpq(db, statement, binds)->affected();
+    if (!h && throughLibpq(db, !binds.isEmpty())) return runThroughLibpq(db, statement, binds)->affected();
     if (!h) return run(db, statement, asBoundNatively(binds)).numRowsAffected();
     stepOnce(h, statement, binds);
     return sqlite3_changes(h);
@@ -328,7 +329,9 @@ Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantL
 {
     reconnectIfLost(db);
     sqlite3* h = nativeHandle(db);
-    if (!h && throughLibpq(db, binds)) {
+    // A read is one statement: on a server it goes through libpq with or without values, and its
+    // texts are then read where libpq holds them.
+    if (!h && throughLibpq(db, true)) {
         server_ = runThroughLibpq(db, statement, binds).release();
         for (int i = 0; i < server_->columns(); ++i) columns_ << server_->columnName(i);
         return;
@@ -376,7 +379,8 @@ QString Reader::text(int column) const
 
 const char* Reader::rawText(int column, int* size) const
 {
-    if (query_ || server_) return nullptr;
+    if (server_) return server_->isNull(row_, column) ? (*size = 0, "") : server_->rawText(row_, column, size);
+    if (query_) return nullptr;
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     *size = p ? sqlite3_column_bytes(stmt_, column) : 0;
     return p ? p : "";
