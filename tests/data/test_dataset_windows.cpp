@@ -66,6 +66,7 @@ private slots:
     void searchingFindsTheFirstMatchInListOrder();
     void emptyResultsAndMissingKeys();
     void wholeTablesListTheirRowsInIdOrder();
+    void scatteredRowsAreReadTogether();
 };
 
 void DatasetWindowsTest::keyedListGivesTheWholeResultReadingOnlyWindows()
@@ -313,4 +314,36 @@ void DatasetWindowsTest::wholeTablesListTheirRowsInIdOrder()
 }
 
 QTEST_MAIN(DatasetWindowsTest)
+// Rows far apart (a random draw) are read together, not a window each; a row deleted since the
+// list was read shows empty, as in a window.
+void DatasetWindowsTest::scatteredRowsAreReadTogether()
+{
+    Workspace ws;
+    addQuestions(ws, 3000);
+    const QStringList whole = wholeResult(kTypeList, "id", {"01", "01"});
+    Dataset* q = DM->ADOQuerySt;
+    q->setKeyedSql(kTypeList, "id", {"01", "01"});
+    q->open();
+    QCOMPARE(q->recordCount(), 3000);
+    const QString deletedId = whole[1500].section('|', 0, 0);
+    ws.exec("DELETE FROM stb WHERE id=?", {deletedId.toLongLong()});
+    const int before = q->rowsInMemory();
+    const QVector<int> rows{2999, 17, 1500, 2999, 300, 1024, 2047};
+    q->prefetchRows(rows);
+    // Row 17 was in the first window already; the five others came, and nothing around them.
+    QCOMPARE(q->rowsInMemory(), before + 5);
+    for (const int row : rows) {
+        QStringList cells;
+        for (int column = 0; column < q->fieldNames().size(); ++column) cells << q->valueAt(row, column);
+        if (row == 1500) {
+            QCOMPARE(cells.join(QString()), QString());
+        } else {
+            QCOMPARE(cells.join('|'), whole[row]);
+        }
+    }
+    QCOMPARE(q->rowsInMemory(), before + 5);
+    q->prefetchRows(rows);  // all in memory: nothing to read
+    QCOMPARE(q->rowsInMemory(), before + 5);
+}
+
 #include "test_dataset_windows.moc"
