@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QSet>
 #include <QSettings>
 #include <QSqlDriver>
@@ -21,6 +22,41 @@
 #include <vector>
 
 namespace engine {
+
+// libpq is loaded when a server is first used, not when the program starts: linked into the
+// program it would bring some twenty libraries (TLS, Kerberos, LDAP) into every start, also of a
+// teacher who only ever opens a bank file. Qt's PostgreSQL driver has loaded it by the time a
+// server connection exists.
+#define EXAVORO_LIBPQ_FUNCTIONS(X)                                                                     \
+    X(PQclear) X(PQcmdTuples) X(PQerrorMessage) X(PQexecParams) X(PQfname) X(PQfreemem) X(PQftype)      \
+    X(PQgetisnull) X(PQgetlength) X(PQgetvalue) X(PQnfields) X(PQntuples) X(PQresultErrorField)         \
+    X(PQresultErrorMessage) X(PQresultStatus) X(PQstatus) X(PQunescapeBytea)
+
+struct Libpq {
+#define EXAVORO_LIBPQ_MEMBER(name) decltype(&::name) name = nullptr;
+    EXAVORO_LIBPQ_FUNCTIONS(EXAVORO_LIBPQ_MEMBER)
+#undef EXAVORO_LIBPQ_MEMBER
+    bool loaded = false;
+};
+
+static const Libpq& pq()
+{
+    static const Libpq functions = [] {
+        Libpq f;
+        QLibrary library(QStringLiteral("pq"), 5);
+        if (!library.load()) return f;
+        bool all = true;
+#define EXAVORO_LIBPQ_RESOLVE(name)                                                   \
+    f.name = reinterpret_cast<decltype(&::name)>(library.resolve(#name)); \
+    all = all && f.name != nullptr;
+        EXAVORO_LIBPQ_FUNCTIONS(EXAVORO_LIBPQ_RESOLVE)
+#undef EXAVORO_LIBPQ_RESOLVE
+        f.loaded = all;
+        return f;
+    }();
+    return functions;
+}
+
 
 bool isServer(const QSqlDatabase& db)
 {
@@ -168,7 +204,7 @@ QSqlDatabase openServer(const QString& connectionName, const QString& uri)
 // (pg_conn*), older builds under the typedef's (PGconn*).
 static bool isLibpqHandle(const QVariant& handle)
 {
-    return handle.isValid() &&
+    return pq().loaded && handle.isValid() &&
            (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0);
 }
 
@@ -180,7 +216,7 @@ bool connectionLost(const QSqlDatabase& db)
     const QVariant handle = db.driver()->handle();
     if (!isLibpqHandle(handle)) return false;
     PGconn* conn = *static_cast<PGconn* const*>(handle.data());
-    return conn == nullptr || PQstatus(conn) == CONNECTION_BAD;
+    return conn == nullptr || pq().PQstatus(conn) == CONNECTION_BAD;
 }
 
 QString dialect(const QSqlDatabase& db, const QString& statement)
@@ -336,82 +372,82 @@ ServerResult::ServerResult(const QSqlDatabase& db, const QString& statement, con
         pointers[size_t(i)] = values[size_t(i)].constData();
         lengths[size_t(i)] = int(values[size_t(i)].size());
     }
-    PGresult* result = PQexecParams(conn, text.constData(), n, types.data(), pointers.data(), lengths.data(),
+    PGresult* result = pq().PQexecParams(conn, text.constData(), n, types.data(), pointers.data(), lengths.data(),
                                     formats.data(), 0);
     result_ = result;
-    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    const ExecStatusType status = result ? pq().PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
         ok_ = true;
         return;
     }
-    const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(conn)).trimmed();
-    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const QString message = QString::fromUtf8(result ? pq().PQresultErrorMessage(result) : pq().PQerrorMessage(conn)).trimmed();
+    const char* state = result ? pq().PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     error_ = QSqlError(message, QString(), QSqlError::StatementError, QString::fromLatin1(state ? state : ""));
 }
 
 ServerResult::~ServerResult()
 {
-    PQclear(static_cast<PGresult*>(result_));
+    if (result_) pq().PQclear(static_cast<PGresult*>(result_));
 }
 
 int ServerResult::rows() const
 {
-    return ok_ ? PQntuples(static_cast<PGresult*>(result_)) : 0;
+    return ok_ ? pq().PQntuples(static_cast<PGresult*>(result_)) : 0;
 }
 
 int ServerResult::columns() const
 {
-    return ok_ ? PQnfields(static_cast<PGresult*>(result_)) : 0;
+    return ok_ ? pq().PQnfields(static_cast<PGresult*>(result_)) : 0;
 }
 
 QString ServerResult::columnName(int column) const
 {
-    return QString::fromUtf8(PQfname(static_cast<PGresult*>(result_), column));
+    return QString::fromUtf8(pq().PQfname(static_cast<PGresult*>(result_), column));
 }
 
 bool ServerResult::isNull(int row, int column) const
 {
-    return PQgetisnull(static_cast<PGresult*>(result_), row, column) != 0;
+    return pq().PQgetisnull(static_cast<PGresult*>(result_), row, column) != 0;
 }
 
 const char* ServerResult::value(int row, int column, int* size) const
 {
     auto* result = static_cast<PGresult*>(result_);
-    *size = PQgetlength(result, row, column);
-    return PQgetvalue(result, row, column);
+    *size = pq().PQgetlength(result, row, column);
+    return pq().PQgetvalue(result, row, column);
 }
 
 const char* ServerResult::rawText(int row, int column, int* size) const
 {
     auto* result = static_cast<PGresult*>(result_);
-    const Oid type = PQftype(result, column);
+    const Oid type = pq().PQftype(result, column);
     if (type == 16 || type == 17) return nullptr;  // booleans and bytes are converted by bytes()
-    *size = PQgetlength(result, row, column);
-    return PQgetvalue(result, row, column);
+    *size = pq().PQgetlength(result, row, column);
+    return pq().PQgetvalue(result, row, column);
 }
 
 QByteArray ServerResult::bytes(int row, int column) const
 {
     auto* result = static_cast<PGresult*>(result_);
-    const char* text = PQgetvalue(result, row, column);
-    switch (PQftype(result, column)) {
+    const char* text = pq().PQgetvalue(result, row, column);
+    switch (pq().PQftype(result, column)) {
         case 16:  // boolean: the words the driver gives, not the server's t and f
             return text[0] == 't' ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
         case 17: {  // bytea: the bytes themselves, not the server's hex text
             size_t length = 0;
-            unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
+            unsigned char* raw = pq().PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
             const QByteArray out(reinterpret_cast<const char*>(raw), qsizetype(length));
-            PQfreemem(raw);
+            pq().PQfreemem(raw);
             return out;
         }
         default:
-            return QByteArray(text, PQgetlength(result, row, column));
+            return QByteArray(text, pq().PQgetlength(result, row, column));
     }
 }
 
 int ServerResult::affected() const
 {
-    return ok_ ? atoi(PQcmdTuples(static_cast<PGresult*>(result_))) : 0;
+    return ok_ ? atoi(pq().PQcmdTuples(static_cast<PGresult*>(result_))) : 0;
 }
 
 }  // namespace engine
