@@ -187,51 +187,50 @@ QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter,
 
 StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
 {
+    // The paper, its sections and their questions in one statement (one round trip to a server):
+    // a row per question, or per section without questions, each carrying the paper's columns.
+    sql::Reader q(db,
+                  QStringLiteral("SELECT p.title, p.kmh, p.kmm, p.duration, p.total, p.layout, p.created_at,"
+                                 " p.created_by, p.source_id, p.variant, p.seed, p.overlap_percent,"
+                                 " s.position, s.txh, s.txm, s.question_count, s.points,"
+                                 " pq.id, pq.kmh, pq.txh, pq.th, pq.zjh, pq.nd, pq.fs, pq.tm, pq.da"
+                                 " FROM papers p"
+                                 " LEFT JOIN paper_sections s ON s.paper_id = p.id"
+                                 " LEFT JOIN paper_questions pq ON pq.paper_id = p.id AND pq.section_position = s.position"
+                                 " WHERE p.id=? ORDER BY s.position, pq.position"),
+                  {id});
+    if (!q.next()) throw DataError(QStringLiteral("试卷库中没有这份试卷，它可能已被删除。"));
     StoredPaper paper;
-    {
-        sql::Reader q(db,
-                      QStringLiteral("SELECT title, kmh, kmm, duration, total, layout, created_at, created_by,"
-                                     " source_id, variant, seed, overlap_percent FROM papers WHERE id=?"),
-                      {id});
-        if (!q.next()) throw DataError(QStringLiteral("试卷库中没有这份试卷，它可能已被删除。"));
-        paper.id = id;
-        paper.title = q.text(0);
-        paper.kmh = q.text(1);
-        paper.kmm = q.text(2);
-        paper.duration = q.text(3);
-        paper.total = q.text(4);
-        paper.layout = q.text(5);
-        paper.createdAt = q.text(6);
-        paper.createdBy = q.text(7);
-        paper.sourceId = q.text(8).isEmpty() ? -1 : q.int64(8);
-        paper.variant = q.text(9);
-        paper.seed = q.text(10);
-        paper.overlapPercent = static_cast<int>(q.int64(11));
-    }
-    {
-        sql::Reader q(db,
-                      QStringLiteral("SELECT txh, txm, question_count, points FROM paper_sections WHERE paper_id=?"
-                                     " ORDER BY position"),
-                      {id});
-        while (q.next()) {
+    paper.id = id;
+    paper.title = q.text(0);
+    paper.kmh = q.text(1);
+    paper.kmm = q.text(2);
+    paper.duration = q.text(3);
+    paper.total = q.text(4);
+    paper.layout = q.text(5);
+    paper.createdAt = q.text(6);
+    paper.createdBy = q.text(7);
+    paper.sourceId = q.text(8).isEmpty() ? -1 : q.int64(8);
+    paper.variant = q.text(9);
+    paper.seed = q.text(10);
+    paper.overlapPercent = static_cast<int>(q.int64(11));
+    QString position;  // of the section read last
+    do {
+        if (q.text(12).isEmpty()) break;  // a paper without sections
+        if (paper.sections.isEmpty() || q.text(12) != position) {
+            position = q.text(12);
             StoredSection section;
-            section.txh = q.text(0);
-            section.typeName = q.text(1);
-            section.count = static_cast<int>(q.int64(2));
-            section.points = q.int64(3);
+            section.txh = q.text(13);
+            section.typeName = q.text(14);
+            section.count = static_cast<int>(q.int64(15));
+            section.points = q.int64(16);
             paper.sections.append(section);
         }
-    }
-    sql::Reader q(db,
-                  QStringLiteral("SELECT section_position, kmh, txh, th, zjh, nd, fs, tm, da FROM paper_questions"
-                                 " WHERE paper_id=? ORDER BY section_position, position"),
-                  {id});
-    while (q.next()) {
-        const qint64 s = q.int64(0);
-        if (s < 0 || s >= paper.sections.size()) continue;
-        paper.sections[s].questions.append(
-            StoredQuestion{q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6), q.text(7), q.text(8)});
-    }
+        if (!q.text(17).isEmpty()) {
+            paper.sections.last().questions.append(StoredQuestion{q.text(18), q.text(19), q.text(20), q.text(21),
+                                                                  q.text(22), q.text(23), q.text(24), q.text(25)});
+        }
+    } while (q.next());
     return paper;
 }
 
