@@ -331,8 +331,9 @@ void TLrstF::ComboBoxKmChange()
 
 void TLrstF::ComboBoxTxChange()
 {
-    kmh_ = KmmToKmh(ComboBoxKm->currentText());
-    txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
+    const SubjectAndType codes = KmmTxmToCodes(ComboBoxKm->currentText(), ComboBoxTx->currentText());
+    kmh_ = codes.kmh;
+    txh_ = codes.txh;
     openGrid();
 }
 
@@ -446,8 +447,7 @@ void TLrstF::BtnXtrkClick()
 // type, only the new row is read: the result is the same as reading the whole type again.
 void TLrstF::reopenGridAfterAppend()
 {
-    const QString kmh = KmmToKmh(ComboBoxKm->currentText());
-    const QString txh = TxmToTxh(kmh, ComboBoxTx->currentText());
+    const auto [kmh, txh] = KmmTxmToCodes(ComboBoxKm->currentText(), ComboBoxTx->currentText());
     Dataset* q = DM->ADOQuerySt;
     if (q->isActive() && q->sql() == kGridQuery && q->binds() == QVariantList{kmh, txh}) {
         kmh_ = kmh;

@@ -17,6 +17,17 @@ QString TxmToTxh(const QString& kmh, const QString& txm)
                        {kmh, txm});
 }
 
+SubjectAndType KmmTxmToCodes(const QString& kmm, const QString& txm)
+{
+    sql::Reader q(DM->db(),
+                  QStringLiteral("SELECT k.kmh, (SELECT txh FROM txb WHERE txb.kmh=k.kmh AND txm=? ORDER BY id DESC LIMIT 1)"
+                                 " FROM (SELECT (SELECT kmh FROM kmb WHERE kmm=? ORDER BY id DESC LIMIT 1) AS kmh) AS k"),
+                  {txm, kmm});
+    SubjectAndType codes;
+    if (q.next()) codes = {q.text(0), q.text(1)};
+    return codes;
+}
+
 QString ZjmToZjh(const QString& kmh, const QString& zjm)
 {
     return sql::scalar(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),

@@ -8,6 +8,12 @@ class QSqlDatabase;
 // on the data module's connection, with the same answer as a scan of the whole table.
 QString KmmToKmh(const QString& kmm);
 QString TxmToTxh(const QString& kmh, const QString& txm);
+// KmmToKmh and then TxmToTxh with its result, in one statement (one round trip to a server).
+struct SubjectAndType {
+    QString kmh;
+    QString txh;
+};
+SubjectAndType KmmTxmToCodes(const QString& kmm, const QString& txm);
 QString ZjmToZjh(const QString& kmh, const QString& zjm);
 QString ZjhToZjm(const QString& kmh, const QString& zjh);
 

@@ -194,6 +194,14 @@ void DatasetTest::lookupsTakeLastExactMatch()
     QCOMPARE(ZjmToZjh("03", "代数"), QStringLiteral("01"));
     QCOMPARE(ZjmToZjh("01", "代数"), QString());
     QCOMPARE(ZjhToZjm("03", "01"), QStringLiteral("代数"));
+    // Both codes in one statement, as the two lookups give them one after the other.
+    for (const auto& [kmm, txm] : {std::pair{"数学", "选择题"}, std::pair{"Math", "选择题"}, std::pair{"物理", "选择题"},
+                                   std::pair{"数学", "填空题"}}) {
+        const SubjectAndType codes = KmmTxmToCodes(kmm, txm);
+        QCOMPARE(codes.kmh, KmmToKmh(kmm));
+        QCOMPARE(codes.txh, TxmToTxh(KmmToKmh(kmm), txm));
+    }
+    QCOMPARE(KmmTxmToCodes("数学", "选择题").txh, QStringLiteral("02"));
 }
 
 void DatasetTest::codesGrowAtTheirBoundaries()
