@@ -109,44 +109,53 @@ void TDM::connectTo(const QString& absolutePath)
         const QString text = conn.lastError().text();
         throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, text));
     }
-    // One read gives the file's version and its tables; it also proves that the file is a
-    // database at all. A file of this version has the columns this program creates; any other
-    // file's datasets read their columns from the file. These reads share one read transaction,
-    // so the file is locked and checked for a hot journal once instead of once per statement.
+    // One statement gives the file's tables, its version and whether it stores pictures; it also
+    // proves that the file is a database at all. One statement is one read of the file: it is
+    // locked and checked for a hot journal once. A file without a picture table (or with one
+    // that cannot be read, which is then left alone) is read again without asking for pictures.
+    // A file of this version has the columns this program creates; any other file's datasets read
+    // their columns from the file.
     int version = 0;
     QStringList present;
     QHash<QString, QString> recorded;  // each table's CREATE statement as the file records it
     bool picturesStored = false;
-    sql::begin(conn);
-    try {
-        {
-            sql::Reader q(conn, QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type='table'"));
-            while (q.next()) {
-                present << q.text(0);
-                recorded.insert(q.text(0), q.text(1));
+    static const QString kProbe = QStringLiteral(
+        "SELECT 0, name, sql FROM sqlite_master WHERE type='table'"
+        " UNION ALL SELECT 1, user_version, NULL FROM pragma_user_version");
+    static const QString kProbeWithPictures =
+        kProbe + QStringLiteral(" UNION ALL SELECT 2, EXISTS (SELECT 1 FROM pictures), NULL");
+    auto probe = [&](const QString& statement) {
+        present.clear();
+        recorded.clear();
+        sql::Reader q(conn, statement);
+        while (q.next()) {
+            switch (q.int64(0)) {
+            case 0:
+                present << q.text(1);
+                recorded.insert(q.text(1), q.text(2));
+                break;
+            case 1:
+                version = static_cast<int>(q.int64(1));
+                break;
+            default:
+                picturesStored = q.int64(1) != 0;
             }
         }
-        {
-            sql::Reader q(conn, QStringLiteral("PRAGMA user_version"));
-            if (q.next()) version = static_cast<int>(q.int64(0));
-        }
-        if (version > schema::kVersion) {
-            throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
-        }
-        // A file this program wrote must have every column it writes, whatever its version; the
-        // check comes before anything is written to the file.
-        if (version >= 1) checkColumns(conn, recorded);
-        // Only a bank that stores pictures can hold pictures no question places any more.
-        try {
-            picturesStored = present.contains(QStringLiteral("pictures")) && content::hasStoredPictures(conn);
-        } catch (const AppError&) {
-            // A picture table that cannot be read is left alone, as a read-only file's is.
-        }
-        sql::commit(conn);
-    } catch (...) {
-        sql::rollback(conn);
-        throw;
+    };
+    try {
+        probe(kProbeWithPictures);
+    } catch (const DataError& e) {
+        // A file another program holds locked is not read twice (each read waits its turn).
+        const int code = e.code().toInt() & 0xff;
+        if (code == 5 || code == 6) throw;
+        probe(kProbe);
     }
+    if (version > schema::kVersion) {
+        throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
+    }
+    // A file this program wrote must have every column it writes, whatever its version; the
+    // check comes before anything is written to the file.
+    if (version >= 1) checkColumns(conn, recorded);
     // A bank written by an older version of this program gets the newer tables at once, in one
     // transaction; then pictures no question places any more (their questions were deleted) go.
     try {
