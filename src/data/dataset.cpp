@@ -288,14 +288,20 @@ void Dataset::prefetchRows(const QVector<int>& rows) const
     constexpr int kPerStatement = 500;
     for (qsizetype first = 0; first < wanted.size(); first += kPerStatement) {
         const qsizetype n = std::min<qsizetype>(kPerStatement, wanted.size() - first);
-        QVariantList binds = binds_;
+        QVariantList binds;
         QStringList marks;
         for (qsizetype i = 0; i < n; ++i) {
             binds << wanted[first + i];
-            marks << QStringLiteral("?");
+            marks << QStringLiteral("(CAST(? AS BIGINT))");
         }
-        sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QStringLiteral("WHERE \"%1\" IN (%2)")
-                                                                 .arg(keyField_, marks.join(QLatin1Char(',')))),
+        binds << binds_;
+        // The keys lead the join (CROSS JOIN keeps them the outer loop in SQLite): each key finds
+        // its row directly. With `key IN (...)` a join could instead be walked once per key for
+        // every row of another of its tables (every chapter of a subject, say).
+        sql::Reader q(db(),
+                      QStringLiteral("SELECT w.* FROM (VALUES %1) AS k CROSS JOIN (%2) AS w WHERE w.\"%3\" = k.column1"
+                                     " ORDER BY w.\"%3\"")
+                          .arg(marks.join(QLatin1Char(',')), sql_, keyField_),
                       binds);
         while (q.next()) {
             const qint64 key = q.int64(keyColumn_);
