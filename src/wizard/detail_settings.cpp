@@ -174,6 +174,9 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     Label7 = makeLabel(QStringLiteral("试卷内容"), this, "Label7");
     ListBoxSj = new QListWidget(this);
     ListBoxSj->setObjectName(QStringLiteral("ListBoxSj"));
+    // One line of the same font per question: laid out from the first line's size rather than
+    // measuring every line whenever the selection moves (a paper may list hundreds).
+    ListBoxSj->setUniformItemSizes(true);
     SBtnTmsy = makeSpeedButton(QStringLiteral("题目上移"), QStringLiteral("题目上移"), this, "SBtnTmsy");
     SBtnTmxy = makeSpeedButton(QStringLiteral("题目下移"), QStringLiteral("题目下移"), this, "SBtnTmxy");
 
@@ -749,8 +752,7 @@ void TXxszF::SBtnQbyrClick()
         TxIsChosen(kmh_, txm);
     });
     if (lastDrawn >= 0) st->setRecNo(lastDrawn);
-    InitListBoxSj();
-    ListBoxSjClick();
+    InitListBoxSj();  // selects and shows the last question drawn
 }
 
 void TXxszF::SBtnYrClick()
