@@ -288,29 +288,18 @@ void Dataset::prefetchRows(const QVector<int>& rows) const
     constexpr int kPerStatement = 500;
     for (qsizetype first = 0; first < wanted.size(); first += kPerStatement) {
         const qsizetype n = std::min<qsizetype>(kPerStatement, wanted.size() - first);
-        QVariantList binds;
-        QStringList marks;
-        for (qsizetype i = 0; i < n; ++i) {
-            binds << wanted[first + i];
-            marks << QStringLiteral("(CAST(? AS BIGINT))");
-        }
-        binds << binds_;
-        // The keys lead the join (CROSS JOIN keeps them the outer loop in SQLite): each key finds
-        // its row directly. With `key IN (...)` a join could instead be walked once per key for
-        // every row of another of its tables (every chapter of a subject, say).
-        sql::Reader q(db(),
-                      QStringLiteral("SELECT w.* FROM (VALUES %1) AS k CROSS JOIN (%2) AS w WHERE w.\"%3\" = k.column1"
-                                     " ORDER BY w.\"%3\"")
-                          .arg(marks.join(QLatin1Char(',')), sql_, keyField_),
-                      binds);
+        QVariantList keys;
+        for (qsizetype i = 0; i < n; ++i) keys << wanted[first + i];
+        const engine::KeyedRows byKeys = engine::rowsOfKeys(db(), sql_, keyField_, n);
+        sql::Reader q(db(), byKeys.statement, byKeys.keysFirst ? keys + binds_ : binds_ + keys);
         while (q.next()) {
             const qint64 key = q.int64(keyColumn_);
             QVector<QString> values(queryColumns_);
             for (int i = 0; i < queryColumns_; ++i) values[i] = q.text(i);
             // Rows sharing a key take the result's rows of that key in turn, as in a window.
-            const auto first = std::lower_bound(keys_.cbegin(), keys_.cend(), key);
-            if (first == keys_.cend() || *first != key) continue;
-            const int row = int(first - keys_.cbegin()) + seen[key]++;
+            const auto firstOfKey = std::lower_bound(keys_.cbegin(), keys_.cend(), key);
+            if (firstOfKey == keys_.cend() || *firstOfKey != key) continue;
+            const int row = int(firstOfKey - keys_.cbegin()) + seen[key]++;
             if (row < keys_.size() && keys_[row] == key && !windowRows_.contains(row)) {
                 windowRows_.insert(row, std::move(values));
             }

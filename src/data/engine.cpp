@@ -288,6 +288,21 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
+KeyedRows rowsOfKeys(const QSqlDatabase& db, const QString& select, const QString& keyField, qsizetype keys)
+{
+    if (isServer(db)) {
+        QStringList marks(keys, QStringLiteral("?"));
+        return {QStringLiteral("SELECT * FROM (%1) AS w WHERE \"%2\" IN (%3) ORDER BY \"%2\"")
+                    .arg(select, keyField, marks.join(QLatin1Char(','))),
+                false};
+    }
+    QStringList marks(keys, QStringLiteral("(?)"));
+    return {QStringLiteral("SELECT w.* FROM (VALUES %1) AS k CROSS JOIN (%2) AS w WHERE w.\"%3\" = k.column1"
+                           " ORDER BY w.\"%3\"")
+                .arg(marks.join(QLatin1Char(',')), select, keyField),
+            true};
+}
+
 QString sessionTableStatement(const QString& table, const QString& columns)
 {
     // A temporary table comes first in PostgreSQL's search path, so from now on the unqualified

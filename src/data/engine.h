@@ -63,6 +63,17 @@ QStringList tables(const QSqlDatabase& db);
 // Column names of a table as the database records them, in lower case.
 QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 
+// The rows of `select` whose `keyField` is one of `keys` given keys, ordered by it. SQLite leads
+// the join with the keys (a VALUES list in a CROSS JOIN, which it keeps as the outer loop), so
+// that each key finds its row at once: with `key IN (...)` its planner may walk a join once per
+// key for every row of another table. A server's planner looks the keys up by index either way.
+// `keysFirst` tells whether the keys' values are bound before the select's own.
+struct KeyedRows {
+    QString statement;
+    bool keysFirst = false;
+};
+KeyedRows rowsOfKeys(const QSqlDatabase& db, const QString& select, const QString& keyField, qsizetype keys);
+
 // Server only: the statement that gives the connection its own empty temporary table `table`,
 // with the given column definitions, or when `columns` is empty with the columns, defaults, own id
 // numbering and indexes of the shared table of that name. It hides a shared table of the same name
