@@ -256,11 +256,22 @@ Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& f
     // One pool per chapter, type and difficulty of the subject, ids in bank order.
     QHash<QString, Pool> pools;
     QHash<QString, QStringList> levelsOf;  // chapter and type → the difficulties it has
-    {
-        sql::Reader q(db, QStringLiteral("SELECT id, zjh, txh, nd FROM stb WHERE kmh=? ORDER BY id"), {plan.kmh});
+    if (!planTypes.isEmpty()) {
+        // The plan's types one after another, each in bank order: every pool (of one type) and
+        // every list of a chapter and type's difficulties comes out as in bank order, and the
+        // list index of the questions serves the read without touching the questions themselves.
+        QStringList marks;
+        QVariantList binds{plan.kmh};
+        for (const QString& txh : planTypes) {
+            marks << QStringLiteral("?");
+            binds << txh;
+        }
+        sql::Reader q(db,
+                      QStringLiteral("SELECT id, zjh, txh, nd FROM stb WHERE kmh=? AND txh IN (%1) ORDER BY txh, id")
+                          .arg(marks.join(QLatin1Char(','))),
+                      binds);
         while (q.next()) {
             const QString txh = q.text(2);
-            if (!planTypes.contains(txh)) continue;
             const qint64 id = q.int64(0);
             if (excluded.contains(id)) continue;
             const QString zjh = q.text(1);
@@ -327,11 +338,24 @@ void writePaper(const QSqlDatabase& db, const Plan& plan, const Draw& drawn)
     for (const DrawnQuestion& q : drawn.questions) chapters.insert(q.zjh);
     sql::transaction(db, [&] {
         composition::startPaper(db);
-        for (const DrawnQuestion& q : drawn.questions) {
-            sql::exec(db,
-                      QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
-                                     " SELECT kmh, txh, th, zjh, nd, ?, tm, da, \"time\", bz FROM stb WHERE id=?"),
-                      {convert::floatToText(q.points), q.id});
+        // Many rows per statement, in the order drawn; a question deleted meanwhile adds no row.
+        constexpr int kRowsPerStatement = 100;
+        const auto& questions = drawn.questions;
+        for (qsizetype first = 0; first < questions.size(); first += kRowsPerStatement) {
+            const qsizetype n = std::min<qsizetype>(kRowsPerStatement, questions.size() - first);
+            QStringList rows;
+            QVariantList binds;
+            for (qsizetype i = 0; i < n; ++i) {
+                const DrawnQuestion& q = questions.at(first + i);
+                rows << QStringLiteral("(?,CAST(? AS BIGINT),CAST(? AS INTEGER))");
+                binds << convert::floatToText(q.points) << q.id << int(i);
+            }
+            sql::changes(db,
+                         QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                                        " SELECT s.kmh, s.txh, s.th, s.zjh, s.nd, v.column1, s.tm, s.da, s.\"time\", s.bz"
+                                        " FROM (VALUES %1) AS v JOIN stb s ON s.id = v.column2 ORDER BY v.column3")
+                             .arg(rows.join(QLatin1Char(','))),
+                         binds);
         }
         for (const TypeColumn& t : plan.types) {
             composition::chooseTypeByCode(db, plan.kmh, t.txh);

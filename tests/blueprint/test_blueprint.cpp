@@ -112,6 +112,45 @@ private slots:
     void initTestCase() { app::setup(*qApp); }
     void cleanup() { testing::closeAllWindows(); }
 
+    // More questions than one statement writes: every drawn question lands once, in paper order,
+    // with its points and its own texts; one deleted between the draw and the write adds no row.
+    void aLargePaperIsWrittenInDrawOrderAcrossStatements()
+    {
+        Workspace ws;
+        seedSubjects(ws);
+        addQuestions(ws, "01", "01", "01", 1, 150);
+        addQuestions(ws, "01", "02", "02", 1, 90);
+        ws.refreshDatasets();
+        blueprint::Plan plan;
+        plan.kmh = "01";
+        plan.chapters = {{"01", "第一章"}, {"02", "第二章"}};
+        plan.types = {{"01", "选择题", false}, {"02", "填空题", false}};
+        plan.cells = {{"01", "01", "易", 140, 0.5}, {"02", "02", "易", 80, 0.25}};
+        randomdraw::setState(7);
+        const blueprint::Draw d = blueprint::draw(DM->db(), plan, {});
+        QVERIFY(d.unmet.isEmpty());
+        QCOMPARE(d.questions.size(), 220);
+        const qint64 gone = d.questions.at(150).id;
+        ws.exec("DELETE FROM stb WHERE id=?", {gone});
+        blueprint::writePaper(DM->db(), plan, d);
+        QStringList expected;
+        for (const blueprint::DrawnQuestion& q : d.questions) {
+            if (q.id == gone) continue;
+            expected << ws.scalar("SELECT txh || '/' || th || '/' || tm FROM stb WHERE id=?", {q.id}) + "/" +
+                            QString::number(q.points);
+        }
+        QStringList written;
+        QSqlQuery q(DM->db());
+        QVERIFY(q.exec("SELECT txh, th, tm, fs FROM sjb ORDER BY id"));
+        while (q.next()) {
+            written << QStringLiteral("%1/%2/%3/%4")
+                           .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                QString::number(q.value(3).toString().toDouble()));
+        }
+        QCOMPARE(written.size(), 219);
+        QCOMPARE(written, expected);
+    }
+
     void liveCountsAgreeWithTheBankAfterAddsAndDeletes()
     {
         Workspace ws;
