@@ -288,6 +288,11 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
+QString caseBlindLike(const QSqlDatabase& db)
+{
+    return isServer(db) ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
+}
+
 KeyedRows rowsOfKeys(const QSqlDatabase& db, const QString& select, const QString& keyField, qsizetype keys)
 {
     if (isServer(db)) {
@@ -315,6 +320,21 @@ void takeTurnUntilCommit(const QSqlDatabase& db, const QString& name)
 {
     if (!isServer(db)) return;
     sql::scalar(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"), {name});
+}
+
+bool keepRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QVariantList& binds)
+{
+    if (!isServer(db)) return true;
+    sql::Reader q(db, select + QStringLiteral(" FOR SHARE"), binds);
+    return q.next();
+}
+
+void claimRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QVariantList& binds)
+{
+    if (!isServer(db)) return;
+    sql::Reader q(db, select + QStringLiteral(" FOR UPDATE"), binds);
+    while (q.next()) {
+    }
 }
 
 static PGconn* serverHandle(const QSqlDatabase& db)

@@ -63,6 +63,10 @@ QStringList tables(const QSqlDatabase& db);
 // Column names of a table as the database records them, in lower case.
 QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 
+// The pattern operator that ignores letter case, as SQLite's LIKE does (for Latin letters):
+// LIKE on SQLite, ILIKE on a server, whose LIKE tells "Unit" from "unit".
+QString caseBlindLike(const QSqlDatabase& db);
+
 // The rows of `select` whose `keyField` is one of `keys` given keys, ordered by it. SQLite leads
 // the join with the keys (a VALUES list in a CROSS JOIN, which it keeps as the outer loop), so
 // that each key finds its row at once: with `key IN (...)` its planner may walk a join once per
@@ -113,6 +117,15 @@ private:
 // until this transaction ends, so that programs working in one scope take turns. Nothing on a file,
 // where one program writes at a time anyway.
 void takeTurnUntilCommit(const QSqlDatabase& db, const QString& name);
+
+// Server only, inside a transaction: the rows `select` gives are kept from being changed or
+// deleted by other sessions until this transaction ends (others may keep them too); waits while
+// another session is changing or deleting them. False when `select` gives no row (any more). On a
+// file, where one program writes at a time, true without reading.
+bool keepRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QVariantList& binds);
+// Server only, inside a transaction: the rows `select` gives are this transaction's to change or
+// delete until it ends; waits while other sessions keep or change them. Nothing on a file.
+void claimRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QVariantList& binds);
 
 // True for a server connection whose libpq handle ServerResult can use.
 bool hasServerHandle(const QSqlDatabase& db);

@@ -89,6 +89,17 @@ QString last(const QSqlDatabase& db, const QString& statement, const QVariantLis
 
 }  // namespace
 
+bool insertNewName(const QSqlDatabase& db, const Sequence& sequence, const QString& taken,
+                   const QVariantList& binds, const std::function<void(const QString& code)>& insert)
+{
+    bool free = true;
+    insertWithFreshCode(db, sequence, [&](const QString& code) {
+        free = !exists(db, taken, binds);
+        if (free) insert(code);
+    });
+    return free;
+}
+
 Sequence questionNumbers(const QSqlDatabase& db, const QString& kmh, const QString& txh)
 {
     return {[=] { return nextQuestionNumber(db, kmh, txh); },
@@ -149,10 +160,20 @@ void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
     }
 }
 
+void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh)
+{
+    if (!engine::keepRowsUntilCommit(
+            db, QStringLiteral("SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh=? AND t.txh=?"),
+            {kmh, txh})) {
+        throw AppError(QStringLiteral("该科目或题型已被其他用户删除，试题没有存入。"));
+    }
+}
+
 QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, const QString& txh,
                       const QVector<QPair<QString, QString>>& columns)
 {
     return insertWithFreshCode(db, questionNumbers(db, kmh, txh), [&](const QString& th) {
+        keepSubjectAndType(db, kmh, txh);
         QVector<QPair<QString, QString>> row = {
             {QStringLiteral("kmh"), kmh}, {QStringLiteral("txh"), txh}, {QStringLiteral("th"), th}};
         row += columns;

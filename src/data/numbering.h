@@ -44,11 +44,23 @@ QString codeFor(const Sequence& sequence, int attempt);
 QString insertWithFreshCode(const QSqlDatabase& db, const Sequence& sequence,
                             const std::function<void(const QString& code)>& insert);
 
+// Stores a new named row with a fresh code of `sequence`, as insertWithFreshCode() does, unless the
+// name is in use by then: `taken` (a SELECT giving a row when it is) is asked in the same
+// transaction, after this program's turn in the scope, so that two users adding one name at the
+// same moment store it once. False when the name was taken and nothing was stored.
+bool insertNewName(const QSqlDatabase& db, const Sequence& sequence, const QString& taken,
+                   const QVariantList& binds, const std::function<void(const QString& code)>& insert);
+
 // The scopes of the bank's codes.
 Sequence questionNumbers(const QSqlDatabase& db, const QString& kmh, const QString& txh);  // th, 3 digits
 Sequence subjectCodes(const QSqlDatabase& db);                                             // kmh
 Sequence typeCodes(const QSqlDatabase& db, const QString& kmh);                            // txh
 Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);                         // zjh
+
+// Inside the transaction that stores questions of subject `kmh` and type `txh`: on a server, keeps
+// both from being deleted by another user until the commit (a deletion under way is waited for),
+// so that no question is left in a subject or type deleted meanwhile. Throws when either is gone.
+void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh);
 
 // Appends a row with these (column, value) pairs to a whole-table dataset and posts it; a row the
 // database refuses leaves the dataset as it was (browsing), so that the attempt can be repeated.

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <functional>
 
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"
 #include "data/sql.h"
@@ -288,6 +289,9 @@ QString timestamp(const QDateTime& when)
 
 qint64 keepSubject(const QSqlDatabase& db, const QString& kmh, const QString& by)
 {
+    // Stores into it under way finish first, and later ones wait for this deletion and then find
+    // it gone: every question it holds when the copy is made is all it will ever hold.
+    engine::claimRowsUntilCommit(db, QStringLiteral("SELECT id FROM kmb WHERE kmh=?"), {kmh});
     const QString name = subjectName(db, kmh);
     const int types = count(db, QStringLiteral("SELECT COUNT(*) FROM txb WHERE kmh=?"), {kmh});
     const int chapters = count(db, QStringLiteral("SELECT COUNT(*) FROM zjb WHERE kmh=?"), {kmh});
@@ -305,6 +309,9 @@ qint64 keepSubject(const QSqlDatabase& db, const QString& kmh, const QString& by
 
 qint64 keepType(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& by)
 {
+    // Stores into it under way finish first, and later ones wait for this deletion and then find
+    // it gone: every question it holds when the copy is made is all it will ever hold.
+    engine::claimRowsUntilCommit(db, QStringLiteral("SELECT id FROM txb WHERE kmh=? AND txh=?"), {kmh, txh});
     const QString subject = subjectName(db, kmh);
     const QString name =
         lastValue(db, QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"), {kmh, txh});

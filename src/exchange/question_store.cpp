@@ -143,6 +143,7 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
         chapterCodes.insert(r.text(0), r.text(1));
 
     QSet<QString> storedPictures;
+    QSet<QString> keptTypes;  // types kept from deletion by other users until the commit
     const QString time = demo::timeOfDay();
     for (int i = 0; i < questions.size(); ++i) {
         if (options.progress && i % 20 == 0 && !options.progress(i)) throw ImportCancelled();
@@ -159,6 +160,10 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
             storedPictures.insert(hash);
         }
         const QString txh = typeCodes.value(q.typeName);
+        if (!keptTypes.contains(txh)) {
+            numbering::keepSubjectAndType(db, kmh, txh);
+            keptTypes.insert(txh);
+        }
         numbering::insertWithFreshCode(db, numbering::questionNumbers(db, kmh, txh), [&](const QString& th) {
             sql::exec(db,
                       QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "

@@ -7,6 +7,7 @@
 #include "data/convert.h"
 #include "data/errors.h"
 #include "data/lookups.h"
+#include "data/engine.h"
 #include "data/sql.h"
 #include "output/paper_document.h"
 
@@ -147,12 +148,14 @@ PaperList readPaperList(const QSqlDatabase& db, const QString& titleFilter, cons
         "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count FROM papers");
     QStringList conditions;
     QVariantList binds;
+    // Letter case does not matter on either engine: "unit" finds "Unit 3".
+    const QString like = engine::caseBlindLike(db);
     if (!titleFilter.trimmed().isEmpty()) {
-        conditions << QStringLiteral("title LIKE ? ESCAPE '\\'");
+        conditions << QStringLiteral("title %1 ? ESCAPE '\\'").arg(like);
         binds << containsPattern(titleFilter.trimmed());
     }
     if (!subjectFilter.trimmed().isEmpty()) {
-        conditions << QStringLiteral("kmm LIKE ? ESCAPE '\\'");
+        conditions << QStringLiteral("kmm %1 ? ESCAPE '\\'").arg(like);
         binds << containsPattern(subjectFilter.trimmed());
     }
     if (!conditions.isEmpty()) statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));

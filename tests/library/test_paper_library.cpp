@@ -400,6 +400,19 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     window->EditKm->setText("%");  // taken literally
     QCOMPARE(titles(), QStringList());
     window->EditKm->clear();
+    // Letter case does not matter, on a file as on a server.
+    const library::StoredPaper latin = storeByHand("Unit 3 数学测验", {"005"});
+    window->EditBt->setText("unit");
+    QCOMPARE(titles(), QStringList{"Unit 3 数学测验"});
+    window->EditBt->setText("UNIT 3");
+    QCOMPARE(titles(), QStringList{"Unit 3 数学测验"});
+    window->EditBt->clear();
+    ws.exec("DELETE FROM paper_questions WHERE paper_id=?", {latin.id});
+    ws.exec("DELETE FROM paper_sections WHERE paper_id=?", {latin.id});
+    ws.exec("DELETE FROM papers WHERE id=?", {latin.id});
+    window->EditBt->setText(" ");
+    window->EditBt->clear();
+    QCOMPARE(titles(), (QStringList{"语文期末, \"甲\"", "数学期末", "数学期中"}));
 
     // Contents of the selected paper.
     window->TablePapers->selectRow(2);
