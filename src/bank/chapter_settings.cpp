@@ -206,20 +206,17 @@ void TZjxzF::BtnZjzjClick()
 
     endPendingEdit();
     const QString name = selectedNode()->text(0);
-    QString found;
     if (name.isEmpty()) {
         MsgBox::show(QStringLiteral("章节名不能为空！"), this);
-    } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"),
-                                {s.subjectCode, name}, &found)) {
+    } else if (!numbering::insertNewName(  // the subject's last chapter in read order decides the next code
+                   DM->db(), numbering::chapterCodes(DM->db(), s.subjectCode),
+                   QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? LIMIT 1"), {s.subjectCode, name},
+                   [&](const QString& code) {
+                       numbering::appendRow(DM->ADOZjb, {{QStringLiteral("kmh"), s.subjectCode},
+                                                         {QStringLiteral("zjh"), code},
+                                                         {QStringLiteral("zjm"), name}});
+                   })) {
         MsgBox::show(QStringLiteral("此章节名已存在，请输入新的章节名！"), this);
-    } else {
-        // The subject's last chapter in read order decides the next code.
-        numbering::insertWithFreshCode(DM->db(), numbering::chapterCodes(DM->db(), s.subjectCode),
-                                       [&](const QString& code) {
-                                           numbering::appendRow(DM->ADOZjb, {{QStringLiteral("kmh"), s.subjectCode},
-                                                                             {QStringLiteral("zjh"), code},
-                                                                             {QStringLiteral("zjm"), name}});
-                                       });
     }
     FormShow();
 }

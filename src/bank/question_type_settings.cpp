@@ -135,21 +135,19 @@ void TTxszF::BtnZjtxClick()
 {
     const Subject& s = subject();
     const QString name = EditTxm->text();
-    QString found;
     if (refuseMissingSubject()) {
         // nothing stored
     } else if (name.isEmpty()) {
         MsgBox::show(QStringLiteral("题型名不能为空！"), this);
-    } else if (sql::firstValue(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? LIMIT 1"), {s.code, name},
-                                &found)) {
+    } else if (!numbering::insertNewName(  // the subject's last type in read order decides the next code
+                   DM->db(), numbering::typeCodes(DM->db(), s.code),
+                   QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? LIMIT 1"), {s.code, name},
+                   [&](const QString& code) {
+                       numbering::appendRow(DM->ADOTxb, {{QStringLiteral("kmh"), s.code},
+                                                         {QStringLiteral("txh"), code},
+                                                         {QStringLiteral("txm"), name}});
+                   })) {
         MsgBox::show(QStringLiteral("此题型名已存在，请重新输入题型名！"), this);
-    } else {
-        // The subject's last type in read order decides the next code.
-        numbering::insertWithFreshCode(DM->db(), numbering::typeCodes(DM->db(), s.code), [&](const QString& code) {
-            numbering::appendRow(
-                DM->ADOTxb,
-                {{QStringLiteral("kmh"), s.code}, {QStringLiteral("txh"), code}, {QStringLiteral("txm"), name}});
-        });
     }
     FormShow();
     EditTxm->selectAll();

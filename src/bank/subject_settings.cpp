@@ -129,17 +129,18 @@ void TKmszF::BtnZJKMClick()
             return;
         }
     }
-    // The list may lack a subject another user added since it was shown.
-    QString taken;
-    if (sql::firstValue(DM->db(), QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? LIMIT 1"), {name}, &taken)) {
+    // The list may lack a subject another user added since it was shown, or is adding right now.
+    // The next code follows the last row's code, not the largest one.
+    if (!numbering::insertNewName(DM->db(), numbering::subjectCodes(DM->db()),
+                                  QStringLiteral("SELECT kmh FROM kmb WHERE kmm=? LIMIT 1"), {name},
+                                  [&](const QString& code) {
+                                      numbering::appendRow(DM->ADOKmb,
+                                                           {{QStringLiteral("kmh"), code}, {QStringLiteral("kmm"), name}});
+                                  })) {
         MsgBox::show(QStringLiteral("此科目名称已存在，请重新输入科目名称！"), this);
         FormShow();
         return;
     }
-    // The next code follows the last row's code, not the largest one.
-    numbering::insertWithFreshCode(DM->db(), numbering::subjectCodes(DM->db()), [&](const QString& code) {
-        numbering::appendRow(DM->ADOKmb, {{QStringLiteral("kmh"), code}, {QStringLiteral("kmm"), name}});
-    });
     FormShow();
     EditKm->selectAll();
 }

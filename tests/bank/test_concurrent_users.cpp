@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -127,10 +129,15 @@ private slots:
     void deletionsStandOrFallAsAWhole();
     void restoreAndPurgeStandOrFallAsAWhole();
     void userNameTakenAtTheSameMomentIsRefused();
+    void aStoreAndASubjectDeletionAtOnceLeaveNoQuestionBehind();
+    void oneNameAddedByTwoUsersAtOnceIsStoredOnce();
 
 private:
     static void seed(Workspace& ws);
     static TLrstF* openEntry();
+    // Another user's transaction on a server, run by psql statement by statement: started, then
+    // waited for until it sleeps (holding what it has locked) before the transaction's end.
+    static bool startSleepingTransaction(QProcess& psql, Workspace& ws, const QStringList& statements);
     static void clickRow(TLrstF* dlg, int row);
     static QLineEdit* treeEditor(TZjxzF* dlg);
     static QTreeWidgetItem* chapterNode(TZjxzF* dlg, const QString& name);
@@ -167,6 +174,25 @@ void ConcurrentUsersTest::seed(Workspace& ws)
     ws.refreshDatasets();
     MainF->fillSubjectBox();
     MainF->ComboBoxKmm->setEditText(QStringLiteral("数学"));
+}
+
+bool ConcurrentUsersTest::startSleepingTransaction(QProcess& psql, Workspace& ws, const QStringList& statements)
+{
+    const QString program =
+        QStandardPaths::findExecutable("psql", {"/usr/lib/postgresql/15/bin", "/usr/bin", "/usr/local/bin"});
+    if (program.isEmpty()) return false;
+    psql.start(program, {"-X", "-q", "-v", "ON_ERROR_STOP=1", ws.serverUri()});
+    if (!psql.waitForStarted(10000)) return false;
+    psql.write(("BEGIN;\n" + statements.join(";\n") + ";\nSELECT pg_sleep(1.5);\nCOMMIT;\n").toUtf8());
+    psql.closeWriteChannel();
+    for (int i = 0; i < 200; ++i) {
+        if (ws.scalar("SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database()"
+                      " AND state = 'active' AND query LIKE 'SELECT pg_sleep(1.5)%'")
+                .toInt() > 0)
+            return true;
+        QTest::qWait(25);
+    }
+    return false;
 }
 
 TLrstF* ConcurrentUsersTest::openEntry()
@@ -666,4 +692,90 @@ void ConcurrentUsersTest::userNameTakenAtTheSameMomentIsRefused()
 }
 
 QTEST_MAIN(ConcurrentUsersTest)
+
+// Another user deletes a subject while 新题入库 stores into it, in either order: the store waits for
+// the deletion and then says the subject is gone, or the deletion waits for the store and keeps
+// its question in the recycle bin with the rest. No question is ever left without its subject.
+void ConcurrentUsersTest::aStoreAndASubjectDeletionAtOnceLeaveNoQuestionBehind()
+{
+    if (!testing::onServer()) QSKIP("one program at a time writes a bank file");
+    {
+        Workspace ws;
+        seed(ws);
+        BoxAnswerer boxes;
+        TLrstF* dlg = openEntry();
+        dlg->MemoTm->setPlainText(QStringLiteral("删除时存入的题"));
+        QProcess deletion;
+        QVERIFY(startSleepingTransaction(deletion, ws,
+                                         {"SELECT id FROM kmb WHERE kmh='01' FOR UPDATE", "DELETE FROM stb WHERE kmh='01'",
+                                          "DELETE FROM txb WHERE kmh='01'", "DELETE FROM zjb WHERE kmh='01'",
+                                          "DELETE FROM kmb WHERE kmh='01'"}));
+        QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);  // waits for the deletion's commit
+        QVERIFY(deletion.state() == QProcess::NotRunning || deletion.waitForFinished(20000));
+        QCOMPARE(deletion.exitCode(), 0);
+        QCOMPARE(boxes.last(), QStringLiteral("该科目或题型已被其他用户删除，试题没有存入。"));
+        QCOMPARE(ws.count("stb", "kmh='01'"), 0);
+        QCOMPARE(ws.count("stb"), 0);
+        QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("删除时存入的题"));  // nothing typed is lost
+        dlg->close();
+    }
+    {
+        Workspace ws;
+        seed(ws);
+        QProcess store;
+        QVERIFY(startSleepingTransaction(
+            store, ws,
+            {"SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh='01' AND t.txh='01' FOR SHARE",
+             "INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('01','01','003','01','别人正在存的题')"}));
+        QSqlDatabase db = DM->db();
+        sql::transaction(db, [&] { recycle::removeKept(db, recycle::keepSubject(db, "01", "admin")); });
+        QVERIFY(store.state() == QProcess::NotRunning || store.waitForFinished(20000));
+        QCOMPARE(store.exitCode(), 0);
+        QCOMPARE(ws.count("stb"), 0);
+        QCOMPARE(ws.count("kmb", "kmh='01'"), 0);
+        QCOMPARE(ws.count("recycle_stb"), 4);
+        QCOMPARE(ws.count("recycle_stb", "tm='别人正在存的题'"), 1);
+    }
+}
+
+// Two users add a subject, a type or a chapter of the same name at the same moment: the second to
+// store it waits for the first and is told the name is taken; the name is in the bank once.
+void ConcurrentUsersTest::oneNameAddedByTwoUsersAtOnceIsStoredOnce()
+{
+    if (!testing::onServer()) QSKIP("one program at a time writes a bank file");
+    Workspace ws;
+    seed(ws);
+    BoxAnswerer boxes;
+    auto* subjects = new TKmszF(MainF);
+    subjects->show();
+    subjects->EditKm->setText(QStringLiteral("物理"));
+    QProcess other;
+    QVERIFY(startSleepingTransaction(other, ws,
+                                     {"SELECT pg_advisory_xact_lock(hashtext('kmb'))",
+                                      "INSERT INTO kmb (kmh, kmm) VALUES ('03','物理')"}));
+    QTest::mouseClick(subjects->BtnZJKM, Qt::LeftButton);  // waits for the other user's commit
+    QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(20000));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(boxes.last(), QStringLiteral("此科目名称已存在，请重新输入科目名称！"));
+    QCOMPARE(ws.count("kmb", "kmm='物理'"), 1);
+    QVERIFY(!subjects->ListBoxKm->findItems(QStringLiteral("物理"), Qt::MatchExactly).isEmpty());
+    subjects->close();
+
+    // A type of 数学, the same way.
+    MainF->ComboBoxKmm->setCurrentIndex(MainF->ComboBoxKmm->findText(QStringLiteral("数学")));
+    auto* types = new TTxszF(MainF);
+    types->show();
+    types->EditTxm->setText(QStringLiteral("判断题"));
+    QProcess another;
+    QVERIFY(startSleepingTransaction(another, ws,
+                                     {"SELECT pg_advisory_xact_lock(hashtext('txb/01'))",
+                                      "INSERT INTO txb (kmh, txh, txm) VALUES ('01','03','判断题')"}));
+    QTest::mouseClick(types->BtnZjtx, Qt::LeftButton);
+    QVERIFY(another.state() == QProcess::NotRunning || another.waitForFinished(20000));
+    QCOMPARE(another.exitCode(), 0);
+    QCOMPARE(boxes.last(), QStringLiteral("此题型名已存在，请重新输入题型名！"));
+    QCOMPARE(ws.count("txb", "kmh='01' AND txm='判断题'"), 1);
+    types->close();
+}
+
 #include "test_concurrent_users.moc"
