@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +93,48 @@ void syncPath(const QString& path, bool directory)
     ::close(fd);
 }
 
+// Copies the bytes of the database open in `src`, which holds a read transaction, into the file
+// `target`. While the read transaction lasts no other connection can write the file (a writer
+// needs it to itself to write it back), so the bytes are one consistent state of the bank, and
+// they are copied as fast as the disk reads them. They are read through SQLite's own handle of the
+// file: a second descriptor of it, once closed, would drop every lock this process holds on the
+// file, SQLite's included. False, with nothing done, for a bank in write-ahead-log mode (part of
+// its state is in the log) or when SQLite gives no handle; the page-by-page copy serves then.
+bool copyFileBytes(const Connection& src, const QString& target, const Progress& progress)
+{
+    if (src.rows("PRAGMA journal_mode").value(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) return false;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(src.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods) {
+        return false;
+    }
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xFileSize(file, &size) != SQLITE_OK) return false;
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(target, out.errorString()));
+    }
+    constexpr qint64 kChunk = 4 << 20;
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    for (sqlite3_int64 at = 0; at < size; at += kChunk) {
+        const int n = int(std::min<sqlite3_int64>(kChunk, size - at));
+        const int rc = file->pMethods->xRead(file, buffer.data(), n, at);
+        if (rc != SQLITE_OK) {
+            throw AppError(QStringLiteral("备份没有完成：无法读取题库文件（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc))));
+        }
+        if (out.write(buffer.constData(), n) != n) {
+            const bool full = out.error() == QFileDevice::ResourceError || errno == ENOSPC;
+            throw AppError(QStringLiteral("备份没有完成：%1")
+                               .arg(full ? QStringLiteral("磁盘已满") : out.errorString()));
+        }
+        if (progress) progress(at + n, size);
+    }
+    if (!out.flush()) throw AppError(QStringLiteral("备份没有完成：%1").arg(out.errorString()));
+    out.close();
+    if (size == 0 && progress) progress(0, 0);
+    return true;
+}
+
 // Copies the database `source` into the (empty) file `target` page by page through SQLite's online
 // backup. The source connection holds one read transaction for the whole copy, so the copy is one
 // consistent state of the bank even while other connections write.
@@ -106,6 +149,10 @@ void copyDatabase(const QString& source, const QString& target, const Progress& 
         src.rows("SELECT COUNT(*) FROM sqlite_master");
     } catch (const AppError& e) {
         throw AppError(QStringLiteral("无法读取题库文件“%1”：%2").arg(source, e.text()));
+    }
+    if (copyFileBytes(src, target, progress)) {
+        sqlite3_exec(src.handle(), "COMMIT", nullptr, nullptr, nullptr);
+        return;
     }
     Connection dst(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (!dst.ok()) throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(target, dst.message()));

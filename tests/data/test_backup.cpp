@@ -25,6 +25,7 @@ private slots:
     void cleanup();
     void backupWhileAnotherConnectionWritesIsConsistent();
     void backupNeverOverwritesAndRestoreKeepsThePreviousBank();
+    void backupOfAQuietBankIsItsBytesAndALoggedBankIsCopiedWhole();
     void restoreRefusesDamagedFilesAndLeavesTheBankUnchanged();
     void restoreIsRefusedWhileAProgramHoldsTheLock();
     void checkFindsEveryKindOfOrphanAndDamagedColumns();
@@ -160,6 +161,33 @@ void BackupTest::backupWhileAnotherConnectionWritesIsConsistent()
     }
     // Nothing half-written stays behind in the folder of the copies.
     QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("*.partial")}, QDir::Files | QDir::Hidden).size(), 0);
+}
+
+// A bank nobody writes is copied byte for byte. A bank in write-ahead-log mode keeps part of its
+// state in the log: its copy holds every committed row all the same, and is a bank of its own.
+void BackupTest::backupOfAQuietBankIsItsBytesAndALoggedBankIsCopiedWhole()
+{
+    const QString quiet = dir_->filePath("quiet.db");
+    Run r = tool({"backup", "-o", quiet});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(digest(quiet), digest(bank()));
+
+    execOn(bank(), "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+    sqlite3* writer = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(bank()).constData(), &writer), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(writer,
+                          "PRAGMA wal_autocheckpoint=0; INSERT INTO kmb (kmh, kmm) VALUES ('77', '日志中的科目')",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    QVERIFY(QFileInfo(bank() + "-wal").size() > 0);  // the new row is in the log only
+    const QString logged = dir_->filePath("logged.db");
+    r = tool({"backup", "-o", logged});
+    sqlite3_close(writer);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY(!QFileInfo::exists(logged + "-wal") || QFileInfo(logged + "-wal").size() == 0);
+    QCOMPARE(countIn(logged, "kmb"), countIn(bank(), "kmb"));
+    r = tool({"check", "--file", logged});
+    QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
 }
 
 void BackupTest::backupNeverOverwritesAndRestoreKeepsThePreviousBank()
