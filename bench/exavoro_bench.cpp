@@ -1724,7 +1724,7 @@ int main(int argc, char** argv)
             QDir().mkpath(copyDir);
         };
         Row r{QStringLiteral("backup of the whole bank"),
-              QStringLiteral("backup::backupTo: SQLite online backup on a read connection, fsync, link into place"),
+              QStringLiteral("backup::backupTo: the file's bytes read through SQLite under a read transaction, fsync, link into place"),
               QStringLiteral("cp of the bank file")};
         r.target = 1.5;
         r.oursMs = medianMs(
