@@ -160,20 +160,28 @@ void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
     }
 }
 
-void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh)
+void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& zjh)
 {
     if (!engine::keepRowsUntilCommit(
             db, QStringLiteral("SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh=? AND t.txh=?"),
             {kmh, txh})) {
         throw AppError(QStringLiteral("该科目或题型已被其他用户删除，试题没有存入。"));
     }
+    if (!zjh.isEmpty() &&
+        !engine::keepRowsUntilCommit(db, QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh})) {
+        throw AppError(QStringLiteral("该章节已被其他用户删除，试题没有存入。"));
+    }
 }
 
 QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, const QString& txh,
                       const QVector<QPair<QString, QString>>& columns)
 {
+    QString zjh;
+    for (const auto& [column, value] : columns) {
+        if (column == QLatin1String("zjh")) zjh = value;
+    }
     return insertWithFreshCode(db, questionNumbers(db, kmh, txh), [&](const QString& th) {
-        keepSubjectAndType(db, kmh, txh);
+        keepSubjectAndType(db, kmh, txh, zjh);
         QVector<QPair<QString, QString>> row = {
             {QStringLiteral("kmh"), kmh}, {QStringLiteral("txh"), txh}, {QStringLiteral("th"), th}};
         row += columns;

@@ -57,10 +57,12 @@ Sequence subjectCodes(const QSqlDatabase& db);                                  
 Sequence typeCodes(const QSqlDatabase& db, const QString& kmh);                            // txh
 Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);                         // zjh
 
-// Inside the transaction that stores questions of subject `kmh` and type `txh`: on a server, keeps
-// both from being deleted by another user until the commit (a deletion under way is waited for),
-// so that no question is left in a subject or type deleted meanwhile. Throws when either is gone.
-void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh);
+// Inside the transaction that stores questions of subject `kmh` and type `txh` (and chapter `zjh`
+// when given): on a server, keeps them from being deleted by another user until the commit (a
+// deletion under way is waited for), so that no question is left in a subject, type or chapter
+// deleted meanwhile. Throws when one of them is gone.
+void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh,
+                        const QString& zjh = QString());
 
 // Appends a row with these (column, value) pairs to a whole-table dataset and posts it; a row the
 // database refuses leaves the dataset as it was (browsing), so that the attempt can be repeated.

@@ -327,6 +327,8 @@ qint64 keepType(const QSqlDatabase& db, const QString& kmh, const QString& txh, 
 
 qint64 keepChapter(const QSqlDatabase& db, const QString& kmh, const QString& zjh, const QString& by)
 {
+    // As for a subject: stores into the chapter under way finish first, later ones find it gone.
+    engine::claimRowsUntilCommit(db, QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh});
     const QString subject = subjectName(db, kmh);
     const QString name =
         lastValue(db, QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? AND zjh=? ORDER BY id DESC LIMIT 1"), {kmh, zjh});

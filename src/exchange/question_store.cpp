@@ -143,7 +143,7 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
         chapterCodes.insert(r.text(0), r.text(1));
 
     QSet<QString> storedPictures;
-    QSet<QString> keptTypes;  // types kept from deletion by other users until the commit
+    QSet<QString> keptTypes;  // types and chapters kept from deletion by other users until the commit
     const QString time = demo::timeOfDay();
     for (int i = 0; i < questions.size(); ++i) {
         if (options.progress && i % 20 == 0 && !options.progress(i)) throw ImportCancelled();
@@ -160,15 +160,16 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
             storedPictures.insert(hash);
         }
         const QString txh = typeCodes.value(q.typeName);
-        if (!keptTypes.contains(txh)) {
-            numbering::keepSubjectAndType(db, kmh, txh);
-            keptTypes.insert(txh);
+        const QString zjh = chapterCodes.value(q.chapterName);
+        if (!keptTypes.contains(txh + QLatin1Char('/') + zjh)) {
+            numbering::keepSubjectAndType(db, kmh, txh, zjh);
+            keptTypes.insert(txh + QLatin1Char('/') + zjh);
         }
         numbering::insertWithFreshCode(db, numbering::questionNumbers(db, kmh, txh), [&](const QString& th) {
             sql::exec(db,
                       QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "
                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                      {kmh, txh, th, q.difficulty, q.score, q.text, q.answer, chapterCodes.value(q.chapterName), time});
+                      {kmh, txh, th, q.difficulty, q.score, q.text, q.answer, zjh, time});
         });
         ++summary.stored;
         auto it = std::find_if(summary.perType.begin(), summary.perType.end(),

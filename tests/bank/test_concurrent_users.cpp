@@ -720,6 +720,27 @@ void ConcurrentUsersTest::aStoreAndASubjectDeletionAtOnceLeaveNoQuestionBehind()
         dlg->close();
     }
     {
+        // A chapter deleted while a question is stored into it, the same way.
+        Workspace ws;
+        seed(ws);
+        BoxAnswerer boxes;
+        TLrstF* dlg = openEntry();
+        dlg->ComboBoxZj->setCurrentText(QStringLiteral("函数"));
+        dlg->MemoTm->setPlainText(QStringLiteral("删章节时存入的题"));
+        QProcess deletion;
+        QVERIFY(startSleepingTransaction(deletion, ws,
+                                         {"SELECT id FROM zjb WHERE kmh='01' AND zjh='01' FOR UPDATE",
+                                          "DELETE FROM stb WHERE kmh='01' AND zjh='01'",
+                                          "DELETE FROM zjb WHERE kmh='01' AND zjh='01'"}));
+        QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+        QVERIFY(deletion.state() == QProcess::NotRunning || deletion.waitForFinished(20000));
+        QCOMPARE(deletion.exitCode(), 0);
+        QCOMPARE(boxes.last(), QStringLiteral("该章节已被其他用户删除，试题没有存入。"));
+        QCOMPARE(ws.count("stb", "zjh='01'"), 0);
+        QCOMPARE(ws.count("stb"), 1);  // 第二题, of the other chapter
+        dlg->close();
+    }
+    {
         Workspace ws;
         seed(ws);
         QProcess store;
