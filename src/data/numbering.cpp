@@ -162,15 +162,22 @@ void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
 
 void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& zjh)
 {
-    if (!engine::keepRowsUntilCommit(
-            db, QStringLiteral("SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh=? AND t.txh=?"),
-            {kmh, txh})) {
+    // One statement keeps all of them (one round trip to a server); which one is gone is asked
+    // only when one is.
+    const QString subjectAndType =
+        QStringLiteral("SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh=? AND t.txh=?");
+    if (zjh.isEmpty() ? engine::keepRowsUntilCommit(db, subjectAndType, {kmh, txh})
+                      : engine::keepRowsUntilCommit(
+                            db,
+                            QStringLiteral("SELECT k.id FROM kmb k JOIN txb t ON t.kmh = k.kmh JOIN zjb z ON z.kmh = k.kmh"
+                                           " WHERE k.kmh=? AND t.txh=? AND z.zjh=?"),
+                            {kmh, txh, zjh})) {
+        return;
+    }
+    if (!engine::keepRowsUntilCommit(db, subjectAndType, {kmh, txh})) {
         throw AppError(QStringLiteral("该科目或题型已被其他用户删除，试题没有存入。"));
     }
-    if (!zjh.isEmpty() &&
-        !engine::keepRowsUntilCommit(db, QStringLiteral("SELECT id FROM zjb WHERE kmh=? AND zjh=?"), {kmh, zjh})) {
-        throw AppError(QStringLiteral("该章节已被其他用户删除，试题没有存入。"));
-    }
+    throw AppError(QStringLiteral("该章节已被其他用户删除，试题没有存入。"));
 }
 
 QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, const QString& txh,
