@@ -5,6 +5,7 @@
 #include "content/content.h"
 #include "data/convert.h"
 #include "data/demo.h"
+#include "data/engine.h"
 #include "data/errors.h"
 #include "data/lookups.h"
 #include "data/numbering.h"
@@ -110,8 +111,17 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
     if (kmh.isEmpty()) throw AppError(QStringLiteral("科目不存在！"));
     checkStorable(questions);
     StoreSummary summary;
-    const QStringList newTypes = missingTypes(db, kmh, questions);
-    const QStringList newChapters = missingChapters(db, kmh, questions);
+    QStringList newTypes = missingTypes(db, kmh, questions);
+    QStringList newChapters = missingChapters(db, kmh, questions);
+    // Names to create are looked for again after this program's turn at the subject's types and
+    // chapters: another user adding one of them at the same moment has then stored it, and the
+    // import uses it instead of adding the name a second time. The turn lasts until the commit.
+    if ((!newTypes.isEmpty() && options.createTypes) || (!newChapters.isEmpty() && options.createChapters)) {
+        engine::takeTurnUntilCommit(db, numbering::typeCodes(db, kmh).scope);
+        engine::takeTurnUntilCommit(db, numbering::chapterCodes(db, kmh).scope);
+        newTypes = missingTypes(db, kmh, questions);
+        newChapters = missingChapters(db, kmh, questions);
+    }
     if (!newTypes.isEmpty() && !options.createTypes) {
         throw AppError(QStringLiteral("科目中没有题型：%1。").arg(newTypes.join(QStringLiteral("、"))));
     }

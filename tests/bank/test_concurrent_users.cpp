@@ -131,6 +131,7 @@ private slots:
     void userNameTakenAtTheSameMomentIsRefused();
     void aStoreAndASubjectDeletionAtOnceLeaveNoQuestionBehind();
     void oneNameAddedByTwoUsersAtOnceIsStoredOnce();
+    void anImportCreatingANameAnotherUserAddsAtOnceUsesTheirs();
 
 private:
     static void seed(Workspace& ws);
@@ -797,6 +798,42 @@ void ConcurrentUsersTest::oneNameAddedByTwoUsersAtOnceIsStoredOnce()
     QCOMPARE(boxes.last(), QStringLiteral("此题型名已存在，请重新输入题型名！"));
     QCOMPARE(ws.count("txb", "kmh='01' AND txm='判断题'"), 1);
     types->close();
+}
+
+// An import that creates a type and a chapter while another user adds the same names: it waits
+// for the other user's commit and files its questions under their type and chapter.
+void ConcurrentUsersTest::anImportCreatingANameAnotherUserAddsAtOnceUsesTheirs()
+{
+    if (!testing::onServer()) QSKIP("one program at a time writes a bank file");
+    Workspace ws;
+    seed(ws);
+    QProcess other;
+    QVERIFY(startSleepingTransaction(other, ws,
+                                     {"SELECT pg_advisory_xact_lock(hashtext('txb/01'))",
+                                      "SELECT pg_advisory_xact_lock(hashtext('zjb/01'))",
+                                      "INSERT INTO txb (kmh, txh, txm) VALUES ('01','07','判断题')",
+                                      "INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01','07','概率')"}));
+    QVector<exchange::ImportedQuestion> questions(2);
+    for (int i = 0; i < questions.size(); ++i) {
+        questions[i].number = QString::number(i + 1);
+        questions[i].text = QStringLiteral("导入的判断题%1").arg(i + 1);
+        questions[i].typeName = QStringLiteral("判断题");
+        questions[i].chapterName = QStringLiteral("概率");
+        questions[i].score = QStringLiteral("2");
+    }
+    exchange::StoreOptions options;
+    options.createTypes = options.createChapters = true;
+    QSqlDatabase db = DM->db();
+    exchange::StoreSummary summary;
+    sql::transaction(db, [&] { summary = exchange::storeQuestions(db, QStringLiteral("01"), questions, {}, options); });
+    QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(20000));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(summary.stored, 2);
+    QCOMPARE(summary.createdTypes, QStringList());
+    QCOMPARE(summary.createdChapters, QStringList());
+    QCOMPARE(ws.count("txb", "kmh='01' AND txm='判断题'"), 1);
+    QCOMPARE(ws.count("zjb", "kmh='01' AND zjm='概率'"), 1);
+    QCOMPARE(ws.count("stb", "kmh='01' AND txh='07' AND zjh='07'"), 2);
 }
 
 #include "test_concurrent_users.moc"
