@@ -253,6 +253,18 @@ void describeLargeBank(Bank& bank)
     }
 }
 
+// The login check's read of the users: every row's name, password and level, from AdoMmb.
+void readUsersAsTheLoginDoes()
+{
+    Dataset* mmb = DM->AdoMmb;
+    int found = 0;
+    for (mmb->first(); !mmb->eof(); mmb->next()) {
+        if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
+            found = mmb->str(QStringLiteral("qx")).toInt();
+    }
+    if (found != 3) qFatal("login check found no super user");
+}
+
 // Logging in: the bank opened, every dataset opened, the users read. Two rows: logging in again
 // in a program that has the bank open (the old connection is closed inside the clock, the bank's
 // lock kept), and a program's first login with no bank open, which also takes the bank's lock (a
@@ -264,13 +276,7 @@ std::vector<Row> loginRows(const QString& path, int reps)
         QElapsedTimer t;
         t.start();
         DM->connectTo(path);
-        Dataset* mmb = DM->AdoMmb;
-        int found = 0;
-        for (mmb->first(); !mmb->eof(); mmb->next()) {
-            if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
-                found = mmb->str(QStringLiteral("qx")).toInt();
-        }
-        if (found != 3) qFatal("login check found no super user");
+        readUsersAsTheLoginDoes();
         return t.nsecsElapsed() / 1e6;
     };
     auto baseline = [&] {
@@ -926,13 +932,7 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
     };
     auto login = [&] {
         connect();
-        Dataset* mmb = DM->AdoMmb;
-        int found = 0;
-        for (mmb->first(); !mmb->eof(); mmb->next()) {
-            if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") && !mmb->str(QStringLiteral("mm")).isEmpty())
-                found = mmb->str(QStringLiteral("qx")).toInt();
-        }
-        if (found != 3) qFatal("login check found no super user");
+        readUsersAsTheLoginDoes();
     };
     // A program's first login opens the bank: a file, or a new session on the server (a process
     // there). Logging in again opens the file again, or keeps the live server session.

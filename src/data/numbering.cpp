@@ -160,7 +160,7 @@ void appendRow(Dataset* table, const QVector<QPair<QString, QString>>& values)
     }
 }
 
-void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& zjh)
+void keepWhereStored(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& zjh)
 {
     // One statement keeps all of them (one round trip to a server); which one is gone is asked
     // only when one is.
@@ -188,7 +188,7 @@ QString storeQuestion(const QSqlDatabase& db, Dataset* stb, const QString& kmh, 
         if (column == QLatin1String("zjh")) zjh = value;
     }
     return insertWithFreshCode(db, questionNumbers(db, kmh, txh), [&](const QString& th) {
-        keepSubjectAndType(db, kmh, txh, zjh);
+        keepWhereStored(db, kmh, txh, zjh);
         QVector<QPair<QString, QString>> row = {
             {QStringLiteral("kmh"), kmh}, {QStringLiteral("txh"), txh}, {QStringLiteral("th"), th}};
         row += columns;

@@ -61,7 +61,7 @@ Sequence chapterCodes(const QSqlDatabase& db, const QString& kmh);              
 // when given): on a server, keeps them from being deleted by another user until the commit (a
 // deletion under way is waited for), so that no question is left in a subject, type or chapter
 // deleted meanwhile. Throws when one of them is gone.
-void keepSubjectAndType(const QSqlDatabase& db, const QString& kmh, const QString& txh,
+void keepWhereStored(const QSqlDatabase& db, const QString& kmh, const QString& txh,
                         const QString& zjh = QString());
 
 // Appends a row with these (column, value) pairs to a whole-table dataset and posts it; a row the

@@ -153,7 +153,7 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
         chapterCodes.insert(r.text(0), r.text(1));
 
     QSet<QString> storedPictures;
-    QSet<QString> keptTypes;  // types and chapters kept from deletion by other users until the commit
+    QSet<QString> kept;  // type/chapter pairs kept from deletion by other users until the commit
     const QString time = demo::timeOfDay();
     for (int i = 0; i < questions.size(); ++i) {
         if (options.progress && i % 20 == 0 && !options.progress(i)) throw ImportCancelled();
@@ -171,9 +171,9 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
         }
         const QString txh = typeCodes.value(q.typeName);
         const QString zjh = chapterCodes.value(q.chapterName);
-        if (!keptTypes.contains(txh + QLatin1Char('/') + zjh)) {
-            numbering::keepSubjectAndType(db, kmh, txh, zjh);
-            keptTypes.insert(txh + QLatin1Char('/') + zjh);
+        if (!kept.contains(txh + QLatin1Char('/') + zjh)) {
+            numbering::keepWhereStored(db, kmh, txh, zjh);
+            kept.insert(txh + QLatin1Char('/') + zjh);
         }
         numbering::insertWithFreshCode(db, numbering::questionNumbers(db, kmh, txh), [&](const QString& th) {
             sql::exec(db,
