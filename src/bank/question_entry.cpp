@@ -86,7 +86,9 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     LabelSs1 = makeLabel(QStringLiteral("搜索第"), Panel1, QStringLiteral("LabelSs1"));
     EditTh = new QLineEdit(Panel1);
     EditTh->setObjectName(QStringLiteral("EditTh"));
-    EditTh->setMaxLength(3);
+    // Numbers go past 999 as a type grows (a type may hold 100,000 questions and more), and every
+    // one of them can be searched for.
+    EditTh->setMaxLength(7);
     LabelSs2 = makeLabel(QStringLiteral("题"), Panel1, QStringLiteral("LabelSs2"));
     BtnSs = new QPushButton(QStringLiteral("搜索"), Panel1);
     BtnSs->setObjectName(QStringLiteral("BtnSs"));
@@ -194,8 +196,8 @@ void TLrstF::FormCreate()
     LabelTx->setGeometry(8, 40, 40, 15);
     ComboBoxTx->setGeometry(50, 36, 174, 23);
     LabelSs1->setGeometry(8, 70, 40, 15);
-    EditTh->setGeometry(50, 66, 44, 23);
-    LabelSs2->setGeometry(98, 70, 14, 15);
+    EditTh->setGeometry(50, 66, 56, 23);
+    LabelSs2->setGeometry(110, 70, 14, 15);
     BtnSs->setGeometry(149, 65, 75, 25);
     DBGrid1->setGeometry(0, 96, 232, 296);
     Panel2->setGeometry(0, 392, 232, 112);
@@ -311,6 +313,7 @@ const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"),
 // The grid lists this in the order of the ids; only the ids of the whole type are read at once.
 const QString kGridQuery =
     QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
+const QString kGridCount = QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?");
 }  // namespace
 
 void TLrstF::openGrid()
@@ -319,7 +322,7 @@ void TLrstF::openGrid()
     q->close();
     // Rows are read a window at a time as the grid shows them; question and answer texts only for
     // the question loaded into the editor.
-    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_});
+    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, kGridCount);
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }
@@ -472,13 +475,8 @@ void TLrstF::reloadLoadedQuestion()
     const qint64 id = loadedId_;
     ComboBoxTxChange();
     Dataset* q = DM->ADOQuerySt;
-    const int idColumn = q->fieldIndex(QStringLiteral("id"));
-    for (int row = 0; row < q->recordCount(); ++row) {
-        if (q->valueAt(row, idColumn).toLongLong() == id) {
-            q->setRecNo(row);
-            break;
-        }
-    }
+    const int row = q->rowOfKey(id);
+    if (row >= 0) q->setRecNo(row);
     DBGrid1CellClick();
 }
 

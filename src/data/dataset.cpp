@@ -9,11 +9,17 @@
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 constexpr int kWindow = 256;       // rows fetched at once in table mode and keyed query mode
 constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
 constexpr int kLoneWindow = 16;    // keyed rows fetched for a row far from the rows read before
+constexpr int kKeyBlock = 4096;    // keys read at once when keys are read on demand
+// Keys read on demand stand for rows counted but gone by the time their keys were read (another
+// user deleted them): such rows show empty, as a row deleted after its key was read does. They are
+// larger than any row id and keep the list's keys in order.
+constexpr qint64 kPaddingKeys = std::numeric_limits<qint64>::max() - std::numeric_limits<int>::max();
 }  // namespace
 
 QString Field::asString() const { return ds_->currentValue(column_); }
@@ -48,15 +54,18 @@ void Dataset::setSql(const QString& statement, const QVariantList& binds)
     deferIdField_.clear();
     deferFields_.clear();
     keyField_.clear();
+    countSql_.clear();
     table_.clear();
     sql_ = statement;
     binds_ = binds;
 }
 
-void Dataset::setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds)
+void Dataset::setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds,
+                          const QString& count)
 {
     setSql(select, binds);
     keyField_ = keyField;
+    countSql_ = count;
 }
 
 void Dataset::setDeferredFields(const QString& table, const QString& idField, const QStringList& fields)
@@ -193,6 +202,10 @@ const QString kKeyRange = QStringLiteral("WHERE \"%1\" BETWEEN ? AND ?");
 
 void Dataset::openKeyed()
 {
+    if (readsKeysOnDemand()) {
+        openKeyedOnDemand();
+        return;
+    }
     readKeys(QString(), {});
     // The first window is read at once, whole: its statement also names the result's columns.
     lastWindow_ = {0, 0};
@@ -210,6 +223,69 @@ void Dataset::openKeyed()
     fillWindow(q, start, end);
 }
 
+int Dataset::keyedRowCount() const
+{
+    return sql::scalar(db(), countSql_, binds_).toInt();
+}
+
+void Dataset::openKeyedOnDemand()
+{
+    rowCount_ = keyedRowCount();
+    // The first window's rows come with their keys, in list order, from one statement that also
+    // names the result's columns.
+    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QString()) + QStringLiteral(" LIMIT ?"), binds_ + QVariantList{kWindow});
+    fields_ = q.columnNames();
+    queryColumns_ = q.columnCount();
+    keyColumn_ = -1;
+    for (int i = 0; i < fields_.size() && keyColumn_ < 0; ++i) {
+        if (fields_[i].compare(keyField_, Qt::CaseInsensitive) == 0) keyColumn_ = i;
+    }
+    if (keyColumn_ < 0) {
+        throw DataError(QStringLiteral("查询“%1”的结果中没有字段“%2”。").arg(objectName(), keyField_));
+    }
+    while (q.next()) {
+        QVector<QString> values(queryColumns_);
+        for (int i = 0; i < queryColumns_; ++i) values[i] = q.text(i);
+        windowRows_.insert(int(keys_.size()), std::move(values));
+        keys_.append(q.int64(keyColumn_));
+    }
+    // Rows added between the two statements are listed; rows deleted between them show empty.
+    rowCount_ = std::max<int>(rowCount_, keys_.size());
+    if (keys_.size() < std::min(rowCount_, kWindow)) padMissingKeys();
+    lastWindow_ = {0, int(std::min<qsizetype>(keys_.size(), kWindow)) - 1};
+}
+
+void Dataset::ensureKeys(int row) const
+{
+    if (!readsKeysOnDemand() || row < keys_.size() || keys_.size() >= rowCount_) return;
+    const int have = int(keys_.size());
+    const int wanted = std::min(rowCount_, std::max(row + 1, have + kKeyBlock)) - have;
+    QString condition;
+    QVariantList binds = binds_;
+    if (have > 0) {
+        condition = QStringLiteral("WHERE \"%1\" > ?").arg(keyField_);
+        binds << keys_.last();
+    }
+    binds << wanted;
+    sql::Reader q(db(), keyedSelect(QStringLiteral("\"%1\"").arg(keyField_), condition) + QStringLiteral(" LIMIT ?"),
+                  binds);
+    while (q.next()) keys_.append(q.int64(0));
+    if (keys_.size() < have + wanted) padMissingKeys();
+}
+
+void Dataset::padMissingKeys() const
+{
+    for (qsizetype i = keys_.size(); i < rowCount_; ++i) keys_.append(kPaddingKeys + i);
+}
+
+void Dataset::dropPadding() const
+{
+    while (!keys_.isEmpty() && keys_.last() >= kPaddingKeys) {
+        windowRows_.remove(int(keys_.size()) - 1);
+        keys_.removeLast();
+    }
+}
+
 // The rows of the window holding `row`: aligned to the window size and widened to whole groups of
 // rows sharing a key, as a key range gives every row of its keys. A row next to the rows read last
 // (a grid scrolling on) brings a whole window; a lone row far from them (a random draw, a jump of
@@ -218,9 +294,11 @@ std::pair<int, int> Dataset::keyedWindow(int row) const
 {
     const bool near =
         lastWindow_.first >= 0 && row >= lastWindow_.first - kWindow && row <= lastWindow_.second + kWindow;
-    const int size = near || keys_.size() <= kWindow ? kWindow : kLoneWindow;
+    const int total = readsKeysOnDemand() ? rowCount_ : int(keys_.size());
+    const int size = near || total <= kWindow ? kWindow : kLoneWindow;
     int start = row / size * size;
-    int end = std::min<int>(keys_.size(), start + size) - 1;
+    int end = std::min<int>(total, start + size) - 1;
+    ensureKeys(std::min(total - 1, end + 1));  // the key after the window too, for the widening below
     while (start > 0 && start < keys_.size() && keys_[start - 1] == keys_[start]) --start;
     while (end >= 0 && end + 1 < keys_.size() && keys_[end + 1] == keys_[end]) ++end;
     lastWindow_ = {start, end};
@@ -268,6 +346,7 @@ int Dataset::rowsInMemory() const
 void Dataset::prefetchRows(const QVector<int>& rows) const
 {
     if (!isKeyed() || queryColumns_ <= 0) return;
+    if (readsKeysOnDemand() && !rows.isEmpty()) ensureKeys(std::min(rowCount_ - 1, *std::max_element(rows.begin(), rows.end())));
     QVector<qint64> wanted;
     auto collect = [&] {
         wanted.clear();
@@ -316,6 +395,19 @@ void Dataset::prefetchRows(const QVector<int>& rows) const
 int Dataset::rowOfKey(qint64 key) const
 {
     if (!isKeyed()) return -1;
+    if (readsKeysOnDemand() && keys_.size() < rowCount_ && (keys_.isEmpty() || key > keys_.last())) {
+        // Every key up to this one, so that its row's place in the list is known.
+        QString condition = QStringLiteral("WHERE \"%1\" <= ?").arg(keyField_);
+        QVariantList binds = binds_;
+        if (!keys_.isEmpty()) {
+            condition += QStringLiteral(" AND \"%1\" > ?").arg(keyField_);
+            binds << key << keys_.last();
+        } else {
+            binds << key;
+        }
+        sql::Reader q(db(), keyedSelect(QStringLiteral("\"%1\"").arg(keyField_), condition), binds);
+        while (q.next() && keys_.size() < rowCount_) keys_.append(q.int64(0));
+    }
     const auto it = std::lower_bound(keys_.cbegin(), keys_.cend(), key);
     return it != keys_.cend() && *it == key ? int(it - keys_.cbegin()) : -1;
 }
@@ -355,6 +447,18 @@ int Dataset::findRow(const QStringList& fields, const std::function<bool(const Q
 
 void Dataset::reopenWithNewRows(const QString& idField)
 {
+    if (readsKeysOnDemand() && isActive() && idField.compare(keyField_, Qt::CaseInsensitive) == 0) {
+        // New rows come after every key held: the count takes them in, and their keys are read
+        // when they come into view. Rows that were missing stand for rows to be read again.
+        const int before = rowCount_;
+        dropPadding();
+        rowCount_ = std::max<int>(keyedRowCount(), keys_.size());
+        if (rowCount_ != before) emit rowsChanged();
+        eof_ = rowCount_ == 0;
+        current_ = -2;  // the first row becomes current and says so, as after open()
+        setCurrent(rowCount_ == 0 ? -1 : 0);
+        return;
+    }
     if (isKeyed() && isActive() && idField.compare(keyField_, Qt::CaseInsensitive) == 0) {
         const int before = rowCount_;
         readKeys(QStringLiteral("WHERE \"%1\" > ?").arg(keyField_), {keys_.isEmpty() ? qint64(-1) : keys_.last()});

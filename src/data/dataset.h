@@ -56,9 +56,18 @@ public:
     // column `keyField`; the dataset lists them as `select` ordered by that column would. open()
     // reads the keys only; the rows' contents are read a window of keys at a time when they are
     // looked at. Rows sharing a key (a join listing a row twice) stay next to each other.
-    void setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds = {});
+    // With `count`, a statement giving the number of rows of `select` from the same bound values,
+    // and keys that are unique, open() reads the count and the first window only, and keys further
+    // on are read a block at a time as rows come into view: a list of any size opens at the cost
+    // of its first screen.
+    void setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds = {},
+                     const QString& count = {});
     QString sql() const { return sql_; }
     bool isKeyed() const { return isQuery() && !keyField_.isEmpty(); }
+    // Keyed query mode with a count: the keys held are the first rows' only.
+    bool readsKeysOnDemand() const { return isKeyed() && !countSql_.isEmpty(); }
+    // How many keys the dataset holds at the moment (every row's, unless read on demand).
+    int keysInMemory() const { return int(keys_.size()); }
     // Query mode: `fields` are not part of the query's result but read on demand, one row at a
     // time, from `table` by the row id found in the query's column `idField`. Long texts that a
     // list does not show are so read only for the rows that are looked at. Set after setSql().
@@ -177,10 +186,18 @@ private:
     // Keyed query mode.
     QString keyField_;                                // the key column as the caller named it
     int keyColumn_ = -1;                              // its column in the result
-    QVector<qint64> keys_;                            // every row's key, in list order
+    QString countSql_;                                // the count of rows, when keys are read on demand
+    mutable QVector<qint64> keys_;                    // the rows' keys in list order (the first ones only
+                                                      // when read on demand)
     mutable QHash<int, QVector<QString>> windowRows_;  // rows read so far, by row index
     mutable std::pair<int, int> lastWindow_{-1, -1};  // the rows read last
     void openKeyed();
+    void openKeyedOnDemand();
+    int keyedRowCount() const;
+    // Keys read on demand: reads the keys up to `row` (and a block more).
+    void ensureKeys(int row) const;
+    void padMissingKeys() const;
+    void dropPadding() const;
     void readKeys(const QString& condition, const QVariantList& extraBinds);
     QString keyedSelect(const QString& columns, const QString& condition) const;
     std::pair<int, int> keyedWindow(int row) const;

@@ -9,6 +9,7 @@
 #include "data/schema.h"
 #include "data/sql.h"
 
+#include <algorithm>
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -318,6 +319,13 @@ QString chineseText(Lcg& rng, int length)
 void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
                              const std::function<void(qint64, qint64)>& progress)
 {
+    createGeneratedDatabase(path, GeneratedShape{questions, 0, 0}, seed, progress);
+}
+
+void createGeneratedDatabase(const QString& path, const GeneratedShape& shape, unsigned seed,
+                             const std::function<void(qint64, qint64)>& progress)
+{
+    const int questions = shape.questions;
     static const QString difficulties[] = {QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
                                            QStringLiteral("较难"), QStringLiteral("难")};
     constexpr int kSubjects = 10, kTypes = 8, kChapters = 20;
@@ -342,11 +350,13 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
         // type of 100,000 and one of 20,000 in a bank of 1,000,000), and the first type's
         // questions go round the 20 chapters in turn: ticking chapters 1 to 10 then makes exactly
         // half of that type the candidates (50,000 of the 100,000).
-        const bool large = questions >= kLargeBank;
-        const int firstType = large ? questions / 10 : 5000;
-        const int firstTwo = firstType + (large ? questions / 50 : 2000);
+        const bool large = questions >= kLargeBank || shape.firstType > 0;
+        const int firstType =
+            shape.firstType > 0 ? std::min(shape.firstType, questions) : questions >= kLargeBank ? questions / 10 : 5000;
+        const int firstTwo = firstType + (questions >= kLargeBank ? questions / 50 : 2000);
         QVector<int> numbers(kSubjects * kTypes, 0);
         Lcg rng{seed};
+        auto textLength = [&] { return shape.textLength > 0 ? shape.textLength : 100 + rng.below(501); };
         QSqlQuery insert(db);
         if (!insert.prepare(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) "
                                            "VALUES (?,?,?,?,?,?,?,?,?,?)"))) {
@@ -374,8 +384,8 @@ void createGeneratedDatabase(const QString& path, int questions, unsigned seed,
                                          convert::nextCode(QString::number(chapter), 2),
                                          difficulties[rng.below(5)],
                                          QString::number(1 + rng.below(10)),
-                                         chineseText(rng, 100 + rng.below(501)),
-                                         chineseText(rng, 100 + rng.below(501)),
+                                         chineseText(rng, textLength()),
+                                         chineseText(rng, textLength()),
                                          QStringLiteral("%1:%2:%3")
                                              .arg(8 + rng.below(10))
                                              .arg(rng.below(60), 2, 10, QLatin1Char('0'))

@@ -33,6 +33,17 @@ constexpr int kLargeBank = 1000000;
 void createGeneratedDatabase(const QString& path, int questions, unsigned seed = 1,
                              const std::function<void(qint64, qint64)>& progress = {});
 
+// A generated bank of another shape, for tests at size without the time and room of a million
+// questions: type 1 of subject 1 holds `firstType` questions (taking the 20 chapters in turn, as in
+// a large bank), and every text is `textLength` characters long.
+struct GeneratedShape {
+    int questions = 0;
+    int firstType = 0;   // 0: by the bank's size, as above
+    int textLength = 0;  // 0: 100 to 600 characters at random
+};
+void createGeneratedDatabase(const QString& path, const GeneratedShape& shape, unsigned seed = 1,
+                             const std::function<void(qint64, qint64)>& progress = {});
+
 // Makes a new bank at `target` (a file path or a server URI, as above) and fills it with `fill`
 // inside the bank's creating transaction.
 void buildBank(const QString& target, const std::function<void(QSqlDatabase&)>& fill);

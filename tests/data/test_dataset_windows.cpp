@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using testing::Workspace;
 
 namespace {
@@ -67,6 +69,7 @@ private slots:
     void emptyResultsAndMissingKeys();
     void wholeTablesListTheirRowsInIdOrder();
     void scatteredRowsAreReadTogether();
+    void countedListReadsKeysAsRowsComeIntoView();
 };
 
 void DatasetWindowsTest::keyedListGivesTheWholeResultReadingOnlyWindows()
@@ -322,6 +325,66 @@ void DatasetWindowsTest::wholeTablesListTheirRowsInIdOrder()
     stb->last();
     QCOMPARE(stb->str("kmh"), QStringLiteral("001"));
     QCOMPARE(stb->currentId(), 999);
+}
+
+void DatasetWindowsTest::countedListReadsKeysAsRowsComeIntoView()
+{
+    Workspace ws;
+    addQuestions(ws, 10000);
+    const QString count = QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?");
+    const QStringList expected = wholeResult(kTypeList, "id", {"01", "01"}, {"tm"});
+    Dataset* q = DM->ADOQuerySt;
+    auto reopen = [&] {
+        q->setKeyedSql(kTypeList, "id", {"01", "01"}, count);
+        q->setDeferredFields("stb", "id", {"tm"});
+        q->open();
+    };
+    reopen();
+    QVERIFY(q->readsKeysOnDemand());
+    QCOMPARE(q->recordCount(), 10000);
+    QCOMPARE(q->str("th"), QStringLiteral("001"));
+    QVERIFY(q->keysInMemory() <= 256);  // the first window's, read with its rows
+    // Rows coming into view bring their keys a block at a time, not the whole list's.
+    QCOMPARE(q->valueAt(300, 3), QStringLiteral("301"));
+    QVERIFY(q->keysInMemory() > 300 && q->keysInMemory() < 5000);
+    QCOMPARE(q->valueAt(9999, 3), QStringLiteral("10000"));
+    QCOMPARE(q->keysInMemory(), 10000);
+    QCOMPARE(contents(q), expected);
+    // A key far down, and a search far down, find their rows from a fresh list.
+    reopen();
+    const qint64 id = ws.scalar("SELECT id FROM stb WHERE txh='01' AND th='9000'").toLongLong();
+    QCOMPARE(q->rowOfKey(id), 8999);
+    QCOMPARE(q->rowOfKey(id + 1), -1);  // a question of the other type
+    reopen();
+    QCOMPARE(q->findRow({"th"}, [](const QStringList& row) { return row[0].toInt() == 9999; }), 9998);
+    q->setRecNo(9998);
+    QCOMPARE(q->str("tm"), QStringLiteral("题19997"));
+    // Deleted behind the list before its key was read: the rows after it move up and the list
+    // keeps its length, its last row empty; taking new rows counts afresh.
+    reopen();
+    ws.exec("DELETE FROM stb WHERE txh='01' AND th='5000'");
+    QCOMPARE(q->valueAt(4999, 3), QStringLiteral("5001"));
+    QCOMPARE(q->recordCount(), 10000);
+    QCOMPARE(q->valueAt(9998, 3), QStringLiteral("10000"));
+    QCOMPARE(q->valueAt(9999, 3), QString());
+    QCOMPARE(q->rowOfKey(std::numeric_limits<qint64>::max()), -1);
+    ws.exec("INSERT INTO stb (kmh, txh, th, tm) VALUES ('01','01','10001','新一')");
+    q->reopenWithNewRows("id");
+    QCOMPARE(q->recordCount(), 10000);
+    QCOMPARE(q->recNo(), 0);
+    QCOMPARE(q->valueAt(9998, 3), QStringLiteral("10000"));
+    QCOMPARE(q->valueAt(9999, 3), QStringLiteral("10001"));
+    QCOMPARE(q->valueAt(9999, 6), QStringLiteral("新一"));
+    // An empty list counts none and takes its first new row.
+    q->setKeyedSql(kTypeList, "id", {"09", "01"}, count);
+    q->open();
+    QCOMPARE(q->recordCount(), 0);
+    QCOMPARE(q->recNo(), -1);
+    QCOMPARE(q->rowOfKey(1), -1);
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('09','01','001')");
+    q->reopenWithNewRows("id");
+    QCOMPARE(q->recordCount(), 1);
+    QCOMPARE(q->str("th"), QStringLiteral("001"));
 }
 
 QTEST_MAIN(DatasetWindowsTest)
