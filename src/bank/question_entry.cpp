@@ -313,6 +313,9 @@ const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"),
 // The grid lists this in the order of the ids; only the ids of the whole type are read at once.
 const QString kGridQuery =
     QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
+// The grid's row count: kept by the bank, or counted where an older read-only bank keeps none.
+const QString kGridCountKept =
+    QStringLiteral("SELECT COALESCE((SELECT n FROM question_counts WHERE kmh=? AND txh=?), 0)");
 const QString kGridCount = QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?");
 }  // namespace
 
@@ -322,7 +325,7 @@ void TLrstF::openGrid()
     q->close();
     // Rows are read a window at a time as the grid shows them; question and answer texts only for
     // the question loaded into the editor.
-    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, kGridCount);
+    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, DM->keepsQuestionCounts() ? kGridCountKept : kGridCount);
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
 }

@@ -160,8 +160,10 @@ void TDM::connectTo(const QString& absolutePath)
     // transaction; then pictures no question places any more (their questions were deleted) go.
     try {
         if (schema::upgrade(conn, version, present)) version = schema::kVersion;
+        questionCountsKept_ = version == schema::kVersion;
     } catch (const AppError&) {
         // A read-only or busy file opens as it is; what needs the newer tables reports it then.
+        questionCountsKept_ = present.contains(schema::kQuestionCounts);
     }
     QHash<QString, QStringList> columns;
     if (version == schema::kVersion) {
@@ -256,10 +258,12 @@ void TDM::openServerBank(const QString& uri, bool keepSession)
         // (the recycle bin, the paper library) when it lacks them.
         try {
             schema::addMissingTables(conn, present);
+            questionCountsKept_ = true;
         } catch (const DataError& e) {
             // A role without the right to create tables works on as it is; what needs the newer
             // tables reports it then. A broken connection is reported now.
             if (e.connectionLost()) throw;
+            questionCountsKept_ = present.contains(schema::kQuestionCounts);
         }
         if (!keepSession) {
             // Each program composes its papers in tables of its own session; they are set up

@@ -38,6 +38,9 @@ public:
     // Closes every dataset and the file, and lets other programs open the bank again.
     void disconnectFromBank();
     QSqlDatabase db() const;
+    // True when the bank keeps the number of questions of each subject and type (a bank this version
+    // created or upgraded); a read-only bank of an older version has its questions counted instead.
+    bool keepsQuestionCounts() const { return questionCountsKept_; }
 
     // Runs `work` in one transaction, then re-reads the given datasets so that they show what the
     // file holds whether the work succeeded or not.
@@ -56,6 +59,7 @@ public:
 private:
     BankLock lock_;  // the embedded file's "one program at a time" marks
     QString server_;  // the server's URI while connected to one
+    bool questionCountsKept_ = false;
     void dropConnectionOfOtherEngine(const QString& driver);
     // True when the open server session is to `uri`, alive and idle, so logging in keeps it.
     bool keepsServerSession(const QString& uri) const;

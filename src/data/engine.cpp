@@ -288,6 +288,69 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
+QStringList questionCountStatements(const QSqlDatabase& db)
+{
+    const QString table = QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS question_counts (kmh TEXT NOT NULL, txh TEXT NOT NULL, n INTEGER NOT NULL,"
+        " PRIMARY KEY (kmh, txh))");
+    const QString fill = QStringLiteral(
+        "INSERT INTO question_counts (kmh, txh, n) SELECT kmh, txh, COUNT(*) FROM stb"
+        " WHERE kmh IS NOT NULL AND txh IS NOT NULL GROUP BY kmh, txh");
+    if (!isServer(db)) {
+        return {table,
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS question_counts_insert AFTER INSERT ON stb"
+                               " WHEN new.kmh IS NOT NULL AND new.txh IS NOT NULL BEGIN"
+                               " INSERT INTO question_counts (kmh, txh, n) VALUES (new.kmh, new.txh, 1)"
+                               " ON CONFLICT (kmh, txh) DO UPDATE SET n = n + 1; END"),
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS question_counts_delete AFTER DELETE ON stb"
+                               " WHEN old.kmh IS NOT NULL AND old.txh IS NOT NULL BEGIN"
+                               " UPDATE question_counts SET n = n - 1 WHERE kmh = old.kmh AND txh = old.txh; END"),
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS question_counts_update AFTER UPDATE OF kmh, txh ON stb"
+                               " WHEN old.kmh IS NOT new.kmh OR old.txh IS NOT new.txh BEGIN"
+                               " UPDATE question_counts SET n = n - 1 WHERE kmh = old.kmh AND txh = old.txh;"
+                               " INSERT INTO question_counts (kmh, txh, n) SELECT new.kmh, new.txh, 1"
+                               " WHERE new.kmh IS NOT NULL AND new.txh IS NOT NULL"
+                               " ON CONFLICT (kmh, txh) DO UPDATE SET n = n + 1; END"),
+                fill};
+    }
+    // One call per statement, from the statement's old rows (gone) and new rows (added): a
+    // deletion of 100,000 questions updates a few counts once each. A change that keeps every
+    // question's codes writes nothing.
+    return {table,
+            QStringLiteral(
+                "CREATE OR REPLACE FUNCTION question_counts_follow() RETURNS trigger LANGUAGE plpgsql AS $body$\n"
+                "BEGIN\n"
+                "  IF TG_OP = 'UPDATE' THEN\n"
+                "    IF NOT EXISTS (SELECT 1 FROM gone AS o JOIN added AS a ON a.id = o.id\n"
+                "        WHERE a.kmh IS DISTINCT FROM o.kmh OR a.txh IS DISTINCT FROM o.txh) THEN\n"
+                "      RETURN NULL;\n"
+                "    END IF;\n"
+                "  END IF;\n"
+                "  IF TG_OP <> 'INSERT' THEN\n"
+                "    UPDATE question_counts AS c SET n = c.n - g.n\n"
+                "      FROM (SELECT kmh, txh, COUNT(*) AS n FROM gone\n"
+                "            WHERE kmh IS NOT NULL AND txh IS NOT NULL GROUP BY kmh, txh) AS g\n"
+                "      WHERE c.kmh = g.kmh AND c.txh = g.txh;\n"
+                "  END IF;\n"
+                "  IF TG_OP <> 'DELETE' THEN\n"
+                "    INSERT INTO question_counts AS c (kmh, txh, n)\n"
+                "      SELECT kmh, txh, COUNT(*) FROM added WHERE kmh IS NOT NULL AND txh IS NOT NULL\n"
+                "      GROUP BY kmh, txh ORDER BY kmh, txh\n"
+                "      ON CONFLICT (kmh, txh) DO UPDATE SET n = c.n + excluded.n;\n"
+                "  END IF;\n"
+                "  RETURN NULL;\n"
+                "END\n"
+                "$body$"),
+            QStringLiteral("CREATE OR REPLACE TRIGGER question_counts_insert AFTER INSERT ON stb"
+                           " REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION question_counts_follow()"),
+            QStringLiteral("CREATE OR REPLACE TRIGGER question_counts_delete AFTER DELETE ON stb"
+                           " REFERENCING OLD TABLE AS gone FOR EACH STATEMENT EXECUTE FUNCTION question_counts_follow()"),
+            QStringLiteral("CREATE OR REPLACE TRIGGER question_counts_update AFTER UPDATE ON stb"
+                           " REFERENCING OLD TABLE AS gone NEW TABLE AS added FOR EACH STATEMENT"
+                           " EXECUTE FUNCTION question_counts_follow()"),
+            fill};
+}
+
 QString caseBlindLike(const QSqlDatabase& db)
 {
     return isServer(db) ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");

@@ -63,6 +63,14 @@ QStringList tables(const QSqlDatabase& db);
 // Column names of a table as the database records them, in lower case.
 QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 
+// The statements that keep question_counts, the number of questions of each subject and type
+// (rows of stb with both codes), up to date with stb: its table, the triggers that follow every
+// insert, delete and change of codes (row by row on SQLite; once per statement on a server, from
+// the statement's rows), and the statement that fills it from the questions already stored. Run
+// in this order, in one transaction: on a server the triggers then hold other programs' writes
+// back until the count is filled and committed.
+QStringList questionCountStatements(const QSqlDatabase& db);
+
 // The pattern operator that ignores letter case, as SQLite's LIKE does (for Latin letters):
 // LIKE on SQLite, ILIKE on a server, whose LIKE tells "Unit" from "unit".
 QString caseBlindLike(const QSqlDatabase& db);

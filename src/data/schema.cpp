@@ -216,6 +216,16 @@ QString createStatement(const QString& table)
     return recorded.value(table);
 }
 
+// The count of questions of each subject and type, kept by triggers (engine::questionCountStatements).
+// It is derived from stb: it is not one of tableNames(), so copies of a bank do not copy it but
+// count the questions they store.
+const QString kQuestionCounts = QStringLiteral("question_counts");
+
+static void createQuestionCounts(const QSqlDatabase& db)
+{
+    for (const QString& statement : engine::questionCountStatements(db)) sql::run(db, statement);
+}
+
 void create(QSqlDatabase& db)
 {
     auto make = [&](const char* statement) { sql::run(db, engine::dialect(db, QString::fromLatin1(statement))); };
@@ -226,6 +236,7 @@ void create(QSqlDatabase& db)
     if (engine::isServer(db)) {
         for (const char* statement : kServerIndexes) make(statement);
     }
+    createQuestionCounts(db);
     engine::setSchemaVersion(db, kVersion);
 }
 
@@ -288,8 +299,12 @@ static bool lacksAddedTables(const QStringList& present)
 
 void addMissingTables(QSqlDatabase& db, const QStringList& present)
 {
-    if (!lacksAddedTables(present)) return;  // a read-only bank that has them stays untouched
-    sql::transaction(db, [&] { createAddedTables(db); });
+    // A read-only bank that has them stays untouched.
+    if (!lacksAddedTables(present) && present.contains(kQuestionCounts)) return;
+    sql::transaction(db, [&] {
+        createAddedTables(db);
+        if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
+    });
 }
 
 bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
@@ -300,6 +315,7 @@ bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
     }
     sql::transaction(db, [&] {
         createAddedTables(db);
+        if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
         engine::setSchemaVersion(db, kVersion);
     });
     return true;

@@ -33,6 +33,10 @@ void create(QSqlDatabase& db);
 // does not get them, since files of older versions may hold duplicates.
 QStringList serverOnlyStatements();
 
+// The table that keeps the number of questions of each subject and type (kmh, txh, n) up to date
+// through triggers on stb; every bank gets it when it is created or first opened by this version.
+extern const QString kQuestionCounts;
+
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);
 

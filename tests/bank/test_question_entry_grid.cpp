@@ -7,6 +7,9 @@
 #include "app/main_window.h"
 #include "bank/question_entry.h"
 #include "data/data_module.h"
+#include "data/errors.h"
+#include "data/recycle.h"
+#include "data/sql.h"
 #include "test_support.h"
 
 #include <QComboBox>
@@ -99,6 +102,8 @@ private slots:
     void gridCountsEveryRowAndScrollsToTheLast();
     void searchFindsRowsFarDownAndReportsMissingNumbers();
     void storeChangeAndDeleteKeepTheirCurrentRow();
+    void countsKeptByTheBankFollowEveryChange();
+    void aBankWithoutKeptCountsGetsThemWhenOpened();
 };
 
 void QuestionEntryGridTest::gridCountsEveryRowAndScrollsToTheLast()
@@ -228,6 +233,100 @@ void QuestionEntryGridTest::storeChangeAndDeleteKeepTheirCurrentRow()
     search(dlg, "280");
     QCOMPARE(DM->ADOQuerySt->recNo(), 279);
     QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("题280"));
+}
+
+namespace {
+
+// The subjects and types whose kept count differs from their questions counted (empty when every
+// count agrees), as "kmh/txh kept counted".
+QStringList countsThatDisagree()
+{
+    QStringList out;
+    sql::Reader q(DM->db(), QStringLiteral(
+        "SELECT g.kmh, g.txh, COALESCE(c.n, -1), g.n FROM"
+        " (SELECT kmh, txh, COUNT(*) AS n FROM stb WHERE kmh IS NOT NULL AND txh IS NOT NULL GROUP BY kmh, txh) AS g"
+        " LEFT JOIN question_counts AS c ON c.kmh = g.kmh AND c.txh = g.txh WHERE c.n IS NULL OR c.n <> g.n"
+        " UNION ALL SELECT c.kmh, c.txh, c.n, 0 FROM question_counts AS c WHERE c.n <> 0 AND NOT EXISTS"
+        " (SELECT 1 FROM stb WHERE stb.kmh = c.kmh AND stb.txh = c.txh)"));
+    while (q.next()) out << q.text(0) + '/' + q.text(1) + ' ' + q.text(2) + ' ' + q.text(3);
+    return out;
+}
+
+QString kept(Workspace& ws, const char* kmh, const char* txh)
+{
+    return ws.scalar("SELECT n FROM question_counts WHERE kmh=? AND txh=?", {kmh, txh});
+}
+
+}  // namespace
+
+void QuestionEntryGridTest::countsKeptByTheBankFollowEveryChange()
+{
+    Workspace ws;
+    seed(ws);
+    BoxAnswerer boxes;
+    QVERIFY(DM->keepsQuestionCounts());
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("3000"));
+    QCOMPARE(countsThatDisagree(), QStringList());
+    // Codes changed, and a change of other columns only.
+    ws.exec("UPDATE stb SET txh='02' WHERE kmh='01' AND txh='01' AND th IN ('010','011')");
+    ws.exec("UPDATE stb SET tm='改' WHERE kmh='01' AND txh='01' AND th='003'");
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("2998"));
+    QCOMPARE(kept(ws, "01", "02"), QStringLiteral("4"));
+    // Rows without a subject are not counted; deleting them counts nothing down.
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES (NULL, '01', '001'), ('01', NULL, '001')");
+    ws.exec("DELETE FROM stb WHERE kmh IS NULL OR txh IS NULL");
+    QCOMPARE(countsThatDisagree(), QStringList());
+    // The grid counts from the kept number; a subject deleted into the recycle bin and restored
+    // counts down to nothing and back up.
+    TLrstF* dlg = open();
+    QCOMPARE(dlg->DBGrid1->model()->rowCount(), 2998);
+    qint64 item = 0;
+    DM->transaction({DM->ADOStb}, [&] {
+        item = recycle::keepSubject(DM->db(), QStringLiteral("01"), QStringLiteral("admin"));
+        recycle::removeKept(DM->db(), item);
+    });
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("0"));
+    QCOMPARE(countsThatDisagree(), QStringList());
+    recycle::restore(DM->db(), item);
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("2998"));
+    QCOMPARE(countsThatDisagree(), QStringList());
+    // A rolled-back store leaves the count as it was.
+    QVERIFY_THROWS_EXCEPTION(DataError, DM->transaction({DM->ADOStb}, [&] {
+        ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','01','9999')");
+        throw DataError(QStringLiteral("中止"));
+    }));
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("2998"));
+    QVERIFY(boxes.texts.isEmpty());
+}
+
+void QuestionEntryGridTest::aBankWithoutKeptCountsGetsThemWhenOpened()
+{
+    if (testing::onServer()) QSKIP("a bank file written before the counts were kept");
+    Workspace ws;
+    seed(ws);
+    for (const char* statement : {"DROP TRIGGER question_counts_insert", "DROP TRIGGER question_counts_delete",
+                                  "DROP TRIGGER question_counts_update", "DROP TABLE question_counts"}) {
+        ws.exec(QString::fromLatin1(statement));
+    }
+    ws.exec("INSERT INTO stb (kmh, txh, th) VALUES ('01','02','003')");  // stored by the older program
+    DM->disconnectFromBank();
+    DM->connectTo(ws.databasePath());
+    QVERIFY(DM->keepsQuestionCounts());
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("3000"));
+    QCOMPARE(kept(ws, "01", "02"), QStringLiteral("3"));
+    QCOMPARE(countsThatDisagree(), QStringList());
+    BoxAnswerer boxes;
+    TLrstF* dlg = open();
+    QCOMPARE(dlg->DBGrid1->model()->rowCount(), kQuestions);
+    dlg->MemoTm->setPlainText(QStringLiteral("新题"));
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(kept(ws, "01", "01"), QStringLiteral("3001"));
+    QCOMPARE(dlg->DBGrid1->model()->rowCount(), kQuestions + 1);
+    // Opening again fills nothing twice.
+    DM->disconnectFromBank();
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(countsThatDisagree(), QStringList());
 }
 
 QTEST_MAIN(QuestionEntryGridTest)
