@@ -328,6 +328,11 @@ void TLrstF::openGrid()
     q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, DM->keepsQuestionCounts() ? kGridCountKept : kGridCount);
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     q->open();
+    // Numbers pass three digits in a large type: the number column widens to show them whole
+    // (numbered in turn, a type's numbers have about as many digits as it has questions).
+    const QString widest(QString::number(q->recordCount()).size(), QLatin1Char('0'));
+    DBGrid1->setColumnWidth(0, widest.size() <= 3 ? 33
+                                                  : std::max(33, DBGrid1->fontMetrics().horizontalAdvance(widest) + 10));
 }
 
 void TLrstF::ComboBoxKmChange()

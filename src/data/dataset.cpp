@@ -16,6 +16,7 @@ constexpr int kWindow = 256;       // rows fetched at once in table mode and key
 constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
 constexpr int kLoneWindow = 16;    // keyed rows fetched for a row far from the rows read before
 constexpr int kKeyBlock = 4096;    // keys read at once when keys are read on demand
+constexpr int kFirstRows = 64;     // rows read on opening when keys are read on demand: a screenful
 // Keys read on demand stand for rows counted but gone by the time their keys were read (another
 // user deleted them): such rows show empty, as a row deleted after its key was read does. They are
 // larger than any row id and keep the list's keys in order.
@@ -231,9 +232,10 @@ int Dataset::keyedRowCount() const
 void Dataset::openKeyedOnDemand()
 {
     rowCount_ = keyedRowCount();
-    // The first window's rows come with their keys, in list order, from one statement that also
+    // The first screenful of rows comes with its keys, in list order, from one statement that also
     // names the result's columns.
-    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QString()) + QStringLiteral(" LIMIT ?"), binds_ + QVariantList{kWindow});
+    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QString()) + QStringLiteral(" LIMIT ?"),
+                  binds_ + QVariantList{kFirstRows});
     fields_ = q.columnNames();
     queryColumns_ = q.columnCount();
     keyColumn_ = -1;
@@ -251,8 +253,8 @@ void Dataset::openKeyedOnDemand()
     }
     // Rows added between the two statements are listed; rows deleted between them show empty.
     rowCount_ = std::max<int>(rowCount_, keys_.size());
-    if (keys_.size() < std::min(rowCount_, kWindow)) padMissingKeys();
-    lastWindow_ = {0, int(std::min<qsizetype>(keys_.size(), kWindow)) - 1};
+    if (keys_.size() < std::min(rowCount_, kFirstRows)) padMissingKeys();
+    lastWindow_ = {0, int(keys_.size()) - 1};
 }
 
 void Dataset::ensureKeys(int row) const

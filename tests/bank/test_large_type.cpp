@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -89,6 +90,9 @@ void LargeTypeTest::entryGridCountsSearchesAndNumbersAHundredThousand()
     QVERIFY(DM->ADOQuerySt->readsKeysOnDemand());
     QVERIFY(DM->ADOQuerySt->keysInMemory() <= 256);
     QVERIFY(DM->ADOQuerySt->rowsInMemory() <= 256);
+    // The number column shows six digits whole: a cell's text keeps a margin on either side.
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    QVERIFY(grid->columnWidth(0) >= grid->fontMetrics().horizontalAdvance(QStringLiteral("100000")) + 2 * margin);
 
     // Search by number far down lands on it, with its question in the editor.
     dlg->EditTh->setText(QStringLiteral("99999"));

@@ -13,6 +13,7 @@
 #include "test_support.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -115,6 +116,8 @@ void QuestionEntryGridTest::gridCountsEveryRowAndScrollsToTheLast()
     DBGrid* grid = dlg->DBGrid1;
     QCOMPARE(grid->model()->rowCount(), kQuestions);
     QCOMPARE(shown(grid, 0), QStringLiteral("001"));
+    // Four-digit numbers: the number column widens to show them whole.
+    QVERIFY(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(QStringLiteral("3000")));
     QCOMPARE(grid->currentIndex().row(), 0);
     QVERIFY(DM->ADOQuerySt->rowsInMemory() <= 256);
     // Dragging the scroll bar to its end draws the last rows.
@@ -142,6 +145,8 @@ void QuestionEntryGridTest::gridCountsEveryRowAndScrollsToTheLast()
     emit dlg->ComboBoxTx->activated(1);
     QCOMPARE(grid->model()->rowCount(), 2);
     QCOMPARE(shown(grid, 1), QStringLiteral("002"));
+    // Three-digit numbers: the number column as it always was (33 pixels, or the style's least).
+    QCOMPARE(grid->columnWidth(0), qMax(33, grid->horizontalHeader()->minimumSectionSize()));
     dlg->ComboBoxTx->setCurrentIndex(0);
     emit dlg->ComboBoxTx->activated(0);
     QCOMPARE(grid->model()->rowCount(), kQuestions);
