@@ -231,13 +231,17 @@ int Dataset::keyedRowCount() const
 
 void Dataset::openKeyedOnDemand()
 {
-    rowCount_ = keyedRowCount();
     // The first screenful of rows comes with its keys, in list order, from one statement that also
-    // names the result's columns.
-    sql::Reader q(db(), keyedSelect(QStringLiteral("*"), QString()) + QStringLiteral(" LIMIT ?"),
-                  binds_ + QVariantList{kFirstRows});
+    // names the result's columns and gives the count in a last column of its own (one round trip to
+    // a server). Both engines work out the count once for the statement.
+    sql::Reader q(db(),
+                  keyedSelect(QStringLiteral("w.*, (%1) AS exavoro_row_count").arg(countSql_), QString()) +
+                      QStringLiteral(" LIMIT ?"),
+                  binds_ + binds_ + QVariantList{kFirstRows});
     fields_ = q.columnNames();
-    queryColumns_ = q.columnCount();
+    fields_.removeLast();
+    queryColumns_ = q.columnCount() - 1;
+    rowCount_ = 0;
     keyColumn_ = -1;
     for (int i = 0; i < fields_.size() && keyColumn_ < 0; ++i) {
         if (fields_[i].compare(keyField_, Qt::CaseInsensitive) == 0) keyColumn_ = i;
@@ -250,8 +254,10 @@ void Dataset::openKeyedOnDemand()
         for (int i = 0; i < queryColumns_; ++i) values[i] = q.text(i);
         windowRows_.insert(int(keys_.size()), std::move(values));
         keys_.append(q.int64(keyColumn_));
+        rowCount_ = int(q.int64(queryColumns_));
     }
-    // Rows added between the two statements are listed; rows deleted between them show empty.
+    // A count kept apart from the rows (by triggers, in the same snapshot) never says fewer rows
+    // than the statement gave; the list holds at least those.
     rowCount_ = std::max<int>(rowCount_, keys_.size());
     if (keys_.size() < std::min(rowCount_, kFirstRows)) padMissingKeys();
     lastWindow_ = {0, int(keys_.size()) - 1};
