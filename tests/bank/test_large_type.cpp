@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
+#include "../wizard/wizard_fixture.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -70,6 +71,7 @@ void LargeTypeTest::useGeneratedBank(Workspace& ws)
     QVERIFY(QFile::copy(bank_, ws.databasePath()));
     ws.connect();
     MainF->fillSubjectBox();
+    MainF->ComboBoxKmm->setEditText(QStringLiteral("科目1"));
 }
 
 void LargeTypeTest::entryGridCountsSearchesAndNumbersAHundredThousand()
@@ -77,7 +79,6 @@ void LargeTypeTest::entryGridCountsSearchesAndNumbersAHundredThousand()
     Workspace ws;
     useGeneratedBank(ws);
     BoxAnswerer boxes;
-    MainF->ComboBoxKmm->setEditText(QStringLiteral("科目1"));
     auto* dlg = new TLrstF(MainF);
     dlg->show();
     QTest::qWait(0);
@@ -135,15 +136,8 @@ void LargeTypeTest::drawOfTwoHundredFromFiftyThousandNeverRepeats()
     Workspace ws;
     useGeneratedBank(ws);
     BoxAnswerer boxes;
-    MainF->ComboBoxKmm->setEditText(QStringLiteral("科目1"));
-    auto* step1 = new TZtszF(MainF);
-    ZtszF = step1;
-    step1->show();
-    step1->ComboBoxKm->setCurrentText(QStringLiteral("科目1"));
-    step1->SBtnQbyrClick();
-    auto* step2 = new TXxszF(step1);
-    XxszF = step2;
-    step2->show();
+    TXxszF* step2 = wizardtest::openStepTwo();
+    QCOMPARE(ZtszF->ComboBoxKm->currentText(), QStringLiteral("科目1"));
     // Chapters 1 to 10 of the twenty hold half of 题型1.
     for (int i = 0; i < step2->CheckListBoxZj->count(); ++i) {
         QListWidgetItem* item = step2->CheckListBoxZj->item(i);
@@ -168,7 +162,7 @@ void LargeTypeTest::drawOfTwoHundredFromFiftyThousandNeverRepeats()
     for (int i = 0; i < step2->ListBoxSj->count(); ++i) lines.insert(step2->ListBoxSj->item(i)->text().section(')', 1));
     QCOMPARE(lines.size(), 200);
     step2->close();
-    step1->close();
+    ZtszF->close();
 }
 
 QTEST_MAIN(LargeTypeTest)
