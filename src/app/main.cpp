@@ -27,9 +27,10 @@ int main(int argc, char** argv)
     }
 
     // The login window is created first and is the program's main window; the data module
-    // follows. Nothing is connected until the first login attempt. The main window that stands
-    // until a login makes its own is built once the login window has been painted, so that the
-    // login window appears without waiting for it.
+    // follows. The main window that stands until a login makes its own is built once the login
+    // window has been painted, so that the login window appears without waiting for it; then,
+    // while the user types, a bank file is opened ahead, so that "确定" only reads the datasets.
+    // Whatever goes wrong there is left for the login to report.
     auto* login = new TDLF(nullptr, true);
     DLF = login;
     DM = new TDM(&application);
@@ -37,6 +38,7 @@ int main(int argc, char** argv)
     app::afterFirstPaint(login, [&unusedMain] {
         unusedMain = new TMainF(nullptr);
         if (!MainF) MainF = unusedMain;
+        DM->openBankAhead(app::bankLocation());
     });
 
     app::probeStartup(login);  // only with EXAVORO_STARTUP_PROBE set (the benchmark)

@@ -258,6 +258,9 @@ int removeOrphanPictures(const QSqlDatabase& db)
             sql::run(db, QStringLiteral("DELETE FROM pictures WHERE hash = ?"), {hash});
             ++removed;
         }
+        // Every picture has been looked at: the mark that asked for it goes (the deletions above
+        // do not set it again, as only texts and new pictures do).
+        if (schema::hasTable(db, schema::kPictureSweep)) sql::run(db, QStringLiteral("DELETE FROM picture_sweep"));
     });
     return removed;
 }

@@ -8,14 +8,15 @@
 #include "data/sql.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "data/errors.h"
-#include "data/schema.h"
-#include "data/sql.h"
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 TDM::TDM(QObject* parent) : QObject(parent)
 {
@@ -70,6 +71,7 @@ void TDM::disconnectFromBank()
 
 void TDM::closeConnection()
 {
+    fileIdentity_.clear();
     for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     if (QSqlDatabase::contains(connectionName())) {
         QSqlDatabase old = QSqlDatabase::database(connectionName(), false);
@@ -79,6 +81,81 @@ void TDM::closeConnection()
 }
 
 void TDM::connectTo(const QString& absolutePath)
+{
+    // Logging in again on the file that is open, unchanged and idle keeps its connection: every
+    // dataset is read afresh, as after a new connection, but the file is not opened and its tables
+    // are not looked at again (the bank's lock has kept other programs off it all along).
+    if (!keepsFileConnection(absolutePath)) openFile(absolutePath, false);
+    openDatasets();
+}
+
+bool TDM::openBankAhead(const engine::Location& location) noexcept
+{
+    // A server is not reached ahead: an unreachable one would hold the login window up.
+    if (location.isServer() || location.file.isEmpty()) return false;
+    try {
+        return keepsFileConnection(location.file) || openFile(location.file, true);
+    } catch (...) {
+        // Whatever went wrong is reported by the login itself, which opens the file again.
+        closeConnection();
+        lock_.release();
+        return false;
+    }
+}
+
+bool TDM::keepsFileConnection(const QString& absolutePath) const
+{
+    if (!server_.isEmpty() || fileIdentity_.isEmpty() || !QSqlDatabase::contains(connectionName())) return false;
+    const QSqlDatabase conn = db();
+    if (conn.driverName() != QLatin1String("QSQLITE") || !conn.isOpen() || conn.databaseName() != absolutePath ||
+        sql::inTransaction(conn) || fileIdentityOf(absolutePath) != fileIdentity_) {
+        return false;
+    }
+    // Anything written to the file by another connection since it was opened (a tool that ignores
+    // the lock) may have changed its tables: the file is then opened and checked afresh. Pictures
+    // the program has stored or given up since are looked through, as at opening.
+    try {
+        if (!pictureSweepKept_) {
+            return sql::scalar(conn, QStringLiteral("PRAGMA data_version")).toLongLong() == fileDataVersion_;
+        }
+        bool due = false;
+        {
+            sql::Reader q(conn, QStringLiteral("SELECT data_version, EXISTS (SELECT 1 FROM picture_sweep)"
+                                               " AND EXISTS (SELECT 1 FROM pictures) FROM pragma_data_version"));
+            if (!q.next() || q.int64(0) != fileDataVersion_) return false;
+            due = q.int64(1) != 0;
+        }
+        if (due) sweepPictures(conn);
+        return true;
+    } catch (const AppError&) {
+        return false;
+    }
+}
+
+void TDM::sweepPictures(const QSqlDatabase& conn)
+{
+    try {
+        content::removeOrphanPictures(conn);
+    } catch (const AppError&) {
+        // A read-only file keeps its unused pictures; they harm nothing.
+    }
+}
+
+QString TDM::fileIdentityOf(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    // The device and the file's number: a file renamed into the path's place (a restored backup,
+    // another copy) is another file under the same name.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+#else
+    Q_UNUSED(path);
+    return {};  // never the same: the file is opened afresh at every login
+#endif
+}
+
+bool TDM::openFile(const QString& absolutePath, bool ahead)
 {
     // Disconnect first: every dataset closes, and the old connection goes away. The file's
     // lock is kept when the same file is opened again.
@@ -118,12 +195,17 @@ void TDM::connectTo(const QString& absolutePath)
     int version = 0;
     QStringList present;
     QHash<QString, QString> recorded;  // each table's CREATE statement as the file records it
-    bool picturesStored = false;
+    bool sweepDue = false;
+    qint64 dataVersion = -1;  // changes whenever another connection commits to the file
     static const QString kProbe = QStringLiteral(
         "SELECT 0, name, sql FROM sqlite_master WHERE type='table'"
-        " UNION ALL SELECT 1, user_version, NULL FROM pragma_user_version");
+        " UNION ALL SELECT 1, user_version, NULL FROM pragma_user_version"
+        " UNION ALL SELECT 3, data_version, NULL FROM pragma_data_version");
+    // Stored pictures are looked through only when the file is marked as possibly holding unused
+    // ones; a file without the mark (an older one) is looked through once it has been given it.
     static const QString kProbeWithPictures =
-        kProbe + QStringLiteral(" UNION ALL SELECT 2, EXISTS (SELECT 1 FROM pictures), NULL");
+        kProbe + QStringLiteral(" UNION ALL SELECT 2, EXISTS (SELECT 1 FROM picture_sweep)"
+                                " AND EXISTS (SELECT 1 FROM pictures), NULL");
     auto probe = [&](const QString& statement) {
         present.clear();
         recorded.clear();
@@ -137,8 +219,11 @@ void TDM::connectTo(const QString& absolutePath)
             case 1:
                 version = static_cast<int>(q.int64(1));
                 break;
+            case 3:
+                dataVersion = q.int64(1);
+                break;
             default:
-                picturesStored = q.int64(1) != 0;
+                sweepDue = q.int64(1) != 0;
             }
         }
     };
@@ -153,6 +238,13 @@ void TDM::connectTo(const QString& absolutePath)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
+    if (ahead && version != schema::kVersion) {
+        // A file of another version is upgraded, or refused, by the login itself, which the user
+        // is then waiting for.
+        closeConnection();
+        lock_.release();
+        return false;
+    }
     // A file this program wrote must have every column it writes, whatever its version; the
     // check comes before anything is written to the file.
     if (version >= 1) checkColumns(conn, recorded);
@@ -161,29 +253,32 @@ void TDM::connectTo(const QString& absolutePath)
     try {
         if (schema::upgrade(conn, version, present)) version = schema::kVersion;
         questionCountsKept_ = version == schema::kVersion;
+        pictureSweepKept_ = version == schema::kVersion;
     } catch (const AppError&) {
         // A read-only or busy file opens as it is; what needs the newer tables reports it then.
         questionCountsKept_ = present.contains(schema::kQuestionCounts);
+        pictureSweepKept_ = present.contains(schema::kPictureSweep);
     }
-    QHash<QString, QStringList> columns;
+    fileColumns_.clear();
     if (version == schema::kVersion) {
-        if (picturesStored) {
-            try {
-                content::removeOrphanPictures(conn);
-            } catch (const AppError&) {
-                // A read-only file keeps its unused pictures; they harm nothing.
-            }
-        }
-        for (const QString& table : present) columns.insert(table, schema::columns(table));
+        if (sweepDue) sweepPictures(conn);
+        for (const QString& table : present) fileColumns_.insert(table, schema::columns(table));
     }
 
+    fileIdentity_ = fileIdentityOf(absolutePath);
+    fileDataVersion_ = dataVersion;
+    return true;
+}
+
+void TDM::openDatasets()
+{
+    for (Dataset* ds : findChildren<Dataset*>()) ds->close();
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
     for (const auto& [ds, table] : tables) {
-        ds->close();
         ds->setTableName(QString::fromLatin1(table));
         // A table missing from the file is left to open() to report.
-        ds->setKnownColumns(columns.value(QString::fromLatin1(table)));
+        ds->setKnownColumns(fileColumns_.value(QString::fromLatin1(table)));
         ds->open();
     }
 }

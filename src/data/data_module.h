@@ -7,8 +7,6 @@
 #include <QObject>
 #include <QSqlDatabase>
 
-#include "data/dataset.h"
-
 // The data module: owns the database connection and the shared datasets through which every
 // form reads and writes the question bank.
 class TDM : public QObject {
@@ -22,10 +20,17 @@ public:
     // The database file below the current working folder, made absolute.
     static QString defaultDatabasePath();
 
-    // Opens the file afresh (never creating it) and opens the six whole-table datasets in order.
-    // Throws DataError with the data layer's text when the file is missing or unreadable, when
-    // another program works on it, or when a table of this version lacks one of its columns.
+    // Opens the file (never creating it) and opens the six whole-table datasets in order. The
+    // connection to the same file, still open, unchanged and idle, is kept; any other file is
+    // opened afresh. Throws DataError with the data layer's text when the file is missing or
+    // unreadable, when another program works on it, or when a table of this version lacks one of
+    // its columns.
     void connectTo(const QString& absolutePath);
+    // Opens a bank file of this version (its lock taken, its tables checked) while the login
+    // window waits for the user, so that the login itself only reads the datasets. Returns false,
+    // holding nothing, for a server, a file of another version, or a file that cannot be opened:
+    // the login then opens it and reports what is wrong. Never throws.
+    bool openBankAhead(const engine::Location& location) noexcept;
     // Connects to a bank on a PostgreSQL server (a connection URI). Throws DataError when the
     // server cannot be reached, holds no bank, or holds a bank of another version.
     void connectToServer(const QString& uri);
@@ -60,6 +65,17 @@ private:
     BankLock lock_;  // the embedded file's "one program at a time" marks
     QString server_;  // the server's URI while connected to one
     bool questionCountsKept_ = false;
+    QString fileIdentity_;  // the open file as the system knows it; empty when none is kept
+    qint64 fileDataVersion_ = -1;  // the file's data version when it was opened
+    bool pictureSweepKept_ = false;  // the file is marked when its pictures may be unused
+    static void sweepPictures(const QSqlDatabase& conn);
+    QHash<QString, QStringList> fileColumns_;  // the open file's tables and their known columns
+    bool keepsFileConnection(const QString& absolutePath) const;
+    static QString fileIdentityOf(const QString& path);
+    // Opens the file: its lock, the connection, the check of its tables, an upgrade. With `ahead`,
+    // a file of another version is left unopened (false).
+    bool openFile(const QString& absolutePath, bool ahead);
+    void openDatasets();
     void dropConnectionOfOtherEngine(const QString& driver);
     // True when the open server session is to `uri`, alive and idle, so logging in keeps it.
     bool keepsServerSession(const QString& uri) const;

@@ -288,6 +288,28 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
+QStringList pictureSweepStatements(const QSqlDatabase& db)
+{
+    if (isServer(db)) return {};
+    QStringList statements = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS picture_sweep (due INTEGER PRIMARY KEY)"),
+        // A new mark: pictures stored before it may be unused already.
+        QStringLiteral("INSERT OR IGNORE INTO picture_sweep (due) VALUES (1)"),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_stored AFTER INSERT ON pictures BEGIN"
+                       " INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")};
+    // The texts that may place pictures (schema::pictureColumns: tm and da of these tables).
+    for (const char* table : {"stb", "sjb", "recycle_stb", "paper_questions"}) {
+        const QString placed = QStringLiteral("old.tm LIKE '%[[图片:%' OR old.da LIKE '%[[图片:%'");
+        statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_delete AFTER DELETE ON %1"
+                                     " WHEN %2 BEGIN INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")
+                          .arg(QString::fromLatin1(table), placed)
+                   << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_update AFTER UPDATE OF tm, da ON %1"
+                                     " WHEN %2 BEGIN INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")
+                          .arg(QString::fromLatin1(table), placed);
+    }
+    return statements;
+}
+
 QStringList questionCountStatements(const QSqlDatabase& db)
 {
     const QString table = QStringLiteral(

@@ -221,9 +221,25 @@ QString createStatement(const QString& table)
 // count the questions they store.
 const QString kQuestionCounts = QStringLiteral("question_counts");
 
+const QString kPictureSweep = QStringLiteral("picture_sweep");
+
 static void createQuestionCounts(const QSqlDatabase& db)
 {
     for (const QString& statement : engine::questionCountStatements(db)) sql::run(db, statement);
+}
+
+// The tables kept by triggers that a bank lacks (those of its engine), created and filled.
+static void createKeptTables(const QSqlDatabase& db, const QStringList& present)
+{
+    if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
+    if (!present.contains(kPictureSweep)) {
+        for (const QString& statement : engine::pictureSweepStatements(db)) sql::run(db, statement);
+    }
+}
+
+static bool lacksKeptTables(const QSqlDatabase& db, const QStringList& present)
+{
+    return !present.contains(kQuestionCounts) || (!engine::isServer(db) && !present.contains(kPictureSweep));
 }
 
 void create(QSqlDatabase& db)
@@ -236,7 +252,7 @@ void create(QSqlDatabase& db)
     if (engine::isServer(db)) {
         for (const char* statement : kServerIndexes) make(statement);
     }
-    createQuestionCounts(db);
+    createKeptTables(db, {});
     engine::setSchemaVersion(db, kVersion);
 }
 
@@ -300,10 +316,10 @@ static bool lacksAddedTables(const QStringList& present)
 void addMissingTables(QSqlDatabase& db, const QStringList& present)
 {
     // A read-only bank that has them stays untouched.
-    if (!lacksAddedTables(present) && present.contains(kQuestionCounts)) return;
+    if (!lacksAddedTables(present) && !lacksKeptTables(db, present)) return;
     sql::transaction(db, [&] {
         createAddedTables(db);
-        if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
+        createKeptTables(db, present);
     });
 }
 
@@ -315,7 +331,7 @@ bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
     }
     sql::transaction(db, [&] {
         createAddedTables(db);
-        if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
+        createKeptTables(db, present);
         engine::setSchemaVersion(db, kVersion);
     });
     return true;

@@ -36,6 +36,8 @@ QStringList serverOnlyStatements();
 // The table that keeps the number of questions of each subject and type (kmh, txh, n) up to date
 // through triggers on stb; every bank gets it when it is created or first opened by this version.
 extern const QString kQuestionCounts;
+// The mark that stored pictures may be unused (engine::pictureSweepStatements), on a bank file.
+extern const QString kPictureSweep;
 
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);

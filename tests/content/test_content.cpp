@@ -51,6 +51,7 @@ private slots:
     void badPictureFilesAreRefusedWithAChineseMessage();
     void versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions();
     void picturesNoTextPlacesAreRemovedAtConnect();
+    void picturesAreLookedThroughOnlyAfterTheyMayHaveLostTheirTexts();
     void demoMathematicsBankHoldsFormulasPandocConvertsAndPictures();
 };
 
@@ -224,8 +225,12 @@ void ContentTest::versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions()
     QVERIFY(content::loadPicture(DM->db(), hash).has_value());
     QCOMPARE(ws.count(QStringLiteral("formula_omml")), 0);
 
-    // A file newer than the program is still refused, untouched.
-    ws.exec(QStringLiteral("PRAGMA user_version = 99"));
+    // A file a newer program has written to since is still refused, untouched.
+    {
+        QSqlDatabase other = testing::openOtherConnection(ws, QStringLiteral("newer"));
+        sql::run(other, QStringLiteral("PRAGMA user_version = 99"));
+    }
+    testing::closeOtherConnection(QStringLiteral("newer"));
     try {
         DM->connectTo(ws.databasePath());
         QFAIL("a newer file was opened");
@@ -256,6 +261,53 @@ void ContentTest::picturesNoTextPlacesAreRemovedAtConnect()
     QCOMPARE(content::removeOrphanPictures(DM->db()), 2);
     QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
     QVERIFY(content::loadPicture(DM->db(), inPaper).has_value());
+}
+
+void ContentTest::picturesAreLookedThroughOnlyAfterTheyMayHaveLostTheirTexts()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    const QString kept = content::storePicture(db, encoded(drawing(10, 10), "PNG"));
+    const QString edited = content::storePicture(db, encoded(drawing(11, 10), "PNG"));
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('1', '1', '1', ?, '答'),"
+                           " ('1', '1', '2', ?, '答')"),
+            {QStringLiteral("如图%1").arg(content::pictureMarker(kept)),
+             QStringLiteral("如图%1").arg(content::pictureMarker(edited))});
+    const auto marked = [&] { return ws.count(QStringLiteral("picture_sweep")) > 0; };
+    QVERIFY(marked());  // pictures were stored
+    DM->disconnectFromBank();
+    DM->connectTo(ws.databasePath());
+    QVERIFY(!marked());
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 2);
+
+    // Questions without pictures, stored, changed and deleted, leave the mark alone.
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('1', '1', '3', '无图', '答')"));
+    ws.exec(QStringLiteral("UPDATE stb SET tm = '仍无图' WHERE th = '3'"));
+    ws.exec(QStringLiteral("DELETE FROM stb WHERE th = '3'"));
+    QVERIFY(!marked());
+    // An unused picture that no mark asks about stays: opening the file does not read every text.
+    const QString unmarked = content::storePicture(db, encoded(drawing(12, 10), "PNG"));
+    ws.exec(QStringLiteral("DELETE FROM picture_sweep"));
+    DM->connectTo(ws.databasePath());
+    QVERIFY(content::loadPicture(DM->db(), unmarked).has_value());
+
+    // A text that no longer places its picture marks the file; logging in again (the file kept
+    // open) looks through every picture, the unmarked one too.
+    ws.exec(QStringLiteral("UPDATE stb SET tm = '改过的题' WHERE th = '2'"));
+    QVERIFY(marked());
+    DM->connectTo(ws.databasePath());
+    QVERIFY(!marked());
+    QVERIFY(!content::loadPicture(DM->db(), edited).has_value());
+    QVERIFY(!content::loadPicture(DM->db(), unmarked).has_value());
+    QVERIFY(content::loadPicture(DM->db(), kept).has_value());
+
+    // So does a deleted question that placed one, and the next opening of the file removes it.
+    ws.exec(QStringLiteral("DELETE FROM stb WHERE th = '1'"));
+    QVERIFY(marked());
+    DM->disconnectFromBank();
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(ws.count(QStringLiteral("pictures")), 0);
+    QVERIFY(!marked());
 }
 
 void ContentTest::demoMathematicsBankHoldsFormulasPandocConvertsAndPictures()
