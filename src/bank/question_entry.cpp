@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
@@ -327,6 +328,9 @@ void TLrstF::openGrid()
     // the question loaded into the editor.
     q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, DM->keepsQuestionCounts() ? kGridCountKept : kGridCount);
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
+    // Opening reads the rows the grid shows (and a little more); scrolling reads the rest.
+    const int rowHeight = std::max(1, DBGrid1->verticalHeader()->defaultSectionSize());
+    q->setFirstRows(std::max(16, DBGrid1->viewport()->height() / rowHeight + 3));
     q->open();
     // Numbers pass three digits in a large type: the number column widens to show them whole
     // (numbered in turn, a type's numbers have about as many digits as it has questions).

@@ -16,7 +16,6 @@ constexpr int kWindow = 256;       // rows fetched at once in table mode and key
 constexpr int kCacheLimit = 4096;  // rows kept before the cache is dropped
 constexpr int kLoneWindow = 16;    // keyed rows fetched for a row far from the rows read before
 constexpr int kKeyBlock = 4096;    // keys read at once when keys are read on demand
-constexpr int kFirstRows = 64;     // rows read on opening when keys are read on demand: a screenful
 // Keys read on demand stand for rows counted but gone by the time their keys were read (another
 // user deleted them): such rows show empty, as a row deleted after its key was read does. They are
 // larger than any row id and keep the list's keys in order.
@@ -67,6 +66,7 @@ void Dataset::setKeyedSql(const QString& select, const QString& keyField, const 
     setSql(select, binds);
     keyField_ = keyField;
     countSql_ = count;
+    firstRows_ = 64;
 }
 
 void Dataset::setDeferredFields(const QString& table, const QString& idField, const QStringList& fields)
@@ -237,7 +237,7 @@ void Dataset::openKeyedOnDemand()
     sql::Reader q(db(),
                   keyedSelect(QStringLiteral("w.*, (%1) AS exavoro_row_count").arg(countSql_), QString()) +
                       QStringLiteral(" LIMIT ?"),
-                  binds_ + binds_ + QVariantList{kFirstRows});
+                  binds_ + binds_ + QVariantList{firstRows_});
     fields_ = q.columnNames();
     fields_.removeLast();
     queryColumns_ = q.columnCount() - 1;
@@ -259,7 +259,7 @@ void Dataset::openKeyedOnDemand()
     // A count kept apart from the rows (by triggers, in the same snapshot) never says fewer rows
     // than the statement gave; the list holds at least those.
     rowCount_ = std::max<int>(rowCount_, keys_.size());
-    if (keys_.size() < std::min(rowCount_, kFirstRows)) padMissingKeys();
+    if (keys_.size() < std::min(rowCount_, firstRows_)) padMissingKeys();
     lastWindow_ = {0, int(keys_.size()) - 1};
 }
 

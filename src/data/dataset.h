@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
@@ -62,6 +63,9 @@ public:
     // of its first screen.
     void setKeyedSql(const QString& select, const QString& keyField, const QVariantList& binds = {},
                      const QString& count = {});
+    // How many rows opening reads when keys are read on demand: the rows a view shows at first
+    // (64 unless told after setKeyedSql).
+    void setFirstRows(int rows) { firstRows_ = std::max(1, rows); }
     QString sql() const { return sql_; }
     bool isKeyed() const { return isQuery() && !keyField_.isEmpty(); }
     // Keyed query mode with a count: the keys held are the first rows' only.
@@ -187,6 +191,7 @@ private:
     QString keyField_;                                // the key column as the caller named it
     int keyColumn_ = -1;                              // its column in the result
     QString countSql_;                                // the count of rows, when keys are read on demand
+    int firstRows_ = 64;                              // rows read on opening, with their keys
     mutable QVector<qint64> keys_;                    // the rows' keys in list order (the first ones only
                                                       // when read on demand)
     mutable QHash<int, QVector<QString>> windowRows_;  // rows read so far, by row index
