@@ -238,9 +238,10 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
-    if (ahead && version != schema::kVersion) {
-        // A file of another version is upgraded, or refused, by the login itself, which the user
-        // is then waiting for.
+    if (ahead && !schema::isCurrent(conn, version, present)) {
+        // A file of another version, or one lacking tables, is upgraded or refused by the login
+        // itself, which the user is then waiting for (filling the kept counts of a large bank
+        // takes a second).
         closeConnection();
         lock_.release();
         return false;
@@ -261,7 +262,9 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     }
     fileColumns_.clear();
     if (version == schema::kVersion) {
-        if (sweepDue) sweepPictures(conn);
+        // The search for unused pictures reads every text: on a large bank it is left to the
+        // login, which the user waits for, rather than done while the login window takes input.
+        if (sweepDue && !ahead) sweepPictures(conn);
         for (const QString& table : present) fileColumns_.insert(table, schema::columns(table));
     }
 

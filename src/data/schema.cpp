@@ -323,6 +323,11 @@ void addMissingTables(QSqlDatabase& db, const QStringList& present)
     });
 }
 
+bool isCurrent(const QSqlDatabase& db, int version, const QStringList& present)
+{
+    return version == kVersion && !lacksAddedTables(present) && !lacksKeptTables(db, present);
+}
+
 bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
 {
     if (version < 1 || version >= kVersion) {

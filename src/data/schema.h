@@ -54,10 +54,9 @@ void addMissingTables(QSqlDatabase& db, const QStringList& present);
 // and returns true; a file of the current version only gets the tables it lacks (false); a file
 // of version 0 is left alone (false).
 bool upgrade(QSqlDatabase& db, int version, const QStringList& present);
+// True when a file of `version` holding the tables `present` is one upgrade() leaves untouched.
+bool isCurrent(const QSqlDatabase& db, int version, const QStringList& present);
 
-// Creates the tables added after the first version (the paper library) when an opened file lacks
-// any of them, in one transaction; `present` names the file's tables. Nothing is written otherwise.
-void addMissingTables(const QSqlDatabase& db, const QStringList& present);
 
 // Opens (and creates) a database file for the command-line tools under its own connection name.
 QSqlDatabase createFile(const QString& path, const QString& connectionName);

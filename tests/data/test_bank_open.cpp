@@ -295,10 +295,25 @@ void BankOpenTest::theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLog
     login("third", "pw3");
     QCOMPARE(app::loggedInUser(), QStringLiteral("third"));
     testing::closeAllWindows();
-    DM->disconnectFromBank();
 
-    // A file of another version is left for the login to upgrade, and a missing one for it to
-    // report; nothing is held meanwhile.
+    // A file of this version written before the picture mark existed, a file of another version
+    // and a missing file are left for the login to upgrade or report; nothing is held meanwhile.
+    QStringList unmarked;
+    for (const QString& name : sql::column(DM->db(), QStringLiteral("SELECT name FROM sqlite_master"
+                                                                    " WHERE type = 'trigger' AND name LIKE 'picture_sweep%'"))) {
+        unmarked << QStringLiteral("DROP TRIGGER %1").arg(name);
+    }
+    QVERIFY(!unmarked.isEmpty());
+    unmarked << QStringLiteral("DROP TABLE picture_sweep");
+    DM->disconnectFromBank();
+    alterFile(path, unmarked);
+    QVERIFY(!DM->openBankAhead(app::bankLocation()));
+    QVERIFY(!DM->isConnected());
+    login("third", "pw3");
+    QCOMPARE(app::loggedInUser(), QStringLiteral("third"));
+    QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM picture_sweep")).toInt(), 1);
+    testing::closeAllWindows();
+    DM->disconnectFromBank();
     alterFile(path, {QStringLiteral("PRAGMA user_version = 1")});
     QVERIFY(!DM->openBankAhead(app::bankLocation()));
     QVERIFY(!DM->isConnected());
