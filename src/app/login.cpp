@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "app/backup_actions.h"
+#include "app/busy.h"
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
@@ -129,6 +130,8 @@ void TDLF::closeEvent(QCloseEvent* event)
 
 void TDLF::ConnectDB()
 {
+    // Opening is at once, except for an upgrade or the search for unused pictures of a large bank.
+    app::Busy busy(QStringLiteral("正在打开题库……"), this, false);
     DM->connectToBank(app::bankLocation());
 }
 
