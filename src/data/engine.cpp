@@ -299,7 +299,8 @@ QStringList pictureSweepStatements(const QSqlDatabase& db)
                        " INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")};
     // The texts that may place pictures (schema::pictureColumns: tm and da of these tables).
     for (const char* table : {"stb", "sjb", "recycle_stb", "paper_questions"}) {
-        const QString placed = QStringLiteral("old.tm LIKE '%[[图片:%' OR old.da LIKE '%[[图片:%'");
+        // instr() looks for the marker as bytes; LIKE would compare every character as a pattern.
+        const QString placed = QStringLiteral("instr(old.tm, '[[图片:') > 0 OR instr(old.da, '[[图片:') > 0");
         statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_delete AFTER DELETE ON %1"
                                      " WHEN %2 BEGIN INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")
                           .arg(QString::fromLatin1(table), placed)
