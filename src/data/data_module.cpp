@@ -85,7 +85,13 @@ void TDM::connectTo(const QString& absolutePath)
     // Logging in again on the file that is open, unchanged and idle keeps its connection: every
     // dataset is read afresh, as after a new connection, but the file is not opened and its tables
     // are not looked at again (the bank's lock has kept other programs off it all along).
-    if (!keepsFileConnection(absolutePath)) openFile(absolutePath, false);
+    bool sweepDue = false;
+    if (keepsFileConnection(absolutePath, &sweepDue)) {
+        // Pictures the program has stored or given up since are looked through, as at opening.
+        if (sweepDue) sweepPictures(db());
+    } else {
+        openFile(absolutePath, false);
+    }
     openDatasets();
 }
 
@@ -103,7 +109,7 @@ bool TDM::openBankAhead(const engine::Location& location) noexcept
     }
 }
 
-bool TDM::keepsFileConnection(const QString& absolutePath) const
+bool TDM::keepsFileConnection(const QString& absolutePath, bool* sweepDue) const
 {
     if (!server_.isEmpty() || fileIdentity_.isEmpty() || !QSqlDatabase::contains(connectionName())) return false;
     const QSqlDatabase conn = db();
@@ -112,20 +118,16 @@ bool TDM::keepsFileConnection(const QString& absolutePath) const
         return false;
     }
     // Anything written to the file by another connection since it was opened (a tool that ignores
-    // the lock) may have changed its tables: the file is then opened and checked afresh. Pictures
-    // the program has stored or given up since are looked through, as at opening.
+    // the lock) may have changed its tables: the file is then opened and checked afresh. The same
+    // statement tells whether the file is marked for a search for unused pictures.
     try {
         if (!pictureSweepKept_) {
             return sql::scalar(conn, QStringLiteral("PRAGMA data_version")).toLongLong() == fileDataVersion_;
         }
-        bool due = false;
-        {
-            sql::Reader q(conn, QStringLiteral("SELECT data_version, EXISTS (SELECT 1 FROM picture_sweep)"
-                                               " AND EXISTS (SELECT 1 FROM pictures) FROM pragma_data_version"));
-            if (!q.next() || q.int64(0) != fileDataVersion_) return false;
-            due = q.int64(1) != 0;
-        }
-        if (due) sweepPictures(conn);
+        sql::Reader q(conn, QStringLiteral("SELECT data_version, EXISTS (SELECT 1 FROM picture_sweep)"
+                                           " AND EXISTS (SELECT 1 FROM pictures) FROM pragma_data_version"));
+        if (!q.next() || q.int64(0) != fileDataVersion_) return false;
+        if (sweepDue) *sweepDue = q.int64(1) != 0;
         return true;
     } catch (const AppError&) {
         return false;

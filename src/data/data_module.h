@@ -70,7 +70,9 @@ private:
     bool pictureSweepKept_ = false;  // the file is marked when its pictures may be unused
     static void sweepPictures(const QSqlDatabase& conn);
     QHash<QString, QStringList> fileColumns_;  // the open file's tables and their known columns
-    bool keepsFileConnection(const QString& absolutePath) const;
+    // True when the open connection is to this file, unchanged since it was opened and idle;
+    // `sweepDue` (when given) then tells whether unused pictures are to be looked for.
+    bool keepsFileConnection(const QString& absolutePath, bool* sweepDue = nullptr) const;
     static QString fileIdentityOf(const QString& path);
     // Opens the file: its lock, the connection, the check of its tables, an upgrade. With `ahead`,
     // a file of another version is left unopened (false).

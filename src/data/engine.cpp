@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLibrary>
 #include <QSet>
 #include <QSettings>
@@ -288,7 +289,7 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
-QStringList pictureSweepStatements(const QSqlDatabase& db)
+QStringList pictureSweepStatements(const QSqlDatabase& db, const QVector<QPair<QString, QString>>& texts)
 {
     if (isServer(db)) return {};
     QStringList statements = {
@@ -297,16 +298,24 @@ QStringList pictureSweepStatements(const QSqlDatabase& db)
         QStringLiteral("INSERT OR IGNORE INTO picture_sweep (due) VALUES (1)"),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_stored AFTER INSERT ON pictures BEGIN"
                        " INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")};
-    // The texts that may place pictures (schema::pictureColumns: tm and da of these tables).
-    for (const char* table : {"stb", "sjb", "recycle_stb", "paper_questions"}) {
-        // instr() looks for the marker as bytes; LIKE would compare every character as a pattern.
-        const QString placed = QStringLiteral("instr(old.tm, '[[图片:') > 0 OR instr(old.da, '[[图片:') > 0");
+    // Each table's texts that may place a picture ("[[图片:" opens its marker). instr() looks for
+    // the marker as bytes; LIKE would compare every character as a pattern.
+    QStringList tables;
+    QHash<QString, QStringList> columns;
+    for (const auto& [table, column] : texts) {
+        if (!tables.contains(table)) tables << table;
+        columns[table] << column;
+    }
+    for (const QString& table : tables) {
+        QStringList placed;
+        for (const QString& column : columns.value(table)) placed << QStringLiteral("instr(old.%1, '[[图片:') > 0").arg(column);
+        const QString when = placed.join(QStringLiteral(" OR "));
         statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_delete AFTER DELETE ON %1"
                                      " WHEN %2 BEGIN INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")
-                          .arg(QString::fromLatin1(table), placed)
-                   << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_update AFTER UPDATE OF tm, da ON %1"
+                          .arg(table, when)
+                   << QStringLiteral("CREATE TRIGGER IF NOT EXISTS picture_sweep_%1_update AFTER UPDATE OF %3 ON %1"
                                      " WHEN %2 BEGIN INSERT OR IGNORE INTO picture_sweep (due) VALUES (1); END")
-                          .arg(QString::fromLatin1(table), placed);
+                          .arg(table, when, columns.value(table).join(QStringLiteral(", ")));
     }
     return statements;
 }

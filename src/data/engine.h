@@ -1,6 +1,8 @@
 #pragma once
+#include <QPair>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -72,11 +74,12 @@ QStringList tableColumns(const QSqlDatabase& db, const QString& table);
 QStringList questionCountStatements(const QSqlDatabase& db);
 
 // The statements that keep picture_sweep, the mark that stored pictures may have lost their last
-// text (a picture stored, or a text that placed one deleted or changed), on a bank file: its
-// table, already marked, and the triggers that mark it. Opening the file looks for unused
-// pictures only while it is marked, so a bank of a million questions is not read through at every
-// login. A server does not look for unused pictures and gets none of them (an empty list).
-QStringList pictureSweepStatements(const QSqlDatabase& db);
+// text (a picture stored, or one of the `texts` (table, column) that placed one deleted or
+// changed), on a bank file: its table, already marked, and the triggers that mark it. Opening the
+// file looks for unused pictures only while it is marked, so a bank of a million questions is not
+// read through at every login. A server does not look for unused pictures and gets none of them
+// (an empty list).
+QStringList pictureSweepStatements(const QSqlDatabase& db, const QVector<QPair<QString, QString>>& texts);
 
 // The pattern operator that ignores letter case, as SQLite's LIKE does (for Latin letters):
 // LIKE on SQLite, ILIKE on a server, whose LIKE tells "Unit" from "unit".

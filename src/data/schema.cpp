@@ -233,7 +233,7 @@ static void createKeptTables(const QSqlDatabase& db, const QStringList& present)
 {
     if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
     if (!present.contains(kPictureSweep)) {
-        for (const QString& statement : engine::pictureSweepStatements(db)) sql::run(db, statement);
+        for (const QString& statement : engine::pictureSweepStatements(db, pictureColumns())) sql::run(db, statement);
     }
 }
 
