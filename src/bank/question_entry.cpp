@@ -311,7 +311,8 @@ namespace {
 const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"),
                                     QStringLiteral("tm"),  QStringLiteral("da"), QStringLiteral("time"),
                                     QStringLiteral("bz")};
-// The grid lists this in the order of the ids; only the ids of the whole type are read at once.
+// The grid lists this in the order of the ids: opening reads the rows on screen and the count,
+// and further ids and rows are read as the grid scrolls.
 const QString kGridQuery =
     QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
 // The grid's row count: kept by the bank, or counted where an older read-only bank keeps none.

@@ -223,18 +223,13 @@ const QString kQuestionCounts = QStringLiteral("question_counts");
 
 const QString kPictureSweep = QStringLiteral("picture_sweep");
 
-static void createQuestionCounts(const QSqlDatabase& db)
-{
-    for (const QString& statement : engine::questionCountStatements(db)) sql::run(db, statement);
-}
-
 // The tables kept by triggers that a bank lacks (those of its engine), created and filled.
 static void createKeptTables(const QSqlDatabase& db, const QStringList& present)
 {
-    if (!present.contains(kQuestionCounts)) createQuestionCounts(db);
-    if (!present.contains(kPictureSweep)) {
-        for (const QString& statement : engine::pictureSweepStatements(db, pictureColumns())) sql::run(db, statement);
-    }
+    QStringList statements;
+    if (!present.contains(kQuestionCounts)) statements << engine::questionCountStatements(db);
+    if (!present.contains(kPictureSweep)) statements << engine::pictureSweepStatements(db, pictureColumns());
+    for (const QString& statement : statements) sql::run(db, statement);
 }
 
 static bool lacksKeptTables(const QSqlDatabase& db, const QStringList& present)
