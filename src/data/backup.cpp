@@ -1,6 +1,7 @@
 #include "data/backup.h"
 
 #include "data/bank_lock.h"
+#include "data/bank_file.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -14,6 +15,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 #include <QThread>
+#include <QVector>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -35,6 +37,7 @@ public:
     {
         rc_ = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr);
         if (db_) sqlite3_busy_timeout(db_, 10000);
+        if (rc_ == SQLITE_OK) bank_file::harden(db_);
     }
     ~Connection() { sqlite3_close_v2(db_); }
     Connection(const Connection&) = delete;
@@ -58,6 +61,22 @@ public:
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
             out << QString::fromUtf8(text ? text : "");
         }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) throw AppError(message());
+        return out;
+    }
+    // The file's schema, every object with its definition.
+    QVector<bank_file::SchemaObject> schemaObjects() const
+    {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, bank_file::kSchemaQuery, -1, &stmt, nullptr) != SQLITE_OK) throw AppError(message());
+        QVector<bank_file::SchemaObject> out;
+        auto text = [&](int column) {
+            const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+            return value ? QString::fromUtf8(value) : QString();
+        };
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) out.append({text(0), text(1), text(2), text(3)});
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE) throw AppError(message());
         return out;
@@ -293,6 +312,9 @@ void backupTo(const QString& source, const QString& target, const Progress& prog
 {
     if (!QFileInfo(source).isFile()) throw AppError(QStringLiteral("题库文件“%1”不存在。").arg(source));
     if (QFileInfo::exists(target)) throw AppError(QStringLiteral("文件“%1”已存在，不会覆盖。").arg(target));
+    // A bank that is mostly holes would be written out in full.
+    const QString size = bank_file::sizeProblem(source, 0, 0);
+    if (!size.isEmpty()) throw AppError(QStringLiteral("备份没有完成：%1").arg(size));
     auto temp = temporaryIn(QFileInfo(target).absolutePath());
     copyDatabase(source, temp->fileName(), progress);
     placeWithoutOverwrite(*temp, target);
@@ -325,6 +347,21 @@ CheckReport check(const QString& path, const Progress& progress)
         return report;
     }
     step(1);
+    // A file that is mostly holes, or longer than its pages, is refused before anything reads it
+    // through: its integrity check alone would read gigabytes of zeros.
+    qint64 pageCount = 0;
+    qint64 pageSize = 0;
+    try {
+        pageCount = db.rows("PRAGMA page_count").value(0).toLongLong();
+        pageSize = db.rows("PRAGMA page_size").value(0).toLongLong();
+    } catch (const AppError&) {
+        // A damaged schema is reported by the integrity check; holes are found without it.
+    }
+    const QString size = bank_file::sizeProblem(path, pageCount, pageSize);
+    if (!size.isEmpty()) {
+        report.damage << size;
+        return report;
+    }
     try {
         const QStringList lines = db.rows("PRAGMA integrity_check(20)");
         if (lines != QStringList{QStringLiteral("ok")}) {
@@ -357,6 +394,11 @@ CheckReport check(const QString& path, const Progress& progress)
                 report.damage
                     << QStringLiteral("数据表 %1 缺少字段：%2").arg(table, missing.join(QStringLiteral("、")));
             }
+        }
+        // Only what this program creates may be in a bank: a trigger or view added by someone else
+        // would run with the rights of whoever next works on the bank.
+        for (const QString& line : bank_file::foreignObjects(db.schemaObjects())) {
+            report.damage << line + QStringLiteral("（可以用 exavoro-db repair 生成去掉它的副本）");
         }
     } catch (const AppError& e) {
         report.damage << QStringLiteral("无法读取数据表的结构：%1").arg(e.text());
@@ -399,6 +441,9 @@ QString restore(const QString& bankPath, const QString& file, const Progress& pr
     }
     auto temp = temporaryIn(folder);
     copyDatabase(source, temp->fileName(), phase(progress, 500, 1000));
+    // The restored bank is used by whoever used the bank it replaces (a folder several accounts
+    // share): it takes that bank's permissions and owner, not the temporary file's.
+    bank_file::copyAccess(bank, temp->fileName());
     syncPath(temp->fileName(), false);
 
     QString kept;
@@ -421,6 +466,8 @@ QString restore(const QString& bankPath, const QString& file, const Progress& pr
         throw AppError(
             QStringLiteral("无法替换题库文件：%1。原来的题库没有改变。").arg(QString::fromLocal8Bit(strerror(errno))));
     }
+    // The kept bank holds password hashes and is nobody's working file any more: its owner's only.
+    if (!kept.isEmpty()) bank_file::makePrivate(kept);
     temp->setAutoRemove(false);
     syncPath(folder, true);
     return kept;

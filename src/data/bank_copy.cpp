@@ -1,5 +1,6 @@
 #include "data/bank_copy.h"
 
+#include "data/bank_file.h"
 #include "data/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -12,6 +13,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
+
 namespace bank_copy {
 
 namespace {
@@ -22,7 +25,7 @@ const QString kSource = QStringLiteral("exavoro-copy-source");
 // a server, and stays well below both engines' limits on bound values.
 constexpr int kBatch = 200;
 
-QSqlDatabase openSource(const QString& from)
+QSqlDatabase openSource(const QString& from, QStringList* foreignFound = nullptr)
 {
     if (engine::isServerUri(from)) return engine::openServer(kSource, from);
     if (!QFileInfo::exists(from)) throw AppError(QStringLiteral("数据库文件“%1”不存在。").arg(from));
@@ -31,6 +34,15 @@ QSqlDatabase openSource(const QString& from)
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open()) {
         throw AppError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(from, db.lastError().text()));
+    }
+    bank_file::harden(db);
+    // Copying a file's rows reads its tables: a view or trigger in their place is never run.
+    const QStringList foreign = bank_file::foreignObjects(db);
+    if (foreignFound) {
+        *foreignFound = foreign;
+    } else if (!foreign.isEmpty()) {
+        throw AppError(QStringLiteral("数据库文件“%1”含有不是本程序建立的内容，不能复制：\n%2")
+                           .arg(from, foreign.mid(0, 10).join(QLatin1Char('\n'))));
     }
     return db;
 }
@@ -80,9 +92,28 @@ TableSum sumTable(const QSqlDatabase& db, const QString& table, const QStringLis
 
 }  // namespace
 
-Report copy(const QString& from, const QString& to, const std::function<void(qint64, qint64)>& progress)
+QStringList foreignObjectsOf(const QString& file)
+{
+    QStringList foreign;
+    try {
+        openSource(file, &foreign);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(kSource);
+        throw;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(kSource, false);
+        sql::releaseStatements(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(kSource);
+    return foreign;
+}
+
+Report copy(const QString& from, const QString& to, const std::function<void(qint64, qint64)>& progress, bool repair)
 {
     if (from == to) throw AppError(QStringLiteral("复制的来源与目标相同。"));
+    if (repair && engine::isServerUri(from)) throw AppError(QStringLiteral("只能修复题库文件。"));
     Report report;
     auto closeSource = [] {
         {
@@ -93,9 +124,9 @@ Report copy(const QString& from, const QString& to, const std::function<void(qin
         QSqlDatabase::removeDatabase(kSource);
     };
     try {
-        QSqlDatabase source = openSource(from);
+        QSqlDatabase source = openSource(from, repair ? &report.dropped : nullptr);
         const int version = engine::schemaVersion(source);
-        if (version != schema::kVersion) {
+        if (repair ? (version < 1 || version > schema::kVersion) : version != schema::kVersion) {
             throw AppError(version == 0
                                ? QStringLiteral("“%1”中没有题库。").arg(engine::isServerUri(from) ? engine::describeServer(from) : from)
                                : QStringLiteral("“%1”中题库的版本（%2）与本程序（%3）不同：请先用本程序打开它一次以升级，"
@@ -107,7 +138,14 @@ Report copy(const QString& from, const QString& to, const std::function<void(qin
         // One consistent view of the source while it is read (others may go on writing to it).
         sql::begin(source);
         if (engine::isServer(source)) sql::run(source, QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
-        const QStringList tables = schema::tableNames();
+        QStringList tables = schema::tableNames();
+        if (repair) {
+            // A table the source lacks (an older version's, or one put aside as a view) stays empty.
+            const QStringList present = engine::tables(source);
+            tables.erase(std::remove_if(tables.begin(), tables.end(),
+                                        [&](const QString& t) { return !present.contains(t); }),
+                         tables.end());
+        }
         qint64 total = 0;
         for (const QString& table : tables) {
             total += sql::scalar(source, QStringLiteral("SELECT count(*) FROM %1").arg(table)).toLongLong();

@@ -1,5 +1,7 @@
 #include "data/data_module.h"
 
+#include "data/bank_file.h"
+
 #include "content/content.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -188,6 +190,7 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
         const QString text = conn.lastError().text();
         throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, text));
     }
+    bank_file::harden(conn);
     // One statement gives the file's tables, its version and whether it stores pictures; it also
     // proves that the file is a database at all. One statement is one read of the file: it is
     // locked and checked for a hot journal once. A file without a picture table (or with one
@@ -197,24 +200,32 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     int version = 0;
     QStringList present;
     QHash<QString, QString> recorded;  // each table's CREATE statement as the file records it
+    QVector<bank_file::SchemaObject> objects;  // everything the file's schema holds
     bool sweepDue = false;
     qint64 dataVersion = -1;  // changes whenever another connection commits to the file
+    qint64 pageCount = 0;
+    qint64 pageSize = 0;
     static const QString kProbe = QStringLiteral(
-        "SELECT 0, name, sql FROM sqlite_master WHERE type='table'"
-        " UNION ALL SELECT 1, user_version, NULL FROM pragma_user_version"
-        " UNION ALL SELECT 3, data_version, NULL FROM pragma_data_version");
+        "SELECT 0, name, sql, type, tbl_name FROM sqlite_master"
+        " UNION ALL SELECT 1, user_version, NULL, NULL, NULL FROM pragma_user_version"
+        " UNION ALL SELECT 3, data_version, NULL, NULL, NULL FROM pragma_data_version"
+        " UNION ALL SELECT 4, page_count, NULL, NULL, NULL FROM pragma_page_count"
+        " UNION ALL SELECT 5, page_size, NULL, NULL, NULL FROM pragma_page_size");
     // Stored pictures are looked through only when the file is marked as possibly holding unused
     // ones; a file without the mark (an older one) is looked through once it has been given it.
     static const QString kProbeWithPictures =
         kProbe + QStringLiteral(" UNION ALL SELECT 2, EXISTS (SELECT 1 FROM picture_sweep)"
-                                " AND EXISTS (SELECT 1 FROM pictures), NULL");
+                                " AND EXISTS (SELECT 1 FROM pictures), NULL, NULL, NULL");
     auto probe = [&](const QString& statement) {
         present.clear();
         recorded.clear();
+        objects.clear();
         sql::Reader q(conn, statement);
         while (q.next()) {
             switch (q.int64(0)) {
             case 0:
+                objects.append({q.text(3), q.text(1), q.text(4), q.text(2)});
+                if (q.text(3) != QLatin1String("table")) break;
                 present << q.text(1);
                 recorded.insert(q.text(1), q.text(2));
                 break;
@@ -223,6 +234,12 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
                 break;
             case 3:
                 dataVersion = q.int64(1);
+                break;
+            case 4:
+                pageCount = q.int64(1);
+                break;
+            case 5:
+                pageSize = q.int64(1);
                 break;
             default:
                 sweepDue = q.int64(1) != 0;
@@ -240,6 +257,8 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     if (version > schema::kVersion) {
         throw DataError(QStringLiteral("数据库文件的版本（%1）比本程序新，请使用新版程序打开。").arg(version));
     }
+    const QString size = bank_file::sizeProblem(absolutePath, pageCount, pageSize);
+    if (!size.isEmpty()) throw DataError(QStringLiteral("无法打开数据库“%1”：%2").arg(absolutePath, size));
     if (ahead && !schema::isCurrent(conn, version, present)) {
         // A file of another version, or one lacking tables, is upgraded or refused by the login
         // itself, which the user is then waiting for (filling the kept counts of a large bank
@@ -251,6 +270,14 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     // A file this program wrote must have every column it writes, whatever its version; the
     // check comes before anything is written to the file.
     if (version >= 1) checkColumns(conn, recorded);
+    // Nothing of the file runs before its schema is known to be the program's own: a trigger or
+    // view someone added would run with the rights of whoever logs in next.
+    const QStringList foreign = bank_file::foreignObjects(objects);
+    if (!foreign.isEmpty()) {
+        throw DataError(QStringLiteral("数据库“%1”含有不是本程序建立的内容，为安全起见不能打开：\n%2\n"
+                                       "可以用“exavoro-db repair”生成去掉这些内容的副本。")
+                            .arg(absolutePath, foreign.mid(0, 10).join(QLatin1Char('\n'))));
+    }
     // A bank written by an older version of this program gets the newer tables at once, in one
     // transaction; then pictures no question places any more (their questions were deleted) go.
     try {

@@ -65,6 +65,8 @@ const char* const kUsage =
     "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果\n"
     "  exavoro-db export --subject 科目 --format moodle|gift [--type 题型] [--chapter 章节] -o 文件 [--force]\n"
     "                                         导出试题（--force 覆盖已有文件）\n"
+    "  exavoro-db repair 文件 [-o 目标] [--yes]  把含有不是本程序建立的触发器、视图、索引或改建过的数据表的\n"
+    "                                         题库文件复制为只含本程序结构与全部数据的新文件（先列出要去掉的内容并确认）\n"
     "  选项 --file 路径 可改用其他数据库文件。\n";
 
 // Reads a line from the terminal without echo; from a pipe it simply reads a line.
@@ -286,6 +288,50 @@ int copyBank(const QStringList& args)
     return 0;
 }
 
+// A copy of a bank file without what this program did not create, after the user has seen the list.
+int repairBank(const QStringList& args)
+{
+    const QString file = args.value(1);
+    if (file.isEmpty() || file.startsWith(QLatin1String("-"))) throw AppError(QStringLiteral("请指定要修复的题库文件。"));
+    const QString from = QDir::current().absoluteFilePath(file);
+    if (!QFileInfo(from).isFile()) throw AppError(QStringLiteral("文件“%1”不存在。").arg(from));
+    QString to = option(args, QStringLiteral("-o"));
+    if (to.isEmpty()) {
+        const QFileInfo info(from);
+        to = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-repaired.db"));
+        for (int n = 2; QFileInfo::exists(to); ++n) {
+            to = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-repaired-%1.db").arg(n));
+        }
+    }
+    to = QDir::current().absoluteFilePath(to);
+    if (QFileInfo::exists(to)) throw AppError(QStringLiteral("文件“%1”已存在，不会覆盖。").arg(to));
+    const QStringList foreign = bank_copy::foreignObjectsOf(from);
+    if (foreign.isEmpty()) {
+        out() << QStringLiteral("“%1”中没有不是本程序建立的内容，不需要修复。\n").arg(from) << Qt::flush;
+        return 0;
+    }
+    out() << QStringLiteral("“%1”含有下列不是本程序建立的内容，修复后的副本中不会有它们：\n").arg(from);
+    for (const QString& line : foreign) out() << QStringLiteral("  %1\n").arg(line);
+    out() << Qt::flush;
+    if (!args.contains(QStringLiteral("--yes"))) {
+        err() << QStringLiteral("写入修复后的副本“%1”吗？（输入 y 确认）").arg(to) << Qt::flush;
+        QTextStream in(stdin);
+        const QString answer = in.readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes") && answer != QStringLiteral("是")) {
+            out() << QStringLiteral("没有修复，什么也没有改变。\n") << Qt::flush;
+            return 1;
+        }
+    }
+    bank_copy::Report report;
+    {
+        TerminalProgress progress(QStringLiteral("正在写入修复后的副本"));
+        report = bank_copy::copy(from, to, progress.callback(), true);
+    }
+    out() << QStringLiteral("已写入修复后的副本“%1”，共 %2 行；原来的文件没有改变。\n").arg(to).arg(report.rows)
+          << Qt::flush;
+    return 0;
+}
+
 }  // namespace
 
 int runDbTool(const QStringList& arguments)
@@ -302,7 +348,8 @@ int runDbTool(const QStringList& arguments)
         // A server in place of the file: the bank is made in that (empty) database.
         const QString server = option(args, QStringLiteral("--server"));
         if (!server.isEmpty() && !engine::isServerUri(server)) {
-            throw AppError(QStringLiteral("数据库服务器地址“%1”无效：应为 postgresql://用户@主机:端口/数据库名 的形式。").arg(server));
+            throw AppError(QStringLiteral("数据库服务器地址“%1”无效：应为 postgresql://用户@主机:端口/数据库名 的形式。")
+                               .arg(engine::describeServer(server)));
         }
         const QString target = server.isEmpty() ? path : server;
         const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
@@ -371,6 +418,7 @@ int runDbTool(const QStringList& arguments)
             return 0;
         }
         if (command == QLatin1String("copy")) return copyBank(args);
+        if (command == QLatin1String("repair")) return repairBank(args);
         if (command == QLatin1String("check")) return runCheck(path);
         if (command == QLatin1String("import")) return importQuestions(args, path);
         if (command == QLatin1String("export")) return exportQuestions(args, path);

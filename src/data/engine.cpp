@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLibrary>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QSqlDriver>
@@ -74,7 +75,7 @@ static QUrl parseServer(const QString& uri)
     const QUrl url(uri, QUrl::StrictMode);
     if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
         throw AppError(QStringLiteral("数据库服务器地址“%1”无效：应为 postgresql://用户@主机:端口/数据库名 的形式。")
-                           .arg(uri));
+                           .arg(describeServer(uri)));
     }
     // Addresses stand in settings files and command lines that others may read; the password of the
     // database role belongs in ~/.pgpass (or a service file), where libpq finds it.
@@ -91,12 +92,16 @@ bool isServerUri(const QString& text)
 
 QString describeServer(const QString& uri)
 {
-    QUrl url(uri);
-    url.setPassword(QString());
-    QUrlQuery query(url);
-    query.removeAllQueryItems(QStringLiteral("password"));
-    url.setQuery(query);
-    return url.toString();
+    // Read as text, not as a URL: a malformed address must not show its password either. Whatever
+    // stands between the user name's ":" and the "@" of the host, and every password= value, is
+    // masked.
+    QString shown = uri;
+    static const QRegularExpression userPassword(QStringLiteral("(://[^:@/?#\\s]*):[^?#]*@"));
+    static const QRegularExpression passwordItem(QStringLiteral("(\\bpassword\\s*=)[^&;\\s]*"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+    shown.replace(userPassword, QStringLiteral("\\1:***@"));
+    shown.replace(passwordItem, QStringLiteral("\\1***"));
+    return shown;
 }
 
 Location chooseLocation(const QStringList& arguments, const QString& folder)

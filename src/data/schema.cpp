@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSqlError>
 
+#include "data/bank_file.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/sql.h"
@@ -340,11 +341,15 @@ bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
 QSqlDatabase createFile(const QString& path, const QString& connectionName)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
+    // A bank holds the users' password hashes: only its owner reads it. SQLite gives its journal
+    // the same permissions.
+    bank_file::createPrivate(path);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
     if (!db.open()) {
         throw DataError(QStringLiteral("无法创建数据库文件“%1”：%2").arg(path, db.lastError().text()));
     }
+    bank_file::harden(db);
     ensure(db);
     return db;
 }

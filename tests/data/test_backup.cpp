@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <atomic>
 #include <thread>
 
@@ -29,6 +30,9 @@ private slots:
     void restoreRefusesDamagedFilesAndLeavesTheBankUnchanged();
     void restoreIsRefusedWhileAProgramHoldsTheLock();
     void checkFindsEveryKindOfOrphanAndDamagedColumns();
+    void filesHoldingForeignCodeAreRefusedAndRepairedOnlyWhenAsked();
+    void sparseAndOverlongFilesAreRefusedBeforeAnythingIsCopied();
+    void bankFilesArePrivateAndARestoreKeepsWhoMayUseTheBank();
 
 private:
     struct Run {
@@ -361,4 +365,126 @@ void BackupTest::checkFindsEveryKindOfOrphanAndDamagedColumns()
 }
 
 QTEST_GUILESS_MAIN(BackupTest)
+
+void BackupTest::filesHoldingForeignCodeAreRefusedAndRepairedOnlyWhenAsked()
+{
+    // The demo bank with a trigger that makes teacher a super user and gives admin office's
+    // password at the next question stored, and a view in place of the formula cache.
+    QVERIFY(tool({"backup", "-o", "hostile.db"}).code == 0);
+    const QString hostile = dir_->filePath("hostile.db");
+    execOn(hostile,
+           "CREATE TRIGGER raise AFTER INSERT ON stb BEGIN UPDATE mmb SET qx='3' WHERE yhm='teacher';"
+           " UPDATE mmb SET mm=(SELECT mm FROM mmb WHERE yhm='office') WHERE yhm='admin'; END;"
+           "DROP TABLE formula_omml; CREATE VIEW formula_omml AS SELECT 1 AS id, 'a' AS latex_hash, 'b' AS latex,"
+           " 'c' AS omml;");
+    const QByteArray bankBefore = digest(bank());
+    const QByteArray hostileBefore = digest(hostile);
+
+    Run r = tool({"check", "--file", "hostile.db"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.contains(QStringLiteral("触发器“raise”不是本程序建立的")) &&
+                 r.out.contains(QStringLiteral("视图“formula_omml”不是本程序建立的")),
+             qPrintable(r.out));
+    r = tool({"restore", "hostile.db"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("触发器“raise”")), qPrintable(r.err));
+    QCOMPARE(digest(bank()), bankBefore);
+    r = tool({"copy", "--from", "hostile.db", "--to", "copied.db"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("触发器“raise”")), qPrintable(r.err));
+    QVERIFY(!QFile::exists(dir_->filePath("copied.db")));
+
+    // A repair lists what goes and writes nothing unless the user agrees.
+    QProcess p;
+    p.setWorkingDirectory(dir_->path());
+    p.start(QStringLiteral(EXAVORO_DB_TOOL), {QStringLiteral("repair"), QStringLiteral("hostile.db")});
+    p.write("n\n");
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("触发器“raise”")));
+    QVERIFY(!QFile::exists(dir_->filePath("hostile-repaired.db")));
+    r = tool({"repair", "hostile.db", "--yes"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(digest(hostile), hostileBefore);
+    const QString repaired = dir_->filePath("hostile-repaired.db");
+    r = tool({"check", "--file", "hostile-repaired.db"});
+    QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+    QCOMPARE(countIn(repaired, "stb"), countIn(bank(), "stb"));
+    QCOMPARE(countIn(repaired, "mmb"), 3);
+    // The repaired bank runs the program's own triggers and nothing else: storing a question
+    // changes no user.
+    execOn(repaired, "INSERT INTO stb (kmh, txh, th, tm) VALUES ('01', '01', '999', 'x')");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+    db.setDatabaseName(repaired);
+    QVERIFY(db.open());
+    QCOMPARE(sql::scalar(db, QStringLiteral("SELECT qx FROM mmb WHERE yhm='teacher'")), QStringLiteral("1"));
+    QVERIFY(sql::scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type IN ('view')")) ==
+            QStringLiteral("0"));
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+}
+
+void BackupTest::sparseAndOverlongFilesAreRefusedBeforeAnythingIsCopied()
+{
+    QVERIFY(tool({"backup", "-o", "good.db"}).code == 0);
+    // A file of a few hundred kilobytes on disk that reads as 2 GB (holes), and one with junk
+    // after its last page.
+    QVERIFY(QFile::copy(dir_->filePath("good.db"), dir_->filePath("sparse.db")));
+    QVERIFY(QFile::resize(dir_->filePath("sparse.db"), qint64(2) << 30));
+    QVERIFY(QFile::copy(dir_->filePath("good.db"), dir_->filePath("tail.db")));
+    {
+        QFile f(dir_->filePath("tail.db"));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QByteArray(3 * 4096 + 17, 'x'));
+    }
+    const QByteArray before = digest(bank());
+    const QStringList filesBefore = dataFiles();
+    const struct {
+        const char* file;
+        const char* says;
+    } cases[] = {{"sparse.db", "实际占用的空间"}, {"tail.db", "多余的数据"}};
+    for (const auto& c : cases) {
+        Run r = tool({"check", "--file", c.file});
+        QVERIFY2(r.code == 1 && r.out.contains(QString::fromUtf8(c.says)), qPrintable(r.out + r.err));
+        r = tool({"restore", c.file});
+        QVERIFY2(r.code == 1 && r.err.contains(QString::fromUtf8(c.says)), qPrintable(r.err));
+        QCOMPARE(digest(bank()), before);
+        QCOMPARE(dataFiles(), filesBefore);
+    }
+    // The bank itself made sparse is not opened (every backup would write it out in full).
+    QVERIFY(QFile::resize(bank(), qint64(2) << 30));
+    const Run r = tool({"backup", "-o", "copy-of-sparse.db"});
+    QVERIFY2(r.code == 1 && r.err.contains(QStringLiteral("实际占用的空间")), qPrintable(r.err));
+    QVERIFY(!QFile::exists(dir_->filePath("copy-of-sparse.db")));
+    const Run opened = tool({"export", "--subject", "数学", "--format", "gift", "-o", "x.gift"});
+    QVERIFY2(opened.code != 0 && opened.err.contains(QStringLiteral("实际占用的空间")), qPrintable(opened.err));
+}
+
+void BackupTest::bankFilesArePrivateAndARestoreKeepsWhoMayUseTheBank()
+{
+    const mode_t old = ::umask(022);
+    auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    // A new bank holds password hashes: its owner's only, whatever the umask.
+    QCOMPARE(mode(bank()), 0600);
+    QVERIFY(tool({"demo", "--file", "new.db"}).code == 0);
+    QCOMPARE(mode(dir_->filePath("new.db")), 0600);
+    QVERIFY(tool({"backup", "-o", "kept.db"}).code == 0);
+    QCOMPARE(mode(dir_->filePath("kept.db")), 0600);
+    // A bank several accounts share keeps its permissions through a restore; the bank it
+    // replaces is kept for its owner only.
+    QVERIFY(::chmod(QFile::encodeName(bank()).constData(), 0660) == 0);
+    const Run r = tool({"restore", "kept.db"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(mode(bank()), 0660);
+    const QStringList kept = QDir(dir_->filePath("Data")).entryList({QStringLiteral("examdb.db.before-restore-*")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(mode(dir_->filePath("Data/" + kept.first())), 0600);
+    ::umask(old);
+}
+
 #include "test_backup.moc"

@@ -79,7 +79,10 @@ private slots:
     void aRefusedFileOpensOnceMendedAndIsWritable();
     void tableMissingAColumnIsRefused_data();
     void tableMissingAColumnIsRefused();
-    void tableRecreatedWithAllItsColumnsStillOpens();
+    void tableRecreatedByAnotherToolIsRefusedAndItsRepairedCopyOpens();
+    void hostileSchemaIsRefusedBeforeAnythingRuns_data();
+    void hostileSchemaIsRefusedBeforeAnythingRuns();
+    void connectionsRunWithSQLiteDefencesOn();
     void theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLogin();
 
 private:
@@ -247,21 +250,115 @@ void BankOpenTest::tableMissingAColumnIsRefused()
     QCOMPARE(app::failedLogins(), 0);  // refused as a file, not as a wrong password
 }
 
-void BankOpenTest::tableRecreatedWithAllItsColumnsStillOpens()
+void BankOpenTest::tableRecreatedByAnotherToolIsRefusedAndItsRepairedCopyOpens()
 {
-    // Another tool rebuilt a table with its columns in another order and one column more: the
-    // file is not this program's own text, but it has every column this program reads.
+    // Another tool rebuilt a table with its columns in another order and one column more. A table
+    // of another definition may carry defaults and checks of its own: the file is refused, and a
+    // repaired copy, made after the user has seen what goes, keeps every row and opens.
     Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
     alterFile(
         ws.databasePath(),
         {QStringLiteral("CREATE TABLE kmb2 (id INTEGER PRIMARY KEY AUTOINCREMENT, kmm TEXT, kmh TEXT, note TEXT)"),
          QStringLiteral("INSERT INTO kmb2 (kmh, kmm) VALUES ('01','数学')"), QStringLiteral("DROP TABLE kmb"),
          QStringLiteral("ALTER TABLE kmb2 RENAME TO kmb")});
+    {
+        BoxAnswerer boxes;
+        login("admin", "pw");
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts[0].contains(QStringLiteral("数据表“kmb”的定义与本程序建立的不同")), qPrintable(boxes.texts[0]));
+        QVERIFY(!MainF->isVisible());
+        QCOMPARE(app::failedLogins(), 0);
+    }
+    DM->disconnectFromBank();
+    const QString repaired = ws.databasePath() + QStringLiteral(".repaired");
+    QProcess tool;
+    tool.start(QStringLiteral(EXAVORO_DB_TOOL), {QStringLiteral("repair"), ws.databasePath(), QStringLiteral("-o"), repaired});
+    tool.write("y\n");
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(60000));
+    const QString said = QString::fromUtf8(tool.readAllStandardOutput());
+    QVERIFY2(tool.exitCode() == 0 && said.contains(QStringLiteral("数据表“kmb”的定义与本程序建立的不同")), qPrintable(said));
+    QVERIFY(QFile::remove(ws.databasePath()));
+    QVERIFY(QFile::rename(repaired, ws.databasePath()));
     BoxAnswerer boxes;
     login("admin", "pw");
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QVERIFY(MainF->isVisible());
     QCOMPARE(MainF->ComboBoxKmm->currentText(), QStringLiteral("数学"));
+}
+
+void BankOpenTest::hostileSchemaIsRefusedBeforeAnythingRuns_data()
+{
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("trigger raising rights at the next store")
+        << QStringList{QStringLiteral("CREATE TRIGGER up AFTER INSERT ON stb BEGIN UPDATE mmb SET qx='3' WHERE yhm='li';"
+                                      " UPDATE mmb SET mm=(SELECT mm FROM mmb WHERE yhm='li') WHERE yhm='admin'; END")}
+        << QStringLiteral("触发器“up”");
+    QTest::newRow("trigger firing at login")
+        << QStringList{QStringLiteral("INSERT OR IGNORE INTO picture_sweep (due) VALUES (1)"),
+                       QStringLiteral("CREATE TRIGGER at_login AFTER DELETE ON picture_sweep BEGIN"
+                                      " UPDATE mmb SET qx='3' WHERE yhm='li'; END")}
+        << QStringLiteral("触发器“at_login”");
+    QTest::newRow("view in place of a table")
+        << QStringList{QStringLiteral("DROP TABLE formula_omml"),
+                       QStringLiteral("CREATE VIEW formula_omml AS SELECT 1 AS id, 'x' AS latex_hash, 'x' AS latex, 'x' AS omml")}
+        << QStringLiteral("视图“formula_omml”");
+    QTest::newRow("index of another tool")
+        << QStringList{QStringLiteral("CREATE INDEX stb_text ON stb (length(tm))")} << QStringLiteral("索引“stb_text”");
+    QTest::newRow("one of the program's triggers rewritten")
+        << QStringList{QStringLiteral("DROP TRIGGER question_counts_insert"),
+                       QStringLiteral("CREATE TRIGGER question_counts_insert AFTER INSERT ON stb BEGIN"
+                                      " UPDATE mmb SET qx='3'; END")}
+        << QStringLiteral("触发器“question_counts_insert”的定义与本程序建立的不同");
+}
+
+void BankOpenTest::hostileSchemaIsRefusedBeforeAnythingRuns()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QString, named);
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}, {QStringLiteral("li"), QStringLiteral("li1"), 1}},
+                 false);
+    alterFile(ws.databasePath(), statements);
+    const auto users = [&] {
+        QString text;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+            db.setDatabaseName(ws.databasePath());
+            if (db.open()) {
+                QSqlQuery q(QStringLiteral("SELECT yhm, mm, qx FROM mmb ORDER BY id"), db);
+                while (q.next()) text += q.value(0).toString() + q.value(1).toString() + q.value(2).toString();
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+        return text;
+    };
+    const QString before = users();
+    for (const QString& who : {QStringLiteral("li"), QStringLiteral("admin")}) {
+        BoxAnswerer boxes;
+        login(who, who == QLatin1String("li") ? QStringLiteral("li1") : QStringLiteral("pw"));
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts[0].contains(named) && boxes.texts[0].contains(QStringLiteral("不是本程序建立的内容")),
+                 qPrintable(boxes.texts[0]));
+        QVERIFY(!MainF->isVisible());
+        testing::closeAllWindows();
+    }
+    // Nothing of the file ran: the users are as they were.
+    QCOMPARE(users(), before);
+}
+
+void BankOpenTest::connectionsRunWithSQLiteDefencesOn()
+{
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}});
+    const QSqlDatabase db = DM->db();
+    QCOMPARE(sql::scalar(db, QStringLiteral("PRAGMA trusted_schema")), QStringLiteral("0"));
+    // Defensive mode: the schema cannot be edited as a table.
+    sql::run(db, QStringLiteral("PRAGMA writable_schema = ON"));
+    QVERIFY_THROWS_EXCEPTION(DataError, sql::run(db, QStringLiteral("UPDATE sqlite_master SET sql = sql WHERE name = 'kmb'")));
+    // Views of the file are off: one made in it cannot be read.
+    sql::run(db, QStringLiteral("CREATE VIEW v AS SELECT 1"));
+    QVERIFY_THROWS_EXCEPTION(DataError, sql::run(db, QStringLiteral("SELECT * FROM v")));
 }
 
 void BankOpenTest::theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLogin()

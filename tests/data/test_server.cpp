@@ -90,6 +90,23 @@ void ServerTest::choosingTheBank()
     QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server"), QStringLiteral("mysql://a@b/c")},
                     QStringLiteral("无效")));
     QVERIFY(refused({QStringLiteral("x"), QStringLiteral("--server")}, QStringLiteral("缺少")));
+    // A malformed address is named in the message, its password never (as the user typed it or as
+    // a password= item), whatever part of it is malformed.
+    for (const QString& bad : {QStringLiteral("postgresql://a:Geh eim9@b/c"), QStringLiteral("postgres://a:Geheim9@[b/c"),
+                               QStringLiteral("mysql://a:Geheim9@b/c"), QStringLiteral("postgresql://a@b/c?x=1 2&password=Geheim9"),
+                               QStringLiteral("postgresql://a:Ge:he/im9@b:5/c")}) {
+        QString text;
+        try {
+            engine::chooseLocation({QStringLiteral("x"), QStringLiteral("--server"), bad}, dir.path());
+        } catch (const AppError& e) {
+            text = e.text();
+        }
+        QVERIFY2(!text.isEmpty(), qPrintable(bad));
+        QVERIFY2(!text.contains(QStringLiteral("eim9")) && !text.contains(QStringLiteral("im9")), qPrintable(text));
+        QVERIFY2(!engine::describeServer(bad).contains(QStringLiteral("im9")), qPrintable(bad));
+    }
+    QCOMPARE(engine::describeServer(QStringLiteral("postgresql://a:pw@b:5/c?sslmode=require")),
+             QStringLiteral("postgresql://a:***@b:5/c?sslmode=require"));
 
     // The login window says which bank a login opens.
     testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
