@@ -22,6 +22,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 class ServerTest : public QObject {
     Q_OBJECT
@@ -32,6 +33,7 @@ private slots:
     void brokenConnectionFailsCleanlyAndReconnects();
     void statementsWithValuesGoStraightToTheServer();
     void loggingInAgainKeepsALiveSession();
+    void aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings();
 
 private:
     struct Run {
@@ -378,6 +380,44 @@ void ServerTest::loggingInAgainKeepsALiveSession()
     QVERIFY(boxes.texts.isEmpty());
     QVERIFY(ws.scalar(QStringLiteral("SELECT pg_backend_pid()")) != first);
     QCOMPARE(ws.count(QStringLiteral("sjb")), 0);  // the new session's own, empty draft
+}
+
+void ServerTest::aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    // The README's own set-up: the bank's role owns its database and is no superuser. Vacuuming the
+    // whole database would warn once for every system table it may not vacuum.
+    QTemporaryDir dir;
+    const QString demo = testing::createServerDatabase();
+    const QString copy = testing::createServerDatabase();
+    {
+        QSqlDatabase admin = engine::openServer(QStringLiteral("plain-admin"), testing::testServer());
+        sql::run(admin, QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'exavoro_plain')"
+                                       " THEN CREATE ROLE exavoro_plain LOGIN NOSUPERUSER; END IF; END $$"));
+        for (const QString& uri : {demo, copy}) {
+            sql::run(admin, QStringLiteral("ALTER DATABASE %1 OWNER TO exavoro_plain").arg(QUrl(uri).path().mid(1)));
+        }
+        engine::closeConnection(admin);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("plain-admin"));
+    auto asPlain = [](const QString& uri) {
+        QUrl url(uri);
+        url.setUserName(QStringLiteral("exavoro_plain"));
+        return url.toString();
+    };
+    Run r = tool(dir.path(), {QStringLiteral("demo"), QStringLiteral("--server"), asPlain(demo)});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QStringLiteral("WARNING")) && !r.err.contains(QStringLiteral("pg_toast")), qPrintable(r.err));
+    r = tool(dir.path(), {QStringLiteral("copy"), QStringLiteral("--from"), asPlain(demo), QStringLiteral("--to"), asPlain(copy)});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QStringLiteral("WARNING")) && !r.err.contains(QStringLiteral("pg_toast")), qPrintable(r.err));
+    // The statistics were gathered all the same.
+    QSqlDatabase db = engine::openServer(QStringLiteral("plain-check"), asPlain(copy));
+    QVERIFY(!sql::scalar(db, QStringLiteral("SELECT last_analyze FROM pg_stat_user_tables WHERE relname = 'stb'")).isEmpty());
+    engine::closeConnection(db);
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("plain-check"));
+    for (const QString& uri : {demo, copy}) testing::dropServerDatabase(uri);
 }
 
 #include "test_server.moc"
