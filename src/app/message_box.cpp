@@ -37,7 +37,8 @@ int minimumWidth(const QString& caption)
 
 static int showBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton, QWidget* parent,
-                   const QString& detail = QString(), const QString& yes = QString(), const QString& no = QString())
+                   const QString& detail = QString(), const QString& yes = QString(), const QString& no = QString(),
+                   const QString& save = QString())
 {
     log().append(text);
     QMessageBox box(icon, caption, text, buttons, defaultParent(parent));
@@ -47,6 +48,8 @@ static int showBox(QMessageBox::Icon icon, const QString& caption, const QString
     if (!detail.isEmpty()) box.setDetailedText(detail);
     if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
     if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
+    if (!save.isEmpty()) box.button(QMessageBox::Save)->setText(save);
+    if (!(buttons & QMessageBox::Cancel) && (buttons & QMessageBox::No)) box.setEscapeButton(QMessageBox::No);
     // The box fixes its own size from its layout each time it is shown: a spacer across the
     // bottom row is the one way to make that layout, and so the box, wide enough.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
@@ -89,6 +92,14 @@ QMessageBox::StandardButton choose(const QString& text, const QString& yes, cons
     return static_cast<QMessageBox::StandardButton>(showBox(QMessageBox::Question, QStringLiteral("Exavoro"), text,
                                                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                                             QMessageBox::Yes, parent, QString(), yes, no));
+}
+
+QMessageBox::StandardButton chooseOfThree(const QString& text, const QString& yes, const QString& no,
+                                          const QString& third, QWidget* parent)
+{
+    return static_cast<QMessageBox::StandardButton>(showBox(QMessageBox::Question, QStringLiteral("确认框"), text,
+                                                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Save,
+                                                            QMessageBox::Yes, parent, QString(), yes, no, third));
 }
 
 const QStringList& history()

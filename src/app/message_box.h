@@ -27,6 +27,12 @@ void error(const QString& text, QWidget* parent = nullptr, const QString& detail
 QMessageBox::StandardButton choose(const QString& text, const QString& yes, const QString& no,
                                    QWidget* parent = nullptr);
 
+// A question with three answers: caption "确认框", Yes and No carry `yes` and `no`, a third button
+// (QMessageBox::Save) carries `third`; Yes is the default and Escape answers No. Returns Yes, No
+// or Save.
+QMessageBox::StandardButton chooseOfThree(const QString& text, const QString& yes, const QString& no,
+                                          const QString& third, QWidget* parent = nullptr);
+
 // The narrowest a box may be: its caption plus the room a window manager's title bar takes for
 // its icon and buttons.
 int minimumWidth(const QString& caption);

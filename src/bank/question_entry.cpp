@@ -436,6 +436,11 @@ void TLrstF::BtnXtrkClick()
 {
     if (MemoTm->toPlainText().isEmpty()) {
         MsgBox::show(QStringLiteral("题目不能为空！"), this);
+    } else if (EditFs->text().trimmed().isEmpty()) {
+        // A question without a score cannot be given its points in a paper.
+        MsgBox::show(QStringLiteral("分数不能为空！"), this);
+        EditFs->setFocus();
+        return;
     } else {
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
@@ -506,6 +511,13 @@ void TLrstF::BtnYtggClick()
         MsgBox::show(QStringLiteral("题目不能为空！"), this);
         return;
     }
+    // A score may not be taken away (a question stored without one by an older version keeps
+    // being changeable as it is).
+    if (EditFs->text().trimmed().isEmpty() && loadedId_ >= 0 && !loadedValues_.value(2).trimmed().isEmpty()) {
+        MsgBox::show(QStringLiteral("分数不能为空！"), this);
+        EditFs->setFocus();
+        return;
+    }
     // The change belongs to the question the editor was loaded from. Once the grid stands
     // elsewhere (another type or subject, a failed search) the editor's texts would land on a
     // question the user never opened, so the change is refused and the editor kept.
@@ -559,11 +571,35 @@ void TLrstF::BtnYtggClick()
         if (!found) {
             MsgBox::show(QStringLiteral("第") + loadedTh_ + QStringLiteral("题已不在题库中，无法更改！"), this);
             ComboBoxTxChange();
-        } else if (MsgBox::askYesNo(
-                       QStringLiteral("第") + loadedTh_ +
-                           QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）"),
-                       this)) {
+            return;
+        }
+        // The other user's version is shown, so that the user decides knowing what an overwrite
+        // replaces.
+        QStringList theirs;
+        {
+            QStringList columns;
+            for (const QString& column : kLoadedColumns) columns << QStringLiteral("\"%1\"").arg(column);
+            sql::Reader row(DM->db(), QStringLiteral("SELECT %1 FROM stb WHERE id=?").arg(columns.join(QStringLiteral(", "))),
+                            {id});
+            if (row.next()) {
+                for (int i = 0; i < kLoadedColumns.size(); ++i) theirs << row.text(i);
+            }
+        }
+        auto clip = [](const QString& text) { return text.size() > 300 ? text.left(300) + QStringLiteral("…") : text; };
+        const QString question =
+            QStringLiteral("第") + loadedTh_ +
+            QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）\n"
+                           "选“覆盖”则用编辑框中的内容替换其他用户的更改。\n\n其他用户更改后的内容：\n难度：%1　分数：%2\n题目：%3\n答案：%4")
+                .arg(theirs.value(1), theirs.value(2), clip(theirs.value(3)), clip(theirs.value(4)));
+        const auto answer = MsgBox::chooseOfThree(question, QStringLiteral("是"), QStringLiteral("否"),
+                                                  QStringLiteral("覆盖"), this);
+        if (answer == QMessageBox::Yes) {
             reloadLoadedQuestion();
+        } else if (answer == QMessageBox::Save && theirs.size() == kLoadedColumns.size()) {
+            // The version just shown becomes the one this change replaces; should a third change
+            // have come in since, the user is asked again.
+            loadedValues_ = theirs;
+            BtnYtggClick();
         }
         return;
     }

@@ -38,6 +38,7 @@ private slots:
     void changeIsRefusedWhenTheGridLeftTheLoadedQuestion();
     void questionStoredByAnotherConnectionCanBeChangedAndDeleted();
     void hintsFlashThreeTimes();
+    void aQuestionIsNeverStoredWithoutAScore();
     void namesThatMatchNothingAreRefused();
     void largeBankNumbersSearchesAndDeletesWithinItsType();
 
@@ -74,6 +75,8 @@ TLrstF* QuestionEntryTest::open(const QString& subject)
 void QuestionEntryTest::store(TLrstF* dlg, const QString& text)
 {
     dlg->MemoTm->setPlainText(text);
+    // A question is stored with a score; the teacher types one for the first question.
+    if (dlg->EditFs->text().isEmpty()) dlg->EditFs->setText(QStringLiteral("5"));
     QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
 }
 
@@ -451,11 +454,45 @@ void QuestionEntryTest::hintsFlashThreeTimes()
     QVERIFY(dlg->Timer1->isActive());
 }
 
+void QuestionEntryTest::aQuestionIsNeverStoredWithoutAScore()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, fs, tm) VALUES ('01','01','001','01','4','一'),"
+            " ('01','01','002','01',NULL,'二')");
+    BoxAnswerer boxes;
+    TLrstF* dlg = open("数学");
+    dlg->EditFs->clear();
+    dlg->MemoTm->setPlainText("没有分数的题");
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("分数不能为空！")});
+    QCOMPARE(ws.count("stb"), 2);
+    QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("没有分数的题"));  // nothing typed is lost
+    QTest::keyClicks(dlg->EditFs, "6");
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QCOMPARE(ws.scalar("SELECT fs FROM stb WHERE tm='没有分数的题'"), QStringLiteral("6"));
+    // A change may not take a question's score away.
+    clickRow(dlg, 0);
+    dlg->EditFs->clear();
+    dlg->MemoTm->setPlainText("一改");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("分数不能为空！"));
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE th='001'"), QStringLiteral("一"));
+    // A question an older version stored without one stays changeable.
+    clickRow(dlg, 1);
+    QVERIFY(dlg->EditFs->text().isEmpty());
+    dlg->MemoTm->setPlainText("二改");
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE th='002'"), QStringLiteral("二改"));
+}
+
 void QuestionEntryTest::namesThatMatchNothingAreRefused()
 {
     Workspace ws;
     seed(ws);
-    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, tm) VALUES ('01','01','001','01','一')");
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, fs, tm) VALUES ('01','01','001','01','2','一')");
     BoxAnswerer boxes;
     TLrstF* dlg = open("数学");
     clickRow(dlg, 0);

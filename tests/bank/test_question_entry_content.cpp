@@ -92,6 +92,8 @@ TLrstF* QuestionEntryContentTest::open(Workspace& ws)
     MainF->ComboBoxKmm->setEditText(QStringLiteral("数学"));
     auto* dlg = new TLrstF(MainF);
     dlg->show();
+    // Questions are stored with a score.
+    if (dlg->EditFs->text().isEmpty()) dlg->EditFs->setText(QStringLiteral("2"));
     return dlg;
 }
 

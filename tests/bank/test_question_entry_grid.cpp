@@ -59,6 +59,8 @@ TLrstF* open()
     auto* dlg = new TLrstF(MainF);
     dlg->show();
     QTest::qWait(0);
+    // Questions are stored with a score.
+    if (dlg->EditFs->text().isEmpty()) dlg->EditFs->setText(QStringLiteral("2"));
     return dlg;
 }
 

@@ -135,6 +135,8 @@ TLrstF* openEntry(const QString& subject, const QString& type)
     dlg->show();
     dlg->ComboBoxTx->setCurrentText(type);
     dlg->ComboBoxTxChange();
+    // Questions are stored with a score.
+    if (dlg->EditFs->text().isEmpty()) dlg->EditFs->setText(QStringLiteral("2"));
     return dlg;
 }
 
