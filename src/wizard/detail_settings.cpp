@@ -172,6 +172,13 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     SBtnYc = makeSpeedButton(QStringLiteral("<"), QStringLiteral("删除选定小题"), this, "SBtnYc");
 
     Label7 = makeLabel(QStringLiteral("试卷内容"), this, "Label7");
+    LabelZt = makeLabel(QString(), this, "LabelZt");
+    LabelZt->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    {
+        QPalette palette = LabelZt->palette();
+        palette.setColor(QPalette::WindowText, QColor(0, 96, 0));
+        LabelZt->setPalette(palette);
+    }
     ListBoxSj = new QListWidget(this);
     ListBoxSj->setObjectName(QStringLiteral("ListBoxSj"));
     // One line of the same font per question: laid out from the first line's size rather than
@@ -280,6 +287,7 @@ void TXxszF::FormCreate()
     SBtnYr->setGeometry(440, 122, 34, 34);
     SBtnYc->setGeometry(440, 170, 34, 34);
     Label7->setGeometry(484, 10, 100, 16);
+    LabelZt->setGeometry(584, 10, 116, 16);
     ListBoxSj->setGeometry(484, 28, 216, 364);
     SBtnTmsy->setGeometry(484, 398, 104, 26);
     SBtnTmxy->setGeometry(596, 398, 104, 26);
@@ -434,6 +442,7 @@ void TXxszF::InitListBoxTx()
 
 void TXxszF::InitMemoTxms()
 {
+    LabelZt->clear();
     MemoTxms->clear();
     QFont font = MemoTxms->font();
     font.setPointSize(11);
@@ -568,7 +577,20 @@ void TXxszF::DBGridTmCellClick()
 
 void TXxszF::DBGridTmKeyUp(int key)
 {
-    if (key == Qt::Key_Up || key == Qt::Key_Down) DBGridTmCellClick();
+    // Every key that moves the grid's current row (arrows, pages, Home and End with or without
+    // Ctrl) shows the question it moved to.
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        DBGridTmCellClick();
+        break;
+    default:
+        break;
+    }
 }
 
 void TXxszF::DBGridTmDblClick()
@@ -757,6 +779,7 @@ void TXxszF::SBtnQbyrClick()
 
 void TXxszF::SBtnYrClick()
 {
+    LabelZt->clear();
     const auto finish = [this] { InitListBoxSj(); };
     int count = convert::toInt(EditTs->text());
     if (count == 0) {
@@ -793,17 +816,20 @@ void TXxszF::SBtnYrClick()
     }
     appendPaperRow(row, fs);
     DM->ADOSjb->refresh();
-    if (held() >= count) {
-        MsgBox::show(QStringLiteral("小题已设置完毕！"), this);
+    const bool complete = held() >= count;
+    if (complete) {
         TxIsChosen(kmh_, txm);
     } else {
         TxNotChosen(kmh_, txm);
     }
     finish();
+    // The last question completes the type: said beside the list, since nothing was refused.
+    if (complete) LabelZt->setText(QStringLiteral("小题已设置完毕！"));
 }
 
 void TXxszF::SBtnYcClick()
 {
+    LabelZt->clear();
     const int row = selectedRow(ListBoxSj);
     if (row < 0 || row >= sjIds_.size()) {
         MsgBox::show(QStringLiteral("请从右边的列表框中选择要删除的题目！"), this);
@@ -816,6 +842,7 @@ void TXxszF::SBtnYcClick()
 
 void TXxszF::SBtnQbycClick()
 {
+    LabelZt->clear();
     const QString txm = currentTypeName();
     const QString txh = TxmToTxh(kmh_, txm);
     sql::run(DM->db(), QStringLiteral("DELETE FROM sjb WHERE kmh=? AND txh=?"), {kmh_, txh});

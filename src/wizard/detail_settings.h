@@ -121,6 +121,7 @@ public:
     QToolButton* SBtnYr;
     QToolButton* SBtnYc;
     QLabel* Label7;  // 试卷内容
+    QLabel* LabelZt;  // a note on the current type (its questions are complete), not a refusal
     QListWidget* ListBoxSj;
     QToolButton* SBtnTmsy;
     QToolButton* SBtnTmxy;

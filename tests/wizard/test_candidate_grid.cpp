@@ -172,9 +172,20 @@ void CandidateGridTest::manualGridScrollsToItsEndAndAddsTheCurrentRow()
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Up);
     QCOMPARE(dlg->LabelTH->text(), QStringLiteral("2999"));
+    // Every key that moves the current row shows its question: Home, Page Down, Ctrl+End.
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(dlg->LabelTH->text(), QStringLiteral("001"));
+    QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("题1"));
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    QCOMPARE(dlg->LabelTH->text(), DM->ADOQuerySt->str(QStringLiteral("th")));
+    QVERIFY(dlg->LabelTH->text() != QLatin1String("001"));
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(dlg->LabelTH->text(), QStringLiteral("3000"));
+    QTest::keyClick(grid, Qt::Key_Up);
+    QCOMPARE(dlg->LabelTH->text(), QStringLiteral("2999"));
     QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
     QCOMPARE(paperNumbers(ws), (QStringList{"3000", "2999"}));
-    QCOMPARE(boxes.last(), QStringLiteral("小题已设置完毕！"));
+    QCOMPARE(dlg->LabelZt->text(), QStringLiteral("小题已设置完毕！"));
     QVERIFY(DM->ADOQuerySt->rowsInMemory() <= 2 * 256);
 }
 

@@ -257,8 +257,11 @@ void SelectionTest::manualAdditionRefusesAndCompletes()
     QCOMPARE(ws.count("sjb"), 1);
 
     clickRow(2);
+    const int boxesBefore = boxes.texts.size();
     QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("小题已设置完毕！"));
+    // The last question completes the type: said beside the list, not in a box like a refusal.
+    QCOMPARE(boxes.texts.size(), boxesBefore);
+    QCOMPARE(dlg->LabelZt->text(), QStringLiteral("小题已设置完毕！"));
     QCOMPARE(paperNumbers(ws, "01"), (QStringList{"001", "003"}));
     QCOMPARE(typeFlag(ws, "01", "01"), QStringLiteral("1"));
 
@@ -276,9 +279,10 @@ void SelectionTest::manualAdditionRefusesAndCompletes()
     QCOMPARE(dlg->ListBoxSj->count(), 0);
     dlg->EditTs->setText("1");
     dlg->EditZf->setText("4");
+    QVERIFY(dlg->LabelZt->text().isEmpty());  // another type: nothing said of it yet
     clickRow(0);
     QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("小题已设置完毕！"));
+    QCOMPARE(dlg->LabelZt->text(), QStringLiteral("小题已设置完毕！"));
     QCOMPARE(ws.count("sjb", "txh='02' AND fs='4'"), 1);
 }
 
@@ -345,7 +349,7 @@ void SelectionTest::movingQuestionsUpAndDown()
     dlg->ListBoxSj->clearSelection();
     QTest::mouseClick(dlg->SBtnTmsy, Qt::LeftButton);
     QTest::mouseClick(dlg->SBtnTmxy, Qt::LeftButton);
-    QCOMPARE(boxes.texts.mid(1), (QStringList{"请选择要移动的题目！", "请选择要移动的题目！"}));
+    QCOMPARE(boxes.texts, (QStringList{"请选择要移动的题目！", "请选择要移动的题目！"}));
 
     // The last one up: exchanged with the one before, selection and display follow it.
     wizard::selectRow(dlg->ListBoxSj, 2);
@@ -371,7 +375,7 @@ void SelectionTest::movingQuestionsUpAndDown()
     wizard::selectRow(dlg->ListBoxSj, 2);
     QTest::mouseClick(dlg->SBtnTmxy, Qt::LeftButton);
     QCOMPARE(dump(ws), unchanged);
-    QCOMPARE(boxes.texts.size(), 3);  // "小题已设置完毕！" once plus the two above
+    QCOMPARE(boxes.texts.size(), 2);  // the two above; completing the type is said beside the list
 
     QCOMPARE(ws.scalar("SELECT id||th||fs||tm FROM sjb WHERE txh='02'"), other);
     QCOMPARE(ws.count("sjb", "th IN ('t1','t2')"), 0);
