@@ -1,4 +1,6 @@
 #include "app/application.h"
+#include <QTimer>
+#include <QPointer>
 
 #include <optional>
 
@@ -111,15 +113,26 @@ void reportError(const QString& text)
     MsgBox::error(report.text, nullptr, report.detail);
 }
 
-void run(const std::function<void()>& handler)
+bool run(const std::function<void()>& handler)
 {
     try {
         handler();
+        return true;
     } catch (const AppError& e) {
         reportError(e.text());
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()));
     }
+    return false;
+}
+
+void load(QWidget* window, const std::function<void()>& loading)
+{
+    if (run(loading)) return;
+    QPointer<QWidget> guarded(window);
+    QTimer::singleShot(0, window, [guarded] {
+        if (guarded && guarded->isVisible()) guarded->close();
+    });
 }
 
 void terminate()

@@ -39,7 +39,12 @@ ErrorReport explainError(const QString& text);
 
 // Runs an event handler; an AppError or other exception it raises ends the handler and is shown
 // by the general error handler instead of ending the program.
-void run(const std::function<void()>& handler);
+// True when the handler ran to its end.
+bool run(const std::function<void()>& handler);
+
+// Runs a window's loading (its FormShow); when it fails, the error is shown and the window closes
+// once the event that showed it has been handled, rather than staying half-filled.
+void load(QWidget* window, const std::function<void()>& loading);
 
 // Wraps a handler for connect(): the signal's arguments are ignored.
 template <typename F>

@@ -103,7 +103,7 @@ void TZjxzF::FormCreate()
 void TZjxzF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 void TZjxzF::setTreeEditable(bool editable)

@@ -237,7 +237,7 @@ int& TLrstF::flashCount()
 void TLrstF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 bool TLrstF::eventFilter(QObject* watched, QEvent* event)

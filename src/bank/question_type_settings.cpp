@@ -86,7 +86,7 @@ void TTxszF::FormCreate()
 void TTxszF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 bool TTxszF::eventFilter(QObject* watched, QEvent* event)

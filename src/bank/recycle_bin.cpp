@@ -100,7 +100,7 @@ THszF::THszF(QWidget* parent) : QDialog(parent)
 void THszF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 void THszF::FormShow()

@@ -80,7 +80,7 @@ void TKmszF::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         closing_ = false;
-        app::run([this] { FormShow(); });
+        app::load(this, [this] { FormShow(); });
     }
 }
 

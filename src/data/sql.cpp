@@ -1,5 +1,7 @@
 #include "data/sql.h"
 
+#include <QRegularExpression>
+
 #include "data/engine.h"
 #include "data/errors.h"
 
@@ -83,7 +85,30 @@ static void reconnectIfLost(const QSqlDatabase& db)
     if (sessionSetup()) sessionSetup()(conn);
 }
 
+// A read that failed because the server ended this program's session while it stood idle (the
+// server was restarted, an administrator ended idle sessions) is sent once more on a new session:
+// a read wrote nothing, and outside a transaction nothing sent before it is lost. A change is
+// never sent twice: whether the broken session had applied it cannot be known.
+static bool readAgain(const DataError& error, const QSqlDatabase& db, const QString& statement)
+{
+    static const QRegularExpression read(QStringLiteral("^\\s*SELECT\\b"), QRegularExpression::CaseInsensitiveOption);
+    return error.connectionLost() && engine::isServer(db) && !openTransactions().contains(db.connectionName()) &&
+           engine::shouldReconnect(db) && read.match(statement).hasMatch();
+}
+
+static QSqlQuery runOnce(const QSqlDatabase& db, const QString& statement, const QVariantList& binds);
+
 QSqlQuery run(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
+{
+    try {
+        return runOnce(db, statement, binds);
+    } catch (const DataError& e) {
+        if (!readAgain(e, db, statement)) throw;
+    }
+    return runOnce(db, statement, binds);
+}
+
+static QSqlQuery runOnce(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {
     reconnectIfLost(db);
     if (!db.isOpen()) {
@@ -335,7 +360,12 @@ Reader::Reader(const QSqlDatabase& db, const QString& statement, const QVariantL
     // A read is one statement: on a server it goes through libpq with or without values, and its
     // texts are then read where libpq holds them.
     if (!h && throughLibpq(db, true)) {
-        server_ = runThroughLibpq(db, statement, binds).release();
+        try {
+            server_ = runThroughLibpq(db, statement, binds).release();
+        } catch (const DataError& e) {
+            if (!readAgain(e, db, statement) || !throughLibpq(db, true)) throw;
+            server_ = runThroughLibpq(db, statement, binds).release();
+        }
         for (int i = 0; i < server_->columns(); ++i) columns_ << server_->columnName(i);
         return;
     }

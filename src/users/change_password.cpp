@@ -64,7 +64,7 @@ void TXgmmF::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     users::centreOverMainWindow(this);
-    app::run([this] { FormShow(); });
+    app::load(this, [this] { FormShow(); });
 }
 
 void TXgmmF::FormShow()

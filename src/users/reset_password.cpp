@@ -59,7 +59,7 @@ void TCzmmF::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     users::centreOverMainWindow(this);
-    app::run([this] { FormShow(); });
+    app::load(this, [this] { FormShow(); });
 }
 
 void TCzmmF::FormShow()

@@ -303,7 +303,7 @@ void TXxszF::FormCreate()
 void TXxszF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 void TXxszF::closeEvent(QCloseEvent* event)

@@ -186,7 +186,7 @@ void TZtszF::FormCreate()
 void TZtszF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) app::load(this, [this] { FormShow(); });
 }
 
 void TZtszF::keyPressEvent(QKeyEvent* event)

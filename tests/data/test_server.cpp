@@ -6,6 +6,7 @@
 #include "app/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
+#include "bank/subject_settings.h"
 #include "data/data_module.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QProcess>
 #include <QSqlQuery>
@@ -34,6 +36,7 @@ private slots:
     void statementsWithValuesGoStraightToTheServer();
     void loggingInAgainKeepsALiveSession();
     void aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings();
+    void anIdleProgramReadsOnAfterItsSessionEndedAndAWindowThatCannotLoadCloses();
 
 private:
     struct Run {
@@ -324,7 +327,8 @@ void ServerTest::statementsWithValuesGoStraightToTheServer()
         QVERIFY(e.uniqueViolation());
     }
     QCOMPARE(sql::scalar(db, QStringLiteral("SELECT tm FROM stb WHERE id=?"), {id}), QStringLiteral("这是问号?吗"));
-    // The server ends the session: the next statement with values says so, the one after reconnects.
+    // The server ends the session: the next change with values says so (a change is never sent
+    // twice), the statement after it reconnects.
     const QString pid = ws.scalar(QStringLiteral("SELECT pg_backend_pid()"));
     {
         QSqlDatabase admin = engine::openServer(QStringLiteral("killer"), ws.serverUri());
@@ -333,7 +337,7 @@ void ServerTest::statementsWithValuesGoStraightToTheServer()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("killer"));
     try {
-        sql::scalar(db, QStringLiteral("SELECT th FROM stb WHERE id=?"), {id});
+        sql::exec(db, QStringLiteral("UPDATE stb SET th=? WHERE id=?"), {QStringLiteral("802"), id});
         QFAIL("a statement ran on an ended session");
     } catch (const DataError& e) {
         QVERIFY2(e.connectionLost(), qPrintable(e.text()));
@@ -418,6 +422,58 @@ void ServerTest::aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings()
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("plain-check"));
     for (const QString& uri : {demo, copy}) testing::dropServerDatabase(uri);
+}
+
+void ServerTest::anIdleProgramReadsOnAfterItsSessionEndedAndAWindowThatCannotLoadCloses()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    const QString database = QUrl(ws.serverUri()).path().mid(1);
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学'), ('02', '语文')"));
+    QSqlDatabase admin = engine::openServer(QStringLiteral("restarter"), testing::testServer());
+    // The server ends the idle program's session, as a restart does; the program does not know yet.
+    auto endSession = [&] {
+        const QString pid = sql::scalar(DM->db(), QStringLiteral("SELECT pg_backend_pid()"));
+        sql::run(admin, QStringLiteral("SELECT pg_terminate_backend(?)"), {pid.toInt()});
+        QTest::qWait(200);
+        return pid;
+    };
+    const QString first = endSession();
+    // The first window opened afterwards loads as usual: its reads go again on a new session.
+    testing::BoxAnswerer boxes;
+    auto* subjects = new TKmszF(MainF);
+    subjects->show();
+    QCoreApplication::processEvents();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QVERIFY(subjects->isVisible());
+    QCOMPARE(subjects->ListBoxKm->count(), 2);
+    QVERIFY(sql::scalar(DM->db(), QStringLiteral("SELECT pg_backend_pid()")) != first);
+    subjects->close();
+
+    // A change is never sent twice: stored once, or refused with the message and not stored.
+    endSession();
+    bool refused = false;
+    try {
+        sql::exec(DM->db(), QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('77', '新')"));
+    } catch (const DataError& e) {
+        refused = true;
+        QVERIFY(e.connectionLost());
+    }
+    QCOMPARE(ws.count(QStringLiteral("kmb"), QStringLiteral("kmh='77'")), refused ? 0 : 1);
+    ws.exec(QStringLiteral("DELETE FROM kmb WHERE kmh='77'"));
+
+    // A server that takes no new session: the window says so and closes instead of staying empty.
+    endSession();
+    sql::run(admin, QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false").arg(database));
+    auto* again = new TKmszF(MainF);
+    again->show();
+    QTRY_VERIFY(!again->isVisible());
+    QVERIFY2(!boxes.texts.isEmpty() && boxes.last().contains(QStringLiteral("连接")), qPrintable(boxes.texts.join('\n')));
+    sql::run(admin, QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(database));
+    engine::closeConnection(admin);
+    admin = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("restarter"));
+    QCOMPARE(ws.count(QStringLiteral("kmb")), 2);
 }
 
 #include "test_server.moc"
