@@ -1692,7 +1692,7 @@ int main(int argc, char** argv)
             QProcess pandoc;
             pandoc.start(QStringLiteral("pandoc"), {QStringLiteral("--from=latex"), QStringLiteral("--to=docx"),
                                                     QStringLiteral("--output"), output, input});
-            if (!pandoc.waitForFinished(formulas::kPandocTimeoutMs) || pandoc.exitCode() != 0) qFatal("pandoc failed");
+            if (!pandoc.waitForFinished(pandoc::kDefaultTimeoutMs) || pandoc.exitCode() != 0) qFatal("pandoc failed");
         });
         report(cold);
     }

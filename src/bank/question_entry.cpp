@@ -432,6 +432,21 @@ bool TLrstF::refuseMissingCodes(const QString& kmh, const QString& txh, const QS
     return true;
 }
 
+bool TLrstF::refuseBadFormulas()
+{
+    // A formula that could end early, read a file or hang the paper's conversion is refused here,
+    // before it is stored, so that it never reaches a preview or a paper of anyone.
+    for (const auto& [memo, part] :
+         {std::pair{MemoTm, QStringLiteral("题目")}, std::pair{MemoDa, QStringLiteral("答案")}}) {
+        const QString refused = content::textEntryRefusal(memo->toPlainText());
+        if (refused.isEmpty()) continue;
+        MsgBox::show(part + QStringLiteral("中的") + refused + QStringLiteral("请改正后再保存。"), this);
+        memo->setFocus();
+        return true;
+    }
+    return false;
+}
+
 void TLrstF::BtnXtrkClick()
 {
     if (MemoTm->toPlainText().isEmpty()) {
@@ -442,6 +457,7 @@ void TLrstF::BtnXtrkClick()
         EditFs->setFocus();
         return;
     } else {
+        if (refuseBadFormulas()) return;
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         const QString zjh = ZjmToZjh(kmh_, ComboBoxZj->currentText());
@@ -531,6 +547,7 @@ void TLrstF::BtnYtggClick()
                      this);
         return;
     }
+    if (refuseBadFormulas()) return;
     const QString boxKmh = KmmToKmh(ComboBoxKm->currentText());
     const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
     const QString zjh = ZjmToZjh(loadedKmh_, ComboBoxZj->currentText());

@@ -103,6 +103,7 @@ private:
     void reopenGridAfterAppend();
     void loadQuestion(const QString& kmh);  // the grid's current row into the editor
     bool refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh);
+    bool refuseBadFormulas();  // says why a formula of the memos may not be stored
     static void fillBox(QComboBox* box, const QStringList& items);
     static void setBoxText(QComboBox* box, const QString& text);
 

@@ -87,6 +87,158 @@ QVector<Segment> parse(const QString& text)
     return out;
 }
 
+namespace {
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// Commands a formula may not hold, each with the reason. pandoc's LaTeX reader opens or fetches
+// what the first group names; the second would carry over into the formulas converted or shown
+// after this one; the third are MathJax's commands that reach into the preview's page or its
+// configuration.
+const QHash<QString, QString>& refusedCommands()
+{
+    static const QHash<QString, QString> commands = [] {
+        QHash<QString, QString> out;
+        const QString reads = QStringLiteral("公式中不能使用读取文件或访问网址的命令 \\%1。");
+        for (const char* name : {"input",
+                                 "include",
+                                 "includegraphics",
+                                 "includeonly",
+                                 "InputIfFileExists",
+                                 "IfFileExists",
+                                 "openin",
+                                 "openout",
+                                 "read",
+                                 "readline",
+                                 "write",
+                                 "immediate",
+                                 "url",
+                                 "href",
+                                 "hyperref",
+                                 "hyperlink",
+                                 "usepackage",
+                                 "RequirePackage",
+                                 "documentclass",
+                                 "special",
+                                 "import",
+                                 "subimport",
+                                 "inputminted",
+                                 "lstinputlisting",
+                                 "verbatiminput",
+                                 "bibliography",
+                                 "addbibresource",
+                                 "graphicspath",
+                                 "epsfig",
+                                 "epsfbox",
+                                 "psfig",
+                                 "includesvg",
+                                 "includepdf",
+                                 "externaldocument"}) {
+            out.insert(QString::fromLatin1(name), reads);
+        }
+        const QString defines = QStringLiteral("公式中不能使用定义或改变命令的 \\%1。");
+        for (const char* name :
+             {"def", "gdef", "edef", "xdef", "let", "futurelet", "newcommand", "renewcommand", "providecommand",
+              "DeclareMathOperator", "DeclareRobustCommand", "newenvironment", "renewenvironment", "catcode", "global",
+              "csname", "makeatletter", "makeatother", "setOptions"}) {
+            out.insert(QString::fromLatin1(name), defines);
+        }
+        const QString page = QStringLiteral("公式中不能使用 \\%1。");
+        for (const char* name : {"style", "class", "cssId", "data", "require", "bbox", "toggle", "mathtip", "texttip",
+                                 "actiontype", "unicode"}) {
+            out.insert(QString::fromLatin1(name), page);
+        }
+        out.insert(QStringLiteral("par"), QStringLiteral("公式中不能含有 \\par 或空行。"));
+        return out;
+    }();
+    return commands;
+}
+
+// Reads the source token by token as TeX does: a backslash with letters is a command word, a
+// backslash with one other character a command symbol ("\\" is a line break, so "\\[2pt]" holds no
+// delimiter). `depth` receives the deepest nesting of braces.
+QString scanFormula(const QString& latex, int* depth)
+{
+    int level = 0;
+    *depth = 0;
+    const qsizetype n = latex.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = latex.at(i);
+        if (c == u'\\') {
+            if (i + 1 >= n) break;
+            const QChar next = latex.at(i + 1);
+            if (isAsciiLetter(next)) {
+                qsizetype end = i + 1;
+                while (end < n && isAsciiLetter(latex.at(end))) ++end;
+                const QString name = latex.mid(i + 1, end - i - 1);
+                const auto refused = refusedCommands().constFind(name);
+                if (refused != refusedCommands().cend()) return refused->contains(u'%') ? refused->arg(name) : *refused;
+                i = end;
+                continue;
+            }
+            if (next == u'(' || next == u')' || next == u'[' || next == u']') {
+                return QStringLiteral("公式中不能含有 \\( \\) \\[ \\]（公式的起止符号）。");
+            }
+            i += 2;
+            continue;
+        }
+        if (c == u'{') {
+            *depth = qMax(*depth, ++level);
+        } else if (c == u'}') {
+            level = qMax(0, level - 1);
+        }
+        ++i;
+    }
+    // A line holding nothing but blanks between two line ends ends the paragraph in LaTeX.
+    QString lines = latex;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(u'\r', u'\n');
+    const QStringList parts = lines.split(u'\n');
+    for (qsizetype k = 1; k + 1 < parts.size(); ++k) {
+        if (parts.at(k).trimmed().isEmpty()) return QStringLiteral("公式中不能含有 \\par 或空行。");
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString formulaRefusal(const QString& latex)
+{
+    int depth = 0;
+    return scanFormula(latex, &depth);
+}
+
+QString formulaEntryRefusal(const QString& latex)
+{
+    if (latex.size() > kMaxFormulaLength) {
+        return QStringLiteral("公式太长（%1 个字符），最多允许 %2 个字符。").arg(latex.size()).arg(kMaxFormulaLength);
+    }
+    int depth = 0;
+    const QString refused = scanFormula(latex, &depth);
+    if (!refused.isEmpty()) return refused;
+    if (depth > kMaxFormulaDepth) {
+        return QStringLiteral("公式中的括号 { } 嵌套太深（%1 层），最多允许 %2 层。").arg(depth).arg(kMaxFormulaDepth);
+    }
+    return QString();
+}
+
+QString textEntryRefusal(const QString& text)
+{
+    if (!text.contains(u'\\')) return QString();
+    for (const Segment& s : parse(text)) {
+        if (s.kind != Segment::InlineMath && s.kind != Segment::DisplayMath) continue;
+        const QString refused = formulaEntryRefusal(s.text);
+        if (refused.isEmpty()) continue;
+        QString start = s.text.simplified();
+        if (start.size() > 40) start = start.left(40) + QStringLiteral("…");
+        return QStringLiteral("公式“%1”无法使用：%2").arg(start, refused);
+    }
+    return QString();
+}
+
 bool hasMarkers(const QString& text)
 {
     // Cheap test first: most texts hold none of the opening characters.

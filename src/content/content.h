@@ -24,6 +24,28 @@ struct Segment {
 // Splits a text into its segments, in order. Adjacent plain text comes as one segment.
 QVector<Segment> parse(const QString& text);
 
+// Longest formula typed or imported, in characters, and deepest nesting of braces in it: pandoc's
+// formula conversion takes twice as long for every further level of x^{x^{...}}.
+constexpr int kMaxFormulaLength = 8000;
+constexpr int kMaxFormulaDepth = 12;
+
+// Why a formula's LaTeX source may not be converted, shown or printed, as a Chinese sentence; empty
+// when it may. Refused: a delimiter of its own (\( \) \[ \]) or a paragraph end (\par, a blank
+// line), which would end it early and let the rest run into what follows; commands that read
+// files or fetch addresses (\input, \includegraphics, \url, \href, ...); definitions that would
+// change how later formulas read (\def, \newcommand, ...); and the preview's page commands
+// (\style, \class, \cssId, \require, ...).
+QString formulaRefusal(const QString& latex);
+
+// As formulaRefusal, and also a formula too long (kMaxFormulaLength) or nested too deeply
+// (kMaxFormulaDepth) to be typed or imported now. Formulas stored earlier are printed all the same.
+QString formulaEntryRefusal(const QString& latex);
+
+// The first formula of a question or answer text that formulaEntryRefusal refuses, as a Chinese
+// sentence that quotes the formula's start and says why; empty when the text may be stored. For
+// every place that stores texts: 录入试题 and the import of questions.
+QString textEntryRefusal(const QString& text);
+
 // True when the text holds at least one formula or picture marker.
 bool hasMarkers(const QString& text);
 

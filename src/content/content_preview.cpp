@@ -150,9 +150,15 @@ void ContentPreview::insertFormula(QTextCursor& cursor, const QString& tex, bool
             cursor.setBlockFormat(centred);
         }
     }
-    MathRenderer* renderer = renderer_ ? renderer_ : MathRenderer::shared();
-    const qreal pixelSize = QFontInfo(font()).pixelSize();
-    const MathImage math = renderer->render(tex, display, pixelSize, devicePixelRatioF());
+    // A formula no one may store (too long, too deep, with commands that reach outside) is not
+    // typeset at all: it shows as its source with the reason, at once.
+    MathImage math;
+    math.error = formulaEntryRefusal(tex);
+    if (math.ok()) {
+        MathRenderer* renderer = renderer_ ? renderer_ : MathRenderer::shared();
+        const qreal pixelSize = QFontInfo(font()).pixelSize();
+        math = renderer->render(tex, display, pixelSize, devicePixelRatioF());
+    }
     if (math.ok()) {
         qreal height = 0;
         const QImage image = alignedToBaseline(math, font(), &height);
@@ -167,8 +173,10 @@ void ContentPreview::insertFormula(QTextCursor& cursor, const QString& tex, bool
         format.setToolTip(tex);
         cursor.insertImage(format);
     } else {
-        const QString delimited = display ? QStringLiteral("\\[") + tex + QStringLiteral("\\]")
-                                          : QStringLiteral("\\(") + tex + QStringLiteral("\\)");
+        // A long source is cut short: the reason matters, not ten thousand characters of red.
+        const QString shown = tex.size() > 200 ? tex.left(200) + QStringLiteral("…") : tex;
+        const QString delimited = display ? QStringLiteral("\\[") + shown + QStringLiteral("\\]")
+                                          : QStringLiteral("\\(") + shown + QStringLiteral("\\)");
         cursor.insertText(delimited, textFormat(font(), Qt::red));
         QFont small = font();
         if (font().pointSizeF() > 0) {

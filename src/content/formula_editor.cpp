@@ -134,7 +134,7 @@ FormulaEditor::FormulaEditor(QWidget* parent, MathRenderer* renderer)
     connect(&pause_, &QTimer::timeout, this, &FormulaEditor::refreshPreview);
     connect(EditTex, &QPlainTextEdit::textChanged, &pause_, qOverload<>(&QTimer::start));
     connect(RadioDisplay, &QRadioButton::toggled, &pause_, qOverload<>(&QTimer::start));
-    connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BtnOk, &QPushButton::clicked, this, &FormulaEditor::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     refreshPreview();
     EditTex->setFocus();
@@ -212,6 +212,16 @@ QString FormulaEditor::text() const
                        : QStringLiteral("\\(") + tex() + QStringLiteral("\\)");
 }
 
+void FormulaEditor::accept()
+{
+    // The button may still be enabled from before the last keystrokes: the source is checked now.
+    if (!refusal().isEmpty()) {
+        refreshPreview();
+        return;
+    }
+    QDialog::accept();
+}
+
 QString FormulaEditor::refusal() const
 {
     if (tex().isEmpty()) return QStringLiteral("请输入公式。");
@@ -221,7 +231,9 @@ QString FormulaEditor::refusal() const
     if (segments.size() != 1 || segments.first().kind != kind || segments.first().text.trimmed() != tex()) {
         return QStringLiteral("公式中不能含有 \\( \\) \\[ \\] 或图片标记。");
     }
-    return QString();
+    // Also what no formula may hold, and limits of length and nesting: checked before the
+    // preview, so that a pasted monster is refused at once instead of typeset.
+    return formulaEntryRefusal(tex());
 }
 
 void FormulaEditor::refreshPreview()

@@ -34,6 +34,9 @@ public:
 
     static constexpr int kPauseMs = 300;
 
+    // Closes the dialog only when the formula may be inserted (see refusal()).
+    void accept() override;
+
     QPlainTextEdit* EditTex;
     QRadioButton* RadioInline;
     QRadioButton* RadioDisplay;

@@ -3,28 +3,42 @@
 #include <zip.h>
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include "data/errors.h"
 #include "content/pandoc.h"
+#include "data/errors.h"
 #include "data/sql.h"
+
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace formulas {
 
 namespace {
+
+// What formula_omml holds in place of OMML for a formula pandoc did not convert in time. OMML
+// always starts with "<", so the two cannot be confused.
+const QString kTimedOut = QStringLiteral("timeout");
 
 QString latexKey(const QString& latex)
 {
     return QString::fromLatin1(QCryptographicHash::hash(latex.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
-// A formula as pandoc's LaTeX reader gets it: on one line (a blank line would end the paragraph)
-// and with a bare "%" meaning a percent sign rather than the start of a comment that would swallow
-// the closing delimiter.
+// A formula as pandoc's formula reader gets it: on one line and with a bare "%" meaning a percent
+// sign rather than the start of a comment that would swallow the rest of the formula.
 QString forPandoc(const QString& latex)
 {
     QString out;
@@ -94,112 +108,192 @@ QString copyElement(QXmlStreamReader& r)
     return out;
 }
 
-// Reads pandoc's document: one paragraph per formula, each starting with "@<index>" and holding
-// the formula as an m:oMath element when it converted, as plain text when it did not.
-QHash<int, QString> readConverted(const QByteArray& documentXml)
+// The one m:oMath element of pandoc's document for a single formula; empty when the document holds
+// none (pandoc writes a formula it cannot convert as plain text) or more than one.
+QString readConverted(const QByteArray& documentXml)
 {
-    QHash<int, QString> found;
     QXmlStreamReader r(documentXml);
-    const QString w = QStringLiteral("http://schemas.openxmlformats.org/wordprocessingml/2006/main");
     const QString m = QLatin1String(kMathNamespace);
-    int index = -1;
     QString math;
-    bool firstText = true;
+    int found = 0;
     while (!r.atEnd()) {
         r.readNext();
-        if (r.isStartElement() && r.namespaceUri() == w && r.name() == u"p") {
-            index = -1;
-            math.clear();
-            firstText = true;
-        } else if (r.isStartElement() && r.namespaceUri() == w && r.name() == u"t" && firstText) {
-            firstText = false;
-            const QString text = r.readElementText();
-            if (text.startsWith(u'@')) index = text.mid(1).toInt();
-        } else if (r.isStartElement() && r.namespaceUri() == m && r.name() == u"oMath") {
-            const QString copy = copyElement(r);
-            // Only one formula per paragraph: a second means the paragraphs ran together.
-            if (math.isEmpty()) {
-                math = copy;
-            } else {
-                index = -1;
-            }
-        } else if (r.isEndElement() && r.namespaceUri() == w && r.name() == u"p") {
-            if (index >= 0 && !math.isEmpty()) found.insert(index, math);
-            index = -1;
+        if (r.isStartElement() && r.namespaceUri() == m && r.name() == u"oMath") {
+            ++found;
+            math = copyElement(r);
         }
     }
-    if (r.hasError()) return {};
-    return found;
+    if (r.hasError() || found != 1) return QString();
+    return math;
+}
+
+// The version of pandoc's document tree that the installed pandoc reads, asked of pandoc once.
+QJsonValue apiVersion()
+{
+    static QMutex mutex;
+    static QJsonValue version;
+    QMutexLocker lock(&mutex);
+    if (version.isUndefined() || version.isNull()) {
+        const QByteArray empty =
+            pandoc::run({QStringLiteral("--from=markdown"), QStringLiteral("--to=json")}, QStringLiteral("公式"),
+                        kFormulaTimeoutMs, QByteArray(), QStringLiteral("pandoc 无法运行，公式没有转换。"));
+        const QJsonValue found = QJsonDocument::fromJson(empty).object().value(QStringLiteral("pandoc-api-version"));
+        if (!found.isArray()) throw AppError(QStringLiteral("无法识别 pandoc 的版本，公式没有转换。"));
+        version = found;
+    }
+    return version;
+}
+
+// One formula as pandoc's document tree: a paragraph holding nothing but the formula.
+QByteArray documentOf(const QString& latex)
+{
+    const QJsonArray math{QJsonObject{{QStringLiteral("t"), QStringLiteral("InlineMath")}}, forPandoc(latex)};
+    const QJsonObject paragraph{
+        {QStringLiteral("t"), QStringLiteral("Para")},
+        {QStringLiteral("c"),
+         QJsonArray{QJsonObject{{QStringLiteral("t"), QStringLiteral("Math")}, {QStringLiteral("c"), math}}}}};
+    const QJsonObject document{{QStringLiteral("pandoc-api-version"), apiVersion()},
+                               {QStringLiteral("meta"), QJsonObject()},
+                               {QStringLiteral("blocks"), QJsonArray{paragraph}}};
+    return QJsonDocument(document).toJson(QJsonDocument::Compact);
+}
+
+long long currentThreadId()
+{
+#ifdef Q_OS_LINUX
+    return static_cast<long long>(::syscall(SYS_gettid));
+#else
+    return 0;
+#endif
+}
+
+// Ends the pandoc processes that the given thread started (Linux keeps each thread's children
+// apart), so that a cancelled conversion does not wait for pandoc's own timeout.
+void killPandocOf(long long thread)
+{
+#ifdef Q_OS_LINUX
+    if (thread <= 0) return;
+    QFile children(QStringLiteral("/proc/self/task/%1/children").arg(thread));
+    if (!children.open(QIODevice::ReadOnly)) return;
+    const QList<QByteArray> pids = children.readAll().simplified().split(' ');
+    for (const QByteArray& text : pids) {
+        bool ok = false;
+        const pid_t pid = pid_t(text.toLongLong(&ok));
+        if (!ok || pid <= 0) continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("pandoc")) ::kill(pid, SIGKILL);
+    }
+#else
+    Q_UNUSED(thread);
+#endif
 }
 
 }  // namespace
 
-Conversion convertWithPandoc(const QStringList& latex)
+void stop(Control& control)
+{
+    control.cancelled = true;
+    killPandocOf(control.worker.load());
+}
+
+Conversion convertWithPandoc(const QStringList& latex, Control* control)
 {
     Conversion result;
     if (latex.isEmpty()) return result;
+    if (control) control->worker = currentThreadId();
 
     QTemporaryDir dir;
     if (!dir.isValid()) throw AppError(QStringLiteral("无法转换公式：无法创建临时文件夹。"));
-    QString source;
+    const QString output = dir.filePath(QStringLiteral("formula.docx"));
     for (int i = 0; i < latex.size(); ++i) {
-        source += QStringLiteral("@%1 \\(%2\\)\n\n").arg(i).arg(forPandoc(latex.at(i)));
-    }
-    const QString input = dir.filePath(QStringLiteral("formulas.tex"));
-    const QString output = dir.filePath(QStringLiteral("formulas.docx"));
-    {
-        QFile file(input);
-        if (!file.open(QIODevice::WriteOnly) || file.write(source.toUtf8()) < 0 || !file.flush()) {
-            throw AppError(QStringLiteral("无法转换公式：无法写入临时文件。"));
+        if (control && control->cancelled) {
+            result.cancelled = true;
+            break;
         }
-    }
-    pandoc::run({QStringLiteral("--from=latex"), QStringLiteral("--to=docx"), QStringLiteral("--output"), output, input},
-                QStringLiteral("公式"), kPandocTimeoutMs, QByteArray(),
+        const QString& source = latex.at(i);
+        if (result.omml.contains(source) || result.failed.contains(source) || result.timedOut.contains(source))
+            continue;
+        QFile::remove(output);
+        const QByteArray document = documentOf(source);
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            pandoc::run(
+                {QStringLiteral("--from=json"), QStringLiteral("--to=docx"), QStringLiteral("--output"), output},
+                QStringLiteral("公式"), kFormulaTimeoutMs, document,
                 QStringLiteral("pandoc 转换公式失败，试卷没有生成。"));
-    const QByteArray documentXml = readZipEntry(output, "word/document.xml");
-    if (documentXml.isEmpty()) throw AppError(QStringLiteral("无法读取 pandoc 转换公式的结果。"));
-    const QHash<int, QString> converted = readConverted(documentXml);
-    for (int i = 0; i < latex.size(); ++i) {
-        const auto it = converted.constFind(i);
-        if (it == converted.constEnd()) {
-            result.failed << latex.at(i);
-        } else {
-            result.omml.insert(latex.at(i), it.value());
+        } catch (const AppError&) {
+            if (control && control->cancelled) {
+                result.cancelled = true;
+                break;
+            }
+            // pandoc missing is the whole conversion's failure; anything else is this formula's.
+            if (!pandoc::available()) throw;
+            (clock.elapsed() >= kFormulaTimeoutMs ? result.timedOut : result.failed) << source;
+            if (control && control->progress) control->progress(i + 1, int(latex.size()));
+            continue;
         }
+        const QString math = readConverted(readZipEntry(output, "word/document.xml"));
+        if (math.isEmpty()) {
+            result.failed << source;
+        } else {
+            result.omml.insert(source, math);
+        }
+        if (control && control->progress) control->progress(i + 1, int(latex.size()));
     }
     return result;
 }
 
-Conversion toOmml(const QSqlDatabase& db, const QStringList& latex)
+Lookup lookup(const QSqlDatabase& db, const QStringList& latex)
 {
-    Conversion result;
-    QStringList missing;
+    Lookup result;
     QSet<QString> seen;
     for (const QString& source : latex) {
         if (seen.contains(source)) continue;
         seen.insert(source);
         sql::Reader q(db, QStringLiteral("SELECT latex, omml FROM formula_omml WHERE latex_hash = ?"),
                       {latexKey(source)});
+        // The stored source is compared as well: the result belongs to this exact text only.
         if (q.next() && q.text(0) == source) {
-            result.omml.insert(source, q.text(1));
+            const QString omml = q.text(1);
+            if (omml == kTimedOut) {
+                result.known.timedOut << source;
+            } else {
+                result.known.omml.insert(source, omml);
+            }
         } else {
-            missing << source;
+            result.missing << source;
         }
     }
-    if (missing.isEmpty()) return result;
+    return result;
+}
 
-    const Conversion fresh = convertWithPandoc(missing);
-    result.failed = fresh.failed;
+void remember(const QSqlDatabase& db, const Conversion& fresh)
+{
+    if (fresh.omml.isEmpty() && fresh.timedOut.isEmpty()) return;
     QSqlDatabase conn = db;
+    const auto store = [&](const QString& source, const QString& omml) {
+        const QString key = latexKey(source);
+        sql::exec(db, QStringLiteral("DELETE FROM formula_omml WHERE latex_hash = ?"), {key});
+        sql::exec(db, QStringLiteral("INSERT INTO formula_omml (latex_hash, latex, omml) VALUES (?, ?, ?)"),
+                  {key, source, omml});
+    };
     sql::transaction(conn, [&] {
-        for (auto it = fresh.omml.constBegin(); it != fresh.omml.constEnd(); ++it) {
-            const QString key = latexKey(it.key());
-            sql::exec(db, QStringLiteral("DELETE FROM formula_omml WHERE latex_hash = ?"), {key});
-            sql::exec(db, QStringLiteral("INSERT INTO formula_omml (latex_hash, latex, omml) VALUES (?, ?, ?)"),
-                      {key, it.key(), it.value()});
-            result.omml.insert(it.key(), it.value());
-        }
+        for (auto it = fresh.omml.constBegin(); it != fresh.omml.constEnd(); ++it) store(it.key(), it.value());
+        for (const QString& source : fresh.timedOut) store(source, kTimedOut);
     });
+}
+
+Conversion toOmml(const QSqlDatabase& db, const QStringList& latex)
+{
+    Lookup found = lookup(db, latex);
+    if (found.missing.isEmpty()) return found.known;
+    const Conversion fresh = convertWithPandoc(found.missing);
+    remember(db, fresh);
+    Conversion result = found.known;
+    for (auto it = fresh.omml.constBegin(); it != fresh.omml.constEnd(); ++it) result.omml.insert(it.key(), it.value());
+    result.failed << fresh.failed;
+    result.timedOut << fresh.timedOut;
     return result;
 }
 

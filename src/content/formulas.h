@@ -2,33 +2,71 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 
 class QSqlDatabase;
 
 // Formulas as Word equations: LaTeX converted to Office Math (OMML) by pandoc, each converted
 // formula kept in the table formula_omml so that it never needs pandoc again.
+//
+// Every formula is converted in a pandoc run of its own, handed over as a Math element of pandoc's
+// document tree (JSON) rather than as LaTeX text: no formula can end early, reach into another or
+// make pandoc's LaTeX reader open a file, so each result comes from its own source alone, and the
+// cache stores it under that exact source.
 namespace formulas {
 
 // The XML namespace of Office Math.
 inline const char* const kMathNamespace = "http://schemas.openxmlformats.org/officeDocument/2006/math";
 
+// How long pandoc may take for one formula, in milliseconds. A formula that takes longer is
+// stopped and remembered as too slow, so that the next paper says so at once.
+constexpr int kFormulaTimeoutMs = 10000;
+
 // The result of converting a list of formulas: the OMML of each formula that converted (one
-// m:oMath element with its namespaces declared, keyed by the LaTeX source) and the sources that
-// pandoc could not convert.
+// m:oMath element with its namespaces declared, keyed by the LaTeX source), the sources that
+// pandoc could not convert and those it did not convert within kFormulaTimeoutMs.
 struct Conversion {
     QHash<QString, QString> omml;
     QStringList failed;
+    QStringList timedOut;
+    bool cancelled = false;  // stopped by the caller before every formula was converted
 };
 
-// Converts LaTeX sources to OMML in ONE pandoc run (with a timeout). Throws AppError with a
-// Chinese message when pandoc is missing, does not finish or fails as a whole.
-Conversion convertWithPandoc(const QStringList& latex);
+// How a conversion running on another thread is followed and stopped.
+struct Control {
+    // Called on the converting thread after each formula.
+    std::function<void(int done, int total)> progress;
+    // Set by the caller to stop: no further pandoc run starts.
+    std::atomic_bool cancelled{false};
+    // The converting thread, as the system knows it (set by convertWithPandoc), so that stop()
+    // can end the pandoc it is waiting for.
+    std::atomic<long long> worker{0};
+};
 
-// The OMML of every given formula: read from the cache, the rest converted by one pandoc run and
+// Asks a conversion to stop and ends the pandoc run it is waiting for. Safe from any thread.
+void stop(Control& control);
+
+// Converts each LaTeX source to OMML in a pandoc run of its own (kFormulaTimeoutMs each). Touches
+// no database, so it may run on any thread. Throws AppError with a Chinese message when pandoc is
+// missing or cannot be run at all.
+Conversion convertWithPandoc(const QStringList& latex, Control* control = nullptr);
+
+// What the cache knows of these formulas: the converted ones and those remembered as too slow in
+// `known`, the sources it knows nothing of in `missing` (each once).
+struct Lookup {
+    Conversion known;
+    QStringList missing;
+};
+Lookup lookup(const QSqlDatabase& db, const QStringList& latex);
+
+// Stores what a conversion found: each formula's OMML under its own source, and the formulas that
+// timed out as remembered failures. Formulas pandoc simply could not read are not stored: they
+// fail again within moments.
+void remember(const QSqlDatabase& db, const Conversion& fresh);
+
+// The OMML of every given formula: read from the cache, the rest converted (on this thread) and
 // stored in the cache. pandoc is not started when every formula is cached.
 Conversion toOmml(const QSqlDatabase& db, const QStringList& latex);
-
-// How long one pandoc run may take, in milliseconds.
-constexpr int kPandocTimeoutMs = 120000;
 
 }  // namespace formulas

@@ -219,9 +219,31 @@ MathImage MathRenderer::render(const QString& tex, bool display, qreal fontPixel
     }
     const qreal ex = fontPixelSize / 2.0;
     const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    const QSizeF size(metrics.width * ex, metrics.height * ex);
-    QImage image(qMax(1, int(std::ceil(size.width() * dpr))), qMax(1, int(std::ceil(size.height() * dpr))),
-                 QImage::Format_ARGB32_Premultiplied);
+    QSizeF size(metrics.width * ex, metrics.height * ex);
+    // A formula may ask for any size (\rule{3000em}{3000em}, a huge \hspace): the picture never
+    // exceeds kMaxPreviewPixels a side. Up to kMaxPreviewScale times larger it is drawn scaled down
+    // to fit; beyond that it is refused, as a picture of mostly nothing would say less than a reason.
+    const qreal longest = qMax(size.width(), size.height()) * dpr;
+    if (!std::isfinite(longest) || longest > kMaxPreviewPixels * kMaxPreviewScale) {
+        result.error = QStringLiteral("公式太大（约 %1×%2 像素），无法预览")
+                           .arg(qint64(qMin<qreal>(size.width(), 1e12)))
+                           .arg(qint64(qMin<qreal>(size.height(), 1e12)));
+        return result;
+    }
+    qreal scale = 1.0;
+    if (longest > kMaxPreviewPixels) {
+        scale = kMaxPreviewPixels / longest;
+        size *= scale;
+    }
+    // Rounded up at natural size, so nothing is cut off; to the nearest pixel when scaled to the cap.
+    const auto side = [&](qreal length) {
+        return qBound(1, int(scale < 1 ? std::lround(length * dpr) : std::ceil(length * dpr)), kMaxPreviewPixels);
+    };
+    QImage image(side(size.width()), side(size.height()), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        result.error = QStringLiteral("公式图像无法显示");
+        return result;
+    }
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
@@ -230,7 +252,8 @@ MathImage MathRenderer::render(const QString& tex, bool display, qreal fontPixel
     }
     image.setDevicePixelRatio(dpr);
     result.image = image;
-    result.baseline = (metrics.height - metrics.depth) * ex;
+    // The baseline lies within the picture, whatever the formula claims.
+    result.baseline = qBound<qreal>(0, (metrics.height - metrics.depth) * ex * scale, image.height() / dpr);
     return result;
 }
 

@@ -45,6 +45,11 @@ public:
     // The formula drawn for text of this pixel size (1 ex is half of it), at this device pixel ratio.
     MathImage render(const QString& tex, bool display, qreal fontPixelSize, qreal devicePixelRatio = 1.0);
 
+    // Longest side of a formula's picture in device pixels, and how many times larger a formula may
+    // be and still be drawn (scaled down to fit) rather than refused.
+    static constexpr int kMaxPreviewPixels = 4096;
+    static constexpr int kMaxPreviewScale = 4;
+
     // Milliseconds allowed for the helper to start and for one formula.
     void setTimeouts(int startMs, int requestMs);
 

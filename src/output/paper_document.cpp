@@ -1,10 +1,32 @@
 #include "output/paper_document.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStorageInfo>
+#include <QSvgRenderer>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <optional>
+
 #include "app/forms.h"
-#include "content/content.h"
-#include "content/formulas.h"
 #include "app/message_box.h"
 #include "app/platform.h"
+#include "content/content.h"
+#include "content/formulas.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/errors.h"
@@ -13,22 +35,6 @@
 #include "output/docx_package.h"
 #include "output/paper_pictures.h"
 #include "output/print_layout.h"
-
-#include <QBuffer>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QImage>
-#include <QPainter>
-#include <QRegularExpression>
-#include <QSet>
-#include <QStorageInfo>
-#include <QSvgRenderer>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <optional>
 
 namespace {
 
@@ -51,54 +57,162 @@ bool hasMarkers(const PaperContent& paper)
     return false;
 }
 
-// Converts every formula of the paper (from the cache, the rest in one pandoc run) and loads its
-// pictures. A formula pandoc cannot convert stops the paper: the message names each question
-// (section numeral and number) and the formula.
-PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
+// Where a formula stands in the paper, for messages: "一、第2题（答案）：x^{2".
+struct FormulaPlace {
+    QString where;
+    QString latex;
+};
+
+QVector<FormulaPlace> formulaPlaces(const PaperContent& paper)
 {
-    PaperMedia media;
-    QStringList latex;
-    QSet<QString> hashes;
-    for (const PaperSection& section : paper.sections) {
-        for (const PaperQuestion& q : section.questions) {
-            for (const QString* text : {&q.text, &q.answer}) {
+    QVector<FormulaPlace> places;
+    for (int i = 0; i < paper.sections.size(); ++i) {
+        const PaperSection& section = paper.sections.at(i);
+        for (int k = 0; k < section.questions.size(); ++k) {
+            const PaperQuestion& q = section.questions.at(k);
+            for (const auto& [text, part] :
+                 {std::pair{&q.text, QStringLiteral("题目")}, std::pair{&q.answer, QStringLiteral("答案")}}) {
                 for (const content::Segment& s : content::parse(*text)) {
-                    if (s.kind == content::Segment::Picture) {
-                        hashes.insert(s.text);
-                    } else if (s.kind != content::Segment::Text) {
-                        latex << s.text;
-                    }
+                    if (s.kind != content::Segment::InlineMath && s.kind != content::Segment::DisplayMath) continue;
+                    places.append(
+                        {QStringLiteral("%1、第%2题（%3）").arg(NumConvert(i + 1)).arg(k + 1).arg(part), s.text});
                 }
             }
         }
     }
-    const formulas::Conversion conversion = formulas::toOmml(db, latex);
-    if (!conversion.failed.isEmpty()) {
-        const QSet<QString> failed(conversion.failed.cbegin(), conversion.failed.cend());
-        QStringList lines;
-        for (int i = 0; i < paper.sections.size(); ++i) {
-            const PaperSection& section = paper.sections.at(i);
-            for (int k = 0; k < section.questions.size(); ++k) {
-                const PaperQuestion& q = section.questions.at(k);
-                for (const auto& [text, part] : {std::pair{&q.text, QStringLiteral("题目")},
-                                                 std::pair{&q.answer, QStringLiteral("答案")}}) {
-                    for (const content::Segment& s : content::parse(*text)) {
-                        if (s.kind == content::Segment::Text || s.kind == content::Segment::Picture) continue;
-                        if (!failed.contains(s.text)) continue;
-                        QString source = s.text.simplified();
-                        if (source.size() > 80) source = source.left(80) + QStringLiteral("…");
-                        lines << QStringLiteral("%1、第%2题（%3）：%4").arg(NumConvert(i + 1)).arg(k + 1).arg(part, source);
-                    }
-                }
+    return places;
+}
+
+QString shownSource(const QString& latex)
+{
+    QString source = latex.simplified();
+    if (source.size() > 80) source = source.left(80) + QStringLiteral("…");
+    return source;
+}
+
+// At most 20 lines, then how many more.
+QString listed(QStringList lines)
+{
+    if (lines.size() > 20) {
+        const qsizetype more = lines.size() - 20;
+        lines = lines.mid(0, 20);
+        lines << QStringLiteral("……另有 %1 处").arg(more);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Converts the formulas the cache does not know. In the program (a widget application, on its
+// window thread) pandoc runs on a thread of its own while a progress window with 取消 keeps the
+// windows painted; elsewhere (exavoro-db, a worker thread) it runs right here.
+formulas::Conversion convertMissing(const QStringList& missing)
+{
+    if (missing.isEmpty()) return {};
+    auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!gui || QThread::currentThread() != gui->thread()) return formulas::convertWithPandoc(missing);
+
+    formulas::Control control;
+    std::atomic_int done{0};
+    control.progress = [&done](int count, int) { done = count; };
+    formulas::Conversion result;
+    QString failure;
+    bool failed = false;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            result = formulas::convertWithPandoc(missing, &control);
+        } catch (const AppError& e) {
+            failure = e.text();
+            failed = true;
+        } catch (const std::exception&) {
+            failure = QStringLiteral("转换公式时出错，试卷没有生成。");
+            failed = true;
+        }
+    }));
+    QProgressDialog progress(QStringLiteral("正在转换公式（共 %1 个）……").arg(missing.size()), QStringLiteral("取消"),
+                             0, int(missing.size()), QApplication::activeWindow());
+    progress.setObjectName(QStringLiteral("FormulaProgress"));
+    progress.setWindowTitle(QStringLiteral("生成试卷"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(300);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    const QMetaObject::Connection cancel =
+        QObject::connect(&progress, &QProgressDialog::canceled, [&control] { formulas::stop(control); });
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &progress, [&] {
+        if (!progress.wasCanceled()) progress.setValue(qMin(done.load(), progress.maximum() - 1));
+    });
+    tick.start(100);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    tick.stop();
+    // Closing the window counts as 取消 to the dialog: the work is over by now.
+    QObject::disconnect(cancel);
+    progress.close();
+    if (control.cancelled || result.cancelled) throw AppError(QStringLiteral("已取消转换公式，试卷没有生成。"));
+    if (failed) throw AppError(failure);
+    return result;
+}
+
+// Converts every formula of the paper (from the cache, the rest with pandoc, one run per formula)
+// and loads its pictures. A formula that may not be printed, that pandoc cannot convert or does
+// not convert in time stops the paper: the message names each question (section numeral, number,
+// question or answer) and the formula.
+PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
+{
+    PaperMedia media;
+    QSet<QString> hashes;
+    for (const PaperSection& section : paper.sections) {
+        for (const PaperQuestion& q : section.questions) {
+            for (const QString& hash : content::pictureHashes(q.text) + content::pictureHashes(q.answer)) {
+                hashes.insert(hash);
             }
         }
-        if (lines.size() > 20) {
-            const qsizetype more = lines.size() - 20;
-            lines = lines.mid(0, 20);
-            lines << QStringLiteral("……另有 %1 处").arg(more);
+    }
+    const QVector<FormulaPlace> places = formulaPlaces(paper);
+
+    // A formula that could end early or read a file never reaches pandoc.
+    QStringList refused;
+    for (const FormulaPlace& place : places) {
+        const QString reason = content::formulaRefusal(place.latex);
+        if (!reason.isEmpty())
+            refused << place.where + QStringLiteral("：") + shownSource(place.latex) + QStringLiteral("（") + reason +
+                           QStringLiteral("）");
+    }
+    if (!refused.isEmpty()) {
+        throw AppError(QStringLiteral("下列公式不能使用，试卷没有生成。请在录入试题中改正后再试：\n") +
+                       listed(refused));
+    }
+
+    QStringList latex;
+    for (const FormulaPlace& place : places) latex << place.latex;
+    formulas::Lookup found = formulas::lookup(db, latex);
+    const formulas::Conversion fresh = convertMissing(found.missing);
+    formulas::remember(db, fresh);
+    formulas::Conversion conversion = found.known;
+    for (auto it = fresh.omml.constBegin(); it != fresh.omml.constEnd(); ++it)
+        conversion.omml.insert(it.key(), it.value());
+    conversion.failed << fresh.failed;
+    conversion.timedOut << fresh.timedOut;
+
+    if (!conversion.failed.isEmpty() || !conversion.timedOut.isEmpty()) {
+        const QSet<QString> failed(conversion.failed.cbegin(), conversion.failed.cend());
+        const QSet<QString> slow(conversion.timedOut.cbegin(), conversion.timedOut.cend());
+        QStringList lines;
+        for (const FormulaPlace& place : places) {
+            if (failed.contains(place.latex)) {
+                lines << place.where + QStringLiteral("：") + shownSource(place.latex);
+            } else if (slow.contains(place.latex)) {
+                lines << place.where + QStringLiteral("：") + shownSource(place.latex) +
+                             QStringLiteral("（转换超过 %1 秒仍未完成，请简化这个公式）")
+                                 .arg(formulas::kFormulaTimeoutMs / 1000);
+            }
         }
         throw AppError(QStringLiteral("下列公式无法转换为 Word 公式，试卷没有生成。请在录入试题中改正后再试：\n") +
-                       lines.join(QLatin1Char('\n')));
+                       listed(lines));
     }
     media.omml = conversion.omml;
     for (const QString& hash : hashes) {

@@ -72,6 +72,7 @@ private slots:
     void picturesFromAFileOrTheClipboardAreStoredOnce();
     void badPicturesAndAnEmptyClipboardAreRefusedWithAMessage();
     void previewTypesetsFormulasAndScalesPictures();
+    void formulasThatEndEarlyAreRefusedAtEntry();
 
 private:
     static TLrstF* open(Workspace& ws);
@@ -307,6 +308,61 @@ void QuestionEntryContentTest::previewTypesetsFormulasAndScalesPictures()
     QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(dlg->PreviewTm->toPlainText(), QString(), 3000);
     QVERIFY(boxes.texts.isEmpty());
+}
+
+void QuestionEntryContentTest::formulasThatEndEarlyAreRefusedAtEntry()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    TLrstF* dlg = open(ws);
+
+    // 插入公式: a source holding a delimiter of its own cannot be confirmed.
+    QString shown;
+    bool okEnabled = true;
+    bool stayedOpen = false;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* editor = qobject_cast<FormulaEditor*>(w);
+        if (!editor || !editor->isVisible()) return false;
+        QTest::keyClicks(editor->EditTex, QStringLiteral("1+1 \\[ x"));
+        editor->refreshPreview();
+        shown = editor->LabelPreview->text();
+        okEnabled = editor->BtnOk->isEnabled();
+        editor->accept();
+        stayedOpen = editor->isVisible();
+        QTest::mouseClick(editor->BtnCancel, Qt::LeftButton);
+        return true;
+    };
+    QTest::mouseClick(dlg->BtnGsTm, Qt::LeftButton);
+    QVERIFY2(shown.contains(QStringLiteral("\\( \\) \\[ \\]")), qPrintable(shown));
+    QVERIFY(!okEnabled);
+    QVERIFY(stayedOpen);
+    QCOMPARE(dlg->MemoTm->toPlainText(), QString());
+    boxes.onOtherModal = nullptr;
+
+    // 录入试题: the poisoned text typed straight into the memo is refused with a message and not stored.
+    const QString poisoned = QStringLiteral("计算\\[ 1+1 \\) \\par @0 \\(x=3 \\]");
+    dlg->MemoTm->setPlainText(poisoned);
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("题目中的公式“1+1 \\) \\par @0 \\(x=3”无法使用：")),
+             qPrintable(boxes.last()));
+    QVERIFY(boxes.last().contains(QStringLiteral("请改正后再保存")));
+    QCOMPARE(ws.count(QStringLiteral("stb")), 0);
+    QCOMPARE(dlg->MemoTm->toPlainText(), poisoned);  // kept for correcting
+
+    // A good question is stored; changing its answer to a file-reading formula is refused.
+    dlg->MemoTm->setPlainText(QStringLiteral("计算\\[1+1\\]"));
+    dlg->MemoDa->setPlainText(QStringLiteral("\\(2\\)"));
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QCOMPARE(ws.count(QStringLiteral("stb")), 1);
+    dlg->DBGrid1CellClick();
+    QCOMPARE(dlg->MemoDa->toPlainText(), QStringLiteral("\\(2\\)"));
+    boxes.clear();
+    dlg->MemoDa->setPlainText(QStringLiteral("\\(\\input{/etc/passwd}\\)"));
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QVERIFY2(
+        boxes.last().startsWith(QStringLiteral("答案中的公式")) && boxes.last().contains(QStringLiteral("\\input")),
+        qPrintable(boxes.last()));
+    QCOMPARE(ws.scalar("SELECT da FROM stb"), QStringLiteral("\\(2\\)"));
 }
 
 QTEST_MAIN(QuestionEntryContentTest)

@@ -14,10 +14,27 @@ const {AllPackages} = require('mathjax-full/js/input/tex/AllPackages.js');
 const adaptor = liteAdaptor();
 RegisterHTMLHandler(adaptor);
 
+// Packages left out: bussproofs is not needed; noundefined and noerrors would hide errors; html
+// (\style, \class, \cssId, \href), action, bbox, enclose and unicode reach into styles and page
+// attributes (a \style with a huge font size makes a picture too large to draw); newcommand's
+// definitions would stay in force for every formula typeset after the one that made them.
+const LEFT_OUT =
+    ['bussproofs', 'noundefined', 'noerrors', 'html', 'action', 'bbox', 'enclose', 'unicode', 'newcommand'];
+
+// Commands refused before MathJax sees the formula, also when a package above would know them
+// (the program refuses them at entry; this guards formulas stored by other means).
+const REFUSED = new RegExp(
+    '\\\\(style|class|cssId|href|url|require|data|bbox|unicode|toggle|mathtip|texttip|' +
+    'actiontype|setOptions|def|gdef|edef|xdef|let|futurelet|newcommand|renewcommand|providecommand|' +
+    'DeclareMathOperator|newenvironment|renewenvironment|input|include|includegraphics)(?![a-zA-Z])');
+
+// Longest formula typeset, in characters (the program refuses longer ones at entry).
+const MAX_LENGTH = 20000;
+
 // TeX errors (also unknown commands) come back as errors instead of red text inside the picture,
 // so the caller can say what is wrong.
 const tex = new TeX({
-    packages: AllPackages.filter((name) => !['bussproofs', 'noundefined', 'noerrors'].includes(name)),
+    packages: AllPackages.filter((name) => !LEFT_OUT.includes(name)),
     formatError: (jax, err) => {
         throw err;
     },
@@ -27,7 +44,11 @@ const svg = new SVG({fontCache: 'none'});
 const html = mathjax.document('', {InputJax: tex, OutputJax: svg});
 
 function render(request) {
-    const node = html.convert(String(request.tex), {display: !!request.display, em: 16, ex: 8, containerWidth: 80 * 16});
+    const source = String(request.tex);
+    if (source.length > MAX_LENGTH) throw new Error('公式太长，无法预览');
+    const refused = REFUSED.exec(source);
+    if (refused) throw new Error('不能使用 \\' + refused[1]);
+    const node = html.convert(source, {display: !!request.display, em: 16, ex: 8, containerWidth: 80 * 16});
     const root = adaptor.firstChild(node);  // the <svg> inside <mjx-container>
     // currentColor does not resolve outside a browser: formulas are drawn in black.
     return adaptor.outerHTML(root).replace(/currentColor/g, 'black');
