@@ -48,7 +48,8 @@ Archive::Archive(const QString& path, const QString& subject) : subject_(subject
     int error = 0;
     zip_ = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
     if (!zip_) {
-        throw AppError(QStringLiteral("无法读取“%1”：文件已损坏或不是有效的文档（不是 zip 压缩包）。").arg(subject));
+        // Not a zip archive at all: an encrypted Word document is one of these too.
+        throw AppError(QStringLiteral("无法读取“%1”：文件已损坏、受密码保护或不是所选格式的文档。").arg(subject));
     }
 }
 

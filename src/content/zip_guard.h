@@ -23,7 +23,7 @@ struct Limits {
 // One packed document, open for reading while it lives.
 class Archive {
 public:
-    // Opens the file; throws AppError ("…不是有效的文档…") when it is not a zip archive.
+    // Opens the file; throws AppError ("…文件已损坏、受密码保护…") when it is not a zip archive.
     Archive(const QString& path, const QString& subject);
     ~Archive();
     Archive(const Archive&) = delete;
