@@ -6,6 +6,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QComboBox>
 #include <QProcess>
 #include <QSemaphore>
 #include <QTcpServer>
@@ -25,6 +30,7 @@
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/sql.h"
+#include "exchange/import_window.h"
 #include "exchange/moodle.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
@@ -249,7 +255,7 @@ void HostileFilesTest::markdownPicturesOnThisComputerOrTheWebAreNeitherReadNorFe
     writeFile(secret, redPng());
     const QString path = ws.root() + QStringLiteral("/练习.md");
     const QString url = QStringLiteral("http://127.0.0.1:%1/x.png").arg(listener.port);
-    writeFile(path, QStringLiteral("一、选择题\n\n1. 看图 ![](%1) 选择\n\n2. 再看 ![](%2) 与 ![](/dev/zero)\n\n"
+    writeFile(path, QStringLiteral("一、选择题\n\n1. 看图 ![](%1) 选择\n\n2. 再看 ![](%2) 与 ![](/dev/zero) 和 ![](secret.png)\n\n"
                                    "3. 嵌入的图 ![](data:image/png;base64,%3)\n\n答案：\n\n1. A\n2. B\n3. C\n")
                         .arg(url, secret, QString::fromLatin1(redPng().toBase64()))
                         .toUtf8());
@@ -258,12 +264,28 @@ void HostileFilesTest::markdownPicturesOnThisComputerOrTheWebAreNeitherReadNorFe
     QCOMPARE(paper.questions.size(), 3);
     QCOMPARE(paper.questions[0].text, QStringLiteral("看图 [图片未导入] 选择"));
     QVERIFY(paper.questions[0].warnings.contains(QStringLiteral("有图片未导入（文件只引用了本机文件或网址）")));
-    QCOMPARE(paper.questions[1].text, QStringLiteral("再看 [图片未导入] 与 [图片未导入]"));
-    QCOMPARE(paper.skippedPictures, (QStringList{url, secret, QStringLiteral("/dev/zero")}));
+    QCOMPARE(paper.questions[1].text, QStringLiteral("再看 [图片未导入] 与 [图片未导入] 和 [图片未导入]"));
+    QCOMPARE(paper.skippedPictures,
+             (QStringList{url, secret, QStringLiteral("/dev/zero"), QStringLiteral("secret.png")}));
     // A picture written into the file itself is still imported.
     QCOMPARE(paper.pictures.size(), 1);
     QCOMPARE(content::pictureHashes(paper.questions[2].text), QStringList{content::pictureHash(redPng())});
     QVERIFY(!paper.pictures.contains(QString()));
+
+    // The import window says so in its summary and lists each beside the loose paragraphs.
+    {
+        auto* window = new exchange::ImportWindow(MainF);
+        window->show();
+        window->ComboBoxKm->setCurrentText(QStringLiteral("数学"));
+        window->EditFile->setText(path);
+        QTest::mouseClick(window->BtnRead, Qt::LeftButton);
+        QVERIFY2(window->LabelSummary->text().endsWith(QStringLiteral("4 张图片未导入（文件只引用了本机文件或网址）。")),
+                 qPrintable(window->LabelSummary->text()));
+        QStringList listed;
+        for (int i = 0; i < window->ListLoose->count(); ++i) listed << window->ListLoose->item(i)->text();
+        QVERIFY2(listed.contains(QStringLiteral("图片未导入：") + secret), qPrintable(listed.join('\n')));
+        window->close();
+    }
 
     // Stored: only the embedded picture, never the local one the file names.
     for (exchange::ImportedQuestion& q : paper.questions) q.chapterName = QStringLiteral("函数");
@@ -327,10 +349,11 @@ void HostileFilesTest::pandocRunsOutOfItsLimitsWithItsOwnMessages()
     listener.start();
     listener.ready.acquire();
     const QString latex = dir.filePath(QStringLiteral("formula.tex"));
+    writeFile(dir.filePath(QStringLiteral("secret.tex")), "SECRETWORDS");
     writeFile(latex, QStringLiteral("\\(x^2\\) \\includegraphics{http://127.0.0.1:%1/x.png} "
-                                    "\\includegraphics{%2}\n")
+                                    "\\includegraphics{%2} \\input{%3}\n")
                          .arg(listener.port)
-                         .arg(dir.filePath(QStringLiteral("table.md")))
+                         .arg(dir.filePath(QStringLiteral("table.md")), dir.filePath(QStringLiteral("secret")))
                          .toUtf8());
     const QString docx = dir.filePath(QStringLiteral("formula.docx"));
     pandoc::run({QStringLiteral("--from=latex"), QStringLiteral("--to=docx"), QStringLiteral("--output"), docx, latex},
@@ -339,6 +362,7 @@ void HostileFilesTest::pandocRunsOutOfItsLimitsWithItsOwnMessages()
     const QByteArray document = archive.read(QStringLiteral("word/document.xml"), 1 << 20).value_or(QByteArray());
     QVERIFY(document.contains("m:oMath"));
     QVERIFY(!document.contains("a:blip"));
+    QVERIFY(!document.contains("SECRETWORDS"));  // nor the text of a local file it names
     QTest::qWait(200);
     QCOMPARE(listener.connections.load(), 0);
     listener.quit();
