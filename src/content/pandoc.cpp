@@ -1,5 +1,7 @@
 #include "content/pandoc.h"
 
+#include <sys/resource.h>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -7,7 +9,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <sys/resource.h>
 
 #include "content/zip_guard.h"
 #include "data/errors.h"
@@ -35,9 +36,9 @@ QString megabytes(qint64 bytes)
 // The options after which pandoc expects a value as the next argument.
 bool takesValue(const QString& a)
 {
-    static const QStringList options = {QStringLiteral("-f"), QStringLiteral("-t"), QStringLiteral("-o"),
+    static const QStringList options = {QStringLiteral("-f"),     QStringLiteral("-t"),   QStringLiteral("-o"),
                                         QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--output"),
-                                        QStringLiteral("-r"), QStringLiteral("-w"), QStringLiteral("--read"),
+                                        QStringLiteral("-r"),     QStringLiteral("-w"),   QStringLiteral("--read"),
                                         QStringLiteral("--write")};
     return options.contains(a);
 }
@@ -104,9 +105,9 @@ QByteArray runOnce(const QString& exe, QStringList arguments, const QString& sub
 {
     if (sandbox) arguments.prepend(QStringLiteral("--sandbox"));
     // The heap limit comes first and is read by the runtime, not by pandoc itself.
-    arguments = QStringList{QStringLiteral("+RTS"), QStringLiteral("-M%1m").arg(limits.heapMegabytes),
-                            QStringLiteral("-RTS")} +
-                arguments;
+    arguments =
+        QStringList{QStringLiteral("+RTS"), QStringLiteral("-M%1m").arg(limits.heapMegabytes), QStringLiteral("-RTS")} +
+        arguments;
 
     QProcess process;
     const rlim_t addressSpace = rlim_t(limits.addressSpaceBytes);
@@ -179,10 +180,12 @@ QByteArray runOnce(const QString& exe, QStringList arguments, const QString& sub
                            .arg(subject));
     }
     if (process.exitCode() != 0) {
-        const QString text = failure.isEmpty()
-                                 ? QStringLiteral("无法读取“%1”：文件已损坏、受密码保护或不是所选格式的文档。").arg(subject)
-                                 : failure;
-        throw AppError(text + (detail.isEmpty() ? QString() : QStringLiteral("（pandoc：") + detail + QStringLiteral("）")));
+        const QString text =
+            failure.isEmpty()
+                ? QStringLiteral("无法读取“%1”：文件已损坏、受密码保护或不是所选格式的文档。").arg(subject)
+                : failure;
+        throw AppError(text +
+                       (detail.isEmpty() ? QString() : QStringLiteral("（pandoc：") + detail + QStringLiteral("）")));
     }
     return output;
 }
@@ -247,8 +250,8 @@ QByteArray run(const QStringList& arguments, const QString& subject, int timeout
     if (!tree.isObject()) throw AppError(failure.isEmpty() ? QStringLiteral("pandoc 的输出无法读取。") : failure);
     const QByteArray cleaned = QJsonDocument(withoutPictures(tree.object()).toObject()).toJson(QJsonDocument::Compact);
     const int left = std::max<int>(1000, timeoutMs - int(clock.elapsed()));
-    return runOnce(exe, QStringList{QStringLiteral("--from=json"), QStringLiteral("--to=docx")} + writing, subject, left,
-                   cleaned, failure, limits, false);
+    return runOnce(exe, QStringList{QStringLiteral("--from=json"), QStringLiteral("--to=docx")} + writing, subject,
+                   left, cleaned, failure, limits, false);
 }
 
 QString inputFormat(const QString& path)

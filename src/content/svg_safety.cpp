@@ -65,8 +65,8 @@ struct Element {
 
 // Elements drawn for element `index`, counting every copy its references make; past the limit
 // the picture is refused.
-qint64 expandedCount(const QVector<Element>& elements, const QHash<QString, int>& ids, int index,
-                     QVector<qint64>& memo, QVector<char>& state, int chain)
+qint64 expandedCount(const QVector<Element>& elements, const QHash<QString, int>& ids, int index, QVector<qint64>& memo,
+                     QVector<char>& state, int chain)
 {
     if (chain > kMaxReferenceChain) refuse(QStringLiteral("的引用嵌套太深"));
     if (state[index] == 2) return memo[index];
@@ -93,7 +93,7 @@ qint64 expandedCount(const QVector<Element>& elements, const QHash<QString, int>
 
 CleanSvg cleanSvg(const QByteArray& bytes)
 {
-    static const QStringList removed = {QStringLiteral("script"), QStringLiteral("foreignobject"),
+    static const QStringList removed = {QStringLiteral("script"),  QStringLiteral("foreignobject"),
                                         QStringLiteral("handler"), QStringLiteral("listener"),
                                         QStringLiteral("iframe"),  QStringLiteral("audio"),
                                         QStringLiteral("video"),   QStringLiteral("animation")};
@@ -154,8 +154,8 @@ CleanSvg cleanSvg(const QByteArray& bytes)
                 for (const QXmlStreamAttribute& a : attributes) {
                     if (localName(a.qualifiedName()) == QLatin1String("href")) href = a.value().toString().trimmed();
                 }
-                const bool externalImage = name == QLatin1String("image") && !isEmbeddedRaster(href) &&
-                                           !href.startsWith(u'#');
+                const bool externalImage =
+                    name == QLatin1String("image") && !isEmbeddedRaster(href) && !href.startsWith(u'#');
                 if (removed.contains(name) || externalImage) {
                     result.changed = true;
                     skipping = 1;

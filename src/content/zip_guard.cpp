@@ -1,7 +1,8 @@
 #include "content/zip_guard.h"
 
-#include <QFile>
 #include <zip.h>
+
+#include <QFile>
 
 #include "data/errors.h"
 
@@ -74,7 +75,8 @@ void Archive::check(const Limits& limits) const
     for (zip_uint64_t i = 0; i < zip_uint64_t(count); ++i) {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(zip_, i, 0, &st) != 0) throw AppError(QStringLiteral("无法读取“%1”：文件已损坏。").arg(subject_));
+        if (zip_stat_index(zip_, i, 0, &st) != 0)
+            throw AppError(QStringLiteral("无法读取“%1”：文件已损坏。").arg(subject_));
         const QString name = QString::fromUtf8(st.name ? st.name : "");
         const bool xml = name.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive) ||
                          name.endsWith(QLatin1String(".rels"), Qt::CaseInsensitive);

@@ -12,12 +12,12 @@ typedef struct zip zip_t;
 namespace packed {
 
 struct Limits {
-    qint64 totalBytes = 200LL << 20;    // all entries together, unpacked
-    qint64 entryBytes = 100LL << 20;    // any one entry (a picture, a font)
-    qint64 xmlBytes = 50LL << 20;       // any one XML entry (word/document.xml, content.xml)
-    int entries = 10000;                // entries in the archive
+    qint64 totalBytes = 200LL << 20;     // all entries together, unpacked
+    qint64 entryBytes = 100LL << 20;     // any one entry (a picture, a font)
+    qint64 xmlBytes = 50LL << 20;        // any one XML entry (word/document.xml, content.xml)
+    int entries = 10000;                 // entries in the archive
     qint64 ratioFloorBytes = 8LL << 20;  // entries this large must not have packed better than…
-    int ratio = 200;                    // …this many times
+    int ratio = 200;                     // …this many times
 };
 
 // One packed document, open for reading while it lives.

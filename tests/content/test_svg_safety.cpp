@@ -37,9 +37,10 @@ QByteArray png(const QColor& color)
 // A 100 × 100 picture: a white ground and, over all of it, an image from `href`.
 QByteArray imageSvg(const QString& href, const QByteArray& extra = QByteArray())
 {
-    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
-                          "width=\"100\" height=\"100\"%2><rect width=\"100\" height=\"100\" fill=\"white\"/>"
-                          "<image x=\"0\" y=\"0\" width=\"100\" height=\"100\" xlink:href=\"%1\"/></svg>")
+    return QStringLiteral(
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+               "width=\"100\" height=\"100\"%2><rect width=\"100\" height=\"100\" fill=\"white\"/>"
+               "<image x=\"0\" y=\"0\" width=\"100\" height=\"100\" xlink:href=\"%1\"/></svg>")
         .arg(href, QString::fromUtf8(extra))
         .toUtf8();
 }
@@ -131,7 +132,8 @@ void SvgSafetyTest::localImagesAndScriptsAreCleanedBeforeStoringAndDrawing()
     // Scripts, event attributes, foreign objects, outside style sheets and links go; the drawing stays.
     const QByteArray scripted =
         "<?xml version=\"1.0\"?><?xml-stylesheet href=\"http://127.0.0.1:1/x.css\"?>"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" xmlns:e=\"http://www.w3.org/1999/xlink\" "
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+        "xmlns:e=\"http://www.w3.org/1999/xlink\" "
         "width=\"40\" height=\"20\" onload=\"alert(1)\"><script>alert(2)</script>"
         "<style>@import url(http://127.0.0.1:1/y.css);</style>"
         "<foreignObject><div xmlns=\"http://www.w3.org/1999/xhtml\">html</div></foreignObject>"
@@ -139,8 +141,8 @@ void SvgSafetyTest::localImagesAndScriptsAreCleanedBeforeStoringAndDrawing()
         "onclick=\"alert(4)\" style=\"fill:url(http://127.0.0.1:1/p.svg#p)\"/></a>"
         "<use xlink:href=\"#r\"/><use xlink:href=\"other.svg#r\"/></svg>";
     const content::StoredPicture cleaned = content::examinePicture(scripted);
-    for (const char* gone : {"script", "alert", "onload", "onclick", "foreignObject", "@import", "127.0.0.1",
-                             "javascript", "other.svg"})
+    for (const char* gone :
+         {"script", "alert", "onload", "onclick", "foreignObject", "@import", "127.0.0.1", "javascript", "other.svg"})
         QVERIFY2(!cleaned.data.contains(gone), gone);
     QVERIFY(cleaned.data.contains("<use xlink:href=\"#r\"/>"));
     QCOMPARE(cleaned.size, QSize(40, 20));
@@ -196,8 +198,9 @@ void SvgSafetyTest::drawingIsBoundedAndOldBanksDrawTheCleanedCopy()
     file.close();
     // An older bank stored these as they came: a local image, and a 30,000-pixel-square picture.
     const QByteArray hostile = imageSvg(secret);
-    const QByteArray huge = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"30000\" height=\"30000\">"
-                            "<rect width=\"30000\" height=\"30000\" fill=\"blue\"/></svg>";
+    const QByteArray huge =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"30000\" height=\"30000\">"
+        "<rect width=\"30000\" height=\"30000\" fill=\"blue\"/></svg>";
     const auto insert = [&](const QByteArray& bytes, QSize size) {
         const QString hash = content::pictureHash(bytes);
         ws.exec(QStringLiteral("INSERT INTO pictures (hash, mime, width, height, data) VALUES (?, ?, ?, ?, ?)"),
@@ -222,7 +225,8 @@ void SvgSafetyTest::drawingIsBoundedAndOldBanksDrawTheCleanedCopy()
                            content::pictureMarker(hugeHash));
     preview.refreshNow();
     const auto resource = [&](const QString& hash) {
-        return preview.document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("picture:") + hash))
+        return preview.document()
+            ->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("picture:") + hash))
             .value<QImage>();
     };
     const QImage shown = resource(hostileHash);

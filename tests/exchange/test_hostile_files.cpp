@@ -2,16 +2,18 @@
 // Markdown naming local files and web addresses, inputs that exhaust pandoc's memory, and texts
 // with HTML in them exported to learning platforms. Each is refused with its own message or made
 // harmless, and the bank is left as it was.
+#include <zip.h>
+
 #include <QBuffer>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QComboBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,7 +21,6 @@
 #include <QThread>
 #include <QXmlStreamReader>
 #include <atomic>
-#include <zip.h>
 
 #include "app/application.h"
 #include "app/forms.h"
@@ -210,8 +211,9 @@ void HostileFilesTest::moodleXmlWithEntitiesIsRefusedAtOnce()
         for (int k = 0; k < 10; ++k) laughs += QStringLiteral("&l%1;").arg(i - 1).toUtf8();
         laughs += "\">\n";
     }
-    laughs += "]>\n<quiz><question type=\"essay\"><questiontext format=\"html\"><text>&l10;</text></questiontext>"
-              "</question></quiz>\n";
+    laughs +=
+        "]>\n<quiz><question type=\"essay\"><questiontext format=\"html\"><text>&l10;</text></questiontext>"
+        "</question></quiz>\n";
     const QString path = dir.filePath(QStringLiteral("laughs.xml"));
     writeFile(path, laughs);
     QElapsedTimer clock;
@@ -221,9 +223,10 @@ void HostileFilesTest::moodleXmlWithEntitiesIsRefusedAtOnce()
     QVERIFY(clock.elapsed() < 2000);
 
     // An external entity naming a local file is refused the same way, before it is read.
-    const QByteArray external = "<?xml version=\"1.0\"?><!DOCTYPE quiz [<!ENTITY secret SYSTEM "
-                                "\"file:///etc/passwd\">]><quiz><question type=\"essay\"><questiontext><text>"
-                                "&secret;</text></questiontext></question></quiz>";
+    const QByteArray external =
+        "<?xml version=\"1.0\"?><!DOCTYPE quiz [<!ENTITY secret SYSTEM "
+        "\"file:///etc/passwd\">]><quiz><question type=\"essay\"><questiontext><text>"
+        "&secret;</text></questiontext></question></quiz>";
     message = refusal([&] { exchange::readMoodleXml(external); });
     QVERIFY2(message.contains(QStringLiteral("DOCTYPE")), qPrintable(message));
 
@@ -255,8 +258,9 @@ void HostileFilesTest::markdownPicturesOnThisComputerOrTheWebAreNeitherReadNorFe
     writeFile(secret, redPng());
     const QString path = ws.root() + QStringLiteral("/练习.md");
     const QString url = QStringLiteral("http://127.0.0.1:%1/x.png").arg(listener.port);
-    writeFile(path, QStringLiteral("一、选择题\n\n1. 看图 ![](%1) 选择\n\n2. 再看 ![](%2) 与 ![](/dev/zero) 和 ![](secret.png)\n\n"
-                                   "3. 嵌入的图 ![](data:image/png;base64,%3)\n\n答案：\n\n1. A\n2. B\n3. C\n")
+    writeFile(path, QStringLiteral(
+                        "一、选择题\n\n1. 看图 ![](%1) 选择\n\n2. 再看 ![](%2) 与 ![](/dev/zero) 和 ![](secret.png)\n\n"
+                        "3. 嵌入的图 ![](data:image/png;base64,%3)\n\n答案：\n\n1. A\n2. B\n3. C\n")
                         .arg(url, secret, QString::fromLatin1(redPng().toBase64()))
                         .toUtf8());
 
@@ -279,8 +283,9 @@ void HostileFilesTest::markdownPicturesOnThisComputerOrTheWebAreNeitherReadNorFe
         window->ComboBoxKm->setCurrentText(QStringLiteral("数学"));
         window->EditFile->setText(path);
         QTest::mouseClick(window->BtnRead, Qt::LeftButton);
-        QVERIFY2(window->LabelSummary->text().endsWith(QStringLiteral("4 张图片未导入（文件只引用了本机文件或网址）。")),
-                 qPrintable(window->LabelSummary->text()));
+        QVERIFY2(
+            window->LabelSummary->text().endsWith(QStringLiteral("4 张图片未导入（文件只引用了本机文件或网址）。")),
+            qPrintable(window->LabelSummary->text()));
         QStringList listed;
         for (int i = 0; i < window->ListLoose->count(); ++i) listed << window->ListLoose->item(i)->text();
         QVERIFY2(listed.contains(QStringLiteral("图片未导入：") + secret), qPrintable(listed.join('\n')));
@@ -335,8 +340,10 @@ void HostileFilesTest::pandocRunsOutOfItsLimitsWithItsOwnMessages()
     limits.inputBytes = table.size() - 1;
     message = refusal([&] { pandoc::run(arguments, QStringLiteral("table.md"), 60000, {}, {}, limits); });
     QVERIFY2(message.startsWith(QStringLiteral("“table.md”太大")), qPrintable(message));
-    message = refusal([&] { pandoc::run({QStringLiteral("-f"), QStringLiteral("markdown"), QStringLiteral("/dev/zero")},
-                                        QStringLiteral("zero")); });
+    message = refusal([&] {
+        pandoc::run({QStringLiteral("-f"), QStringLiteral("markdown"), QStringLiteral("/dev/zero")},
+                    QStringLiteral("zero"));
+    });
     QVERIFY2(message.contains(QStringLiteral("不是普通文件")), qPrintable(message));
 
     // With the ordinary limits the same table reads.
@@ -375,10 +382,12 @@ void HostileFilesTest::scriptsInTextsLeaveExportsAsTextAndComeBackExact()
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
     ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('01', '01', '解答题')"));
     ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01', '01', '函数')"));
-    const QString text = QStringLiteral("<script>alert('x')</script> <img src=x onload=\"alert(1)\"> &lt; &amp;amp; "
-                                        "\\(a<b\\) a{b}~c=d#e:f");
+    const QString text = QStringLiteral(
+        "<script>alert('x')</script> <img src=x onload=\"alert(1)\"> &lt; &amp;amp; "
+        "\\(a<b\\) a{b}~c=d#e:f");
     const QString answer = QStringLiteral("<b onmouseover=steal()>粗</b>\n第二行 &#60;");
-    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES ('01','01','001','01','易','5',?,?)"),
+    ws.exec(QStringLiteral(
+                "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES ('01','01','001','01','易','5',?,?)"),
             {text, answer});
 
     const QByteArray xml = exchange::exportMoodleXml(DM->db(), {QStringLiteral("01"), {}, {}});
