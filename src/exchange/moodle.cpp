@@ -391,8 +391,9 @@ ImportedPaper readMoodleXml(const QByteArray& data)
         // Moodle never writes a document type; its entity declarations are how a few hundred
         // kilobytes expand to gigabytes, so any is refused before a single one is expanded.
         if (token == QXmlStreamReader::DTD) {
-            throw AppError(QStringLiteral("文件含有文档类型（DOCTYPE）或实体（ENTITY）声明，Moodle 导出的文件不会有这些，"
-                                          "可能是恶意构造的文件，不予读取。"));
+            throw AppError(
+                QStringLiteral("文件含有文档类型（DOCTYPE）或实体（ENTITY）声明，Moodle 导出的文件不会有这些，"
+                               "可能是恶意构造的文件，不予读取。"));
         }
         if (token == QXmlStreamReader::StartElement) {
             quiz = readNode(reader, limits, 0);

@@ -1,22 +1,22 @@
 #include "exchange/paper_import.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QDir>
 #include <QUrl>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "content/content.h"
-#include "data/errors.h"
-#include "exchange/moodle.h"
 #include "content/pandoc.h"
 #include "content/zip_guard.h"
+#include "data/errors.h"
+#include "exchange/moodle.h"
 
 namespace exchange {
 
