@@ -488,12 +488,18 @@ ImportedPaper readDocument(const QString& path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("xml") || suffix == QLatin1String("gift")) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        // Looked at before opening: opening a named pipe or a device could wait or never end.
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile()) {
+            throw AppError(QStringLiteral("“%1”不是普通文件，无法读取。").arg(info.fileName()));
         }
-        if (file.size() > kMaxMoodleBytes || !QFileInfo(path).isFile()) {
-            throw AppError(QStringLiteral("文件“%1”太大或不是普通文件（最多允许 %2 MB），不予读取。")
-                               .arg(QFileInfo(path).fileName())
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(info.fileName(), file.errorString()));
+        }
+        if (file.size() > kMaxMoodleBytes) {
+            throw AppError(QStringLiteral("文件“%1”太大（%2 MB），最多允许 %3 MB。")
+                               .arg(info.fileName())
+                               .arg(file.size() >> 20)
                                .arg(kMaxMoodleBytes >> 20));
         }
         const QByteArray bytes = file.read(kMaxMoodleBytes + 1);

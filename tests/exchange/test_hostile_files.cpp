@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QXmlStreamReader>
 #include <atomic>
+#include <sys/stat.h>
 
 #include "app/application.h"
 #include "app/forms.h"
@@ -235,6 +236,12 @@ void HostileFilesTest::moodleXmlWithEntitiesIsRefusedAtOnce()
     for (int i = 0; i < 100000; ++i) deep += "<a>";
     message = refusal([&] { exchange::readMoodleXml(deep); });
     QVERIFY2(message.contains(QStringLiteral("嵌套超过 32 层")), qPrintable(message));
+
+    // A named pipe given as the file is refused at once instead of waiting for a writer.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.xml"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    message = refusal([&] { exchange::readDocument(pipe); });
+    QVERIFY2(message.contains(QStringLiteral("不是普通文件")), qPrintable(message));
 
     // An ordinary Moodle question with character references still reads.
     const exchange::ImportedPaper paper = exchange::readMoodleXml(
