@@ -77,6 +77,17 @@ QString outputFormat(const QStringList& arguments, int* at)
             }
         }
     }
+    // Without a format, pandoc takes it from the output file's extension.
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        QString output;
+        if ((a == QLatin1String("-o") || a == QLatin1String("--output")) && i + 1 < arguments.size()) {
+            output = arguments.at(i + 1);
+        } else if (a.startsWith(QLatin1String("--output="))) {
+            output = a.mid(9);
+        }
+        if (output.endsWith(QLatin1String(".docx"), Qt::CaseInsensitive)) return QStringLiteral("docx");
+    }
     return QString();
 }
 
@@ -226,7 +237,9 @@ QByteArray run(const QStringList& arguments, const QString& subject, int timeout
     // fetch them), and only that tree is written out as .docx, with nothing left to read or fetch.
     QStringList reading = arguments;
     QStringList writing;
-    if (reading.at(formatAt).startsWith(QLatin1Char('-'))) {
+    if (formatAt < 0) {
+        reading << QStringLiteral("--to=json");
+    } else if (reading.at(formatAt).startsWith(QLatin1Char('-'))) {
         reading[formatAt] = QStringLiteral("--to=json");
     } else {
         reading[formatAt] = QStringLiteral("json");
