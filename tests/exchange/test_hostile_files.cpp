@@ -2,6 +2,7 @@
 // Markdown naming local files and web addresses, inputs that exhaust pandoc's memory, and texts
 // with HTML in them exported to learning platforms. Each is refused with its own message or made
 // harmless, and the bank is left as it was.
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <QBuffer>
@@ -21,7 +22,6 @@
 #include <QThread>
 #include <QXmlStreamReader>
 #include <atomic>
-#include <sys/stat.h>
 
 #include "app/application.h"
 #include "app/forms.h"
@@ -377,6 +377,16 @@ void HostileFilesTest::pandocRunsOutOfItsLimitsWithItsOwnMessages()
     QVERIFY(document.contains("m:oMath"));
     QVERIFY(!document.contains("a:blip"));
     QVERIFY(!document.contains("SECRETWORDS"));  // nor the text of a local file it names
+    // A .docx named only by the output file's extension goes the same way, from standard input.
+    const QString named = dir.filePath(QStringLiteral("named.docx"));
+    pandoc::run({QStringLiteral("-f"), QStringLiteral("markdown"), QStringLiteral("-o"), named},
+                QStringLiteral("named"), 60000,
+                QStringLiteral("题目 ![](http://127.0.0.1:%1/y.png) 完").arg(listener.port).toUtf8());
+    const QByteArray namedXml = packed::Archive(named, QStringLiteral("named.docx"))
+                                    .read(QStringLiteral("word/document.xml"), 1 << 20)
+                                    .value_or(QByteArray());
+    QVERIFY(namedXml.contains("题目"));
+    QVERIFY(!namedXml.contains("a:blip"));
     QTest::qWait(200);
     QCOMPARE(listener.connections.load(), 0);
     listener.quit();
