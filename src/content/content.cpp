@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSvgRenderer>
 
+#include "content/svg_safety.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -340,7 +341,14 @@ StoredPicture examinePicture(const QByteArray& bytes)
     // SVG is a text format: recognised by its root element and read by the SVG renderer.
     const QByteArray head = bytes.left(4096);
     if (format == "svg" || format == "svgz" || head.contains("<svg")) {
-        QSvgRenderer renderer(bytes);
+        // What reaches outside the picture or runs is removed before anything reads it; a picture
+        // too costly to draw is refused. A picture that needed no cleaning is stored as it came.
+        const CleanSvg clean = cleanSvg(bytes);
+        if (clean.changed) {
+            picture.data = clean.data;
+            picture.hash = pictureHash(clean.data);
+        }
+        QSvgRenderer renderer(picture.data);
         if (!renderer.isValid()) {
             throw AppError(QStringLiteral("SVG 图片已损坏，无法读取。"));
         }
@@ -349,7 +357,7 @@ StoredPicture examinePicture(const QByteArray& bytes)
         if (size.isEmpty()) {
             throw AppError(QStringLiteral("SVG 图片没有给出尺寸，无法使用。"));
         }
-        if (tooManyPixels(size)) {
+        if (size.width() > kMaxSvgSide || size.height() > kMaxSvgSide || tooManyPixels(size)) {
             throw AppError(tooLarge.arg(size.width()).arg(size.height()).arg(kMaxPicturePixels / 1000000));
         }
         picture.mime = QStringLiteral("image/svg+xml");

@@ -74,13 +74,14 @@ constexpr qint64 kMaxPicturePixels = 40 * 1000 * 1000;
 // The content hash of a picture file: SHA-256, 64 lowercase hex digits.
 QString pictureHash(const QByteArray& bytes);
 
-// Reads a picture file's bytes without storing them: its type, pixel size and hash. Throws
-// AppError with a Chinese message when they are not a readable picture of a supported type or
-// are too large.
+// Reads a picture file's bytes without storing them: its type, pixel size, hash and the bytes to
+// store. An SVG that reaches outside itself or runs scripts comes back cleaned (data and hash are
+// then those of the cleaned copy, see svg_safety.h). Throws AppError with a Chinese message when
+// they are not a readable picture of a supported type, are too large or too costly to draw.
 StoredPicture examinePicture(const QByteArray& bytes);
 
-// Stores a picture file's bytes once (keyed by their SHA-256) and returns its hash; storing the
-// same bytes again returns the same hash and adds nothing. Throws AppError with a Chinese message
+// Stores a picture file's bytes once (keyed by their SHA-256; an SVG's cleaned copy, keyed by its
+// own) and returns its hash; storing the same bytes again returns the same hash and adds nothing. Throws AppError with a Chinese message
 // when the bytes are not a readable picture of a supported type or are too large.
 QString storePicture(const QSqlDatabase& db, const QByteArray& bytes);
 

@@ -14,6 +14,7 @@
 
 #include "content/content.h"
 #include "content/math_renderer.h"
+#include "content/svg_safety.h"
 #include "data/errors.h"
 
 namespace content {
@@ -207,19 +208,8 @@ QImage ContentPreview::picture(const QString& hash, bool* missing)
         *missing = true;
         return QImage();
     }
-    QImage image;
-    if (stored->mime == QStringLiteral("image/svg+xml")) {
-        QSvgRenderer svg(stored->data);
-        if (svg.isValid()) {
-            const QSize size = stored->size.isValid() ? stored->size : svg.defaultSize();
-            image = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            svg.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
-        }
-    } else {
-        image = QImage::fromData(stored->data);
-    }
+    // Drawn from a cleaned copy into a bounded image: no stored picture can reach outside or exhaust memory.
+    const QImage image = drawPicture(stored->data, stored->mime, stored->size);
     pictures_.insert(hash, image);
     return image;
 }

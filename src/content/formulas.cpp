@@ -16,6 +16,7 @@
 
 #include "content/pandoc.h"
 #include "data/errors.h"
+#include "content/zip_guard.h"
 #include "data/sql.h"
 
 #ifdef Q_OS_LINUX
@@ -65,7 +66,8 @@ QByteArray readZipEntry(const QString& path, const char* name)
     QByteArray bytes;
     zip_stat_t st;
     zip_stat_init(&st);
-    if (zip_stat(archive, name, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) {
+    if (zip_stat(archive, name, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+        st.size <= zip_uint64_t(packed::Limits().xmlBytes)) {
         if (zip_file_t* file = zip_fopen(archive, name, 0)) {
             bytes.resize(qsizetype(st.size));
             if (zip_fread(file, bytes.data(), st.size) != zip_int64_t(st.size)) bytes.clear();

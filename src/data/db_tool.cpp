@@ -202,6 +202,8 @@ int importQuestions(const QStringList& args, const QString& databasePath)
         }
         for (const exchange::LooseParagraph& p : paper.loose)
             out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
+        for (const QString& reference : paper.skippedPictures)
+            out() << QStringLiteral("图片未导入（只引用了本机文件或网址，不会读取）：%1\n").arg(reference.left(80));
         out() << QStringLiteral("试运行：识别出 %1 道试题，题库未改变。\n").arg(paper.questions.size()) << Qt::flush;
         return 0;
     }
@@ -211,7 +213,12 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     exchange::StoreSummary summary;
     sql::transaction(db,
                      [&] { summary = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options); });
-    out() << summary.text() << "\n" << Qt::flush;
+    out() << summary.text() << "\n";
+    if (!paper.skippedPictures.isEmpty()) {
+        out() << QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址，不会读取）。\n")
+                     .arg(paper.skippedPictures.size());
+    }
+    out() << Qt::flush;
     return 0;
 }
 

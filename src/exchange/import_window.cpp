@@ -246,10 +246,17 @@ void ImportWindow::fillTable()
     ListLoose->clear();
     for (const LooseParagraph& p : paper_.loose)
         ListLoose->addItem(QStringLiteral("第 %1 段：%2").arg(p.paragraph).arg(oneLine(p.text, 80)));
-    LabelSummary->setText(QStringLiteral("识别出 %1 道试题（%2 个大题），%3 个段落未归入试题。")
-                              .arg(paper_.questions.size())
-                              .arg(paper_.sections.size())
-                              .arg(paper_.loose.size()));
+    QString summary = QStringLiteral("识别出 %1 道试题（%2 个大题），%3 个段落未归入试题。")
+                          .arg(paper_.questions.size())
+                          .arg(paper_.sections.size())
+                          .arg(paper_.loose.size());
+    // Pictures the file only names on this computer or on the web are never read nor fetched.
+    if (!paper_.skippedPictures.isEmpty()) {
+        summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
+        for (const QString& reference : paper_.skippedPictures)
+            ListLoose->addItem(QStringLiteral("图片未导入：%1").arg(oneLine(reference, 80)));
+    }
+    LabelSummary->setText(summary);
     BtnImport->setEnabled(!paper_.questions.isEmpty());
     ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(paper_.questions.size())));
     ProgressBar1->setValue(0);

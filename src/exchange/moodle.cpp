@@ -6,6 +6,7 @@
 #include <QXmlStreamWriter>
 
 #include "content/content.h"
+#include "content/svg_safety.h"
 #include "data/errors.h"
 #include "data/sql.h"
 
@@ -85,10 +86,19 @@ QString toHtml(const QSqlDatabase& db, const QString& text, QVector<EmbeddedFile
                 html += QStringLiteral("\\[") + s.text.toHtmlEscaped() + QStringLiteral("\\]");
                 break;
             case content::Segment::Picture: {
-                const auto picture = content::loadPicture(db, s.text);
+                auto picture = content::loadPicture(db, s.text);
                 if (!picture) {
                     html += QStringLiteral("[图]");
                     break;
+                }
+                // A stored SVG goes out cleaned: an older bank may hold one with scripts or references.
+                if (picture->mime == QLatin1String("image/svg+xml")) {
+                    try {
+                        picture->data = content::cleanSvg(picture->data).data;
+                    } catch (const AppError&) {
+                        html += QStringLiteral("[图]");
+                        break;
+                    }
                 }
                 const QString name = s.text + QLatin1Char('.') + extensionOf(picture->mime);
                 if (files) {
@@ -172,8 +182,9 @@ QString fromHtml(QString html, const QHash<QString, QByteArray>& files, QHash<QS
             bytes = QByteArray::fromBase64(src.section(QLatin1Char(','), 1).toLatin1());
         }
         try {
-            const QString hash = content::examinePicture(bytes).hash;
-            if (!pictures->contains(hash)) pictures->insert(hash, bytes);
+            const content::StoredPicture picture = content::examinePicture(bytes);
+            const QString& hash = picture.hash;
+            if (!pictures->contains(hash)) pictures->insert(hash, picture.data);
             out += content::pictureMarker(hash);
         } catch (const AppError&) {
             out += QStringLiteral("[图片无法读取]");
@@ -256,17 +267,40 @@ struct Node {
     }
 };
 
-Node readNode(QXmlStreamReader& reader)
+// Bounds of a Moodle XML file's tree: Moodle writes a few levels and texts of a few kilobytes
+// (a picture's base64 a few megabytes); a hostile file is stopped before it costs memory or stack.
+constexpr int kMaxDepth = 32;
+constexpr qsizetype kMaxElementText = 32 * 1024 * 1024;
+constexpr qsizetype kMaxElements = 2000000;
+
+struct TreeLimits {
+    qsizetype elements = 0;
+};
+
+[[noreturn]] void refuseTree(const QString& why)
 {
+    throw AppError(QStringLiteral("文件不是有效的 Moodle XML（%1），不予读取。").arg(why));
+}
+
+Node readNode(QXmlStreamReader& reader, TreeLimits& limits, int depth)
+{
+    if (depth > kMaxDepth) refuseTree(QStringLiteral("元素嵌套超过 %1 层").arg(kMaxDepth));
+    if (++limits.elements > kMaxElements) refuseTree(QStringLiteral("元素超过 %1 个").arg(kMaxElements));
     Node node;
     node.name = reader.name().toString();
     node.attributes = reader.attributes();
     while (!reader.atEnd()) {
         const auto token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
-            node.children.append(readNode(reader));
+            node.children.append(readNode(reader, limits, depth + 1));
         } else if (token == QXmlStreamReader::Characters) {
+            if (node.text.size() + reader.text().size() > kMaxElementText) {
+                refuseTree(QStringLiteral("“%1”元素的文字超过 %2 MB").arg(node.name).arg(kMaxElementText >> 20));
+            }
             node.text += reader.text();
+        } else if (token == QXmlStreamReader::EntityReference) {
+            // Only declared entities come as references, and declarations are refused before.
+            refuseTree(QStringLiteral("含有实体引用"));
         } else if (token == QXmlStreamReader::EndElement) {
             break;
         }
@@ -344,11 +378,25 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, int
 
 ImportedPaper readMoodleXml(const QByteArray& data)
 {
+    if (data.size() > kMaxMoodleBytes) {
+        throw AppError(QStringLiteral("Moodle XML 文件太大（%1 MB），最多允许 %2 MB。")
+                           .arg(data.size() >> 20)
+                           .arg(kMaxMoodleBytes >> 20));
+    }
     QXmlStreamReader reader(data);
     Node quiz;
+    TreeLimits limits;
     while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement) {
-            quiz = readNode(reader);
+        const auto token = reader.readNext();
+        // Moodle never writes a document type; its entity declarations are how a few hundred
+        // kilobytes expand to gigabytes, so any is refused before a single one is expanded.
+        if (token == QXmlStreamReader::DTD) {
+            throw AppError(
+                QStringLiteral("文件含有文档类型（DOCTYPE）或实体（ENTITY）声明，Moodle 导出的文件不会有这些，"
+                               "可能是恶意构造的文件，不予读取。"));
+        }
+        if (token == QXmlStreamReader::StartElement) {
+            quiz = readNode(reader, limits, 0);
             break;
         }
     }

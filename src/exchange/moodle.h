@@ -26,11 +26,15 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, int
 // score and difficulty, pictures as data URIs, the answer as general feedback.
 QByteArray exportGift(const QSqlDatabase& db, const ExportScope& scope, int* count = nullptr);
 
+// Largest Moodle XML or GIFT file read, in bytes: many questions with their pictures.
+constexpr qsizetype kMaxMoodleBytes = 200 * 1024 * 1024;
+
 // Reads Moodle XML (essay, short answer, multiple choice, true/false): texts and answers in the
 // content model, pictures held by hash, chapter and type from a category of three levels below
 // the subject, score from the default mark, difficulty from a "难度:" tag. Multiple choice keeps
 // its options in the text ("A. …") and the right options as the answer. Questions of other kinds
-// are listed as loose paragraphs. Throws AppError when the text is not Moodle XML.
+// are listed as loose paragraphs. Throws AppError when the text is not Moodle XML, declares a
+// document type or entities (never expanded), or passes the bounds of size and nesting.
 ImportedPaper readMoodleXml(const QByteArray& xml);
 
 // Reads GIFT text with the same rules.

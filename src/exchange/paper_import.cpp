@@ -1,31 +1,41 @@
 #include "exchange/paper_import.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
+#include <QUrl>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "content/content.h"
+#include "content/pandoc.h"
+#include "content/zip_guard.h"
 #include "data/errors.h"
 #include "exchange/moodle.h"
-#include "content/pandoc.h"
 
 namespace exchange {
 
 namespace {
 
 const QString kUnreadablePicture = QStringLiteral("[图片无法读取]");
+const QString kSkippedPicture = QStringLiteral("[图片未导入]");
 const QString kDefaultDifficulty = QStringLiteral("中等");
 
 // ---- pandoc's document tree -------------------------------------------------------------------
 
 class TreeReader {
 public:
-    explicit TreeReader(QHash<QString, QByteArray>* pictures) : pictures_(pictures) {}
+    TreeReader(QHash<QString, QByteArray>* pictures, const PictureSource& source) : pictures_(pictures), source_(source)
+    {
+        if (!source.packedPath.isEmpty()) {
+            archive_ = std::make_unique<packed::Archive>(source.packedPath, QFileInfo(source.packedPath).fileName());
+        }
+    }
     QStringList paragraphs;
 
     void blocks(const QJsonArray& list)
@@ -35,6 +45,8 @@ public:
 
 private:
     QHash<QString, QByteArray>* pictures_;
+    PictureSource source_;
+    std::unique_ptr<packed::Archive> archive_;
 
     // A run of inlines becomes one paragraph per line break.
     void addInlines(const QJsonArray& list, const QString& prefix = QString())
@@ -162,14 +174,47 @@ private:
         }
     }
 
+    // The bytes of a picture the tree names: an entry of the packed document, or a data: address.
+    // Anything else is a path on this computer or a web address and is never read.
+    std::optional<QByteArray> pictureBytes(const QString& source)
+    {
+        if (source.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+            const qsizetype comma = source.indexOf(QLatin1Char(','));
+            if (comma < 0 || !source.left(comma).endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
+                return std::nullopt;
+            if (source.size() - comma > content::kMaxPictureBytes / 3 * 4 + 4) return std::nullopt;
+            return QByteArray::fromBase64(source.mid(comma + 1).toLatin1());
+        }
+        if (!archive_) return std::nullopt;
+        // pandoc names a .docx picture by its place relative to the main document ("media/x.png"
+        // for "word/media/x.png"), an .odt picture by its place in the archive.
+        for (const QString& name : {source_.packedRoot + source, source}) {
+            const QString clean = QDir::cleanPath(name);
+            if (clean.startsWith(QLatin1String("../")) || clean.startsWith(QLatin1Char('/'))) continue;
+            if (auto bytes = archive_->read(clean, content::kMaxPictureBytes)) return bytes;
+        }
+        return std::nullopt;
+    }
+
+    bool isReference(const QString& source) const
+    {
+        if (source.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) return false;
+        return !archive_ || !QUrl(source).scheme().isEmpty() || source.startsWith(QLatin1Char('/')) ||
+               source.startsWith(QLatin1Char('\\'));
+    }
+
     QString picture(const QString& source)
     {
-        QFile file(source);
-        if (file.size() > content::kMaxPictureBytes || !file.open(QIODevice::ReadOnly)) return kUnreadablePicture;
-        const QByteArray bytes = file.readAll();
+        if (isReference(source)) {
+            if (source_.skipped) source_.skipped->append(source.left(200));
+            return kSkippedPicture;
+        }
+        const std::optional<QByteArray> bytes = pictureBytes(source);
+        if (!bytes) return kUnreadablePicture;
         try {
-            const QString hash = content::examinePicture(bytes).hash;
-            if (!pictures_->contains(hash)) pictures_->insert(hash, bytes);
+            const content::StoredPicture examined = content::examinePicture(*bytes);
+            const QString& hash = examined.hash;
+            if (!pictures_->contains(hash)) pictures_->insert(hash, examined.data);
             return content::pictureMarker(hash);
         } catch (const AppError&) {
             return kUnreadablePicture;  // e.g. a Windows metafile
@@ -319,6 +364,9 @@ public:
             if (q.text.contains(kUnreadablePicture) || q.answer.contains(kUnreadablePicture)) {
                 q.warnings << QStringLiteral("有图片无法读取");
             }
+            if (q.text.contains(kSkippedPicture) || q.answer.contains(kSkippedPicture)) {
+                q.warnings << QStringLiteral("有图片未导入（文件只引用了本机文件或网址）");
+            }
         }
     }
 
@@ -423,14 +471,14 @@ ImportedPaper recognise(const QStringList& paragraphs, const QHash<QString, QByt
     return r.paper;
 }
 
-QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures)
+QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures, const PictureSource& source)
 {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().contains(QLatin1String("blocks"))) {
         throw AppError(QStringLiteral("pandoc 的输出无法读取（%1）。").arg(error.errorString()));
     }
-    TreeReader reader(pictures);
+    TreeReader reader(pictures, source);
     reader.blocks(doc.object().value(QLatin1String("blocks")).toArray());
     return reader.paragraphs;
 }
@@ -440,17 +488,37 @@ ImportedPaper readDocument(const QString& path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("xml") || suffix == QLatin1String("gift")) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        // Looked at before opening: opening a named pipe or a device could wait or never end.
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile()) {
+            throw AppError(QStringLiteral("“%1”不是普通文件，无法读取。").arg(info.fileName()));
         }
-        const QByteArray bytes = file.readAll();
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(info.fileName(), file.errorString()));
+        }
+        if (file.size() > kMaxMoodleBytes) {
+            throw AppError(QStringLiteral("文件“%1”太大（%2 MB），最多允许 %3 MB。")
+                               .arg(info.fileName())
+                               .arg(file.size() >> 20)
+                               .arg(kMaxMoodleBytes >> 20));
+        }
+        const QByteArray bytes = file.read(kMaxMoodleBytes + 1);
         return suffix == QLatin1String("xml") ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
     }
-    QTemporaryDir media;
-    if (!media.isValid()) throw AppError(QStringLiteral("无法建立临时文件夹：%1").arg(media.errorString()));
     QHash<QString, QByteArray> pictures;
-    const QStringList paragraphs = paragraphsOfTree(pandoc::documentTree(path, media.path()), &pictures);
-    return recognise(paragraphs, pictures);
+    QStringList skipped;
+    PictureSource source;
+    source.skipped = &skipped;
+    // documentTree has checked a packed document's limits before pandoc opens it.
+    const QByteArray tree = pandoc::documentTree(path);
+    if (suffix == QLatin1String("docx") || suffix == QLatin1String("odt")) {
+        source.packedPath = path;
+        source.packedRoot = suffix == QLatin1String("docx") ? QStringLiteral("word/") : QString();
+    }
+    const QStringList paragraphs = paragraphsOfTree(tree, &pictures, source);
+    ImportedPaper paper = recognise(paragraphs, pictures);
+    paper.skippedPictures = skipped;
+    return paper;
 }
 
 QString matchTypeName(const QString& name, const QStringList& subjectTypes)

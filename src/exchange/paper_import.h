@@ -43,6 +43,9 @@ struct ImportedPaper {
     QVector<LooseParagraph> loose;
     // Pictures the texts place, by content hash, each held once until the questions are stored.
     QHash<QString, QByteArray> pictures;
+    // Pictures the file only refers to (a local path or a web address): never read nor fetched,
+    // listed for the user; their place in the text says "[图片未导入]".
+    QStringList skippedPictures;
 };
 
 // Recognises questions in the paragraphs of a document (one text per paragraph or line, in order):
@@ -50,11 +53,21 @@ struct ImportedPaper {
 // key at the end. `pictures` are those the paragraphs place.
 ImportedPaper recognise(const QStringList& paragraphs, const QHash<QString, QByteArray>& pictures = {});
 
+// Where the pictures of a document tree come from: the packed document itself (a .docx or .odt,
+// by the path the tree gives) and pictures written into the text as data: addresses. Nothing
+// else is read: a path or web address a file names is only listed in `skipped`.
+struct PictureSource {
+    QString packedPath;  // the .docx or .odt the tree was read from; empty for Markdown and text
+    QString packedRoot;  // the folder of the main document inside it ("word/" for .docx)
+    QStringList* skipped = nullptr;
+};
+
 // The paragraphs of pandoc's JSON document tree as content-model texts: a paragraph per line
-// break, list items numbered as the list numbers them, equations as LaTeX, pictures (read from
-// the files pandoc extracted) as markers with their bytes in `pictures`. A picture that cannot be
-// read becomes "[图片无法读取]". Throws AppError when the tree is not pandoc's JSON.
-QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures);
+// break, list items numbered as the list numbers them, equations as LaTeX, pictures as markers
+// with their bytes in `pictures`. A picture that cannot be read becomes "[图片无法读取]", one the
+// file only refers to "[图片未导入]". Throws AppError when the tree is not pandoc's JSON.
+QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures,
+                             const PictureSource& source = PictureSource());
 
 // Reads a .docx, .odt, .md or .txt file through pandoc and recognises its questions. Throws
 // AppError with a Chinese message when the file cannot be read.

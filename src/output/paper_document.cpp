@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "app/forms.h"
+#include "content/svg_safety.h"
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "content/content.h"
@@ -242,18 +243,9 @@ int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
         } else if (picture.mime == QLatin1String("image/jpeg")) {
             index = doc.addPictureFile(name, picture.data, QStringLiteral("jpeg"), shown);
         } else {
-            QImage image;
-            if (picture.mime == QLatin1String("image/svg+xml")) {
-                QSvgRenderer renderer(picture.data);
-                if (renderer.isValid()) {
-                    image = QImage(shown * 2, QImage::Format_ARGB32);
-                    image.fill(Qt::white);
-                    QPainter painter(&image);
-                    renderer.render(&painter);
-                }
-            } else {
-                image = QImage::fromData(picture.data);
-            }
+            // A cleaned copy drawn into a bounded image (see svg_safety.h); SVG at twice the size shown.
+            const QImage image = content::drawPicture(picture.data, picture.mime,
+                                                      picture.mime == QLatin1String("image/svg+xml") ? shown * 2 : QSize());
             if (!image.isNull()) {
                 QByteArray png;
                 QBuffer buffer(&png);
