@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/schema.h"
+#include "data/server_roles.h"
 #include "data/sql.h"
 
 #include <algorithm>
@@ -70,7 +71,12 @@ void buildOnServer(const QString& uri, F&& fill)
         }
         sql::transaction(db, [&] {
             schema::create(db);
+            // The levels are the server's own: group roles with their rights, a login role per user.
+            server_roles::setUp(db);
             fill(db);
+            // Users that came with their rows (a copied bank) get their roles here, without a
+            // password, and mmb loses the hashes.
+            server_roles::adoptUsers(db);
         });
         // A bank filled at once has no statistics for the planner and no pages marked all-visible
         // yet, so its first queries would plan blindly and read every row from the table; the
@@ -129,6 +135,11 @@ void buildFile(const QString& path, F&& fill)
 
 void insertUsers(QSqlDatabase& db, const QVector<Account>& users)
 {
+    if (engine::isServer(db)) {
+        // On a server each user is a login role; PostgreSQL keeps the password.
+        for (const Account& a : users) server_roles::addUser(db, a.name, a.password, a.level);
+        return;
+    }
     for (const Account& a : users) {
         sql::run(db, QStringLiteral("INSERT INTO mmb (yhm, mm, qx, bz) VALUES (?,?,?,?)"),
                  {a.name, passwords::hash(a.password), QString::number(a.level), levelDescription(a.level)});
