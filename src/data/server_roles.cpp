@@ -220,7 +220,7 @@ bool isSetUp(const QSqlDatabase& db)
 void setUp(QSqlDatabase& db)
 {
     if (!engine::isServer(db)) return;
-    sql::run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS exavoro_meta (name TEXT PRIMARY KEY, value TEXT)"));
+    if (engine::schemaVersion(db) == 0) throw AppError(QStringLiteral("数据库中还没有题库。"));
     if (!isSetUp(db)) {
         const QString prefix = prefixFor(sql::scalar(db, QStringLiteral("SELECT current_database()")));
         // Roles of this prefix without a bank that records it belong to another bank (or to one of
