@@ -20,6 +20,7 @@
 #include <QSqlQuery>
 #include <QFileInfo>
 #include <QTime>
+#include <QUuid>
 
 namespace demo {
 
@@ -112,7 +113,17 @@ void buildFile(const QString& path, F&& fill)
     try {
         {
             QSqlDatabase db = schema::createFile(temp, connection);
-            sql::transaction(db, [&] { fill(db); });
+            sql::transaction(db, [&] {
+                fill(db);
+                // Users copied from a server come without a password (the server kept it): an
+                // empty one would let anyone in, so they get one nobody knows until it is set
+                // with exavoro-db password.
+                if (sql::scalar(db, QStringLiteral("SELECT count(*) FROM mmb WHERE mm IS NULL")).toInt() > 0) {
+                    const QByteArray random = QUuid::createUuid().toByteArray() + QUuid::createUuid().toByteArray();
+                    sql::run(db, QStringLiteral("UPDATE mmb SET mm=? WHERE mm IS NULL"),
+                             {passwords::hash(QString::fromLatin1(random.toHex()))});
+                }
+            });
             sql::releaseStatements(db);
             db.close();
         }

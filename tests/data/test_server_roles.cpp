@@ -232,6 +232,16 @@ void ServerRolesTest::passwordsAreTheServersAndRemovedUsersCannotConnect()
     QVERIFY(role(longName_).contains(QLatin1Char('%')));
     QCOMPARE(server_roles::levelOfSession(as(longName_, QStringLiteral("长名密码"))), 1);
 
+    // Names whose role is just within and just past PostgreSQL's 63 bytes: the program and the
+    // server's functions name the role alike either way.
+    const QString prefix = server_roles::prefixFor(engine::serverDatabase(ws_->serverUri()));
+    for (const int extra : {0, 1}) {
+        const QString name = QString(int(63 - prefix.toUtf8().size() - 1 + extra), QLatin1Char('n'));
+        server_roles::addUser(DM->db(), name, QStringLiteral("edge"), 2);
+        QCOMPARE(role(name).contains(QLatin1Char('%')), extra == 1);
+        QCOMPARE(server_roles::levelOfSession(as(name, QStringLiteral("edge"))), 2);
+    }
+
     // A user changes their own password; the old one stops working.
     QSqlDatabase teacher = as(QStringLiteral("teacher"), QStringLiteral("teachpw"));
     server_roles::setPassword(teacher, QStringLiteral("teacher"), QStringLiteral("newteach"));
