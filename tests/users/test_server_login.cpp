@@ -103,6 +103,14 @@ void ServerLoginTest::addedUserLogsInWithItsLevelAndRemovedUserCannot()
     QCOMPARE(ws.count(QStringLiteral("mmb"), QStringLiteral("yhm='王老师'")), 0);
     admin->close();
     QVERIFY(!logIn(boxes, QStringLiteral("王老师"), QStringLiteral("wang2")));
+
+    // A role of the bank that mmb does not name (its row removed behind the program's back) is no
+    // user of the program.
+    QSqlDatabase other = testing::openOtherConnection(ws, QStringLiteral("server-login-admin"));
+    server_roles::addUser(other, QStringLiteral("stray"), QStringLiteral("stray1"), 1);
+    sql::run(other, QStringLiteral("DELETE FROM mmb WHERE yhm=?"), {QStringLiteral("stray")});
+    testing::closeOtherConnection(QStringLiteral("server-login-admin"));
+    QVERIFY(!logIn(boxes, QStringLiteral("stray"), QStringLiteral("stray1")));
 }
 
 QTEST_MAIN(ServerLoginTest)
