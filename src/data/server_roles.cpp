@@ -1,12 +1,12 @@
 #include "data/server_roles.h"
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/sql.h"
-
-#include <QCryptographicHash>
-#include <QRegularExpression>
 
 namespace server_roles {
 
@@ -17,7 +17,7 @@ namespace {
 // session), keeps blueprints and the paper library; both fill the cache of converted formulas.
 // 超级用户 does both. Every level reads every table; mmb is written only through the functions
 // below (and its descriptions by a 超级用户); question_counts only by its trigger.
-const char* const kBankTables[] = {"kmb",           "txb",         "zjb",         "stb",        "pictures",
+const char* const kBankTables[] = {"kmb",           "txb",         "zjb",         "stb",         "pictures",
                                    "recycle_items", "recycle_kmb", "recycle_txb", "recycle_zjb", "recycle_stb"};
 const char* const kPaperTables[] = {"blueprints", "blueprint_types", "blueprint_cells",
                                     "papers",     "paper_sections",  "paper_questions"};
@@ -93,7 +93,8 @@ const char* const kFunctions[] = {
     "  IF verifier IS NULL OR verifier NOT LIKE 'SCRAM-SHA-256$%' THEN\n"
     "    RAISE EXCEPTION '服务器只接受加密后的密码。';\n"
     "  END IF;\n"
-    "  IF NOT EXISTS (SELECT 1 FROM mmb WHERE yhm = user_name) OR NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = r) THEN\n"
+    "  IF NOT EXISTS (SELECT 1 FROM mmb WHERE yhm = user_name) OR NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+    "r) THEN\n"
     "    RAISE EXCEPTION '没有此用户。';\n"
     "  END IF;\n"
     "  EXECUTE format('ALTER ROLE %I PASSWORD %L', r, verifier);\n"
@@ -128,7 +129,8 @@ QString grantsBlock()
                "    EXECUTE format('GRANT %I TO %I', g3, current_user);\n"
                "  END IF;\n"
                "  EXECUTE format('REVOKE ALL ON DATABASE %I FROM PUBLIC', current_database());\n"
-               "  EXECUTE format('GRANT CONNECT, TEMPORARY ON DATABASE %I TO %I, %I, %I', current_database(), g1, g2, g3);\n"
+               "  EXECUTE format('GRANT CONNECT, TEMPORARY ON DATABASE %I TO %I, %I, %I', current_database(), g1, g2, "
+               "g3);\n"
                "  EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', current_schema());\n"
                "  EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I, %I, %I', current_schema(), g1, g2, g3);\n"
                "  FOR t IN SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace\n"
@@ -146,12 +148,15 @@ QString grantsBlock()
                "    EXECUTE format('GRANT INSERT, UPDATE, DELETE ON TABLE %I TO %I, %I, %I', t, g1, g2, g3);\n"
                "  END LOOP;\n"
                "  EXECUTE format('GRANT UPDATE (bz) ON TABLE mmb TO %I', g3);\n"
-               "  FOR f IN SELECT p.oid::regprocedure::text FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace\n"
-               "      WHERE n.nspname = current_schema() AND (p.proname LIKE 'exavoro\\_%' OR p.proname = 'question_counts_follow') LOOP\n"
+               "  FOR f IN SELECT p.oid::regprocedure::text FROM pg_proc p JOIN pg_namespace n ON n.oid = "
+               "p.pronamespace\n"
+               "      WHERE n.nspname = current_schema() AND (p.proname LIKE 'exavoro\\_%' OR p.proname = "
+               "'question_counts_follow') LOOP\n"
                "    EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);\n"
                "  END LOOP;\n"
                "  FOREACH f IN ARRAY ARRAY['exavoro_role(text)', 'exavoro_group(integer)', 'exavoro_level()',\n"
-               "      'exavoro_add_user(text,text,integer)', 'exavoro_remove_user(text)', 'exavoro_set_password(text,text)',\n"
+               "      'exavoro_add_user(text,text,integer)', 'exavoro_remove_user(text)', "
+               "'exavoro_set_password(text,text)',\n"
                "      'question_counts_follow()'] LOOP\n"
                "    EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I, %I, %I', f, g1, g2, g3);\n"
                "  END LOOP;\n"
@@ -169,7 +174,7 @@ DataError serverMessage(const DataError& e)
     // What the server says in English (no rights on a function, say) is shown in our words.
     if (!text.contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]")))) {
         text = e.code() == QLatin1String("42501") ? QStringLiteral("您在数据库服务器上没有这项操作的权限。")
-                                                   : QStringLiteral("数据库服务器拒绝了这项操作：") + text;
+                                                  : QStringLiteral("数据库服务器拒绝了这项操作：") + text;
     }
     return DataError(text, e.code(), e.connectionLost());
 }
@@ -241,12 +246,14 @@ void setUp(QSqlDatabase& db)
     }
     // The functions find the bank's tables in its own schema and nothing a session put first
     // (pg_catalog is searched before, temporary tables last).
-    sql::run(db, QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
+    sql::run(db,
+             QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
     for (const char* statement : kFunctions) sql::run(db, QString::fromUtf8(statement));
     // The kept count follows the questions of every level that may store them, without that
     // level holding the right to change the count itself.
     if (engine::tables(db).contains(schema::kQuestionCounts)) {
-        sql::run(db, QStringLiteral("ALTER FUNCTION question_counts_follow() SECURITY DEFINER SET search_path FROM CURRENT"));
+        sql::run(db, QStringLiteral(
+                         "ALTER FUNCTION question_counts_follow() SECURITY DEFINER SET search_path FROM CURRENT"));
     }
     sql::run(db, grantsBlock());
 }
@@ -294,8 +301,9 @@ void dropRoles(const QSqlDatabase& admin, const QString& prefix)
 {
     // Users first: a group cannot go while it still has members that are dropped after it.
     const QStringList roles = sql::column(
-        admin, QStringLiteral("SELECT rolname FROM pg_roles WHERE starts_with(rolname, ?) OR starts_with(rolname, ?)"
-                              " OR starts_with(rolname, ?) ORDER BY starts_with(rolname, ?), rolname"),
+        admin,
+        QStringLiteral("SELECT rolname FROM pg_roles WHERE starts_with(rolname, ?) OR starts_with(rolname, ?)"
+                       " OR starts_with(rolname, ?) ORDER BY starts_with(rolname, ?), rolname"),
         {prefix + QLatin1Char('/'), prefix + QLatin1Char('%'), prefix + QLatin1Char('#'), prefix + QLatin1Char('#')});
     for (const QString& role : roles) {
         // The server quotes the name (%I); the statement then holds nothing else.

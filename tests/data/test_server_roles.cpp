@@ -1,6 +1,11 @@
 // The levels of a server bank as the server enforces them: each user a login role of its own with
 // its level group's rights, passwords checked by PostgreSQL and never kept in mmb, and users
 // managed only through the bank's functions. Needs the test server (skipped without one).
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+#include <QUrl>
+
 #include "app/forms.h"
 #include "data/data_module.h"
 #include "data/demo.h"
@@ -10,11 +15,6 @@
 #include "data/session.h"
 #include "data/sql.h"
 #include "test_support.h"
-
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QTest>
-#include <QUrl>
 
 class ServerRolesTest : public QObject {
     Q_OBJECT
@@ -41,11 +41,11 @@ private:
 void ServerRolesTest::init()
 {
     if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
-    ws_ = std::make_unique<testing::Workspace>(QVector<testing::Workspace::User>{
-        {QStringLiteral("admin"), QStringLiteral("adminpw"), 3},
-        {QStringLiteral("teacher"), QStringLiteral("teachpw"), 1},
-        {QStringLiteral("office"), QStringLiteral("officepw"), 2},
-        {longName_, QStringLiteral("长名密码"), 1}});
+    ws_ = std::make_unique<testing::Workspace>(
+        QVector<testing::Workspace::User>{{QStringLiteral("admin"), QStringLiteral("adminpw"), 3},
+                                          {QStringLiteral("teacher"), QStringLiteral("teachpw"), 1},
+                                          {QStringLiteral("office"), QStringLiteral("officepw"), 2},
+                                          {longName_, QStringLiteral("长名密码"), 1}});
 }
 
 void ServerRolesTest::cleanup()
@@ -151,7 +151,8 @@ void ServerRolesTest::onlyASuperUserManagesUsersAndNobodyRaisesALevel()
     QSqlDatabase admin = as(QStringLiteral("admin"), QStringLiteral("adminpw"));
     QCOMPARE(server_roles::levelOfSession(admin), 3);
     server_roles::addUser(admin, QStringLiteral("新同事"), QStringLiteral("newpw"), 2);
-    QCOMPARE(ws_->scalar(QStringLiteral("SELECT qx || bz FROM mmb WHERE yhm='新同事'")), QStringLiteral("2试卷管理用户"));
+    QCOMPARE(ws_->scalar(QStringLiteral("SELECT qx || bz FROM mmb WHERE yhm='新同事'")),
+             QStringLiteral("2试卷管理用户"));
     QCOMPARE(refusal(admin, QStringLiteral("UPDATE mmb SET qx='3' WHERE yhm='新同事'")), QStringLiteral("42501"));
     QVERIFY(refusal(admin, QStringLiteral("UPDATE mmb SET bz='教务处' WHERE yhm='新同事'")).isEmpty());
     QCOMPARE(server_roles::levelOfSession(as(QStringLiteral("新同事"), QStringLiteral("newpw"))), 2);
@@ -186,10 +187,10 @@ void ServerRolesTest::psqlAsAQuestionBankUserCannotChangeMmbOrALevel()
         env.insert(QStringLiteral("PGPASSWORD"), password);
         env.insert(QStringLiteral("PGCONNECT_TIMEOUT"), QStringLiteral("10"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                                         QStringLiteral("-h"), url.host(), QStringLiteral("-p"),
-                                         QString::number(url.port()), QStringLiteral("-U"), role(user),
-                                         QStringLiteral("-d"), url.path().mid(1), QStringLiteral("-c"), statement});
+        p.start(QStringLiteral("psql"),
+                {QStringLiteral("-X"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"),
+                 url.host(), QStringLiteral("-p"), QString::number(url.port()), QStringLiteral("-U"), role(user),
+                 QStringLiteral("-d"), url.path().mid(1), QStringLiteral("-c"), statement});
         if (!p.waitForFinished(30000)) return -1;
         *errors = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -207,9 +208,11 @@ void ServerRolesTest::psqlAsAQuestionBankUserCannotChangeMmbOrALevel()
     QVERIFY(psql(QStringLiteral("teacher"), QStringLiteral("teachpw"),
                  QStringLiteral("GRANT \"%1\" TO CURRENT_USER").arg(server_roles::groupRole(prefix, 3)), &errors) != 0);
     QVERIFY(psql(QStringLiteral("teacher"), QStringLiteral("teachpw"),
-                 QStringLiteral("ALTER ROLE \"%1\" PASSWORD 'stolen'").arg(role(QStringLiteral("admin"))), &errors) != 0);
+                 QStringLiteral("ALTER ROLE \"%1\" PASSWORD 'stolen'").arg(role(QStringLiteral("admin"))),
+                 &errors) != 0);
     // The 试卷管理用户's role cannot write the questions either; the wrong password gets nowhere.
-    QVERIFY(psql(QStringLiteral("office"), QStringLiteral("officepw"), QStringLiteral("DELETE FROM stb"), &errors) != 0);
+    QVERIFY(psql(QStringLiteral("office"), QStringLiteral("officepw"), QStringLiteral("DELETE FROM stb"), &errors) !=
+            0);
     QVERIFY(psql(QStringLiteral("teacher"), QStringLiteral("wrong"), QStringLiteral("SELECT 1"), &errors) != 0);
     QCOMPARE(ws_->scalar(QStringLiteral("SELECT qx FROM mmb WHERE yhm='teacher'")), QStringLiteral("1"));
     QCOMPARE(ws_->count(QStringLiteral("mmb"), QStringLiteral("yhm='admin'")), 1);
@@ -270,8 +273,8 @@ void ServerRolesTest::rolesOfTwoBanksOnOneServerStayApart()
     // the other bank's database.
     const QString other = testing::createServerDatabase();
     demo::createDatabase(other, {{QStringLiteral("teacher"), QStringLiteral("otherpw"), 3}});
-    const QString otherRole = server_roles::userRole(server_roles::prefixFor(engine::serverDatabase(other)),
-                                                     QStringLiteral("teacher"));
+    const QString otherRole =
+        server_roles::userRole(server_roles::prefixFor(engine::serverDatabase(other)), QStringLiteral("teacher"));
     QVERIFY(otherRole != role(QStringLiteral("teacher")));
     opened_ << QStringLiteral("roles-test-other");
     bool refused = false;

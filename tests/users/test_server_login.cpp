@@ -1,6 +1,12 @@
 // Users of a server bank through the real windows: 添加用户 makes a database role that logs in
 // through the login window with its password and works with its level's rights only; 删除用户
 // takes the login away. Needs the test server (skipped without one).
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
 #include "app/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
@@ -11,12 +17,6 @@
 #include "test_support.h"
 #include "users/add_user.h"
 #include "users/user_admin.h"
-
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QToolButton>
 
 class ServerLoginTest : public QObject {
     Q_OBJECT
