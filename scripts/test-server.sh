@@ -27,6 +27,16 @@ case "$action" in
     [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
     as_owner "$bin/initdb" -D "$dir/data" -U exavoro --auth=trust -E UTF8 --locale=C.UTF-8 > "$dir/initdb.log" 2>&1 ||
       { cat "$dir/initdb.log" >&2; exit 1; }
+    # The administrator (exavoro) comes in without a password, on the socket and on loopback; every
+    # other role, as each user of a server bank is, must give its password (SCRAM), so that the
+    # tests see the server check the users' passwords and rights as an exam office's server does.
+    cat > "$dir/data/pg_hba.conf" <<'HBA'
+local all all trust
+host all exavoro 127.0.0.1/32 trust
+host all all 127.0.0.1/32 scram-sha-256
+host all exavoro ::1/128 trust
+host all all ::1/128 scram-sha-256
+HBA
     options="-k $dir -c listen_addresses=127.0.0.1 -c max_connections=100"
     [ "${3:-}" = "fast" ] && options="$options -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
     for port in $(seq 55432 55531); do

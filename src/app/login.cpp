@@ -17,7 +17,10 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
+#include "data/errors.h"
 #include "data/passwords.h"
+#include "data/server_roles.h"
+#include "data/sql.h"
 
 TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
 {
@@ -135,12 +138,46 @@ void TDLF::ConnectDB()
     DM->connectToBank(app::bankLocation());
 }
 
+int TDLF::serverLogin(const QString& name, const QString& password)
+{
+    const engine::Location bank = app::bankLocation();
+    // PostgreSQL takes no empty password; nothing is looked up in ~/.pgpass for a user either.
+    if (name.isEmpty() || password.isEmpty()) return 0;
+    const engine::Credentials who{
+        server_roles::userRole(server_roles::prefixFor(engine::serverDatabase(bank.server)), name), password};
+    try {
+        app::Busy busy(QStringLiteral("正在打开题库……"), this, false);
+        DM->connectToBank(bank, &who);
+    } catch (const DataError& e) {
+        if (e.code() == QLatin1String("28P01")) return 0;  // the server refused the name or password
+        throw;
+    }
+    // The server's groups give the level; mmb must still name the user.
+    const int rows = sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM mmb WHERE yhm=?"), {name}).toInt();
+    return rows > 0 ? server_roles::levelOfSession(DM->db()) : 0;
+}
+
 void TDLF::BtnQdClick()
 {
     auto* main = new TMainF(this);
     MainF = main;
     const QString name = EditYhm->text();
     const QString password = EditMm->text();
+
+    if (app::bankLocation().isServer()) {
+        // On a server the user logs in as their own database role: the server checks the password
+        // and its groups hold the level.
+        const int level = serverLogin(name, password);
+        main->applyPermissions(level);
+        if (level >= 1 && level <= 3) {
+            app::loggedInLevel() = level;
+            app::loggedInUser() = name;
+            enterMainWindow(main);
+            return;
+        }
+        refuse(main);
+        return;
+    }
 
     ConnectDB();  // a failure ends the attempt here, before any check or count
 
@@ -182,12 +219,22 @@ void TDLF::BtnQdClick()
             mmb->fieldByName(QStringLiteral("mm")).setAsString(passwords::hash(password));
             mmb->post();
         }
-        hide();
-        // The day's first automatic backup runs once the main window is up.
-        QTimer::singleShot(0, main, [main] { app::run([main] { backupui::automaticBackupAfterLogin(main); }); });
-        main->showModal();
+        enterMainWindow(main);
         return;
     }
+    refuse(main);
+}
+
+void TDLF::enterMainWindow(TMainF* main)
+{
+    hide();
+    // The day's first automatic backup runs once the main window is up.
+    QTimer::singleShot(0, main, [main] { app::run([main] { backupui::automaticBackupAfterLogin(main); }); });
+    main->showModal();
+}
+
+void TDLF::refuse(TMainF* main)
+{
     MsgBox::show(QStringLiteral("您输入的用户名与密码不正确！"), this);
     ++app::failedLogins();
     if (app::failedLogins() >= 3) {

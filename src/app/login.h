@@ -5,6 +5,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QFrame;
+class TMainF;
 
 // The longest user name and password the login window's boxes take. A user whose stored name or
 // password is longer could never log in, so no dialog stores one.
@@ -13,7 +14,8 @@ inline constexpr int kMaxUserNameLength = 20;
 inline constexpr int kMaxPasswordLength = 10;
 }  // namespace app
 
-// The login window "登录": user name and password, checked against the users table.
+// The login window "登录": user name and password, checked against the users table of a bank
+// file, or by the server itself, as the user's own database role, for a server bank.
 class TDLF : public QDialog {
     Q_OBJECT
 public:
@@ -43,5 +45,9 @@ protected:
 private:
     void FormCreate();
     void showBank();
+    // Connects to the server bank as the user's role; the level its groups give, 0 when refused.
+    int serverLogin(const QString& name, const QString& password);
+    void enterMainWindow(TMainF* main);
+    void refuse(TMainF* main);  // a failed attempt; the third opens the main window disabled
     bool startup_;
 };

@@ -323,30 +323,31 @@ void TDM::dropConnectionOfOtherEngine(const QString& driver)
     }
 }
 
-bool TDM::keepsServerSession(const QString& uri) const
+bool TDM::keepsServerSession(const QString& uri, const QString& role) const
 {
-    if (server_ != uri || !QSqlDatabase::contains(connectionName())) return false;
+    // Another user logging in gets a session of their own role, with their own rights.
+    if (server_ != uri || serverRole_ != role || !QSqlDatabase::contains(connectionName())) return false;
     const QSqlDatabase conn = db();
     return conn.driverName() == QLatin1String("QPSQL") && conn.isOpen() && !engine::connectionLost(conn) &&
            !sql::inTransaction(conn);
 }
 
-void TDM::connectToServer(const QString& uri)
+void TDM::connectToServer(const QString& uri, const engine::Credentials* who)
 {
     // A server session is a process on the server and costs far more to start than a file costs to
     // open: logging in again on the same server keeps the session (and the paper being composed in
     // it), checked afresh. A session the server has ended since is replaced by a new one.
-    bool keep = keepsServerSession(uri);
+    bool keep = keepsServerSession(uri, who ? who->role : QString());
     try {
-        openServerBank(uri, keep);
+        openServerBank(uri, keep, who);
     } catch (const DataError& e) {
         if (!keep || !e.connectionLost()) throw;
         keep = false;
-        openServerBank(uri, keep);
+        openServerBank(uri, keep, who);
     }
 }
 
-void TDM::openServerBank(const QString& uri, bool keepSession)
+void TDM::openServerBank(const QString& uri, bool keepSession, const engine::Credentials* who)
 {
     if (keepSession) {
         for (Dataset* ds : findChildren<Dataset*>()) ds->close();
@@ -356,7 +357,10 @@ void TDM::openServerBank(const QString& uri, bool keepSession)
         server_.clear();
         dropConnectionOfOtherEngine(QStringLiteral("QPSQL"));
     }
-    QSqlDatabase conn = keepSession ? db() : engine::openServer(connectionName(), uri);
+    if (!keepSession) serverRole_.clear();
+    QSqlDatabase conn = keepSession ? db()
+                        : who       ? engine::openServer(connectionName(), uri, *who)
+                                    : engine::openServer(connectionName(), uri);
     const std::pair<Dataset*, const char*> tables[] = {{ADOKmb, "kmb"}, {ADOTxb, "txb"}, {ADOZjb, "zjb"},
                                                        {ADOStb, "stb"}, {ADOSjb, "sjb"}, {AdoMmb, "mmb"}};
     try {
@@ -406,6 +410,7 @@ void TDM::openServerBank(const QString& uri, bool keepSession)
         throw;
     }
     server_ = uri;
+    serverRole_ = who ? who->role : QString();
     for (const auto& [ds, table] : tables) {
         ds->close();
         ds->setTableName(QString::fromLatin1(table));
@@ -414,10 +419,10 @@ void TDM::openServerBank(const QString& uri, bool keepSession)
     }
 }
 
-void TDM::connectToBank(const engine::Location& location)
+void TDM::connectToBank(const engine::Location& location, const engine::Credentials* who)
 {
     if (location.isServer()) {
-        connectToServer(location.server);
+        connectToServer(location.server, who);
     } else {
         connectTo(location.file);
     }

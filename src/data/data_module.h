@@ -33,9 +33,12 @@ public:
     bool openBankAhead(const engine::Location& location) noexcept;
     // Connects to a bank on a PostgreSQL server (a connection URI). Throws DataError when the
     // server cannot be reached, holds no bank, or holds a bank of another version.
-    void connectToServer(const QString& uri);
-    // Either of the two, as chosen by the settings.
-    void connectToBank(const engine::Location& location);
+    // With `who`, as that user's own database role and password (the login), else as the URI's
+    // user (an administrator's or a test's connection). A refused password throws DataError with
+    // code 28P01.
+    void connectToServer(const QString& uri, const engine::Credentials* who = nullptr);
+    // Either of the two, as chosen by the settings; `who` is used on a server only.
+    void connectToBank(const engine::Location& location, const engine::Credentials* who = nullptr);
     // The bank connected to (empty when none).
     engine::Location location() const;
     bool isServer() const { return !server_.isEmpty(); }
@@ -80,8 +83,9 @@ private:
     void openDatasets();
     void dropConnectionOfOtherEngine(const QString& driver);
     // True when the open server session is to `uri`, alive and idle, so logging in keeps it.
-    bool keepsServerSession(const QString& uri) const;
-    void openServerBank(const QString& uri, bool keepSession);
+    bool keepsServerSession(const QString& uri, const QString& role) const;
+    void openServerBank(const QString& uri, bool keepSession, const engine::Credentials* who);
+    QString serverRole_;  // the role the server session logged in as; empty for the URI's user
     // Refuses a file of this version whose tables lack columns this program reads: SQLite would
     // read a double-quoted unknown column name as a text literal.
     static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);

@@ -22,6 +22,8 @@
 #include "data/backup.h"
 #include "data/bank_copy.h"
 #include "data/engine.h"
+#include "data/passwords.h"
+#include "data/server_roles.h"
 #include "data/data_module.h"
 #include "data/demo.h"
 #include "data/errors.h"
@@ -45,7 +47,10 @@ const char* const kUsage =
     "  exavoro-db init --admin 用户名          新建空数据库 Data/examdb.db，含一个超级用户（密码在终端输入两次）\n"
     "  exavoro-db demo                        新建示例数据库 Data/examdb.db（三个示例账户与一个示例题库）\n"
     "                                         init 与 demo 加 --server 地址 时，在数据库服务器的空数据库中建立题库\n"
-    "                                         （地址形如 postgresql://用户@主机:端口/数据库名，密码放在 ~/.pgpass）\n"
+    "                                         （地址形如 postgresql://管理员@主机:端口/数据库名，管理员的密码放在\n"
+    "                                         ~/.pgpass；每个 Exavoro 用户是服务器上的一个登录角色）\n"
+    "  exavoro-db upgrade --server 地址         为服务器上已有的题库建立用户角色与各级权限（原有用户需重新设置密码）\n"
+    "  exavoro-db password --user 用户名        设置用户的密码（在终端输入两次）；加 --server 地址 时设置服务器上的用户\n"
     "  exavoro-db copy --from 来源 --to 目标    在题库文件与数据库服务器之间复制整个题库（目标须为空），\n"
     "                                         复制后比较各表行数与校验和\n"
     "  exavoro-db generate --questions N      新建含 N 道试题的大型测试题库 Data/examdb.db\n"
@@ -274,6 +279,87 @@ QString bankArgument(const QString& value)
     return engine::isServerUri(value) ? value : QDir::current().absoluteFilePath(value);
 }
 
+// An administrator's connection to a server bank, closed when it goes.
+class AdminConnection {
+public:
+    explicit AdminConnection(const QString& uri) : db_(engine::openServer(QStringLiteral("exavoro-admin"), uri)) {}
+    ~AdminConnection()
+    {
+        engine::closeConnection(db_);
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("exavoro-admin"));
+    }
+    QSqlDatabase& db() { return db_; }
+
+private:
+    QSqlDatabase db_;
+};
+
+void tellUsersWithoutPassword(const QString& uri, const QStringList& names)
+{
+    if (names.isEmpty()) return;
+    out() << QStringLiteral("服务器不保留密码散列，以下用户还没有密码，请逐个设置：\n");
+    for (const QString& name : names) {
+        out() << QStringLiteral("  exavoro-db password --server %1 --user %2\n").arg(engine::describeServer(uri), name);
+    }
+    out() << Qt::flush;
+}
+
+int upgradeServer(const QString& uri)
+{
+    AdminConnection admin(uri);
+    if (engine::schemaVersion(admin.db()) == 0) {
+        throw AppError(QStringLiteral("数据库服务器上的数据库“%1”中还没有题库。").arg(engine::describeServer(uri)));
+    }
+    QStringList adopted;
+    sql::transaction(admin.db(), [&] {
+        server_roles::setUp(admin.db());
+        adopted = server_roles::adoptUsers(admin.db());
+    });
+    out() << QStringLiteral("已为题库 %1 建立用户角色与各级权限。\n").arg(engine::describeServer(uri)) << Qt::flush;
+    tellUsersWithoutPassword(uri, adopted);
+    return 0;
+}
+
+int setPassword(const QStringList& args, const QString& path, const QString& server)
+{
+    const QString user = option(args, QStringLiteral("--user"));
+    if (user.isEmpty()) throw AppError(QStringLiteral("请用 --user 指定用户名。"));
+    const QString first = readSecret(QStringLiteral("请输入 %1 的新密码：").arg(user));
+    const QString second = readSecret(QStringLiteral("请再次输入密码："));
+    if (first != second) throw AppError(QStringLiteral("两次输入的密码不一致。"));
+    if (first.size() > 10) throw AppError(QStringLiteral("密码最多 10 个字符（登录窗口只接受 10 个字符）。"));
+    if (!server.isEmpty()) {
+        if (first.isEmpty()) throw AppError(QStringLiteral("服务器上的用户必须设置密码。"));
+        AdminConnection admin(server);
+        server_roles::setPassword(admin.db(), user, first);
+        out() << QStringLiteral("已设置服务器上用户 %1 的密码。\n").arg(user) << Qt::flush;
+        return 0;
+    }
+    if (!QFileInfo::exists(path)) throw AppError(QStringLiteral("数据库文件“%1”不存在。").arg(path));
+    const QString connection = QStringLiteral("exavoro-password");
+    int changed = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (!db.open()) throw AppError(QStringLiteral("无法打开数据库文件“%1”。").arg(path));
+        try {
+            changed = sql::run(db, QStringLiteral("UPDATE mmb SET mm=? WHERE yhm=?"), {passwords::hash(first), user})
+                          .numRowsAffected();
+        } catch (...) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connection);
+            throw;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (changed == 0) throw AppError(QStringLiteral("题库中没有用户“%1”。").arg(user));
+    out() << QStringLiteral("已设置用户 %1 的密码。\n").arg(user) << Qt::flush;
+    return 0;
+}
+
 int copyBank(const QStringList& args)
 {
     const QString from = option(args, QStringLiteral("--from"));
@@ -292,6 +378,15 @@ int copyBank(const QStringList& args)
     out() << QStringLiteral("已把题库 %1 复制到 %2，共 %3 行，各表行数与校验和一致：\n").arg(name(from), name(to)).arg(report.rows);
     for (const QString& line : report.tables) out() << QStringLiteral("  %1\n").arg(line);
     out() << QStringLiteral("校验和（SHA-256）：%1\n").arg(report.checksum) << Qt::flush;
+    if (engine::isServerUri(to)) {
+        // The users came as roles without passwords; their hashes stayed behind.
+        AdminConnection admin(to);
+        tellUsersWithoutPassword(to, sql::column(admin.db(), QStringLiteral("SELECT yhm FROM mmb ORDER BY id")));
+    } else if (engine::isServerUri(from)) {
+        out() << QStringLiteral("服务器上的密码没有复制到文件中：请用 exavoro-db password --file %1 --user 用户名 为用户设置密码。\n")
+                     .arg(QDir::current().absoluteFilePath(to))
+              << Qt::flush;
+    }
     return 0;
 }
 
@@ -360,7 +455,8 @@ int runDbTool(const QStringList& arguments)
         }
         const QString target = server.isEmpty() ? path : server;
         const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
-        if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo")) {
+        if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo") &&
+            command != QLatin1String("upgrade") && command != QLatin1String("password")) {
             throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
                                .arg(command));
         }
@@ -424,6 +520,11 @@ int runDbTool(const QStringList& arguments)
             out() << Qt::flush;
             return 0;
         }
+        if (command == QLatin1String("upgrade")) {
+            if (server.isEmpty()) throw AppError(QStringLiteral("请用 --server 指定数据库服务器上的题库。"));
+            return upgradeServer(server);
+        }
+        if (command == QLatin1String("password")) return setPassword(args, path, server);
         if (command == QLatin1String("copy")) return copyBank(args);
         if (command == QLatin1String("repair")) return repairBank(args);
         if (command == QLatin1String("check")) return runCheck(path);

@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/schema.h"
+#include "data/server_roles.h"
 #include "data/sql.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <QSqlQuery>
 #include <QFileInfo>
 #include <QTime>
+#include <QUuid>
 
 namespace demo {
 
@@ -70,7 +72,12 @@ void buildOnServer(const QString& uri, F&& fill)
         }
         sql::transaction(db, [&] {
             schema::create(db);
+            // The levels are the server's own: group roles with their rights, a login role per user.
+            server_roles::setUp(db);
             fill(db);
+            // Users that came with their rows (a copied bank) get their roles here, without a
+            // password, and mmb loses the hashes.
+            server_roles::adoptUsers(db);
         });
         // A bank filled at once has no statistics for the planner and no pages marked all-visible
         // yet, so its first queries would plan blindly and read every row from the table; the
@@ -112,7 +119,17 @@ void buildFile(const QString& path, F&& fill)
     try {
         {
             QSqlDatabase db = schema::createFile(temp, connection);
-            sql::transaction(db, [&] { fill(db); });
+            sql::transaction(db, [&] {
+                fill(db);
+                // Users copied from a server come without a password (the server kept it): an
+                // empty one would let anyone in, so they get one nobody knows until it is set
+                // with exavoro-db password.
+                if (sql::scalar(db, QStringLiteral("SELECT count(*) FROM mmb WHERE mm IS NULL")).toInt() > 0) {
+                    const QByteArray random = QUuid::createUuid().toByteArray() + QUuid::createUuid().toByteArray();
+                    sql::run(db, QStringLiteral("UPDATE mmb SET mm=? WHERE mm IS NULL"),
+                             {passwords::hash(QString::fromLatin1(random.toHex()))});
+                }
+            });
             sql::releaseStatements(db);
             db.close();
         }
@@ -135,6 +152,11 @@ void buildFile(const QString& path, F&& fill)
 
 void insertUsers(QSqlDatabase& db, const QVector<Account>& users)
 {
+    if (engine::isServer(db)) {
+        // On a server each user is a login role; PostgreSQL keeps the password.
+        for (const Account& a : users) server_roles::addUser(db, a.name, a.password, a.level);
+        return;
+    }
     for (const Account& a : users) {
         sql::run(db, QStringLiteral("INSERT INTO mmb (yhm, mm, qx, bz) VALUES (?,?,?,?)"),
                  {a.name, passwords::hash(a.password), QString::number(a.level), levelDescription(a.level)});

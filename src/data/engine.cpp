@@ -30,7 +30,7 @@ namespace engine {
 // teacher who only ever opens a bank file. Qt's PostgreSQL driver has loaded it by the time a
 // server connection exists.
 #define EXAVORO_LIBPQ_FUNCTIONS(X)                                                                     \
-    X(PQclear) X(PQcmdTuples) X(PQerrorMessage) X(PQexecParams) X(PQfname) X(PQfreemem) X(PQftype)      \
+    X(PQclear) X(PQcmdTuples) X(PQencryptPasswordConn) X(PQpingParams) X(PQerrorMessage) X(PQexecParams) X(PQfname) X(PQfreemem) X(PQftype)      \
     X(PQgetisnull) X(PQgetlength) X(PQgetvalue) X(PQnfields) X(PQntuples) X(PQresultErrorField)         \
     X(PQresultErrorMessage) X(PQresultStatus) X(PQstatus) X(PQunescapeBytea)
 
@@ -166,7 +166,38 @@ static QString quoted(const QString& value)
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
 }
 
-QSqlDatabase openServer(const QString& connectionName, const QString& uri)
+// True when the server named by `url` accepts connections at all (whoever asks): libpq's ping
+// neither logs in nor needs a password.
+static bool serverAnswers(const QUrl& url)
+{
+    if (!pq().loaded) return false;
+    QList<QByteArray> keys = {"host", "port", "dbname", "connect_timeout"};
+    QList<QByteArray> values = {url.host().toUtf8(), QByteArray::number(url.port(5432)), url.path().mid(1).toUtf8(),
+                                "10"};
+    for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        if (key == QLatin1String("host") || key == QLatin1String("port") || key == QLatin1String("sslmode") ||
+            key == QLatin1String("hostaddr") || key == QLatin1String("service")) {
+            const qsizetype at = keys.indexOf(key.toUtf8());
+            if (at >= 0) {
+                values[at] = value.toUtf8();
+            } else {
+                keys << key.toUtf8();
+                values << value.toUtf8();
+            }
+        }
+    }
+    std::vector<const char*> k, v;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (values[i].isEmpty()) continue;
+        k.push_back(keys[i].constData());
+        v.push_back(values[i].constData());
+    }
+    k.push_back(nullptr);
+    v.push_back(nullptr);
+    return pq().PQpingParams(k.data(), v.data(), 0) == PQPING_OK;
+}
+
+static QSqlDatabase openServerAs(const QString& connectionName, const QString& uri, const Credentials* credentials)
 {
     const QUrl url = parseServer(uri);
     QSqlDatabase db = QSqlDatabase::contains(connectionName) ? QSqlDatabase::database(connectionName, false)
@@ -179,8 +210,8 @@ QSqlDatabase openServer(const QString& connectionName, const QString& uri)
     db.setHostName(url.host());
     db.setPort(url.port(-1));
     db.setDatabaseName(url.path().mid(1));
-    db.setUserName(url.userName());
-    db.setPassword(url.password());
+    db.setUserName(credentials ? credentials->role : url.userName());
+    db.setPassword(credentials ? credentials->password : url.password());
     // Everything in the query part (sslmode, sslrootcert, host of a socket folder, service, ...)
     // goes to libpq as it is; a server that does not answer is given up after ten seconds.
     QStringList options;
@@ -198,12 +229,32 @@ QSqlDatabase openServer(const QString& connectionName, const QString& uri)
     if (!name) options << QStringLiteral("application_name=exavoro");
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
+        // A server that answers but refuses this role and password is a failed login, not a
+        // broken network: the caller tells the user so without the server's own words.
+        if (credentials && serverAnswers(url)) {
+            throw DataError(QStringLiteral("数据库服务器拒绝了用户名或密码。"), QStringLiteral("28P01"), false);
+        }
         const QString why = db.lastError().databaseText().trimmed().isEmpty() ? db.lastError().text().trimmed()
                                                                                : db.lastError().databaseText().trimmed();
         throw DataError(QStringLiteral("无法连接数据库服务器“%1”：%2").arg(describeServer(uri), why));
     }
     liveConnections().insert(connectionName);
     return db;
+}
+
+QSqlDatabase openServer(const QString& connectionName, const QString& uri)
+{
+    return openServerAs(connectionName, uri, nullptr);
+}
+
+QSqlDatabase openServer(const QString& connectionName, const QString& uri, const Credentials& credentials)
+{
+    return openServerAs(connectionName, uri, &credentials);
+}
+
+QString serverDatabase(const QString& uri)
+{
+    return QUrl(uri).path().mid(1);
 }
 
 // The driver's handle is libpq's connection; Qt records its type under the struct's own name
@@ -448,6 +499,18 @@ static PGconn* serverHandle(const QSqlDatabase& db)
 bool hasServerHandle(const QSqlDatabase& db)
 {
     return serverHandle(db) != nullptr;
+}
+
+QString encryptedPassword(const QSqlDatabase& db, const QString& password)
+{
+    PGconn* conn = serverHandle(db);
+    if (!conn) throw DataError(QStringLiteral("数据库尚未连接。"));
+    const QByteArray typed = password.toUtf8();
+    char* made = pq().PQencryptPasswordConn(conn, typed.constData(), "", "scram-sha-256");
+    if (!made) throw DataError(QStringLiteral("无法为新密码计算服务器使用的密码校验值。"));
+    const QString verifier = QString::fromLatin1(made);
+    pq().PQfreemem(made);
+    return verifier;
 }
 
 // The statement with its ? placeholders numbered as the server wants them ($1, $2, ...); a

@@ -40,6 +40,23 @@ QString describeServer(const QString& uri);
 // DataError with a Chinese message when the server cannot be reached or refuses the login.
 QSqlDatabase openServer(const QString& connectionName, const QString& uri);
 
+// Who connects to a server bank: a user of the bank logs in as their own database role with the
+// password typed in the login window (never written anywhere), in place of the URI's user.
+struct Credentials {
+    QString role;
+    QString password;
+};
+// The same, as the given role with its password. When the server answers but refuses the login
+// (wrong password, no such role), the DataError's code is "28P01".
+QSqlDatabase openServer(const QString& connectionName, const QString& uri, const Credentials& credentials);
+
+// The database named by a server URI (its path), empty when it names none.
+QString serverDatabase(const QString& uri);
+
+// Server only: `password` as the server keeps it (a SCRAM-SHA-256 verifier), made on this computer
+// so that the typed text never reaches the server, its log or an error message. Throws DataError.
+QString encryptedPassword(const QSqlDatabase& db, const QString& password);
+
 // True when the server connection broke (the server stopped, the network went away); the next
 // statement reconnects.
 bool connectionLost(const QSqlDatabase& db);

@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/numbering.h"
 #include "data/passwords.h"
+#include "data/server_roles.h"
 #include "data/sql.h"
 #include "users/limits.h"
 #include "users/placement.h"
@@ -113,6 +114,25 @@ void TTjyhF::BtnQrClick()
         return;
     }
     const int index = std::max(0, RGQXItemIndex());
+    if (DM->isServer()) {
+        // The server makes the user a login role of the chosen level; it keeps the password.
+        if (password.isEmpty()) {
+            MsgBox::show(QStringLiteral("服务器上的用户必须设置密码，请输入新密码！"), this);
+            return;
+        }
+        try {
+            server_roles::addUser(DM->db(), name, password, index + 1);
+        } catch (const DataError& error) {
+            DM->AdoMmb->refresh();
+            if (!error.uniqueViolation()) throw;
+            MsgBox::show(QStringLiteral("此用户名已存在，请重新输入用户名！"), this);
+            return;
+        }
+        DM->AdoMmb->refresh();
+        DM->AdoMmb->last();
+        close();
+        return;
+    }
     const QString stored = passwords::hash(password);  // before the row is opened: hashing may fail
 
     try {

@@ -4,7 +4,10 @@
 #include "app/key_filters.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
+#include "data/engine.h"
+#include "data/errors.h"
 #include "data/passwords.h"
+#include "data/server_roles.h"
 #include "users/limits.h"
 #include "users/placement.h"
 
@@ -86,6 +89,10 @@ void TXgmmF::BtnQrClick()
     const QString password = EditXmm1->text();
     const QString repeated = EditXmm2->text();
 
+    if (DM->isServer()) {
+        changeOnServer(mmb->str(QStringLiteral("yhm")), old, password, repeated);
+        return;
+    }
     // A stored hash is verified; an empty or not yet upgraded plain-text password compares exactly.
     if (!passwords::matches(mmb->str(QStringLiteral("mm")), old)) {
         MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
@@ -100,6 +107,51 @@ void TXgmmF::BtnQrClick()
     mmb->edit();
     mmb->fieldByName(QStringLiteral("mm")).setAsString(stored);
     mmb->post();
+    close();
+}
+
+bool TXgmmF::serverAccepts(const QString& name, const QString& password)
+{
+    // The server alone knows the password: a connection of the user's own role proves it.
+    if (password.isEmpty()) return false;
+    const QString uri = DM->location().server;
+    const engine::Credentials who{server_roles::userRole(server_roles::prefixFor(engine::serverDatabase(uri)), name),
+                                  password};
+    const QString connection = QStringLiteral("exavoro-password-check");
+    bool accepted = true;
+    try {
+        engine::openServer(connection, uri, who);
+    } catch (const DataError& e) {
+        if (e.code() != QLatin1String("28P01")) {
+            QSqlDatabase::removeDatabase(connection);
+            throw;
+        }
+        accepted = false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        engine::closeConnection(db);
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return accepted;
+}
+
+void TXgmmF::changeOnServer(const QString& name, const QString& old, const QString& password, const QString& repeated)
+{
+    if (!serverAccepts(name, old)) {
+        MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
+        return;
+    }
+    if (!users::fitsLoginWindow(nullptr, password, this)) return;
+    if (password != repeated) {
+        MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
+        return;
+    }
+    if (password.isEmpty()) {
+        MsgBox::show(QStringLiteral("服务器上的用户必须设置密码，请输入新密码！"), this);
+        return;
+    }
+    server_roles::setPassword(DM->db(), name, password);
     close();
 }
 

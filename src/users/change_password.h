@@ -31,5 +31,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // On a server: the old password is proven by a connection of the user's role, the new one set
+    // through the bank's function.
+    bool serverAccepts(const QString& name, const QString& password);
+    void changeOnServer(const QString& name, const QString& old, const QString& password, const QString& repeated);
     void FormCreate();
 };

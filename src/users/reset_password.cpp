@@ -5,6 +5,7 @@
 #include "app/message_box.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
+#include "data/server_roles.h"
 #include "users/limits.h"
 #include "users/placement.h"
 
@@ -81,6 +82,16 @@ void TCzmmF::BtnQrClick()
     if (!users::fitsLoginWindow(nullptr, password, this)) return;
     if (password != EditXmm2->text()) {
         MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
+        return;
+    }
+    if (DM->isServer()) {
+        // The server keeps the password of the user's role; mmb holds none.
+        if (password.isEmpty()) {
+            MsgBox::show(QStringLiteral("服务器上的用户必须设置密码，请输入新密码！"), this);
+            return;
+        }
+        server_roles::setPassword(DM->db(), mmb->str(QStringLiteral("yhm")), password);
+        close();
         return;
     }
     const QString stored = passwords::hash(password);  // before the row is opened: hashing may fail

@@ -5,6 +5,7 @@
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "data/data_module.h"
+#include "data/server_roles.h"
 #include "data/sql.h"
 #include "users/add_user.h"
 #include "users/change_password.h"
@@ -92,6 +93,12 @@ bool TMmszF::acceptGridEdit(int row, const QString& field, const QString& text)
         MsgBox::show(QStringLiteral("此用户名已存在，请重新输入用户名！"), this);
         return false;
     }
+    // On a server the name is the user's login role: it is given when the user is added.
+    if (DM->isServer() &&
+        text != sql::scalar(DM->db(), QStringLiteral("SELECT yhm FROM mmb WHERE id=?"), {id})) {
+        MsgBox::show(QStringLiteral("服务器上的用户名不能修改，请添加新用户后删除原用户！"), this);
+        return false;
+    }
     return true;
 }
 
@@ -130,6 +137,18 @@ void TMmszF::BtnScyhClick()
     if (!MsgBox::confirmDestructive(QStringLiteral("请确认是否删除用户名为“") + name + QStringLiteral("”的用户！"),
                                     this))
         return;
+    if (DM->isServer()) {
+        // The server removes the row and the user's role together.
+        const int at = mmb->recNo();
+        server_roles::removeUser(DM->db(), name);
+        mmb->refresh();
+        // As after a deletion in a file: the following row, or the one before the last.
+        if (!mmb->isEmpty()) {
+            mmb->last();
+            if (at < mmb->recNo()) mmb->setRecNo(at);
+        }
+        return;
+    }
     mmb->remove();
 }
 

@@ -7,6 +7,7 @@
 #include "data/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/server_roles.h"
 #include "data/sql.h"
 
 #include <QAbstractButton>
@@ -67,6 +68,8 @@ void dropServerDatabase(const QString& uri)
 {
     const QString name = QUrl(uri).path().mid(1);
     sql::run(adminConnection(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+    // Roles belong to the whole server: the bank's users and level groups go with it.
+    server_roles::dropRoles(adminConnection(), server_roles::prefixFor(name));
 }
 
 Workspace::Workspace(const QVector<User>& users, bool connect)
