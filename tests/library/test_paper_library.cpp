@@ -94,7 +94,8 @@ QStringList numbersOf(const library::StoredPaper& paper)
     return out;
 }
 
-// A paper of the bank's questions with the given numbers, stored without the wizard.
+// A paper of the bank's questions with the given numbers, stored without the wizard. Its slots
+// are worth 4 and 6 points in turn, not the bank's 5: a paper keeps the points it was given.
 library::StoredPaper storeByHand(const QString& title, const QStringList& numbers)
 {
     library::StoredPaper paper;
@@ -102,18 +103,24 @@ library::StoredPaper storeByHand(const QString& title, const QStringList& number
     paper.kmh = "01";
     paper.kmm = "数学";
     paper.duration = "90";
-    paper.total = QString::number(numbers.size() * 5);
     library::StoredSection section;
     section.txh = "01";
     section.typeName = "选择题";
+    int points = 0;
     for (const QString& th : numbers) {
-        sql::Reader q(DM->db(), "SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE th=?", {th});
-        if (q.next())
-            section.questions.append(
-                {q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), "5", q.text(6), q.text(7)});
+        sql::Reader q(DM->db(), "SELECT kmh, txh, th, zjh, nd, fs, tm, da, id FROM stb WHERE th=?", {th});
+        if (q.next()) {
+            const QString fs = section.questions.size() % 2 ? "6" : "4";
+            points += fs.toInt();
+            library::StoredQuestion question{q.text(0), q.text(1), q.text(2), q.text(3),
+                                             q.text(4), fs,        q.text(6), q.text(7)};
+            question.questionId = q.int64(8);
+            section.questions.append(question);
+        }
     }
+    paper.total = QString::number(points);
     section.count = int(section.questions.size());
-    section.points = section.count * 5;
+    section.points = points;
     paper.sections.append(section);
     library::storePaper(DM->db(), paper);
     return paper;
@@ -221,12 +228,18 @@ void PaperLibraryTest::usageCountsAfterThreePapersShowInQuestionEntry()
     ws.exec("UPDATE papers SET created_at='2026-11-02 10:00:00' WHERE title='第三份'");
     ws.exec("UPDATE papers SET created_at='2025-03-01 10:00:00' WHERE title<>'第三份'");
 
-    const library::Usage used = library::usage(DM->db(), "01", "01", "003");
+    auto idOf = [](const char* txh, const char* th) {
+        return sql::scalar(DM->db(), "SELECT id FROM stb WHERE kmh='01' AND txh=? AND th=?", {txh, th}).toLongLong();
+    };
+    const library::Usage used = library::usage(DM->db(), idOf("01", "003"));
     QCOMPARE(used.papers, 3);
     QCOMPARE(used.lastDate, QStringLiteral("2026-11-02"));
-    QCOMPARE(library::usage(DM->db(), "01", "01", "006").papers, 0);
+    QCOMPARE(library::usage(DM->db(), idOf("01", "006")).papers, 0);
     // Same number in another type is another question.
-    QCOMPARE(library::usage(DM->db(), "01", "02", "003").papers, 0);
+    ws.exec(
+        "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
+        " VALUES ('01','02','003','01','易','5','原题003','原答003','8:00:00','')");
+    QCOMPARE(library::usage(DM->db(), idOf("02", "003")).papers, 0);
 
     MainF->ComboBoxKmm->setEditText("数学");
     auto* entry = new TLrstF(MainF);
@@ -427,8 +440,8 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     QTest::mouseClick(window->BtnCknr, Qt::LeftButton);
     QVERIFY2(shown.startsWith("数学期中\n科目：数学"), qPrintable(shown));
     QVERIFY(shown.contains("一、选择题（本题共2道小题，共10分。）"));
-    QVERIFY(shown.contains("1. [题号 001  章节 第一章  难度 易  5分] 原题001"));
-    QVERIFY(shown.contains("2. [题号 002  章节 第二章  难度 易  5分] 原题002"));
+    QVERIFY(shown.contains("1. [题号 001  章节 第一章  难度 易  4分] 原题001"));
+    QVERIFY(shown.contains("2. [题号 002  章节 第二章  难度 易  6分] 原题002"));
 
     // Deleting asks first; Cancel keeps the paper.
     boxes.queue(QMessageBox::Cancel);
@@ -460,8 +473,8 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0), QStringLiteral("标题,科目,时间(分钟),总分,题数,版式,组卷时间,组卷人"));
-    QVERIFY2(lines.at(1).startsWith("\"语文期末, \"\"甲\"\"\",语文,90,5,1,标准,"), qPrintable(lines.at(1)));
-    QVERIFY(lines.at(2).startsWith("数学期末,数学,90,5,1,标准,"));
+    QVERIFY2(lines.at(1).startsWith("\"语文期末, \"\"甲\"\"\",语文,90,4,1,标准,"), qPrintable(lines.at(1)));
+    QVERIFY(lines.at(2).startsWith("数学期末,数学,90,4,1,标准,"));
     QCOMPARE(boxes.last(), QStringLiteral("已导出 2 份试卷到：") + QDir::toNativeSeparators(path));
 }
 
