@@ -288,6 +288,21 @@ void QuestionIdentityTest::composingRefusesWhenAnotherUserDeletedTheSubjectOrACh
     const QString papers = ws.root() + "/Papers";
     QSqlDatabase other = testing::openOtherConnection(ws, "other");
 
+    // Another user deletes one of the questions drawn while the paper is being composed.
+    TXxszF* one = draw(6, 30, nullptr);
+    sql::transaction(other,
+                     [&] { recycle::removeKept(other, recycle::keepQuestion(other, "01", "01", "003", "office")); });
+    boxes.clear();
+    QTest::mouseClick(one->Button2, Qt::LeftButton);
+    QVERIFY2(boxes.last().startsWith("题型“填空题”的第003题已被其他用户删除，试卷没有生成"),
+             qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(ws.count("papers"), 0);
+    QCOMPARE(filesIn(papers), 0);
+    delete ZtszF.data();
+    sql::transaction(DM->db(),
+                     [&] { recycle::restore(DM->db(), ws.scalar("SELECT MAX(id) FROM recycle_items").toLongLong()); });
+    ws.refreshDatasets();
+
     // Another user deletes the chapter 一元二次方程 while the paper is being composed.
     TXxszF* dlg = draw(6, 30, nullptr);
     QCOMPARE(ws.count("sjb"), 6);
