@@ -372,7 +372,7 @@ void TLrstF::loadQuestion(const QString& kmh)
     setBoxText(ComboBoxNd, field("nd"));
     MemoTm->setPlainText(field("tm"));
     MemoDa->setPlainText(field("da"));
-    LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedKmh_, loadedTxh_, loadedTh_))
+    LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedId_))
                              : QString());
 }
 

@@ -113,6 +113,14 @@ QString shown(const QString& name)
     return name.size() > 60 ? out + QStringLiteral("…") : out;
 }
 
+// A table as an older version created it, before a column was added (an upgrade adds it).
+bool isEarlierTable(const SchemaObject& o)
+{
+    return o.type == QLatin1String("table") && o.table == o.name &&
+           schema::earlierTableStatements().contains(o.sql) &&
+           o.sql.startsWith(QStringLiteral("CREATE TABLE ") + o.name + QLatin1Char(' '));
+}
+
 }  // namespace
 
 QStringList foreignObjects(const QVector<SchemaObject>& found)
@@ -123,7 +131,7 @@ QStringList foreignObjects(const QVector<SchemaObject>& found)
         const auto it = own.constFind(keyOf(o));
         if (it == own.cend()) {
             foreign << QStringLiteral("%1“%2”不是本程序建立的").arg(kindName(o.type), shown(o.name));
-        } else if (it->sql != o.sql || it->table != o.table) {
+        } else if ((it->sql != o.sql || it->table != o.table) && !isEarlierTable(o)) {
             foreign << QStringLiteral("%1“%2”的定义与本程序建立的不同").arg(kindName(o.type), shown(o.name));
         }
     }

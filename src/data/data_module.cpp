@@ -269,7 +269,7 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
     }
     // A file this program wrote must have every column it writes, whatever its version; the
     // check comes before anything is written to the file.
-    if (version >= 1) checkColumns(conn, recorded);
+    if (version >= 1) checkColumns(conn, recorded, version);
     // Nothing of the file runs before its schema is known to be the program's own: a trigger or
     // view someone added would run with the rights of whoever logs in next.
     const QStringList foreign = bank_file::foreignObjects(objects);
@@ -375,8 +375,16 @@ void TDM::openServerBank(const QString& uri, bool keepSession, const engine::Cre
             throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序新，请使用新版程序连接。").arg(version));
         }
         if (version < schema::kVersion) {
-            throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序旧，请管理员先升级服务器上的题库。")
-                                .arg(version));
+            // An older bank is brought up to date by the first program whose role may change its
+            // tables (the one that created them); others are told to wait for that.
+            try {
+                schema::upgrade(conn, version, present);
+            } catch (const DataError& e) {
+                if (e.connectionLost()) throw;
+                throw DataError(QStringLiteral("数据库服务器上题库的版本（%1）比本程序旧，请管理员先用本程序登录一次以升级"
+                                               "服务器上的题库。")
+                                    .arg(version));
+            }
         }
         // The datasets know their columns without asking the server, so a shared table that is
         // missing is reported here, as a file's is when its dataset opens (sjb is the session's own).
@@ -439,10 +447,12 @@ engine::Location TDM::location() const
     return here;
 }
 
-void TDM::checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded)
+void TDM::checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded, int version)
 {
     for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
-        const QStringList expected = schema::columns(it.key());
+        QStringList expected = schema::columns(it.key());
+        // Columns a later version added come with the upgrade that follows.
+        for (const QString& added : schema::columnsAddedAfter(it.key(), version)) expected.removeAll(added);
         // The statement this program writes names exactly these columns; only a table created or
         // altered otherwise has its columns listed.
         if (expected.isEmpty() || it.value() == schema::createStatement(it.key())) continue;

@@ -88,7 +88,7 @@ private:
     QString serverRole_;  // the role the server session logged in as; empty for the URI's user
     // Refuses a file of this version whose tables lack columns this program reads: SQLite would
     // read a double-quoted unknown column name as a text literal.
-    static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded);
+    static void checkColumns(const QSqlDatabase& conn, const QHash<QString, QString>& recorded, int version);
     void closeConnection();
     void refreshAll(std::initializer_list<Dataset*> touched);
     void begin();

@@ -203,6 +203,13 @@ Scope questionScope(const QSqlDatabase& db, const QString& kmh, const QString& t
             }};
 }
 
+// The papers that used a question go on naming it when it comes back under a new id.
+void followQuestion(const QSqlDatabase& db, qint64 origId, qint64 id)
+{
+    if (origId <= 0 || id <= 0 || origId == id) return;
+    sql::exec(db, QStringLiteral("UPDATE paper_questions SET question_id=? WHERE question_id=?"), {id, origId});
+}
+
 // Puts the questions of an item back one by one into existing types, numbering them as above.
 // `zjh`, when not empty, replaces their chapter code.
 QStringList restoreQuestionsOneByOne(const QSqlDatabase& db, qint64 itemId, const QString& kmh, const QString& zjh)
@@ -226,13 +233,14 @@ QStringList restoreQuestionsOneByOne(const QSqlDatabase& db, qint64 itemId, cons
         binds << kmh << row.txh << at.code;
         if (!zjh.isEmpty()) binds << zjh;
         binds << row.id;
-        sql::run(
+        const qint64 id = sql::exec(
             db,
             QStringLiteral("INSERT INTO stb (%1kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz) SELECT %2?, ?, ?, %3,"
                            " nd, fs, tm, da, \"time\", bz FROM recycle_stb WHERE id=?")
                 .arg(at.id > 0 ? QStringLiteral("id, ") : QString(), at.id > 0 ? QStringLiteral("?, ") : QString(),
                      chapter),
             binds);
+        followQuestion(db, row.origId, at.id > 0 ? at.id : id);
         if (at.renumbered) {
             const QString type =
                 lastValue(db, QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"),
@@ -253,6 +261,24 @@ void restoreRowsInBulk(const QSqlDatabase& db, qint64 itemId, const QString& tab
                                                 " (SELECT 1 FROM %1 t WHERE t.id=r.orig_id)")
                                      .arg(table),
                                  {itemId});
+    if (!idsFree && table == QLatin1String("stb")) {
+        // Each question under a new id, which the papers that used it then follow.
+        QVector<QPair<qint64, qint64>> rows;  // recycle_stb id, original id
+        {
+            sql::Reader q(db, QStringLiteral("SELECT id, orig_id FROM recycle_stb WHERE item_id=? ORDER BY id"),
+                          {itemId});
+            while (q.next()) rows.append({q.int64(0), q.int64(1)});
+        }
+        for (const auto& [rowId, origId] : rows) {
+            QVariantList binds = valueBinds;
+            binds << rowId;
+            const qint64 id = sql::exec(
+                db, QStringLiteral("INSERT INTO stb (%1) SELECT %2 FROM recycle_stb WHERE id=?").arg(columns, values),
+                binds);
+            followQuestion(db, origId, id);
+        }
+        return;
+    }
     QVariantList binds = valueBinds;
     binds << itemId;
     sql::run(db,
@@ -456,11 +482,15 @@ QStringList restoreOnce(const QSqlDatabase& db, qint64 itemId, const QString& ne
             type ? QStringLiteral("题型") : QStringLiteral("章节"), name);
         if (!type) {
             // The chapter's questions go back into their types, which must still be there.
+            // A type deleted after the chapter is gone even when a newer type has taken its code
+            // since: the questions would land in that other type.
             const QStringList missing =
                 sql::column(db,
-                            QStringLiteral("SELECT DISTINCT r.txh FROM recycle_stb r WHERE r.item_id=? AND NOT EXISTS"
-                                           " (SELECT 1 FROM txb t WHERE t.kmh=? AND t.txh=r.txh)"),
-                            {itemId, kmh});
+                            QStringLiteral("SELECT DISTINCT r.txh FROM recycle_stb r WHERE r.item_id=? AND (NOT EXISTS"
+                                           " (SELECT 1 FROM txb t WHERE t.kmh=? AND t.txh=r.txh) OR EXISTS"
+                                           " (SELECT 1 FROM recycle_items d WHERE d.kind='txb' AND d.id>? AND"
+                                           " d.kmh=? AND d.txh=r.txh))"),
+                            {itemId, kmh, itemId, item.kmh});
             if (!missing.isEmpty()) {
                 throw DataError(
                     QStringLiteral("无法恢复：章节“%1”中有试题所属的题型已被删除，请先恢复这些题型。").arg(item.zjm));

@@ -88,13 +88,54 @@ static const char* const kLibraryTables[] = {
     " position INTEGER, txh TEXT, txm TEXT, question_count INTEGER, points INTEGER)",
     "CREATE TABLE IF NOT EXISTS paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
     " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
-    " tm TEXT, da TEXT)",
+    " tm TEXT, da TEXT, question_id INTEGER)",
     "CREATE INDEX IF NOT EXISTS papers_kmh ON papers (kmh, id)",
     "CREATE INDEX IF NOT EXISTS paper_sections_paper ON paper_sections (paper_id, position)",
     "CREATE INDEX IF NOT EXISTS paper_questions_paper ON paper_questions (paper_id, section_position, position)",
-    // Usage history of one question: which papers used it.
+    // Papers by the number a question had when printed (kept from version 2; lookups use the next one).
     "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
+    // Usage history of one question: which papers used it, by the question's own id in stb.
+    "CREATE INDEX IF NOT EXISTS paper_questions_question_id ON paper_questions (question_id, paper_id)",
 };
+
+// Columns added to a table after it was first created, each with the version that added it: an older
+// bank gets them by "ALTER TABLE t ADD COLUMN <definition>", which SQLite records as if the table had
+// been created with the column at its end, as kLibraryTables creates it now.
+struct AddedColumn {
+    const char* table;
+    const char* name;
+    const char* definition;
+    int version;
+};
+static const AddedColumn kAddedColumns[] = {
+    // The question a printed copy came from, by stb.id: its number may be given to another question
+    // once it is deleted, its id never.
+    {"paper_questions", "question_id", "question_id INTEGER", 3},
+};
+
+// The table statements older versions made before a column was added, as SQLite records them: such a
+// bank is still the program's own until it is upgraded.
+static const char* const kEarlierTables[] = {
+    "CREATE TABLE paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
+    " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
+    " tm TEXT, da TEXT)",
+};
+
+QStringList earlierTableStatements()
+{
+    QStringList statements;
+    for (const char* statement : kEarlierTables) statements << QString::fromLatin1(statement);
+    return statements;
+}
+
+QStringList columnsAddedAfter(const QString& table, int version)
+{
+    QStringList names;
+    for (const AddedColumn& c : kAddedColumns) {
+        if (table == QLatin1String(c.table) && c.version > version) names << QString::fromLatin1(c.name);
+    }
+    return names;
+}
 
 // Uniqueness rules that only a server bank gets: there many programs number new rows at the same
 // moment, and the rule makes the second of two equal numbers fail (and its store retry) instead of
@@ -177,7 +218,8 @@ QStringList columns(const QString& table)
         {QStringLiteral("paper_questions"),
          {QStringLiteral("paper_id"), QStringLiteral("section_position"), QStringLiteral("position"),
           QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
-          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da")}},
+          QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
+          QStringLiteral("question_id")}},
     };
     return known.value(table);
 }
@@ -281,11 +323,59 @@ QVector<QPair<QString, QString>> pictureColumns()
             {QStringLiteral("paper_questions"), QStringLiteral("da")}};
 }
 
-// Creates every added table and index (IF NOT EXISTS), inside the caller's transaction.
+static void createAddedTablesOnly(const QSqlDatabase& db, bool tables);
+
+// Gives the printed copies of questions the id of the question they came from, where a question
+// still tells: the same number with the same text, in the bank or in the recycle bin (whose restore
+// gives the id back or passes it on), then the same text under another number. The rest keep no
+// id: they stay in their papers but count for no question.
+static void fillQuestionIds(const QSqlDatabase& db)
+{
+    const char* const matches[] = {
+        "SELECT s.id FROM stb s WHERE s.kmh=paper_questions.kmh AND s.txh=paper_questions.txh"
+        " AND s.th=paper_questions.th AND s.tm=paper_questions.tm ORDER BY s.id LIMIT 1",
+        "SELECT r.orig_id FROM recycle_stb r WHERE r.kmh=paper_questions.kmh AND r.txh=paper_questions.txh"
+        " AND r.th=paper_questions.th AND r.tm=paper_questions.tm ORDER BY r.id DESC LIMIT 1",
+        "SELECT s.id FROM stb s WHERE s.kmh=paper_questions.kmh AND s.txh=paper_questions.txh"
+        " AND s.tm=paper_questions.tm ORDER BY s.id LIMIT 1",
+        "SELECT s.id FROM stb s WHERE s.kmh=paper_questions.kmh AND s.tm=paper_questions.tm ORDER BY s.id LIMIT 1",
+        "SELECT r.orig_id FROM recycle_stb r WHERE r.kmh=paper_questions.kmh AND r.tm=paper_questions.tm"
+        " ORDER BY r.id DESC LIMIT 1",
+    };
+    for (const char* match : matches) {
+        sql::run(db, QStringLiteral("UPDATE paper_questions SET question_id=(%1) WHERE question_id IS NULL")
+                         .arg(QString::fromLatin1(match)));
+    }
+}
+
+// Adds the columns an older bank's tables lack (see kAddedColumns), inside the caller's transaction.
+static void addMissingColumns(const QSqlDatabase& db)
+{
+    // Two programs upgrading one server bank at once: the second waits, then finds the column there.
+    engine::takeTurnUntilCommit(db, QStringLiteral("exavoro-schema-upgrade"));
+    for (const AddedColumn& c : kAddedColumns) {
+        const QString table = QString::fromLatin1(c.table);
+        const QStringList present = engine::tableColumns(db, table);
+        if (present.isEmpty() || present.contains(QString::fromLatin1(c.name), Qt::CaseInsensitive)) continue;
+        sql::run(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, QString::fromLatin1(c.definition)));
+        if (table == QLatin1String("paper_questions")) fillQuestionIds(db);
+    }
+}
+
+// Creates every added table and index (IF NOT EXISTS) and the added columns, inside the caller's
+// transaction: tables first, then their columns, then the indexes that may name those columns.
 static void createAddedTables(const QSqlDatabase& db)
+{
+    createAddedTablesOnly(db, true);
+    addMissingColumns(db);
+    createAddedTablesOnly(db, false);
+}
+
+static void createAddedTablesOnly(const QSqlDatabase& db, bool tables)
 {
     auto createIfAdded = [&](const char* statement) {
         const QString text = QString::fromLatin1(statement);
+        if (text.startsWith(QLatin1String("CREATE TABLE")) != tables) return;
         for (const char* table : kAddedTables) {
             const QString name = QString::fromLatin1(table);
             if (text.contains(QStringLiteral(" EXISTS ") + name + QLatin1Char(' ')) ||

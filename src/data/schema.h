@@ -8,11 +8,16 @@
 namespace schema {
 
 // Version written to PRAGMA user_version; a later program migrates older files from it.
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 
 // The columns of one of the tables as this version creates them (without the hidden id),
 // empty for any other name.
 QStringList columns(const QString& table);
+// The columns of `table` that versions after `version` added (a bank of `version` lacks them until
+// it is upgraded).
+QStringList columnsAddedAfter(const QString& table, int version);
+// CREATE TABLE statements as older versions made them, before columns were added to those tables.
+QStringList earlierTableStatements();
 // Every table of the bank, in the order they are created.
 QStringList tableNames();
 

@@ -349,8 +349,12 @@ void TBjF::BtnOkClick()
     EditSeed->setText(b.paper.seed);
     QString note =
         QStringLiteral("B卷已存入试卷库（随机种子 %1），与原卷相同的题目 %2 道").arg(b.paper.seed).arg(b.shared);
-    if (b.mismatched > 0) note += QStringLiteral("，其中 %1 道题的章节或难度与原卷不同").arg(b.mismatched);
-    MsgBox::show(note + QStringLiteral("。"), this);
+    note += QStringLiteral("。");
+    if (b.mismatched > 0) {
+        note += QStringLiteral("\n有 %1 道题的章节或难度与原卷不同：\n").arg(b.mismatched) +
+                b.widenings.join(QLatin1Char('\n'));
+    }
+    MsgBox::show(note, this);
     accept();
     TSjkF::writeStoredPaper(b.paper, parentWidget());
 }

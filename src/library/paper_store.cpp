@@ -70,6 +70,7 @@ StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, cons
         while (rows.next()) {
             StoredQuestion q{rows.text(0), rows.text(1), rows.text(2), rows.text(3),
                              rows.text(4), rows.text(5), rows.text(6), rows.text(7)};
+            q.questionId = findQuestionId(db, q);
             sum += convert::toFloat(q.fs);
             section.questions.append(q);
         }
@@ -105,8 +106,9 @@ qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper)
             const StoredQuestion& q = section.questions.at(i);
             sql::exec(db,
                       QStringLiteral("INSERT INTO paper_questions (paper_id, section_position, position, kmh, txh,"
-                                     " th, zjh, nd, fs, tm, da) VALUES (?,?,?,?,?,?,?,?,?,?,?)"),
-                      {paper.id, s, i, q.kmh, q.txh, q.th, q.zjh, q.nd, q.fs, q.tm, q.da});
+                                     " th, zjh, nd, fs, tm, da, question_id) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)"),
+                      {paper.id, s, i, q.kmh, q.txh, q.th, q.zjh, q.nd, q.fs, q.tm, q.da,
+                       q.questionId >= 0 ? QVariant(q.questionId) : QVariant()});
         }
     }
     return paper.id;
@@ -196,7 +198,7 @@ StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
                   QStringLiteral("SELECT p.title, p.kmh, p.kmm, p.duration, p.total, p.layout, p.created_at,"
                                  " p.created_by, p.source_id, p.variant, p.seed, p.overlap_percent,"
                                  " s.position, s.txh, s.txm, s.question_count, s.points,"
-                                 " pq.id, pq.kmh, pq.txh, pq.th, pq.zjh, pq.nd, pq.fs, pq.tm, pq.da"
+                                 " pq.id, pq.kmh, pq.txh, pq.th, pq.zjh, pq.nd, pq.fs, pq.tm, pq.da, pq.question_id"
                                  " FROM papers p"
                                  " LEFT JOIN paper_sections s ON s.paper_id = p.id"
                                  " LEFT JOIN paper_questions pq ON pq.paper_id = p.id AND pq.section_position = s.position"
@@ -230,8 +232,10 @@ StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
             paper.sections.append(section);
         }
         if (!q.text(17).isEmpty()) {
-            paper.sections.last().questions.append(StoredQuestion{q.text(18), q.text(19), q.text(20), q.text(21),
-                                                                  q.text(22), q.text(23), q.text(24), q.text(25)});
+            StoredQuestion question{q.text(18), q.text(19), q.text(20), q.text(21),
+                                    q.text(22), q.text(23), q.text(24), q.text(25)};
+            question.questionId = q.text(26).isEmpty() ? -1 : q.int64(26);
+            paper.sections.last().questions.append(question);
         }
     } while (q.next());
     return paper;
@@ -316,13 +320,14 @@ QByteArray toCsv(const QVector<PaperRow>& rows)
     return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + QByteArray("\r\n");
 }
 
-Usage usage(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& th)
+Usage usage(const QSqlDatabase& db, qint64 questionId)
 {
     Usage use;
+    if (questionId < 0) return use;
     sql::Reader q(db,
                   QStringLiteral("SELECT COUNT(DISTINCT p.id), MAX(p.created_at) FROM paper_questions q"
-                                 " JOIN papers p ON p.id=q.paper_id WHERE q.kmh=? AND q.txh=? AND q.th=?"),
-                  {kmh, txh, th});
+                                 " JOIN papers p ON p.id=q.paper_id WHERE q.question_id=?"),
+                  {questionId});
     if (q.next()) {
         use.papers = static_cast<int>(q.int64(0));
         use.lastDate = q.text(1).left(10);
@@ -336,16 +341,116 @@ QString usageText(const Usage& use)
     return QStringLiteral("已用于 %1 份试卷，最近 %2").arg(use.papers).arg(use.lastDate);
 }
 
-QSet<QPair<QString, QString>> usedInRecentPapers(const QSqlDatabase& db, const QString& kmh, int count)
+QSet<qint64> usedInRecentPapers(const QSqlDatabase& db, const QString& kmh, int count)
 {
-    QSet<QPair<QString, QString>> used;
+    QSet<qint64> used;
     if (count <= 0) return used;
     sql::Reader q(db,
-                  QStringLiteral("SELECT txh, th FROM paper_questions WHERE kmh=? AND paper_id IN"
+                  QStringLiteral("SELECT question_id FROM paper_questions WHERE question_id IS NOT NULL AND paper_id IN"
                                  " (SELECT id FROM papers WHERE kmh=? ORDER BY id DESC LIMIT ?)"),
-                  {kmh, kmh, count});
-    while (q.next()) used.insert({q.text(0), q.text(1)});
+                  {kmh, count});
+    while (q.next()) used.insert(q.int64(0));
     return used;
+}
+
+qint64 findQuestionId(const QSqlDatabase& db, const StoredQuestion& copy)
+{
+    // The number with the text first; the text alone finds a question renumbered meanwhile; the
+    // number alone in the same chapter finds a question another user has edited since it was drawn.
+    const std::pair<const char*, QVariantList> tries[] = {
+        {"SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? AND tm=? ORDER BY id LIMIT 1",
+         {copy.kmh, copy.txh, copy.th, copy.tm}},
+        {"SELECT id FROM stb WHERE kmh=? AND txh=? AND tm=? ORDER BY id LIMIT 1", {copy.kmh, copy.txh, copy.tm}},
+        {"SELECT id FROM stb WHERE kmh=? AND tm=? ORDER BY id LIMIT 1", {copy.kmh, copy.tm}},
+        {"SELECT id FROM stb WHERE kmh=? AND txh=? AND th=? AND zjh=? ORDER BY id LIMIT 1",
+         {copy.kmh, copy.txh, copy.th, copy.zjh}},
+    };
+    for (const auto& [statement, binds] : tries) {
+        QString id;
+        if (sql::firstValue(db, QString::fromLatin1(statement), binds, &id) && !id.isEmpty()) return id.toLongLong();
+    }
+    return -1;
+}
+
+namespace {
+
+// The name a deleted chapter had, from the recycle bin's record of its deletion.
+QString deletedChapterName(const QSqlDatabase& db, const QString& kmh, const QString& zjh)
+{
+    QString name;
+    if (sql::firstValue(db,
+                        QStringLiteral("SELECT zjm FROM recycle_items WHERE kind='zjb' AND kmh=? AND zjh=?"
+                                       " ORDER BY id DESC LIMIT 1"),
+                        {kmh, zjh}, &name) &&
+        !name.isEmpty()) {
+        return name;
+    }
+    return QStringLiteral("编号 %1").arg(zjh);
+}
+
+}  // namespace
+
+QString compositionProblem(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
+                           const QStringList& typeNames)
+{
+    const QString notWritten = QStringLiteral("试卷没有生成，也没有记入试卷库。请返回重新选择题目后再组卷。");
+    QString ignored;
+    if (!sql::firstValue(db, QStringLiteral("SELECT kmh FROM kmb WHERE kmh=?"), {kmh}, &ignored)) {
+        return QStringLiteral("科目“%1”已被其他用户删除，").arg(kmm) + notWritten;
+    }
+    for (const QString& name : typeNames) {
+        QString txh;
+        if (!sql::firstValue(db, QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
+                             {kmh, name}, &txh)) {
+            return QStringLiteral("科目“%1”的题型“%2”已被其他用户删除，").arg(kmm, name) + notWritten;
+        }
+        QVector<StoredQuestion> copies;
+        {
+            sql::Reader rows(db,
+                             QStringLiteral("SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM sjb WHERE kmh=? AND txh=?"
+                                            " ORDER BY id"),
+                             {kmh, txh});
+            while (rows.next()) {
+                copies.append(StoredQuestion{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
+                                             rows.text(5), rows.text(6), rows.text(7)});
+            }
+        }
+        if (copies.isEmpty()) {
+            return QStringLiteral("题型“%1”中选好的题目已被其他用户删除，").arg(name) + notWritten;
+        }
+        for (const StoredQuestion& copy : copies) {
+            if (!sql::firstValue(db, QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjh=?"), {kmh, copy.zjh},
+                                 &ignored)) {
+                return QStringLiteral("科目“%1”的章节“%2”已被其他用户删除，")
+                           .arg(kmm, deletedChapterName(db, kmh, copy.zjh)) +
+                       notWritten;
+            }
+            if (findQuestionId(db, copy) < 0) {
+                return QStringLiteral("题型“%1”的第%2题已被其他用户删除，").arg(name, copy.th) + notWritten;
+            }
+        }
+    }
+    return QString();
+}
+
+StoredPaper recordComposition(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
+                              const QStringList& typeNames, const QString& title, const QString& duration,
+                              const QString& total, const QString& layout)
+{
+    StoredPaper paper;
+    sql::transaction(db, [&] {
+        // A deletion of the subject, a type or a chapter under way finishes first and is seen by
+        // the check; one that starts later waits until the paper is recorded.
+        engine::keepRowsUntilCommit(db, QStringLiteral("SELECT id FROM kmb WHERE kmh=?"), {kmh});
+        engine::keepRowsUntilCommit(db, QStringLiteral("SELECT id FROM txb WHERE kmh=?"), {kmh});
+        engine::keepRowsUntilCommit(db, QStringLiteral("SELECT id FROM zjb WHERE kmh=?"), {kmh});
+        const QString problem = compositionProblem(db, kmh, kmm, typeNames);
+        if (!problem.isEmpty()) throw AppError(problem);
+        paper = snapshotComposition(db, kmh, kmm, typeNames, title, duration, total);
+        paper.layout = layout;
+        insertPaper(db, paper);
+    });
+    return paper;
 }
 
 }  // namespace library

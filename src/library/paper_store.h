@@ -29,6 +29,9 @@ struct StoredQuestion {
     QString fs;
     QString tm;
     QString da;
+    // The question's id in stb (kept through the recycle bin), -1 when no question of the bank is
+    // known to be it; the number above is only the label it was printed with.
+    qint64 questionId = -1;
 };
 
 struct StoredSection {
@@ -129,11 +132,28 @@ struct Usage {
     int papers = 0;
     QString lastDate;
 };
-Usage usage(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& th);
+Usage usage(const QSqlDatabase& db, qint64 questionId);
 // "已用于 3 份试卷，最近 2026-11-02", or "尚未用于试卷".
 QString usageText(const Usage& use);
 
-// The questions (type code, number) of the newest `count` stored papers of a subject.
-QSet<QPair<QString, QString>> usedInRecentPapers(const QSqlDatabase& db, const QString& kmh, int count);
+// The questions (their ids in stb) of the newest `count` stored papers of a subject.
+QSet<qint64> usedInRecentPapers(const QSqlDatabase& db, const QString& kmh, int count);
+
+// The id in stb of the question a copy was taken from: the question of the same number and text,
+// else one of the same text in the type, else in the subject; -1 when none is.
+qint64 findQuestionId(const QSqlDatabase& db, const StoredQuestion& copy);
+
+// Why the paper being composed (read from sjb, one section per type name) cannot be written any
+// more because another user deleted part of it meanwhile: its subject, a type, a chapter or
+// questions. Empty when every section still has its questions and all of them are in the bank.
+QString compositionProblem(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
+                           const QStringList& typeNames);
+
+// Checks the paper being composed as compositionProblem() does and records it in the library, in
+// one transaction that keeps (on a server) its subject, types and chapters from being deleted until
+// it ends. Throws AppError with the problem, when there is one, and stores nothing.
+StoredPaper recordComposition(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
+                              const QStringList& typeNames, const QString& title, const QString& duration,
+                              const QString& total, const QString& layout);
 
 }  // namespace library

@@ -12,14 +12,18 @@ struct ParallelPaper {
     QStringList shortages;  // "一、选择题：缺少 2 道题" per section the bank cannot fill
     int shared = 0;         // questions also on the original paper
     int mismatched = 0;     // questions whose chapter or difficulty differ from their slot's
+    // One line per such question: "一、选择题第3题：章节“…”难度“易”中没有可用的题目，改用难度“中等”的题目".
+    QStringList widenings;
     bool complete() const { return shortages.isEmpty(); }
 };
 
-// Composes a paper parallel to `original`: the same sections, counts and points, each question
-// slot filled from the current bank with a question of the same type, preferably of the same
-// chapter and difficulty. At most overlapPercent % of the questions (rounded down) may be
-// questions of the original; questions new to it are always taken first. The same seed over the
-// same bank gives the same paper. With markTitles the title carries "B卷".
+// Composes a paper parallel to `original`: the same sections, counts and points (each slot keeps
+// its own), each question slot filled from the current bank with a question of the same type,
+// chapter and difficulty. Only when that cell holds no question new to the paper does the slot
+// widen: to the same chapter at another difficulty, then to questions of the original in its
+// chapter (at most overlapPercent % of the questions, rounded down), and only then to the
+// neighbouring chapters in chapter order, nearest first. The same seed over the same bank gives
+// the same paper. With markTitles the title carries "（B卷）" once.
 ParallelPaper composeParallel(const QSqlDatabase& db, const StoredPaper& original, int overlapPercent, quint32 seed,
                               bool markTitles);
 

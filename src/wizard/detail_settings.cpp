@@ -10,6 +10,7 @@
 #include "data/composition_state.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/errors.h"
 #include "data/lookups.h"
 #include "data/sql.h"
 #include "library/paper_store.h"
@@ -714,14 +715,15 @@ void TXxszF::SBtnQbyrClick()
     while (q.next()) held.insert({q.value(0).toString(), q.value(1).toString()});
     // Questions of the newest stored papers, left out when the user asks (empty otherwise, and then
     // the draws are the usual ones).
-    const QSet<QuestionKey> excluded = CheckBoxPcjq->isChecked()
-                                           ? library::usedInRecentPapers(DM->db(), kmh_, SpinBoxPcjq->value())
-                                           : QSet<QuestionKey>();
+    const QSet<qint64> excluded = CheckBoxPcjq->isChecked()
+                                      ? library::usedInRecentPapers(DM->db(), kmh_, SpinBoxPcjq->value())
+                                      : QSet<qint64>();
 
     Dataset* st = DM->ADOQuerySt;
     const int n = st->recordCount();
     const int cTxh = st->fieldIndex(QStringLiteral("txh"));
     const int cTh = st->fieldIndex(QStringLiteral("th"));
+    const int cId = st->fieldIndex(QStringLiteral("id"));
     // Rows that list one question twice would let the draw run forever; count distinct questions
     // (as far as the count needs: the draw can go on once that many are known).
     QSet<QuestionKey> distinct;
@@ -729,7 +731,7 @@ void TXxszF::SBtnQbyrClick()
     for (int r = 0; r < n && distinct.size() < count; ++r) {
         const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
         if (held.contains(key)) continue;
-        if (excluded.contains(key)) {
+        if (excluded.contains(st->valueAt(r, cId).toLongLong())) {
             left.insert(key);
         } else {
             distinct.insert(key);
@@ -762,7 +764,8 @@ void TXxszF::SBtnQbyrClick()
         }
         const int r = batch[next++];
         const QuestionKey key{st->valueAt(r, cTxh), st->valueAt(r, cTh)};
-        if (held.contains(key) || excluded.contains(key)) continue;  // on the paper or left out: draw again
+        // On the paper or left out: draw again.
+        if (held.contains(key) || excluded.contains(st->valueAt(r, cId).toLongLong())) continue;
         held.insert(key);
         drawn.append(r);
     }
@@ -976,13 +979,19 @@ bool TXxszF::Print()
     for (int i = 0; i < ListBoxTx->count(); ++i) types << ListBoxTx->item(i)->text();
     if (!ZtszF) return false;
     // The paper goes into the library as it is printed; a paper whose document could not be
-    // written is taken out again, so the library holds only papers that were given out.
-    library::StoredPaper stored =
-        library::snapshotComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
-                                     ZtszF->EditZf->text());
+    // written is taken out again, so the library holds only papers that were given out. A paper
+    // whose subject, types, chapters or questions another user deleted meanwhile is neither.
     const PrintLayout layout = PrintLayout::load(app::loggedInUser());
-    stored.layout = layout.name();
-    library::storePaper(DM->db(), stored);
+    library::StoredPaper stored;
+    try {
+        stored = library::recordComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(),
+                                            ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout.name());
+    } catch (const DataError&) {
+        throw;
+    } catch (const AppError& e) {
+        MsgBox::show(e.text(), this);
+        return false;
+    }
     if (printPaper(kmh_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout,
                    ZtszF->BlueprintTable)) {
         return true;

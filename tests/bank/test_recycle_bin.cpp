@@ -174,7 +174,17 @@ private slots:
     void emptyingAsksFirstAndTheAgeLimitSparesNewerItems();
     void anOlderBankGetsTheBinWhenOpened();
     void killedDeletionLeavesTheBankAsItWas();
+    void aChapterWhoseTypeWasDeletedSinceIsRefused();
+    void aQuestionGoesBackIntoItsRenumberedType();
 };
+
+// Deleted in one transaction, as the maintenance dialogs do.
+template <typename Keep>
+void deleteKept(Keep keep)
+{
+    sql::transaction(DM->db(), [&] { recycle::removeKept(DM->db(), keep()); });
+    DM->ADOStb->refresh();
+}
 
 void RecycleBinTest::initTestCase()
 {
@@ -548,3 +558,64 @@ int main(int argc, char** argv)
 }
 
 #include "test_recycle_bin.moc"
+
+// A chapter's questions of a type deleted after the chapter cannot go back: not while the type is
+// gone, nor once a new type has taken its code (they would land in that other type).
+void RecycleBinTest::aChapterWhoseTypeWasDeletedSinceIsRefused()
+{
+    Workspace ws;
+    seed(ws);
+    addPhysicsQuestions(ws, 30);
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    deleteKept([] { return recycle::keepChapter(DM->db(), "01", "02", "admin"); });  // 热学: 6 questions
+    deleteKept([] { return recycle::keepType(DM->db(), "01", "03", "admin"); });     // 计算题
+    const QString before = dump(ws);
+    THszF* bin = openBin();
+    QVERIFY(restoreRow(bin, "章节 物理/热学"));
+    QVERIFY2(boxes.last().contains("章节“热学”中有试题所属的题型已被删除"), qPrintable(boxes.last()));
+    QCOMPARE(dump(ws), before);
+    bin->close();
+
+    // A new type takes the free code 03; the chapter is still refused and nothing lands in it.
+    ws.exec("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01','03','简答题','0')");
+    const QString withNewType = dump(ws);
+    boxes.clear();
+    bin = openBin();
+    QVERIFY(restoreRow(bin, "章节 物理/热学"));
+    QVERIFY2(boxes.last().contains("章节“热学”中有试题所属的题型已被删除"), qPrintable(boxes.last()));
+    QCOMPARE(dump(ws), withNewType);
+    QCOMPARE(ws.count("recycle_items", "kind='zjb'"), 1);
+    QCOMPARE(ws.count("stb", "kmh='01' AND txh='03'"), 0);
+    bin->close();
+
+    // Once the type is back, the chapter goes back with it.
+    ws.exec("DELETE FROM txb WHERE txm='简答题'");
+    bin = openBin();
+    QVERIFY(restoreRow(bin, "题型 物理/计算题"));
+    QVERIFY(restoreRow(bin, "章节 物理/热学"));
+    QCOMPARE(ws.count("stb", "kmh='01' AND zjh='02'"), 6);
+    QCOMPARE(ws.count("recycle_items"), 0);
+}
+
+// A single question goes back into the type of its name, under the code that type holds now,
+// not into another type that has taken its old code meanwhile.
+void RecycleBinTest::aQuestionGoesBackIntoItsRenumberedType()
+{
+    Workspace ws;
+    seed(ws);
+    addPhysicsQuestions(ws, 9);  // 选择题 001–003
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    deleteKept([] { return recycle::keepQuestion(DM->db(), "01", "01", "002", "admin"); });
+    // 选择题 now holds code 04 and 判断题 its old code 01.
+    ws.exec("UPDATE txb SET txh='04' WHERE kmh='01' AND txm='选择题'");
+    ws.exec("UPDATE stb SET txh='04' WHERE kmh='01' AND txh='01'");
+    ws.exec("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01','01','判断题','0')");
+    THszF* bin = openBin();
+    QVERIFY(restoreRow(bin, "试题 物理/选择题 第002题"));
+    QCOMPARE(ws.scalar("SELECT txh || '/' || th FROM stb WHERE tm='题目4'"), QStringLiteral("04/002"));
+    QCOMPARE(ws.count("stb", "kmh='01' AND txh='01'"), 0);
+    QCOMPARE(testing::joined("SELECT th FROM stb WHERE kmh='01' AND txh='04' ORDER BY id"),
+             QStringLiteral("001,002,003"));
+}

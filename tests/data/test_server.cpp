@@ -215,8 +215,22 @@ void ServerTest::serverRulesVersionsAndUnreachableServers()
         QVERIFY(e.uniqueViolation());
         QVERIFY(!e.connectionLost());
     }
-    // Another program's version of the bank is refused, newer or older, with a message.
-    for (int version : {schema::kVersion + 1, schema::kVersion - 1}) {
+    // A bank of version 2 (stored papers without question_id) is brought up to date by the first
+    // program that connects, its stored papers matched to their questions by number and text.
+    ws.exec(QStringLiteral("UPDATE stb SET tm='题1' WHERE th='001'"));
+    ws.exec(QStringLiteral("DROP INDEX paper_questions_question_id"));
+    ws.exec(QStringLiteral("ALTER TABLE paper_questions DROP COLUMN question_id"));
+    ws.exec(QStringLiteral("INSERT INTO paper_questions (paper_id, section_position, position, kmh, txh, th, tm)"
+                           " VALUES (1, 0, 0, '01', '01', '001', '题1'), (1, 0, 1, '01', '01', '002', '题2')"));
+    ws.exec(QStringLiteral("UPDATE exavoro_meta SET value='2' WHERE name='schema_version'"));
+    DM->connectToServer(ws.serverUri());
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT value FROM exavoro_meta WHERE name='schema_version'")).toInt(),
+             schema::kVersion);
+    QCOMPARE(testing::joined(QStringLiteral("SELECT COALESCE(question_id, -1) FROM paper_questions ORDER BY position")),
+             ws.scalar(QStringLiteral("SELECT id FROM stb WHERE th='001'")) + QStringLiteral(",-1"));
+    QCOMPARE(ws.count(QStringLiteral("pg_indexes"), QStringLiteral("indexname='paper_questions_question_id'")), 1);
+    // A newer program's version of the bank is refused with a message.
+    for (int version : {schema::kVersion + 1}) {
         ws.exec(QStringLiteral("UPDATE exavoro_meta SET value=? WHERE name='schema_version'"), {QString::number(version)});
         try {
             DM->connectToServer(ws.serverUri());

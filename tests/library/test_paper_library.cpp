@@ -94,7 +94,8 @@ QStringList numbersOf(const library::StoredPaper& paper)
     return out;
 }
 
-// A paper of the bank's questions with the given numbers, stored without the wizard.
+// A paper of the bank's questions with the given numbers, stored without the wizard. Its slots
+// are worth 4 and 6 points in turn, not the bank's 5: a paper keeps the points it was given.
 library::StoredPaper storeByHand(const QString& title, const QStringList& numbers)
 {
     library::StoredPaper paper;
@@ -102,18 +103,24 @@ library::StoredPaper storeByHand(const QString& title, const QStringList& number
     paper.kmh = "01";
     paper.kmm = "数学";
     paper.duration = "90";
-    paper.total = QString::number(numbers.size() * 5);
     library::StoredSection section;
     section.txh = "01";
     section.typeName = "选择题";
+    int points = 0;
     for (const QString& th : numbers) {
-        sql::Reader q(DM->db(), "SELECT kmh, txh, th, zjh, nd, fs, tm, da FROM stb WHERE th=?", {th});
-        if (q.next())
-            section.questions.append(
-                {q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), "5", q.text(6), q.text(7)});
+        sql::Reader q(DM->db(), "SELECT kmh, txh, th, zjh, nd, fs, tm, da, id FROM stb WHERE th=?", {th});
+        if (q.next()) {
+            const QString fs = section.questions.size() % 2 ? "6" : "4";
+            points += fs.toInt();
+            library::StoredQuestion question{q.text(0), q.text(1), q.text(2), q.text(3),
+                                             q.text(4), fs,        q.text(6), q.text(7)};
+            question.questionId = q.int64(8);
+            section.questions.append(question);
+        }
     }
+    paper.total = QString::number(points);
     section.count = int(section.questions.size());
-    section.points = section.count * 5;
+    section.points = points;
     paper.sections.append(section);
     library::storePaper(DM->db(), paper);
     return paper;
@@ -132,6 +139,8 @@ private slots:
     void excludingRecentPapersLeavesTheirQuestionsOut();
     void bPaperStaysWithinTheOverlapAndMatchesSlots();
     void bPaperShortageNamesTheSectionAndStoresNothing();
+    void bPaperWidensWithinTheChapterBeforeItsNeighbours();
+    void bPaperOfABPaperIsTitledOnce();
     void libraryWindowSearchesShowsDeletesAndExports();
     void libraryWindowMakesABPaperAndWritesDocuments();
     void aPaperReadsBackWithEmptySectionsAndNoneAtAll();
@@ -221,12 +230,18 @@ void PaperLibraryTest::usageCountsAfterThreePapersShowInQuestionEntry()
     ws.exec("UPDATE papers SET created_at='2026-11-02 10:00:00' WHERE title='第三份'");
     ws.exec("UPDATE papers SET created_at='2025-03-01 10:00:00' WHERE title<>'第三份'");
 
-    const library::Usage used = library::usage(DM->db(), "01", "01", "003");
+    auto idOf = [](const char* txh, const char* th) {
+        return sql::scalar(DM->db(), "SELECT id FROM stb WHERE kmh='01' AND txh=? AND th=?", {txh, th}).toLongLong();
+    };
+    const library::Usage used = library::usage(DM->db(), idOf("01", "003"));
     QCOMPARE(used.papers, 3);
     QCOMPARE(used.lastDate, QStringLiteral("2026-11-02"));
-    QCOMPARE(library::usage(DM->db(), "01", "01", "006").papers, 0);
+    QCOMPARE(library::usage(DM->db(), idOf("01", "006")).papers, 0);
     // Same number in another type is another question.
-    QCOMPARE(library::usage(DM->db(), "01", "02", "003").papers, 0);
+    ws.exec(
+        "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz)"
+        " VALUES ('01','02','003','01','易','5','原题003','原答003','8:00:00','')");
+    QCOMPARE(library::usage(DM->db(), idOf("02", "003")).papers, 0);
 
     MainF->ComboBoxKmm->setEditText("数学");
     auto* entry = new TLrstF(MainF);
@@ -369,6 +384,86 @@ void PaperLibraryTest::bPaperShortageNamesTheSectionAndStoresNothing()
     QCOMPARE(ws.count("paper_questions"), 6);
 }
 
+// Three slots of 第二章, 易. The bank's 第二章 holds them, one more 易 and one 难; 第一章 and 第三章
+// (next to it in chapter order) two 易 each; 第四章 (further off) many. With no question in common
+// the slots take the other 易, then the 难 of the same chapter, then a neighbour's 易; with one in
+// common the third slot stays in 第二章 with a question of the original.
+void PaperLibraryTest::bPaperWidensWithinTheChapterBeforeItsNeighbours()
+{
+    Workspace ws;
+    ws.exec("INSERT INTO kmb (kmh, kmm) VALUES ('01','数学')");
+    ws.exec("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01','01','选择题','0')");
+    // Chapter order is the list's order, not the codes': 第四章 (04) is listed last.
+    ws.exec(
+        "INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01','01','第一章','0'), ('01','02','第二章','0'),"
+        " ('01','03','第三章','0'), ('01','04','第四章','0')");
+    int n = 0;
+    auto add = [&](const char* zjh, const char* nd, int count) {
+        for (int i = 0; i < count; ++i) {
+            const QString th = QString::number(++n).rightJustified(3, QLatin1Char('0'));
+            ws.exec(
+                "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01','01',?,?,?,'5',?,"
+                "'答','8:00:00','')",
+                {th, zjh, nd, "题" + th});
+        }
+    };
+    add("02", "易", 3);  // 001–003: the original
+    add("04", "易", 6);  // 004–009
+    add("02", "易", 1);  // 010
+    add("02", "难", 1);  // 011
+    add("01", "易", 2);  // 012–013
+    add("03", "易", 2);  // 014–015
+    const library::StoredPaper a = storeByHand("单元测验", {"001", "002", "003"});
+    for (quint32 seed = 1; seed <= 20; ++seed) {
+        const library::ParallelPaper b = library::composeParallel(DM->db(), a, 0, seed, false);
+        QVERIFY(b.complete());
+        const auto& drawn = b.paper.sections.first().questions;
+        QCOMPARE(drawn.size(), 3);
+        QStringList numbers = numbersOf(b.paper);
+        QVERIFY2(numbers.contains("010") && numbers.contains("011"), qPrintable(numbers.join(',')));
+        int neighbours = 0;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(drawn.at(i).zjh != "04", qPrintable(numbers.join(',')));
+            if (drawn.at(i).zjh == "01" || drawn.at(i).zjh == "03") {
+                ++neighbours;
+                QCOMPARE(drawn.at(i).nd, QStringLiteral("易"));
+            }
+            QCOMPARE(drawn.at(i).fs, a.sections.first().questions.at(i).fs);  // 4, 6, 4
+        }
+        QCOMPARE(neighbours, 1);
+        QCOMPARE(b.shared, 0);
+        QCOMPARE(b.mismatched, 2);
+        QCOMPARE(b.widenings.size(), 2);
+        const QString told = b.widenings.join('\n');
+        QVERIFY2(told.contains("章节“第二章”难度“易”中没有可用的题目，改用难度“难”的题目"), qPrintable(told));
+        QVERIFY2(told.contains("改用相邻章节“第一章”的题目") || told.contains("改用相邻章节“第三章”的题目"),
+                 qPrintable(told));
+        QCOMPARE(b.paper.sections.first().points, 14LL);
+
+        // One question in common is allowed (34 % of 3): it keeps the third slot in its chapter.
+        const library::ParallelPaper c = library::composeParallel(DM->db(), a, 34, seed, false);
+        QVERIFY(c.complete());
+        QCOMPARE(c.shared, 1);
+        QCOMPARE(c.mismatched, 1);
+        for (const auto& q : c.paper.sections.first().questions) QCOMPARE(q.zjh, QStringLiteral("02"));
+    }
+}
+
+// A B paper made from a paper titled "月考（B卷）" is titled "月考（B卷）", not "月考（B卷）（B卷）".
+void PaperLibraryTest::bPaperOfABPaperIsTitledOnce()
+{
+    Workspace ws;
+    seedBank(ws, 12);
+    const library::StoredPaper a = storeByHand("月考（B卷）", {"001", "002"});
+    library::ParallelPaper b = library::composeParallel(DM->db(), a, 0, 3, true);
+    QCOMPARE(b.paper.title, QStringLiteral("月考（B卷）"));
+    library::storeParallel(DM->db(), b, a, true);
+    QVERIFY(!testing::joined("SELECT title FROM papers ORDER BY id").contains("（B卷）（B卷）"));
+    const library::StoredPaper plain = storeByHand("周测", {"003"});
+    QCOMPARE(library::composeParallel(DM->db(), plain, 0, 3, true).paper.title, QStringLiteral("周测（B卷）"));
+    QCOMPARE(library::composeParallel(DM->db(), plain, 0, 3, false).paper.title, QStringLiteral("周测"));
+}
+
 void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
 {
     Workspace ws;
@@ -427,8 +522,8 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     QTest::mouseClick(window->BtnCknr, Qt::LeftButton);
     QVERIFY2(shown.startsWith("数学期中\n科目：数学"), qPrintable(shown));
     QVERIFY(shown.contains("一、选择题（本题共2道小题，共10分。）"));
-    QVERIFY(shown.contains("1. [题号 001  章节 第一章  难度 易  5分] 原题001"));
-    QVERIFY(shown.contains("2. [题号 002  章节 第二章  难度 易  5分] 原题002"));
+    QVERIFY(shown.contains("1. [题号 001  章节 第一章  难度 易  4分] 原题001"));
+    QVERIFY(shown.contains("2. [题号 002  章节 第二章  难度 易  6分] 原题002"));
 
     // Deleting asks first; Cancel keeps the paper.
     boxes.queue(QMessageBox::Cancel);
@@ -460,8 +555,8 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0), QStringLiteral("标题,科目,时间(分钟),总分,题数,版式,组卷时间,组卷人"));
-    QVERIFY2(lines.at(1).startsWith("\"语文期末, \"\"甲\"\"\",语文,90,5,1,标准,"), qPrintable(lines.at(1)));
-    QVERIFY(lines.at(2).startsWith("数学期末,数学,90,5,1,标准,"));
+    QVERIFY2(lines.at(1).startsWith("\"语文期末, \"\"甲\"\"\",语文,90,4,1,标准,"), qPrintable(lines.at(1)));
+    QVERIFY(lines.at(2).startsWith("数学期末,数学,90,4,1,标准,"));
     QCOMPARE(boxes.last(), QStringLiteral("已导出 2 份试卷到：") + QDir::toNativeSeparators(path));
 }
 
