@@ -9,28 +9,6 @@
 // resources, is a valid image, and was drawn from a window of the size and the controls the window
 // has now (kept in the PNG's text chunks). A window whose layout or controls change fails here until
 // its picture is drawn again. Pixels are not compared: fonts differ between machines.
-#include "app/application.h"
-#include "app/forms.h"
-#include "app/login.h"
-#include "app/main_window.h"
-#include "bank/question_entry.h"
-#include "bank/recycle_bin.h"
-#include "blueprint/blueprint_window.h"
-#include "content/content_preview.h"
-#include "content/formula_editor.h"
-#include "data/data_module.h"
-#include "data/demo.h"
-#include "data/recycle.h"
-#include "data/sql.h"
-#include "exchange/export_window.h"
-#include "exchange/import_window.h"
-#include "library/library_window.h"
-#include "library/paper_store.h"
-#include "output/layout_dialog.h"
-#include "test_support.h"
-#include "wizard/detail_settings.h"
-#include "../wizard/wizard_fixture.h"
-
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -58,6 +36,28 @@
 #include <QTextEdit>
 #include <QToolButton>
 #include <functional>
+
+#include "../wizard/wizard_fixture.h"
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/login.h"
+#include "app/main_window.h"
+#include "bank/question_entry.h"
+#include "bank/recycle_bin.h"
+#include "blueprint/blueprint_window.h"
+#include "content/content_preview.h"
+#include "content/formula_editor.h"
+#include "data/data_module.h"
+#include "data/demo.h"
+#include "data/recycle.h"
+#include "data/sql.h"
+#include "exchange/export_window.h"
+#include "exchange/import_window.h"
+#include "library/library_window.h"
+#include "library/paper_store.h"
+#include "output/layout_dialog.h"
+#include "test_support.h"
+#include "wizard/detail_settings.h"
 
 // The help page and its pictures live in the core library's resources, registered on demand.
 static void registerResources()
@@ -175,16 +175,17 @@ qint64 storeSamplePaper()
     paper.layout = library::standardLayout();
     paper.createdBy = QStringLiteral("admin");
     long long total = 0;
-    const QStringList codes = sql::column(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id"),
-                                          {paper.kmh});
+    const QStringList codes =
+        sql::column(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id"), {paper.kmh});
     for (const QString& txh : codes.mid(0, 2)) {
         library::StoredSection section;
         section.txh = txh;
         section.typeName =
-            sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=?"), {paper.kmh, txh}).value(0);
-        QSqlQuery q = sql::run(DM->db(),
-                               QStringLiteral("SELECT th, zjh, nd, fs, tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY id"),
-                               {paper.kmh, txh});
+            sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=?"), {paper.kmh, txh})
+                .value(0);
+        QSqlQuery q = sql::run(
+            DM->db(), QStringLiteral("SELECT th, zjh, nd, fs, tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY id"),
+            {paper.kmh, txh});
         while (q.next() && section.questions.size() < 3) {
             section.questions.append({paper.kmh, txh, q.value(0).toString(), q.value(1).toString(),
                                       q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
@@ -242,8 +243,7 @@ QVector<HelpPicture> helpPictures()
              }
              return window;
          }},
-        {QStringLiteral("export.png"),
-         [](Workspace&) -> QWidget* { return shown(new exchange::ExportWindow(MainF)); }},
+        {QStringLiteral("export.png"), [](Workspace&) -> QWidget* { return shown(new exchange::ExportWindow(MainF)); }},
         {QStringLiteral("layout.png"),
          [](Workspace&) -> QWidget* {
              auto* dialog = new TBsszF(QStringLiteral("admin"), typesOf(QStringLiteral("数学")), MainF);
@@ -256,8 +256,7 @@ QVector<HelpPicture> helpPictures()
              TXxszF* step2 = wizardtest::openStepTwo();
              return step2;
          }},
-        {QStringLiteral("blueprint.png"),
-         [](Workspace&) -> QWidget* { return shown(new BlueprintWindow(MainF)); }},
+        {QStringLiteral("blueprint.png"), [](Workspace&) -> QWidget* { return shown(new BlueprintWindow(MainF)); }},
         {QStringLiteral("library.png"),
          [](Workspace&) -> QWidget* {
              storeSamplePaper();
@@ -272,8 +271,7 @@ QVector<HelpPicture> helpPictures()
          [](Workspace& ws) -> QWidget* {
              // One chapter deleted as 章节设置 deletes it, so that the bin shows a line.
              const QString kmh = ws.scalar(QStringLiteral("SELECT kmh FROM kmb WHERE kmm=?"), {QStringLiteral("数学")});
-             const QString zjh =
-                 ws.scalar(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC"), {kmh});
+             const QString zjh = ws.scalar(QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? ORDER BY id DESC"), {kmh});
              DM->db().transaction();
              const qint64 item = recycle::keepChapter(DM->db(), kmh, zjh, QStringLiteral("admin"));
              recycle::removeKept(DM->db(), item);
@@ -281,8 +279,7 @@ QVector<HelpPicture> helpPictures()
              ws.refreshDatasets();
              return shown(new THszF(MainF));
          }},
-        {QStringLiteral("login.png"),
-         [](Workspace&) -> QWidget* { return shown(new TDLF(nullptr, false)); }},
+        {QStringLiteral("login.png"), [](Workspace&) -> QWidget* { return shown(new TDLF(nullptr, false)); }},
     };
 }
 
@@ -291,7 +288,8 @@ std::unique_ptr<Workspace> demoWorkspace()
 {
     auto ws = std::make_unique<Workspace>(QVector<Workspace::User>{}, false);
     const QString path = ws->databasePath();
-    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) QFile::remove(path + suffix);
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(path + suffix);
     demo::createDemoDatabase(path);
     ws->connect();
     ws->refreshDatasets();
@@ -380,10 +378,17 @@ void HelpTest::helpPageHasASectionPerFeature()
 
     // Each feature has a heading of its own, listed in the contents with a link to it.
     const QStringList features = {
-        QStringLiteral("公式、图片与文字标记"), QStringLiteral("导入试题"),       QStringLiteral("导出试题"),
-        QStringLiteral("版式"),                 QStringLiteral("试卷库"),         QStringLiteral("生成B卷"),
-        QStringLiteral("排除最近用过的题目"),   QStringLiteral("按细目表组卷"),   QStringLiteral("回收站"),
-        QStringLiteral("备份与恢复题库"),       QStringLiteral("共享服务器题库"),
+        QStringLiteral("公式、图片与文字标记"),
+        QStringLiteral("导入试题"),
+        QStringLiteral("导出试题"),
+        QStringLiteral("版式"),
+        QStringLiteral("试卷库"),
+        QStringLiteral("生成B卷"),
+        QStringLiteral("排除最近用过的题目"),
+        QStringLiteral("按细目表组卷"),
+        QStringLiteral("回收站"),
+        QStringLiteral("备份与恢复题库"),
+        QStringLiteral("共享服务器题库"),
     };
     const QRegularExpression heading(QStringLiteral("<h3 id=\"([a-z0-9]+)\">\\d+\\. ([^<]+)</h3>"));
     QHash<QString, QString> anchors;  // heading text -> anchor
@@ -429,7 +434,8 @@ void HelpTest::picturesShowTheWindowsAsTheyAreNow()
 {
     const QString page = helpPage();
     QStringList shownOnPage;
-    for (auto it = QRegularExpression(QStringLiteral("<img src=\":/help/([^\"]+)\"")).globalMatch(page); it.hasNext();) {
+    for (auto it = QRegularExpression(QStringLiteral("<img src=\":/help/([^\"]+)\"")).globalMatch(page);
+         it.hasNext();) {
         shownOnPage << it.next().captured(1);
     }
     const bool update = updatingPictures();
