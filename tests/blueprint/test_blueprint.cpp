@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTest>
 
@@ -104,10 +105,41 @@ void fillMeetablePlan(BlueprintWindow* w)
     setCell(w, "第一章", "03", "", "1", "30");
 }
 
+// Leaves only the named types ticked in the window.
+void keepTypes(BlueprintWindow* w, const QStringList& names)
+{
+    for (int i = 0; i < w->TableTypes->rowCount(); ++i) {
+        const bool keep = names.contains(w->TableTypes->item(i, 0)->text());
+        w->TableTypes->item(i, 0)->setCheckState(keep ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+// The offers of a report's drop-down as shown, each with "（不可选）" when it cannot be picked.
+QStringList offers(QComboBox* box)
+{
+    QStringList out;
+    auto* model = qobject_cast<QStandardItemModel*>(box ? box->model() : nullptr);
+    if (!model) return out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i) + (model->item(i)->isEnabled() ? QString() : QStringLiteral("（不可选）"));
+    return out;
+}
+
+// The difficulties of the paper in sjb, sorted.
+QStringList paperLevels()
+{
+    QStringList out = testing::joined("SELECT nd FROM sjb ORDER BY id").split(',', Qt::SkipEmptyParts);
+    out.sort();
+    return out;
+}
+
 }  // namespace
 
 class BlueprintTest : public QObject {
     Q_OBJECT
+    // A dialog no test answers fails the test at once instead of hanging until the CTest timeout.
+    testing::ModalGuard guard_;
+
 private slots:
     void initTestCase() { app::setup(*qApp); }
     void cleanup() { testing::closeAllWindows(); }
@@ -401,6 +433,235 @@ private slots:
                  (QStringList{"请为每个题量不足的格子选择处理方式！", "所选的补题来源题目不够，请另选处理方式！"}));
         QCOMPARE(ws.count("sjb"), 0);
         QVERIFY(w.isVisible());
+    }
+
+    // A short 较易 cell may widen to the levels on both sides, 易 and 中等, and drawing really
+    // takes from both; a neighbouring level whose own cell takes its questions offers none.
+    void aShortMiddleLevelWidensToBothNeighbouringLevels()
+    {
+        Workspace ws;
+        seedBank(ws);
+        addQuestion(ws, "01", "01", "008", "01", "中等");
+        addQuestion(ws, "01", "01", "009", "01", "中等");
+        ws.refreshDatasets();
+        BoxAnswerer boxes;
+        BlueprintWindow w;
+        w.show();
+        keepTypes(&w, {"选择题"});
+        // 第一章 / 选择题·较易 asks 5 and holds 2; 易 holds 1, taken by its own cell; 中等 holds 2.
+        setCell(&w, "第一章", "01", "较易", "5", "10");
+        setCell(&w, "第一章", "01", "易", "1", "10");
+        type(w.EditZf, "60");
+        QList<QStringList> shown;
+        int step = 0;
+        boxes.onOtherModal = [&](QWidget* modal) {
+            auto* report = qobject_cast<ShortageReport*>(modal);
+            if (!report) return false;
+            QComboBox* box = report->findChild<QComboBox*>("ComboFix_0");
+            if (!box || step == 2) return false;  // a report left open after the second is a fault
+            shown << offers(box);
+            box->setCurrentIndex(2);  // widening; the first time it cannot supply 3 while 易 is taken
+            report->BtnFixOk->click();
+            if (++step == 1) report->BtnFixCancel->click();
+            return true;
+        };
+        QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+        QCOMPARE(boxes.texts, QStringList{"所选的补题来源题目不够，请另选处理方式！"});
+        QCOMPARE(ws.count("sjb"), 0);
+        // Without the 易 cell the widening supplies exactly what is missing.
+        setCell(&w, "第一章", "01", "易", "", "");
+        type(w.EditZf, "50");
+        boxes.clear();
+        QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+        QCOMPARE(boxes.texts.join('|'), QString());
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.at(0),
+                 (QStringList{"（请选择处理方式）", "少出题：只出2道", "放宽难度到易、中等：补3道（可用2道）（不可选）",
+                              "从“第二章”补3道（可用0道）（不可选）"}));
+        QCOMPARE(shown.at(1),
+                 (QStringList{"（请选择处理方式）", "少出题：只出2道", "放宽难度到易、中等：补3道（可用3道）",
+                              "从“第二章”补3道（可用0道）（不可选）"}));
+        QCOMPARE(paperLevels(), (QStringList{"中等", "中等", "易", "较易", "较易"}));
+        QCOMPARE(ws.scalar("SELECT COUNT(DISTINCT th) FROM sjb WHERE zjh='01' AND fs='10'"), QString("5"));
+    }
+
+    // 100 points per question is the most a cell takes: accepted and written; 100.5 and 100.01
+    // are refused with the limit named, in the status line and when composing.
+    void aHundredPointsPerQuestionIsTheLargestAccepted()
+    {
+        Workspace ws;
+        seedBank(ws);
+        BoxAnswerer boxes;
+        BlueprintWindow w;
+        w.show();
+        keepTypes(&w, {"选择题"});
+        for (const QString& points : {QStringLiteral("100.5"), QStringLiteral("100.01")}) {
+            setCell(&w, "第二章", "01", "易", "1", points);
+            const QString expected = "第二章 / 选择题·易：每题分数不能超过100分。";
+            QCOMPARE(w.LabelStatus->text(), expected);
+            boxes.clear();
+            QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+            QCOMPARE(boxes.texts, QStringList{expected});
+        }
+        QCOMPARE(ws.count("sjb"), 0);
+        setCell(&w, "第二章", "01", "易", "1", "100");
+        QCOMPARE(w.LabelStatus->text(), QString());
+        QCOMPARE(w.LabelTotal->text(), QString("合计：1道题，100分，与试卷总分100分一致"));
+        boxes.clear();
+        QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+        QCOMPARE(boxes.texts.join('|'), QString());
+        QCOMPARE(paperCells(ws).size(), 1);
+        QCOMPARE(paperCells(ws).first(), QString("01 02 易 100"));
+    }
+
+    // A merged 全部 column takes from every difficulty of its chapter: what another chapter's
+    // merged cell takes is not offered to a short cell, and what is offered really composes.
+    void aMergedColumnOffersOnlyWhatItsOwnCellsLeave()
+    {
+        Workspace ws;
+        seedBank(ws);
+        addQuestion(ws, "01", "03", "003", "02", "易");
+        addQuestion(ws, "01", "03", "004", "02", "中等");
+        addQuestion(ws, "01", "03", "005", "02", "难");
+        ws.refreshDatasets();
+        BoxAnswerer boxes;
+        BlueprintWindow w;
+        w.show();
+        keepTypes(&w, {"解答题"});
+        mergeType(&w, "解答题");
+        // 第一章 holds 2 解答题 and asks 4; 第二章 holds 3 and its own cell takes 2.
+        setCell(&w, "第一章", "03", "", "4", "10");
+        setCell(&w, "第二章", "03", "", "2", "10");
+        type(w.EditZf, "60");
+        QList<QStringList> shown;
+        int step = 0;
+        boxes.onOtherModal = [&](QWidget* modal) {
+            auto* report = qobject_cast<ShortageReport*>(modal);
+            QComboBox* box = report ? report->findChild<QComboBox*>("ComboFix_0") : nullptr;
+            if (!box || step == 2) return false;  // a report left open after the second is a fault
+            shown << offers(box);
+            box->setCurrentIndex(box->count() - 1);  // from 第二章
+            report->BtnFixOk->click();
+            if (++step == 1) report->BtnFixCancel->click();
+            return true;
+        };
+        QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+        QCOMPARE(boxes.texts, QStringList{"所选的补题来源题目不够，请另选处理方式！"});
+        QCOMPARE(ws.count("sjb"), 0);
+        setCell(&w, "第一章", "03", "", "3", "10");
+        type(w.EditZf, "50");
+        boxes.clear();
+        QTest::mouseClick(w.BtnCompose, Qt::LeftButton);
+        QCOMPARE(boxes.texts.join('|'), QString());
+        QCOMPARE(shown,
+                 (QList<QStringList>{{"（请选择处理方式）", "少出题：只出2道", "从“第二章”补2道（可用1道）（不可选）"},
+                                     {"（请选择处理方式）", "少出题：只出2道", "从“第二章”补1道（可用1道）"}}));
+        QCOMPARE(testing::joined("SELECT zjh FROM sjb ORDER BY zjh"), QString("01,01,02,02,02"));
+        QCOMPARE(ws.scalar("SELECT COUNT(DISTINCT th) FROM sjb WHERE txh='03'"), QString("5"));
+    }
+
+    // Every offer of the shortage report is enabled exactly when drawing with it fills the cell:
+    // widening at either end of the levels and in the middle, other chapters whose own cells take
+    // some of their questions, and merged columns, beside each other in one plan.
+    void everyOfferIsEnabledExactlyWhenComposingWithItSucceeds()
+    {
+        Workspace ws;
+        seedSubjects(ws);
+        // 选择题 by difficulty: 第一章 易1 较易2 中等2 较难1, 第二章 易4 较易1 难1; 解答题 (merged):
+        // 第一章 2, 第二章 3.
+        const QList<QStringList> questions = {{"01", "01", "易"},   {"01", "01", "较易"}, {"01", "01", "较易"},
+                                              {"01", "01", "中等"}, {"01", "01", "中等"}, {"01", "01", "较难"},
+                                              {"01", "02", "易"},   {"01", "02", "易"},   {"01", "02", "易"},
+                                              {"01", "02", "易"},   {"01", "02", "较易"}, {"01", "02", "难"},
+                                              {"03", "01", "难"},   {"03", "01", "易"},   {"03", "02", "易"},
+                                              {"03", "02", "中等"}, {"03", "02", "难"}};
+        int n = 0;
+        for (const QStringList& q : questions)
+            addQuestion(ws, "01", q.at(0), QStringLiteral("%1").arg(++n, 3, 10, QLatin1Char('0')), q.at(1), q.at(2));
+        ws.refreshDatasets();
+        blueprint::BankCounts counts;
+        counts.load(DM->db(), "01");
+        struct Scenario {
+            const char* name;
+            QVector<blueprint::Cell> cells;
+        };
+        const Scenario scenarios[] = {
+            {"middle level, its neighbour taken", {{"01", "01", "较易", 5, 1}, {"01", "01", "易", 1, 1}}},
+            {"middle level", {{"01", "01", "较易", 4, 1}, {"02", "01", "较易", 1, 1}}},
+            {"lowest level, other chapter partly taken", {{"01", "01", "易", 3, 1}, {"02", "01", "易", 2, 1}}},
+            {"lowest level, other chapter all but one taken", {{"01", "01", "易", 4, 1}, {"02", "01", "易", 3, 1}}},
+            {"highest level", {{"01", "01", "难", 1, 1}, {"02", "01", "难", 1, 1}}},
+            {"highest level, empty neighbour", {{"02", "01", "难", 2, 1}}},
+            {"merged, other chapter partly taken", {{"01", "03", "", 4, 1}, {"02", "03", "", 2, 1}}},
+            {"merged, just enough", {{"01", "03", "", 3, 1}, {"02", "03", "", 2, 1}}},
+            {"merged beside levels",
+             {{"01", "03", "", 3, 1}, {"02", "03", "", 1, 1}, {"01", "01", "较难", 2, 1}, {"02", "01", "较易", 2, 1}}},
+        };
+        int enabledSeen = 0;
+        int disabledSeen = 0;
+        QStringList shownOffers;
+        for (const Scenario& scenario : scenarios) {
+            blueprint::Plan plan;
+            plan.kmh = "01";
+            plan.chapters = {{"01", "第一章"}, {"02", "第二章"}};
+            bool merged = false;
+            for (const blueprint::Cell& c : scenario.cells) merged = merged || c.nd.isEmpty();
+            plan.types = {{"01", "选择题", false}};
+            if (merged) plan.types.append({"03", "解答题", true});
+            plan.cells = scenario.cells;
+            const QVector<blueprint::Shortage> shortList = blueprint::shortages(plan, counts);
+            QVERIFY2(!shortList.isEmpty(), scenario.name);
+            ShortageReport report(plan, counts, shortList);
+            for (int i = 0; i < shortList.size(); ++i) {
+                QComboBox* box = report.findChild<QComboBox*>(QStringLiteral("ComboFix_%1").arg(i));
+                QVERIFY(box);
+                shownOffers << offers(box).join(QStringLiteral(" | "));
+                auto* model = qobject_cast<QStandardItemModel*>(box->model());
+                for (int item = 2; item < box->count(); ++item) {
+                    // This cell takes the offer, every other short cell takes fewer.
+                    for (QComboBox* other : report.choices) other->setCurrentIndex(1);
+                    box->setCurrentIndex(item);
+                    const QHash<QString, blueprint::Fix> fixes = report.fixes();
+                    const bool enabled = model->item(item)->isEnabled();
+                    (enabled ? enabledSeen : disabledSeen) += 1;
+                    for (quint32 seed : {1u, 2u, 3u}) {
+                        randomdraw::setState(seed);
+                        const blueprint::Draw d = blueprint::draw(DM->db(), plan, fixes);
+                        const QString cell = blueprint::cellName(plan, shortList.at(i).cell);
+                        bool filled = true;
+                        for (const QString& line : d.unmet) filled = filled && !line.startsWith(cell + "：");
+                        QVERIFY2(filled == enabled,
+                                 qPrintable(QStringLiteral("%1: %2 %3 but drawing %4")
+                                                .arg(scenario.name, box->itemText(item),
+                                                     enabled ? "enabled" : "disabled", d.unmet.join(';'))));
+                    }
+                }
+            }
+        }
+        // What the report offers: widening one level either side (one at either end), with the
+        // questions left once the plan's own cells have taken theirs.
+        const QString choose = QStringLiteral("（请选择处理方式）");
+        QCOMPARE(
+            shownOffers,
+            (QStringList{
+                choose + " | 少出题：只出2道 | 放宽难度到易、中等：补3道（可用2道）（不可选） | "
+                         "从“第二章”补3道（可用1道）（不可选）",
+                choose +
+                    " | 少出题：只出2道 | 放宽难度到易、中等：补2道（可用3道） | 从“第二章”补2道（可用0道）（不可选）",
+                choose + " | 少出题：只出1道 | 放宽难度到较易：补2道（可用2道） | 从“第二章”补2道（可用2道）",
+                choose + " | 少出题：只出1道 | 放宽难度到较易：补3道（可用2道）（不可选） | "
+                         "从“第二章”补3道（可用1道）（不可选）",
+                choose + " | 少出题：只出0道 | 放宽难度到较难：补1道（可用1道） | 从“第二章”补1道（可用0道）（不可选）",
+                choose + " | 少出题：只出1道 | 放宽难度到较难：补1道（可用0道）（不可选） | "
+                         "从“第一章”补1道（可用0道）（不可选）",
+                choose + " | 少出题：只出2道 | 从“第二章”补2道（可用1道）（不可选）",
+                choose + " | 少出题：只出2道 | 从“第二章”补1道（可用1道）",
+                choose +
+                    " | 少出题：只出1道 | 放宽难度到中等、难：补1道（可用2道） | 从“第二章”补1道（可用0道）（不可选）",
+                choose + " | 少出题：只出1道 | 放宽难度到易、中等：补1道（可用4道） | 从“第一章”补1道（可用2道）",
+                choose + " | 少出题：只出2道 | 从“第二章”补1道（可用2道）"}));
+        QVERIFY(enabledSeen >= 5);
+        QVERIFY(disabledSeen >= 5);
     }
 
     void templatesSurviveARestartAndCanBeCopiedAndDeleted()

@@ -135,6 +135,9 @@ QString withoutSpaces(QString text)
 
 class BlueprintPrintTest : public QObject {
     Q_OBJECT
+    // A dialog no test answers fails the test at once instead of hanging until the CTest timeout.
+    testing::ModalGuard guard_;
+
 private slots:
     void initTestCase() { app::setup(*qApp); }
     void cleanup() { testing::closeAllWindows(); }

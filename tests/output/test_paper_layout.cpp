@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include "app/application.h"
 #include "docx_reader.h"
@@ -89,6 +90,117 @@ PaperContent longPaper()
     return paper;
 }
 
+// The page of a written document as its body's section properties give it: "pgSz/w:w" → value,
+// "pgMar/w:left", "cols/w:num", …
+QMap<QString, QString> sectionOf(const QByteArray& documentXml)
+{
+    QMap<QString, QString> out;
+    QXmlStreamReader r(documentXml);
+    int depth = 0;  // inside w:sectPr
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            if (r.qualifiedName() == QLatin1String("w:sectPr")) ++depth;
+            if (depth == 0) continue;
+            for (const QXmlStreamAttribute& a : r.attributes())
+                out.insert(r.name().toString() + QLatin1Char('/') + a.qualifiedName().toString(), a.value().toString());
+        } else if (r.isEndElement() && r.qualifiedName() == QLatin1String("w:sectPr")) {
+            --depth;
+        }
+    }
+    return out;
+}
+
+// The width of one text column of that page in twips, as a word processor lays it out.
+int textColumnWidth(const QMap<QString, QString>& page)
+{
+    const int columns = qMax(1, page.value(QStringLiteral("cols/w:num"), QStringLiteral("1")).toInt());
+    const int space = columns > 1 ? page.value(QStringLiteral("cols/w:space")).toInt() * (columns - 1) : 0;
+    return (page.value(QStringLiteral("pgSz/w:w")).toInt() - page.value(QStringLiteral("pgMar/w:left")).toInt() -
+            page.value(QStringLiteral("pgMar/w:right")).toInt() - space) /
+           columns;
+}
+
+// The first table of a document: its width, its grid columns and the texts of its first row.
+struct TableShape {
+    int width = 0;
+    QList<int> columns;
+    QStringList header;
+};
+
+TableShape firstTable(const QByteArray& documentXml)
+{
+    TableShape shape;
+    QXmlStreamReader r(documentXml);
+    bool inTable = false;
+    int row = 0;
+    QString cell;
+    while (!r.atEnd()) {
+        r.readNext();
+        const QStringView name = r.qualifiedName();
+        if (r.isStartElement()) {
+            if (name == QLatin1String("w:tbl")) {
+                if (inTable || shape.width > 0) break;
+                inTable = true;
+            } else if (!inTable) {
+                continue;
+            } else if (name == QLatin1String("w:tblW")) {
+                shape.width = r.attributes().value(QLatin1String("w:w")).toInt();
+            } else if (name == QLatin1String("w:gridCol")) {
+                shape.columns << r.attributes().value(QLatin1String("w:w")).toInt();
+            } else if (name == QLatin1String("w:tr")) {
+                ++row;
+            } else if (name == QLatin1String("w:tc")) {
+                cell.clear();
+            } else if (name == QLatin1String("w:t") && row == 1) {
+                cell += r.readElementText();
+            }
+        } else if (r.isEndElement() && inTable) {
+            if (name == QLatin1String("w:tc") && row == 1) shape.header << cell;
+            if (name == QLatin1String("w:tbl")) break;
+        }
+    }
+    return shape;
+}
+
+// A paper of `sections` short sections, two questions each.
+PaperContent manySections(int sections)
+{
+    PaperContent paper;
+    paper.title = QStringLiteral("单元测验%1").arg(sections);
+    paper.duration = QStringLiteral("60");
+    paper.total = QString::number(sections * 4);
+    for (int i = 0; i < sections; ++i) {
+        PaperSection s;
+        s.typeName = QStringLiteral("题型%1").arg(i + 1);
+        s.questions = {PaperQuestion{QStringLiteral("问题%1甲").arg(i + 1), QStringLiteral("答案%1甲").arg(i + 1), 2},
+                       PaperQuestion{QStringLiteral("问题%1乙").arg(i + 1), QStringLiteral("答案%1乙").arg(i + 1), 2}};
+        s.count = 2;
+        s.points = 4;
+        paper.sections.append(s);
+    }
+    return paper;
+}
+
+// The layout as a teacher sets it in the 版式 dialog (考试用卷), read back as the program does.
+PrintLayout chosenInDialog(int paper, bool seal, bool separateKey, const QMap<QString, int>& lines = {})
+{
+    static int users = 0;
+    const QString user = QStringLiteral("版式%1/%2").arg(++users).arg(QCoreApplication::applicationPid());
+    TBsszF dialog(user, {QStringLiteral("选择题"), QStringLiteral("填空题"), QStringLiteral("解答题")});
+    dialog.RadioKs->setChecked(true);
+    (seal ? dialog.RadioMfx : dialog.RadioJt)->setChecked(true);
+    dialog.ComboZz->setCurrentIndex(paper);
+    dialog.ComboDa->setCurrentIndex(separateKey ? 1 : 0);
+    for (int row = 0; row < dialog.TableDtkj->rowCount(); ++row) {
+        auto* spin = qobject_cast<QSpinBox*>(dialog.TableDtkj->cellWidget(row, 1));
+        const QString type = dialog.TableDtkj->item(row, 0) ? dialog.TableDtkj->item(row, 0)->text() : QString();
+        if (spin) spin->setValue(lines.value(type));
+    }
+    QTest::mouseClick(dialog.BtnQd, Qt::LeftButton);
+    return PrintLayout::load(user);
+}
+
 }  // namespace
 
 class PaperLayoutTest : public QObject {
@@ -99,6 +211,10 @@ private slots:
     void examHeadingsNameTheScoreOfEachQuestionOnlyWhenTheyAgree();
     void a4WithSealLineNumbersEveryPageAndSealsOddPagesWithTheKeyInItsOwnFile();
     void a3PaperRunsInTwoColumnsWithTheKeyAtTheEnd();
+    void b4PaperLiesOnItsLongSideInTwoColumns();
+    void theScoreTableFitsItsColumnWithACellForEverySectionAndTheTotal();
+    void answerSpaceFollowsOnlyTheTypesThatAskForIt();
+    void aSeparateKeyHasTheUsualMarginsWithoutTheSealingColumn();
 
 private:
     bool haveClients_ = false;
@@ -263,6 +379,153 @@ void PaperLayoutTest::a3PaperRunsInTwoColumnsWithTheKeyAtTheEnd()
     QVERIFY(first.contains(QStringLiteral("姓名：")));
     QVERIFY(!first.contains(QStringLiteral("密封线内不要答题")));
     QVERIFY(withoutSpaces(pageText(pdf, pages)).contains(QStringLiteral("期末考试（参考答案）")));
+}
+
+void PaperLayoutTest::b4PaperLiesOnItsLongSideInTwoColumns()
+{
+    const PrintLayout layout = chosenInDialog(2, false, false, {{QStringLiteral("解答题"), 10}});
+    QCOMPARE(layout.size, PrintLayout::B4TwoColumns);
+    QTemporaryDir dir;
+    const QStringList paths = writePaperDocuments(longPaper(), dir.path(), layout);
+    QCOMPARE(paths.size(), 1);
+    const QMap<QString, QString> page =
+        sectionOf(docxread::read(paths.first()).parts.value(QStringLiteral("word/document.xml")));
+    // B4 is 250 × 353 mm: 14173 × 20013 twips, lying on its long side.
+    QCOMPARE(page.value(QStringLiteral("pgSz/w:w")), QStringLiteral("20013"));
+    QCOMPARE(page.value(QStringLiteral("pgSz/w:h")), QStringLiteral("14173"));
+    QCOMPARE(page.value(QStringLiteral("pgSz/w:orient")), QStringLiteral("landscape"));
+    QCOMPARE(page.value(QStringLiteral("cols/w:num")), QStringLiteral("2"));
+
+    if (!haveClients_) QSKIP("soffice or poppler-utils are not installed");
+    const QString pdf = toPdf(paths.first(), dir.path());
+    QVERIFY(!pdf.isEmpty());
+    const QSizeF size = pageSize(pdf);
+    QVERIFY2(qAbs(size.width() - 1000.63) < 2 && qAbs(size.height() - 708.66) < 2,
+             qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
+    const QString bbox = testing::runProgram(QStringLiteral("pdftotext"),
+                                             {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                                              QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\"[^>]*xMax=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+    int left = 0;
+    int right = 0;
+    double totalRight = -1;
+    for (auto it = word.globalMatch(bbox); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(3).contains(QStringLiteral("总分")) && totalRight < 0) totalRight = m.captured(2).toDouble();
+        if (!m.captured(3).contains(QStringLiteral("题"))) continue;
+        (m.captured(1).toDouble() < size.width() / 2 ? left : right) += 1;
+    }
+    QVERIFY2(left > 0 && right > 0, qPrintable(QStringLiteral("%1 left, %2 right").arg(left).arg(right)));
+    // The score table's last cell stands in the first column.
+    QVERIFY2(totalRight > 0 && totalRight < size.width() / 2, qPrintable(QString::number(totalRight)));
+}
+
+void PaperLayoutTest::theScoreTableFitsItsColumnWithACellForEverySectionAndTheTotal()
+{
+    // Two characters of 10.5 points and the cell's margins: "题号" and "总分" on one line.
+    constexpr int kNarrowestCell = 2 * 210 + 2 * 108;
+    struct Case {
+        int paper;
+        bool seal;
+        int sections;
+    };
+    const Case cases[] = {{0, false, 3},  {0, true, 3},  {0, true, 8}, {0, true, 14}, {1, true, 3},
+                          {1, false, 14}, {2, false, 3}, {2, true, 8}, {2, false, 14}};
+    for (const Case& c : cases) {
+        const QString name = QStringLiteral("paper %1, seal %2, %3 sections").arg(c.paper).arg(c.seal).arg(c.sections);
+        QTemporaryDir dir;
+        const PaperContent paper = manySections(c.sections);
+        const QStringList paths = writePaperDocuments(paper, dir.path(), chosenInDialog(c.paper, c.seal, true));
+        QCOMPARE(paths.size(), 2);
+        const QByteArray xml = docxread::read(paths.first()).parts.value(QStringLiteral("word/document.xml"));
+        const TableShape table = firstTable(xml);
+        QStringList header{QStringLiteral("题号")};
+        for (int i = 1; i <= c.sections; ++i) header << NumConvert(i);
+        header << QStringLiteral("总分");
+        QVERIFY2(table.header == header, qPrintable(name + ": " + table.header.join(' ')));
+        QCOMPARE(table.columns.size(), header.size());
+        int sum = 0;
+        for (int w : table.columns) sum += w;
+        const int column = textColumnWidth(sectionOf(xml));
+        QVERIFY2(table.width <= column && sum <= table.width,
+                 qPrintable(QStringLiteral("%1: table %2 (cells %3) in a column of %4")
+                                .arg(name)
+                                .arg(table.width)
+                                .arg(sum)
+                                .arg(column)));
+        // Where the column has room, no cell is too narrow for its two characters.
+        if (kNarrowestCell * header.size() <= column) {
+            for (int w : table.columns)
+                QVERIFY2(w >= kNarrowestCell, qPrintable(QStringLiteral("%1: a cell of %2").arg(name).arg(w)));
+        }
+    }
+}
+
+void PaperLayoutTest::answerSpaceFollowsOnlyTheTypesThatAskForIt()
+{
+    QTemporaryDir dir;
+    const PaperContent paper = longPaper();
+    const PrintLayout layout = chosenInDialog(0, true, false, {{QStringLiteral("解答题"), 3}});
+    const QStringList paths = writePaperDocuments(paper, dir.path(), layout);
+    QCOMPARE(paths.size(), 1);
+    const QStringList tokens = docxread::read(paths.first()).tokens();
+    for (int i = 0; i < paper.sections.size(); ++i) {
+        const PaperSection& section = paper.sections.at(i);
+        const int lines = section.typeName == QStringLiteral("解答题") ? 3 : 0;
+        const QString heading = examHeading(i, section.typeName, section.count, section.points, {});
+        int at = -1;
+        for (int t = 0; t < tokens.size() && at < 0; ++t) {
+            if (tokens.at(t).startsWith(heading.left(heading.indexOf(QStringLiteral("（"))))) at = t;
+        }
+        QVERIFY2(at >= 0, qPrintable(heading));
+        // After the heading: each question, then exactly its answer space, then the next one.
+        for (int k = 0; k < section.questions.size(); ++k) {
+            ++at;
+            QCOMPARE(tokens.value(at), QStringLiteral("%1. ").arg(k + 1) + section.questions.at(k).text);
+            for (int n = 0; n < lines; ++n) QVERIFY2(tokens.value(++at).isEmpty(), qPrintable(tokens.value(at)));
+        }
+        const QString next = tokens.value(at + 1);
+        QVERIFY2(i + 1 < paper.sections.size()
+                     ? kHeading.match(next).hasMatch()
+                     : next.startsWith(QStringLiteral("[page]")) || next.contains(QStringLiteral("参考答案")),
+                 qPrintable(section.typeName + " is followed by: [" + next + "]"));
+    }
+}
+
+void PaperLayoutTest::aSeparateKeyHasTheUsualMarginsWithoutTheSealingColumn()
+{
+    for (int size = 0; size < 3; ++size) {
+        QTemporaryDir dir;
+        PaperContent paper = longPaper();
+        paper.blueprint = {{QStringLiteral("章节"), QStringLiteral("选择题·易"), QStringLiteral("合计")},
+                           {QStringLiteral("第一章"), QStringLiteral("12题 36分"), QStringLiteral("12题 36分")},
+                           {QStringLiteral("合计"), QStringLiteral("12题 36分"), QStringLiteral("12题 36分")}};
+        const PrintLayout layout = chosenInDialog(size, true, true);
+        const QStringList paths = writePaperDocuments(paper, dir.path(), layout);
+        QCOMPARE(paths.size(), 2);
+        const docxread::Package sealed = docxread::read(paths.at(0));
+        const docxread::Package key = docxread::read(paths.at(1));
+        const QMap<QString, QString> paperPage = sectionOf(sealed.parts.value(QStringLiteral("word/document.xml")));
+        const QMap<QString, QString> keyPage = sectionOf(key.parts.value(QStringLiteral("word/document.xml")));
+        // The paper leaves room for its sealing column; the key has the margins of an unsealed page.
+        QVERIFY(paperPage.value(QStringLiteral("pgMar/w:left")).toInt() >
+                paperPage.value(QStringLiteral("pgMar/w:right")).toInt());
+        const int usual = size == 0 ? 1800 : 1440;
+        QCOMPARE(keyPage.value(QStringLiteral("pgMar/w:left")).toInt(), usual);
+        QCOMPARE(keyPage.value(QStringLiteral("pgMar/w:right")).toInt(), usual);
+        for (const QString& part :
+             {QStringLiteral("pgSz/w:w"), QStringLiteral("pgSz/w:h"), QStringLiteral("cols/w:num")})
+            QCOMPARE(keyPage.value(part), paperPage.value(part));
+        bool sealText = false;
+        for (auto it = key.parts.cbegin(); it != key.parts.cend(); ++it)
+            sealText = sealText || QString::fromUtf8(it.value()).contains(QStringLiteral("密 封 线"));
+        QVERIFY(!sealText);
+        // The blueprint after the key spans the key's own text column.
+        const TableShape table = firstTable(key.parts.value(QStringLiteral("word/document.xml")));
+        QCOMPARE(table.header.first(), QStringLiteral("章节"));
+        QCOMPARE(table.width, textColumnWidth(keyPage));
+    }
 }
 
 QTEST_MAIN(PaperLayoutTest)

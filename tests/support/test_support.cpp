@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QUrl>
@@ -233,14 +234,25 @@ void closeOtherConnection(const QString& name)
     QSqlDatabase::removeDatabase(name);
 }
 
+namespace {
+int answerersAlive = 0;
+ModalGuard* guard = nullptr;
+QPointer<QWidget> handling;  // the window an onOtherModal is working on just now
+}  // namespace
+
 BoxAnswerer::BoxAnswerer()
 {
+    ++answerersAlive;
     timer_.setInterval(5);
     connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::poll);
     timer_.start();
 }
 
-BoxAnswerer::~BoxAnswerer() { timer_.stop(); }
+BoxAnswerer::~BoxAnswerer()
+{
+    timer_.stop();
+    --answerersAlive;
+}
 
 void BoxAnswerer::poll()
 {
@@ -263,14 +275,81 @@ void BoxAnswerer::poll()
     }
     // Other dialogs are handled from a fresh call, so that message boxes they open in turn are
     // still answered by this timer (a timer is never re-entered while its slot runs).
-    if (onOtherModal && !otherBusy_) {
+    if (!onOtherModal) {
+        if (guard) guard->refuse(modal);
+        return;
+    }
+    if (!otherBusy_) {
         otherBusy_ = true;
         QPointer<QWidget> target = modal;
         QTimer::singleShot(0, this, [this, target] {
-            if (target && onOtherModal) onOtherModal(target);
+            handling = target;
+            const bool handled = target && onOtherModal && onOtherModal(target);
+            handling = nullptr;
             otherBusy_ = false;
+            // A window the test declined and left open would wait for ever.
+            if (!handled && guard && target && target->isVisible() && QApplication::activeModalWidget() == target)
+                guard->refuse(target);
         });
     }
+}
+
+ModalGuard::ModalGuard(int patienceMs) : patienceMs_(patienceMs)
+{
+    guard = this;
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &ModalGuard::poll);
+    timer_.start();
+}
+
+ModalGuard::~ModalGuard()
+{
+    timer_.stop();
+    if (guard == this) guard = nullptr;
+}
+
+ModalGuard* ModalGuard::active()
+{
+    return guard;
+}
+
+void ModalGuard::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) {
+        seen_ = nullptr;
+        return;
+    }
+    if (modal != seen_) {
+        seen_ = modal;
+        since_.start();
+    }
+    // A window a handler is working on may stay open as long as the work takes.
+    if (answerersAlive == 0 || (modal != handling && since_.elapsed() > patienceMs_)) refuse(modal);
+}
+
+void ModalGuard::refuse(QWidget* modal)
+{
+    QString text;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        text = box->text();
+    } else {
+        QStringList labels;
+        for (const QLabel* label : modal->findChildren<QLabel*>()) {
+            if (label->isVisible() && !label->text().isEmpty()) labels << label->text();
+        }
+        text = modal->objectName() + QLatin1Char(' ') + labels.join(QLatin1Char(' ')).left(300);
+    }
+    const QString what = modal->windowTitle() + QStringLiteral(": ") + text;
+    unexpected << what;
+    seen_ = nullptr;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        dialog->reject();
+    } else {
+        modal->close();
+    }
+    QTest::qFail(qPrintable(QStringLiteral("an unexpected modal window opened and was closed: ") + what), __FILE__,
+                 __LINE__);
 }
 
 QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs)

@@ -1,6 +1,8 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QVariant>
 #include <QStringList>
@@ -94,6 +96,32 @@ private:
     QTimer timer_;
     bool otherBusy_ = false;
     QVector<QMessageBox::StandardButton> answers_;
+};
+
+// A guard for a whole test class (keep one as a member of the test object): a modal window that
+// the test does not answer fails the running test at once, naming the window's title and text, and
+// is closed so that the test goes on instead of hanging until the CTest timeout. A window is
+// unanswered when no BoxAnswerer is alive; when it is not a message box and the BoxAnswerer has no
+// onOtherModal, or its onOtherModal returns false for it; or when it is still the open modal window
+// after `patienceMs` (one that opened while onOtherModal was busy with another window) without
+// onOtherModal working on it.
+class ModalGuard : public QObject {
+    Q_OBJECT
+public:
+    explicit ModalGuard(int patienceMs = 5000);
+    ~ModalGuard() override;
+    // The guard of the running test, if any.
+    static ModalGuard* active();
+    // Closes `modal` and fails the running test naming it.
+    void refuse(QWidget* modal);
+    QStringList unexpected;  // "title: text" of every window refused, oldest first
+
+private:
+    void poll();
+    QTimer timer_;
+    QPointer<QWidget> seen_;  // the modal window open at the last look, and since when
+    QElapsedTimer since_;
+    int patienceMs_;
 };
 
 // Runs a program to its end; its standard output, or a null text when it failed or timed out.
