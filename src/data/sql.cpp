@@ -5,6 +5,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 
+#include <QHash>
 #include <QMultiHash>
 #include <QSet>
 #include <QSqlDriver>
@@ -71,6 +72,12 @@ void setSessionSetup(std::function<void(QSqlDatabase&)> setup)
     sessionSetup() = std::move(setup);
 }
 
+static QHash<QString, int>& generations()
+{
+    static QHash<QString, int> counts;
+    return counts;
+}
+
 // A server connection that broke since the last statement is opened again before the next one,
 // and the session's own state is set up afresh.
 static void reconnectIfLost(const QSqlDatabase& db)
@@ -82,7 +89,13 @@ static void reconnectIfLost(const QSqlDatabase& db)
         throw DataError(QStringLiteral("无法重新连接数据库服务器：%1").arg(conn.lastError().text().trimmed()), QString(),
                         true);
     }
+    ++generations()[db.connectionName()];
     if (sessionSetup()) sessionSetup()(conn);
+}
+
+int sessionGeneration(const QSqlDatabase& db)
+{
+    return generations().value(db.connectionName());
 }
 
 // A read that failed because the server ended this program's session while it stood idle (the
@@ -132,6 +145,12 @@ static QSqlQuery runOnce(const QSqlDatabase& db, const QString& statement, const
         throw failure(query.lastError(), statement, db);
     }
     return query;
+}
+
+void confirmSession(const QSqlDatabase& db)
+{
+    // A session the server ended while the program stood idle is only found out by using it.
+    if (engine::isServer(db) && !openTransactions().contains(db.connectionName())) scalar(db, QStringLiteral("SELECT 1"));
 }
 
 QString scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)

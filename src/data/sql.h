@@ -48,6 +48,12 @@ void tuneForLists(const QSqlDatabase& db);
 // session's own temporary tables).
 void setSessionSetup(std::function<void(QSqlDatabase&)> setup);
 
+// How many times the connection has been opened again after it broke (a server session that
+// ended): whatever a session kept of its own (the paper being composed) is gone when it changes.
+// Before reading it, confirmSession() makes sure the session is alive (reconnecting if not).
+int sessionGeneration(const QSqlDatabase& db);
+void confirmSession(const QSqlDatabase& db);
+
 // Finalizes the statements kept for a connection; call before the connection is closed.
 void releaseStatements(const QSqlDatabase& db);
 

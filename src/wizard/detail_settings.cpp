@@ -401,8 +401,26 @@ void TXxszF::InitPaper()
 
 // ---- showing the dialog ---------------------------------------------------------------------
 
+bool TXxszF::draftLost()
+{
+    if (!DM->isServer()) return false;
+    sql::confirmSession(DM->db());
+    if (sql::sessionGeneration(DM->db()) == session_) return false;
+    // The draft lived in the session the server ended: the window is set back to an empty paper,
+    // so that what it shows is what 组卷 would write.
+    MsgBox::show(QStringLiteral("与数据库服务器的连接曾经中断，正在组的试卷随之丢失，已重新开始，请重新设置各题型的小题。"),
+                 this);
+    keepPaper_ = false;
+    FormShow();
+    clearPaperList();
+    EditTs->setText(QStringLiteral("0"));
+    EditZf->setText(QStringLiteral("0"));
+    return true;
+}
+
 void TXxszF::FormShow()
 {
+    session_ = sql::sessionGeneration(DM->db());
     kmm_ = ZtszF ? ZtszF->ComboBoxKm->currentText() : QString();
     kmh_ = KmmToKmh(kmm_);
     InitCheckListBoxZj();
@@ -489,6 +507,7 @@ void TXxszF::SelectTm()
 
 void TXxszF::ListBoxTxClick()
 {
+    if (draftLost()) return;
     InitMemoTxms();
     SelectTm();
     EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
@@ -519,6 +538,7 @@ void TXxszF::ListBoxTxClick()
 
 void TXxszF::CheckListBoxZjClickCheck(int row, bool checked)
 {
+    if (draftLost()) return;
     if (row < 0) return;
     {
         const QSignalBlocker block(CheckListBoxZj);
@@ -696,6 +716,7 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
 
 void TXxszF::SBtnQbyrClick()
 {
+    if (draftLost()) return;
     int count = convert::toInt(EditTs->text());
     if (count == 0) {
         MsgBox::show(QStringLiteral("请设置当前小题数！"), this);
@@ -782,6 +803,7 @@ void TXxszF::SBtnQbyrClick()
 
 void TXxszF::SBtnYrClick()
 {
+    if (draftLost()) return;
     LabelZt->clear();
     const auto finish = [this] { InitListBoxSj(); };
     int count = convert::toInt(EditTs->text());
@@ -832,6 +854,7 @@ void TXxszF::SBtnYrClick()
 
 void TXxszF::SBtnYcClick()
 {
+    if (draftLost()) return;
     LabelZt->clear();
     const int row = selectedRow(ListBoxSj);
     if (row < 0 || row >= sjIds_.size()) {
@@ -845,6 +868,7 @@ void TXxszF::SBtnYcClick()
 
 void TXxszF::SBtnQbycClick()
 {
+    if (draftLost()) return;
     LabelZt->clear();
     const QString txm = currentTypeName();
     const QString txh = TxmToTxh(kmh_, txm);
@@ -922,6 +946,7 @@ void TXxszF::Swap(int a, int b)
 
 void TXxszF::SBtnTmsyClick()
 {
+    if (draftLost()) return;
     const int i = selectedRow(ListBoxSj);
     if (i < 0) {
         MsgBox::show(QStringLiteral("请选择要移动的题目！"), this);
@@ -935,6 +960,7 @@ void TXxszF::SBtnTmsyClick()
 
 void TXxszF::SBtnTmxyClick()
 {
+    if (draftLost()) return;
     const int i = selectedRow(ListBoxSj);
     if (i < 0) {
         MsgBox::show(QStringLiteral("请选择要移动的题目！"), this);
@@ -950,6 +976,7 @@ void TXxszF::SBtnTmxyClick()
 
 void TXxszF::Button2Click()
 {
+    if (draftLost()) return;
     QSet<QString> paperTypes;
     for (int i = 0; i < ListBoxTx->count(); ++i) paperTypes.insert(ListBoxTx->item(i)->text());
     for (const QString& open : composition::openTypeNames(DM->db(), kmh_)) {

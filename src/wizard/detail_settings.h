@@ -161,4 +161,9 @@ private:
     int typeRowAtPress_ = -1;
     bool closing_ = false;
     bool keepPaper_ = false;
+    // The server session the paper is being composed in (a file: always 0); see draftLost().
+    int session_ = 0;
+    // True, after saying so and starting the paper afresh, when the server session that held the
+    // paper being composed ended (its draft went with it).
+    bool draftLost();
 };

@@ -5,6 +5,8 @@
 #include "app/forms.h"
 #include "app/platform.h"
 #include "data/data_module.h"
+#include "data/sql.h"
+#include "data/engine.h"
 #include "test_support.h"
 #include "wizard/detail_settings.h"
 #include "wizard/overall_settings.h"
@@ -39,6 +41,7 @@ private slots:
     void enterInTheFieldsMovesOnAndStartsTheSelection();
     void countFieldBlinksTenSteps();
     void cancelAndCloseBoxCloseBothSteps();
+    void aDraftLostWithTheServerSessionIsSaidAndTheWindowStartsAfresh();
 
 private:
     void seedBank(Workspace& ws);
@@ -320,6 +323,42 @@ void DetailSettingsTest::cancelAndCloseBoxCloseBothSteps()
         dlg->close();
         QVERIFY(!step1->isVisible());
     }
+}
+
+void DetailSettingsTest::aDraftLostWithTheServerSessionIsSaidAndTheWindowStartsAfresh()
+{
+    if (!testing::onServer()) QSKIP("the draft lives in the server session only on a server");
+    Workspace ws;
+    seedBank(ws);
+    BoxAnswerer boxes;
+    TXxszF* dlg = openStepTwo();
+    ws.exec("INSERT INTO sjb (kmh, txh, th, fs, tm) VALUES ('01','02','001','2.5','甲'), ('01','02','002','2.5','乙')");
+    setTypeFlag(ws, "01", "02", true);
+    ws.refreshDatasets();
+    selectType(dlg, 1);
+    QCOMPARE(dlg->ListBoxSj->count(), 2);
+    QVERIFY(boxes.texts.isEmpty());
+    // The server ends the session (a restart): the draft went with it.
+    {
+        QSqlDatabase admin = engine::openServer(QStringLiteral("ender"), testing::testServer());
+        sql::run(admin, QStringLiteral("SELECT pg_terminate_backend(?)"),
+                 {sql::scalar(DM->db(), QStringLiteral("SELECT pg_backend_pid()")).toInt()});
+        engine::closeConnection(admin);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("ender"));
+    QTest::qWait(200);
+    // The next action says so and shows the empty paper the new session holds.
+    selectType(dlg, 0);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.last().contains(QStringLiteral("正在组的试卷随之丢失")), qPrintable(boxes.last()));
+    QCOMPARE(dlg->ListBoxSj->count(), 0);
+    QCOMPARE(dlg->EditTs->text(), QStringLiteral("0"));
+    QCOMPARE(ws.count("sjb"), 0);
+    selectType(dlg, 1);
+    QCOMPARE(dlg->ListBoxSj->count(), 0);
+    QCOMPARE(dlg->EditTs->text(), QStringLiteral("0"));
+    // Said once: the window now matches the new session.
+    QCOMPARE(boxes.texts.size(), 1);
 }
 
 QTEST_MAIN(DetailSettingsTest)
