@@ -287,6 +287,8 @@ QByteArray documentTree(const QString& path, int timeoutMs)
                            .arg(name));
     }
     if (!QFileInfo(path).isFile()) throw AppError(QStringLiteral("文件“%1”不存在。").arg(path));
+    // Without pandoc no document is read, whatever the file holds: say what to install first.
+    if (!available()) throw AppError(kMissing);
     if (format == QLatin1String("docx") || format == QLatin1String("odt")) packed::check(path, name);
     return run({QStringLiteral("-f"), format, QStringLiteral("-t"), QStringLiteral("json"), path}, name, timeoutMs);
 }

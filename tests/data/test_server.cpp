@@ -434,8 +434,10 @@ void ServerTest::aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings()
     const QString copy = testing::createServerDatabase();
     {
         QSqlDatabase admin = engine::openServer(QStringLiteral("plain-admin"), testing::testServer());
+        // The README's owner role: it may create the bank's roles, and gives its password.
         sql::run(admin, QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'exavoro_plain')"
-                                       " THEN CREATE ROLE exavoro_plain LOGIN NOSUPERUSER; END IF; END $$"));
+                                       " THEN CREATE ROLE exavoro_plain LOGIN NOSUPERUSER CREATEROLE; END IF; END $$"));
+        sql::run(admin, QStringLiteral("ALTER ROLE exavoro_plain CREATEROLE PASSWORD 'plain-pw'"));
         for (const QString& uri : {demo, copy}) {
             sql::run(admin, QStringLiteral("ALTER DATABASE %1 OWNER TO exavoro_plain").arg(QUrl(uri).path().mid(1)));
         }
@@ -447,6 +449,8 @@ void ServerTest::aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings()
         url.setUserName(QStringLiteral("exavoro_plain"));
         return url.toString();
     };
+    const QByteArray oldPassword = qgetenv("PGPASSWORD");
+    qputenv("PGPASSWORD", "plain-pw");
     Run r = tool(dir.path(), {QStringLiteral("demo"), QStringLiteral("--server"), asPlain(demo)});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QVERIFY2(!r.err.contains(QStringLiteral("WARNING")) && !r.err.contains(QStringLiteral("pg_toast")), qPrintable(r.err));
@@ -455,6 +459,7 @@ void ServerTest::aRoleThatIsNoSuperuserBuildsAndCopiesBanksWithoutWarnings()
     QVERIFY2(!r.err.contains(QStringLiteral("WARNING")) && !r.err.contains(QStringLiteral("pg_toast")), qPrintable(r.err));
     // The statistics were gathered all the same.
     QSqlDatabase db = engine::openServer(QStringLiteral("plain-check"), asPlain(copy));
+    if (oldPassword.isNull()) qunsetenv("PGPASSWORD"); else qputenv("PGPASSWORD", oldPassword);
     QVERIFY(!sql::scalar(db, QStringLiteral("SELECT last_analyze FROM pg_stat_user_tables WHERE relname = 'stb'")).isEmpty());
     engine::closeConnection(db);
     db = QSqlDatabase();
