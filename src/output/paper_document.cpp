@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStorageInfo>
+#include <sys/stat.h>
 #include <QSvgRenderer>
 #include <QTemporaryFile>
 #include <QThread>
@@ -485,7 +486,11 @@ QString writeDocumentFile(const QByteArray& bytes, const QString& folder, const 
     temp.setAutoRemove(true);
     errno = 0;
     if (!temp.open()) throwWriteFailure(temp, errno, folder, bytes.size());
-    temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // A paper is an ordinary document of the user's: it gets the permissions the user's umask gives
+    // new files (the temporary file itself starts as the owner's only).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(temp.handle(), 0666 & ~mask);
     writeAll(temp, bytes, folder);
     errno = 0;
     temp.close();

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QStorageInfo>
 #include <QTest>
+#include <sys/stat.h>
 
 #ifdef Q_OS_LINUX
 #include <sched.h>
@@ -76,6 +77,7 @@ private slots:
     void loneSurrogateIsLeftOutAndTheDocumentStaysReadable();
     void staleTemporaryFilesOfAKilledWriteAreRemoved();
     void fullDiskNamesTheCauseAndLeavesNothing();
+    void aPaperGetsThePermissionsOfTheUsersUmask();
 };
 
 void PaperFileTest::longTitlesAndControlCharactersMakeSafeFileNames()
@@ -199,6 +201,24 @@ void PaperFileTest::fullDiskNamesTheCauseAndLeavesNothing()
         QVERIFY(QFile::remove(disk + QStringLiteral("/filler")));
     }
 #endif
+}
+
+void PaperFileTest::aPaperGetsThePermissionsOfTheUsersUmask()
+{
+    Workspace ws;
+    const PaperContent paper = onePaper(ws, QStringLiteral("权限"));
+    const QString folder = ws.root() + QStringLiteral("/Papers");
+    auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    const mode_t old = ::umask(077);
+    const QString privateOne = writePaperDocument(paper, folder);
+    ::umask(027);
+    const QString groupOne = writePaperDocument(paper, folder);
+    ::umask(old);
+    QCOMPARE(modeOf(privateOne), 0600);
+    QCOMPARE(modeOf(groupOne), 0640);
 }
 
 QTEST_MAIN(PaperFileTest)
