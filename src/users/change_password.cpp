@@ -89,18 +89,21 @@ void TXgmmF::BtnQrClick()
     const QString password = EditXmm1->text();
     const QString repeated = EditXmm2->text();
 
-    if (DM->isServer()) {
-        changeOnServer(mmb->str(QStringLiteral("yhm")), old, password, repeated);
-        return;
-    }
+    const bool server = DM->isServer();
+    const QString name = mmb->str(QStringLiteral("yhm"));
     // A stored hash is verified; an empty or not yet upgraded plain-text password compares exactly.
-    if (!passwords::matches(mmb->str(QStringLiteral("mm")), old)) {
+    // On a server the server alone knows the password.
+    if (!(server ? serverAccepts(name, old) : passwords::matches(mmb->str(QStringLiteral("mm")), old))) {
         MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
         return;
     }
     if (!users::fitsLoginWindow(nullptr, password, this)) return;
     if (password != repeated) {
         MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
+        return;
+    }
+    if (server) {
+        changeOnServer(name, password);
         return;
     }
     const QString stored = passwords::hash(password);
@@ -136,17 +139,8 @@ bool TXgmmF::serverAccepts(const QString& name, const QString& password)
     return accepted;
 }
 
-void TXgmmF::changeOnServer(const QString& name, const QString& old, const QString& password, const QString& repeated)
+void TXgmmF::changeOnServer(const QString& name, const QString& password)
 {
-    if (!serverAccepts(name, old)) {
-        MsgBox::show(QStringLiteral("输入的旧密码不正确！"), this);
-        return;
-    }
-    if (!users::fitsLoginWindow(nullptr, password, this)) return;
-    if (password != repeated) {
-        MsgBox::show(QStringLiteral("两次输入的新密码不一致！"), this);
-        return;
-    }
     if (password.isEmpty()) {
         MsgBox::show(QStringLiteral("服务器上的用户必须设置密码，请输入新密码！"), this);
         return;

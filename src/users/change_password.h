@@ -34,6 +34,7 @@ private:
     // On a server: the old password is proven by a connection of the user's role, the new one set
     // through the bank's function.
     bool serverAccepts(const QString& name, const QString& password);
-    void changeOnServer(const QString& name, const QString& old, const QString& password, const QString& repeated);
+    // Sets the checked new password of the user's server role.
+    void changeOnServer(const QString& name, const QString& password);
     void FormCreate();
 };
