@@ -282,6 +282,23 @@ void MoodleGiftTest::literalEntitiesSurviveBothRoundTripsAndGiftRightAnswerLast(
     QCOMPARE(gift.questions[2].text, QStringLiteral("3+3=?\nA. 5\nB. 7\nC. 6"));
     QCOMPARE(gift.questions[2].answer, QStringLiteral("C"));
     QCOMPARE(gift.questions[3].answer, QStringLiteral("CD"));
+
+    // A formula that 录入试题 refuses is refused by the import too, naming the row; nothing is stored.
+    exchange::ImportedPaper hostile =
+        exchange::readGift(QStringLiteral("求值 {=1}\n\n见 \\(\\input\\{/etc/passwd\\}\\) {=1}"));
+    QCOMPARE(hostile.questions.size(), 2);
+    QCOMPARE(hostile.questions[1].text, QStringLiteral("见 \\(\\input{/etc/passwd}\\)"));
+    for (auto& q : hostile.questions) q.chapterName = QStringLiteral("网页");
+    QString refused;
+    try {
+        reimport(ws, hostile);
+    } catch (const AppError& e) {
+        refused = e.text();
+    }
+    QVERIFY2(refused.startsWith(
+                 QStringLiteral("第 2 行（文件中的第 2 题）的题目无法导入：公式“\\input{/etc/passwd}”无法使用")),
+             qPrintable(refused));
+    QCOMPARE(ws.count(QStringLiteral("stb")), 0);
 }
 
 void MoodleGiftTest::commandLineImportAndExport()
