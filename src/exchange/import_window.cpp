@@ -12,9 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -46,6 +48,53 @@ QString oneLine(const QString& text, int length)
     return line;
 }
 
+const QString kChapterNotInFile = QStringLiteral("章节未在文件中给出");
+const QColor kGuessedChapter(255, 214, 153);  // a warning orange behind the chapter cell
+
+// A question or answer cell: it holds the whole text as stored (what the editor opens), and shows
+// one shortened line of it.
+class TextItem : public QTableWidgetItem {
+public:
+    explicit TextItem(int length) : length_(length) {}
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DisplayRole) return oneLine(QTableWidgetItem::data(Qt::EditRole).toString(), length_);
+        return QTableWidgetItem::data(role);
+    }
+
+private:
+    int length_;
+};
+
+// Question and answer texts run over several lines: they are edited in a plain text box, where
+// Enter starts a new line and leaving the box keeps the text.
+class TextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        auto* editor = new QPlainTextEdit(parent);
+        editor->setObjectName(QStringLiteral("MemoCell"));
+        editor->setTabChangesFocus(true);
+        return editor;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        static_cast<QPlainTextEdit*>(editor)->setPlainText(index.data(Qt::EditRole).toString());
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        model->setData(index, static_cast<QPlainTextEdit*>(editor)->toPlainText(), Qt::EditRole);
+    }
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        // Taller than the row, so that a few lines of the text can be seen while editing.
+        QRect area = option.rect;
+        area.setHeight(std::max(area.height() * 4, 96));
+        editor->setGeometry(area);
+    }
+};
+
 }  // namespace
 
 ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
@@ -75,6 +124,7 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
 
     LabelSummary = new QLabel(QStringLiteral("请选择要导入的文件。"), this);
     LabelSummary->setObjectName(QStringLiteral("LabelSummary"));
+    LabelSummary->setWordWrap(true);
 
     TableSt = new QTableWidget(0, ColCount, this);
     TableSt->setObjectName(QStringLiteral("TableSt"));
@@ -94,6 +144,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
                                         {ColText, 300},
                                         {ColAnswer, 110}})
         TableSt->setColumnWidth(column, width);
+    TableSt->setItemDelegateForColumn(ColText, new TextDelegate(TableSt));
+    TableSt->setItemDelegateForColumn(ColAnswer, new TextDelegate(TableSt));
 
     auto* edit = new QGroupBox(QStringLiteral("设置所选行（空白的项不变）"), this);
     auto* editRow = new QHBoxLayout(edit);
@@ -200,7 +252,13 @@ void ImportWindow::readFile()
     }
     paper_ = std::move(read);
     sourceTypes_.clear();
-    for (const ImportedQuestion& q : paper_.questions) sourceTypes_ << q.typeName;
+    sourceChapters_.clear();
+    for (const ImportedQuestion& q : paper_.questions) {
+        sourceTypes_ << q.typeName;
+        sourceChapters_ << q.chapterName.trimmed();
+    }
+    chapterChosen_ = QVector<bool>(paper_.questions.size(), false);
+    chapterGuessed_ = QVector<bool>(paper_.questions.size(), false);
     subjectChanged();  // matches types and chapters to the subject and fills the table
     if (paper_.questions.isEmpty()) {
         MsgBox::show(QStringLiteral("文件“%1”中没有找到可识别的试题。试题要以题号开头，如“1.”“1、”或“（1）”；"
@@ -219,11 +277,17 @@ void ImportWindow::subjectChanged()
     ComboBoxTx->addItems(QStringList{QString()} + types_);
     ComboBoxZj->clear();
     ComboBoxZj->addItems(QStringList{QString()} + chapters_);
-    // Types are matched afresh to this subject; a chapter of another subject gives way to the first.
+    // Types are matched afresh to this subject. A chapter the user chose stays when this subject has
+    // it; else the file's chapter (created on import when the subject lacks it); else the subject's
+    // first chapter, marked as put in for the user to check.
     for (int i = 0; i < paper_.questions.size(); ++i) {
         ImportedQuestion& q = paper_.questions[i];
         q.typeName = matchTypeName(sourceTypes_.value(i), types_);
-        if (!chapters_.contains(q.chapterName)) q.chapterName = chapters_.value(0);
+        if (chapterChosen_.value(i) && chapters_.contains(q.chapterName)) continue;
+        chapterChosen_[i] = false;
+        const QString fromFile = sourceChapters_.value(i);
+        q.chapterName = fromFile.isEmpty() ? chapters_.value(0) : fromFile;
+        chapterGuessed_[i] = fromFile.isEmpty() && !q.chapterName.isEmpty();
     }
     fillTable();
 }
@@ -234,9 +298,10 @@ void ImportWindow::fillTable()
     TableSt->setRowCount(static_cast<int>(paper_.questions.size()));
     for (int row = 0; row < paper_.questions.size(); ++row) {
         for (int column = 0; column < ColCount; ++column) {
-            auto* item = new QTableWidgetItem;
-            const bool editable =
-                column == ColType || column == ColChapter || column == ColDifficulty || column == ColScore;
+            auto* item = column == ColText     ? new TextItem(60)
+                         : column == ColAnswer ? new TextItem(30)
+                                               : new QTableWidgetItem;
+            const bool editable = column != ColNumber && column != ColWarnings;
             if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
             TableSt->setItem(row, column, item);
         }
@@ -246,20 +311,31 @@ void ImportWindow::fillTable()
     ListLoose->clear();
     for (const LooseParagraph& p : paper_.loose)
         ListLoose->addItem(QStringLiteral("第 %1 段：%2").arg(p.paragraph).arg(oneLine(p.text, 80)));
+    // Pictures the file only names on this computer or on the web are never read nor fetched.
+    for (const QString& reference : paper_.skippedPictures)
+        ListLoose->addItem(QStringLiteral("图片未导入：%1").arg(oneLine(reference, 80)));
+    updateSummary();
+    BtnImport->setEnabled(!paper_.questions.isEmpty());
+    ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(paper_.questions.size())));
+    ProgressBar1->setValue(0);
+}
+
+void ImportWindow::updateSummary()
+{
     QString summary = QStringLiteral("识别出 %1 道试题（%2 个大题），%3 个段落未归入试题。")
                           .arg(paper_.questions.size())
                           .arg(paper_.sections.size())
                           .arg(paper_.loose.size());
-    // Pictures the file only names on this computer or on the web are never read nor fetched.
-    if (!paper_.skippedPictures.isEmpty()) {
-        summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
-        for (const QString& reference : paper_.skippedPictures)
-            ListLoose->addItem(QStringLiteral("图片未导入：%1").arg(oneLine(reference, 80)));
+    // Rows whose chapter nobody gave would all land in the first chapter without a word: say so.
+    const auto guessed = std::count(chapterGuessed_.cbegin(), chapterGuessed_.cend(), true);
+    if (guessed > 0) {
+        summary += QStringLiteral("注意：%1 道试题的章节未在文件中给出，暂定为“%2”（章节栏标为橙色），请核对。")
+                       .arg(guessed)
+                       .arg(chapters_.value(0));
     }
+    if (!paper_.skippedPictures.isEmpty())
+        summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
     LabelSummary->setText(summary);
-    BtnImport->setEnabled(!paper_.questions.isEmpty());
-    ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(paper_.questions.size())));
-    ProgressBar1->setValue(0);
 }
 
 void ImportWindow::refreshRow(int row)
@@ -269,14 +345,19 @@ void ImportWindow::refreshRow(int row)
     const ImportedQuestion& q = paper_.questions.at(row);
     TableSt->item(row, ColNumber)->setText(q.number);
     TableSt->item(row, ColType)->setText(q.typeName);
-    TableSt->item(row, ColChapter)->setText(q.chapterName);
+    QTableWidgetItem* chapter = TableSt->item(row, ColChapter);
+    chapter->setText(q.chapterName);
+    const bool guessed = chapterGuessed_.value(row);
+    chapter->setBackground(guessed ? QBrush(kGuessedChapter) : QBrush());
+    chapter->setToolTip(guessed ? kChapterNotInFile : QString());
     TableSt->item(row, ColDifficulty)->setText(q.difficulty);
     TableSt->item(row, ColScore)->setText(q.score);
-    TableSt->item(row, ColText)->setText(oneLine(q.text, 60));
+    TableSt->item(row, ColText)->setData(Qt::EditRole, q.text);
     TableSt->item(row, ColText)->setToolTip(content::shortForm(q.text));
-    TableSt->item(row, ColAnswer)->setText(oneLine(q.answer, 30));
+    TableSt->item(row, ColAnswer)->setData(Qt::EditRole, q.answer);
     TableSt->item(row, ColAnswer)->setToolTip(content::shortForm(q.answer));
-    const QStringList warnings = rowWarnings(q, types_, chapters_);
+    QStringList warnings = rowWarnings(q, types_, chapters_);
+    if (guessed) warnings << kChapterNotInFile;
     TableSt->item(row, ColWarnings)->setText(warnings.join(QStringLiteral("；")));
     TableSt->item(row, ColWarnings)->setForeground(warnings.isEmpty() ? palette().text() : QBrush(Qt::darkRed));
     filling_ = wasFilling;
@@ -286,14 +367,29 @@ void ImportWindow::cellEdited(int row, int column)
 {
     if (filling_ || row < 0 || row >= paper_.questions.size()) return;
     ImportedQuestion& q = paper_.questions[row];
-    const QString value = TableSt->item(row, column)->text().trimmed();
+    const QString value = TableSt->item(row, column)->data(Qt::EditRole).toString().trimmed();
     switch (column) {
         case ColType:
             q.typeName = value;
             break;
         case ColChapter:
             q.chapterName = value;
+            chapterChosen_[row] = true;
+            chapterGuessed_[row] = false;
             break;
+        case ColText:
+        case ColAnswer: {
+            // The text is stored as the cell holds it; a formula 录入试题 would refuse is refused
+            // here at once and the cell shows the text it had.
+            const QString refused = content::textEntryRefusal(value);
+            if (!refused.isEmpty()) {
+                refreshRow(row);
+                MsgBox::show(refused, this);
+                return;
+            }
+            (column == ColText ? q.text : q.answer) = value;
+            break;
+        }
         case ColDifficulty:
             q.difficulty = value;
             break;
@@ -304,6 +400,7 @@ void ImportWindow::cellEdited(int row, int column)
             return;
     }
     refreshRow(row);
+    if (column == ColChapter) updateSummary();
 }
 
 void ImportWindow::applyToSelection()
@@ -321,11 +418,16 @@ void ImportWindow::applyToSelection()
     for (int row : rows) {
         ImportedQuestion& q = paper_.questions[row];
         if (!type.isEmpty()) q.typeName = type;
-        if (!chapter.isEmpty()) q.chapterName = chapter;
+        if (!chapter.isEmpty()) {
+            q.chapterName = chapter;
+            chapterChosen_[row] = true;
+            chapterGuessed_[row] = false;
+        }
         if (!difficulty.isEmpty()) q.difficulty = difficulty;
         if (!score.isEmpty()) q.score = score;
         refreshRow(row);
     }
+    updateSummary();
 }
 
 void ImportWindow::selectSection()
@@ -367,12 +469,15 @@ void ImportWindow::importAll()
     StoreOptions options;
     try {
         checkStorable(paper_.questions);
+        // Declining a question leaves the rows and every edit as they are, to be changed and imported again.
         const QStringList lackingChapters = missingChapters(DM->db(), kmh_, paper_.questions);
         if (!lackingChapters.isEmpty()) {
-            MsgBox::show(QStringLiteral("科目“%1”中没有章节：%2。请改选章节，或先在章节设置中添加。")
-                             .arg(ComboBoxKm->currentText(), lackingChapters.join(QStringLiteral("、"))),
-                         this);
-            return;
+            if (!MsgBox::confirm(QStringLiteral("科目“%1”中还没有章节：%2。是否新建这些章节并导入？"
+                                                "（选“取消”可在表格中改选章节，已读取的试题和修改都会保留。）")
+                                     .arg(ComboBoxKm->currentText(), lackingChapters.join(QStringLiteral("、"))),
+                                 this))
+                return;
+            options.createChapters = true;
         }
         const QStringList lackingTypes = missingTypes(DM->db(), kmh_, paper_.questions);
         if (!lackingTypes.isEmpty()) {

@@ -14,8 +14,9 @@ class QTableWidget;
 namespace exchange {
 
 // 导入试题: reads a document, previews every recognised question in a table where type, chapter,
-// difficulty and score can be changed per row or for a whole section, lists the paragraphs that
-// belong to no question, and stores all rows in one transaction.
+// difficulty, score, question text and answer can be changed per row (the first four also for a
+// whole section), lists the paragraphs that belong to no question, and stores all rows in one
+// transaction, creating the types and chapters the rows name after asking.
 class ImportWindow : public QDialog {
     Q_OBJECT
 public:
@@ -61,12 +62,19 @@ protected:
 private:
     void fillTable();
     void refreshRow(int row);
+    void updateSummary();
     void cellEdited(int row, int column);
     void setBusy(bool busy);
 
     ImportedPaper paper_;
     QStringList sourceTypes_;  // type names as the file gave them, per row (before matching)
-    QStringList types_;        // the target subject's types and chapters
+    // Per row: the chapter name the file gave (empty when none), whether the user chose the row's
+    // chapter in the window, and whether the row's chapter is only the subject's first one put in
+    // because neither did.
+    QStringList sourceChapters_;
+    QVector<bool> chapterChosen_;
+    QVector<bool> chapterGuessed_;
+    QStringList types_;  // the target subject's types and chapters
     QStringList chapters_;
     QString kmh_;
     bool filling_ = false;

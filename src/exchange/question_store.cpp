@@ -88,7 +88,7 @@ QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTyp
     if (q.chapterName.isEmpty()) {
         result << QStringLiteral("未指定章节");
     } else if (!subjectChapters.contains(q.chapterName)) {
-        result << QStringLiteral("章节不存在");
+        result << QStringLiteral("新章节（导入时新建）");
     }
     if (q.score.isEmpty()) result << QStringLiteral("未给出分数");
     return result;
@@ -102,6 +102,13 @@ void checkStorable(const QVector<ImportedQuestion>& questions)
         if (q.text.trimmed().isEmpty()) throw AppError(which + QStringLiteral("的题目为空，请删除此行或补上题目。"));
         if (q.typeName.isEmpty()) throw AppError(which + QStringLiteral("没有题型，请为它选择题型。"));
         if (q.chapterName.isEmpty()) throw AppError(which + QStringLiteral("没有章节，请为它选择章节。"));
+        // A formula that 录入试题 would refuse is refused here too: the row can be corrected in place.
+        for (const auto& [part, text] :
+             {std::pair{QStringLiteral("题目"), &q.text}, {QStringLiteral("答案"), &q.answer}}) {
+            const QString refused = content::textEntryRefusal(*text);
+            if (!refused.isEmpty())
+                throw AppError(which + QStringLiteral("的") + part + QStringLiteral("无法导入：") + refused);
+        }
     }
 }
 

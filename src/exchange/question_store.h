@@ -48,8 +48,8 @@ QStringList missingChapters(const QSqlDatabase& db, const QString& kmh, const QV
 // chapter and score lack in this subject.
 QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTypes, const QStringList& subjectChapters);
 
-// Checks that every question can be stored (a text, a type, a chapter); throws AppError naming
-// the first one that cannot.
+// Checks that every question can be stored (a text, a type, a chapter, formulas that 录入试题 would
+// accept too); throws AppError naming the first one that cannot.
 void checkStorable(const QVector<ImportedQuestion>& questions);
 
 // Stores the questions in the subject, in order, numbered as 录入试题 numbers them; their pictures

@@ -117,6 +117,7 @@ private slots:
     void moodleRoundTripKeepsTextsFormulasPicturesScoresDifficultiesAndChapters();
     void moodleQuestionKindsFromOtherPlatforms();
     void giftRoundTripAndGiftChoices();
+    void literalEntitiesSurviveBothRoundTripsAndGiftRightAnswerLast();
     void commandLineImportAndExport();
     void exportWindowWritesTheChosenScopeAndAsksBeforeOverwriting();
 };
@@ -249,6 +250,55 @@ void MoodleGiftTest::giftRoundTripAndGiftChoices()
     QCOMPARE(foreign.questions[2].typeName, QStringLiteral("填空题"));
     QCOMPARE(foreign.questions[2].answer, QStringLiteral("Paris；paris"));
     QCOMPARE(foreign.loose.size(), 1);
+}
+
+void MoodleGiftTest::literalEntitiesSurviveBothRoundTripsAndGiftRightAnswerLast()
+{
+    // A text that holds entity names as plain text (an HTML lesson, or a typed "&lt;") must come
+    // back as typed, not decoded once more into "<".
+    Workspace ws;
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '信息技术')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('01', '01', '填空题')"));
+    ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01', '01', '网页')"));
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES ('01', '01', '001', '01', "
+                           "'中等', '2', ?, ?)"),
+            {QStringLiteral("网页中写 &lt; 显示为 <，写 &amp;amp; 显示为 &amp;，&#60; 与 &nbsp; 呢？"),
+             QStringLiteral("&lt; 即 <；&#39; 即 '")});
+    const QVector<Stored> before = bank(ws);
+    reimport(ws, exchange::readMoodleXml(exchange::exportMoodleXml(DM->db(), {QStringLiteral("01"), {}, {}})));
+    QCOMPARE(bank(ws), before);
+    reimport(ws, exchange::readGift(QString::fromUtf8(exchange::exportGift(DM->db(), {QStringLiteral("01"), {}, {}}))));
+    QCOMPARE(bank(ws), before);
+
+    // GIFT choices with the right answer last, or in the middle, and without spaces between them.
+    const exchange::ImportedPaper gift = exchange::readGift(
+        QStringLiteral("1+1=? {~3 =2}\n\n2+2=? {~3 =4 ~5}\n\n3+3=? {~5~7=6}\n\n真分数是? {~3/2 ~5/4 =1/2 =2/3}"));
+    QCOMPARE(gift.questions.size(), 4);
+    QCOMPARE(gift.questions[0].text, QStringLiteral("1+1=?\nA. 3\nB. 2"));
+    QCOMPARE(gift.questions[0].answer, QStringLiteral("B"));
+    QCOMPARE(gift.questions[0].typeName, QStringLiteral("选择题"));
+    QCOMPARE(gift.questions[1].answer, QStringLiteral("B"));
+    QCOMPARE(gift.questions[1].options, 3);
+    QCOMPARE(gift.questions[2].text, QStringLiteral("3+3=?\nA. 5\nB. 7\nC. 6"));
+    QCOMPARE(gift.questions[2].answer, QStringLiteral("C"));
+    QCOMPARE(gift.questions[3].answer, QStringLiteral("CD"));
+
+    // A formula that 录入试题 refuses is refused by the import too, naming the row; nothing is stored.
+    exchange::ImportedPaper hostile =
+        exchange::readGift(QStringLiteral("求值 {=1}\n\n见 \\(\\input\\{/etc/passwd\\}\\) {=1}"));
+    QCOMPARE(hostile.questions.size(), 2);
+    QCOMPARE(hostile.questions[1].text, QStringLiteral("见 \\(\\input{/etc/passwd}\\)"));
+    for (auto& q : hostile.questions) q.chapterName = QStringLiteral("网页");
+    QString refused;
+    try {
+        reimport(ws, hostile);
+    } catch (const AppError& e) {
+        refused = e.text();
+    }
+    QVERIFY2(refused.startsWith(
+                 QStringLiteral("第 2 行（文件中的第 2 题）的题目无法导入：公式“\\input{/etc/passwd}”无法使用")),
+             qPrintable(refused));
+    QCOMPARE(ws.count(QStringLiteral("stb")), 0);
 }
 
 void MoodleGiftTest::commandLineImportAndExport()

@@ -4,12 +4,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 
@@ -88,7 +91,9 @@ private slots:
     void paperLayoutsAreRecognisedFromTheConvertedDocument();
     void answerKeyLinesAndPartsWithoutPandoc();
     void markdownListsAndDollarMathAreQuestionsToo();
+    void keysOfRestartedNumbersLateOptionsAndAnEarlyKeyHeading();
     void importWindowStoresEditedRowsNumberedAfterTheBank();
+    void importWindowMarksUngivenChaptersCreatesNamedOnesAndKeepsEditsWhenDeclined();
     void fileWithoutQuestionsAndCorruptDocumentsStoreNothing();
     void cancellingALargeImportHalfwayLeavesTheBankUnchanged();
 
@@ -223,6 +228,46 @@ void WordImportTest::markdownListsAndDollarMathAreQuestionsToo()
     QVERIFY(paper.loose.isEmpty());
 }
 
+void WordImportTest::keysOfRestartedNumbersLateOptionsAndAnEarlyKeyHeading()
+{
+    // Numbers restart in the second section and the key has no section headings: each answer goes
+    // to the first question of its number still unanswered, in order.
+    const exchange::ImportedPaper restarted = exchange::recognise(
+        {QStringLiteral("一、选择题（每小题3分）"), QStringLiteral("1. 甲（ ）"), QStringLiteral("A. 1 B. 2"),
+         QStringLiteral("2. 乙（ ）"), QStringLiteral("A. 3 B. 4"), QStringLiteral("二、填空题（每小题4分）"),
+         QStringLiteral("1. 丙____"), QStringLiteral("2. 丁____"), QStringLiteral("参考答案"),
+         QStringLiteral("1. A 2. B"), QStringLiteral("1. 三"), QStringLiteral("2. 四")});
+    QCOMPARE(restarted.questions.size(), 4);
+    QCOMPARE(restarted.questions[0].answer, QStringLiteral("A"));
+    QCOMPARE(restarted.questions[1].answer, QStringLiteral("B"));
+    QCOMPARE(restarted.questions[2].answer, QStringLiteral("三"));
+    QCOMPARE(restarted.questions[3].answer, QStringLiteral("四"));
+    QCOMPARE(restarted.questions[2].score, QStringLiteral("4"));
+    QVERIFY(restarted.loose.isEmpty());
+
+    // Options E to H on lines after an inline 【答案】 stay options of the question, not answer lines.
+    const exchange::ImportedPaper many = exchange::recognise(
+        {QStringLiteral("一、多项选择题"), QStringLiteral("1. 下列各数中是质数的有（ ）【答案】BCEG"),
+         QStringLiteral("A. 1　B. 2　C. 3　D. 4"), QStringLiteral("E. 5　F. 6"), QStringLiteral("(G) 7　(H) 8"),
+         QStringLiteral("【解析】逐个检验。")});
+    QCOMPARE(many.questions.size(), 1);
+    QCOMPARE(many.questions[0].text,
+             QStringLiteral("下列各数中是质数的有（ ）\nA. 1　B. 2　C. 3　D. 4\nE. 5　F. 6\n(G) 7　(H) 8"));
+    QCOMPARE(many.questions[0].options, 8);
+    QCOMPARE(many.questions[0].answer, QStringLiteral("BCEG\n解析：逐个检验。"));
+
+    // A 参考答案 heading before the first question (a title page that announces the key) is a loose
+    // paragraph: the questions after it are still found, and a key at the end still answers them.
+    const exchange::ImportedPaper early = exchange::recognise(
+        {QStringLiteral("七年级数学（附参考答案）"), QStringLiteral("参考答案："), QStringLiteral("1. 第一题"),
+         QStringLiteral("2. 第二题"), QStringLiteral("答案："), QStringLiteral("1. 甲 2. 乙")});
+    QCOMPARE(early.questions.size(), 2);
+    QCOMPARE(early.questions[0].text, QStringLiteral("第一题"));
+    QCOMPARE(early.questions[1].answer, QStringLiteral("乙"));
+    QCOMPARE(early.loose.size(), 2);
+    QCOMPARE(early.loose.at(1).text, QStringLiteral("参考答案："));
+}
+
 void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
 {
     if (!office_) QSKIP("soffice is not installed");
@@ -280,6 +325,99 @@ void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
                 .contains(QStringLiteral("\\frac{1}{2}")));
 }
 
+void WordImportTest::importWindowMarksUngivenChaptersCreatesNamedOnesAndKeepsEditsWhenDeclined()
+{
+    // A GIFT file (read without pandoc): one question before any category, one in a chapter the
+    // subject lacks, one in a chapter it has.
+    Workspace ws;
+    seedSubject(ws);
+    BoxAnswerer boxes;
+    const QString path = ws.root() + QStringLiteral("/练习.gift");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "1+1=? {=2 ~3}\n\n$CATEGORY: $course$/top/数学/填空题/第三章 函数\n\n// 分数:4 难度:易\n"
+        "函数 y=2x 的斜率是____。 {=2}\n\n$CATEGORY: $course$/top/数学/填空题/第二章 方程\n\n"
+        "方程 x+1=3 的解是____。 {=x\\=2}\n");
+    file.close();
+    ImportWindow* window = openWindow(path);
+    QCOMPARE(boxes.texts, QStringList());
+    QTableWidget* table = window->TableSt;
+    QCOMPARE(table->rowCount(), 3);
+
+    // Only the row whose chapter the file did not give is put in the first chapter, and marked so.
+    const auto chapter = [&](int row) { return table->item(row, ImportWindow::ColChapter); };
+    QCOMPARE(chapter(0)->text(), QStringLiteral("第一章 有理数"));
+    QCOMPARE(chapter(0)->toolTip(), QStringLiteral("章节未在文件中给出"));
+    QVERIFY(chapter(0)->background().style() != Qt::NoBrush);
+    QVERIFY(table->item(0, ImportWindow::ColWarnings)->text().contains(QStringLiteral("章节未在文件中给出")));
+    QCOMPARE(chapter(1)->text(), QStringLiteral("第三章 函数"));
+    QVERIFY(chapter(1)->toolTip().isEmpty());
+    QVERIFY(table->item(1, ImportWindow::ColWarnings)->text().contains(QStringLiteral("新章节（导入时新建）")));
+    QCOMPARE(chapter(2)->text(), QStringLiteral("第二章 方程"));
+    QCOMPARE(chapter(2)->background().style(), Qt::NoBrush);
+    QVERIFY2(window->LabelSummary->text().contains(
+                 QStringLiteral("注意：1 道试题的章节未在文件中给出，暂定为“第一章 有理数”")),
+             qPrintable(window->LabelSummary->text()));
+
+    // The question text is corrected in its cell's editor, over several lines; the cell holds the
+    // whole text and shows one line of it.
+    QTableWidgetItem* text = table->item(0, ImportWindow::ColText);
+    QCOMPARE(text->data(Qt::EditRole).toString(), QStringLiteral("1+1=?\nA. 2\nB. 3"));
+    table->setCurrentItem(text);
+    table->editItem(text);
+    auto* editor = table->findChild<QPlainTextEdit*>(QStringLiteral("MemoCell"));
+    QVERIFY(editor);
+    QCOMPARE(editor->toPlainText(), QStringLiteral("1+1=?\nA. 2\nB. 3"));
+    editor->setPlainText(QStringLiteral("计算 \\(1+1\\) 的值。\nA. 2\nB. 3"));
+    QStyledItemDelegate* delegate =
+        qobject_cast<QStyledItemDelegate*>(table->itemDelegateForColumn(ImportWindow::ColText));
+    QVERIFY(delegate);
+    emit delegate->commitData(editor);
+    emit delegate->closeEditor(editor);
+    QCOMPARE(window->paper().questions[0].text, QStringLiteral("计算 \\(1+1\\) 的值。\nA. 2\nB. 3"));
+    QCOMPARE(text->text(), QStringLiteral("计算 1+1 的值。 A. 2 B. 3"));
+    // A formula 录入试题 would refuse is refused in the cell too, and the cell keeps its text.
+    table->item(2, ImportWindow::ColAnswer)->setData(Qt::EditRole, QStringLiteral("\\(\\input{/etc/passwd}\\)"));
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("公式“\\input{/etc/passwd}”无法使用")), qPrintable(boxes.last()));
+    QCOMPARE(table->item(2, ImportWindow::ColAnswer)->data(Qt::EditRole).toString(), QStringLiteral("x=2"));
+    table->item(2, ImportWindow::ColAnswer)->setData(Qt::EditRole, QStringLiteral("\\(x=2\\)"));
+    QCOMPARE(window->paper().questions[2].answer, QStringLiteral("\\(x=2\\)"));
+
+    // Declining the new chapter stores nothing and keeps the file and every edit.
+    boxes.clear();
+    boxes.queue(QMessageBox::Cancel);
+    QTest::mouseClick(window->BtnImport, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("科目“数学”中还没有章节：第三章 函数。是否新建这些章节并导入？")),
+             qPrintable(boxes.last()));
+    QVERIFY(window->isVisible());
+    QCOMPARE(ws.count(QStringLiteral("stb")), 1);
+    QCOMPARE(ws.count(QStringLiteral("zjb")), 2);
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->item(0, ImportWindow::ColText)->data(Qt::EditRole).toString(),
+             QStringLiteral("计算 \\(1+1\\) 的值。\nA. 2\nB. 3"));
+    // Choosing the first row's chapter removes its mark and the summary's note.
+    chapter(0)->setText(QStringLiteral("第二章 方程"));
+    QVERIFY(chapter(0)->toolTip().isEmpty());
+    QVERIFY(!window->LabelSummary->text().contains(QStringLiteral("注意")));
+
+    // Accepting creates the chapter in the same import, after the subject's chapters.
+    boxes.clear();
+    QTest::mouseClick(window->BtnImport, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(boxes.texts.at(1),
+             QStringLiteral("已导入 3 道试题：单项选择题 1 道，填空题 2 道。\n新建章节：第三章 函数"));
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT zjh FROM zjb WHERE kmh='02' AND zjm='第三章 函数'")),
+             QStringLiteral("03"));
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT zjh || '|' || tm FROM stb WHERE txh='01'")),
+             QStringLiteral("02|计算 \\(1+1\\) 的值。\nA. 2\nB. 3"));
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT zjh || '|' || fs || '|' || nd FROM stb WHERE txh='02' AND th='002'")),
+             QStringLiteral("03|4|易"));
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT zjh || '|' || da FROM stb WHERE txh='02' AND th='003'")),
+             QStringLiteral("02|\\(x=2\\)"));
+}
+
 void WordImportTest::fileWithoutQuestionsAndCorruptDocumentsStoreNothing()
 {
     QVERIFY2(pandoc_, "pandoc is missing");
@@ -318,7 +456,7 @@ void WordImportTest::fileWithoutQuestionsAndCorruptDocumentsStoreNothing()
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", ws.root().toUtf8());
     boxes.clear();
-    window->EditFile->setText(corrupt);
+    window->EditFile->setText(prose);  // a text file: only pandoc reads it
     QTest::mouseClick(window->BtnRead, Qt::LeftButton);
     qputenv("PATH", path);
     QVERIFY2(boxes.last().startsWith(QStringLiteral("需要安装 pandoc 软件包")), qPrintable(boxes.last()));
