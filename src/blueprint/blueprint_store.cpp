@@ -39,9 +39,9 @@ void save(const QSqlDatabase& db, const Plan& plan, const QString& name)
     sql::transaction(db, [&] {
         const qint64 old = idOf(db, plan.kmh, name);
         if (old != 0) removeById(db, old);
-        const qint64 id =
-            sql::exec(db, QStringLiteral("INSERT INTO blueprints (kmh, name, zf, title, duration) VALUES (?, ?, ?, ?, ?)"),
-                      {plan.kmh, name, QString::number(plan.total), plan.title, plan.duration});
+        const qint64 id = sql::exec(
+            db, QStringLiteral("INSERT INTO blueprints (kmh, name, zf, title, duration) VALUES (?, ?, ?, ?, ?)"),
+            {plan.kmh, name, QString::number(plan.total), plan.title, plan.duration});
         for (const TypeColumn& t : plan.types) {
             sql::exec(db, QStringLiteral("INSERT INTO blueprint_types (blueprint_id, txh, merged) VALUES (?, ?, ?)"),
                       {id, t.txh, t.merged ? QStringLiteral("1") : QStringLiteral("0")});

@@ -203,8 +203,9 @@ void TypeChapterSettingsTest::deletingTypeRemovesExactlyItsQuestions()
     // Stored papers by the questions' ids: paper 1 used both 选择题 of 数学, paper 2 one of them, paper
     // 3 only a 填空题 and paper 4 the 选择题 of another subject.
     auto used = [&](int paper, const char* kmh, const char* txh, const char* th) {
-        ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT ?, id FROM stb WHERE kmh=? AND txh=? AND th=?",
-                {paper, kmh, txh, th});
+        ws.exec(
+            "INSERT INTO paper_questions (paper_id, question_id) SELECT ?, id FROM stb WHERE kmh=? AND txh=? AND th=?",
+            {paper, kmh, txh, th});
     };
     used(1, "01", "01", "001");
     used(1, "01", "01", "002");
@@ -218,8 +219,9 @@ void TypeChapterSettingsTest::deletingTypeRemovesExactlyItsQuestions()
     dlg->EditTxm->setText("选择题");
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(dlg->BtnSctx, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除“数学”题库中所有的选择题\n其中 2 道试题将移入回收站（可在回收站中恢复）；"
-                                          "这些试题曾用于 2 份已保存的试卷。"));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除“数学”题库中所有的选择题\n其中 2 道试题将移入回收站（可在回收站中恢复）；"
+                            "这些试题曾用于 2 份已保存的试卷。"));
     QCOMPARE(ws.count("stb"), 4);
     QCOMPARE(boxes.captions.last(), QStringLiteral("确认框"));
     QTest::mouseClick(dlg->BtnSctx, Qt::LeftButton);
@@ -495,8 +497,9 @@ void TypeChapterSettingsTest::deletingChapterRemovesExactlyItsQuestions()
     ws.exec("INSERT INTO stb (kmh, txh, th, zjh) VALUES ('01','01','001','01'),('01','01','002','02'),"
             "('01','02','001','01'),('02','01','001','01')");
     // Paper 5 used 函数's 选择题, paper 6 数列's, paper 7 古文's (chapter 01 of another subject).
-    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 5, id FROM stb WHERE kmh='01' AND txh='01'"
-            " AND th='001'");
+    ws.exec(
+        "INSERT INTO paper_questions (paper_id, question_id) SELECT 5, id FROM stb WHERE kmh='01' AND txh='01'"
+        " AND th='001'");
     ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 6, id FROM stb WHERE kmh='01' AND zjh='02'");
     ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 7, id FROM stb WHERE kmh='02'");
     ws.refreshDatasets();
@@ -506,8 +509,9 @@ void TypeChapterSettingsTest::deletingChapterRemovesExactlyItsQuestions()
     select(dlg, node(dlg, "函数"));
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(dlg->BtnSczj, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除“数学”题库中章节为“函数”的所有试题？\n其中 2 道试题将移入回收站"
-                                          "（可在回收站中恢复）；这些试题曾用于 1 份已保存的试卷。"));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除“数学”题库中章节为“函数”的所有试题？\n其中 2 道试题将移入回收站"
+                            "（可在回收站中恢复）；这些试题曾用于 1 份已保存的试卷。"));
     QCOMPARE(ws.count("stb"), 4);
     select(dlg, node(dlg, "函数"));
     QTest::mouseClick(dlg->BtnSczj, Qt::LeftButton);

@@ -237,9 +237,10 @@ void ServerTest::serverRulesVersionsAndUnreachableServers()
     DM->connectToServer(ws.serverUri());
     QCOMPARE(ws.scalar(QStringLiteral("SELECT value FROM exavoro_meta WHERE name='schema_version'")).toInt(),
              schema::kVersion);
-    QCOMPARE(testing::joined(QStringLiteral("SELECT name || '|' || COALESCE(title, '-') || '|' || COALESCE(duration, '-')"
-                                            " FROM blueprints")),
-             QStringLiteral("旧模板|-|-"));
+    QCOMPARE(
+        testing::joined(QStringLiteral("SELECT name || '|' || COALESCE(title, '-') || '|' || COALESCE(duration, '-')"
+                                       " FROM blueprints")),
+        QStringLiteral("旧模板|-|-"));
     // A newer program's version of the bank is refused with a message.
     for (int version : {schema::kVersion + 1}) {
         ws.exec(QStringLiteral("UPDATE exavoro_meta SET value=? WHERE name='schema_version'"), {QString::number(version)});
