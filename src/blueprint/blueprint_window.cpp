@@ -398,7 +398,7 @@ void BlueprintWindow::recount()
             const bool pointsOk = parsePoints(w.points->text(), &p, &message);
             if ((!countOk || !pointsOk) && problem.isEmpty()) {
                 problem = QStringLiteral("%1：%2。")
-                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0},
+                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0, {}, {}},
                                             {chapters_.at(r).zjh, columns_.at(c).txh, columns_.at(c).nd, 0, 0}),
                                    message);
             }
