@@ -236,8 +236,12 @@ void TZjxzF::BtnSczjClick()
         const bool exists = sql::firstValue(DM->db(), 
             QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"), {s.subjectCode, name},
             &code);
+        // How many questions go and how many stored papers used them (a chapter that is gone has none).
+        const QString note =
+            exists ? QStringLiteral("\n") + recycle::deletionNote(DM->db(), s.subjectCode, QString(), code) : QString();
         if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.subjectName +
-                                           QStringLiteral("”题库中章节为“") + name + QStringLiteral("”的所有试题？"),
+                                           QStringLiteral("”题库中章节为“") + name + QStringLiteral("”的所有试题？") +
+                                           note,
                                        this) &&
             exists) {
             app::Busy busy(QStringLiteral("正在删除章节“") + name + QStringLiteral("”……"), this, false);

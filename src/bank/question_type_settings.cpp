@@ -164,7 +164,8 @@ void TTxszF::BtnSctxClick()
         MsgBox::show(QStringLiteral("对不起，此题型名不存在！"), this);
         return;
     }
-    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name,
+    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除“") + s.name + QStringLiteral("”题库中所有的") + name +
+                                       QLatin1Char('\n') + recycle::deletionNote(DM->db(), s.code, code),
                                    this)) {
         app::Busy busy(QStringLiteral("正在删除题型“") + name + QStringLiteral("”……"), this, false);
         DM->transaction({DM->ADOStb, DM->ADOTxb}, [&] {

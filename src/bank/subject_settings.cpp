@@ -160,7 +160,8 @@ void TKmszF::BtnSCKMClick()
         MsgBox::show(QStringLiteral("对不起，题库中无此科目名！"), this);
         return;
     }
-    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除科目“") + name + QStringLiteral("”及其所有题目？"),
+    if (MsgBox::confirmDestructive(QStringLiteral("请确认是否删除科目“") + name + QStringLiteral("”及其所有题目？\n") +
+                                       recycle::deletionNote(DM->db(), code),
                                    this)) {
         // A subject of many questions takes a moment: say what is going on.
         const int questions =

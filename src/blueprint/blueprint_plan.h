@@ -43,6 +43,8 @@ struct Plan {
     QVector<TypeColumn> types;  // in paper order
     QVector<Cell> cells;        // cells asking for at least one question
     int total = 100;            // the paper's total score
+    QString title;              // the paper's title, as typed
+    QString duration;           // 考试时间 in minutes, as typed
 
     int questionCount() const;
     double pointSum() const;

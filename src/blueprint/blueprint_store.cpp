@@ -39,8 +39,9 @@ void save(const QSqlDatabase& db, const Plan& plan, const QString& name)
     sql::transaction(db, [&] {
         const qint64 old = idOf(db, plan.kmh, name);
         if (old != 0) removeById(db, old);
-        const qint64 id = sql::exec(db, QStringLiteral("INSERT INTO blueprints (kmh, name, zf) VALUES (?, ?, ?)"),
-                                    {plan.kmh, name, QString::number(plan.total)});
+        const qint64 id = sql::exec(
+            db, QStringLiteral("INSERT INTO blueprints (kmh, name, zf, title, duration) VALUES (?, ?, ?, ?, ?)"),
+            {plan.kmh, name, QString::number(plan.total), plan.title, plan.duration});
         for (const TypeColumn& t : plan.types) {
             sql::exec(db, QStringLiteral("INSERT INTO blueprint_types (blueprint_id, txh, merged) VALUES (?, ?, ?)"),
                       {id, t.txh, t.merged ? QStringLiteral("1") : QStringLiteral("0")});
@@ -58,7 +59,15 @@ bool load(const QSqlDatabase& db, const QString& kmh, const QString& name, Plan*
 {
     const qint64 id = idOf(db, kmh, name);
     if (id == 0) return false;
-    plan->total = sql::scalar(db, QStringLiteral("SELECT zf FROM blueprints WHERE id=?"), {id}).toInt();
+    {
+        QSqlQuery head = sql::run(db, QStringLiteral("SELECT zf, title, duration FROM blueprints WHERE id=?"), {id});
+        if (head.next()) {
+            plan->total = head.value(0).toInt();
+            // A template saved before titles were kept leaves both empty.
+            plan->title = head.value(1).toString();
+            plan->duration = head.value(2).toString();
+        }
+    }
     plan->types.clear();
     plan->cells.clear();
     // Types still present in the subject, with their names as they are now.

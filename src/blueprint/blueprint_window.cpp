@@ -398,7 +398,7 @@ void BlueprintWindow::recount()
             const bool pointsOk = parsePoints(w.points->text(), &p, &message);
             if ((!countOk || !pointsOk) && problem.isEmpty()) {
                 problem = QStringLiteral("%1：%2。")
-                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0},
+                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0, {}, {}},
                                             {chapters_.at(r).zjh, columns_.at(c).txh, columns_.at(c).nd, 0, 0}),
                                    message);
             }
@@ -492,6 +492,8 @@ bool BlueprintWindow::currentPlan(Plan* plan, QString* message) const
 {
     plan->kmh = kmh_;
     plan->chapters = chapters_;
+    plan->title = EditSjbt->text().trimmed();
+    plan->duration = EditSj->text().trimmed();
     plan->types = chosenTypes();
     plan->cells.clear();
     if (!parseTotal(EditZf->text(), &plan->total, message)) return false;
@@ -673,6 +675,9 @@ void BlueprintWindow::showPlan(const Plan& plan)
         }
     }
     EditZf->setText(QString::number(plan.total));
+    // A template saved before titles were kept (or without them) leaves the fields as typed.
+    if (!plan.title.isEmpty()) EditSjbt->setText(plan.title);
+    if (!plan.duration.isEmpty()) EditSj->setText(plan.duration);
     recount();
 }
 

@@ -560,6 +560,32 @@ QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newNam
     return notes;
 }
 
+QString deletionNote(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& zjh)
+{
+    QString where = QStringLiteral("kmh=?");
+    QVariantList binds{kmh};
+    if (!txh.isEmpty()) {
+        where += QStringLiteral(" AND txh=?");
+        binds << txh;
+    }
+    if (!zjh.isEmpty()) {
+        where += QStringLiteral(" AND zjh=?");
+        binds << zjh;
+    }
+    const int questions = count(db, QStringLiteral("SELECT COUNT(*) FROM stb WHERE ") + where, binds);
+    if (questions == 0) return QStringLiteral("其中没有试题。");
+    // Papers are counted by the questions' own ids: a number may have been given to another
+    // question since the paper was printed.
+    const int papers = count(db,
+                             QStringLiteral("SELECT COUNT(DISTINCT paper_id) FROM paper_questions WHERE question_id IN"
+                                            " (SELECT id FROM stb WHERE ") +
+                                 where + QStringLiteral(")"),
+                             binds);
+    const QString moved = QStringLiteral("其中 %1 道试题将移入回收站（可在回收站中恢复）").arg(questions);
+    if (papers == 0) return moved + QStringLiteral("；这些试题未用于已保存的试卷。");
+    return moved + QStringLiteral("；这些试题曾用于 %1 份已保存的试卷。").arg(papers);
+}
+
 int countBefore(const QSqlDatabase& db, const QString& cutoff)
 {
     if (cutoff.isEmpty()) return count(db, QStringLiteral("SELECT COUNT(*) FROM recycle_items"), {});

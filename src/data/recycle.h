@@ -56,6 +56,11 @@ QString takenName(const QSqlDatabase& db, qint64 itemId, const QString& name = Q
 // or when the item is no longer in the bin.
 QStringList restore(const QSqlDatabase& db, qint64 itemId, const QString& newName = QString());
 
+// The line a deletion's confirmation adds for the questions of a subject (of one of its types or
+// chapters when txh or zjh is given): how many go to the bin and how many stored papers used them.
+QString deletionNote(const QSqlDatabase& db, const QString& kmh, const QString& txh = QString(),
+                     const QString& zjh = QString());
+
 // The number of items deleted before `cutoff` ("yyyy-MM-dd HH:mm:ss"; empty: every item).
 int countBefore(const QSqlDatabase& db, const QString& cutoff = QString());
 // Removes those items and their rows for good. Run it inside a transaction.

@@ -34,7 +34,9 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS mmb_yhm ON mmb (yhm)",
     // Blueprint templates (双向细目表): a named plan per subject, its question types in paper order
     // (merged: one column for all difficulties) and its cells (nd empty for a merged column).
-    "CREATE TABLE IF NOT EXISTS blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT)",
+    // title and duration: the paper's title and 考试时间 the template was saved with (version 4).
+    "CREATE TABLE IF NOT EXISTS blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT,"
+    " title TEXT, duration TEXT)",
     "CREATE TABLE IF NOT EXISTS blueprint_types (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
     " txh TEXT, merged TEXT)",
     "CREATE TABLE IF NOT EXISTS blueprint_cells (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
@@ -111,6 +113,9 @@ static const AddedColumn kAddedColumns[] = {
     // The question a printed copy came from, by stb.id: its number may be given to another question
     // once it is deleted, its id never.
     {"paper_questions", "question_id", "question_id INTEGER", 3},
+    // A template brings back the paper's title and 考试时间 it was saved with.
+    {"blueprints", "title", "title TEXT", 4},
+    {"blueprints", "duration", "duration TEXT", 4},
 };
 
 // The table statements older versions made before a column was added, as SQLite records them: such a
@@ -119,6 +124,7 @@ static const char* const kEarlierTables[] = {
     "CREATE TABLE paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
     " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
     " tm TEXT, da TEXT)",
+    "CREATE TABLE blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT)",
 };
 
 QStringList earlierTableStatements()
@@ -180,7 +186,9 @@ QStringList columns(const QString& table)
           QStringLiteral("time"), QStringLiteral("bz")}},
         {QStringLiteral("mmb"),
          {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
-        {QStringLiteral("blueprints"), {QStringLiteral("kmh"), QStringLiteral("name"), QStringLiteral("zf")}},
+        {QStringLiteral("blueprints"),
+         {QStringLiteral("kmh"), QStringLiteral("name"), QStringLiteral("zf"), QStringLiteral("title"),
+          QStringLiteral("duration")}},
         {QStringLiteral("blueprint_types"),
          {QStringLiteral("blueprint_id"), QStringLiteral("txh"), QStringLiteral("merged")}},
         {QStringLiteral("blueprint_cells"),

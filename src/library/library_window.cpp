@@ -20,6 +20,7 @@
 #include "app/forms.h"
 #include "app/message_box.h"
 #include "app/platform.h"
+#include "content/content_preview.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "library/parallel_paper.h"
@@ -205,14 +206,24 @@ void TSjkF::BtnCknrClick()
     view.setObjectName(QStringLiteral("NrF"));
     view.setWindowTitle(QStringLiteral("试卷内容"));
     view.resize(720, 520);
+    const QString text = describe(paper);
+    // The plain reading (formulas as their source) stays at hand, hidden; the paper is shown as
+    // it prints, formulas typeset and pictures drawn.
     auto* memo = new QPlainTextEdit(&view);
     memo->setObjectName(QStringLiteral("MemoNr"));
     memo->setReadOnly(true);
-    memo->setPlainText(describe(paper));
+    memo->setPlainText(text);
+    memo->hide();
+    auto* preview = new content::ContentPreview(&view);
+    preview->setObjectName(QStringLiteral("PreviewNr"));
+    preview->setDatabase(DM->db());
+    preview->setContentText(text);
+    preview->refreshNow();
     auto* close = makeButton(QStringLiteral("关闭"), &view, "BtnGb");
     connect(close, &QPushButton::clicked, &view, &QDialog::accept);
     auto* layout = new QVBoxLayout(&view);
     layout->addWidget(memo);
+    layout->addWidget(preview);
     layout->addWidget(close, 0, Qt::AlignRight);
     view.exec();
 }

@@ -7,6 +7,7 @@
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "content/content.h"
+#include "content/content_preview.h"
 #include "data/composition_state.h"
 #include "data/convert.h"
 #include "data/data_module.h"
@@ -166,6 +167,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     MemoTm->setObjectName(QStringLiteral("MemoTm"));
     MemoTm->setReadOnly(true);
     MemoTm->setFont(app::songFont(14));
+    MemoTm->hide();
+    // The current question as it will print: formulas typeset, pictures drawn.
+    PreviewTm = new content::ContentPreview(this);
+    PreviewTm->setObjectName(QStringLiteral("PreviewTm"));
+    PreviewTm->setDatabase(DM->db());
 
     SBtnQbyr = makeSpeedButton(QStringLiteral(">>"), QStringLiteral("自动选够小题"), this, "SBtnQbyr");
     SBtnQbyc = makeSpeedButton(QStringLiteral("<<"), QStringLiteral("清除所有小题"), this, "SBtnQbyc");
@@ -283,6 +289,7 @@ void TXxszF::FormCreate()
     Label6->setGeometry(16, 364, 70, 16);
     LabelTH->setGeometry(86, 364, 80, 16);
     MemoTm->setGeometry(16, 382, 414, 50);
+    PreviewTm->setGeometry(16, 382, 414, 50);
     SBtnQbyr->setGeometry(440, 122, 34, 34);
     SBtnQbyc->setGeometry(440, 170, 34, 34);
     SBtnYr->setGeometry(440, 122, 34, 34);
@@ -583,14 +590,17 @@ void TXxszF::RadioGroup1Click()
 
 void TXxszF::showQuestion(const QString& th, const QString& tm)
 {
-    // Formulas show as their source and pictures as "[图]"; a plain text shows as it is.
+    // The hidden box keeps the short form (formulas as their source, pictures as "[图]"); the
+    // preview shows the text rendered.
     MemoTm->setPlainText(content::shortForm(tm));
+    PreviewTm->setContentText(tm);
     LabelTH->setText(th);
 }
 
 void TXxszF::DBGridTmCellClick()
 {
     MemoTm->clear();
+    PreviewTm->setContentText(QString());
     Dataset* st = DM->ADOQuerySt;
     if (!st->isActive() || st->recNo() < 0) return;
     showQuestion(st->str(QStringLiteral("th")), st->str(QStringLiteral("tm")));

@@ -17,6 +17,9 @@ class QRadioButton;
 class QSpinBox;
 class QTimer;
 class QToolButton;
+namespace content {
+class ContentPreview;
+}
 
 // 组卷向导--详细设置: the second wizard step. For each question type of the paper it sets the
 // number of questions and their total score, picks the questions (drawn at random from the
@@ -115,7 +118,8 @@ public:
     DBGrid* DBGridTm;
     QLabel* Label6;
     QLabel* LabelTH;
-    QPlainTextEdit* MemoTm;
+    QPlainTextEdit* MemoTm;  // the question's short form (hidden; PreviewTm shows it rendered)
+    content::ContentPreview* PreviewTm;
     QToolButton* SBtnQbyr;
     QToolButton* SBtnQbyc;
     QToolButton* SBtnYr;

@@ -131,8 +131,12 @@ void ConfirmationsTest::enterOnEveryDeletionQuestionDeletesNothing()
         QCOMPARE(s.caption, QStringLiteral("确认框"));
         QCOMPARE(s.defaultButton, QMessageBox::Cancel);
     }
-    QCOMPARE(texts, (QStringList{"请确认是否删除科目“数学”及其所有题目？", "请确认是否删除“数学”题库中所有的选择题",
-                                 "请确认是否删除“数学”题库中章节为“函数”的所有试题？", "是否删除第001题？",
+    // Each deletion's first line, then what it takes with it.
+    const QString note =
+        QStringLiteral("\n其中 1 道试题将移入回收站（可在回收站中恢复）；这些试题未用于已保存的试卷。");
+    QCOMPARE(texts, (QStringList{"请确认是否删除科目“数学”及其所有题目？" + note,
+                                 "请确认是否删除“数学”题库中所有的选择题" + note,
+                                 "请确认是否删除“数学”题库中章节为“函数”的所有试题？" + note, "是否删除第001题？",
                                  "请确认是否删除用户名为“li”的用户！"}));
     for (const char* table : {"kmb", "txb", "zjb", "stb"}) QCOMPARE(ws.count(table), 1);
     QCOMPARE(ws.count("mmb"), 2);

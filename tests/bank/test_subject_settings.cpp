@@ -159,10 +159,16 @@ void SubjectSettingsTest::deletingSubjectRemovesItsQuestionsChaptersAndTypesOnly
     Workspace ws;
     seedTwoSubjects(ws);
     BoxAnswerer boxes;
+    // Paper 1 used both questions of 数学, paper 2 one of them, paper 3 only 语文's.
+    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 1, id FROM stb WHERE tm IN ('q1','q2')");
+    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 2, id FROM stb WHERE tm='q2'");
+    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 3, id FROM stb WHERE tm='q3'");
     TKmszF* dlg = open();
     dlg->EditKm->setText("数学");
     QTest::mouseClick(dlg->BtnSCKM, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除科目“数学”及其所有题目？"));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除科目“数学”及其所有题目？\n其中 2 道试题将移入回收站（可在回收站中恢复）；"
+                            "这些试题曾用于 2 份已保存的试卷。"));
     QCOMPARE(boxes.captions.last(), QStringLiteral("确认框"));
     for (const char* table : {"stb", "zjb", "txb", "kmb"}) {
         QCOMPARE(ws.count(table, "kmh='01'"), 0);
@@ -204,7 +210,9 @@ void SubjectSettingsTest::deletingANameStoredTwiceRemovesTheLastSuchSubjectOnly(
     TKmszF* dlg = open();
     dlg->EditKm->setText("数学");
     QTest::mouseClick(dlg->BtnSCKM, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除科目“数学”及其所有题目？"));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除科目“数学”及其所有题目？\n其中 1 道试题将移入回收站（可在回收站中恢复）；"
+                            "这些试题未用于已保存的试卷。"));
     QCOMPARE(ws.count("kmb", "kmh='03'"), 0);
     QCOMPARE(ws.count("stb", "kmh='03'"), 0);
     QCOMPARE(ws.count("txb", "kmh='03'"), 0);

@@ -152,7 +152,7 @@ void TypeChapterSettingsTest::typeCodesAreNumberedPerSubjectFromTheLastRow()
     boxes.clear();
     dlg->EditTxm->setText("十");
     QTest::mouseClick(dlg->BtnSctx, Qt::LeftButton);
-    QCOMPARE(boxes.texts, QStringList{"请确认是否删除“数学”题库中所有的十"});
+    QCOMPARE(boxes.texts, QStringList{"请确认是否删除“数学”题库中所有的十\n其中没有试题。"});
     dlg->EditTxm->setText("Ten");
     QTest::mouseClick(dlg->BtnZjtx, Qt::LeftButton);
     QCOMPARE(ws.scalar("SELECT txh FROM txb WHERE kmh='01' AND txm='Ten'"), QStringLiteral("10"));
@@ -200,6 +200,18 @@ void TypeChapterSettingsTest::deletingTypeRemovesExactlyItsQuestions()
     ws.exec("INSERT INTO txb (kmh, txh, txm) VALUES ('01','01','选择题'),('01','02','填空题'),('02','01','选择题')");
     ws.exec("INSERT INTO stb (kmh, txh, th, zjh) VALUES ('01','01','001','01'),('01','01','002','01'),"
             "('01','02','001','01'),('02','01','001','01')");
+    // Stored papers by the questions' ids: paper 1 used both 选择题 of 数学, paper 2 one of them, paper
+    // 3 only a 填空题 and paper 4 the 选择题 of another subject.
+    auto used = [&](int paper, const char* kmh, const char* txh, const char* th) {
+        ws.exec(
+            "INSERT INTO paper_questions (paper_id, question_id) SELECT ?, id FROM stb WHERE kmh=? AND txh=? AND th=?",
+            {paper, kmh, txh, th});
+    };
+    used(1, "01", "01", "001");
+    used(1, "01", "01", "002");
+    used(2, "01", "01", "002");
+    used(3, "01", "02", "001");
+    used(4, "02", "01", "001");
     ws.refreshDatasets();
     BoxAnswerer boxes;
     setSubject("数学");
@@ -207,6 +219,9 @@ void TypeChapterSettingsTest::deletingTypeRemovesExactlyItsQuestions()
     dlg->EditTxm->setText("选择题");
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(dlg->BtnSctx, Qt::LeftButton);
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除“数学”题库中所有的选择题\n其中 2 道试题将移入回收站（可在回收站中恢复）；"
+                            "这些试题曾用于 2 份已保存的试卷。"));
     QCOMPARE(ws.count("stb"), 4);
     QCOMPARE(boxes.captions.last(), QStringLiteral("确认框"));
     QTest::mouseClick(dlg->BtnSctx, Qt::LeftButton);
@@ -481,6 +496,12 @@ void TypeChapterSettingsTest::deletingChapterRemovesExactlyItsQuestions()
     ws.exec("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01','01','函数'),('01','02','数列'),('02','01','古文')");
     ws.exec("INSERT INTO stb (kmh, txh, th, zjh) VALUES ('01','01','001','01'),('01','01','002','02'),"
             "('01','02','001','01'),('02','01','001','01')");
+    // Paper 5 used 函数's 选择题, paper 6 数列's, paper 7 古文's (chapter 01 of another subject).
+    ws.exec(
+        "INSERT INTO paper_questions (paper_id, question_id) SELECT 5, id FROM stb WHERE kmh='01' AND txh='01'"
+        " AND th='001'");
+    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 6, id FROM stb WHERE kmh='01' AND zjh='02'");
+    ws.exec("INSERT INTO paper_questions (paper_id, question_id) SELECT 7, id FROM stb WHERE kmh='02'");
     ws.refreshDatasets();
     BoxAnswerer boxes;
     setSubject("数学");
@@ -488,7 +509,9 @@ void TypeChapterSettingsTest::deletingChapterRemovesExactlyItsQuestions()
     select(dlg, node(dlg, "函数"));
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(dlg->BtnSczj, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("请确认是否删除“数学”题库中章节为“函数”的所有试题？"));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("请确认是否删除“数学”题库中章节为“函数”的所有试题？\n其中 2 道试题将移入回收站"
+                            "（可在回收站中恢复）；这些试题曾用于 1 份已保存的试卷。"));
     QCOMPARE(ws.count("stb"), 4);
     select(dlg, node(dlg, "函数"));
     QTest::mouseClick(dlg->BtnSczj, Qt::LeftButton);

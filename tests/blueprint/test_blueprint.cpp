@@ -18,7 +18,9 @@
 #include "blueprint/blueprint_store.h"
 #include "blueprint/blueprint_window.h"
 #include "blueprint/shortage_report.h"
+#include "data/bank_file.h"
 #include "data/data_module.h"
+#include "data/schema.h"
 #include "test_support.h"
 #include "wizard/detail_settings.h"
 #include "wizard/random_draw.h"
@@ -672,6 +674,8 @@ private slots:
         {
             BlueprintWindow w;
             fillMeetablePlan(&w);
+            w.EditSjbt->setText("七年级数学期中考试");
+            w.EditSj->setText("120");
             QTest::mouseClick(w.BtnSave, Qt::LeftButton);
             QCOMPARE(boxes.last(), QString("请输入模板名称！"));
             w.EditTemplateName->setText("期中考试");
@@ -689,7 +693,12 @@ private slots:
         boxes.clear();
         BlueprintWindow w;
         QCOMPARE(w.ComboBoxTemplate->currentText(), QString("期中考试"));
+        w.EditSjbt->setText("别的标题");
+        w.EditSj->setText("45");
         QTest::mouseClick(w.BtnOpen, Qt::LeftButton);
+        // The title and 考试时间 come back with the grid.
+        QCOMPARE(w.EditSjbt->text(), QString("七年级数学期中考试"));
+        QCOMPARE(w.EditSj->text(), QString("120"));
         const int r = w.rowOf("第一章");
         QCOMPARE(w.countEdit(r, w.columnOf("01", "易"))->text(), QString("1"));
         QCOMPARE(w.pointsEdit(r, w.columnOf("03", ""))->text(), QString("30"));
@@ -706,6 +715,8 @@ private slots:
         QCOMPARE(boxes.last(), QString("已复制为模板“期中考试（副本）”。"));
         QCOMPARE(blueprint::store::names(DM->db(), "01"), (QStringList{"期中考试", "期中考试（副本）"}));
         QCOMPARE(ws.count("blueprint_cells"), 10);
+        QCOMPARE(ws.scalar("SELECT title || '|' || duration FROM blueprints WHERE name='期中考试（副本）'"),
+                 QString("七年级数学期中考试|120"));
         boxes.queue(QMessageBox::Ok);
         QTest::mouseClick(w.BtnDelete, Qt::LeftButton);
         QCOMPARE(boxes.last(), QString("确实要删除模板“期中考试（副本）”吗？"));
@@ -724,6 +735,36 @@ private slots:
         QCOMPARE(ws.count("blueprints"), 0);
         QCOMPARE(ws.count("blueprint_cells"), 0);
         QCOMPARE(ws.scalar("SELECT COUNT(*) FROM sqlite_master WHERE name='blueprint_cells_owner'"), QString("1"));
+    }
+
+    void aVersionThreeBankGainsTemplateTitlesAndStaysTheProgramsOwn()
+    {
+        if (testing::onServer()) QSKIP("a bank file of version 3 (the server's upgrade: data/test_server)");
+        Workspace ws;
+        seedBank(ws);
+        BoxAnswerer boxes;
+        // The templates table of a version 3 file, with one template saved then.
+        ws.exec("DROP TABLE blueprints");
+        ws.exec(schema::earlierTableStatements().at(1));
+        ws.exec("CREATE INDEX blueprints_kmh ON blueprints (kmh, name)");
+        ws.exec("INSERT INTO blueprints (kmh, name, zf) VALUES ('01', '旧模板', '100')");
+        ws.exec("PRAGMA user_version = 3");
+        const QString path = ws.databasePath();
+        DM->disconnectFromBank();
+        DM->connectTo(path);
+        QCOMPARE(ws.scalar("PRAGMA user_version").toInt(), schema::kVersion);
+        QCOMPARE(bank_file::foreignObjects(DM->db()), QStringList());
+        QCOMPARE(ws.scalar("SELECT sql FROM sqlite_master WHERE name='blueprints'"),
+                 schema::createStatement("blueprints"));
+        // The old template opens and leaves the title and 考试时间 as typed.
+        BlueprintWindow w;
+        w.EditSjbt->setText("单元测验");
+        w.EditSj->setText("90");
+        w.ComboBoxTemplate->setCurrentText("旧模板");
+        QTest::mouseClick(w.BtnOpen, Qt::LeftButton);
+        QCOMPARE(w.EditSjbt->text(), QString("单元测验"));
+        QCOMPARE(w.EditSj->text(), QString("90"));
+        QCOMPARE(w.EditZf->text(), QString("100"));
     }
 
     void stepOneOpensTheBlueprintWithItsSettingsAndGoesOnToStepTwo()

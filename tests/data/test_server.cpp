@@ -229,6 +229,18 @@ void ServerTest::serverRulesVersionsAndUnreachableServers()
     QCOMPARE(testing::joined(QStringLiteral("SELECT COALESCE(question_id, -1) FROM paper_questions ORDER BY position")),
              ws.scalar(QStringLiteral("SELECT id FROM stb WHERE th='001'")) + QStringLiteral(",-1"));
     QCOMPARE(ws.count(QStringLiteral("pg_indexes"), QStringLiteral("indexname='paper_questions_question_id'")), 1);
+    // A bank of version 3 (templates without title and 考试时间) gains both columns, its templates kept.
+    ws.exec(QStringLiteral("ALTER TABLE blueprints DROP COLUMN title"));
+    ws.exec(QStringLiteral("ALTER TABLE blueprints DROP COLUMN duration"));
+    ws.exec(QStringLiteral("INSERT INTO blueprints (kmh, name, zf) VALUES ('01', '旧模板', '100')"));
+    ws.exec(QStringLiteral("UPDATE exavoro_meta SET value='3' WHERE name='schema_version'"));
+    DM->connectToServer(ws.serverUri());
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT value FROM exavoro_meta WHERE name='schema_version'")).toInt(),
+             schema::kVersion);
+    QCOMPARE(
+        testing::joined(QStringLiteral("SELECT name || '|' || COALESCE(title, '-') || '|' || COALESCE(duration, '-')"
+                                       " FROM blueprints")),
+        QStringLiteral("旧模板|-|-"));
     // A newer program's version of the bank is refused with a message.
     for (int version : {schema::kVersion + 1}) {
         ws.exec(QStringLiteral("UPDATE exavoro_meta SET value=? WHERE name='schema_version'"), {QString::number(version)});

@@ -1,5 +1,6 @@
 // The paper library: papers stored by 组卷, their copies kept when the bank changes, usage
 // history in 录入试题, leaving out questions of recent papers, B papers, and the library window.
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -13,6 +14,8 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include "../output/docx_reader.h"
@@ -22,6 +25,8 @@
 #include "app/forms.h"
 #include "app/main_window.h"
 #include "bank/question_entry.h"
+#include "content/content.h"
+#include "content/content_preview.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/sql.h"
@@ -144,6 +149,7 @@ private slots:
     void libraryWindowSearchesShowsDeletesAndExports();
     void libraryWindowMakesABPaperAndWritesDocuments();
     void aPaperReadsBackWithEmptySectionsAndNoneAtAll();
+    void viewingAPaperShowsItsFormulasTypesetAndPicturesDrawn();
 };
 
 void PaperLibraryTest::openingAnOlderBankAddsTheLibraryTables()
@@ -608,6 +614,51 @@ void PaperLibraryTest::libraryWindowMakesABPaperAndWritesDocuments()
     QVERIFY(QFileInfo::exists(ws.root() + "/Papers/期末考试（B卷）.docx"));
     // The stored seed composes the same B paper again.
     QCOMPARE(numbersOf(library::composeParallel(DM->db(), a, 0, 4242, true).paper), numbersOf(b));
+}
+
+void PaperLibraryTest::viewingAPaperShowsItsFormulasTypesetAndPicturesDrawn()
+{
+    Workspace ws;
+    seedBank(ws, 2);
+    QImage image(240, 80, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const QString marker = content::pictureMarker(content::storePicture(DM->db(), png));
+    ws.exec("UPDATE stb SET tm=?, da=? WHERE th='001'",
+            {QStringLiteral("已知\\(x^2=4\\)，求x。\n") + marker, QStringLiteral("\\(x=\\pm 2\\)")});
+    storeByHand("公式测验", {"001", "002"});
+    BoxAnswerer boxes;
+    auto* window = new TSjkF(MainF);
+    window->show();
+    window->TablePapers->selectRow(0);
+    QString plain;
+    QString shown;
+    int images = -1;
+    boxes.onOtherModal = [&](QWidget* w) -> bool {
+        if (w->objectName() == "NrF") {
+            plain = w->findChild<QPlainTextEdit*>("MemoNr")->toPlainText();
+            auto* preview = w->findChild<content::ContentPreview*>("PreviewNr");
+            if (preview && preview->isVisible()) {
+                shown = preview->toPlainText();
+                images = 0;
+                for (QTextBlock b = preview->document()->begin(); b.isValid(); b = b.next()) {
+                    for (auto it = b.begin(); !it.atEnd(); ++it) images += it.fragment().charFormat().isImageFormat();
+                }
+            }
+            static_cast<QDialog*>(w)->accept();
+        }
+        return true;
+    };
+    QTest::mouseClick(window->BtnCknr, Qt::LeftButton);
+    // The plain reading keeps the sources; what the user sees has two formulas and the picture.
+    QVERIFY2(plain.contains("1. [题号 001  章节 第一章  难度 易  4分] 已知\\(x^2=4\\)，求x。"), qPrintable(plain));
+    QCOMPARE(images, 3);
+    QVERIFY2(shown.startsWith("公式测验\n科目：数学"), qPrintable(shown));
+    QVERIFY2(shown.contains("2. [题号 002  章节 第二章  难度 难  6分] 原题002"), qPrintable(shown));
+    QVERIFY2(!shown.contains("x^2") && !shown.contains("[[图片") && !shown.contains("\\pm"), qPrintable(shown));
 }
 
 QTEST_MAIN(PaperLibraryTest)

@@ -1,15 +1,38 @@
 // Wizard step 2 shows a question holding formulas and pictures in its short form.
+#include <QBuffer>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "app/application.h"
 #include "app/db_grid.h"
 #include "content/content.h"
+#include "content/content_preview.h"
+#include "data/data_module.h"
 #include "wizard_fixture.h"
 
 using namespace wizardtest;
 using testing::Workspace;
+
+namespace {
+
+// The widths of the pictures a preview placed (typeset formulas and drawn pictures), in order.
+QVector<qreal> placedWidths(content::ContentPreview* preview)
+{
+    QVector<qreal> widths;
+    for (QTextBlock block = preview->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat()) widths.append(format.toImageFormat().width());
+        }
+    }
+    return widths;
+}
+
+}  // namespace
 
 class DetailContentTest : public QObject {
     Q_OBJECT
@@ -22,7 +45,13 @@ void DetailContentTest::candidatesWithFormulasAndPicturesShowTheirShortForm()
 {
     Workspace ws;
     seedSubjects(ws);
-    const QString marker = content::pictureMarker(QString(64, QLatin1Char('a')));
+    QImage image(300, 100, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const QString marker = content::pictureMarker(content::storePicture(DM->db(), png));
     addQuestion(ws, "01", "01", "001", "01", "易", QStringLiteral("求\\(\\frac{1}{2}\\)的值\n") + marker);
     addQuestion(ws, "01", "01", "002", "01", "易", QStringLiteral("普通题\n第二行 [[图片:x]]"));
     TXxszF* dlg = openStepTwo();
@@ -34,8 +63,19 @@ void DetailContentTest::candidatesWithFormulasAndPicturesShowTheirShortForm()
         return dlg->MemoTm->toPlainText();
     };
     QCOMPARE(show(0), QStringLiteral("求\\frac{1}{2}的值 [图]"));
+    // The box the user sees shows it rendered: the formula typeset and the picture drawn, neither
+    // as its source.
+    QVERIFY(dlg->MemoTm->isHidden());
+    QVERIFY(dlg->PreviewTm->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(placedWidths(dlg->PreviewTm).size(), 2, 10000);
+    QVERIFY(placedWidths(dlg->PreviewTm).at(1) > 50);  // the picture, scaled to the narrow box
+    QVERIFY(!dlg->PreviewTm->toPlainText().contains(QStringLiteral("frac")));
+    QVERIFY(!dlg->PreviewTm->toPlainText().contains(QStringLiteral("[[图片")));
+    QVERIFY(dlg->PreviewTm->toPlainText().startsWith(QStringLiteral("求")));
     // A text without markers shows exactly as stored, line breaks and look-alike brackets kept.
     QCOMPARE(show(1), QStringLiteral("普通题\n第二行 [[图片:x]]"));
+    QTRY_COMPARE_WITH_TIMEOUT(dlg->PreviewTm->toPlainText(), QStringLiteral("普通题\n第二行 [[图片:x]]"), 5000);
+    QCOMPARE(placedWidths(dlg->PreviewTm).size(), 0);
 }
 
 QTEST_MAIN(DetailContentTest)
