@@ -214,8 +214,10 @@ QString FormulaEditor::text() const
 
 void FormulaEditor::accept()
 {
-    // The button may still be enabled from before the last keystrokes: the source is checked now.
-    if (!refusal().isEmpty()) {
+    // The button may still be enabled from before the last keystrokes: the source is checked now,
+    // also by MathJax (answered from its cache when the preview already asked).
+    if (!refusal().isEmpty() ||
+        renderer_->render(tex(), isDisplay(), QFontInfo(font()).pixelSize() * 1.5, devicePixelRatioF()).texError()) {
         refreshPreview();
         return;
     }
@@ -255,7 +257,10 @@ void FormulaEditor::refreshPreview()
         LabelPreview->setText(QString());
         LabelPreview->setPixmap(QPixmap::fromImage(math.image));
     } else {
-        // The source in red with the reason: the formula can still be inserted and corrected later.
+        // The source in red with the reason. A formula MathJax cannot read is not inserted (a
+        // paper could not print it either); one that could not be typeset for another reason
+        // (no Node.js, a slow helper) still can be.
+        if (math.texError()) BtnOk->setEnabled(false);
         LabelPreview->setPixmap(QPixmap());
         LabelPreview->setText(tex() + QStringLiteral("\n（") + math.error + QStringLiteral("）"));
         palette.setColor(QPalette::WindowText, Qt::red);

@@ -49,6 +49,40 @@ bool readMetrics(const QByteArray& svg, SvgMetrics* metrics)
 
 }  // namespace
 
+QString explainTexError(const QString& message)
+{
+    // MathJax's TeX messages in Chinese; the command a message names is kept as it is. A message
+    // not listed here is shown in MathJax's own words after a Chinese lead.
+    struct Known {
+        const char* pattern;
+        const char* chinese;
+    };
+    static const Known known[] = {
+        {"^Missing close brace$", "缺少右花括号 }"},
+        {"^Extra close brace or missing open brace$", "多了右花括号 }，或缺少左花括号 {"},
+        {"^Extra open brace or missing close brace$", "多了左花括号 {，或缺少右花括号 }"},
+        {"^Undefined control sequence (.+)$", "无法识别的命令 %1"},
+        {"^Missing argument for (.+)$", "命令 %1 缺少参数"},
+        {"^Double exponent: use braces to clarify$", "上标重复，请用花括号分组"},
+        {"^Double subscripts: use braces to clarify$", "下标重复，请用花括号分组"},
+        {"^Misplaced (.+)$", "%1 的位置不对"},
+        {"^Missing (\\\\right|\\\\left)(.*)$", "缺少与之配对的 %1"},
+        {"^Extra (\\\\right|\\\\left)(.*)$", "多余的 %1"},
+        {"^Missing or unrecognized delimiter for (.+)$", "%1 后缺少括号或括号无法识别"},
+        {"^Unknown environment '(.+)'$", "无法识别的环境 %1"},
+        {"^(.+) can only appear inside \\\\left and \\\\right$", "%1 只能在 \\left 与 \\right 之间使用"},
+        {"^Illegal macro parameter character # in math mode$", "公式中不能单独使用 #"},
+        {"^Argument to (.+) must be a dimension$", "%1 的参数必须是长度"},
+    };
+    const QString text = message.trimmed();
+    for (const Known& k : known) {
+        const QRegularExpression re(QString::fromUtf8(k.pattern));
+        const QRegularExpressionMatch m = re.match(text);
+        if (m.hasMatch()) return QString::fromUtf8(k.chinese).arg(m.captured(1));
+    }
+    return QStringLiteral("无法识别的公式（%1）").arg(text);
+}
+
 MathRenderer::MathRenderer(const QString& node, const QString& folder, QObject* parent)
     : QObject(parent), node_(node), folder_(folder.isEmpty() ? mathjaxFolder() : folder)
 {
@@ -180,7 +214,7 @@ QByteArray MathRenderer::svg(const QString& tex, bool display, QString* error)
             if (answer.contains(QStringLiteral("svg"))) {
                 result.svg = answer.value(QStringLiteral("svg")).toString().toUtf8();
             } else {
-                result.error = QStringLiteral("公式有误：") + answer.value(QStringLiteral("error")).toString();
+                result.error = QStringLiteral("公式有误：") + explainTexError(answer.value(QStringLiteral("error")).toString());
             }
             // Only what MathJax said is kept: a failure of the helper itself may pass.
             if (cache_.size() > 2000) cache_.clear();

@@ -15,7 +15,12 @@ struct MathImage {
     qreal baseline = 0;  // distance in device-independent pixels from the image's top to the formula's baseline
     QString error;       // short Chinese reason when the formula could not be typeset
     bool ok() const { return error.isEmpty(); }
+    // MathJax could not read the TeX (as opposed to the typesetter being missing or slow).
+    bool texError() const { return error.startsWith(QStringLiteral("公式有误：")); }
 };
+
+// A TeX error message of MathJax's in Chinese ("Missing close brace" → "缺少右花括号 }").
+QString explainTexError(const QString& message);
 
 // Typesets TeX formulas for the previews with MathJax's SVG output under Node.js and draws the SVG
 // with QtSvg. One helper process (render.js beside MathJax) is started on the first request and

@@ -42,6 +42,7 @@ private slots:
     void hugeFormulasGiveABoundedPictureOrAReason();
     void previewPaneShowsTheReasonForAHostileFormula();
     void formulaEditorRefusesAMonsterAtOnce();
+    void formulaEditorRefusesWhatMathJaxCannotReadInChinese();
 };
 
 void FormulaSafetyTest::formulasThatEndEarlyReadFilesOrRedefineAreRefused()
@@ -199,6 +200,37 @@ void FormulaSafetyTest::formulaEditorRefusesAMonsterAtOnce()
     QCOMPARE(editor.result(), int(QDialog::Rejected));
     QVERIFY(editor.isVisible());
     QVERIFY(editor.LabelPreview->text().contains(QStringLiteral("\\includegraphics")));
+}
+
+void FormulaSafetyTest::formulaEditorRefusesWhatMathJaxCannotReadInChinese()
+{
+    if (content::MathRenderer::mathjaxFolder().isEmpty()) QSKIP("MathJax is not installed");
+    content::FormulaEditor editor;
+    editor.show();
+    const struct {
+        const char* tex;
+        const char* says;
+    } cases[] = {{"\\frac{1}{", "缺少右花括号"}, {"x}", "多了右花括号"}, {"x \\notacommand y", "无法识别的命令 \\notacommand"},
+                 {"x^2^3", "上标重复"}};
+    for (const auto& c : cases) {
+        editor.EditTex->setPlainText(QString::fromUtf8(c.tex));
+        editor.refreshPreview();
+        const QString shown = editor.LabelPreview->text();
+        QVERIFY2(shown.contains(QString::fromUtf8(c.says)), qPrintable(shown));
+        QVERIFY2(!shown.contains(QStringLiteral("Missing")) && !shown.contains(QStringLiteral("Undefined")) &&
+                     !shown.contains(QStringLiteral("Extra")) && !shown.contains(QStringLiteral("Double")),
+                 qPrintable(shown));
+        QVERIFY2(!editor.BtnOk->isEnabled(), c.tex);
+        // Confirmed anyway (typed after the last check): still refused, the dialog stays.
+        editor.accept();
+        QVERIFY(editor.isVisible());
+        QCOMPARE(editor.result(), int(QDialog::Rejected));
+    }
+    editor.EditTex->setPlainText(QStringLiteral("\\frac{1}{2}"));
+    editor.refreshPreview();
+    QVERIFY(editor.BtnOk->isEnabled());
+    editor.accept();
+    QCOMPARE(editor.result(), int(QDialog::Accepted));
 }
 
 QTEST_MAIN(FormulaSafetyTest)
