@@ -119,18 +119,21 @@ static const AddedColumn kAddedColumns[] = {
 };
 
 // The table statements older versions made before a column was added, as SQLite records them: such a
-// bank is still the program's own until it is upgraded.
-static const char* const kEarlierTables[] = {
-    "CREATE TABLE paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
-    " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
-    " tm TEXT, da TEXT)",
-    "CREATE TABLE blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT)",
-};
-
+// bank is still the program's own until it is upgraded. Each is today's statement without the columns a
+// later version added (they stand at its end).
 QStringList earlierTableStatements()
 {
     QStringList statements;
-    for (const char* statement : kEarlierTables) statements << QString::fromLatin1(statement);
+    for (const AddedColumn& added : kAddedColumns) {
+        const QString table = QString::fromLatin1(added.table);
+        QString statement = createStatement(table);
+        for (const AddedColumn& c : kAddedColumns) {
+            if (table == QLatin1String(c.table) && c.version >= added.version) {
+                statement.remove(QStringLiteral(", ") + QString::fromLatin1(c.definition));
+            }
+        }
+        if (!statements.contains(statement)) statements << statement;
+    }
     return statements;
 }
 
