@@ -35,21 +35,21 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
 #include "app/startup_probe.h"
-#include "bank/question_entry.h"
+#include "windows/bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
-#include "blueprint/blueprint_window.h"
+#include "windows/blueprint/blueprint_window.h"
 #include "content/content.h"
 #include "content/pandoc.h"
 #include "content/formulas.h"
-#include "bank/subject_settings.h"
+#include "windows/bank/subject_settings.h"
 #include "data/backup.h"
 #include "data/data_module.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"
@@ -57,11 +57,12 @@
 #include "data/sql.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
-#include "library/library_window.h"
+#include "windows/library/library_window.h"
 #include "library/paper_store.h"
 #include "output/paper_document.h"
-#include "wizard/detail_settings.h"
-#include "wizard/overall_settings.h"
+#include "windows/wizard/detail_settings.h"
+#include "windows/wizard/overall_settings.h"
+#include "ui/handler.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ struct Row {
 
 QVector<Row> g_rows;
 
-void report(const Row& row)
+void printRow(const Row& row)
 {
     g_rows.append(row);
     out() << QStringLiteral("  %1: ours %2 ms, baseline %3 ms, ratio %4 (target ≤ %5)\n")
@@ -806,7 +807,7 @@ int childLoginWindows(const QString& runDir, bool everyWindow)
                  [main] { main->DCSTClick(); }, [main] { main->ZjXDClick(); }, [main] { main->XmbZjClick(); },
                  [main] { main->SJKClick(); }, [main] { main->MMSZClick(); }, [main] { main->LxwmClick(); },
                  [main] { main->GYClick(); }}) {
-            app::run(open);
+            ui::run(open);
         }
         out() << "windows-kb " << peakKb() << "\n" << Qt::flush;
         std::_Exit(0);
@@ -856,7 +857,7 @@ int runLarge(Bank& bank, int reps, const QString& only)
           << Qt::flush;
 
     if (wanted("login")) {
-        for (const Row& r : loginRows(bank.path, reps)) report(r);
+        for (const Row& r : loginRows(bank.path, reps)) printRow(r);
     }
     DM->connectTo(bank.path);
     main->fillSubjectBox();
@@ -871,10 +872,10 @@ int runLarge(Bank& bank, int reps, const QString& only)
     entry->ComboBoxTxChange();
     QCoreApplication::processEvents();
     if (wanted("grid")) {
-        report(largeEntryGridRow(bank, entry, lite, reps));
-        report(largeEntryGridDataRow(bank, lite, reps));
+        printRow(largeEntryGridRow(bank, entry, lite, reps));
+        printRow(largeEntryGridDataRow(bank, lite, reps));
     }
-    if (wanted("store")) report(largeStoreRow(bank, entry, lite, reps));
+    if (wanted("store")) printRow(largeStoreRow(bank, entry, lite, reps));
     // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
     // the wizard reopens.
     entry->close();
@@ -895,9 +896,9 @@ int runLarge(Bank& bank, int reps, const QString& only)
     const auto types = step2->ListBoxTx->findItems(bank.txm, Qt::MatchExactly);
     if (types.isEmpty()) qFatal("the wizard does not list the largest type");
     step2->ListBoxTx->setCurrentItem(types.first());
-    if (wanted("candidates")) report(largeCandidateRow(bank, step2, lite, reps));
+    if (wanted("candidates")) printRow(largeCandidateRow(bank, step2, lite, reps));
     else largeCandidateRow(bank, step2, lite, 1);  // the draw works on the candidate list
-    if (wanted("selection")) report(largeSelectionRow(bank, step2, lite, reps));
+    if (wanted("selection")) printRow(largeSelectionRow(bank, step2, lite, reps));
     step2->close();
     step1->close();
     if (!only.isEmpty()) {
@@ -905,9 +906,9 @@ int runLarge(Bank& bank, int reps, const QString& only)
         return 0;
     }
 
-    report(largeDocxRow(bank, reps));
-    report(largeDeleteRow(bank, reps));
-    report(launchRow(bank, reps));
+    printRow(largeDocxRow(bank, reps));
+    printRow(largeDeleteRow(bank, reps));
+    printRow(launchRow(bank, reps));
     const double launchOurs = g_rows.last().oursMs;
 
     // A real login in a fresh process (which may open the bank only once this one has let it go).
@@ -1336,7 +1337,7 @@ int main(int argc, char** argv)
     if (!server.isEmpty()) return runServer(main, path, runDir, server, reps);
 
     // 1. Login: connect and open every dataset (again, and a program's first).
-    for (const Row& r : loginRows(path, reps)) report(r);
+    for (const Row& r : loginRows(path, reps)) printRow(r);
 
     DM->connectTo(path);
     main->fillSubjectBox();  // the first subject, 科目1, is current
@@ -1360,7 +1361,7 @@ int main(int argc, char** argv)
                 "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id",
                 {"01", "02"});
         });
-        report(r);
+        printRow(r);
     }
     {
         const QString text =
@@ -1392,7 +1393,7 @@ int main(int argc, char** argv)
             sqlite3_reset(insert);
         });
         sqlite3_finalize(insert);
-        report(r);
+        printRow(r);
     }
     // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
     // the wizard reopens.
@@ -1442,7 +1443,7 @@ int main(int argc, char** argv)
             sqlite3_finalize(st);
         });
         if (rows != counted) qFatal("candidate counts differ: %lld and %d", rows, counted);
-        report(r);
+        printRow(r);
     }
     {
         Row r{QStringLiteral("automatic selection of 200 questions from %1 candidates into sjb").arg(candidates),
@@ -1476,7 +1477,7 @@ int main(int argc, char** argv)
             sqlite3_finalize(st);
             lite.exec("COMMIT");
         });
-        report(r);
+        printRow(r);
     }
     // 5c. The same draw leaving out the questions of the subject's 5 newest stored papers
     // (5 × 200 of the 5,000 candidates), beside today's draw measured again in this run.
@@ -1521,7 +1522,7 @@ int main(int argc, char** argv)
             qFatal("the draw leaving out recent papers did not write 200 rows");
         }
         step2->CheckBoxPcjq->setChecked(false);
-        report(r);
+        printRow(r);
     }
     // 5b. The blueprint of 科目1: every chapter × 4 types × 5 difficulties.
     {
@@ -1544,7 +1545,7 @@ int main(int argc, char** argv)
         r.baselineMs = medianMs(reps, [&] {
             lite.readAll("SELECT zjh, txh, nd, COUNT(*) FROM stb WHERE kmh=? GROUP BY zjh, txh, nd", {"01"});
         });
-        report(r);
+        printRow(r);
 
         // A 100-question plan the bank meets: one question per cell until 100 are asked for.
         blueprint::BankCounts counts;
@@ -1578,7 +1579,7 @@ int main(int argc, char** argv)
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM sjb")).toInt() != asked) {
             qFatal("the blueprint did not write %d rows", asked);
         }
-        report(c);
+        printRow(c);
         window->close();
     }
     step2->close();
@@ -1634,7 +1635,7 @@ int main(int argc, char** argv)
             }
             zip_close(z);
         });
-        report(r);
+        printRow(r);
 
         // 7. The same paper with two formulas in every question and a picture in every tenth.
         const QString figure = content::pictureMarker(content::storePicture(DM->db(), trianglePng()));
@@ -1665,7 +1666,7 @@ int main(int argc, char** argv)
             reps, [&] { writePaperDocument(withFormulas, folder); }, [&] { QDir(folder).removeRecursively(); });
         warm.baselineMs = medianMs(
             reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
-        report(warm);
+        printRow(warm);
 
         // The writer's one pandoc run, on its own: the same input file, the same arguments.
         QTemporaryDir pandocDir;
@@ -1694,7 +1695,7 @@ int main(int argc, char** argv)
                                                     QStringLiteral("--output"), output, input});
             if (!pandoc.waitForFinished(pandoc::kDefaultTimeoutMs) || pandoc.exitCode() != 0) qFatal("pandoc failed");
         });
-        report(cold);
+        printRow(cold);
     }
 
     // 7. Deleting a subject of 30,000 questions into the recycle bin, beside deleting it outright
@@ -1756,7 +1757,7 @@ int main(int argc, char** argv)
         if (sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh='01'")).toInt() != 0) {
             qFatal("the subject was not deleted");
         }
-        report(r);
+        printRow(r);
         DM->disconnectFromBank();
         QFile::remove(target);
         QFile::remove(pristine);
@@ -1784,7 +1785,7 @@ int main(int argc, char** argv)
                 cp.waitForFinished(-1);
             },
             clear);
-        report(r);
+        printRow(r);
         QDir(copyDir).removeRecursively();
     }
 
@@ -1830,7 +1831,7 @@ int main(int argc, char** argv)
                     "SELECT id, title, kmm, duration, total, layout, created_at, created_by, question_count"
                     " FROM papers ORDER BY id DESC");
             });
-            report(r);
+            printRow(r);
         }
         {
             const qint64 id = sql::scalar(db, QStringLiteral("SELECT MAX(id) FROM papers")).toLongLong() - 5000;
@@ -1856,7 +1857,7 @@ int main(int argc, char** argv)
                     " WHERE paper_id=? ORDER BY section_position, position",
                     binds);
             });
-            report(r);
+            printRow(r);
         }
         delete window;
     }
@@ -1891,7 +1892,7 @@ int main(int argc, char** argv)
         });
         if (stored != 2000) qFatal("the import bench stored %d questions", stored);
         r.baselineMs = medianMs(reps, [&] { pandoc::documentTree(docx); });
-        report(r);
+        printRow(r);
     }
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <cstdio>
 
-#include "app/artwork.h"
+#include "ui/artwork.h"
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,5 @@
 #pragma once
 #include <QApplication>
-#include <functional>
 
 // The application object: its notify() is the general error handler of last resort.
 class Application : public QApplication {
@@ -16,59 +15,8 @@ namespace app {
 // Title, fonts and the Chinese translation of Qt's standard buttons.
 void setup(QApplication& application);
 
-// The song-style font the forms use, at the given pixel size.
-QFont songFont(int pixelSize, bool bold = false);
-
-// Places a window in the middle of the primary screen's free area.
-void centreOnScreen(QWidget* window);
-
-// Shows an error that ended the current action (data-layer and conversion errors). A database
-// failure is explained in Chinese first; the database's own words and the statement stay
-// available below it.
-void reportError(const QString& text);
-
-// What the user is told of an error text: `text` for the box, `detail` for below it (empty when
-// there is nothing more). A data-layer text of the form "<database message>\n语句：<statement>",
-// or one carrying a known SQLite message, gets a Chinese explanation as `text` and the original
-// as `detail`; a message of the program's own comes back as it is.
-struct ErrorReport {
-    QString text;
-    QString detail;
-};
-ErrorReport explainError(const QString& text);
-
-// Runs an event handler; an AppError or other exception it raises ends the handler and is shown
-// by the general error handler instead of ending the program.
-// True when the handler ran to its end.
-bool run(const std::function<void()>& handler);
-
-// Runs a window's loading (its FormShow); when it fails, the error is shown and the window closes
-// once the event that showed it has been handled, rather than staying half-filled.
-void load(QWidget* window, const std::function<void()>& loading);
-
-// Wraps a handler for connect(): the signal's arguments are ignored.
-template <typename F>
-auto guard(F handler)
-{
-    return [handler](auto&&...) { run(handler); };
-}
-
-// Ends the program: every running event loop, nested ones included, is left.
-void terminate();
-bool terminating();
-void resetTermination();  // for tests that run several programs in one process
-// Replaces the way terminate() leaves the running loops (tests close their dialogs instead,
-// since telling the application to exit would also end every later loop of the test process).
-void setTerminateHook(std::function<void()> hook);
-
 // Failed login attempts of this run, in any login dialog; never reset by a login or logout.
 int& failedLogins();
-
-// Permission level of the user who logged in last (0 before any successful login).
-int& loggedInLevel();
-// Name of the user who logged in last (empty before any successful login): the recycle bin
-// records it as the one who deleted, stored papers as the one who composed them.
-QString& loggedInUser();
 
 // The bank this program works on, as chosen at start (--server, the settings file exavoro.ini beside
 // Data/, else the file Data/examdb.db under the working folder). Until a choice was made it is the

@@ -5,14 +5,14 @@
 #include <QFileInfo>
 #include <QLabel>
 
-#include "app/application.h"
-#include "app/busy_progress.h"
-#include "app/forms.h"
-#include "app/main_window.h"
-#include "app/message_box.h"
 #include "data/backup.h"
+#include "data/current_user.h"
 #include "data/data_module.h"
 #include "data/errors.h"
+#include "ui/busy_progress.h"
+#include "ui/forms.h"
+#include "ui/handler.h"
+#include "ui/message_box.h"
 
 namespace backupui {
 
@@ -49,7 +49,7 @@ QString chooseFile(QWidget* parent, const char* name, const QString& caption, co
 }
 
 // A bank on a server is backed up by the server's administrator; these commands copy files.
-bool refuseOnServer(TMainF* main)
+bool refuseOnServer(QWidget* main)
 {
     if (!DM || !DM->isServer()) return false;
     MsgBox::show(QStringLiteral("当前题库在数据库服务器上，由服务器管理员用 PostgreSQL 的工具（如 pg_dump）备份和恢复；"
@@ -60,7 +60,7 @@ bool refuseOnServer(TMainF* main)
 
 }  // namespace
 
-void makeBackup(TMainF* main)
+void makeBackup(QWidget* main)
 {
     if (refuseOnServer(main)) return;
     const QString bank = bankPath();
@@ -74,13 +74,13 @@ void makeBackup(TMainF* main)
     MsgBox::show(QStringLiteral("题库已备份到“%1”。").arg(QDir::toNativeSeparators(target)), main);
 }
 
-void restoreBackup(TMainF* main)
+Restore restoreBackup(QWidget* main)
 {
-    if (refuseOnServer(main)) return;
+    if (refuseOnServer(main)) return {};
     const QString bank = bankPath();
     const QString file = chooseFile(main, "RestoreFileDialog", QStringLiteral("恢复题库"),
                                     QDir(backup::backupFolder(bank)).filePath(QStringLiteral("examdb.db")), false);
-    if (file.isEmpty()) return;
+    if (file.isEmpty()) return {};
     backup::CheckReport report;
     {
         BusyProgress busy(main, QStringLiteral("正在检查备份文件"));
@@ -90,7 +90,7 @@ void restoreBackup(TMainF* main)
         MsgBox::error(QStringLiteral("文件“%1”不能用来恢复题库，题库没有改变：\n%2")
                           .arg(QDir::toNativeSeparators(file), report.damage.join(QLatin1Char('\n'))),
                       main);
-        return;
+        return {};
     }
     QString question = QStringLiteral(
                            "确实要用“%1”替换当前的题库吗？\n当前的题库将保留在它的旁边"
@@ -99,7 +99,7 @@ void restoreBackup(TMainF* main)
     if (!report.orphans.isEmpty()) {
         question += QStringLiteral("\n注意，这个文件中有孤立的记录：\n") + report.orphans.join(QLatin1Char('\n'));
     }
-    if (!MsgBox::confirmDestructive(question, main)) return;
+    if (!MsgBox::confirmDestructive(question, main)) return {};
 
     // The program lets go of its bank while the file is replaced, then opens whatever is there.
     DM->disconnectFromBank();
@@ -113,27 +113,21 @@ void restoreBackup(TMainF* main)
     }
     try {
         DM->connectTo(bank);
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
         // Without a readable bank nobody may go on working in this window.
-        app::loggedInLevel() = 0;
-        main->applyPermissions(0);
-        throw;
+        current_user::level() = 0;
+        return {Restore::BankLost, e.text()};
     }
     if (!failure.isEmpty()) {
         // Nothing changed: the user stays logged in.
-        app::reportError(failure);
-        return;
+        ui::reportError(failure);
+        return {};
     }
-    app::loggedInLevel() = 0;
-    main->applyPermissions(0);
-    main->fillSubjectBox();
-    main->StatusPanels[0]->setText(QStringLiteral("题库已恢复，请注销后重新登录。"));
-    MsgBox::show(QStringLiteral("题库已恢复。原来的题库保留为“%1”。\n请重新登录。").arg(QDir::toNativeSeparators(kept)),
-                 main);
-    main->relogin();
+    current_user::level() = 0;
+    return {Restore::Restored, kept};
 }
 
-void automaticBackupAfterLogin(TMainF* main)
+void automaticBackupAfterLogin(QWidget* main)
 {
     if (!DM || !DM->isConnected() || DM->isServer()) return;
     const QString bank = bankPath();

@@ -1,7 +1,7 @@
 #include "app/contact.h"
 
-#include "app/application.h"
-#include "app/artwork.h"
+#include "ui/artwork.h"
+#include "content/fonts.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -12,7 +12,7 @@ TLxwmF::TLxwmF(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("LxwmF"));
     setWindowTitle(QStringLiteral("联系我们"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(app::songFont(14));
+    setFont(fonts::song(14));
     setFixedSize(420, 400);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -30,7 +30,7 @@ TLxwmF::TLxwmF(QWidget* parent) : QDialog(parent)
     body->setContentsMargins(28, 8, 28, 0);
     body->setSpacing(6);
     auto* heading = new QLabel(QStringLiteral("联系我们：  "), this);
-    heading->setFont(app::songFont(16, true));
+    heading->setFont(fonts::song(16, true));
     body->addWidget(heading);
     const QString lines[] = {
         QStringLiteral("地　　址：江苏省南京市鼓楼区汉中路 108 号 Exavoro 工作室"),

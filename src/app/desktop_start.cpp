@@ -6,10 +6,11 @@
 #include <QLineEdit>
 
 #include "app/login.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "data/data_module.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/errors.h"
+#include "data/passwords.h"
 
 namespace desktop {
 
@@ -36,12 +37,12 @@ bool createEmptyBank(const QString& path)
 {
     QString name;
     while (name.trimmed().isEmpty()) {
-        if (!ask(QStringLiteral("超级用户的用户名："), QLineEdit::Normal, app::kMaxUserNameLength, &name)) return false;
+        if (!ask(QStringLiteral("超级用户的用户名："), QLineEdit::Normal, passwords::kMaxUserNameLength, &name)) return false;
     }
     while (true) {
         QString first, second;
-        if (!ask(QStringLiteral("%1 的密码：").arg(name), QLineEdit::Password, app::kMaxPasswordLength, &first) ||
-            !ask(QStringLiteral("请再次输入密码："), QLineEdit::Password, app::kMaxPasswordLength, &second)) {
+        if (!ask(QStringLiteral("%1 的密码：").arg(name), QLineEdit::Password, passwords::kMaxPasswordLength, &first) ||
+            !ask(QStringLiteral("请再次输入密码："), QLineEdit::Password, passwords::kMaxPasswordLength, &second)) {
             return false;
         }
         if (first == second) {

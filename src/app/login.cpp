@@ -12,22 +12,25 @@
 
 #include "app/application.h"
 #include "app/backup_actions.h"
-#include "app/busy.h"
-#include "app/forms.h"
+#include "ui/busy.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/passwords.h"
 #include "data/server_roles.h"
 #include "data/sql.h"
+#include "ui/handler.h"
+#include "content/fonts.h"
+#include "data/current_user.h"
 
 TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
 {
     setObjectName(QStringLiteral("DLF"));
     setWindowTitle(QStringLiteral("登录"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(app::songFont(12));
+    setFont(fonts::song(12));
     setFixedSize(327, 186);
 
     Label1 = new QLabel(QStringLiteral("欢迎使用本软件   "), this);
@@ -42,10 +45,10 @@ TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
     Label3->setObjectName(QStringLiteral("Label3"));
     EditYhm = new QLineEdit(Panel1);
     EditYhm->setObjectName(QStringLiteral("EditYhm"));
-    EditYhm->setMaxLength(app::kMaxUserNameLength);
+    EditYhm->setMaxLength(passwords::kMaxUserNameLength);
     EditMm = new QLineEdit(Panel1);
     EditMm->setObjectName(QStringLiteral("EditMm"));
-    EditMm->setMaxLength(app::kMaxPasswordLength);
+    EditMm->setMaxLength(passwords::kMaxPasswordLength);
     EditMm->setEchoMode(QLineEdit::Password);
     BtnQx = new QPushButton(QStringLiteral("取消"), Panel1);
     BtnQx->setObjectName(QStringLiteral("BtnQx"));
@@ -58,18 +61,18 @@ TDLF::TDLF(QWidget* parent, bool startup) : QDialog(parent), startup_(startup)
     // Which bank a login opens: the file, or the exam office's server.
     LabelBank = new QLabel(this);
     LabelBank->setObjectName(QStringLiteral("LabelBank"));
-    LabelBank->setFont(app::songFont(11));
+    LabelBank->setFont(fonts::song(11));
     setTabOrder(EditYhm, EditMm);
     setTabOrder(EditMm, BtnQx);
     setTabOrder(BtnQx, BtnQd);
     EditYhm->installEventFilter(this);
     EditMm->installEventFilter(this);
 
-    connect(BtnQd, &QPushButton::clicked, this, app::guard([this] { BtnQdClick(); }));
-    connect(BtnQx, &QPushButton::clicked, this, app::guard([this] { BtnQxClick(); }));
+    connect(BtnQd, &QPushButton::clicked, this, ui::guard([this] { BtnQdClick(); }));
+    connect(BtnQx, &QPushButton::clicked, this, ui::guard([this] { BtnQxClick(); }));
     FormCreate();
 
-    app::centreOnScreen(this);
+    ui::centreOnScreen(this);
 }
 
 void TDLF::FormCreate()
@@ -107,7 +110,7 @@ bool TDLF::eventFilter(QObject* watched, QEvent* event)
             }
             if (watched == EditMm) {
                 BtnQd->setFocus();
-                app::run([this] { BtnQdClick(); });
+                ui::run([this] { BtnQdClick(); });
                 return true;
             }
         }
@@ -127,14 +130,14 @@ void TDLF::keyPressEvent(QKeyEvent* event)
 
 void TDLF::closeEvent(QCloseEvent* event)
 {
-    if (startup_ && !app::terminating()) app::terminate();
+    if (startup_ && !ui::terminating()) ui::terminate();
     QDialog::closeEvent(event);
 }
 
 void TDLF::ConnectDB()
 {
     // Opening is at once, except for an upgrade or the search for unused pictures of a large bank.
-    app::Busy busy(QStringLiteral("正在打开题库……"), this, false);
+    ui::Busy busy(QStringLiteral("正在打开题库……"), this, false);
     DM->connectToBank(app::bankLocation());
 }
 
@@ -146,7 +149,7 @@ int TDLF::serverLogin(const QString& name, const QString& password)
     const engine::Credentials who{
         server_roles::userRole(server_roles::prefixFor(engine::serverDatabase(bank.server)), name), password};
     try {
-        app::Busy busy(QStringLiteral("正在打开题库……"), this, false);
+        ui::Busy busy(QStringLiteral("正在打开题库……"), this, false);
         DM->connectToBank(bank, &who);
     } catch (const DataError& e) {
         if (e.code() == QLatin1String("28P01")) return 0;  // the server refused the name or password
@@ -170,8 +173,8 @@ void TDLF::BtnQdClick()
         const int level = serverLogin(name, password);
         main->applyPermissions(level);
         if (level >= 1 && level <= 3) {
-            app::loggedInLevel() = level;
-            app::loggedInUser() = name;
+            current_user::level() = level;
+            current_user::name() = name;
             enterMainWindow(main);
             return;
         }
@@ -210,8 +213,8 @@ void TDLF::BtnQdClick()
 
     main->applyPermissions(level);
     if (level != 0) {
-        app::loggedInLevel() = level;
-        app::loggedInUser() = name;
+        current_user::level() = level;
+        current_user::name() = name;
         if (decidingPlain) {
             // An older file's plain-text password is replaced by its hash once it has been proven.
             mmb->setRecNo(decidingRow);
@@ -229,7 +232,7 @@ void TDLF::enterMainWindow(TMainF* main)
 {
     hide();
     // The day's first automatic backup runs once the main window is up.
-    QTimer::singleShot(0, main, [main] { app::run([main] { backupui::automaticBackupAfterLogin(main); }); });
+    QTimer::singleShot(0, main, [main] { ui::run([main] { backupui::automaticBackupAfterLogin(main); }); });
     main->showModal();
 }
 
@@ -248,6 +251,6 @@ void TDLF::refuse(TMainF* main)
 
 void TDLF::BtnQxClick()
 {
-    app::terminate();
+    ui::terminate();
     close();
 }

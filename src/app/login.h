@@ -7,13 +7,6 @@ class QPushButton;
 class QFrame;
 class TMainF;
 
-// The longest user name and password the login window's boxes take. A user whose stored name or
-// password is longer could never log in, so no dialog stores one.
-namespace app {
-inline constexpr int kMaxUserNameLength = 20;
-inline constexpr int kMaxPasswordLength = 10;
-}  // namespace app
-
 // The login window "登录": user name and password, checked against the users table of a bank
 // file, or by the server itself, as the user's own database role, for a server bank.
 class TDLF : public QDialog {

@@ -1,12 +1,14 @@
 #include "app/application.h"
 #include "app/desktop_start.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
-#include "app/platform.h"
+#include "app/navigator.h"
+#include "ui/platform.h"
 #include "app/startup_probe.h"
 #include "data/data_module.h"
 #include "data/errors.h"
+#include "ui/handler.h"
 
 #include <QDir>
 
@@ -14,15 +16,16 @@ int main(int argc, char** argv)
 {
     Application application(argc, argv);
     app::setup(application);
+    app::installNavigator();
     if (application.arguments().contains(QStringLiteral("--self-check"))) return platform::selfCheck();
     // Started from the desktop menu: work in ~/Exavoro, offering a bank when it has none.
-    if (desktop::wanted(application.arguments())) app::run([] { desktop::prepare(); });
+    if (desktop::wanted(application.arguments())) ui::run([] { desktop::prepare(); });
     // The bank: a server named by --server or by the settings file, else the file under the
     // working folder. A bad setting is reported before the login window shows.
     try {
         app::setBankLocation(engine::chooseLocation(application.arguments(), QDir::currentPath()));
     } catch (const AppError& e) {
-        app::reportError(e.text());
+        ui::reportError(e.text());
         return 1;
     }
 

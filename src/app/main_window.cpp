@@ -1,41 +1,43 @@
 #include "app/main_window.h"
 
-#include "app/application.h"
-#include "app/artwork.h"
-#include "app/backup_actions.h"
-#include "app/contact.h"
-#include "app/forms.h"
-#include "app/login.h"
-#include "app/message_box.h"
-#include "app/platform.h"
-#include "bank/chapter_settings.h"
-#include "blueprint/blueprint_window.h"
-#include "exchange/export_window.h"
-#include "exchange/import_window.h"
-#include "bank/question_entry.h"
-#include "bank/question_type_settings.h"
-#include "bank/recycle_bin.h"
-#include "bank/subject_settings.h"
-#include "data/data_module.h"
-#include "library/library_window.h"
-#include "users/user_admin.h"
-#include "wizard/overall_settings.h"
-
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/backup_actions.h"
+#include "app/contact.h"
+#include "content/fonts.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "ui/artwork.h"
+#include "ui/forms.h"
+#include "ui/handler.h"
+#include "ui/message_box.h"
+#include "ui/navigator.h"
+#include "ui/platform.h"
+#include "windows/bank/chapter_settings.h"
+#include "windows/bank/question_entry.h"
+#include "windows/bank/question_type_settings.h"
+#include "windows/bank/recycle_bin.h"
+#include "windows/bank/subject_settings.h"
+#include "windows/blueprint/blueprint_window.h"
+#include "windows/exchange/export_window.h"
+#include "windows/exchange/import_window.h"
+#include "windows/library/library_window.h"
+#include "windows/users/user_admin.h"
+#include "windows/wizard/overall_settings.h"
 
 bool TMainF::runModalLoop = true;
 
@@ -44,7 +46,7 @@ TMainF::TMainF(QWidget* parent) : QMainWindow(parent, Qt::Window)
     setObjectName(QStringLiteral("MainF"));
     setWindowTitle(QStringLiteral("题库管理、Exavoro"));
     setWindowIcon(artwork::appIcon());
-    setFont(app::songFont(12));
+    setFont(fonts::song(12));
     resize(1024, 720);
     buildMenu();
     buildToolBar();
@@ -64,7 +66,7 @@ void TMainF::buildMenu()
     auto item = [this](QMenu* menu, const char* name, const QString& caption, void (TMainF::*handler)()) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, app::guard([this, handler] { (this->*handler)(); }));
+        connect(action, &QAction::triggered, this, ui::guard([this, handler] { (this->*handler)(); }));
         return action;
     };
     auto menu = [this](const char* name, const QString& caption) {
@@ -137,8 +139,8 @@ void TMainF::buildToolBar()
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setAutoRaise(true);
         b->setFixedSize(60, 47);
-        b->setFont(app::songFont(12));
-        connect(b, &QToolButton::clicked, this, app::guard([this, handler] { (this->*handler)(); }));
+        b->setFont(fonts::song(12));
+        connect(b, &QToolButton::clicked, this, ui::guard([this, handler] { (this->*handler)(); }));
         row->addWidget(b);
         return b;
     };
@@ -191,7 +193,7 @@ void TMainF::buildPanels()
     for (const QString& line :
          {QStringLiteral("请选择科目，题型设置/章节设置/录入试题等操作"), QStringLiteral("只能对选定的科目进行。")}) {
         auto* l = new QLabel(line, Panel1);
-        l->setFont(app::songFont(21, true));
+        l->setFont(fonts::song(21, true));
         l->setAlignment(Qt::AlignCenter);
         p1->addWidget(l);
     }
@@ -201,7 +203,7 @@ void TMainF::buildPanels()
     ComboBoxKmm->setEditable(true);
     ComboBoxKmm->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxKmm->setFixedWidth(260);
-    ComboBoxKmm->setFont(app::songFont(15));
+    ComboBoxKmm->setFont(fonts::song(15));
     p1->addWidget(ComboBoxKmm, 0, Qt::AlignHCenter);
     auto* current = new QHBoxLayout;
     current->addStretch();
@@ -209,7 +211,7 @@ void TMainF::buildPanels()
     LabelKmm = new QLabel(QStringLiteral("题库名"), Panel1);
     LabelKmm->setObjectName(QStringLiteral("LabelKmm"));
     for (QLabel* l : {caption, LabelKmm}) {
-        l->setFont(app::songFont(18, true));
+        l->setFont(fonts::song(18, true));
         l->setStyleSheet(QStringLiteral("color: red;"));
         current->addWidget(l);
     }
@@ -260,7 +262,7 @@ void TMainF::resizeEvent(QResizeEvent* event)
 void TMainF::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) app::run([this] { FormShow(); });
+    if (!event->spontaneous()) ui::run([this] { FormShow(); });
 }
 
 void TMainF::FormShow()
@@ -316,7 +318,7 @@ void TMainF::showModal()
 {
     setWindowModality(Qt::ApplicationModal);
     showMaximized();
-    if (!runModalLoop || app::terminating()) return;
+    if (!runModalLoop || ui::terminating()) return;
     QEventLoop loop;
     loop.exec(QEventLoop::DialogExec);
 }
@@ -329,31 +331,27 @@ void TMainF::ZXClick()
 
 void TMainF::relogin()
 {
-    auto* dialog = new TDLF(this, false);
-    DLF = dialog;
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->exec();
-    if (app::terminating()) return;
+    ui::navigator().logInAgain(this);
+    if (ui::terminating()) return;
     // Back in this window after the login dialog was closed: it is the current main window again.
     MainF = this;
-    dialog->deleteLater();
 }
 
 void TMainF::TCClick()
 {
-    if (MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this)) app::terminate();
+    if (MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this)) ui::terminate();
 }
 
 void TMainF::closeEvent(QCloseEvent* event)
 {
-    if (app::terminating()) {
+    if (ui::terminating()) {
         event->accept();
         return;
     }
     bool ok = false;
-    app::run([&] { ok = MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this); });
+    ui::run([&] { ok = MsgBox::confirm(QStringLiteral("确实要退出题库管理、Exavoro吗？"), this); });
     if (ok) {
-        app::terminate();
+        ui::terminate();
         event->accept();
     } else {
         event->ignore();
@@ -366,26 +364,59 @@ void TMainF::openDialog(Pointer& global)
     auto* dialog = new Dialog(this);
     global = dialog;
     dialog->exec();
-    if (!app::terminating()) dialog->deleteLater();
+    if (!ui::terminating()) dialog->deleteLater();
 }
 
-void TMainF::KMSZClick() { openDialog<TKmszF>(KmszF); }
-void TMainF::TXSZClick() { openDialog<TTxszF>(TxszF); }
-void TMainF::ZJXZClick() { openDialog<TZjxzF>(ZjxzF); }
-void TMainF::LRSTClick() { openDialog<TLrstF>(LrstF); }
-void TMainF::HSZClick() { openDialog<THszF>(HszF); }
-void TMainF::DRSTClick() { exchange::openImportWindow(this); }
-void TMainF::DCSTClick() { exchange::openExportWindow(this); }
-void TMainF::ZjXDClick() { openDialog<TZtszF>(ZtszF); }
-void TMainF::XmbZjClick() { blueprint::openFromMenu(this); }
-void TMainF::MMSZClick() { openDialog<TMmszF>(MmszF); }
+void TMainF::KMSZClick()
+{
+    openDialog<TKmszF>(KmszF);
+}
+void TMainF::TXSZClick()
+{
+    openDialog<TTxszF>(TxszF);
+}
+void TMainF::ZJXZClick()
+{
+    openDialog<TZjxzF>(ZjxzF);
+}
+void TMainF::LRSTClick()
+{
+    openDialog<TLrstF>(LrstF);
+}
+void TMainF::HSZClick()
+{
+    openDialog<THszF>(HszF);
+}
+void TMainF::DRSTClick()
+{
+    exchange::openImportWindow(this);
+}
+void TMainF::DCSTClick()
+{
+    exchange::openExportWindow(this);
+}
+void TMainF::ZjXDClick()
+{
+    openDialog<TZtszF>(ZtszF);
+}
+void TMainF::XmbZjClick()
+{
+    blueprint::openFromMenu(this);
+}
+void TMainF::MMSZClick()
+{
+    openDialog<TMmszF>(MmszF);
+}
 
 void TMainF::SJKClick()
 {
     QPointer<TSjkF> window;
     openDialog<TSjkF>(window);
 }
-void TMainF::LxwmClick() { openDialog<TLxwmF>(LxwmF); }
+void TMainF::LxwmClick()
+{
+    openDialog<TLxwmF>(LxwmF);
+}
 
 void TMainF::XZKMClick()
 {
@@ -401,7 +432,16 @@ void TMainF::BFTKClick()
 
 void TMainF::HFTKClick()
 {
-    backupui::restoreBackup(this);
+    const backupui::Restore restore = backupui::restoreBackup(this);
+    if (restore.outcome == backupui::Restore::Unchanged) return;
+    applyPermissions(0);
+    if (restore.outcome == backupui::Restore::BankLost) throw AppError(restore.text);
+    fillSubjectBox();
+    StatusPanels[0]->setText(QStringLiteral("题库已恢复，请注销后重新登录。"));
+    MsgBox::show(
+        QStringLiteral("题库已恢复。原来的题库保留为“%1”。\n请重新登录。").arg(QDir::toNativeSeparators(restore.text)),
+        this);
+    relogin();
 }
 
 void TMainF::NRClick()

@@ -7,7 +7,7 @@
 #include "data/composition_state.h"
 #include "data/convert.h"
 #include "data/sql.h"
-#include "wizard/random_draw.h"
+#include "data/random_draw.h"
 
 namespace blueprint {
 

@@ -10,36 +10,13 @@
 
 #include "content/svg_safety.h"
 #include "data/errors.h"
+#include "data/picture_refs.h"
 #include "data/schema.h"
 #include "data/sql.h"
 
 namespace content {
 
 namespace {
-
-const QString kPictureOpen = QStringLiteral("[[图片:");
-const QString kPictureClose = QStringLiteral("]]");
-constexpr int kHashLength = 64;
-
-bool isHash(QStringView text)
-{
-    if (text.size() != kHashLength) return false;
-    for (QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
-    }
-    return true;
-}
-
-// The length of a picture marker starting at `from`, or 0 when none starts there.
-int pictureMarkerAt(const QString& text, qsizetype from)
-{
-    if (!QStringView(text).mid(from).startsWith(kPictureOpen)) return 0;
-    const qsizetype hashStart = from + kPictureOpen.size();
-    if (hashStart + kHashLength + kPictureClose.size() > text.size()) return 0;
-    if (!isHash(QStringView(text).mid(hashStart, kHashLength))) return 0;
-    if (!QStringView(text).mid(hashStart + kHashLength).startsWith(kPictureClose)) return 0;
-    return static_cast<int>(kPictureOpen.size() + kHashLength + kPictureClose.size());
-}
 
 void appendText(QVector<Segment>& out, QStringView text)
 {
@@ -74,9 +51,9 @@ QVector<Segment> parse(const QString& text)
                 continue;
             }
         } else if (c == u'[') {
-            if (const int length = pictureMarkerAt(text, i)) {
+            if (const int length = picture_refs::markerLengthAt(text, i)) {
                 appendText(out, QStringView(text).mid(plainStart, i - plainStart));
-                out.append({Segment::Picture, text.mid(i + kPictureOpen.size(), kHashLength)});
+                out.append({Segment::Picture, text.mid(i + picture_refs::kOpen.size(), picture_refs::kHashLength)});
                 i += length;
                 plainStart = i;
                 continue;
@@ -243,7 +220,7 @@ QString textEntryRefusal(const QString& text)
 bool hasMarkers(const QString& text)
 {
     // Cheap test first: most texts hold none of the opening characters.
-    if (!text.contains(u'\\') && !text.contains(kPictureOpen)) return false;
+    if (!text.contains(u'\\') && !text.contains(picture_refs::kOpen)) return false;
     const QVector<Segment> segments = parse(text);
     return segments.size() > 1 || (segments.size() == 1 && segments.first().kind != Segment::Text);
 }
@@ -275,13 +252,13 @@ QString shortForm(const QString& text)
 
 QString pictureMarker(const QString& hash)
 {
-    return kPictureOpen + hash + kPictureClose;
+    return picture_refs::marker(hash);
 }
 
 QStringList pictureHashes(const QString& text)
 {
     QStringList out;
-    if (!text.contains(kPictureOpen)) return out;
+    if (!text.contains(picture_refs::kOpen)) return out;
     for (const Segment& s : parse(text)) {
         if (s.kind == Segment::Picture) out << s.text;
     }
@@ -389,40 +366,6 @@ std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& 
     picture.size = QSize(q.value(1).toInt(), q.value(2).toInt());
     picture.data = q.value(3).toByteArray();
     return picture;
-}
-
-bool hasStoredPictures(const QSqlDatabase& db)
-{
-    return !sql::column(db, QStringLiteral("SELECT hash FROM pictures LIMIT 1")).isEmpty();
-}
-
-int removeOrphanPictures(const QSqlDatabase& db)
-{
-    // Nothing to do for a bank without pictures: one probe instead of a scan of every question.
-    if (!hasStoredPictures(db)) return 0;
-    QSet<QString> used;
-    const QString pattern = QStringLiteral("%") + kPictureOpen + QStringLiteral("%");
-    for (const auto& [table, column] : schema::pictureColumns()) {
-        // A table another version of the program has not made yet holds no pictures.
-        if (!schema::hasTable(db, table)) continue;
-        sql::Reader q(db, QStringLiteral("SELECT %2 FROM %1 WHERE %2 LIKE ?").arg(table, column), {pattern});
-        while (q.next()) {
-            for (const QString& hash : pictureHashes(q.text(0))) used.insert(hash);
-        }
-    }
-    int removed = 0;
-    QSqlDatabase conn = db;
-    sql::transaction(conn, [&] {
-        for (const QString& hash : sql::column(db, QStringLiteral("SELECT hash FROM pictures"))) {
-            if (used.contains(hash)) continue;
-            sql::run(db, QStringLiteral("DELETE FROM pictures WHERE hash = ?"), {hash});
-            ++removed;
-        }
-        // Every picture has been looked at: the mark that asked for it goes (the deletions above
-        // do not set it again, as only texts and new pictures do).
-        if (schema::hasTable(db, schema::kPictureSweep)) sql::run(db, QStringLiteral("DELETE FROM picture_sweep"));
-    });
-    return removed;
 }
 
 }  // namespace content

@@ -88,12 +88,5 @@ QString storePicture(const QSqlDatabase& db, const QByteArray& bytes);
 // The stored picture with this hash, or nothing when no such picture is stored.
 std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& hash);
 
-// Whether the bank stores any picture at all (one probe).
-bool hasStoredPictures(const QSqlDatabase& db);
-
-// Deletes the stored pictures that no question (stb) and no paper row (sjb) places any more and
-// returns how many went. Cheap on a bank without pictures; run at connect, so pictures of deleted
-// questions are gone by the next start.
-int removeOrphanPictures(const QSqlDatabase& db);
 
 }  // namespace content

@@ -2,12 +2,12 @@
 
 #include "data/bank_file.h"
 
-#include "content/content.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "data/session.h"
 #include "data/sql.h"
+#include "data/picture_refs.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +18,8 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+
+TDM* DM = nullptr;
 #endif
 
 TDM::TDM(QObject* parent) : QObject(parent)
@@ -139,7 +141,7 @@ bool TDM::keepsFileConnection(const QString& absolutePath, bool* sweepDue) const
 void TDM::sweepPictures(const QSqlDatabase& conn)
 {
     try {
-        content::removeOrphanPictures(conn);
+        picture_refs::removeOrphanPictures(conn);
     } catch (const AppError&) {
         // A read-only file keeps its unused pictures; they harm nothing.
     }

@@ -96,6 +96,9 @@ private:
     void rollback();
 };
 
+// The program's one data module (created at start, or by a test's workspace).
+extern TDM* DM;
+
 template <typename F>
 void TDM::transaction(std::initializer_list<Dataset*> touched, F&& work)
 {

@@ -1,6 +1,5 @@
 #include "data/lookups.h"
 
-#include "app/forms.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/sql.h"

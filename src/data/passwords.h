@@ -3,6 +3,11 @@
 
 namespace passwords {
 
+// The longest user name and password the login window's boxes take. A user whose stored name or
+// password is longer could never log in, so no dialog stores one.
+inline constexpr int kMaxUserNameLength = 20;
+inline constexpr int kMaxPasswordLength = 10;
+
 // Salted Argon2id hash in libsodium's string format.
 QString hash(const QString& password);
 // True when `stored` looks like a hash this program wrote.

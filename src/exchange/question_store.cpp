@@ -4,7 +4,7 @@
 
 #include "content/content.h"
 #include "data/convert.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/lookups.h"

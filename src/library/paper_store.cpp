@@ -3,13 +3,13 @@
 #include <QDateTime>
 #include <QHash>
 
-#include "app/application.h"
 #include "data/convert.h"
 #include "data/errors.h"
 #include "data/lookups.h"
 #include "data/engine.h"
 #include "data/sql.h"
 #include "output/paper_document.h"
+#include "data/current_user.h"
 
 namespace library {
 
@@ -86,7 +86,7 @@ qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper)
     if (paper.createdAt.isEmpty()) {
         paper.createdAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
-    if (paper.createdBy.isEmpty()) paper.createdBy = app::loggedInUser();
+    if (paper.createdBy.isEmpty()) paper.createdBy = current_user::name();
     if (paper.layout.isEmpty()) paper.layout = standardLayout();
     paper.id =
         sql::exec(db,

@@ -1,4 +1,4 @@
-#include "output/paper_document.h"
+#include "output/paper_content.h"
 
 namespace {
 

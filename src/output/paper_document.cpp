@@ -1,34 +1,21 @@
 #include "output/paper_document.h"
 
-#include <QApplication>
-#include <QBuffer>
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
-#include <QPainter>
-#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStorageInfo>
-#include <sys/stat.h>
-#include <QSvgRenderer>
 #include <QTemporaryFile>
-#include <QThread>
-#include <QTimer>
-#include <atomic>
 #include <cerrno>
-#include <memory>
 #include <optional>
 
-#include "app/forms.h"
-#include "content/svg_safety.h"
-#include "app/message_box.h"
-#include "app/platform.h"
 #include "content/content.h"
 #include "content/formulas.h"
+#include "content/svg_safety.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/errors.h"
@@ -39,15 +26,6 @@
 #include "output/print_layout.h"
 
 namespace {
-
-// Text typed by the user stays inside its paragraph: its line ends become line breaks.
-QString inParagraph(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\v"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\v'));
-    text.replace(QLatin1Char('\n'), QLatin1Char('\v'));
-    return text;
-}
 
 bool hasMarkers(const PaperContent& paper)
 {
@@ -103,67 +81,11 @@ QString listed(QStringList lines)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Converts the formulas the cache does not know. In the program (a widget application, on its
-// window thread) pandoc runs on a thread of its own while a progress window with 取消 keeps the
-// windows painted; elsewhere (exavoro-db, a worker thread) it runs right here.
-formulas::Conversion convertMissing(const QStringList& missing)
-{
-    if (missing.isEmpty()) return {};
-    auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!gui || QThread::currentThread() != gui->thread()) return formulas::convertWithPandoc(missing);
-
-    formulas::Control control;
-    std::atomic_int done{0};
-    control.progress = [&done](int count, int) { done = count; };
-    formulas::Conversion result;
-    QString failure;
-    bool failed = false;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        try {
-            result = formulas::convertWithPandoc(missing, &control);
-        } catch (const AppError& e) {
-            failure = e.text();
-            failed = true;
-        } catch (const std::exception&) {
-            failure = QStringLiteral("转换公式时出错，试卷没有生成。");
-            failed = true;
-        }
-    }));
-    QProgressDialog progress(QStringLiteral("正在转换公式（共 %1 个）……").arg(missing.size()), QStringLiteral("取消"),
-                             0, int(missing.size()), QApplication::activeWindow());
-    progress.setObjectName(QStringLiteral("FormulaProgress"));
-    progress.setWindowTitle(QStringLiteral("生成试卷"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(300);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-    const QMetaObject::Connection cancel =
-        QObject::connect(&progress, &QProgressDialog::canceled, [&control] { formulas::stop(control); });
-    QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &progress, [&] {
-        if (!progress.wasCanceled()) progress.setValue(qMin(done.load(), progress.maximum() - 1));
-    });
-    tick.start(100);
-    worker->start();
-    loop.exec();
-    worker->wait();
-    tick.stop();
-    // Closing the window counts as 取消 to the dialog: the work is over by now.
-    QObject::disconnect(cancel);
-    progress.close();
-    if (control.cancelled || result.cancelled) throw AppError(QStringLiteral("已取消转换公式，试卷没有生成。"));
-    if (failed) throw AppError(failure);
-    return result;
-}
-
 // Converts every formula of the paper (from the cache, the rest with pandoc, one run per formula)
 // and loads its pictures. A formula that may not be printed, that pandoc cannot convert or does
 // not convert in time stops the paper: the message names each question (section numeral, number,
 // question or answer) and the formula.
-PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
+PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper, const FormulaConverter& convert)
 {
     PaperMedia media;
     QSet<QString> hashes;
@@ -192,7 +114,9 @@ PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
     QStringList latex;
     for (const FormulaPlace& place : places) latex << place.latex;
     formulas::Lookup found = formulas::lookup(db, latex);
-    const formulas::Conversion fresh = convertMissing(found.missing);
+    const formulas::Conversion fresh = found.missing.isEmpty() ? formulas::Conversion()
+                                       : convert               ? convert(found.missing)
+                                                               : formulas::convertWithPandoc(found.missing);
     formulas::remember(db, fresh);
     formulas::Conversion conversion = found.known;
     for (auto it = fresh.omml.constBegin(); it != fresh.omml.constEnd(); ++it)
@@ -221,77 +145,6 @@ PaperMedia prepareMedia(const QSqlDatabase& db, const PaperContent& paper)
         if (auto picture = content::loadPicture(db, hash)) media.pictures.insert(hash, *picture);
     }
     return media;
-}
-
-// A stored picture as the document holds it: PNG or JPEG bytes and the size it is shown at, scaled
-// down (never distorted) to fit the printable area. SVG is drawn to PNG at twice that size.
-int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
-{
-    const auto known = media.placed.constFind(hash);
-    if (known != media.placed.constEnd()) return known.value();
-    int index = -1;
-    const auto found = media.pictures.constFind(hash);
-    if (found != media.pictures.constEnd() && !found->size.isEmpty()) {
-        const content::StoredPicture& picture = found.value();
-        QSize shown = picture.size;
-        if (shown.width() > docx::kPrintableWidthPixels || shown.height() > docx::kPrintableHeightPixels) {
-            shown = shown.scaled(docx::kPrintableWidthPixels, docx::kPrintableHeightPixels, Qt::KeepAspectRatio);
-        }
-        shown = shown.expandedTo(QSize(1, 1));
-        const QString name = QStringLiteral("Picture%1").arg(media.placed.size() + 1);
-        if (picture.mime == QLatin1String("image/png")) {
-            index = doc.addPictureFile(name, picture.data, QStringLiteral("png"), shown);
-        } else if (picture.mime == QLatin1String("image/jpeg")) {
-            index = doc.addPictureFile(name, picture.data, QStringLiteral("jpeg"), shown);
-        } else {
-            // A cleaned copy drawn into a bounded image (see svg_safety.h); SVG at twice the size shown.
-            const QImage image = content::drawPicture(picture.data, picture.mime,
-                                                      picture.mime == QLatin1String("image/svg+xml") ? shown * 2 : QSize());
-            if (!image.isNull()) {
-                QByteArray png;
-                QBuffer buffer(&png);
-                buffer.open(QIODevice::WriteOnly);
-                if (image.save(&buffer, "PNG")) index = doc.addPictureFile(name, png, QStringLiteral("png"), shown);
-            }
-        }
-    }
-    media.placed.insert(hash, index);
-    return index;
-}
-
-// Appends a question or answer text after its number and ends its paragraph. A text without
-// markers is appended exactly as before; otherwise formulas become Office Math and pictures
-// images in their place. A picture that is not stored prints as a short note instead.
-void appendContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
-{
-    if (!media || !content::hasMarkers(text)) {
-        doc.append(number + inParagraph(text) + QStringLiteral("\r"));
-        return;
-    }
-    doc.append(number);
-    for (const content::Segment& s : content::parse(text)) {
-        switch (s.kind) {
-        case content::Segment::Text:
-            doc.append(inParagraph(s.text));
-            break;
-        case content::Segment::InlineMath:
-            doc.appendMath(media->omml.value(s.text));
-            break;
-        case content::Segment::DisplayMath:
-            doc.appendDisplayMath(media->omml.value(s.text));
-            break;
-        case content::Segment::Picture: {
-            const int index = placePicture(doc, *media, s.text);
-            if (index >= 0) {
-                doc.appendPicture(index);
-            } else {
-                doc.append(QStringLiteral("[图片缺失]"));
-            }
-            break;
-        }
-        }
-    }
-    doc.append(QStringLiteral("\r"));
 }
 
 QString heading(int index, const PaperSection& section)
@@ -328,7 +181,7 @@ docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
         doc.append(heading(i, section) + QStringLiteral("\r"));
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            appendContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, media);
+            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, media);
         }
         doc.append(QStringLiteral("\r"));
     }
@@ -340,7 +193,7 @@ docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
         doc.append(heading(i, section) + QStringLiteral("\r"));
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            appendContent(doc, QString::number(++k) + QStringLiteral(". "), q.answer, media);
+            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.answer, media);
         }
         doc.append(QStringLiteral("\r"));
     }
@@ -375,7 +228,10 @@ QString fileBaseName(const QString& title)
     return name.isEmpty() ? QStringLiteral("试卷") : name;
 }
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 // A paper write killed before its rename leaves its temporary file behind. A running write touches
 // its file within milliseconds, so one untouched for a minute belongs to no writer and goes.
@@ -456,8 +312,8 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
         PaperSection section;
         section.typeName = name;
         const QString txh = TxmToTxh(kmh, name);
-        QSqlQuery rows = sql::run(DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
-                                  {kmh, txh});
+        QSqlQuery rows = sql::run(
+            DM->db(), QStringLiteral("SELECT fs, tm, da FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh, txh});
         double sum = 0;
         while (rows.next()) {
             const double score = convert::toFloat(rows.value(0).toString());
@@ -516,42 +372,26 @@ QString writeDocumentFile(const QByteArray& bytes, const QString& folder, const 
 
 }  // namespace
 
-std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper)
+std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper, const FormulaConverter& convert)
 {
     // Formulas and pictures come from the bank; a paper of plain texts needs nothing but its texts.
     if (!hasMarkers(paper)) return std::nullopt;
-    return prepareMedia(DM->db(), paper);
+    return prepareMedia(DM->db(), paper, convert);
 }
 
-void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
+QString writePaperDocument(const PaperContent& paper, const QString& folder, const FormulaConverter& convert)
 {
-    appendContent(doc, number, text, media);
-}
-
-void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips)
-{
-    if (paper.blueprint.isEmpty()) return;
-    doc.insertPageBreak();
-    doc.append(inParagraph(paper.title) + QStringLiteral("(双向细目表)\r"));
-    doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
-    docx::Table table;
-    table.rows = paper.blueprint;
-    table.widthTwips = widthTwips;
-    doc.appendTable(table);
-}
-
-QString writePaperDocument(const PaperContent& paper, const QString& folder)
-{
-    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    std::optional<PaperMedia> media = preparePaperMedia(paper, convert);
     const QByteArray bytes = buildPaperDocument(paper, media ? &*media : nullptr).package();
     return writeDocumentFile(bytes, folder, fileBaseName(paper.title));
 }
 
-QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout)
+QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout,
+                                const FormulaConverter& convert)
 {
-    if (layout.kind == PrintLayout::Standard) return {writePaperDocument(paper, folder)};
+    if (layout.kind == PrintLayout::Standard) return {writePaperDocument(paper, folder, convert)};
     // Both documents are built before anything is written, so a failure to build leaves no file.
-    std::optional<PaperMedia> media = preparePaperMedia(paper);
+    std::optional<PaperMedia> media = preparePaperMedia(paper, convert);
     const QByteArray bytes = buildExamPaper(paper, layout, media ? &*media : nullptr).package();
     const bool separateKey = layout.answerKey == PrintLayout::KeySeparateFile;
     const QByteArray keyBytes =
@@ -565,33 +405,5 @@ QStringList writePaperDocuments(const PaperContent& paper, const QString& folder
         // A paper without its key is half a result: the paper goes again.
         QFile::remove(path);
         throw;
-    }
-}
-
-void announceDocuments(const QStringList& paths, QWidget* parent)
-{
-    if (paths.isEmpty()) return;
-    if (!platform::openDocument(paths.first())) {
-        QString text = QStringLiteral("试卷已保存到：") + native(paths.first());
-        if (paths.size() > 1) text += QStringLiteral("\n参考答案已保存到：") + native(paths.at(1));
-        MsgBox::show(text, parent);
-    } else if (paths.size() > 1) {
-        MsgBox::show(QStringLiteral("参考答案已另存为：") + native(paths.at(1)), parent);
-    }
-}
-
-bool printPaper(const QString& kmh, const QStringList& typeNames, const QString& title, const QString& duration,
-                const QString& total, const PrintLayout& layout, const QVector<QStringList>& blueprint)
-{
-    try {
-        PaperContent paper = collectPaper(kmh, typeNames, title, duration, total);
-        paper.blueprint = blueprint;
-        const QStringList paths =
-            writePaperDocuments(paper, QDir::current().filePath(QStringLiteral("Papers")), layout);
-        announceDocuments(paths);
-        return true;
-    } catch (const AppError& e) {
-        MsgBox::show(e.text());
-        return false;
     }
 }

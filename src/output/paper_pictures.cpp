@@ -1,6 +1,6 @@
 #include "output/paper_pictures.h"
+#include "content/fonts.h"
 
-#include "app/application.h"
 
 #include <QPainter>
 #include <QStringList>
@@ -24,7 +24,7 @@ QImage drawTable(int width, int height, const QStringList& headers, int textPixe
     for (int i = 1; i < columns; ++i) painter.drawLine(columnX(i), 0, columnX(i), height - 1);
 
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.setFont(app::songFont(textPixels));
+    painter.setFont(fonts::song(textPixels));
     for (int i = 0; i < columns; ++i) {
         const QRect cell(columnX(i) + 1, 1, columnX(i + 1) - columnX(i) - 1, middle - 1);
         painter.drawText(cell, Qt::AlignCenter, headers.at(i));

@@ -2,20 +2,11 @@
 
 #include <QSettings>
 
-#include "output/paper_document.h"
+#include "output/paper_content.h"
 
 namespace {
 
 constexpr int kTwipsPerPoint = 20;
-
-// Text typed by the user stays inside its paragraph: its line ends become line breaks.
-QString inParagraph(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\v"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\v'));
-    text.replace(QLatin1Char('\n'), QLatin1Char('\v'));
-    return text;
-}
 
 QString scoreText(double score)
 {

@@ -1,6 +1,7 @@
 // Backups inside the program: the automatic backup after the day's first login, and the super
 // user's backup and restore from the menu 文件, driven through the real windows.
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -12,12 +13,14 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
 #include "data/backup.h"
 #include "data/data_module.h"
 #include "test_support.h"
+#include "ui/handler.h"
+#include "data/current_user.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;
@@ -50,7 +53,7 @@ void BackupActionsTest::initTestCase()
 void BackupActionsTest::init()
 {
     app::failedLogins() = 0;
-    app::resetTermination();
+    ui::resetTermination();
 }
 
 TDLF* BackupActionsTest::login(const QString& name, const QString& password)
@@ -207,6 +210,8 @@ void BackupActionsTest::restoreFromTheMenuReplacesTheBankAndAsksForALogin()
     boxes.queue(QMessageBox::Ok);
     bool loginAsked = false;
     bool disabledMeanwhile = false;
+    QStringList subjectsMeanwhile;
+    QString statusMeanwhile;
     QPointer<TMainF> afterLogin;
     auto answerFile = boxes.onOtherModal;
     boxes.onOtherModal = [&, answerFile](QWidget* w) {
@@ -214,6 +219,9 @@ void BackupActionsTest::restoreFromTheMenuReplacesTheBankAndAsksForALogin()
             loginAsked = true;
             // Every function is off while the login is asked for again.
             disabledMeanwhile = !before->KMSZ->isEnabled() && !before->findChild<QAction*>("HFTK")->isEnabled();
+            // The main window behind it already lists the restored bank's subjects and says why.
+            for (int i = 0; i < before->ComboBoxKmm->count(); ++i) subjectsMeanwhile << before->ComboBoxKmm->itemText(i);
+            statusMeanwhile = before->StatusPanels[0]->text();
             again->EditYhm->setText("super");
             again->EditMm->setText("pw");
             QTest::mouseClick(again->BtnQd, Qt::LeftButton);
@@ -225,6 +233,8 @@ void BackupActionsTest::restoreFromTheMenuReplacesTheBankAndAsksForALogin()
     before->findChild<QAction*>("HFTK")->trigger();
     QVERIFY(loginAsked);
     QVERIFY(disabledMeanwhile);
+    QCOMPARE(subjectsMeanwhile, QStringList{QStringLiteral("语文")});
+    QCOMPARE(statusMeanwhile, QStringLiteral("题库已恢复，请注销后重新登录。"));
     QVERIFY2(boxes.texts.size() == 2, qPrintable(boxes.texts.join(" | ")));
     QVERIFY(boxes.texts.at(0).startsWith(QStringLiteral("确实要用“%1”替换当前的题库吗？").arg(saved)));
     QVERIFY(boxes.texts.at(1).startsWith(QStringLiteral("题库已恢复。原来的题库保留为")));
@@ -239,7 +249,7 @@ void BackupActionsTest::restoreFromTheMenuReplacesTheBankAndAsksForALogin()
     // The new login made a main window with the super user's functions.
     QVERIFY(afterLogin && afterLogin != before);
     QVERIFY(afterLogin->findChild<QAction*>("HFTK")->isEnabled());
-    QCOMPARE(app::loggedInLevel(), 3);
+    QCOMPARE(current_user::level(), 3);
     dlg->close();
 }
 

@@ -3,17 +3,18 @@
 // own words kept below; the contact window shows its lines whole.
 #include "app/application.h"
 #include "app/contact.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
-#include "bank/chapter_settings.h"
-#include "bank/question_entry.h"
-#include "bank/question_type_settings.h"
-#include "bank/subject_settings.h"
+#include "ui/message_box.h"
+#include "windows/bank/chapter_settings.h"
+#include "windows/bank/question_entry.h"
+#include "windows/bank/question_type_settings.h"
+#include "windows/bank/subject_settings.h"
 #include "data/data_module.h"
 #include "test_support.h"
-#include "users/user_admin.h"
+#include "windows/users/user_admin.h"
+#include "ui/handler.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -212,18 +213,18 @@ void ConfirmationsTest::knownDatabaseMessagesGetChineseExplanations()
     };
     for (const auto& c : cases) {
         const QString raw = QString::fromUtf8(c.raw);
-        const app::ErrorReport report = app::explainError(raw);
+        const ui::ErrorReport report = ui::explainError(raw);
         QVERIFY2(report.text.startsWith(QString::fromUtf8(c.starts)), qPrintable(report.text));
         QVERIFY2(report.detail.contains(raw), qPrintable(report.detail));
     }
     // A message of the program's own stays as it is, with nothing below it.
-    const app::ErrorReport own =
-        app::explainError(QStringLiteral("数据库文件的版本（9）比本程序新，请使用新版程序打开。"));
+    const ui::ErrorReport own =
+        ui::explainError(QStringLiteral("数据库文件的版本（9）比本程序新，请使用新版程序打开。"));
     QCOMPARE(own.text, QStringLiteral("数据库文件的版本（9）比本程序新，请使用新版程序打开。"));
     QVERIFY(own.detail.isEmpty());
     // An unknown failure of a statement keeps its message in view and the statement below.
-    const app::ErrorReport other =
-        app::explainError(QStringLiteral("subject locked\n语句：DELETE FROM kmb WHERE id=?"));
+    const ui::ErrorReport other =
+        ui::explainError(QStringLiteral("subject locked\n语句：DELETE FROM kmb WHERE id=?"));
     QCOMPARE(other.text, QStringLiteral("数据库操作没有完成：subject locked"));
     QCOMPARE(other.detail, QStringLiteral("语句：DELETE FROM kmb WHERE id=?"));
 }

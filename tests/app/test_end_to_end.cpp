@@ -8,20 +8,20 @@
 // one fails, the later ones are skipped rather than failing for the same
 // reason.
 #include "app/application.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
-#include "bank/chapter_settings.h"
-#include "bank/question_entry.h"
-#include "bank/question_type_settings.h"
-#include "bank/subject_settings.h"
+#include "windows/bank/chapter_settings.h"
+#include "windows/bank/question_entry.h"
+#include "windows/bank/question_type_settings.h"
+#include "windows/bank/subject_settings.h"
 #include "data/data_module.h"
 #include "test_support.h"
-#include "wizard/detail_settings.h"
-#include "wizard/overall_settings.h"
+#include "windows/wizard/detail_settings.h"
+#include "windows/wizard/overall_settings.h"
 
-#include "../output/docx_reader.h"
+#include "output/docx_reader.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,13 +1,14 @@
 // Login, permission levels, logout and exit, driven through the real windows.
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
-#include "app/platform.h"
+#include "ui/message_box.h"
+#include "ui/platform.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
 #include "test_support.h"
+#include "ui/handler.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -55,12 +56,12 @@ void LoginTest::initTestCase()
 void LoginTest::init()
 {
     app::failedLogins() = 0;
-    app::resetTermination();
+    ui::resetTermination();
 }
 
 void LoginTest::cleanup()
 {
-    app::resetTermination();
+    ui::resetTermination();
 }
 
 TDLF* LoginTest::login(const QString& name, const QString& password)
@@ -187,7 +188,7 @@ void LoginTest::thirdFailureAcrossLogoutShowsDisabledMainWindow()
         d->EditMm->setText("wrong");
         QTest::mouseClick(d->BtnQd, Qt::LeftButton);
         third = MainF;
-        app::terminate();  // leave the dialog's loop
+        ui::terminate();  // leave the dialog's loop
         return true;
     };
     boxes.queue(QMessageBox::Ok);  // "确实要注销吗？"
@@ -257,22 +258,22 @@ void LoginTest::exitAndLogoutAskFirst()
     main->TC->trigger();
     QCOMPARE(boxes.last(), QStringLiteral("确实要退出题库管理、Exavoro吗？"));
     QCOMPARE(boxes.captions.last(), QStringLiteral("确认框"));
-    QVERIFY(!app::terminating());
+    QVERIFY(!ui::terminating());
     boxes.queue(QMessageBox::Cancel);
     main->close();  // the close box asks the same question; Cancel keeps the window
     QVERIFY(main->isVisible());
-    QVERIFY(!app::terminating());
+    QVERIFY(!ui::terminating());
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(main->SBtnZX, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("确实要注销吗？"));
     QCOMPARE(MainF.data(), main);
     boxes.queue(QMessageBox::Ok);
     QTest::mouseClick(main->SBtnTC, Qt::LeftButton);
-    QVERIFY2(app::terminating(), qPrintable(boxes.texts.join("|")));
-    app::resetTermination();
+    QVERIFY2(ui::terminating(), qPrintable(boxes.texts.join("|")));
+    ui::resetTermination();
     boxes.queue(QMessageBox::Ok);
     main->close();
-    QVERIFY(app::terminating());
+    QVERIFY(ui::terminating());
     QCOMPARE(boxes.texts.size(), 5);
     dlg->close();
 }
@@ -300,7 +301,7 @@ void LoginTest::closingLogoutDialogMakesThisWindowCurrentAgain()
     boxes.queue(QMessageBox::Ok);
     main->ZXClick();
     QVERIFY(failedInside);
-    QVERIFY(!app::terminating());
+    QVERIFY(!ui::terminating());
     QCOMPARE(MainF.data(), main);
     QVERIFY(main->isVisible());
     QVERIFY(main->SBtnYhgl->isEnabled());

@@ -5,16 +5,17 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/content.h"
 #include "content/formulas.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/schema.h"
 #include "app/application.h"
 #include "data/sql.h"
 #include "test_support.h"
+#include "data/picture_refs.h"
 
 using content::Segment;
 
@@ -259,7 +260,7 @@ void ContentTest::picturesNoTextPlacesAreRemovedAtConnect()
     QVERIFY(content::loadPicture(DM->db(), inAnswer).has_value());
 
     ws.exec(QStringLiteral("DELETE FROM stb"));
-    QCOMPARE(content::removeOrphanPictures(DM->db()), 2);
+    QCOMPARE(picture_refs::removeOrphanPictures(DM->db()), 2);
     QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
     QVERIFY(content::loadPicture(DM->db(), inPaper).has_value());
 }

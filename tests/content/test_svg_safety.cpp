@@ -13,9 +13,9 @@
 #include <QUrl>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/content.h"
-#include "content/content_preview.h"
+#include "windows/content/content_preview.h"
 #include "content/svg_safety.h"
 #include "data/data_module.h"
 #include "data/errors.h"

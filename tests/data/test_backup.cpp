@@ -16,7 +16,7 @@
 
 #include "data/backup.h"
 #include "data/bank_lock.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/sql.h"
 
 class BackupTest : public QObject {

@@ -2,7 +2,7 @@
 // killed one does not block the next start), and files this version cannot read safely (a newer
 // schema, a table missing a column) are refused with the data layer's message.
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
@@ -21,6 +21,7 @@
 #include <QTest>
 
 #include "data/sql.h"
+#include "data/current_user.h"
 
 #include <cstdio>
 
@@ -374,13 +375,13 @@ void BankOpenTest::theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLog
     QVERIFY(holder.readAllStandardOutput().startsWith("refused"));
     login("admin", "pw");
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
-    QCOMPARE(app::loggedInUser(), QStringLiteral("admin"));
+    QCOMPARE(current_user::name(), QStringLiteral("admin"));
 
     // A user added by the program is there at the next login on the same open file.
     sql::run(DM->db(), QStringLiteral("INSERT INTO mmb (yhm, mm, qx) VALUES ('second', 'pw2', '2')"));
     testing::closeAllWindows();
     login("second", "pw2");
-    QCOMPARE(app::loggedInUser(), QStringLiteral("second"));
+    QCOMPARE(current_user::name(), QStringLiteral("second"));
 
     // Another file put in the bank's place (a copy with a user of its own) is what the next login
     // reads, though the program had the old one open.
@@ -390,7 +391,7 @@ void BankOpenTest::theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLog
     QCOMPARE(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()), 0);
     testing::closeAllWindows();
     login("third", "pw3");
-    QCOMPARE(app::loggedInUser(), QStringLiteral("third"));
+    QCOMPARE(current_user::name(), QStringLiteral("third"));
     testing::closeAllWindows();
 
     // A file of this version written before the picture mark existed, a file of another version
@@ -407,7 +408,7 @@ void BankOpenTest::theBankOpensWhileTheLoginWindowWaitsAndStaysOpenForTheNextLog
     QVERIFY(!DM->openBankAhead(app::bankLocation()));
     QVERIFY(!DM->isConnected());
     login("third", "pw3");
-    QCOMPARE(app::loggedInUser(), QStringLiteral("third"));
+    QCOMPARE(current_user::name(), QStringLiteral("third"));
     QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM picture_sweep")).toInt(), 1);
     testing::closeAllWindows();
     DM->disconnectFromBank();

@@ -3,8 +3,8 @@
 // every connection has its own, so two teachers composing at once never see each other's drafts.
 // The server cases run when the tests run on a server (EXAVORO_TEST_SERVER), the file cases
 // otherwise.
-#include "../wizard/wizard_fixture.h"
-#include "app/forms.h"
+#include "windows/wizard/wizard_fixture.h"
+#include "ui/forms.h"
 #include "data/composition_state.h"
 #include "data/data_module.h"
 #include "data/dataset.h"

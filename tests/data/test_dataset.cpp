@@ -5,7 +5,7 @@
 #include "data/lookups.h"
 #include "data/passwords.h"
 #include "data/sql.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "test_support.h"
 
 #include <QDir>

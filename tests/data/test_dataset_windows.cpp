@@ -1,7 +1,7 @@
 // Keyed query mode: a list read as its keys and windows of rows gives the same rows, in the same
 // order, as the whole result read at once, also for joins that list a row twice, rows deleted or
 // added behind the list's back, and empty results.
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "test_support.h"

@@ -3,10 +3,10 @@
 // with values sent straight through libpq. The cases
 // that need a server are skipped when the tests run without one.
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
-#include "bank/subject_settings.h"
+#include "windows/bank/subject_settings.h"
 #include "data/data_module.h"
 #include "data/engine.h"
 #include "data/errors.h"

@@ -1,10 +1,9 @@
 // Many programs on one server bank at once: twenty programs storing questions into the same type,
 // a program killed in the middle of deleting a subject, and the server stopping during a store.
 // Every case needs a server and is skipped without one.
-#include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "data/data_module.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"

@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QUrl>
 
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "data/data_module.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/server_roles.h"

@@ -24,7 +24,7 @@
 #include <atomic>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
 #include "content/content.h"
 #include "content/pandoc.h"
@@ -32,7 +32,7 @@
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/sql.h"
-#include "exchange/import_window.h"
+#include "windows/exchange/import_window.h"
 #include "exchange/moodle.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"

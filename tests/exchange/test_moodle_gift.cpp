@@ -12,12 +12,12 @@
 #include <QXmlStreamReader>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/sql.h"
-#include "exchange/export_window.h"
+#include "windows/exchange/export_window.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
 #include "test_support.h"

@@ -17,11 +17,11 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
 #include "content/content.h"
 #include "data/errors.h"
-#include "exchange/import_window.h"
+#include "windows/exchange/import_window.h"
 #include "exchange/paper_import.h"
 #include "test_support.h"
 

@@ -18,14 +18,14 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "../wizard/wizard_fixture.h"
+#include "windows/wizard/wizard_fixture.h"
 #include "app/application.h"
-#include "app/db_grid.h"
-#include "app/forms.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
-#include "bank/chapter_settings.h"
-#include "bank/question_entry.h"
-#include "bank/recycle_bin.h"
+#include "windows/bank/chapter_settings.h"
+#include "windows/bank/question_entry.h"
+#include "windows/bank/recycle_bin.h"
 #include "data/bank_file.h"
 #include "data/data_module.h"
 #include "data/errors.h"
@@ -34,9 +34,9 @@
 #include "data/sql.h"
 #include "library/paper_store.h"
 #include "test_support.h"
-#include "wizard/detail_settings.h"
-#include "wizard/overall_settings.h"
-#include "wizard/random_draw.h"
+#include "windows/wizard/detail_settings.h"
+#include "windows/wizard/overall_settings.h"
+#include "data/random_draw.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;

@@ -17,13 +17,14 @@
 #include <QTimer>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/formulas.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "docx_reader.h"
 #include "output/paper_document.h"
 #include "test_support.h"
+#include "ui/paper_output.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;

@@ -5,6 +5,7 @@
 #include "docx_reader.h"
 #include "output/paper_document.h"
 #include "test_support.h"
+#include "ui/paper_output.h"
 
 #include <QBuffer>
 #include <QDesktopServices>

@@ -8,13 +8,14 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "docx_reader.h"
 #include "output/paper_document.h"
 #include "test_support.h"
+#include "ui/paper_output.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;

@@ -15,7 +15,7 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "output/paper_document.h"

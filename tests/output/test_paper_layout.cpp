@@ -18,7 +18,7 @@
 
 #include "app/application.h"
 #include "docx_reader.h"
-#include "output/layout_dialog.h"
+#include "windows/output/layout_dialog.h"
 #include "output/paper_document.h"
 #include "output/print_layout.h"
 #include "test_support.h"

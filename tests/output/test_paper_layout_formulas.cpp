@@ -10,7 +10,7 @@
 #include <QXmlStreamReader>
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "docx_reader.h"

@@ -1,14 +1,16 @@
 #include "test_support.h"
 
 #include "app/application.h"
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "app/main_window.h"
+#include "app/navigator.h"
 #include "data/data_module.h"
-#include "data/demo.h"
+#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/server_roles.h"
 #include "data/sql.h"
+#include "ui/handler.h"
 
 #include <QAbstractButton>
 #include <QProcess>
@@ -76,13 +78,14 @@ void dropServerDatabase(const QString& uri)
 Workspace::Workspace(const QVector<User>& users, bool connect)
 {
     // Ending the program from a test closes the open dialogs; the test process goes on.
-    app::setTerminateHook([] {
+    ui::setTerminateHook([] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QDialog*>(w);
             if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
         }
     });
-    app::resetTermination();
+    ui::resetTermination();
+    app::installNavigator();
     previous_ = QDir::currentPath();
     QDir::setCurrent(dir_.path());
     QVector<demo::Account> accounts;
@@ -118,7 +121,7 @@ bool onServer()
 Workspace::~Workspace()
 {
     closeAllWindows();
-    app::resetTermination();
+    ui::resetTermination();
     if (DM) {
         delete DM;
         DM = nullptr;

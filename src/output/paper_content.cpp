@@ -1,0 +1,102 @@
+#include "output/paper_content.h"
+
+#include <QBuffer>
+#include <QImage>
+
+#include "content/svg_safety.h"
+
+// Text typed by the user stays inside its paragraph: its line ends become line breaks.
+QString inParagraph(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\v"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\v'));
+    text.replace(QLatin1Char('\n'), QLatin1Char('\v'));
+    return text;
+}
+
+namespace {
+
+// A stored picture as the document holds it: PNG or JPEG bytes and the size it is shown at, scaled
+// down (never distorted) to fit the printable area. SVG is drawn to PNG at twice that size.
+int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
+{
+    const auto known = media.placed.constFind(hash);
+    if (known != media.placed.constEnd()) return known.value();
+    int index = -1;
+    const auto found = media.pictures.constFind(hash);
+    if (found != media.pictures.constEnd() && !found->size.isEmpty()) {
+        const content::StoredPicture& picture = found.value();
+        QSize shown = picture.size;
+        if (shown.width() > docx::kPrintableWidthPixels || shown.height() > docx::kPrintableHeightPixels) {
+            shown = shown.scaled(docx::kPrintableWidthPixels, docx::kPrintableHeightPixels, Qt::KeepAspectRatio);
+        }
+        shown = shown.expandedTo(QSize(1, 1));
+        const QString name = QStringLiteral("Picture%1").arg(media.placed.size() + 1);
+        if (picture.mime == QLatin1String("image/png")) {
+            index = doc.addPictureFile(name, picture.data, QStringLiteral("png"), shown);
+        } else if (picture.mime == QLatin1String("image/jpeg")) {
+            index = doc.addPictureFile(name, picture.data, QStringLiteral("jpeg"), shown);
+        } else {
+            // A cleaned copy drawn into a bounded image (see svg_safety.h); SVG at twice the size shown.
+            const QImage image = content::drawPicture(
+                picture.data, picture.mime, picture.mime == QLatin1String("image/svg+xml") ? shown * 2 : QSize());
+            if (!image.isNull()) {
+                QByteArray png;
+                QBuffer buffer(&png);
+                buffer.open(QIODevice::WriteOnly);
+                if (image.save(&buffer, "PNG")) index = doc.addPictureFile(name, png, QStringLiteral("png"), shown);
+            }
+        }
+    }
+    media.placed.insert(hash, index);
+    return index;
+}
+
+}  // namespace
+
+// Appends a question or answer text after its number and ends its paragraph. A text without
+// markers is appended exactly as before; otherwise formulas become Office Math and pictures
+// images in their place. A picture that is not stored prints as a short note instead.
+void appendPaperContent(docx::Document& doc, const QString& number, const QString& text, PaperMedia* media)
+{
+    if (!media || !content::hasMarkers(text)) {
+        doc.append(number + inParagraph(text) + QStringLiteral("\r"));
+        return;
+    }
+    doc.append(number);
+    for (const content::Segment& s : content::parse(text)) {
+        switch (s.kind) {
+            case content::Segment::Text:
+                doc.append(inParagraph(s.text));
+                break;
+            case content::Segment::InlineMath:
+                doc.appendMath(media->omml.value(s.text));
+                break;
+            case content::Segment::DisplayMath:
+                doc.appendDisplayMath(media->omml.value(s.text));
+                break;
+            case content::Segment::Picture: {
+                const int index = placePicture(doc, *media, s.text);
+                if (index >= 0) {
+                    doc.appendPicture(index);
+                } else {
+                    doc.append(QStringLiteral("[图片缺失]"));
+                }
+                break;
+            }
+        }
+    }
+    doc.append(QStringLiteral("\r"));
+}
+
+void appendBlueprint(docx::Document& doc, const PaperContent& paper, int widthTwips)
+{
+    if (paper.blueprint.isEmpty()) return;
+    doc.insertPageBreak();
+    doc.append(inParagraph(paper.title) + QStringLiteral("(双向细目表)\r"));
+    doc.format(int(doc.paragraphs().size()) - 2, 14, true, true);
+    docx::Table table;
+    table.rows = paper.blueprint;
+    table.widthTwips = widthTwips;
+    doc.appendTable(table);
+}

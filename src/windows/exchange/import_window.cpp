@@ -1,0 +1,547 @@
+#include "windows/exchange/import_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "ui/forms.h"
+#include "ui/message_box.h"
+#include "windows/bank/bank_common.h"
+#include "content/content.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "data/sql.h"
+#include "exchange/question_store.h"
+
+namespace exchange {
+
+namespace {
+
+QPushButton* makeButton(const QString& text, const char* name, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QString oneLine(const QString& text, int length)
+{
+    QString line = content::shortForm(text).simplified();
+    if (line.size() > length) line = line.left(length) + QStringLiteral("…");
+    return line;
+}
+
+const QString kChapterNotInFile = QStringLiteral("章节未在文件中给出");
+const QColor kGuessedChapter(255, 214, 153);  // a warning orange behind the chapter cell
+
+// A question or answer cell: it holds the whole text as stored (what the editor opens), and shows
+// one shortened line of it.
+class TextItem : public QTableWidgetItem {
+public:
+    explicit TextItem(int length) : length_(length) {}
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DisplayRole) return oneLine(QTableWidgetItem::data(Qt::EditRole).toString(), length_);
+        return QTableWidgetItem::data(role);
+    }
+
+private:
+    int length_;
+};
+
+// Question and answer texts run over several lines: they are edited in a plain text box, where
+// Enter starts a new line and leaving the box keeps the text.
+class TextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        auto* editor = new QPlainTextEdit(parent);
+        editor->setObjectName(QStringLiteral("MemoCell"));
+        editor->setTabChangesFocus(true);
+        return editor;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        static_cast<QPlainTextEdit*>(editor)->setPlainText(index.data(Qt::EditRole).toString());
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        model->setData(index, static_cast<QPlainTextEdit*>(editor)->toPlainText(), Qt::EditRole);
+    }
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        // Taller than the row, so that a few lines of the text can be seen while editing.
+        QRect area = option.rect;
+        area.setHeight(std::max(area.height() * 4, 96));
+        editor->setGeometry(area);
+    }
+};
+
+}  // namespace
+
+ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("DrstF"));
+    setWindowTitle(QStringLiteral("导入试题"));
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    resize(980, 640);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("文件："), this));
+    EditFile = new QLineEdit(this);
+    EditFile->setObjectName(QStringLiteral("EditFile"));
+    EditFile->setPlaceholderText(
+        QStringLiteral("Word 文档（.docx）、.odt、.md、.txt、Moodle XML（.xml）或 GIFT（.gift）"));
+    top->addWidget(EditFile, 1);
+    BtnFile = makeButton(QStringLiteral("浏览…"), "BtnFile", this);
+    BtnRead = makeButton(QStringLiteral("读取"), "BtnRead", this);
+    top->addWidget(BtnFile);
+    top->addWidget(BtnRead);
+    top->addSpacing(16);
+    top->addWidget(new QLabel(QStringLiteral("导入到科目："), this));
+    ComboBoxKm = new QComboBox(this);
+    ComboBoxKm->setObjectName(QStringLiteral("ComboBoxKm"));
+    ComboBoxKm->setMinimumWidth(140);
+    top->addWidget(ComboBoxKm);
+
+    LabelSummary = new QLabel(QStringLiteral("请选择要导入的文件。"), this);
+    LabelSummary->setObjectName(QStringLiteral("LabelSummary"));
+    LabelSummary->setWordWrap(true);
+
+    TableSt = new QTableWidget(0, ColCount, this);
+    TableSt->setObjectName(QStringLiteral("TableSt"));
+    TableSt->setHorizontalHeaderLabels({QStringLiteral("题号"), QStringLiteral("题型"), QStringLiteral("章节"),
+                                        QStringLiteral("难度"), QStringLiteral("分数"), QStringLiteral("题目"),
+                                        QStringLiteral("答案"), QStringLiteral("提示")});
+    TableSt->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TableSt->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                             QAbstractItemView::AnyKeyPressed);
+    TableSt->verticalHeader()->setVisible(false);
+    TableSt->horizontalHeader()->setStretchLastSection(true);
+    for (const auto& [column, width] : {std::pair{ColNumber, 44},
+                                        {ColType, 90},
+                                        {ColChapter, 110},
+                                        {ColDifficulty, 50},
+                                        {ColScore, 44},
+                                        {ColText, 300},
+                                        {ColAnswer, 110}})
+        TableSt->setColumnWidth(column, width);
+    TableSt->setItemDelegateForColumn(ColText, new TextDelegate(TableSt));
+    TableSt->setItemDelegateForColumn(ColAnswer, new TextDelegate(TableSt));
+
+    auto* edit = new QGroupBox(QStringLiteral("设置所选行（空白的项不变）"), this);
+    auto* editRow = new QHBoxLayout(edit);
+    ComboBoxTx = new QComboBox(edit);
+    ComboBoxTx->setObjectName(QStringLiteral("ComboBoxTx"));
+    ComboBoxTx->setEditable(true);
+    ComboBoxTx->setMinimumWidth(110);
+    ComboBoxZj = new QComboBox(edit);
+    ComboBoxZj->setObjectName(QStringLiteral("ComboBoxZj"));
+    ComboBoxZj->setMinimumWidth(150);
+    ComboBoxNd = new QComboBox(edit);
+    ComboBoxNd->setObjectName(QStringLiteral("ComboBoxNd"));
+    ComboBoxNd->setEditable(true);
+    ComboBoxNd->addItems({QString(), QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
+                          QStringLiteral("较难"), QStringLiteral("难")});
+    EditFs = new QLineEdit(edit);
+    EditFs->setObjectName(QStringLiteral("EditFs"));
+    EditFs->setMaximumWidth(50);
+    EditFs->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,3}(\\.\\d{0,2})?")), EditFs));
+    BtnApply = makeButton(QStringLiteral("应用到所选行"), "BtnApply", edit);
+    BtnSection = makeButton(QStringLiteral("选中本节"), "BtnSection", edit);
+    editRow->addWidget(new QLabel(QStringLiteral("题型："), edit));
+    editRow->addWidget(ComboBoxTx);
+    editRow->addWidget(new QLabel(QStringLiteral("章节："), edit));
+    editRow->addWidget(ComboBoxZj);
+    editRow->addWidget(new QLabel(QStringLiteral("难度："), edit));
+    editRow->addWidget(ComboBoxNd);
+    editRow->addWidget(new QLabel(QStringLiteral("分数："), edit));
+    editRow->addWidget(EditFs);
+    editRow->addWidget(BtnApply);
+    editRow->addStretch();
+    editRow->addWidget(BtnSection);
+
+    ListLoose = new QListWidget(this);
+    ListLoose->setObjectName(QStringLiteral("ListLoose"));
+    ListLoose->setMaximumHeight(110);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setValue(0);
+    BtnImport = makeButton(QStringLiteral("导入"), "BtnImport", this);
+    BtnCancel = makeButton(QStringLiteral("取消"), "BtnCancel", this);
+    BtnImport->setEnabled(false);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(ProgressBar1, 1);
+    bottom->addWidget(BtnImport);
+    bottom->addWidget(BtnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(LabelSummary);
+    layout->addWidget(TableSt, 1);
+    layout->addWidget(edit);
+    layout->addWidget(new QLabel(QStringLiteral("未归入试题的段落（不会导入）："), this));
+    layout->addWidget(ListLoose);
+    layout->addLayout(bottom);
+
+    const QStringList subjects = sql::column(DM->db(), QStringLiteral("SELECT kmm FROM kmb ORDER BY id"));
+    ComboBoxKm->addItems(subjects);
+    const int current = ComboBoxKm->findText(bank::currentSubject());
+    if (current >= 0) ComboBoxKm->setCurrentIndex(current);
+
+    connect(BtnFile, &QPushButton::clicked, this, [this] { chooseFile(); });
+    connect(BtnRead, &QPushButton::clicked, this, [this] { readFile(); });
+    connect(EditFile, &QLineEdit::returnPressed, this, [this] { readFile(); });
+    connect(ComboBoxKm, &QComboBox::currentIndexChanged, this, [this] { subjectChanged(); });
+    connect(BtnApply, &QPushButton::clicked, this, [this] { applyToSelection(); });
+    connect(BtnSection, &QPushButton::clicked, this, [this] { selectSection(); });
+    connect(BtnImport, &QPushButton::clicked, this, [this] { importAll(); });
+    connect(BtnCancel, &QPushButton::clicked, this, [this] { cancel(); });
+    connect(TableSt, &QTableWidget::cellChanged, this, [this](int row, int column) { cellEdited(row, column); });
+    subjectChanged();
+}
+
+void ImportWindow::chooseFile()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("选择要导入的文件"), QString(),
+        QStringLiteral(
+            "文档 (*.docx *.odt *.md *.txt *.xml *.gift);;Word 文档 (*.docx);;Moodle XML (*.xml);;GIFT (*.gift);;"
+            "所有文件 (*)"));
+    if (path.isEmpty()) return;
+    EditFile->setText(QDir::toNativeSeparators(path));
+    readFile();
+}
+
+void ImportWindow::readFile()
+{
+    const QString path = QDir::fromNativeSeparators(EditFile->text().trimmed());
+    if (path.isEmpty()) {
+        MsgBox::show(QStringLiteral("请先选择要导入的文件！"), this);
+        return;
+    }
+    ImportedPaper read;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        read = readDocument(path);
+        QApplication::restoreOverrideCursor();
+    } catch (const AppError& e) {
+        QApplication::restoreOverrideCursor();
+        MsgBox::show(e.text(), this);
+        return;
+    }
+    paper_ = std::move(read);
+    sourceTypes_.clear();
+    sourceChapters_.clear();
+    for (const ImportedQuestion& q : paper_.questions) {
+        sourceTypes_ << q.typeName;
+        sourceChapters_ << q.chapterName.trimmed();
+    }
+    chapterChosen_ = QVector<bool>(paper_.questions.size(), false);
+    chapterGuessed_ = QVector<bool>(paper_.questions.size(), false);
+    subjectChanged();  // matches types and chapters to the subject and fills the table
+    if (paper_.questions.isEmpty()) {
+        MsgBox::show(QStringLiteral("文件“%1”中没有找到可识别的试题。试题要以题号开头，如“1.”“1、”或“（1）”；"
+                                    "大题标题如“一、选择题（每小题3分，共30分）”。")
+                         .arg(QFileInfo(path).fileName()),
+                     this);
+    }
+}
+
+void ImportWindow::subjectChanged()
+{
+    kmh_ = subjectCode(DM->db(), ComboBoxKm->currentText());
+    types_ = kmh_.isEmpty() ? QStringList() : typeNames(DM->db(), kmh_);
+    chapters_ = kmh_.isEmpty() ? QStringList() : chapterNames(DM->db(), kmh_);
+    ComboBoxTx->clear();
+    ComboBoxTx->addItems(QStringList{QString()} + types_);
+    ComboBoxZj->clear();
+    ComboBoxZj->addItems(QStringList{QString()} + chapters_);
+    // Types are matched afresh to this subject. A chapter the user chose stays when this subject has
+    // it; else the file's chapter (created on import when the subject lacks it); else the subject's
+    // first chapter, marked as put in for the user to check.
+    for (int i = 0; i < paper_.questions.size(); ++i) {
+        ImportedQuestion& q = paper_.questions[i];
+        q.typeName = matchTypeName(sourceTypes_.value(i), types_);
+        if (chapterChosen_.value(i) && chapters_.contains(q.chapterName)) continue;
+        chapterChosen_[i] = false;
+        const QString fromFile = sourceChapters_.value(i);
+        q.chapterName = fromFile.isEmpty() ? chapters_.value(0) : fromFile;
+        chapterGuessed_[i] = fromFile.isEmpty() && !q.chapterName.isEmpty();
+    }
+    fillTable();
+}
+
+void ImportWindow::fillTable()
+{
+    filling_ = true;
+    TableSt->setRowCount(static_cast<int>(paper_.questions.size()));
+    for (int row = 0; row < paper_.questions.size(); ++row) {
+        for (int column = 0; column < ColCount; ++column) {
+            auto* item = column == ColText     ? new TextItem(60)
+                         : column == ColAnswer ? new TextItem(30)
+                                               : new QTableWidgetItem;
+            const bool editable = column != ColNumber && column != ColWarnings;
+            if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+            TableSt->setItem(row, column, item);
+        }
+        refreshRow(row);
+    }
+    filling_ = false;
+    ListLoose->clear();
+    for (const LooseParagraph& p : paper_.loose)
+        ListLoose->addItem(QStringLiteral("第 %1 段：%2").arg(p.paragraph).arg(oneLine(p.text, 80)));
+    // Pictures the file only names on this computer or on the web are never read nor fetched.
+    for (const QString& reference : paper_.skippedPictures)
+        ListLoose->addItem(QStringLiteral("图片未导入：%1").arg(oneLine(reference, 80)));
+    updateSummary();
+    BtnImport->setEnabled(!paper_.questions.isEmpty());
+    ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(paper_.questions.size())));
+    ProgressBar1->setValue(0);
+}
+
+void ImportWindow::updateSummary()
+{
+    QString summary = QStringLiteral("识别出 %1 道试题（%2 个大题），%3 个段落未归入试题。")
+                          .arg(paper_.questions.size())
+                          .arg(paper_.sections.size())
+                          .arg(paper_.loose.size());
+    // Rows whose chapter nobody gave would all land in the first chapter without a word: say so.
+    const auto guessed = std::count(chapterGuessed_.cbegin(), chapterGuessed_.cend(), true);
+    if (guessed > 0) {
+        summary += QStringLiteral("注意：%1 道试题的章节未在文件中给出，暂定为“%2”（章节栏标为橙色），请核对。")
+                       .arg(guessed)
+                       .arg(chapters_.value(0));
+    }
+    if (!paper_.skippedPictures.isEmpty())
+        summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
+    LabelSummary->setText(summary);
+}
+
+void ImportWindow::refreshRow(int row)
+{
+    const bool wasFilling = filling_;
+    filling_ = true;
+    const ImportedQuestion& q = paper_.questions.at(row);
+    TableSt->item(row, ColNumber)->setText(q.number);
+    TableSt->item(row, ColType)->setText(q.typeName);
+    QTableWidgetItem* chapter = TableSt->item(row, ColChapter);
+    chapter->setText(q.chapterName);
+    const bool guessed = chapterGuessed_.value(row);
+    chapter->setBackground(guessed ? QBrush(kGuessedChapter) : QBrush());
+    chapter->setToolTip(guessed ? kChapterNotInFile : QString());
+    TableSt->item(row, ColDifficulty)->setText(q.difficulty);
+    TableSt->item(row, ColScore)->setText(q.score);
+    TableSt->item(row, ColText)->setData(Qt::EditRole, q.text);
+    TableSt->item(row, ColText)->setToolTip(content::shortForm(q.text));
+    TableSt->item(row, ColAnswer)->setData(Qt::EditRole, q.answer);
+    TableSt->item(row, ColAnswer)->setToolTip(content::shortForm(q.answer));
+    QStringList warnings = rowWarnings(q, types_, chapters_);
+    if (guessed) warnings << kChapterNotInFile;
+    TableSt->item(row, ColWarnings)->setText(warnings.join(QStringLiteral("；")));
+    TableSt->item(row, ColWarnings)->setForeground(warnings.isEmpty() ? palette().text() : QBrush(Qt::darkRed));
+    filling_ = wasFilling;
+}
+
+void ImportWindow::cellEdited(int row, int column)
+{
+    if (filling_ || row < 0 || row >= paper_.questions.size()) return;
+    ImportedQuestion& q = paper_.questions[row];
+    const QString value = TableSt->item(row, column)->data(Qt::EditRole).toString().trimmed();
+    switch (column) {
+        case ColType:
+            q.typeName = value;
+            break;
+        case ColChapter:
+            q.chapterName = value;
+            chapterChosen_[row] = true;
+            chapterGuessed_[row] = false;
+            break;
+        case ColText:
+        case ColAnswer: {
+            // The text is stored as the cell holds it; a formula 录入试题 would refuse is refused
+            // here at once and the cell shows the text it had.
+            const QString refused = content::textEntryRefusal(value);
+            if (!refused.isEmpty()) {
+                refreshRow(row);
+                MsgBox::show(refused, this);
+                return;
+            }
+            (column == ColText ? q.text : q.answer) = value;
+            break;
+        }
+        case ColDifficulty:
+            q.difficulty = value;
+            break;
+        case ColScore:
+            q.score = value;
+            break;
+        default:
+            return;
+    }
+    refreshRow(row);
+    if (column == ColChapter) updateSummary();
+}
+
+void ImportWindow::applyToSelection()
+{
+    QList<int> rows;
+    for (const QModelIndex& index : TableSt->selectionModel()->selectedRows()) rows << index.row();
+    if (rows.isEmpty()) {
+        MsgBox::show(QStringLiteral("请先在表格中选择要设置的行！"), this);
+        return;
+    }
+    const QString type = ComboBoxTx->currentText().trimmed();
+    const QString chapter = ComboBoxZj->currentText().trimmed();
+    const QString difficulty = ComboBoxNd->currentText().trimmed();
+    const QString score = EditFs->text().trimmed();
+    for (int row : rows) {
+        ImportedQuestion& q = paper_.questions[row];
+        if (!type.isEmpty()) q.typeName = type;
+        if (!chapter.isEmpty()) {
+            q.chapterName = chapter;
+            chapterChosen_[row] = true;
+            chapterGuessed_[row] = false;
+        }
+        if (!difficulty.isEmpty()) q.difficulty = difficulty;
+        if (!score.isEmpty()) q.score = score;
+        refreshRow(row);
+    }
+    updateSummary();
+}
+
+void ImportWindow::selectSection()
+{
+    const int current = TableSt->currentRow();
+    if (current < 0) {
+        MsgBox::show(QStringLiteral("请先在表格中选择本节的一道题！"), this);
+        return;
+    }
+    const int section = paper_.questions.at(current).section;
+    TableSt->clearSelection();
+    const auto mode = TableSt->selectionMode();
+    TableSt->setSelectionMode(QAbstractItemView::MultiSelection);
+    for (int row = 0; row < paper_.questions.size(); ++row) {
+        if (paper_.questions.at(row).section == section) TableSt->selectRow(row);
+    }
+    TableSt->setSelectionMode(mode);
+}
+
+void ImportWindow::setBusy(bool busy)
+{
+    importing_ = busy;
+    for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableSt, BtnApply,
+                                                      BtnSection, BtnImport})
+        w->setEnabled(!busy);
+}
+
+void ImportWindow::importAll()
+{
+    if (importing_) return;
+    if (paper_.questions.isEmpty()) {
+        MsgBox::show(QStringLiteral("没有可导入的试题！"), this);
+        return;
+    }
+    if (kmh_.isEmpty()) {
+        MsgBox::show(QStringLiteral("科目不存在！"), this);
+        return;
+    }
+    StoreOptions options;
+    try {
+        checkStorable(paper_.questions);
+        // Declining a question leaves the rows and every edit as they are, to be changed and imported again.
+        const QStringList lackingChapters = missingChapters(DM->db(), kmh_, paper_.questions);
+        if (!lackingChapters.isEmpty()) {
+            if (!MsgBox::confirm(QStringLiteral("科目“%1”中还没有章节：%2。是否新建这些章节并导入？"
+                                                "（选“取消”可在表格中改选章节，已读取的试题和修改都会保留。）")
+                                     .arg(ComboBoxKm->currentText(), lackingChapters.join(QStringLiteral("、"))),
+                                 this))
+                return;
+            options.createChapters = true;
+        }
+        const QStringList lackingTypes = missingTypes(DM->db(), kmh_, paper_.questions);
+        if (!lackingTypes.isEmpty()) {
+            if (!MsgBox::confirm(QStringLiteral("科目“%1”中还没有题型：%2。是否新建这些题型并导入？")
+                                     .arg(ComboBoxKm->currentText(), lackingTypes.join(QStringLiteral("、"))),
+                                 this))
+                return;
+            options.createTypes = true;
+        }
+    } catch (const AppError& e) {
+        MsgBox::show(e.text(), this);
+        return;
+    }
+
+    cancelRequested_ = false;
+    setBusy(true);
+    options.progress = [this](int done) {
+        ProgressBar1->setValue(done);
+        QCoreApplication::processEvents();
+        return !cancelRequested_;
+    };
+    StoreSummary summary;
+    try {
+        DM->transaction({DM->ADOTxb, DM->ADOZjb, DM->ADOStb},
+                        [&] { summary = storeQuestions(DM->db(), kmh_, paper_.questions, paper_.pictures, options); });
+    } catch (const AppError& e) {
+        setBusy(false);
+        ProgressBar1->setValue(0);
+        MsgBox::show(e.text(), this);
+        return;
+    }
+    setBusy(false);
+    MsgBox::show(summary.text(), this);
+    accept();
+}
+
+void ImportWindow::cancel()
+{
+    reject();
+}
+
+void ImportWindow::reject()
+{
+    if (importing_) {
+        cancelRequested_ = true;
+    } else {
+        QDialog::reject();
+    }
+}
+
+void ImportWindow::closeEvent(QCloseEvent* event)
+{
+    if (importing_) {
+        cancelRequested_ = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void openImportWindow(QWidget* parent)
+{
+    ImportWindow window(parent);
+    window.exec();
+}
+
+}  // namespace exchange
