@@ -220,7 +220,8 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
     w.writeAttribute(QStringLiteral("w:w"), QString::number(width));
     w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
     // A table narrower than the printable width stands in the middle of the line.
-    if (table.widthTwips > 0) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+    if (table.widthTwips > 0 && !table.leftAligned)
+        empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
     w.writeStartElement(QStringLiteral("w:tblBorders"));
     for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
         w.writeEmptyElement(QStringLiteral("w:") + QLatin1String(side));
@@ -259,6 +260,7 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
             w.writeEndElement();  // tcPr
             w.writeStartElement(QStringLiteral("w:p"));
             w.writeStartElement(QStringLiteral("w:pPr"));
+            if (table.keepWithNext) empty(w, QStringLiteral("w:keepNext"));
             empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
             w.writeEndElement();
             writeTextRun(w, oneLine(c < row.size() ? row.at(c) : QString()), header);
@@ -270,16 +272,29 @@ void writeTable(QXmlStreamWriter& w, const Table& table)
     w.writeEndElement();  // tbl
 }
 
+// The relationship of a section's header or footer part: "rIdHeaderOdd" for the first section,
+// "rIdHeaderOdd2" for the second, …
+QString partRelationship(const char* kind, int section)
+{
+    return QLatin1String(kind) + (section > 0 ? QString::number(section + 1) : QString());
+}
+
+// "header1.xml" and "header2.xml" (odd, even) for the first section, 3 and 4 for the second, …
+QString partName(const char* kind, bool odd, int section)
+{
+    return QStringLiteral("%1%2.xml").arg(QLatin1String(kind)).arg(2 * section + (odd ? 1 : 2));
+}
+
 // The section's properties in the order the schema gives them: header and footer references,
 // page size, margins, columns.
-void writeSectionProperties(QXmlStreamWriter& w, const PageSetup& page, bool headersAndFooters)
+void writeSectionProperties(QXmlStreamWriter& w, const PageSetup& page, bool headersAndFooters, int section = 0)
 {
     w.writeStartElement(QStringLiteral("w:sectPr"));
     if (headersAndFooters) {
         const auto reference = [&](const char* element, const char* type, const char* id) {
             w.writeEmptyElement(QLatin1String(element));
             w.writeAttribute(QStringLiteral("w:type"), QLatin1String(type));
-            w.writeAttribute(QStringLiteral("r:id"), QLatin1String(id));
+            w.writeAttribute(QStringLiteral("r:id"), partRelationship(id, section));
         };
         reference("w:headerReference", "default", "rIdHeaderOdd");
         reference("w:headerReference", "even", "rIdHeaderEven");
@@ -402,12 +417,48 @@ void writeSealBox(QXmlStreamWriter& w, const PageSetup& page)
     w.writeEndElement();  // r
 }
 
-void writeField(QXmlStreamWriter& w, const char* instruction, const char* shown)
+void writeField(QXmlStreamWriter& w, const QString& instruction, const char* shown)
 {
     w.writeStartElement(QStringLiteral("w:fldSimple"));
-    w.writeAttribute(QStringLiteral("w:instr"), QLatin1String(instruction));
+    w.writeAttribute(QStringLiteral("w:instr"), instruction);
     writeTextRun(w, QLatin1String(shown), false);
     w.writeEndElement();
+}
+
+void writeFieldCharacter(QXmlStreamWriter& w, const char* type)
+{
+    w.writeStartElement(QStringLiteral("w:r"));
+    empty(w, QStringLiteral("w:fldChar"), QStringLiteral("w:fldCharType"), QLatin1String(type));
+    w.writeEndElement();
+}
+
+void writeInstruction(QXmlStreamWriter& w, const QString& text)
+{
+    w.writeStartElement(QStringLiteral("w:r"));
+    w.writeStartElement(QStringLiteral("w:instrText"));
+    w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    w.writeCharacters(text);
+    w.writeEndElement();
+    w.writeEndElement();
+}
+
+// A formula field over another field, { = 2 * { PAGE } - 1 }: `factor` times the inner field's
+// number plus `offset`. Word and WPS work it out when the page is laid out. LibreOffice (7.4)
+// does not: it shows the inner field's number followed by the formula's stored result, so the
+// stored result is left empty and LibreOffice shows the sheet's number.
+void writeFormulaField(QXmlStreamWriter& w, const QString& inner, int factor, int offset)
+{
+    writeFieldCharacter(w, "begin");
+    writeInstruction(w, QStringLiteral(" = %1 * ").arg(factor));
+    writeFieldCharacter(w, "begin");
+    writeInstruction(w, inner);
+    writeFieldCharacter(w, "separate");
+    writeTextRun(w, QStringLiteral("1"), false);
+    writeFieldCharacter(w, "end");
+    if (offset > 0) writeInstruction(w, QStringLiteral(" + %1 ").arg(offset));
+    if (offset < 0) writeInstruction(w, QStringLiteral(" - %1 ").arg(-offset));
+    writeFieldCharacter(w, "separate");
+    writeFieldCharacter(w, "end");
 }
 
 // True when `s` from `i` on starts a name of the form prefix:local (or xml:local for attributes)
@@ -714,6 +765,31 @@ void Document::insertPageBreak()
     paragraphs_.last().runs.append(run);
 }
 
+void Document::bookmarkLastParagraph(const QString& name)
+{
+    paragraphs_.last().bookmark = name;
+}
+
+void Document::startSection(const PageSetup& next)
+{
+    afterDisplayMath_ = false;
+    paragraphs_.last().sectionEnd = int(sections_.size());
+    sections_.append(page_);
+    page_ = next;
+    paragraphs_.append(Paragraph());
+}
+
+bool Document::hasHeadersAndFooters() const
+{
+    const auto asks = [](const PageSetup& page) { return page.pageNumbers || !page.sealLines.isEmpty(); };
+    return asks(page_) || std::any_of(sections_.cbegin(), sections_.cend(), asks);
+}
+
+const PageSetup& Document::sectionPage(int section) const
+{
+    return section >= 0 && section < sections_.size() ? sections_.at(section) : page_;
+}
+
 void Document::keepWithNext(int paragraph)
 {
     if (paragraph >= 0 && paragraph < paragraphs_.size()) paragraphs_[paragraph].keepNext = true;
@@ -757,10 +833,14 @@ QByteArray Document::contentTypesXml() const
     part("/word/styles.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml");
     if (hasHeadersAndFooters()) {
         part("/word/settings.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml");
-        part("/word/header1.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml");
-        part("/word/header2.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml");
-        part("/word/footer1.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml");
-        part("/word/footer2.xml", "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml");
+        for (int s = 0; s <= sections_.size(); ++s) {
+            for (const char* kind : {"header", "footer"}) {
+                const QByteArray type =
+                    QByteArray("application/vnd.openxmlformats-officedocument.wordprocessingml.") + kind + "+xml";
+                for (const bool odd : {true, false})
+                    part(("/word/" + partName(kind, odd, s)).toUtf8().constData(), type.constData());
+            }
+        }
     }
     w.writeEndElement();
     return xml.finish();
@@ -797,10 +877,14 @@ QByteArray Document::documentRelationshipsXml() const
     }
     if (hasHeadersAndFooters()) {
         relationship(w, QStringLiteral("rIdSettings"), QStringLiteral("settings"), QStringLiteral("settings.xml"));
-        relationship(w, QStringLiteral("rIdHeaderOdd"), QStringLiteral("header"), QStringLiteral("header1.xml"));
-        relationship(w, QStringLiteral("rIdHeaderEven"), QStringLiteral("header"), QStringLiteral("header2.xml"));
-        relationship(w, QStringLiteral("rIdFooterOdd"), QStringLiteral("footer"), QStringLiteral("footer1.xml"));
-        relationship(w, QStringLiteral("rIdFooterEven"), QStringLiteral("footer"), QStringLiteral("footer2.xml"));
+        for (int s = 0; s <= sections_.size(); ++s) {
+            relationship(w, partRelationship("rIdHeaderOdd", s), QStringLiteral("header"), partName("header", true, s));
+            relationship(w, partRelationship("rIdHeaderEven", s), QStringLiteral("header"),
+                         partName("header", false, s));
+            relationship(w, partRelationship("rIdFooterOdd", s), QStringLiteral("footer"), partName("footer", true, s));
+            relationship(w, partRelationship("rIdFooterEven", s), QStringLiteral("footer"),
+                         partName("footer", false, s));
+        }
     }
     w.writeEndElement();
     return xml.finish();
@@ -862,18 +946,29 @@ QByteArray Document::documentXml() const
     // which spares parsing and rewriting each of them.
     QStringList bodies;
     QHash<QString, int> bodyIndex;
+    int bookmarks = 0;
     for (const Paragraph& p : paragraphs_) {
         if (p.table >= 0) {
             writeTable(w, tables_.at(p.table));
             continue;
         }
         w.writeStartElement(QStringLiteral("w:p"));
-        if (p.centred || p.bold || p.halfPoints > 0 || p.keepNext) {
+        if (p.centred || p.bold || p.halfPoints > 0 || p.keepNext || p.sectionEnd >= 0) {
             w.writeStartElement(QStringLiteral("w:pPr"));
             if (p.keepNext) empty(w, QStringLiteral("w:keepNext"));
             if (p.centred) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
             writeRunProperties(w, p);  // the paragraph mark takes the paragraph's font too
+            if (p.sectionEnd >= 0) {
+                writeSectionProperties(w, sections_.at(p.sectionEnd), hasHeadersAndFooters(), p.sectionEnd);
+            }
             w.writeEndElement();
+        }
+        const QString bookmarkId = QString::number(bookmarks);
+        if (!p.bookmark.isEmpty()) {
+            w.writeEmptyElement(QStringLiteral("w:bookmarkStart"));
+            w.writeAttribute(QStringLiteral("w:id"), bookmarkId);
+            w.writeAttribute(QStringLiteral("w:name"), p.bookmark);
+            ++bookmarks;
         }
         for (const Run& run : p.runs) {
             if (run.kind == Run::Math) {
@@ -919,9 +1014,10 @@ QByteArray Document::documentXml() const
             }
             w.writeEndElement();  // r
         }
+        if (!p.bookmark.isEmpty()) empty(w, QStringLiteral("w:bookmarkEnd"), QStringLiteral("w:id"), bookmarkId);
         w.writeEndElement();  // p
     }
-    writeSectionProperties(w, page_, hasHeadersAndFooters());
+    writeSectionProperties(w, page_, hasHeadersAndFooters(), int(sections_.size()));
     w.writeEndElement();  // body
     w.writeEndElement();  // document
     const QByteArray bytes = xml.finish();
@@ -940,8 +1036,9 @@ QByteArray Document::settingsXml() const
     return xml.finish();
 }
 
-QByteArray Document::headerXml(bool odd) const
+QByteArray Document::headerXml(bool odd, int section) const
 {
+    const PageSetup& page = sectionPage(section);
     Xml xml;
     auto& w = *xml;
     w.writeStartElement(QStringLiteral("w:hdr"));
@@ -951,28 +1048,55 @@ QByteArray Document::headerXml(bool odd) const
     w.writeNamespace(QLatin1String(kA), QStringLiteral("a"));
     w.writeNamespace(QLatin1String(kWps), QStringLiteral("wps"));
     w.writeStartElement(QStringLiteral("w:p"));
-    if (odd && !page_.sealLines.isEmpty()) writeSealBox(w, page_);
+    if (odd && !page.sealLines.isEmpty()) writeSealBox(w, page);
     w.writeEndElement();  // p
     w.writeEndElement();  // hdr
     return xml.finish();
 }
 
-QByteArray Document::footerXml() const
+QByteArray Document::footerXml(int section) const
 {
+    const PageSetup& page = sectionPage(section);
     Xml xml;
     auto& w = *xml;
     w.writeStartElement(QStringLiteral("w:ftr"));
     w.writeNamespace(QLatin1String(kW), QStringLiteral("w"));
     w.writeNamespace(QLatin1String(kR), QStringLiteral("r"));
     w.writeStartElement(QStringLiteral("w:p"));
+    const QString total = page.lastPageBookmark.isEmpty() ? QStringLiteral(" NUMPAGES ")
+                                                          : QStringLiteral(" PAGEREF %1 ").arg(page.lastPageBookmark);
     w.writeStartElement(QStringLiteral("w:pPr"));
-    empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+    if (page.pageNumbers && page.columnPageNumbers && page.columns == 2) {
+        // A centred tab stop under the middle of each column.
+        const int space = 850;
+        const int column = (page.widthTwips - page.marginLeft - page.marginRight - space) / 2;
+        w.writeStartElement(QStringLiteral("w:tabs"));
+        for (const int at : {column / 2, column + space + column / 2}) {
+            w.writeEmptyElement(QStringLiteral("w:tab"));
+            w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("center"));
+            w.writeAttribute(QStringLiteral("w:pos"), QString::number(at));
+        }
+        w.writeEndElement();
+    } else {
+        empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
+    }
     w.writeEndElement();
-    if (page_.pageNumbers) {
+    if (page.pageNumbers && page.columnPageNumbers && page.columns == 2) {
+        for (const int offset : {-1, 0}) {
+            w.writeStartElement(QStringLiteral("w:r"));
+            empty(w, QStringLiteral("w:tab"));
+            w.writeEndElement();
+            writeTextRun(w, QStringLiteral("第 "), false);
+            writeFormulaField(w, QStringLiteral(" PAGE "), 2, offset);
+            writeTextRun(w, QStringLiteral(" 页 共 "), false);
+            writeFormulaField(w, total, 2, 0);
+            writeTextRun(w, QStringLiteral(" 页"), false);
+        }
+    } else if (page.pageNumbers) {
         writeTextRun(w, QStringLiteral("第 "), false);
-        writeField(w, " PAGE ", "1");
+        writeField(w, QStringLiteral(" PAGE "), "1");
         writeTextRun(w, QStringLiteral(" 页 共 "), false);
-        writeField(w, " NUMPAGES ", "1");
+        writeField(w, total, "1");
         writeTextRun(w, QStringLiteral(" 页"), false);
     }
     w.writeEndElement();  // p
@@ -990,10 +1114,12 @@ QByteArray Document::package() const
     parts.append({QStringLiteral("word/styles.xml"), stylesXml()});
     if (hasHeadersAndFooters()) {
         parts.append({QStringLiteral("word/settings.xml"), settingsXml()});
-        parts.append({QStringLiteral("word/header1.xml"), headerXml(true)});
-        parts.append({QStringLiteral("word/header2.xml"), headerXml(false)});
-        parts.append({QStringLiteral("word/footer1.xml"), footerXml()});
-        parts.append({QStringLiteral("word/footer2.xml"), footerXml()});
+        for (int s = 0; s <= sections_.size(); ++s) {
+            parts.append({QStringLiteral("word/") + partName("header", true, s), headerXml(true, s)});
+            parts.append({QStringLiteral("word/") + partName("header", false, s), headerXml(false, s)});
+            parts.append({QStringLiteral("word/") + partName("footer", true, s), footerXml(s)});
+            parts.append({QStringLiteral("word/") + partName("footer", false, s), footerXml(s)});
+        }
     }
     for (int i = 0; i < pictures_.size(); ++i) {
         parts.append({QStringLiteral("word/") + pictureTarget(i, pictures_.at(i).extension), pictures_.at(i).png});

@@ -26,6 +26,8 @@ struct Paragraph {
     bool keepNext = false;     // kept on the same page as the paragraph after it
     bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
     int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
+    QString bookmark;          // a bookmark round the paragraph, for a PAGEREF field to find its page
+    int sectionEnd = -1;       // the last paragraph of the section with this index (Document::sections())
 };
 
 // A table spread over the printable width (or `widthTwips`, centred) with a thin border round
@@ -36,9 +38,11 @@ struct Table {
     int widthTwips = 0;         // 0: the printable width of an A4 portrait page
     int rowHeightTwips = 0;     // 0: as high as the text needs
     bool repeatHeader = true;
+    bool leftAligned = false;   // a narrow table at the start of the line rather than in the middle
+    bool keepWithNext = false;  // kept on the page of the paragraph after the table
 };
 
-// The page of the document's one section. The defaults are the plain document: A4 portrait,
+// The page of a section of the document. The defaults are the plain document: A4 portrait,
 // one column, no header or footer.
 struct PageSetup {
     int widthTwips = 11906;  // twentieths of a point, the page as it lies (landscape: the long side)
@@ -51,6 +55,12 @@ struct PageSetup {
     int marginLeft = 1800;
     // A footer "第 x 页 共 y 页" on every page, x and y being Word fields (PAGE, NUMPAGES).
     bool pageNumbers = false;
+    // With page numbers: y is the page of this bookmark (the section's last page) rather than the
+    // document's page count, so that pages after it are not counted.
+    QString lastPageBookmark;
+    // With page numbers on two columns: each column is numbered as a page, "第 2x−1 页" under the
+    // left one and "第 2x 页" under the right one (formula fields over PAGE), y doubled.
+    bool columnPageNumbers = false;
     // A sealing column (密封线) on the left margin of every odd page: a text box running bottom to
     // top holding these lines side by side. Empty: no sealing column.
     QStringList sealLines;
@@ -98,8 +108,16 @@ public:
     void format(int paragraph, double points, bool bold, bool centred);
     // Keeps the paragraph with the given index on the page of the paragraph after it.
     void keepWithNext(int paragraph);
+    // Names the last paragraph for a PAGEREF field.
+    void bookmarkLastParagraph(const QString& name);
+    // Ends the current section with the last paragraph; what is appended later starts a new page
+    // in a section set up as `next`, with headers and footers of its own.
+    void startSection(const PageSetup& next);
+    // The page of the current (last) section.
     void setPageSetup(const PageSetup& page) { page_ = page; }
     const PageSetup& pageSetup() const { return page_; }
+    // The sections before the current one, in order.
+    const QVector<PageSetup>& sections() const { return sections_; }
 
     const QVector<Paragraph>& paragraphs() const { return paragraphs_; }
     const QVector<Picture>& pictures() const { return pictures_; }
@@ -114,11 +132,12 @@ public:
     QByteArray documentXml() const;
     QByteArray documentRelationshipsXml() const;
     QByteArray stylesXml() const;
-    // Headers, footers and settings exist only when the page setup asks for them.
-    bool hasHeadersAndFooters() const { return page_.pageNumbers || !page_.sealLines.isEmpty(); }
+    // Headers, footers and settings exist only when a section's page setup asks for them; then
+    // every section has its own (header1/2 and footer1/2 for the first section, 3/4 the second…).
+    bool hasHeadersAndFooters() const;
     QByteArray settingsXml() const;
-    QByteArray headerXml(bool odd) const;
-    QByteArray footerXml() const;
+    QByteArray headerXml(bool odd, int section = 0) const;
+    QByteArray footerXml(int section = 0) const;
 
 
 private:
@@ -126,7 +145,9 @@ private:
     QVector<Paragraph> paragraphs_;
     QVector<Picture> pictures_;
     QVector<Table> tables_;
+    const PageSetup& sectionPage(int section) const;
     PageSetup page_;
+    QVector<PageSetup> sections_;
     bool afterDisplayMath_ = false;
 };
 

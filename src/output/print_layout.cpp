@@ -7,6 +7,10 @@
 namespace {
 
 constexpr int kTwipsPerPoint = 20;
+// The bookmark on the paper's last page: its page is the paper's page count when the key follows.
+const QString kPaperEnd = QStringLiteral("PaperEnd");
+// A blank answer line as LibreOffice and Word set it in 10.5 pt Song type, with room to spare.
+constexpr int kAnswerLinePoints = 16;
 
 QString scoreText(double score)
 {
@@ -35,6 +39,8 @@ docx::PageSetup pageSetup(const PrintLayout& layout)
         page.heightTwips = a3 ? 16838 : 14173;
         page.landscape = true;
         page.columns = 2;
+        // Each column is a page for the students: two page numbers a sheet.
+        page.columnPageNumbers = true;
         page.marginTop = 1134;
         page.marginBottom = 1134;
         page.marginLeft = 1440;
@@ -45,6 +51,17 @@ docx::PageSetup pageSetup(const PrintLayout& layout)
         page.marginLeft = 2800;
         page.sealLines = sealLineTexts(page);
     }
+    return page;
+}
+
+// The answer key's page: the paper's, for the teachers: no sealing column, the usual margin, no
+// page numbers.
+docx::PageSetup answerKeyPage(const PrintLayout& layout)
+{
+    docx::PageSetup page = pageSetup(layout);
+    page.sealLines.clear();
+    page.marginLeft = page.marginRight;
+    page.pageNumbers = false;
     return page;
 }
 
@@ -82,15 +99,63 @@ QList<double> scoresOf(const PaperSection& section)
     return scores;
 }
 
-void appendAnswers(docx::Document& doc, const PaperContent& paper, PaperMedia* media)
+// The number the first question of each section gets: 1 in each, or the count of the questions
+// before it when the numbers run on through the paper.
+QList<int> firstNumbers(const PaperContent& paper, const PrintLayout& layout)
 {
+    QList<int> first;
+    int before = 0;
+    for (const PaperSection& section : paper.sections) {
+        first.append(layout.continuousNumbers ? before : 0);
+        before += int(section.questions.size());
+    }
+    return first;
+}
+
+void appendAnswers(docx::Document& doc, const PaperContent& paper, const PrintLayout& layout, PaperMedia* media)
+{
+    const QList<int> first = firstNumbers(paper, layout);
     for (int i = 0; i < paper.sections.size(); ++i) {
         const PaperSection& section = paper.sections.at(i);
         appendHeading(doc, examHeading(i, section.typeName, section.count, section.points, scoresOf(section)));
-        int k = 0;
+        int k = first.at(i);
         for (const PaperQuestion& q : section.questions) {
             appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.answer, media);
         }
+    }
+}
+
+// The small 得分/评卷人 table a marker fills in before a section, kept with the section's heading.
+void appendScoreBox(docx::Document& doc)
+{
+    docx::Table box;
+    box.rows = {{QStringLiteral("得分"), QStringLiteral("评卷人")}, {QString(), QString()}};
+    box.widthTwips = 2000;
+    box.rowHeightTwips = 400;
+    box.repeatHeader = false;
+    box.leftAligned = true;
+    box.keepWithNext = true;
+    doc.appendTable(box);
+}
+
+// The most blank lines a question can have and still stand with them in one column.
+int answerLinesThatFit(const docx::PageSetup& page, int lines)
+{
+    const int column = (page.heightTwips - page.marginTop - page.marginBottom) / kTwipsPerPoint;
+    return qMin(lines, qMax(1, column / kAnswerLinePoints - 6));
+}
+
+// Blank lines for the answer after the question just appended, kept on the question's page: the
+// question's last paragraph and every line but the last keep with what follows them, so that
+// the space never runs onto a page of its own.
+void appendAnswerSpace(docx::Document& doc, int lines)
+{
+    if (lines <= 0) return;
+    doc.keepWithNext(int(doc.paragraphs().size()) - 2);
+    for (int n = 0; n < lines; ++n) {
+        const int line = int(doc.paragraphs().size()) - 1;
+        doc.append(QStringLiteral("\r"));
+        if (n + 1 < lines) doc.keepWithNext(line);
     }
 }
 
@@ -124,6 +189,8 @@ PrintLayout PrintLayout::load(const QString& user)
                            ? KeySeparateFile
                            : KeyAtEnd;
     layout.notes = settings.value(QStringLiteral("notes"), defaultNotes()).toString();
+    layout.continuousNumbers = settings.value(QStringLiteral("continuousNumbers"), true).toBool();
+    layout.scoreBoxes = settings.value(QStringLiteral("scoreBoxes"), true).toBool();
     const QVariantMap lines = settings.value(QStringLiteral("answerLines")).toMap();
     for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
         const int n = it.value().toInt();
@@ -145,6 +212,8 @@ void PrintLayout::save(const QString& user) const
     settings.setValue(QStringLiteral("answerKey"),
                       answerKey == KeySeparateFile ? QStringLiteral("separate") : QStringLiteral("end"));
     settings.setValue(QStringLiteral("notes"), notes);
+    settings.setValue(QStringLiteral("continuousNumbers"), continuousNumbers);
+    settings.setValue(QStringLiteral("scoreBoxes"), scoreBoxes);
     QVariantMap lines;
     for (auto it = answerLines.cbegin(); it != answerLines.cend(); ++it) {
         if (it.value() > 0) lines.insert(it.key(), it.value());
@@ -157,7 +226,7 @@ void PrintLayout::save(const QString& user) const
 QStringList sealLineTexts(const docx::PageSetup& page)
 {
     const QString blank(10, QLatin1Char('_'));
-    const QString candidate = QStringLiteral("学校：%1    班级：%1    姓名：%1    考号：%1").arg(blank);
+    const QString candidate = QStringLiteral("学校：%1    班级：%1    姓名：%1    考号：%1    座位号：%1").arg(blank);
     // The seal line runs the height of the text area: dashes either side of its words.
     const double length = double(page.heightTwips - page.marginTop - page.marginBottom) / kTwipsPerPoint;
     const int pairs = qMax(4, int((length - 130) / 2 / 6.2 * 0.85));
@@ -193,16 +262,19 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
     std::optional<PaperMedia> media = mediaFor(shared);
     PaperMedia* const m = media ? &*media : nullptr;
     docx::Document doc;
-    const docx::PageSetup page = pageSetup(layout);
+    docx::PageSetup page = pageSetup(layout);
+    // With the key behind it, the paper counts its own pages only.
+    if (layout.answerKey == PrintLayout::KeyAtEnd) page.lastPageBookmark = kPaperEnd;
     doc.setPageSetup(page);
     appendTitle(doc, paper.title,
                 QStringLiteral("（时间：") + inParagraph(paper.duration) + QStringLiteral("分钟  总分：") +
                     inParagraph(paper.total) + QStringLiteral("分）"));
 
     if (layout.candidate == PrintLayout::HeaderBlock) {
-        const QString blank(10, QLatin1Char('_'));
+        // Seven places to write on so that the five fit one line of A4.
+        const QString blank(7, QLatin1Char('_'));
         const int index = int(doc.paragraphs().size()) - 1;
-        doc.append(QStringLiteral("学校：%1  班级：%1  姓名：%1  考号：%1\r").arg(blank));
+        doc.append(QStringLiteral("学校：%1  班级：%1  姓名：%1  考号：%1  座位号：%1\r").arg(blank));
         doc.format(index, 10.5, false, true);
     }
 
@@ -230,22 +302,32 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
     doc.appendTable(scores);
     doc.append(QStringLiteral("\r"));
 
+    const QList<int> first = firstNumbers(paper, layout);
     for (int i = 0; i < paper.sections.size(); ++i) {
         const PaperSection& section = paper.sections.at(i);
+        if (layout.scoreBoxes) appendScoreBox(doc);
         appendHeading(doc, examHeading(i, section.typeName, section.count, section.points, scoresOf(section)));
-        const int lines = layout.answerLines.value(section.typeName);
-        int k = 0;
+        const int lines = answerLinesThatFit(page, layout.answerLines.value(section.typeName));
+        int k = first.at(i);
         for (const PaperQuestion& q : section.questions) {
             appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
-            for (int n = 0; n < lines; ++n) doc.append(QStringLiteral("\r"));
+            appendAnswerSpace(doc, lines);
         }
     }
 
     if (layout.answerKey == PrintLayout::KeyAtEnd) {
-        doc.insertPageBreak();
+        // The paper's last, empty paragraph ends its section: it keeps with the text before it, so
+        // that it never stands alone on a page, and takes no room.
+        const int last = int(doc.paragraphs().size()) - 1;
+        doc.keepWithNext(last - 1);
+        doc.format(last, 1, false, false);
+        doc.bookmarkLastParagraph(kPaperEnd);
+        // The key and the blueprint are for the teachers: a section of their own, without the
+        // paper's page numbers and sealing column.
+        doc.startSection(answerKeyPage(layout));
         appendTitle(doc, paper.title + QStringLiteral("（参考答案）"), QString());
-        appendAnswers(doc, paper, m);
-        appendBlueprint(doc, paper, columnWidth(page));
+        appendAnswers(doc, paper, layout, m);
+        appendBlueprint(doc, paper, columnWidth(answerKeyPage(layout)));
     }
     return doc;
 }
@@ -255,13 +337,12 @@ docx::Document buildExamAnswerKey(const PaperContent& paper, const PrintLayout& 
     std::optional<PaperMedia> media = mediaFor(shared);
     PaperMedia* const m = media ? &*media : nullptr;
     docx::Document doc;
-    docx::PageSetup page = pageSetup(layout);
-    // The key is for the teachers: no sealing column, the usual margin.
-    page.sealLines.clear();
-    page.marginLeft = page.marginRight;
+    docx::PageSetup page = answerKeyPage(layout);
+    // A key of its own counts its own pages.
+    page.pageNumbers = true;
     doc.setPageSetup(page);
     appendTitle(doc, paper.title + QStringLiteral("（参考答案）"), QString());
-    appendAnswers(doc, paper, m);
+    appendAnswers(doc, paper, layout, m);
     appendBlueprint(doc, paper, columnWidth(page));
     return doc;
 }

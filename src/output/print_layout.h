@@ -22,6 +22,8 @@ struct PrintLayout {
     AnswerKey answerKey = KeyAtEnd;
     QString notes;                   // the 注意事项 lines, one a line
     QMap<QString, int> answerLines;  // question type name → blank lines after each of its questions
+    bool continuousNumbers = true;   // questions numbered 1…N across the sections rather than from 1 in each
+    bool scoreBoxes = true;          // a small 得分/评卷人 table before each section heading
 
     // The name stored with a paper: "标准" or "考试用卷".
     QString name() const;

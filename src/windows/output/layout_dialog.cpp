@@ -1,5 +1,6 @@
 #include "windows/output/layout_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -52,6 +53,8 @@ TBsszF::TBsszF(const QString& user, const QStringList& typeNames, QWidget* paren
         lines->setValue(initial_.answerLines.value(typeNames.at(row)));
         TableDtkj->setCellWidget(row, 1, lines);
     }
+    CheckThlx = named(new QCheckBox(QStringLiteral("题号连续编排"), GroupKs), "CheckThlx");
+    CheckDfpj = named(new QCheckBox(QStringLiteral("每大题前加得分评卷人栏"), GroupKs), "CheckDfpj");
     BtnQd = named(new QPushButton(QStringLiteral("确定"), this), "BtnQd");
     BtnQx = named(new QPushButton(QStringLiteral("取消"), this), "BtnQx");
 
@@ -60,6 +63,8 @@ TBsszF::TBsszF(const QString& user, const QStringList& typeNames, QWidget* paren
     ComboZz->setCurrentIndex(int(initial_.size));
     ComboDa->setCurrentIndex(int(initial_.answerKey));
     MemoZysx->setPlainText(initial_.notes);
+    CheckThlx->setChecked(initial_.continuousNumbers);
+    CheckDfpj->setChecked(initial_.scoreBoxes);
     GroupKs->setEnabled(initial_.kind == PrintLayout::Exam);
     connect(RadioKs, &QRadioButton::toggled, GroupKs, &QWidget::setEnabled);
     connect(BtnQd, &QPushButton::clicked, this, [this] { BtnQdClick(); });
@@ -77,6 +82,11 @@ TBsszF::TBsszF(const QString& user, const QStringList& typeNames, QWidget* paren
     form->addRow(QStringLiteral("考生信息："), candidate);
     form->addRow(QStringLiteral("纸张："), ComboZz);
     form->addRow(QStringLiteral("参考答案："), ComboDa);
+    auto* numbering = new QHBoxLayout;
+    numbering->addWidget(CheckThlx);
+    numbering->addWidget(CheckDfpj);
+    numbering->addStretch();
+    form->addRow(QStringLiteral("题号与评分："), numbering);
     form->addRow(QStringLiteral("注意事项："), MemoZysx);
     form->addRow(QStringLiteral("答题空白："), TableDtkj);
     auto* buttons = new QHBoxLayout;
@@ -98,6 +108,8 @@ PrintLayout TBsszF::layout() const
     result.size = PrintLayout::PaperSize(qBound(0, ComboZz->currentIndex(), 2));
     result.answerKey = ComboDa->currentIndex() == 1 ? PrintLayout::KeySeparateFile : PrintLayout::KeyAtEnd;
     result.notes = MemoZysx->toPlainText();
+    result.continuousNumbers = CheckThlx->isChecked();
+    result.scoreBoxes = CheckDfpj->isChecked();
     // Types not shown here keep the lines set for them before.
     for (int row = 0; row < TableDtkj->rowCount(); ++row) {
         const QString type = TableDtkj->item(row, 0)->text();

@@ -3,6 +3,7 @@
 
 #include "output/print_layout.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QPlainTextEdit;
@@ -26,6 +27,8 @@ public:
     QComboBox* ComboDa;        // where the answer key goes
     QPlainTextEdit* MemoZysx;  // 注意事项
     QTableWidget* TableDtkj;   // answer lines per question type
+    QCheckBox* CheckThlx;      // 题号连续编排
+    QCheckBox* CheckDfpj;      // 每大题前加得分评卷人栏
     QPushButton* BtnQd;
     QPushButton* BtnQx;
 
