@@ -161,6 +161,7 @@ private slots:
     void separateKeyNumbersQuestionsAsThePaperDoes();
     void a3SheetsCarryAPageLabelUnderEachColumn();
     void answerSpaceNeverFillsAPageOfItsOwn();
+    void answerSpaceStaysOnItsQuestionsPage();
     void everySectionHasItsScoreBoxAndTheCandidateASeatNumber();
     void dialogCheckBoxesTurnNumberingAndScoreBoxesOff();
 
@@ -374,6 +375,50 @@ void ExamPagesTest::answerSpaceNeverFillsAPageOfItsOwn()
         QCOMPARE(questions, oneTo(12));
         QCOMPARE(answers, oneTo(12));
     }
+}
+
+void ExamPagesTest::answerSpaceStaysOnItsQuestionsPage()
+{
+    if (!haveClients_) QSKIP("soffice or poppler-utils are not installed");
+    QTemporaryDir dir;
+    PrintLayout layout = examLayout(PrintLayout::A4Portrait, PrintLayout::HeaderBlock, PrintLayout::KeyAtEnd);
+    layout.answerLines.insert(QStringLiteral("填空题"), 7);
+    const QString pdf = toPdf(writePaperDocuments(examPaper(), dir.path(), layout).first(), dir.path());
+    QVERIFY(!pdf.isEmpty());
+    // A blank line of 10.5 pt takes at least 12 pt; the question's own text at least one line more.
+    constexpr double kLine = 12;
+    const double bottom = 841.89 - 72;  // the foot of A4's text area
+    const QRegularExpression word(QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+    int seen = 0;
+    for (int p = 1; p <= pageCount(pdf); ++p) {
+        const QString bbox = testing::runProgram(QStringLiteral("pdftotext"),
+                                                 {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(p),
+                                                  QStringLiteral("-l"), QString::number(p), pdf, QStringLiteral("-")});
+        if (bbox.contains(QStringLiteral("参考答案"))) break;
+        // Where each question with answer space (7 to 12) starts on the page.
+        QList<QPair<int, double>> starts;
+        QString previous;
+        for (auto it = word.globalMatch(bbox); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (previous == QStringLiteral("题干")) {
+                const int number = m.captured(2).left(m.captured(2).indexOf(QStringLiteral("："))).toInt();
+                if (number >= 7) starts.append({number, m.captured(1).toDouble()});
+            }
+            previous = m.captured(2);
+        }
+        for (int i = 0; i < starts.size(); ++i) {
+            const int lines = starts.at(i).first >= 11 ? 12 : 7;
+            const double end = i + 1 < starts.size() ? starts.at(i + 1).second : bottom;
+            QVERIFY2(end - starts.at(i).second >= (lines + 1) * kLine,
+                     qPrintable(QStringLiteral("page %1: question %2 at %3 has %4 pt below it")
+                                    .arg(p)
+                                    .arg(starts.at(i).first)
+                                    .arg(starts.at(i).second)
+                                    .arg(end - starts.at(i).second)));
+            ++seen;
+        }
+    }
+    QCOMPARE(seen, 6);
 }
 
 void ExamPagesTest::everySectionHasItsScoreBoxAndTheCandidateASeatNumber()
