@@ -25,6 +25,7 @@ struct Paragraph {
     bool centred = false;
     bool keepNext = false;     // kept on the same page as the paragraph after it
     bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
+    QVector<int> tabStops;     // left-aligned tab stops, in twips from the left margin; empty: Word's defaults
     int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
 };
 
@@ -98,6 +99,8 @@ public:
     void format(int paragraph, double points, bool bold, bool centred);
     // Keeps the paragraph with the given index on the page of the paragraph after it.
     void keepWithNext(int paragraph);
+    // Left-aligned tab stops for the paragraph with the given index, in twips from the left margin.
+    void setTabStops(int paragraph, const QVector<int>& twips);
     void setPageSetup(const PageSetup& page) { page_ = page; }
     const PageSetup& pageSetup() const { return page_; }
 

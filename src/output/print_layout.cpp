@@ -2,6 +2,7 @@
 
 #include <QSettings>
 
+#include "output/option_layout.h"
 #include "output/paper_content.h"
 
 namespace {
@@ -236,7 +237,7 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
         const int lines = layout.answerLines.value(section.typeName);
         int k = 0;
         for (const PaperQuestion& q : section.questions) {
-            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
+            appendExamQuestion(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
             for (int n = 0; n < lines; ++n) doc.append(QStringLiteral("\r"));
         }
     }
