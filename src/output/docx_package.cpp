@@ -795,6 +795,11 @@ void Document::keepWithNext(int paragraph)
     if (paragraph >= 0 && paragraph < paragraphs_.size()) paragraphs_[paragraph].keepNext = true;
 }
 
+void Document::setTabStops(int paragraph, const QVector<int>& twips)
+{
+    if (paragraph >= 0 && paragraph < paragraphs_.size()) paragraphs_[paragraph].tabStops = twips;
+}
+
 void Document::format(int paragraph, double points, bool bold, bool centred)
 {
     if (paragraph < 0 || paragraph >= paragraphs_.size()) return;
@@ -953,9 +958,18 @@ QByteArray Document::documentXml() const
             continue;
         }
         w.writeStartElement(QStringLiteral("w:p"));
-        if (p.centred || p.bold || p.halfPoints > 0 || p.keepNext || p.sectionEnd >= 0) {
+        if (p.centred || p.bold || p.halfPoints > 0 || p.keepNext || p.sectionEnd >= 0 || !p.tabStops.isEmpty()) {
             w.writeStartElement(QStringLiteral("w:pPr"));
             if (p.keepNext) empty(w, QStringLiteral("w:keepNext"));
+            if (!p.tabStops.isEmpty()) {
+                w.writeStartElement(QStringLiteral("w:tabs"));
+                for (const int position : p.tabStops) {
+                    w.writeEmptyElement(QStringLiteral("w:tab"));
+                    w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("left"));
+                    w.writeAttribute(QStringLiteral("w:pos"), QString::number(position));
+                }
+                w.writeEndElement();
+            }
             if (p.centred) empty(w, QStringLiteral("w:jc"), QStringLiteral("w:val"), QStringLiteral("center"));
             writeRunProperties(w, p);  // the paragraph mark takes the paragraph's font too
             if (p.sectionEnd >= 0) {

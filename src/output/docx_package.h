@@ -25,6 +25,7 @@ struct Paragraph {
     bool centred = false;
     bool keepNext = false;     // kept on the same page as the paragraph after it
     bool displayMath = false;  // holds one displayed formula (m:oMathPara) and nothing else
+    QVector<int> tabStops;     // left-aligned tab stops, in twips from the left margin; empty: Word's defaults
     int table = -1;            // stands for the table with this index (Document::tables()) and holds no text
     QString bookmark;          // a bookmark round the paragraph, for a PAGEREF field to find its page
     int sectionEnd = -1;       // the last paragraph of the section with this index (Document::sections())
@@ -114,6 +115,8 @@ public:
     // in a section set up as `next`, with headers and footers of its own.
     void startSection(const PageSetup& next);
     // The page of the current (last) section.
+    // Left-aligned tab stops for the paragraph with the given index, in twips from the left margin.
+    void setTabStops(int paragraph, const QVector<int>& twips);
     void setPageSetup(const PageSetup& page) { page_ = page; }
     const PageSetup& pageSetup() const { return page_; }
     // The sections before the current one, in order.

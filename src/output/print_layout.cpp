@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "output/option_layout.h"
+#include "content/formula_edges.h"
 #include "output/paper_content.h"
 
 namespace {
@@ -246,12 +248,15 @@ QString examHeading(int index, const QString& typeName, int count, long long poi
 
 namespace {
 
-// The media as a new document uses them: the same formulas and pictures, none placed yet.
+// The media as a new document uses them: the same formulas and pictures, none placed yet. A relation
+// sign at a formula's edge (beside a blank, in a question or an answer) is set as text, so that
+// LibreOffice prints no placeholder beside it.
 std::optional<PaperMedia> mediaFor(const PaperMedia* media)
 {
     if (!media) return std::nullopt;
     PaperMedia fresh = *media;
     fresh.placed.clear();
+    for (QString& omml : fresh.omml) omml = formulas::withTextRelationsAtEdges(omml);
     return fresh;
 }
 
@@ -310,7 +315,7 @@ docx::Document buildExamPaper(const PaperContent& paper, const PrintLayout& layo
         const int lines = answerLinesThatFit(page, layout.answerLines.value(section.typeName));
         int k = first.at(i);
         for (const PaperQuestion& q : section.questions) {
-            appendPaperContent(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
+            appendExamQuestion(doc, QString::number(++k) + QStringLiteral(". "), q.text, m);
             appendAnswerSpace(doc, lines);
         }
     }
