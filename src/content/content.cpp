@@ -24,7 +24,7 @@ void appendText(QVector<Segment>& out, QStringView text)
     if (!out.isEmpty() && out.last().kind == Segment::Text) {
         out.last().text += text;
     } else {
-        out.append({Segment::Text, text.toString()});
+        out.append({Segment::Text, text.toString(), QString()});
     }
 }
 
@@ -45,7 +45,8 @@ QVector<Segment> parse(const QString& text)
             // An opening delimiter without its closing one, or around nothing but blanks, is plain text.
             if (end >= 0 && !QStringView(text).mid(i + 2, end - i - 2).trimmed().isEmpty()) {
                 appendText(out, QStringView(text).mid(plainStart, i - plainStart));
-                out.append({display ? Segment::DisplayMath : Segment::InlineMath, text.mid(i + 2, end - i - 2)});
+                out.append({display ? Segment::DisplayMath : Segment::InlineMath, text.mid(i + 2, end - i - 2),
+                            QString()});
                 i = end + 2;
                 plainStart = i;
                 continue;
@@ -53,7 +54,8 @@ QVector<Segment> parse(const QString& text)
         } else if (c == u'[') {
             if (const int length = picture_refs::markerLengthAt(text, i)) {
                 appendText(out, QStringView(text).mid(plainStart, i - plainStart));
-                out.append({Segment::Picture, text.mid(i + picture_refs::kOpen.size(), picture_refs::kHashLength)});
+                out.append({Segment::Picture, text.mid(i + picture_refs::kOpen.size(), picture_refs::kHashLength),
+                            picture_refs::optionsAt(text, i)});
                 i += length;
                 plainStart = i;
                 continue;
@@ -205,8 +207,14 @@ QString formulaEntryRefusal(const QString& latex)
 
 QString textEntryRefusal(const QString& text)
 {
-    if (!text.contains(u'\\')) return QString();
+    if (!text.contains(u'\\') && !text.contains(picture_refs::kOpen)) return QString();
     for (const Segment& s : parse(text)) {
+        if (s.kind == Segment::Picture && !s.options.isEmpty()) {
+            picture_refs::Placement placement;
+            const QString refused = picture_refs::readPlacement(s.options, &placement);
+            if (!refused.isEmpty()) return QStringLiteral("图片设置“%1”无法使用：%2").arg(s.options, refused);
+            continue;
+        }
         if (s.kind != Segment::InlineMath && s.kind != Segment::DisplayMath) continue;
         const QString refused = formulaEntryRefusal(s.text);
         if (refused.isEmpty()) continue;
@@ -250,9 +258,9 @@ QString shortForm(const QString& text)
     return out;
 }
 
-QString pictureMarker(const QString& hash)
+QString pictureMarker(const QString& hash, const QString& options)
 {
-    return picture_refs::marker(hash);
+    return picture_refs::marker(hash, options);
 }
 
 QStringList pictureHashes(const QString& text)

@@ -10,7 +10,7 @@ class QSqlDatabase;
 // The content of a question or answer text (stb.tm, stb.da). Texts stay plain text columns; inside
 // them, LaTeX math between \( and \) is an inline formula, between \[ and \] a displayed formula,
 // and [[图片:<sha256 of the picture file, 64 lowercase hex digits>]] places a picture stored once in
-// the pictures table. A text without these markers means exactly what it meant before; an opening
+// the pictures table ("[[图片:<sha256>|4cm|右]]" with a width and a place, see picture_refs.h). A text without these markers means exactly what it meant before; an opening
 // delimiter without its closing one is plain text.
 namespace content {
 
@@ -18,6 +18,7 @@ struct Segment {
     enum Kind { Text, InlineMath, DisplayMath, Picture };
     Kind kind = Text;
     QString text;  // Text: the plain text; InlineMath/DisplayMath: the LaTeX source; Picture: the hash
+    QString options;  // Picture: the marker's placement text ("4cm|右"), empty for none (picture_refs.h)
 };
 
 // A formula holding nothing but blanks is plain text too, so "\(\)" prints as it is typed.
@@ -43,7 +44,8 @@ QString formulaEntryRefusal(const QString& latex);
 
 // The first formula of a question or answer text that formulaEntryRefusal refuses, as a Chinese
 // sentence that quotes the formula's start and says why; empty when the text may be stored. For
-// every place that stores texts: 录入试题 and the import of questions.
+// every place that stores texts: 录入试题 and the import of questions. A picture marker whose
+// width or place cannot be read (0cm, 900cm, letters) is refused the same way.
 QString textEntryRefusal(const QString& text);
 
 // True when the text holds at least one formula or picture marker.
@@ -53,8 +55,8 @@ bool hasMarkers(const QString& text);
 // pictures as "[图]". A text without markers comes back unchanged.
 QString shortForm(const QString& text);
 
-// The marker that places the picture with this hash.
-QString pictureMarker(const QString& hash);
+// The marker that places the picture with this hash, with a placement text ("4cm|右") when not empty.
+QString pictureMarker(const QString& hash, const QString& options = QString());
 
 // The hashes of every picture a text places, in order (repeats kept).
 QStringList pictureHashes(const QString& text);

@@ -8,6 +8,7 @@
 #include "content/content.h"
 #include "content/svg_safety.h"
 #include "data/errors.h"
+#include "data/picture_refs.h"
 #include "data/sql.h"
 
 namespace exchange {
@@ -69,6 +70,38 @@ struct EmbeddedFile {
     QByteArray data;
 };
 
+// A picture's width and place as the style of its <img>: " style=\"width: 4cm; float: right\"",
+// empty for a picture without either, so such pictures go out as they always did.
+QString imageStyle(const QString& options)
+{
+    const picture_refs::Placement placement = picture_refs::placementOf(options);
+    QStringList style;
+    if (placement.width == picture_refs::Placement::Centimetres) {
+        style << QStringLiteral("width: %1cm").arg(placement.amount);
+    } else if (placement.width == picture_refs::Placement::Percent) {
+        style << QStringLiteral("width: %1%").arg(placement.amount);
+    }
+    if (placement.right) style << QStringLiteral("float: right");
+    return style.isEmpty() ? QString() : QStringLiteral(" style=\"%1\"").arg(style.join(QStringLiteral("; ")));
+}
+
+// The placement text (picture_refs.h) an <img> tag's style asks for; empty when it gives no width
+// in cm or % and does not float right, or gives a width the bank would not accept.
+QString placementOfImage(const QString& tag)
+{
+    static const QRegularExpression width(QStringLiteral("\\bwidth\\s*:\\s*([0-9.]+)\\s*(cm|%)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression floating(QStringLiteral("\\bfloat\\s*:\\s*right"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QStringList parts;
+    const auto sized = width.match(tag);
+    if (sized.hasMatch()) parts << sized.captured(1) + sized.captured(2).toLower();
+    if (floating.match(tag).hasMatch()) parts << picture_refs::kRight;
+    picture_refs::Placement placement;
+    if (!picture_refs::readPlacement(parts.join(u'|'), &placement).isEmpty()) return QString();
+    return picture_refs::placementText(placement);
+}
+
 // A content-model text as HTML: formulas stay \( \) / \[ \] for the platform's MathJax; each
 // picture becomes an <img> whose file is returned in `files` (or a data URI when `files` is null).
 QString toHtml(const QSqlDatabase& db, const QString& text, QVector<EmbeddedFile>* files)
@@ -105,10 +138,10 @@ QString toHtml(const QSqlDatabase& db, const QString& text, QVector<EmbeddedFile
                     if (std::none_of(files->begin(), files->end(),
                                      [&](const EmbeddedFile& f) { return f.name == name; }))
                         files->append({name, picture->data});
-                    html += QStringLiteral("<img src=\"@@PLUGINFILE@@/%1\" alt=\"\">").arg(name);
+                    html += QStringLiteral("<img src=\"@@PLUGINFILE@@/%1\" alt=\"\"%2>").arg(name, imageStyle(s.options));
                 } else {
-                    html += QStringLiteral("<img src=\"data:%1;base64,%2\" alt=\"\">")
-                                .arg(picture->mime, QString::fromLatin1(picture->data.toBase64()));
+                    html += QStringLiteral("<img src=\"data:%1;base64,%2\" alt=\"\"%3>")
+                                .arg(picture->mime, QString::fromLatin1(picture->data.toBase64()), imageStyle(s.options));
                 }
                 break;
             }
@@ -185,7 +218,7 @@ QString fromHtml(QString html, const QHash<QString, QByteArray>& files, QHash<QS
             const content::StoredPicture picture = content::examinePicture(bytes);
             const QString& hash = picture.hash;
             if (!pictures->contains(hash)) pictures->insert(hash, picture.data);
-            out += content::pictureMarker(hash);
+            out += content::pictureMarker(hash, placementOfImage(m.captured(0)));
         } catch (const AppError&) {
             out += QStringLiteral("[图片无法读取]");
             if (!warnings->contains(QStringLiteral("有图片无法读取")))

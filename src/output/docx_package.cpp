@@ -25,8 +25,6 @@ const char* const kRelTypes = "http://schemas.openxmlformats.org/officeDocument/
 
 constexpr zip_uint32_t kDeflateLevel = 6;
 
-// One EMU is 1/914400 inch, so a pixel at 96 dpi is 9525 EMU.
-constexpr qint64 kEmuPerPixel = 9525;
 
 // Characters that XML 1.0 cannot carry (other controls, non-characters, lone surrogates).
 bool storable(QChar c, QChar next, QChar previous)
@@ -92,19 +90,52 @@ void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
     w.writeEndElement();
 }
 
-void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int drawingId)
+void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int drawingId,
+                  const PicturePlacement& placement)
 {
-    const QString cx = QString::number(picture.size.width() * kEmuPerPixel);
-    const QString cy = QString::number(picture.size.height() * kEmuPerPixel);
+    const bool sized = placement.cx > 0 && placement.cy > 0;
+    const QString cx = QString::number(sized ? placement.cx : picture.size.width() * kEmuPerPixel);
+    const QString cy = QString::number(sized ? placement.cy : picture.size.height() * kEmuPerPixel);
     w.writeStartElement(QStringLiteral("w:drawing"));
-    w.writeStartElement(QStringLiteral("wp:inline"));
-    for (const char* side : {"distT", "distB", "distL", "distR"})
-        w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    if (placement.floatRight) {
+        // Anchored to its paragraph at the right edge of the column; the text runs down its left
+        // side with a small gap (0.3 cm).
+        w.writeStartElement(QStringLiteral("wp:anchor"));
+        w.writeAttribute(QStringLiteral("distT"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("distB"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("distL"), QStringLiteral("108000"));
+        w.writeAttribute(QStringLiteral("distR"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("simplePos"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("relativeHeight"), QString::number(251659264 + drawingId));
+        w.writeAttribute(QStringLiteral("behindDoc"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("locked"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("layoutInCell"), QStringLiteral("1"));
+        w.writeAttribute(QStringLiteral("allowOverlap"), QStringLiteral("0"));
+        w.writeEmptyElement(QStringLiteral("wp:simplePos"));
+        w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+        w.writeStartElement(QStringLiteral("wp:positionH"));
+        w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("column"));
+        w.writeTextElement(QStringLiteral("wp:align"), QStringLiteral("right"));
+        w.writeEndElement();
+        w.writeStartElement(QStringLiteral("wp:positionV"));
+        w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("paragraph"));
+        w.writeTextElement(QStringLiteral("wp:posOffset"), QStringLiteral("0"));
+        w.writeEndElement();
+    } else {
+        w.writeStartElement(QStringLiteral("wp:inline"));
+        for (const char* side : {"distT", "distB", "distL", "distR"})
+            w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    }
     w.writeEmptyElement(QStringLiteral("wp:extent"));
     w.writeAttribute(QStringLiteral("cx"), cx);
     w.writeAttribute(QStringLiteral("cy"), cy);
     w.writeEmptyElement(QStringLiteral("wp:effectExtent"));
     for (const char* side : {"l", "t", "r", "b"}) w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
+    if (placement.floatRight) {
+        w.writeEmptyElement(QStringLiteral("wp:wrapSquare"));
+        w.writeAttribute(QStringLiteral("wrapText"), QStringLiteral("left"));
+    }
     w.writeEmptyElement(QStringLiteral("wp:docPr"));
     w.writeAttribute(QStringLiteral("id"), QString::number(drawingId));
     w.writeAttribute(QStringLiteral("name"), picture.name);
@@ -146,7 +177,7 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     w.writeEndElement();  // pic
     w.writeEndElement();  // graphicData
     w.writeEndElement();  // graphic
-    w.writeEndElement();  // inline
+    w.writeEndElement();  // inline or anchor
     w.writeEndElement();  // drawing
 }
 
@@ -316,13 +347,11 @@ void writeSectionProperties(QXmlStreamWriter& w, const PageSetup& page, bool hea
     if (page.columns > 1) {
         w.writeEmptyElement(QStringLiteral("w:cols"));
         w.writeAttribute(QStringLiteral("w:num"), QString::number(page.columns));
-        w.writeAttribute(QStringLiteral("w:space"), QStringLiteral("850"));
+        w.writeAttribute(QStringLiteral("w:space"), QString::number(kColumnSpaceTwips));
     }
     w.writeEndElement();  // sectPr
 }
 
-// One EMU is 1/914400 inch, a twip 1/1440 inch.
-constexpr qint64 kEmuPerTwip = 635;
 
 // The sealing column: a borderless text box anchored to the page at the left margin, its text
 // running bottom to top, each line of `lines` a column of its own.
@@ -693,6 +722,17 @@ void Document::appendText(const QString& text)
     runs.append(run);
 }
 
+int columnWidthTwips(const PageSetup& page)
+{
+    const int space = page.columns > 1 ? kColumnSpaceTwips * (page.columns - 1) : 0;
+    return (page.widthTwips - page.marginLeft - page.marginRight - space) / qMax(1, page.columns);
+}
+
+int printableHeightTwips(const PageSetup& page)
+{
+    return page.heightTwips - page.marginTop - page.marginBottom;
+}
+
 int Document::addPicture(const QString& name, const QImage& image)
 {
     QByteArray png;
@@ -709,12 +749,13 @@ int Document::addPictureFile(const QString& name, const QByteArray& bytes, const
     return int(pictures_.size()) - 1;
 }
 
-void Document::appendPicture(int picture)
+void Document::appendPicture(int picture, const PicturePlacement& placement)
 {
     afterDisplayMath_ = false;
     Run run;
     run.kind = Run::Picture;
     run.picture = picture;
+    run.placement = placement;
     paragraphs_.last().runs.append(run);
 }
 
@@ -1021,7 +1062,7 @@ QByteArray Document::documentXml() const
                     empty(w, QStringLiteral("w:br"), QStringLiteral("w:type"), QStringLiteral("page"));
                     break;
                 case Run::Picture:
-                    writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId);
+                    writeDrawing(w, pictures_.at(run.picture), run.picture, ++drawingId, run.placement);
                     break;
                 case Run::Math:
                     break;

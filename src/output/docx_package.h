@@ -11,11 +11,21 @@
 // current paragraph, so a text ending in "\r" leaves an empty paragraph behind it.
 namespace docx {
 
+// Where and how large a picture run shows its picture. A size of 0 shows the picture at its own
+// size (Picture::size); `floatRight` floats it at the right of its paragraph's column, the text
+// wrapping round it on the left, instead of standing in line with the text.
+struct PicturePlacement {
+    qint64 cx = 0;  // width and height in EMU (914400 to the inch, 360000 to the centimetre)
+    qint64 cy = 0;
+    bool floatRight = false;
+};
+
 struct Run {
     enum Kind { Text, LineBreak, Tab, PageBreak, Picture, Math };
     Kind kind = Text;
     QString text;      // Text; Math: the formula as an m:oMath element (Office Math XML)
     int picture = -1;  // Picture: index into Document::pictures()
+    PicturePlacement placement;  // Picture: its size and place in this run
 };
 
 struct Paragraph {
@@ -79,6 +89,17 @@ struct Picture {
 constexpr int kPrintableWidthPixels = 553;
 constexpr int kPrintableHeightPixels = 930;
 
+// EMU (the drawing unit of Office documents) in a pixel at 96 dpi, a twip and a centimetre.
+constexpr qint64 kEmuPerPixel = 9525;
+constexpr qint64 kEmuPerTwip = 635;
+constexpr qint64 kEmuPerCm = 360000;
+// The space between two text columns, in twips.
+constexpr int kColumnSpaceTwips = 850;
+
+// The width of one text column of a page, and the height of its printable area, in twips.
+int columnWidthTwips(const PageSetup& page);
+int printableHeightTwips(const PageSetup& page);
+
 class Document {
 public:
     Document();
@@ -90,8 +111,9 @@ public:
     int addPicture(const QString& name, const QImage& image);
     // Registers a picture file as it is (PNG or JPEG bytes), shown at `size` pixels at 96 dpi.
     int addPictureFile(const QString& name, const QByteArray& bytes, const QString& extension, QSize size);
-    // Places a registered picture at the end of the last paragraph, inline with its text.
-    void appendPicture(int picture);
+    // Places a registered picture at the end of the last paragraph, inline with its text, or as
+    // `placement` says.
+    void appendPicture(int picture, const PicturePlacement& placement = {});
     // An inline formula (an m:oMath element) at the end of the last paragraph.
     void appendMath(const QString& omml);
     // A displayed formula: a centred paragraph of its own. The text after it starts a new

@@ -14,10 +14,42 @@ QString inParagraph(QString text)
     return text;
 }
 
+QSize pictureExtentEmu(QSize pixels, const picture_refs::Placement& placement, const docx::PageSetup& page,
+                       PaperMedia::DefaultSize defaultSize)
+{
+    pixels = pixels.expandedTo(QSize(1, 1));
+    const double column = double(docx::columnWidthTwips(page)) * docx::kEmuPerTwip;
+    const double tallest = double(docx::printableHeightTwips(page)) * docx::kEmuPerTwip;
+    const double aspect = double(pixels.height()) / pixels.width();
+    double width = double(pixels.width()) * docx::kEmuPerPixel;
+    double widest = column;
+    double highest = tallest;
+    switch (placement.width) {
+        case picture_refs::Placement::Centimetres:
+            width = placement.amount * docx::kEmuPerCm;
+            break;
+        case picture_refs::Placement::Percent:
+            width = column * placement.amount / 100;
+            break;
+        case picture_refs::Placement::Natural:
+            if (defaultSize == PaperMedia::Sensible) {
+                widest = column / 2;
+                highest = qMin<double>(tallest, kSensiblePictureHeightEmu);
+            }
+            break;
+    }
+    width = qMin(width, widest);
+    if (width * aspect > highest) width = highest / aspect;
+    const qint64 cx = qMax<qint64>(docx::kEmuPerPixel, qRound64(width));
+    const qint64 cy = qMax<qint64>(docx::kEmuPerPixel, qRound64(width * aspect));
+    return QSize(int(cx), int(cy));
+}
+
 namespace {
 
 // A stored picture as the document holds it: PNG or JPEG bytes and the size it is shown at, scaled
-// down (never distorted) to fit the printable area. SVG is drawn to PNG at twice that size.
+// down (never distorted) to fit the printable area. SVG is drawn to PNG at twice that size. Each
+// place the picture stands in gives its own size (see placementFor).
 int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
 {
     const auto known = media.placed.constFind(hash);
@@ -52,6 +84,23 @@ int placePicture(docx::Document& doc, PaperMedia& media, const QString& hash)
     return index;
 }
 
+// How one marker shows its picture in the document being built. The "标准" document shows a
+// picture without a width as it always did, at the size the picture was registered with.
+docx::PicturePlacement placementFor(const docx::Document& doc, const PaperMedia& media, const QString& hash,
+                                    const QString& options)
+{
+    const picture_refs::Placement placement = picture_refs::placementOf(options);
+    docx::PicturePlacement out;
+    out.floatRight = placement.right;
+    if (placement.width == picture_refs::Placement::Natural && media.defaultSize == PaperMedia::Natural) return out;
+    const auto found = media.pictures.constFind(hash);
+    if (found == media.pictures.constEnd()) return out;
+    const QSize extent = pictureExtentEmu(found->size, placement, doc.pageSetup(), media.defaultSize);
+    out.cx = extent.width();
+    out.cy = extent.height();
+    return out;
+}
+
 }  // namespace
 
 // Appends a question or answer text after its number and ends its paragraph. A text without
@@ -78,7 +127,7 @@ void appendPaperContent(docx::Document& doc, const QString& number, const QStrin
             case content::Segment::Picture: {
                 const int index = placePicture(doc, *media, s.text);
                 if (index >= 0) {
-                    doc.appendPicture(index);
+                    doc.appendPicture(index, placementFor(doc, *media, s.text, s.options));
                 } else {
                     doc.append(QStringLiteral("[图片缺失]"));
                 }

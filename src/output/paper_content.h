@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include "content/content.h"
+#include "data/picture_refs.h"
 #include "output/docx_package.h"
 
 // The paper as every layout prints it: its sections and questions, the formulas and pictures its
@@ -43,7 +44,22 @@ struct PaperMedia {
     QHash<QString, QString> omml;
     QHash<QString, content::StoredPicture> pictures;
     QHash<QString, int> placed;  // picture hash → index in the document being built, once placed
+    // How a picture whose marker gives no width is shown: Sensible (the exam layout) keeps it within
+    // half the text column's width and 5 cm of height; Natural (the "标准" document, as it always
+    // was) shows it at its own size, only scaled down to the printable area of an A4 page.
+    enum DefaultSize { Sensible, Natural };
+    DefaultSize defaultSize = Sensible;
 };
+
+// The tallest a picture without a width of its own prints in the exam layout, in EMU (5 cm).
+constexpr qint64 kSensiblePictureHeightEmu = 5 * docx::kEmuPerCm;
+
+// The size (EMU) a picture of `pixels` (at 96 dpi) prints at on `page` when its marker asks for
+// `placement`: a width in centimetres or in percent of the column, or with none the default size
+// `defaultSize` says. Never wider than the column nor taller than the printable area, aspect kept;
+// a default size never enlarges the picture.
+QSize pictureExtentEmu(QSize pixels, const picture_refs::Placement& placement, const docx::PageSetup& page,
+                       PaperMedia::DefaultSize defaultSize);
 
 // Text typed by the user stays inside its paragraph: its line ends become line breaks.
 QString inParagraph(QString text);

@@ -158,6 +158,8 @@ QString heading(int index, const PaperSection& section)
 // same text would put them.
 docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
 {
+    // This document keeps showing a picture without a width of its own at the picture's own size.
+    if (media) media->defaultSize = PaperMedia::Natural;
     docx::Document doc;
     const QString title = inParagraph(paper.title);
     doc.append(title + QStringLiteral("\r"));

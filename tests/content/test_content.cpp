@@ -53,6 +53,9 @@ private slots:
     void badPictureFilesAreRefusedWithAChineseMessage();
     void versionOneBankIsUpgradedWhenOpenedAndKeepsItsQuestions();
     void picturesNoTextPlacesAreRemovedAtConnect();
+    void pictureMarkersCarryAWidthAndAPlace();
+    void badPictureWidthsAreRefusedAtEntryAndPrintAtTheDefaultSize();
+    void aSizedPictureIsKeptByTheSweep();
     void picturesAreLookedThroughOnlyAfterTheyMayHaveLostTheirTexts();
     void demoMathematicsBankHoldsFormulasPandocConvertsAndPictures();
 };
@@ -263,6 +266,94 @@ void ContentTest::picturesNoTextPlacesAreRemovedAtConnect()
     QCOMPARE(picture_refs::removeOrphanPictures(DM->db()), 2);
     QCOMPARE(ws.count(QStringLiteral("pictures")), 1);
     QVERIFY(content::loadPicture(DM->db(), inPaper).has_value());
+}
+
+void ContentTest::pictureMarkersCarryAWidthAndAPlace()
+{
+    using picture_refs::Placement;
+    const QString old = QStringLiteral("[[图片:") + kHash + QStringLiteral("]]");
+    const QString text = QStringLiteral("甲") + old + QStringLiteral("乙[[图片:") + kHash +
+                         QStringLiteral("|4cm]]丙[[图片:") + kHash + QStringLiteral("|50%|右]]丁[[图片:") + kHash +
+                         QStringLiteral("|2.5cm|右]]");
+    const QVector<Segment> segments = content::parse(text);
+    QCOMPARE(segments.size(), 8);
+    QCOMPARE(segments[1].kind, Segment::Picture);
+    QCOMPARE(segments[1].text, kHash);
+    QCOMPARE(segments[1].options, QString());
+    QCOMPARE(segments[3].options, QStringLiteral("4cm"));
+    QCOMPARE(segments[5].options, QStringLiteral("50%|右"));
+    QCOMPARE(segments[7].options, QStringLiteral("2.5cm|右"));
+    QCOMPARE(content::pictureHashes(text), QStringList({kHash, kHash, kHash, kHash}));
+    QCOMPARE(content::shortForm(text), QStringLiteral("甲[图]乙[图]丙[图]丁[图]"));
+    QCOMPARE(picture_refs::markerLengthAt(old, 0), int(old.size()));
+    QCOMPARE(picture_refs::markerLengthAt(text, 1 + old.size() + 1), int(old.size() + 4));
+
+    QCOMPARE(picture_refs::placementOf(QString()), Placement());
+    QCOMPARE(picture_refs::placementOf(QStringLiteral("4cm")), (Placement{Placement::Centimetres, 4, false}));
+    QCOMPARE(picture_refs::placementOf(QStringLiteral("50%|右")), (Placement{Placement::Percent, 50, true}));
+    QCOMPARE(picture_refs::placementOf(QStringLiteral("右|2.5CM")), (Placement{Placement::Centimetres, 2.5, true}));
+    QCOMPARE(picture_refs::placementOf(QStringLiteral("右")), (Placement{Placement::Natural, 0, true}));
+    // Written back the same way, so a marker reads back as it was written.
+    QCOMPARE(picture_refs::placementText(Placement{Placement::Centimetres, 2.5, true}), QStringLiteral("2.5cm|右"));
+    QCOMPARE(picture_refs::placementText(Placement{Placement::Percent, 50, false}), QStringLiteral("50%"));
+    QCOMPARE(picture_refs::placementText(Placement()), QString());
+    QCOMPARE(content::pictureMarker(kHash, QStringLiteral("4cm")), QStringLiteral("[[图片:") + kHash + QStringLiteral("|4cm]]"));
+    QCOMPARE(content::pictureMarker(kHash), old);
+
+    // Not markers: an empty placement, one running over a line end, or one too long to be one.
+    for (const QString& plain : {QStringLiteral("[[图片:") + kHash + QStringLiteral("|]]"),
+                                 QStringLiteral("[[图片:") + kHash + QStringLiteral("|4c\nm]]"),
+                                 QStringLiteral("[[图片:") + kHash + QStringLiteral("|") + QString(30, u'1') +
+                                     QStringLiteral("cm]]"),
+                                 QStringLiteral("[[图片:") + kHash + QStringLiteral("|4cm]")}) {
+        const QVector<Segment> parts = content::parse(plain);
+        QCOMPARE(parts.size(), 1);
+        QCOMPARE(parts[0].kind, Segment::Text);
+    }
+}
+
+void ContentTest::badPictureWidthsAreRefusedAtEntryAndPrintAtTheDefaultSize()
+{
+    const QStringList bad = {QStringLiteral("0cm"), QStringLiteral("900cm"), QStringLiteral("abc"),
+                             QStringLiteral("4"), QStringLiteral("0%"), QStringLiteral("150%"),
+                             QStringLiteral("厘米cm"), QStringLiteral("4cm|5cm"), QStringLiteral("左")};
+    for (const QString& options : bad) {
+        picture_refs::Placement placement;
+        const QString reason = picture_refs::readPlacement(options, &placement);
+        QVERIFY2(!reason.isEmpty(), qPrintable(options));
+        QVERIFY2(reason.contains(QStringLiteral("图片")), qPrintable(reason));
+        // Stored earlier (or typed by hand), it still is a picture, printed at the default size.
+        const QString text = QStringLiteral("如图") + content::pictureMarker(kHash, options);
+        const QVector<Segment> segments = content::parse(text);
+        QCOMPARE(segments.size(), 2);
+        QCOMPARE(segments[1].kind, Segment::Picture);
+        QCOMPARE(picture_refs::placementOf(segments[1].options), picture_refs::Placement());
+        const QString refused = content::textEntryRefusal(text);
+        QVERIFY2(refused.startsWith(QStringLiteral("图片设置“") + options), qPrintable(refused));
+    }
+    picture_refs::Placement unchanged;
+    QCOMPARE(picture_refs::readPlacement(QStringLiteral("900cm"), &unchanged),
+             QStringLiteral("图片宽度 900 厘米超出范围，应在 0.5 到 40 厘米之间。"));
+    QCOMPARE(content::textEntryRefusal(QStringLiteral("如图") + content::pictureMarker(kHash, QStringLiteral("40cm|右"))),
+             QString());
+    QCOMPARE(content::textEntryRefusal(QStringLiteral("如图") + content::pictureMarker(kHash, QStringLiteral("5%"))),
+             QString());
+}
+
+void ContentTest::aSizedPictureIsKeptByTheSweep()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    const QString sized = content::storePicture(db, encoded(drawing(20, 10), "PNG"));
+    const QString floating = content::storePicture(db, encoded(drawing(21, 10), "PNG"));
+    const QString orphan = content::storePicture(db, encoded(drawing(22, 10), "PNG"));
+    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('1', '1', '1', ?, ?)"),
+            {QStringLiteral("如图%1").arg(content::pictureMarker(sized, QStringLiteral("3.5cm"))),
+             QStringLiteral("答：%1").arg(content::pictureMarker(floating, QStringLiteral("40%|右")))});
+    QCOMPARE(picture_refs::removeOrphanPictures(DM->db()), 1);
+    QVERIFY(content::loadPicture(DM->db(), sized).has_value());
+    QVERIFY(content::loadPicture(DM->db(), floating).has_value());
+    QVERIFY(!content::loadPicture(DM->db(), orphan).has_value());
 }
 
 void ContentTest::picturesAreLookedThroughOnlyAfterTheyMayHaveLostTheirTexts()

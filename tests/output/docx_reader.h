@@ -17,6 +17,9 @@ struct Picture {
     QString target;  // the part the picture comes from, e.g. word/media/image1.png
     qint64 cx = 0;
     qint64 cy = 0;
+    bool floating = false;    // wp:anchor rather than wp:inline
+    QString horizontalAlign;  // an anchor's wp:positionH/wp:align
+    QString wrap;             // an anchor's wrapping element, e.g. "wp:wrapSquare"
 };
 
 struct Paragraph {
@@ -121,6 +124,13 @@ inline Package read(const QString& path)
                 }
             } else if (name == QLatin1String("wp:inline")) {
                 picture = Picture();
+            } else if (name == QLatin1String("wp:anchor")) {
+                picture = Picture();
+                picture.floating = true;
+            } else if (name == QLatin1String("wp:align") && picture.floating) {
+                picture.horizontalAlign = r.readElementText();
+            } else if (name.startsWith(QLatin1String("wp:wrap")) && picture.floating) {
+                picture.wrap = name.toString();
             } else if (name == QLatin1String("wp:extent")) {
                 picture.cx = r.attributes().value(QLatin1String("cx")).toLongLong();
                 picture.cy = r.attributes().value(QLatin1String("cy")).toLongLong();
@@ -132,7 +142,8 @@ inline Package read(const QString& path)
         } else if (r.isEndElement()) {
             if (name == QLatin1String("w:pPr")) inParagraphProperties = false;
             if (name == QLatin1String("w:rPr")) inRunProperties = false;
-            if (name == QLatin1String("wp:inline") && current) current->pictures.append(picture);
+            if ((name == QLatin1String("wp:inline") || name == QLatin1String("wp:anchor")) && current)
+                current->pictures.append(picture);
             if (name == QLatin1String("w:p")) current = nullptr;
         }
     }

@@ -9,6 +9,7 @@
 #include "content/content.h"
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
+#include "windows/content/picture_size_dialog.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/recycle.h"
@@ -707,7 +708,7 @@ QVector<Span> spansOf(const QString& text)
                 piece = QStringLiteral("\\[") + segment.text + QStringLiteral("\\]");
                 break;
             case content::Segment::Picture:
-                piece = content::pictureMarker(segment.text);
+                piece = content::pictureMarker(segment.text, segment.options);
                 break;
         }
         spans.append({segment, int(spelled.size()), int(spelled.size() + piece.size())});
@@ -758,7 +759,25 @@ void TLrstF::createContentTools()
         fromFile->setObjectName(QStringLiteral("ActionTpWj"));
         QAction* fromClipboard = menu->addAction(QStringLiteral("从剪贴板粘贴(&V)"));
         fromClipboard->setObjectName(QStringLiteral("ActionTpJtb"));
+        menu->addSeparator();
+        QAction* size = menu->addAction(QStringLiteral("图片大小(&S)…"));
+        size->setObjectName(QStringLiteral("ActionTpDx"));
         picture->setMenu(menu);
+        // The memo's own context menu offers the same, for the picture under the cursor.
+        memo->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(memo, &QWidget::customContextMenuRequested, this, [this, memo](const QPoint& at) {
+            QMenu* context = memo->createStandardContextMenu(at);
+            context->setAttribute(Qt::WA_DeleteOnClose);
+            context->addSeparator();
+            QAction* resize = context->addAction(QStringLiteral("图片大小(&S)…"));
+            resize->setObjectName(QStringLiteral("ActionTpDxMemo"));
+            // A right click on a marker works on that marker.
+            const QTextCursor clicked = memo->cursorForPosition(at);
+            if (!memo->textCursor().hasSelection()) memo->setTextCursor(clicked);
+            connect(resize, &QAction::triggered, this, ui::guard([this, memo] { resizePictureAtCursor(memo); }));
+            context->popup(memo->viewport()->mapToGlobal(at));
+        });
+        connect(size, &QAction::triggered, this, ui::guard([this, memo] { resizePictureAtCursor(memo); }));
 
         auto* caption = makeLabel(QString::fromUtf8(row.previewCaption), this, QStringLiteral("LabelYl") + suffix);
         caption->setGeometry(790, row.label->y(), 375, 15);
@@ -865,6 +884,30 @@ void TLrstF::insertPictureBytes(QPlainTextEdit* memo, const QByteArray& bytes)
 {
     // storePicture refuses what is not a readable picture, with its own message.
     const QString hash = content::storePicture(DM->db(), bytes);
-    memo->insertPlainText(content::pictureMarker(hash));
+    // Its width and place: left as they are, the picture prints at the size the layout gives it.
+    // A picture not placed after all is deleted with the other unused ones.
+    content::PictureSizeDialog size(this);
+    if (size.exec() != QDialog::Accepted) return;
+    memo->insertPlainText(content::pictureMarker(hash, picture_refs::placementText(size.placement())));
     memo->setFocus();
+}
+
+void TLrstF::resizePictureAtCursor(QPlainTextEdit* memo)
+{
+    QTextCursor cursor = memo->textCursor();
+    const int position = cursor.position();
+    for (const Span& span : spansOf(memo->toPlainText())) {
+        // The cursor inside the marker or right after it (where inserting it left the cursor).
+        if (span.segment.kind != content::Segment::Picture || position <= span.start || position > span.end) continue;
+        content::PictureSizeDialog size(this);
+        size.setPlacement(picture_refs::placementOf(span.segment.options));
+        if (size.exec() != QDialog::Accepted) return;
+        cursor.setPosition(span.start);
+        cursor.setPosition(span.end, QTextCursor::KeepAnchor);
+        cursor.insertText(content::pictureMarker(span.segment.text, picture_refs::placementText(size.placement())));
+        memo->setTextCursor(cursor);
+        memo->setFocus();
+        return;
+    }
+    MsgBox::show(QStringLiteral("请先把光标放在要调整大小的图片上！"), this);
 }

@@ -82,6 +82,9 @@ public:
     void insertPictureFromFile(QPlainTextEdit* memo);
     void insertPictureFromClipboard(QPlainTextEdit* memo);
     void insertPictureBytes(QPlainTextEdit* memo, const QByteArray& bytes);
+    // 图片大小…: the width and place of the picture marker at (or just before) the memo's cursor;
+    // a message when the cursor is at no picture.
+    void resizePictureAtCursor(QPlainTextEdit* memo);
     QPushButton* BtnGsTm;  // 插入公式 (question)
     QPushButton* BtnTpTm;  // 插入图片 (question)
     QPushButton* BtnGsDa;  // 插入公式 (answer)

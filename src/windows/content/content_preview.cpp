@@ -1,5 +1,7 @@
 #include "windows/content/content_preview.h"
 
+#include "data/picture_refs.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QResizeEvent>
@@ -128,7 +130,7 @@ void ContentPreview::refreshNow()
                 afterDisplay = true;
                 break;
             case Segment::Picture:
-                insertPicture(cursor, segment.text);
+                insertPicture(cursor, segment.text, segment.options);
                 afterDisplay = false;
                 break;
         }
@@ -214,7 +216,7 @@ QImage ContentPreview::picture(const QString& hash, bool* missing)
     return image;
 }
 
-void ContentPreview::insertPicture(QTextCursor& cursor, const QString& hash)
+void ContentPreview::insertPicture(QTextCursor& cursor, const QString& hash, const QString& options)
 {
     bool missing = false;
     const QImage image = picture(hash, &missing);
@@ -230,6 +232,13 @@ void ContentPreview::insertPicture(QTextCursor& cursor, const QString& hash)
     qreal width = image.width();
     qreal height = image.height();
     const qreal available = availableWidth();
+    const picture_refs::Placement placement = picture_refs::placementOf(options);
+    if (placement.width != picture_refs::Placement::Natural) {
+        const qreal share = placement.width == picture_refs::Placement::Percent ? placement.amount / 100
+                                                                                 : placement.amount / kColumnCm;
+        height = height * available * share / width;
+        width = available * share;
+    }
     if (width > available) {
         height = height * available / width;
         width = available;

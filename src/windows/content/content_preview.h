@@ -13,7 +13,8 @@ class MathRenderer;
 
 // Shows a question or answer text as it will print: plain text, formulas typeset in their line
 // (displayed ones centred on a line of their own), pictures in their place, scaled down to the
-// pane's width without distortion. A picture marker that points at no stored picture shows
+// pane's width without distortion. A picture given a width is shown at that share of the pane:
+// the pane stands for a text column of an A4 page (kColumnCm wide). A picture marker that points at no stored picture shows
 // "[图片缺失]"; a formula that cannot be typeset shows its TeX source in red with the reason.
 // setContentText() refreshes after a short pause, so typing stays smooth.
 class ContentPreview : public QTextEdit {
@@ -35,6 +36,7 @@ public:
     void forgetPictures() { pictures_.clear(); }
 
     static constexpr int kPauseMs = 300;
+    static constexpr double kColumnCm = 14.65;  // the text width of an A4 portrait page
 
 signals:
     void refreshed();
@@ -44,7 +46,7 @@ protected:
 
 private:
     void insertFormula(QTextCursor& cursor, const QString& tex, bool display);
-    void insertPicture(QTextCursor& cursor, const QString& hash);
+    void insertPicture(QTextCursor& cursor, const QString& hash, const QString& options);
     QImage picture(const QString& hash, bool* missing);
     qreal availableWidth() const;
 

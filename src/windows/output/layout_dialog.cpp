@@ -1,5 +1,7 @@
 #include "windows/output/layout_dialog.h"
 
+#include "windows/output/layout_preview.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -93,11 +95,27 @@ TBsszF::TBsszF(const QString& user, const QStringList& typeNames, QWidget* paren
     buttons->addStretch();
     buttons->addWidget(BtnQd);
     buttons->addWidget(BtnQx);
+    auto* body = new QHBoxLayout;
+    body->addWidget(GroupKs, 1);
+    body->addWidget(createPreview());
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(kinds);
-    layout->addWidget(GroupKs, 1);
+    layout->addLayout(body, 1);
     layout->addLayout(buttons);
-    resize(520, 560);
+    resize(780, 560);
+}
+
+QWidget* TBsszF::createPreview()
+{
+    Preview = new LayoutPreview(this);
+    Preview->setFixedWidth(240);
+    Preview->setPrintLayout(layout());
+    const auto redraw = [this] { Preview->setPrintLayout(layout()); };
+    connect(RadioKs, &QRadioButton::toggled, Preview, redraw);
+    connect(RadioMfx, &QRadioButton::toggled, Preview, redraw);
+    connect(ComboZz, &QComboBox::currentIndexChanged, Preview, redraw);
+    connect(MemoZysx, &QPlainTextEdit::textChanged, Preview, redraw);
+    return Preview;
 }
 
 PrintLayout TBsszF::layout() const

@@ -10,6 +10,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+class LayoutPreview;
 
 // 版式: the layout the next paper is written in, remembered per user. `typeNames` are the question
 // types offered for blank answer space (lines after each question).
@@ -31,8 +32,10 @@ public:
     QCheckBox* CheckDfpj;      // 每大题前加得分评卷人栏
     QPushButton* BtnQd;
     QPushButton* BtnQx;
+    LayoutPreview* Preview;  // the first page of the layout chosen, redrawn as the choices change
 
 private:
+    QWidget* createPreview();
     void BtnQdClick();
     QString user_;
     PrintLayout initial_;

@@ -25,6 +25,7 @@
 #include "content/content.h"
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
+#include "windows/content/picture_size_dialog.h"
 #include "data/data_module.h"
 #include "test_support.h"
 
@@ -73,6 +74,7 @@ private slots:
     void badPicturesAndAnEmptyClipboardAreRefusedWithAMessage();
     void previewTypesetsFormulasAndScalesPictures();
     void formulasThatEndEarlyAreRefusedAtEntry();
+    void aPictureInsertedWithAWidthKeepsItAndCanBeResized();
 
 private:
     static TLrstF* open(Workspace& ws);
@@ -178,7 +180,14 @@ void QuestionEntryContentTest::picturesFromAFileOrTheClipboardAreStoredOnce()
     const QString file = writePicture(ws.root() + QStringLiteral("/三角形.png"), QSize(120, 80), Qt::white);
     int dialogs = 0;
     QString dialogName;
+    int sizeDialogs = 0;
     boxes.onOtherModal = [&](QWidget* w) {
+        // The picture's size and place, left as they are: the marker as it always was.
+        if (auto* size = qobject_cast<content::PictureSizeDialog*>(w)) {
+            ++sizeDialogs;
+            QTest::keyClick(size->EditTpKd, Qt::Key_Return);
+            return true;
+        }
         auto* dialog = qobject_cast<QFileDialog*>(w);
         if (!dialog || !dialog->isVisible()) return false;
         ++dialogs;
@@ -198,6 +207,7 @@ void QuestionEntryContentTest::picturesFromAFileOrTheClipboardAreStoredOnce()
     fromFile->trigger();  // the same picture twice
     QCOMPARE(dialogs, 2);
     QCOMPARE(dialogName, QStringLiteral("OpenPictureDialog"));
+    QCOMPARE(sizeDialogs, 2);
     const QStringList hashes = content::pictureHashes(dlg->MemoTm->toPlainText());
     QCOMPARE(hashes.size(), 2);
     QCOMPARE(hashes[0], hashes[1]);
@@ -366,4 +376,98 @@ void QuestionEntryContentTest::formulasThatEndEarlyAreRefusedAtEntry()
 }
 
 QTEST_MAIN(QuestionEntryContentTest)
+void QuestionEntryContentTest::aPictureInsertedWithAWidthKeepsItAndCanBeResized()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    TLrstF* dlg = open(ws);
+    QImage copied(200, 100, QImage::Format_RGB32);
+    copied.fill(Qt::darkCyan);
+    QGuiApplication::clipboard()->setImage(copied);
+    // The size dialog answers: first a width it refuses, then 4.5 cm floating right.
+    QStringList widths = {QStringLiteral("0"), QStringLiteral("4.5")};
+    QStringList messages;
+    QStringList choices;
+    int sizeDialogs = 0;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* size = qobject_cast<content::PictureSizeDialog*>(w);
+        if (!size || !size->isVisible()) return false;
+        ++sizeDialogs;
+        choices = {size->ComboTpWz->itemText(0), size->ComboTpWz->itemText(1), size->ComboTpDw->itemText(0),
+                   size->ComboTpDw->itemText(1)};
+        size->ComboTpDw->setCurrentIndex(0);
+        size->ComboTpWz->setCurrentIndex(1);
+        for (const QString& width : widths) {
+            size->EditTpKd->selectAll();
+            QTest::keyClicks(size->EditTpKd, width);
+            if (width == widths.first()) {
+                // Refused: a message, and the dialog stays open.
+                boxes.clear();
+                QTest::mouseClick(size->BtnOk, Qt::LeftButton);
+                messages = boxes.texts;
+                if (!size->isVisible()) return true;
+            } else {
+                QTest::mouseClick(size->BtnOk, Qt::LeftButton);
+            }
+        }
+        return true;
+    };
+    dlg->MemoTm->setPlainText(QStringLiteral("如图所示："));
+    dlg->MemoTm->moveCursor(QTextCursor::End);
+    dlg->BtnTpTm->menu()->findChild<QAction*>("ActionTpJtb")->trigger();
+    QCOMPARE(sizeDialogs, 1);
+    QCOMPARE(choices, QStringList({QStringLiteral("嵌入文字中/下方"), QStringLiteral("文字右侧"), QStringLiteral("厘米"),
+                                   QStringLiteral("% 行宽")}));
+    QCOMPARE(messages, QStringList{QStringLiteral("图片宽度 0 厘米超出范围，应在 0.5 到 40 厘米之间。")});
+    const QStringList hashes = content::pictureHashes(dlg->MemoTm->toPlainText());
+    QCOMPARE(hashes.size(), 1);
+    QCOMPARE(dlg->MemoTm->toPlainText(),
+             QStringLiteral("如图所示：") + content::pictureMarker(hashes[0], QStringLiteral("4.5cm|右")));
+
+    // The preview shows it at 4.5 cm of the A4 column's 14.65 cm.
+    dlg->PreviewTm->refreshNow();
+    qreal shownWidth = 0;
+    for (QTextBlock b = dlg->PreviewTm->document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.isImageFormat() && f.toImageFormat().name().startsWith(QLatin1String("picture:")))
+                shownWidth = f.toImageFormat().width();
+        }
+    }
+    // The pane is some 360 pixels wide: 4.5 / 14.65 of it, where the picture's own 200 would be shown.
+    const qreal expected = (dlg->PreviewTm->viewport()->width() - 2 * dlg->PreviewTm->document()->documentMargin()) *
+                           4.5 / content::ContentPreview::kColumnCm;
+    QVERIFY2(qAbs(shownWidth - expected) < 12 && shownWidth < 150, qPrintable(QString::number(shownWidth)));
+
+    // 图片大小… with the cursor just after the marker: 50 % of the line, in line with the text.
+    dlg->MemoTm->moveCursor(QTextCursor::End);
+    QString opened;
+    boxes.onOtherModal = [&](QWidget* w) {
+        auto* size = qobject_cast<content::PictureSizeDialog*>(w);
+        if (!size || !size->isVisible()) return false;
+        // It opens with the marker's own width and place.
+        opened = size->EditTpKd->text() + QLatin1Char('/') + size->ComboTpWz->currentText();
+        size->EditTpKd->setText(QStringLiteral("50"));
+        size->ComboTpDw->setCurrentIndex(1);
+        size->ComboTpWz->setCurrentIndex(0);
+        QTest::mouseClick(size->BtnOk, Qt::LeftButton);
+        return true;
+    };
+    QAction* resize = dlg->BtnTpTm->menu()->findChild<QAction*>("ActionTpDx");
+    QVERIFY(resize);
+    resize->trigger();
+    QCOMPARE(opened, QStringLiteral("4.5/文字右侧"));
+    QCOMPARE(dlg->MemoTm->toPlainText(),
+             QStringLiteral("如图所示：") + content::pictureMarker(hashes[0], QStringLiteral("50%")));
+    // Nowhere near a picture: a message.
+    dlg->MemoTm->moveCursor(QTextCursor::Start);
+    boxes.clear();
+    resize->trigger();
+    QCOMPARE(boxes.last(), QStringLiteral("请先把光标放在要调整大小的图片上！"));
+
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QCOMPARE(ws.scalar("SELECT tm FROM stb"),
+             QStringLiteral("如图所示：") + content::pictureMarker(hashes[0], QStringLiteral("50%")));
+}
+
 #include "test_question_entry_content.moc"
