@@ -101,6 +101,30 @@ docx::PicturePlacement placementFor(const docx::Document& doc, const PaperMedia&
     return out;
 }
 
+// A picture at least this wide (2 cm) is a figure rather than a sign inside a line of text.
+constexpr qint64 kFigureWidthEmu = 720000;
+
+bool isLineEnd(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == u'\v';
+}
+
+// Whether the segment at `i` starts a line of the paragraph: nothing but a line end before it.
+// (The question's number always stands before the first segment.)
+bool startsLine(const QVector<content::Segment>& segments, qsizetype i)
+{
+    if (i == 0) return false;
+    const content::Segment& before = segments.at(i - 1);
+    return before.kind == content::Segment::Text && !before.text.isEmpty() && isLineEnd(before.text.back());
+}
+
+// Whether the segment at `i` begins with a line end of its own.
+bool endsLine(const QVector<content::Segment>& segments, qsizetype i)
+{
+    const content::Segment& next = segments.at(i);
+    return next.kind == content::Segment::Text && !next.text.isEmpty() && isLineEnd(next.text.front());
+}
+
 }  // namespace
 
 // Appends a question or answer text after its number and ends its paragraph. A text without
@@ -113,7 +137,9 @@ void appendPaperContent(docx::Document& doc, const QString& number, const QStrin
         return;
     }
     doc.append(number);
-    for (const content::Segment& s : content::parse(text)) {
+    const QVector<content::Segment> segments = content::parse(text);
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const content::Segment& s = segments.at(i);
         switch (s.kind) {
             case content::Segment::Text:
                 doc.append(inParagraph(s.text));
@@ -127,7 +153,17 @@ void appendPaperContent(docx::Document& doc, const QString& number, const QStrin
             case content::Segment::Picture: {
                 const int index = placePicture(doc, *media, s.text);
                 if (index >= 0) {
-                    doc.appendPicture(index, placementFor(doc, *media, s.text, s.options));
+                    const docx::PicturePlacement placement = placementFor(doc, *media, s.text, s.options);
+                    // In the exam layout a figure (not a small picture inside a line) stands on a
+                    // line of its own below the text before it, as printed papers set figures;
+                    // a floating one goes beside the text instead.
+                    const bool ownLine = media->defaultSize != PaperMedia::Natural && !placement.floatRight &&
+                                         placement.cx >= kFigureWidthEmu;
+                    if (ownLine && !startsLine(segments, i)) doc.append(QStringLiteral("\v"));
+                    doc.appendPicture(index, placement);
+                    if (ownLine && i + 1 < segments.size() && !endsLine(segments, i + 1)) {
+                        doc.append(QStringLiteral("\v"));
+                    }
                 } else {
                     doc.append(QStringLiteral("[图片缺失]"));
                 }

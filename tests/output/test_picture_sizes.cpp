@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include "app/application.h"
 #include "content/content.h"
@@ -71,10 +72,54 @@ class PictureSizesTest : public QObject {
 private slots:
     void initTestCase() { app::setup(*qApp); }
     void examPicturesGetADefaultSizeAWidthOrAFloat();
+    void examFiguresStandOnALineOfTheirOwn();
     void twoColumnPagesMeasureAgainstTheirColumn();
     void standardDocumentKeepsItsPicturesSizes();
     void libreOfficePrintsThePicturesAtTheirSizes();
 };
+
+// The document's text in reading order with "|" for a line break and "#" for a picture.
+QString flowOf(const QByteArray& documentXml)
+{
+    QString flow;
+    QXmlStreamReader r(documentXml);
+    while (!r.atEnd()) {
+        r.readNext();
+        if (!r.isStartElement()) continue;
+        if (r.name() == QLatin1String("br")) flow += QLatin1Char('|');
+        if (r.name() == QLatin1String("drawing")) flow += QLatin1Char('#');
+        if (r.name() == QLatin1String("t")) flow += r.readElementText();
+        if (r.name() == QLatin1String("p")) flow += QLatin1Char('/');
+    }
+    return flow;
+}
+
+void PictureSizesTest::examFiguresStandOnALineOfTheirOwn()
+{
+    QTemporaryDir dir;
+    PaperMedia media;
+    const content::StoredPicture wide = picture(1200, 400, Qt::green);
+    const content::StoredPicture small = picture(60, 30, Qt::red);
+    for (const auto& p : {wide, small}) media.pictures.insert(p.hash, p);
+    const PaperContent paper = paperWith({
+        QStringLiteral("如图%1求证").arg(content::pictureMarker(wide.hash)),
+        QStringLiteral("已知\n%1\n求证").arg(content::pictureMarker(wide.hash)),
+        QStringLiteral("小图%1在行内").arg(content::pictureMarker(small.hash)),
+        QStringLiteral("右图%1在旁边").arg(content::pictureMarker(wide.hash, QStringLiteral("4cm|右"))),
+    });
+    PrintLayout layout;
+    layout.kind = PrintLayout::Exam;
+    layout.answerKey = PrintLayout::KeySeparateFile;
+    const QString path = dir.filePath(QStringLiteral("exam.docx"));
+    picturesOf(buildExamPaper(paper, layout, &media).package(), path);
+    const QString flow = flowOf(docxread::read(path).parts.value(QStringLiteral("word/document.xml")));
+    // A figure gets a line of its own, without doubling the line ends typed round it.
+    QVERIFY2(flow.contains(QStringLiteral("如图|#|求证")), qPrintable(flow));
+    QVERIFY2(flow.contains(QStringLiteral("已知|#|求证")), qPrintable(flow));
+    // A small picture stays inside its line; a floating one beside the text.
+    QVERIFY2(flow.contains(QStringLiteral("小图#在行内")), qPrintable(flow));
+    QVERIFY2(flow.contains(QStringLiteral("右图#在旁边")), qPrintable(flow));
+}
 
 void PictureSizesTest::examPicturesGetADefaultSizeAWidthOrAFloat()
 {
