@@ -90,6 +90,26 @@ void writeRunProperties(QXmlStreamWriter& w, const Paragraph& p)
     w.writeEndElement();
 }
 
+// Opens a wp:anchor (a drawing placed by position rather than in the line) with its fixed
+// attributes and simple position; `gapLeft` is the distance kept from text on its left, in EMU.
+void startAnchor(QXmlStreamWriter& w, qint64 gapLeft, qint64 relativeHeight, bool allowOverlap)
+{
+    w.writeStartElement(QStringLiteral("wp:anchor"));
+    w.writeAttribute(QStringLiteral("distT"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("distB"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("distL"), QString::number(gapLeft));
+    w.writeAttribute(QStringLiteral("distR"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("simplePos"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("relativeHeight"), QString::number(relativeHeight));
+    w.writeAttribute(QStringLiteral("behindDoc"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("locked"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("layoutInCell"), QStringLiteral("1"));
+    w.writeAttribute(QStringLiteral("allowOverlap"), allowOverlap ? QStringLiteral("1") : QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("wp:simplePos"));
+    w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+}
+
 void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int drawingId,
                   const PicturePlacement& placement)
 {
@@ -100,20 +120,7 @@ void writeDrawing(QXmlStreamWriter& w, const Picture& picture, int index, int dr
     if (placement.floatRight) {
         // Anchored to its paragraph at the right edge of the column; the text runs down its left
         // side with a small gap (0.3 cm).
-        w.writeStartElement(QStringLiteral("wp:anchor"));
-        w.writeAttribute(QStringLiteral("distT"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("distB"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("distL"), QStringLiteral("108000"));
-        w.writeAttribute(QStringLiteral("distR"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("simplePos"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("relativeHeight"), QString::number(251659264 + drawingId));
-        w.writeAttribute(QStringLiteral("behindDoc"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("locked"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("layoutInCell"), QStringLiteral("1"));
-        w.writeAttribute(QStringLiteral("allowOverlap"), QStringLiteral("0"));
-        w.writeEmptyElement(QStringLiteral("wp:simplePos"));
-        w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+        startAnchor(w, 108000, 251659264 + drawingId, false);
         w.writeStartElement(QStringLiteral("wp:positionH"));
         w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("column"));
         w.writeTextElement(QStringLiteral("wp:align"), QStringLiteral("right"));
@@ -363,18 +370,7 @@ void writeSealBox(QXmlStreamWriter& w, const PageSetup& page)
     const qint64 cy = qint64(page.heightTwips - page.marginTop - page.marginBottom) * kEmuPerTwip;
     w.writeStartElement(QStringLiteral("w:r"));
     w.writeStartElement(QStringLiteral("w:drawing"));
-    w.writeStartElement(QStringLiteral("wp:anchor"));
-    for (const char* side : {"distT", "distB", "distL", "distR"})
-        w.writeAttribute(QLatin1String(side), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("simplePos"), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("relativeHeight"), QStringLiteral("251659264"));
-    w.writeAttribute(QStringLiteral("behindDoc"), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("locked"), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("layoutInCell"), QStringLiteral("1"));
-    w.writeAttribute(QStringLiteral("allowOverlap"), QStringLiteral("1"));
-    w.writeEmptyElement(QStringLiteral("wp:simplePos"));
-    w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+    startAnchor(w, 0, 251659264, true);
     w.writeStartElement(QStringLiteral("wp:positionH"));
     w.writeAttribute(QStringLiteral("relativeFrom"), QStringLiteral("page"));
     w.writeTextElement(QStringLiteral("wp:posOffset"), QString::number(x));
