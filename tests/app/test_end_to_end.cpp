@@ -20,6 +20,12 @@
 #include "test_support.h"
 #include "windows/wizard/detail_settings.h"
 #include "windows/wizard/overall_settings.h"
+#include "windows/output/layout_dialog.h"
+#include <QCheckBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "output/docx_reader.h"
 
@@ -160,11 +166,13 @@ private slots:
   void questionsAreEnteredForBothTypes();
   void wizardComposesThePaperWithAutomaticAndManualSelection();
   void documentHoldsThePaperAndItsAnswerKey();
+  void examPaperOnA3ComesOutAsASchoolPrintsIt();
 
 private:
   std::unique_ptr<Workspace> ws_;
   std::unique_ptr<BoxAnswerer> boxes_;
   DocumentOpener opener_;
+  QTemporaryDir settings_;
   bool broken_ = false;
   // Question numbers of each section in paper order, as the wizard's contents
   // list showed them.
@@ -173,6 +181,9 @@ private:
 };
 
 void EndToEndTest::initTestCase() {
+  // Layouts chosen in 版式 are remembered per user: kept in a folder of the
+  // test's own, not in the account running it.
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
   app::setup(*qApp);
   TMainF::runModalLoop = false;
   ws_ = std::make_unique<Workspace>(QVector<Workspace::User>{
@@ -562,6 +573,109 @@ void EndToEndTest::documentHoldsThePaperAndItsAnswerKey() {
   QCOMPARE(doc.paragraphs.at(0).alignment, QStringLiteral("center"));
   QCOMPARE(doc.paragraphs.at(1).halfPoints, 22);
   QVERIFY(doc.paragraphs.at(1).bold);
+}
+
+// A second paper through the wizard, this time as 考试用卷 on A3 chosen in
+// 版式: the sheets LibreOffice prints number the questions straight through
+// the sections, carry a label under each column and no empty page, and the
+// key after them repeats the numbers.
+void EndToEndTest::examPaperOnA3ComesOutAsASchoolPrintsIt() {
+  const QString title = QStringLiteral("数学期末考试");
+  withDialog<TZtszF>(
+      [] { QTest::mouseClick(MainF->SBtnZjxd, Qt::LeftButton); },
+      [&](TZtszF *dlg) {
+        QVERIFY(pick(dlg->ComboBoxKm, QStringLiteral("数学")));
+        QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
+        QTest::mouseClick(dlg->SBtnYr, Qt::LeftButton);
+        QCOMPARE(lines(dlg->ListBoxSj),
+                 (QStringList{QStringLiteral("选择题"), QStringLiteral("填空题")}));
+        retypeText(dlg->EditSjbt, title);
+        retype(dlg->EditSj, QStringLiteral("120"));
+        retype(dlg->EditZf, QStringLiteral("100"));
+        withDialog<TXxszF>(
+            [dlg] { QTest::mouseClick(dlg->BtnXyb, Qt::LeftButton); },
+            [&](TXxszF *two) {
+              // Both chapters for both sections, drawn automatically.
+              for (int row : {0, 1}) {
+                if (two->CheckListBoxZj->item(row)->checkState() == Qt::Checked)
+                  continue;
+                clickRow(two->CheckListBoxZj, row);
+                QTest::keyClick(two->CheckListBoxZj, Qt::Key_Space);
+              }
+              retype(two->EditTs, QStringLiteral("4"));
+              QTest::keyClick(two->EditTs, Qt::Key_Return);
+              retype(two->EditZf, QStringLiteral("40"));
+              QTest::keyClick(two->EditZf, Qt::Key_Return);
+              QCOMPARE(two->ListBoxSj->count(), 4);
+              clickRow(two->ListBoxTx, 1);
+              retype(two->EditTs, QStringLiteral("3"));
+              QTest::keyClick(two->EditTs, Qt::Key_Return);
+              retype(two->EditZf, QStringLiteral("60"));
+              QTest::keyClick(two->EditZf, Qt::Key_Return);
+              QCOMPARE(two->ListBoxSj->count(), 3);
+
+              withDialog<TBsszF>(
+                  [two] { QTest::mouseClick(two->BtnBs, Qt::LeftButton); },
+                  [&](TBsszF *layout) {
+                    QTest::mouseClick(testing::child<QRadioButton>(layout, QStringLiteral("RadioKs")),
+                                      Qt::LeftButton);
+                    QVERIFY(testing::child<QCheckBox>(layout, QStringLiteral("CheckThlx"))->isChecked());
+                    QVERIFY(testing::child<QCheckBox>(layout, QStringLiteral("CheckDfpj"))->isChecked());
+                    auto *size = testing::child<QComboBox>(layout, QStringLiteral("ComboZz"));
+                    QVERIFY(pick(size, QStringLiteral("A3 横向两栏")));
+                    QTest::mouseClick(testing::child<QPushButton>(layout, QStringLiteral("BtnQd")),
+                                      Qt::LeftButton);
+                  });
+              boxes_->clear();
+              QTest::mouseClick(two->Button2, Qt::LeftButton);
+              QCOMPARE(boxes_->texts, QStringList());
+            });
+      });
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  const QString path = QDir(ws_->root()).filePath(QStringLiteral("Papers/") + title + QStringLiteral(".docx"));
+  QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+
+  if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
+      QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    QSKIP("soffice or poppler-utils are not installed");
+  QTemporaryDir out;
+  QVERIFY(testing::convertWithLibreOffice({path}, QStringLiteral("pdf"), out.path()));
+  const QString pdf = QDir(out.path()).filePath(title + QStringLiteral(".pdf"));
+  const QString info = testing::runProgram(QStringLiteral("pdfinfo"), {pdf});
+  QVERIFY2(info.contains(QStringLiteral("1190.55 x 841.89")), qPrintable(info));
+  const int pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+  QVERIFY(pages >= 1);
+  QString paper;
+  QString key;
+  for (int p = 1; p <= pages; ++p) {
+    QString text = testing::runProgram(
+        QStringLiteral("pdftotext"),
+        {QStringLiteral("-f"), QString::number(p), QStringLiteral("-l"), QString::number(p), pdf, QStringLiteral("-")});
+    text = text.simplified();
+    QVERIFY2(!text.isEmpty(), qPrintable(QStringLiteral("page %1 is empty").arg(p)));
+    QVERIFY2(!text.contains(QChar(u'¿')), qPrintable(text));
+    if (!key.isEmpty() || text.contains(QStringLiteral("参考答案"))) {
+      key += text;
+      continue;
+    }
+    paper += text;
+    // A label under each column of every sheet of the paper.
+    QCOMPARE(text.count(QRegularExpression(QStringLiteral("第 ?\\d+ ?页 ?共 ?\\d+ ?页"))), 2);
+  }
+  // One to seven straight through both sections, in the paper and in the key.
+  auto numbers = [](const QString &text, const QString &word) {
+    QList<int> found;
+    const QRegularExpression re(QStringLiteral("(?<![\\d.])(\\d+)\\. ?(?:选择题|填空题)") + word);
+    for (auto it = re.globalMatch(text); it.hasNext();)
+      found << it.next().captured(1).toInt();
+    return found;
+  };
+  const QList<int> oneToSeven{1, 2, 3, 4, 5, 6, 7};
+  QCOMPARE(numbers(paper, QStringLiteral("第")), oneToSeven);
+  QCOMPARE(numbers(key, QStringLiteral("答案")), oneToSeven);
+  QVERIFY(paper.indexOf(QStringLiteral("一、选择题")) < paper.indexOf(QStringLiteral("二、填空题")));
+  QVERIFY(paper.contains(QStringLiteral("座位号")));
+  QCOMPARE(paper.count(QStringLiteral("评卷人")), 2);
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "content/content.h"
 #include "data/data_module.h"
+#include "exchange/moodle.h"
 #include "docx_reader.h"
 #include "output/paper_content.h"
 #include "output/paper_document.h"
@@ -76,6 +77,7 @@ private slots:
     void twoColumnPagesMeasureAgainstTheirColumn();
     void standardDocumentKeepsItsPicturesSizes();
     void libreOfficePrintsThePicturesAtTheirSizes();
+    void sizesAndPlacesTravelThroughMoodleXmlAndGift();
 };
 
 // The document's text in reading order with "|" for a line break and "#" for a picture.
@@ -255,6 +257,39 @@ void PictureSizesTest::libreOfficePrintsThePicturesAtTheirSizes()
     std::sort(widthsCm.begin(), widthsCm.end());
     QVERIFY2(qAbs(widthsCm[0] - 4.0) < 0.1, qPrintable(QString::number(widthsCm[0])));
     QVERIFY2(qAbs(widthsCm[1] - double(kA4Column / 2) / kCm) < 0.1, qPrintable(QString::number(widthsCm[1])));
+}
+
+// A picture's width and place go out with it to Moodle XML and GIFT (as the <img>'s style) and
+// come back as the same marker; a marker without either comes back without either.
+void PictureSizesTest::sizesAndPlacesTravelThroughMoodleXmlAndGift()
+{
+    testing::Workspace ws;
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('01', '01', '解答题')"));
+    ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01', '01', '几何')"));
+    const QString hash = content::storePicture(DM->db(), picture(40, 30, Qt::darkBlue).data);
+    const QStringList texts{
+        QStringLiteral("如图 ") + content::pictureMarker(hash, QStringLiteral("4cm|右")) + QStringLiteral(" 求面积。"),
+        QStringLiteral("如图 ") + content::pictureMarker(hash, QStringLiteral("50%")) + QStringLiteral(" 求周长。"),
+        QStringLiteral("如图 ") + content::pictureMarker(hash, QStringLiteral("2.5cm")) + QStringLiteral(" 求高。"),
+        QStringLiteral("如图 ") + content::pictureMarker(hash) + QStringLiteral(" 求角。")};
+    for (int i = 0; i < texts.size(); ++i) {
+        ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) "
+                               "VALUES ('01', '01', ?, '01', '中等', '10', ?, '解：略。')"),
+                {QStringLiteral("%1").arg(i + 1, 3, 10, QLatin1Char('0')), texts.at(i)});
+    }
+    const exchange::ExportScope scope{QStringLiteral("01"), {}, {}};
+    const QByteArray xml = exchange::exportMoodleXml(DM->db(), scope);
+    QVERIFY(xml.contains("width: 4cm; float: right"));
+    QVERIFY(xml.contains("width: 50%"));
+    const QByteArray gift = exchange::exportGift(DM->db(), scope);
+    for (const exchange::ImportedPaper& paper :
+         {exchange::readMoodleXml(xml), exchange::readGift(QString::fromUtf8(gift))}) {
+        QStringList back;
+        for (const exchange::ImportedQuestion& q : paper.questions) back << q.text;
+        QCOMPARE(back, texts);
+        QCOMPARE(paper.pictures.size(), 1);
+    }
 }
 
 QTEST_MAIN(PictureSizesTest)

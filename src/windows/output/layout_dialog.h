@@ -15,6 +15,8 @@ class LayoutPreview;
 // 版式: the layout the next paper is written in, remembered per user. `typeNames` are the question
 // types offered for blank answer space (lines after each question).
 class TBsszF : public QDialog {
+    Q_OBJECT
+
 public:
     TBsszF(const QString& user, const QStringList& typeNames, QWidget* parent = nullptr);
     PrintLayout layout() const;
