@@ -641,6 +641,9 @@ void EndToEndTest::examPaperOnA3ComesOutAsASchoolPrintsIt() {
   QTemporaryDir out;
   QVERIFY(testing::convertWithLibreOffice({path}, QStringLiteral("pdf"), out.path()));
   const QString pdf = QDir(out.path()).filePath(title + QStringLiteral(".pdf"));
+  // EXAVORO_KEEP_PDFS=folder keeps the printed paper, to look at its pages.
+  if (const QString keep = qEnvironmentVariable("EXAVORO_KEEP_PDFS"); !keep.isEmpty())
+    QFile::copy(pdf, QDir(keep).filePath(QFileInfo(pdf).fileName()));
   const QString info = testing::runProgram(QStringLiteral("pdfinfo"), {pdf});
   QVERIFY2(info.contains(QStringLiteral("1190.55 x 841.89")), qPrintable(info));
   const int pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
