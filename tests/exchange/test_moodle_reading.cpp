@@ -156,7 +156,7 @@ void MoodleReadingTest::moodleXmlPartialCreditNumericalFeedbackAndHtml()
  <question type="truefalse"><questiontext format="plain_text"><text>If a&lt;b and b&gt;c then a&lt;c.</text></questiontext>
   <generalfeedback format="html"><text>Take a=1, b=3, c=2.</text></generalfeedback>
   <answer fraction="0"><text>true</text></answer><answer fraction="100"><text>false</text></answer></question>
- <question type="numerical"><questiontext format="html"><text><![CDATA[<p>Area of x<sup>2</sup> = 9, x<sub>1</sub> &gt; 0?</p><ul><li>one</li><li>two &amp;lt; three</li></ul>]]></text></questiontext>
+ <question type="numerical"><questiontext format="html"><text><![CDATA[<p>Area of x<sup>2</sup> = 9, x<sub>1</sub><sup>2</sup> &gt; 0?</p><ul><li>one</li><li>two &amp;lt; three</li></ul>]]></text></questiontext>
   <answer fraction="100"><text>3</text><tolerance>0.5</tolerance></answer>
   <answer fraction="100"><text>-3</text><tolerance>0</tolerance></answer>
   <answer fraction="50"><text>4</text><tolerance>0</tolerance></answer></question>
@@ -180,7 +180,7 @@ void MoodleReadingTest::moodleXmlPartialCreditNumericalFeedbackAndHtml()
     QCOMPARE(paper.questions[2].answer, QStringLiteral("错\nTake a=1, b=3, c=2."));
     QCOMPARE(paper.questions[2].typeName, QStringLiteral("判断题"));
     // Superscripts and subscripts become formulas, list items lines, references decoded once.
-    QCOMPARE(paper.questions[3].text, QStringLiteral("Area of \\(x^{2}\\) = 9, \\(x_{1}\\) > 0?\none\ntwo &lt; three"));
+    QCOMPARE(paper.questions[3].text, QStringLiteral("Area of \\(x^{2}\\) = 9, \\(x_{1}^{2}\\) > 0?\none\ntwo &lt; three"));
     QCOMPARE(paper.questions[3].answer, QStringLiteral("3±0.5；-3"));
     QCOMPARE(paper.questions[3].typeName, QStringLiteral("填空题"));
     QCOMPARE(paper.questions[3].sourceKind, QStringLiteral("numerical"));
