@@ -2,9 +2,9 @@
 #include <QByteArray>
 #include <QHash>
 #include <QPair>
-#include <QVector>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVector>
 
 #include "exchange/paper_import.h"
 

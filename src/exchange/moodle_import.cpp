@@ -1,12 +1,9 @@
-#include "exchange/moodle.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
 #include <QXmlStreamReader>
-
 #include <algorithm>
 
 #include "blueprint/blueprint_plan.h"
@@ -14,6 +11,7 @@
 #include "data/errors.h"
 #include "data/picture_refs.h"
 #include "exchange/key_text.h"
+#include "exchange/moodle.h"
 #include "exchange/moodle_common.h"
 
 // Reading Moodle XML and GIFT into imported questions.
@@ -44,24 +42,40 @@ QString placementOfImage(const QString& tag)
 // does not know stay as written.
 QString decodeEntities(const QString& text)
 {
-    static const QRegularExpression reference(QStringLiteral("&(#[xX][0-9a-fA-F]{1,6}|#[0-9]{1,7}|[A-Za-z][A-Za-z0-9]{1,9});"));
-    static const QHash<QString, QString> named = {
-        {QStringLiteral("nbsp"), QStringLiteral(" ")},      {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},        {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},      {QStringLiteral("amp"), QStringLiteral("&")},
-        {QStringLiteral("times"), QStringLiteral("×")},     {QStringLiteral("divide"), QStringLiteral("÷")},
-        {QStringLiteral("minus"), QStringLiteral("−")},     {QStringLiteral("plusmn"), QStringLiteral("±")},
-        {QStringLiteral("deg"), QStringLiteral("°")},       {QStringLiteral("le"), QStringLiteral("≤")},
-        {QStringLiteral("ge"), QStringLiteral("≥")},        {QStringLiteral("ne"), QStringLiteral("≠")},
-        {QStringLiteral("middot"), QStringLiteral("·")},    {QStringLiteral("hellip"), QStringLiteral("…")},
-        {QStringLiteral("ldquo"), QStringLiteral("“")},     {QStringLiteral("rdquo"), QStringLiteral("”")},
-        {QStringLiteral("lsquo"), QStringLiteral("‘")},     {QStringLiteral("rsquo"), QStringLiteral("’")},
-        {QStringLiteral("mdash"), QStringLiteral("—")},     {QStringLiteral("ndash"), QStringLiteral("–")},
-        {QStringLiteral("pi"), QStringLiteral("π")},        {QStringLiteral("alpha"), QStringLiteral("α")},
-        {QStringLiteral("beta"), QStringLiteral("β")},      {QStringLiteral("radic"), QStringLiteral("√")},
-        {QStringLiteral("infin"), QStringLiteral("∞")},     {QStringLiteral("copy"), QStringLiteral("©")},
-        {QStringLiteral("shy"), QString()},                 {QStringLiteral("ensp"), QStringLiteral(" ")},
-        {QStringLiteral("emsp"), QStringLiteral(" ")},      {QStringLiteral("thinsp"), QStringLiteral(" ")}};
+    static const QRegularExpression reference(
+        QStringLiteral("&(#[xX][0-9a-fA-F]{1,6}|#[0-9]{1,7}|[A-Za-z][A-Za-z0-9]{1,9});"));
+    static const QHash<QString, QString> named = {{QStringLiteral("nbsp"), QStringLiteral(" ")},
+                                                  {QStringLiteral("lt"), QStringLiteral("<")},
+                                                  {QStringLiteral("gt"), QStringLiteral(">")},
+                                                  {QStringLiteral("quot"), QStringLiteral("\"")},
+                                                  {QStringLiteral("apos"), QStringLiteral("'")},
+                                                  {QStringLiteral("amp"), QStringLiteral("&")},
+                                                  {QStringLiteral("times"), QStringLiteral("×")},
+                                                  {QStringLiteral("divide"), QStringLiteral("÷")},
+                                                  {QStringLiteral("minus"), QStringLiteral("−")},
+                                                  {QStringLiteral("plusmn"), QStringLiteral("±")},
+                                                  {QStringLiteral("deg"), QStringLiteral("°")},
+                                                  {QStringLiteral("le"), QStringLiteral("≤")},
+                                                  {QStringLiteral("ge"), QStringLiteral("≥")},
+                                                  {QStringLiteral("ne"), QStringLiteral("≠")},
+                                                  {QStringLiteral("middot"), QStringLiteral("·")},
+                                                  {QStringLiteral("hellip"), QStringLiteral("…")},
+                                                  {QStringLiteral("ldquo"), QStringLiteral("“")},
+                                                  {QStringLiteral("rdquo"), QStringLiteral("”")},
+                                                  {QStringLiteral("lsquo"), QStringLiteral("‘")},
+                                                  {QStringLiteral("rsquo"), QStringLiteral("’")},
+                                                  {QStringLiteral("mdash"), QStringLiteral("—")},
+                                                  {QStringLiteral("ndash"), QStringLiteral("–")},
+                                                  {QStringLiteral("pi"), QStringLiteral("π")},
+                                                  {QStringLiteral("alpha"), QStringLiteral("α")},
+                                                  {QStringLiteral("beta"), QStringLiteral("β")},
+                                                  {QStringLiteral("radic"), QStringLiteral("√")},
+                                                  {QStringLiteral("infin"), QStringLiteral("∞")},
+                                                  {QStringLiteral("copy"), QStringLiteral("©")},
+                                                  {QStringLiteral("shy"), QString()},
+                                                  {QStringLiteral("ensp"), QStringLiteral(" ")},
+                                                  {QStringLiteral("emsp"), QStringLiteral(" ")},
+                                                  {QStringLiteral("thinsp"), QStringLiteral(" ")}};
     QString out;
     qsizetype last = 0;
     for (auto it = reference.globalMatch(text); it.hasNext();) {
@@ -74,7 +88,8 @@ QString decodeEntities(const QString& text)
             bool ok = false;
             const uint code = name.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
             if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-                out += code == 0xA0 ? QStringLiteral(" ") : QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
+                out +=
+                    code == 0xA0 ? QStringLiteral(" ") : QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
             } else {
                 out += m.captured(0);
             }
@@ -147,9 +162,9 @@ QString fromHtml(QString html, const QHash<QString, QByteArray>& files, QHash<QS
     static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
     static const QRegularExpression boundary(QStringLiteral("[ \\t\\n]*\\x{1}[\\x{1} \\t\\n]*"));
     static const QRegularExpression displayDollars(QStringLiteral("\\$\\$(.+?)\\$\\$"));
-    const QChar kBlock(0x1);        // a paragraph or list item begins or ends here
-    const QChar kScript(0x2);       // a superscript or subscript kept aside, by its index
-    const QChar kPreLineBreak(0x3); // a line break inside <pre>
+    const QChar kBlock(0x1);         // a paragraph or list item begins or ends here
+    const QChar kScript(0x2);        // a superscript or subscript kept aside, by its index
+    const QChar kPreLineBreak(0x3);  // a line break inside <pre>
 
     html.remove(unseen);
     // Line breaks in the HTML source are blanks, except inside <pre>.
@@ -157,7 +172,9 @@ QString fromHtml(QString html, const QHash<QString, QByteArray>& files, QHash<QS
     qsizetype last = 0;
     for (auto it = preformatted.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
-        joined += html.mid(last, m.capturedStart() - last).replace(QLatin1Char('\r'), QString()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        joined += html.mid(last, m.capturedStart() - last)
+                      .replace(QLatin1Char('\r'), QString())
+                      .replace(QLatin1Char('\n'), QLatin1Char(' '));
         joined += kBlock;
         QString pre = m.captured(1);
         pre.remove(QLatin1Char('\r'));
@@ -725,7 +742,8 @@ ImportedPaper readMoodleXml(const QByteArray& data)
             const bool several = single == QLatin1String("false") || single == QLatin1String("0");
             QVector<bool> right;
             for (const Node* a : answers) {
-                q.text += QLatin1Char('\n') + optionLetter(static_cast<int>(right.size())) + QStringLiteral(". ") + read(a);
+                q.text +=
+                    QLatin1Char('\n') + optionLetter(static_cast<int>(right.size())) + QStringLiteral(". ") + read(a);
                 right << (several ? fraction(a) > 0 : fraction(a) >= 99.99);
             }
             q.options = static_cast<int>(answers.size());
@@ -734,8 +752,8 @@ ImportedPaper readMoodleXml(const QByteArray& data)
             for (const Node* a : answers) {
                 if (fraction(a) < 99.99) continue;
                 const QString word = read(a).trimmed().toLower();
-                const bool value = word == QLatin1String("true") || word == QStringLiteral("对") ||
-                                   word == QStringLiteral("正确");
+                const bool value =
+                    word == QLatin1String("true") || word == QStringLiteral("对") || word == QStringLiteral("正确");
                 q.answer = judgementAnswer(value, feedback);
             }
         } else {  // shortanswer, numerical
@@ -844,9 +862,9 @@ public:
         QString text = before;
         // Text after the answers: a missing-word question, the blank where the answers stood.
         if (!after.trimmed().isEmpty()) text = before + QStringLiteral("______") + after;
-        static const QRegularExpression judgement(QStringLiteral("^(T|TRUE|F|FALSE)\\s*(#.*)?$"),
-                                                  QRegularExpression::CaseInsensitiveOption |
-                                                      QRegularExpression::DotMatchesEverythingOption);
+        static const QRegularExpression judgement(
+            QStringLiteral("^(T|TRUE|F|FALSE)\\s*(#.*)?$"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
         const auto tf = judgement.match(answers);
         if (answers.isEmpty()) {
             q = newQuestion(QStringLiteral("essay"));
@@ -859,8 +877,8 @@ public:
             QStringList parts;
             for (const QString& f : feedbacks) parts << convert(f, format);
             parts << feedback;
-            q.answer = judgementAnswer(tf.captured(1).startsWith(QLatin1Char('T'), Qt::CaseInsensitive),
-                                       joinedLines(parts));
+            q.answer =
+                judgementAnswer(tf.captured(1).startsWith(QLatin1Char('T'), Qt::CaseInsensitive), joinedLines(parts));
         } else if (answers.startsWith(QLatin1Char('#'))) {
             q = newQuestion(QStringLiteral("numerical"));
             q.text = convert(text, format);
@@ -1026,8 +1044,8 @@ ExchangeFormat sniffExchangeFormat(const QByteArray& head)
     QString text = decoder.decode(head);
     if (decoder.hasError()) return ExchangeFormat::Other;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    static const QRegularExpression answerBlock(
-        QStringLiteral("(?<!\\\\)\\{\\s*(\\}|[=~#]|(T|F|TRUE|FALSE)\\s*[#}])"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression answerBlock(QStringLiteral("(?<!\\\\)\\{\\s*(\\}|[=~#]|(T|F|TRUE|FALSE)\\s*[#}])"),
+                                                QRegularExpression::CaseInsensitiveOption);
     int blocks = 0;
     int gift = 0;
     bool category = false;

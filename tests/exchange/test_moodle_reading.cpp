@@ -12,12 +12,12 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "ui/forms.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
 #include "test_support.h"
+#include "ui/forms.h"
 #include "windows/exchange/import_window.h"
 
 using exchange::ImportedPaper;
@@ -69,8 +69,9 @@ Run tool(const QStringList& args)
 void seedSubject(Workspace& ws)
 {
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
-    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('01', '01', '单项选择题'), ('01', '02', '判断题'), "
-                           "('01', '03', '解答题')"));
+    ws.exec(
+        QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('01', '01', '单项选择题'), ('01', '02', '判断题'), "
+                       "('01', '03', '解答题')"));
     ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01', '01', '函数')"));
 }
 
@@ -93,7 +94,8 @@ private slots:
 
 void MoodleReadingTest::moodleXmlFixturesGiveKindsChaptersPicturesAndListUnsupported()
 {
-    const ImportedPaper nested = exchange::readMoodleXml(fixture(QStringLiteral("nested_categories_with_questions.xml")));
+    const ImportedPaper nested =
+        exchange::readMoodleXml(fixture(QStringLiteral("nested_categories_with_questions.xml")));
     QCOMPARE(nested.questions.size(), 5);
     QStringList chapters;
     QStringList kinds;
@@ -120,17 +122,18 @@ void MoodleReadingTest::moodleXmlFixturesGiveKindsChaptersPicturesAndListUnsuppo
     QCOMPARE(exchange::typeForSubject(nested.questions[1], {}, subject), QStringLiteral("解答题"));
     QVERIFY(nested.unsupported.isEmpty());
 
-    const ImportedPaper old = exchange::readMoodleXml(fixture(QStringLiteral("sample_questions_with_old_image_tag.xml")));
+    const ImportedPaper old =
+        exchange::readMoodleXml(fixture(QStringLiteral("sample_questions_with_old_image_tag.xml")));
     QCOMPARE(old.questions.size(), 1);
     const ImportedQuestion& mcq = old.questions[0];
     QCOMPARE(mcq.chapterName, QStringLiteral("Default for Test images in backup"));
     QCOMPARE(mcq.typeName, QStringLiteral("选择题"));
     QCOMPARE(old.pictures.size(), 1);
     const QString marker = content::pictureMarker(old.pictures.keys().first());
-    QCOMPARE(mcq.text, QStringLiteral("This is a multichoice question with an image in the old \"image\" field that was "
-                                      "used in Moodle 1.9\n") +
-                           marker +
-                           QStringLiteral("\nA. wrong answer\nB. another wrong answer\nC. right answer"));
+    QCOMPARE(mcq.text,
+             QStringLiteral("This is a multichoice question with an image in the old \"image\" field that was "
+                            "used in Moodle 1.9\n") +
+                 marker + QStringLiteral("\nA. wrong answer\nB. another wrong answer\nC. right answer"));
     QCOMPARE(mcq.answer, QStringLiteral("C"));
     QCOMPARE(mcq.options, 3);
     // The cloze question is listed by its kind and as a paragraph, not dropped in silence.
@@ -180,15 +183,16 @@ void MoodleReadingTest::moodleXmlPartialCreditNumericalFeedbackAndHtml()
     QCOMPARE(paper.questions[2].answer, QStringLiteral("错\nTake a=1, b=3, c=2."));
     QCOMPARE(paper.questions[2].typeName, QStringLiteral("判断题"));
     // Superscripts and subscripts become formulas, list items lines, references decoded once.
-    QCOMPARE(paper.questions[3].text, QStringLiteral("Area of \\(x^{2}\\) = 9, \\(x_{1}^{2}\\) > 0?\none\ntwo &lt; three"));
+    QCOMPARE(paper.questions[3].text,
+             QStringLiteral("Area of \\(x^{2}\\) = 9, \\(x_{1}^{2}\\) > 0?\none\ntwo &lt; three"));
     QCOMPARE(paper.questions[3].answer, QStringLiteral("3±0.5；-3"));
     QCOMPARE(paper.questions[3].typeName, QStringLiteral("填空题"));
     QCOMPARE(paper.questions[3].sourceKind, QStringLiteral("numerical"));
     // Markdown as written; the graders' information and the general feedback both kept.
     QCOMPARE(paper.questions[4].text, QStringLiteral("Prove **this** <b>now</b>"));
     QCOMPARE(paper.questions[4].answer, QStringLiteral("Line one\n\\((a+b)^{2}\\)\nSeen by students"));
-    QCOMPARE(paper.unsupported, (QVector<QPair<QString, int>>{{QStringLiteral("description"), 2},
-                                                              {QStringLiteral("ordering"), 1}}));
+    QCOMPARE(paper.unsupported,
+             (QVector<QPair<QString, int>>{{QStringLiteral("description"), 2}, {QStringLiteral("ordering"), 1}}));
     QCOMPARE(paper.loose.size(), 3);
     QCOMPARE(exchange::countsText(paper.unsupported), QStringLiteral("description 2 道，ordering 1 道"));
 }
@@ -211,7 +215,8 @@ void MoodleReadingTest::giftExamplesOfMoodlesDocumentation()
     QCOMPARE(paper.questions[3].typeName, QStringLiteral("填空题"));
     QCOMPARE(paper.questions[4].answer, QStringLiteral("1822±1"));
     QCOMPARE(paper.questions[4].sourceKind, QStringLiteral("numerical"));
-    const ImportedQuestion* thanksgiving = find(paper, QStringLiteral("The American holiday of Thanksgiving is celebrated"));
+    const ImportedQuestion* thanksgiving =
+        find(paper, QStringLiteral("The American holiday of Thanksgiving is celebrated"));
     QVERIFY(thanksgiving);
     QCOMPARE(thanksgiving->text, QStringLiteral("The American holiday of Thanksgiving is celebrated on the ______ "
                                                 "Thursday of November.\nA. second\nB. third\nC. fourth"));
@@ -220,12 +225,14 @@ void MoodleReadingTest::giftExamplesOfMoodlesDocumentation()
     QVERIFY(two);
     QCOMPARE(two->text, QStringLiteral("Two plus two equals ______."));
     QCOMPARE(two->answer, QStringLiteral("four；4"));
-    const ImportedQuestion* capitals = find(paper, QStringLiteral("Match the following countries with their corresponding capitals."));
+    const ImportedQuestion* capitals =
+        find(paper, QStringLiteral("Match the following countries with their corresponding capitals."));
     QVERIFY(capitals);
     QCOMPARE(capitals->sourceKind, QStringLiteral("match"));
     QCOMPARE(capitals->typeName, QStringLiteral("解答题"));
     QCOMPARE(capitals->answer, QStringLiteral("Canada → Ottawa\nItaly → Rome\nJapan → Tokyo\nIndia → New Delhi"));
-    QVERIFY(capitals->text.endsWith(QStringLiteral("capitals.\nCanada → Ottawa\nItaly → Rome\nJapan → Tokyo\nIndia → New Delhi")));
+    QVERIFY(capitals->text.endsWith(
+        QStringLiteral("capitals.\nCanada → Ottawa\nItaly → Rome\nJapan → Tokyo\nIndia → New Delhi")));
     // Numerical: a number, a tolerance, a range; a half-credit answer is not the answer.
     const ImportedQuestion* pi = find(paper, QStringLiteral("What is the value of pi"));
     QVERIFY(pi);
@@ -237,7 +244,8 @@ void MoodleReadingTest::giftExamplesOfMoodlesDocumentation()
     // A question over two lines keeps its line break; markdown as written.
     QCOMPARE(find(paper, QStringLiteral("Japanese characters originally\n"))->text,
              QStringLiteral("Japanese characters originally\ncame from what country?"));
-    QCOMPARE(find(paper, QStringLiteral("Who's buried in **Grant's tomb**?"))->answer, QStringLiteral("no one；nobody"));
+    QCOMPARE(find(paper, QStringLiteral("Who's buried in **Grant's tomb**?"))->answer,
+             QStringLiteral("no one；nobody"));
     QCOMPARE(find(paper, QStringLiteral("Grant is buried in Grant's tomb."), 2)->answer,
              QStringLiteral("错\nNo one is buried in Grant's tomb."));
     // Partial credit in a question with one right answer: Moodle's right answer alone.
@@ -255,7 +263,8 @@ void MoodleReadingTest::giftExamplesOfMoodlesDocumentation()
     QCOMPARE(five->answer, QStringLiteral("B"));
     const ImportedQuestion* control = find(paper, QStringLiteral("Which of the following is NOT a control character"));
     QVERIFY(control);
-    QVERIFY2(control->text.endsWith(QStringLiteral("\nA. ~\nB. =\nC. #\nD. {\nE. }\nF. \\")), qPrintable(control->text));
+    QVERIFY2(control->text.endsWith(QStringLiteral("\nA. ~\nB. =\nC. #\nD. {\nE. }\nF. \\")),
+             qPrintable(control->text));
     QCOMPARE(control->answer, QStringLiteral("F"));
     QCOMPARE(paper.questions.last().text, QStringLiteral("When was Ulysses S. Grant born?"));
     QCOMPARE(paper.questions.last().answer, QStringLiteral("1822"));
@@ -343,8 +352,8 @@ void MoodleReadingTest::filesAreKnownByTheirContent()
              ExchangeFormat::Other);
     QCOMPARE(exchange::sniffExchangeFormat(QByteArray("PK\x03\x04\0\0", 6)), ExchangeFormat::Other);
     // Moodle names its GIFT export .txt; a Moodle XML file may be named anything.
-    const ImportedPaper gift = exchange::readDocument(write(ws, QStringLiteral("quiz-export.txt"),
-                                                            fixture(QStringLiteral("examples.txt"))));
+    const ImportedPaper gift =
+        exchange::readDocument(write(ws, QStringLiteral("quiz-export.txt"), fixture(QStringLiteral("examples.txt"))));
     QCOMPARE(gift.questions.size(), 43);
     const ImportedPaper xml = exchange::readDocument(
         write(ws, QStringLiteral("export.txt"), fixture(QStringLiteral("nested_categories_with_questions.xml"))));
@@ -356,12 +365,13 @@ void MoodleReadingTest::importWindowMapsKindsToTypesAndListsUnsupported()
 {
     Workspace ws;
     seedSubject(ws);
-    QByteArray gift = "$CATEGORY: $course$/top/函数\n\n"
-                      "// 分数:4 难度:较易\n::a::2 + 2 \\= ? {=4 ~3 ~5}\n\n"
-                      "::b::1 是质数。{F}\n\n"
-                      "::c::3 的平方 {#9}\n\n"
-                      "::d::说明理由。{}\n\n"
-                      "Just a description without answers.\n";
+    QByteArray gift =
+        "$CATEGORY: $course$/top/函数\n\n"
+        "// 分数:4 难度:较易\n::a::2 + 2 \\= ? {=4 ~3 ~5}\n\n"
+        "::b::1 是质数。{F}\n\n"
+        "::c::3 的平方 {#9}\n\n"
+        "::d::说明理由。{}\n\n"
+        "Just a description without answers.\n";
     const QString path = write(ws, QStringLiteral("moodle-export.txt"), gift);
     BoxAnswerer boxes;
     exchange::ImportWindow window(MainF);
@@ -406,13 +416,15 @@ void MoodleReadingTest::commandLineTypeOverridesAndUnsupportedListed()
     Workspace ws;
     seedSubject(ws);
     const QString db = ws.databasePath();
-    const QString xml = write(ws, QStringLiteral("images.xml"), fixture(QStringLiteral("sample_questions_with_old_image_tag.xml")));
+    const QString xml =
+        write(ws, QStringLiteral("images.xml"), fixture(QStringLiteral("sample_questions_with_old_image_tag.xml")));
     DM->disconnectFromBank();  // the command takes the bank's lock
     const QStringList import{QStringLiteral("import"), xml, QStringLiteral("--subject"), QStringLiteral("数学"),
                              QStringLiteral("--file"), db};
     Run r = tool(import + QStringList{QStringLiteral("--dry-run")});
     QCOMPARE(r.code, 0);
-    QVERIFY2(r.out.contains(QStringLiteral("单项选择题\tDefault for Test images in backup")), qPrintable(r.out + r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("单项选择题\tDefault for Test images in backup")),
+             qPrintable(r.out + r.err));
     QVERIFY2(r.out.contains(QStringLiteral("不会导入（本程序不支持的题型）：cloze 1 道")), qPrintable(r.out));
     // The category is a chapter the subject lacks: created only when asked for.
     r = tool(import);
