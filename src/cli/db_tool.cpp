@@ -64,9 +64,9 @@ const char* const kUsage =
     "  exavoro-db check                       检查题库：完整性、数据表与字段、孤立的记录；有问题时退出码为 1\n"
     "  exavoro-db import 文件 --subject 科目 [--type 题型] [--chapter 章节] [--difficulty 难度] [--score 分数]\n"
     "                     [--create] [--dry-run]\n"
-    "                                         从 .docx/.odt/.md/.txt、Moodle XML（.xml）或 GIFT（.gift）导入试题；\n"
-    "                                         --type/--chapter/--score 用于文件未给出的试题，--difficulty "
-    "用于全部试题，\n"
+    "                                         从 .docx/.odt/.md/.txt、Moodle XML 或 GIFT（按内容识别）导入试题；\n"
+    "                                         --type/--chapter/--score 用于文件未给出的试题（Moodle XML 与 GIFT 的\n"
+    "                                         试题全部用 --type 的题型），--difficulty 用于全部试题，\n"
     "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果\n"
     "  exavoro-db export --subject 科目 --format moodle|gift [--type 题型] [--chapter 章节] -o 文件 [--force]\n"
     "                                         导出试题（--force 覆盖已有文件）\n"
@@ -189,8 +189,12 @@ int importQuestions(const QStringList& args, const QString& databasePath)
         throw AppError(QStringLiteral("科目“%1”中没有章节“%2”。").arg(subject, chapter));
     }
     for (exchange::ImportedQuestion& q : paper.questions) {
-        if (q.typeName.isEmpty()) q.typeName = type;
-        q.typeName = exchange::matchTypeName(q.typeName, types);
+        // A Moodle XML or GIFT question's type comes from its kind; --type overrides it for all of them.
+        if (!q.sourceKind.isEmpty() && !type.isEmpty()) {
+            q.typeName = type;
+        } else {
+            q.typeName = exchange::typeForSubject(q, q.typeName.isEmpty() ? type : q.typeName, types);
+        }
         if (q.chapterName.isEmpty()) q.chapterName = chapter.isEmpty() ? chapters.value(0) : chapter;
         if (q.score.isEmpty()) q.score = score;
         if (!difficulty.isEmpty()) q.difficulty = difficulty;
@@ -209,6 +213,8 @@ int importQuestions(const QStringList& args, const QString& databasePath)
             out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
         for (const QString& reference : paper.skippedPictures)
             out() << QStringLiteral("图片未导入（只引用了本机文件或网址，不会读取）：%1\n").arg(reference.left(80));
+        if (!paper.unsupported.isEmpty())
+            out() << QStringLiteral("不会导入（本程序不支持的题型）：%1\n").arg(exchange::countsText(paper.unsupported));
         out() << QStringLiteral("试运行：识别出 %1 道试题，题库未改变。\n").arg(paper.questions.size()) << Qt::flush;
         return 0;
     }
@@ -218,6 +224,7 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     exchange::StoreSummary summary;
     sql::transaction(db,
                      [&] { summary = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options); });
+    summary.unsupported = paper.unsupported;
     out() << summary.text() << "\n";
     if (!paper.skippedPictures.isEmpty()) {
         out() << QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址，不会读取）。\n")

@@ -486,7 +486,11 @@ QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>*
 ImportedPaper readDocument(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("xml") || suffix == QLatin1String("gift")) {
+    // Moodle XML and GIFT are known by their content too: Moodle names its GIFT export ".txt".
+    const ExchangeFormat format = suffix == QLatin1String("xml")    ? ExchangeFormat::MoodleXml
+                                  : suffix == QLatin1String("gift") ? ExchangeFormat::Gift
+                                                                    : exchangeFormatOfFile(path);
+    if (format != ExchangeFormat::Other) {
         QFile file(path);
         // Looked at before opening: opening a named pipe or a device could wait or never end.
         const QFileInfo info(path);
@@ -503,7 +507,7 @@ ImportedPaper readDocument(const QString& path)
                                .arg(kMaxMoodleBytes >> 20));
         }
         const QByteArray bytes = file.read(kMaxMoodleBytes + 1);
-        return suffix == QLatin1String("xml") ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
+        return format == ExchangeFormat::MoodleXml ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
     }
     QHash<QString, QByteArray> pictures;
     QStringList skipped;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QHash>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -22,6 +23,11 @@ struct ImportedQuestion {
     QString answer;       // stb.da: the answer, then the explanation
     int options = 0;      // option lines or option labels found
     QStringList warnings;
+    // Moodle XML and GIFT: the platform's kind of question ("multichoice", "truefalse", …) that
+    // decides the type, and the type a category path of three levels named (kept when the subject
+    // has it). Both empty for documents.
+    QString sourceKind;
+    QString categoryType;
 };
 
 // A section heading such as "一、选择题（每小题3分，共30分）".
@@ -46,6 +52,9 @@ struct ImportedPaper {
     // Pictures the file only refers to (a local path or a web address): never read nor fetched,
     // listed for the user; their place in the text says "[图片未导入]".
     QStringList skippedPictures;
+    // Questions of kinds this program cannot store (Moodle's cloze, matching, …): the kind and how
+    // many, in order of first appearance. Each is also listed as a loose paragraph.
+    QVector<QPair<QString, int>> unsupported;
 };
 
 // Recognises questions in the paragraphs of a document (one text per paragraph or line, in order):

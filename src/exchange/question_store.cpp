@@ -23,6 +23,12 @@ QString StoreSummary::text() const
     if (!createdTypes.isEmpty()) result += QStringLiteral("\n新建题型：") + createdTypes.join(QStringLiteral("、"));
     if (!createdChapters.isEmpty())
         result += QStringLiteral("\n新建章节：") + createdChapters.join(QStringLiteral("、"));
+    if (!unsupported.isEmpty()) {
+        QStringList kinds;
+        for (const auto& [kind, count] : unsupported) kinds << QStringLiteral("%1 %2 道").arg(kind).arg(count);
+        result += QStringLiteral("\n未导入（本程序不支持的题型）：") + kinds.join(QStringLiteral("，")) +
+                  QStringLiteral("。");
+    }
     return result;
 }
 

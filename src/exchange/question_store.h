@@ -31,6 +31,8 @@ struct StoreSummary {
     QVector<QPair<QString, int>> perType;  // type name and count, in order of first appearance
     QStringList createdTypes;
     QStringList createdChapters;
+    // Questions of the file left out because this program cannot store their kind (set by the caller).
+    QVector<QPair<QString, int>> unsupported;
     QString text() const;  // "已导入 12 道试题：选择题 10 道，填空题 2 道。"
 };
 

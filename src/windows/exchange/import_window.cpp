@@ -27,6 +27,7 @@
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/sql.h"
+#include "exchange/moodle.h"
 #include "exchange/question_store.h"
 
 namespace exchange {
@@ -126,6 +127,21 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     LabelSummary->setObjectName(QStringLiteral("LabelSummary"));
     LabelSummary->setWordWrap(true);
 
+    LabelKinds = new QLabel(QStringLiteral("Moodle/GIFT 题目的类型各导入为科目中的哪个题型："), this);
+    LabelKinds->setObjectName(QStringLiteral("LabelKinds"));
+    TableKinds = new QTableWidget(0, 3, this);
+    TableKinds->setObjectName(QStringLiteral("TableKinds"));
+    TableKinds->setHorizontalHeaderLabels(
+        {QStringLiteral("文件中的题目类型"), QStringLiteral("题数"), QStringLiteral("导入为题型")});
+    TableKinds->verticalHeader()->setVisible(false);
+    TableKinds->horizontalHeader()->setStretchLastSection(true);
+    TableKinds->setColumnWidth(0, 160);
+    TableKinds->setColumnWidth(1, 50);
+    TableKinds->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TableKinds->setMaximumHeight(130);
+    LabelKinds->hide();
+    TableKinds->hide();
+
     TableSt = new QTableWidget(0, ColCount, this);
     TableSt->setObjectName(QStringLiteral("TableSt"));
     TableSt->setHorizontalHeaderLabels({QStringLiteral("题号"), QStringLiteral("题型"), QStringLiteral("章节"),
@@ -198,6 +214,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(LabelSummary);
+    layout->addWidget(LabelKinds);
+    layout->addWidget(TableKinds);
     layout->addWidget(TableSt, 1);
     layout->addWidget(edit);
     layout->addWidget(new QLabel(QStringLiteral("未归入试题的段落（不会导入）："), this));
@@ -257,6 +275,7 @@ void ImportWindow::readFile()
         sourceTypes_ << q.typeName;
         sourceChapters_ << q.chapterName.trimmed();
     }
+    kindTypes_.clear();
     chapterChosen_ = QVector<bool>(paper_.questions.size(), false);
     chapterGuessed_ = QVector<bool>(paper_.questions.size(), false);
     subjectChanged();  // matches types and chapters to the subject and fills the table
@@ -280,9 +299,11 @@ void ImportWindow::subjectChanged()
     // Types are matched afresh to this subject. A chapter the user chose stays when this subject has
     // it; else the file's chapter (created on import when the subject lacks it); else the subject's
     // first chapter, marked as put in for the user to check.
+    // Types chosen per kind of Moodle question belong to the subject they were chosen for.
+    kindTypes_.clear();
+    matchTypes();
     for (int i = 0; i < paper_.questions.size(); ++i) {
         ImportedQuestion& q = paper_.questions[i];
-        q.typeName = matchTypeName(sourceTypes_.value(i), types_);
         if (chapterChosen_.value(i) && chapters_.contains(q.chapterName)) continue;
         chapterChosen_[i] = false;
         const QString fromFile = sourceChapters_.value(i);
@@ -290,6 +311,53 @@ void ImportWindow::subjectChanged()
         chapterGuessed_[i] = fromFile.isEmpty() && !q.chapterName.isEmpty();
     }
     fillTable();
+}
+
+// Every row's type afresh: a Moodle or GIFT question's from its kind (or the type chosen for the
+// kind), a document's question's from the type the file gave.
+void ImportWindow::matchTypes()
+{
+    for (int i = 0; i < paper_.questions.size(); ++i) {
+        ImportedQuestion& q = paper_.questions[i];
+        q.typeName = typeForSubject(q, sourceTypes_.value(i), types_, kindTypes_);
+    }
+}
+
+void ImportWindow::fillKinds()
+{
+    const QVector<QPair<QString, int>> kinds = kindsOf(paper_.questions);
+    TableKinds->setRowCount(static_cast<int>(kinds.size()));
+    for (int row = 0; row < kinds.size(); ++row) {
+        const auto& [kind, count] = kinds.at(row);
+        TableKinds->setItem(row, 0, new QTableWidgetItem(kind));
+        TableKinds->setItem(row, 1, new QTableWidgetItem(QString::number(count)));
+        auto* box = new QComboBox(TableKinds);
+        box->setObjectName(QStringLiteral("ComboKind_") + kind);
+        box->setEditable(true);
+        box->addItems(types_);
+        ImportedQuestion sample;
+        sample.sourceKind = kind;
+        box->setCurrentText(typeForSubject(sample, QString(), types_, kindTypes_));
+        connect(box, &QComboBox::currentTextChanged, this,
+                [this, kind = kind](const QString& type) { kindTypeChosen(kind, type); });
+        TableKinds->setCellWidget(row, 2, box);
+    }
+    LabelKinds->setVisible(!kinds.isEmpty());
+    TableKinds->setVisible(!kinds.isEmpty());
+}
+
+// The user chose the type for every question of a kind: all of them take it, also those whose
+// category named another type.
+void ImportWindow::kindTypeChosen(const QString& kind, const QString& type)
+{
+    if (filling_) return;
+    kindTypes_.insert(kind, type.trimmed());
+    for (int row = 0; row < paper_.questions.size(); ++row) {
+        ImportedQuestion& q = paper_.questions[row];
+        if (q.sourceKind != kind) continue;
+        q.typeName = typeForSubject(q, sourceTypes_.value(row), types_, kindTypes_);
+        refreshRow(row);
+    }
 }
 
 void ImportWindow::fillTable()
@@ -307,6 +375,7 @@ void ImportWindow::fillTable()
         }
         refreshRow(row);
     }
+    fillKinds();
     filling_ = false;
     ListLoose->clear();
     for (const LooseParagraph& p : paper_.loose)
@@ -335,6 +404,8 @@ void ImportWindow::updateSummary()
     }
     if (!paper_.skippedPictures.isEmpty())
         summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
+    if (!paper_.unsupported.isEmpty())
+        summary += QStringLiteral("不会导入（本程序不支持的题型）：%1。").arg(countsText(paper_.unsupported));
     LabelSummary->setText(summary);
 }
 
@@ -450,7 +521,7 @@ void ImportWindow::selectSection()
 void ImportWindow::setBusy(bool busy)
 {
     importing_ = busy;
-    for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableSt, BtnApply,
+    for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableKinds, TableSt, BtnApply,
                                                       BtnSection, BtnImport})
         w->setEnabled(!busy);
 }
@@ -510,6 +581,7 @@ void ImportWindow::importAll()
         return;
     }
     setBusy(false);
+    summary.unsupported = paper_.unsupported;
     MsgBox::show(summary.text(), this);
     accept();
 }

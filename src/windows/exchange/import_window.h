@@ -41,6 +41,10 @@ public:
     QPushButton* BtnRead;
     QComboBox* ComboBoxKm;
     QLabel* LabelSummary;
+    // Moodle XML and GIFT: one row per kind of question in the file, with the subject's type its
+    // questions are imported as (a combo box named "ComboKind_<kind>" in the last column).
+    QLabel* LabelKinds;
+    QTableWidget* TableKinds;
     QTableWidget* TableSt;
     QComboBox* ComboBoxTx;
     QComboBox* ComboBoxZj;
@@ -61,6 +65,9 @@ protected:
 
 private:
     void fillTable();
+    void fillKinds();
+    void kindTypeChosen(const QString& kind, const QString& type);
+    void matchTypes();
     void refreshRow(int row);
     void updateSummary();
     void cellEdited(int row, int column);
@@ -74,6 +81,7 @@ private:
     QStringList sourceChapters_;
     QVector<bool> chapterChosen_;
     QVector<bool> chapterGuessed_;
+    QHash<QString, QString> kindTypes_;  // the types the user chose per kind in TableKinds
     QStringList types_;  // the target subject's types and chapters
     QStringList chapters_;
     QString kmh_;
