@@ -8,6 +8,7 @@
 #include "data/picture_refs.h"
 #include "data/sql.h"
 #include "exchange/moodle_common.h"
+#include "exchange/moodle_types.h"
 
 // Writing the bank's questions as Moodle XML and GIFT.
 namespace exchange {
@@ -69,6 +70,18 @@ struct EmbeddedFile {
     QByteArray data;
 };
 
+void writeFiles(QXmlStreamWriter& xml, const QVector<EmbeddedFile>& files)
+{
+    for (const EmbeddedFile& f : files) {
+        xml.writeStartElement(QStringLiteral("file"));
+        xml.writeAttribute(QStringLiteral("name"), f.name);
+        xml.writeAttribute(QStringLiteral("path"), QStringLiteral("/"));
+        xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("base64"));
+        xml.writeCharacters(QString::fromLatin1(f.data.toBase64()));
+        xml.writeEndElement();
+    }
+}
+
 // A picture's width and place as the style of its <img>: " style=\"width: 4cm; float: right\"",
 // empty for a picture without either, so such pictures go out as they always did.
 QString imageStyle(const QString& options)
@@ -84,76 +97,225 @@ QString imageStyle(const QString& options)
     return style.isEmpty() ? QString() : QStringLiteral(" style=\"%1\"").arg(style.join(QStringLiteral("; ")));
 }
 
-// A content-model text as HTML: formulas stay \( \) / \[ \] for the platform's MathJax; each
-// picture becomes an <img> whose file is returned in `files` (or a data URI when `files` is null).
-QString toHtml(const QSqlDatabase& db, const QString& text, QVector<EmbeddedFile>* files)
-{
-    QString html;
-    for (const content::Segment& s : content::parse(text)) {
-        switch (s.kind) {
-            case content::Segment::Text:
-                html += s.text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-                break;
-            case content::Segment::InlineMath:
-                html += QStringLiteral("\\(") + s.text.toHtmlEscaped() + QStringLiteral("\\)");
-                break;
-            case content::Segment::DisplayMath:
-                html += QStringLiteral("\\[") + s.text.toHtmlEscaped() + QStringLiteral("\\]");
-                break;
-            case content::Segment::Picture: {
-                auto picture = content::loadPicture(db, s.text);
-                if (!picture) {
-                    html += QStringLiteral("[图]");
+// Writes content-model texts as HTML for a platform, keeping every character: what HTML or XML
+// would change or cannot hold goes out as a character reference the reader turns back.
+class HtmlWriter {
+public:
+    HtmlWriter(const QSqlDatabase& db, ExportReport* report) : db_(db), report_(report) {}
+
+    // The question the texts belong to, named in warnings ("选择题 003").
+    void setQuestion(const QString& name) { question_ = name; }
+
+    // A text as HTML: formulas stay \( \) / \[ \] for the platform's MathJax; each picture becomes
+    // an <img> whose file is added to `files` (or a data URI when `files` is null).
+    QString html(const QString& text, QVector<EmbeddedFile>* files)
+    {
+        QString out;
+        out.reserve(text.size() + text.size() / 4 + 16);
+        for (const content::Segment& s : content::parse(text)) {
+            switch (s.kind) {
+                case content::Segment::Text:
+                    appendText(out, s.text, false);
                     break;
-                }
-                // A stored SVG goes out cleaned: an older bank may hold one with scripts or references.
-                if (picture->mime == QLatin1String("image/svg+xml")) {
-                    try {
-                        picture->data = content::cleanSvg(picture->data).data;
-                    } catch (const AppError&) {
-                        html += QStringLiteral("[图]");
-                        break;
+                case content::Segment::InlineMath:
+                    out += QLatin1String("\\(");
+                    appendText(out, s.text, true);
+                    out += QLatin1String("\\)");
+                    break;
+                case content::Segment::DisplayMath:
+                    out += QLatin1String("\\[");
+                    appendText(out, s.text, true);
+                    out += QLatin1String("\\]");
+                    break;
+                case content::Segment::Picture:
+                    appendPicture(out, s, files);
+                    break;
+            }
+        }
+        protectEnds(text, out);
+        return out;
+    }
+
+    // A text that is no HTML (a name, a category, a tag, a short answer): what XML 1.0 cannot
+    // hold is left out and listed.
+    QString plain(const QString& text)
+    {
+        QString out;
+        out.reserve(text.size());
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                out += c;
+                out += text.at(++i);
+            } else if (xmlCannotHold(c) || c.isSurrogate()) {
+                warn(QStringLiteral("含有 XML 1.0 无法表示的字符 U+%1，已略去").arg(hex(c)));
+            } else {
+                out += c;
+            }
+        }
+        return out;
+    }
+
+private:
+    static bool xmlCannotHold(QChar c)
+    {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
+    }
+
+    static QString hex(QChar c) { return QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper(); }
+
+    void warn(const QString& what)
+    {
+        const QString line = question_ + QStringLiteral("：") + what;
+        if (report_ && !report_->warnings.contains(line)) report_->warnings << line;
+    }
+
+    // Plain text or a formula's source, escaped. Inside a formula a line break stays a line break
+    // (MathJax reads it as a blank); in text it is <br>. "$" goes out as a reference so that a
+    // "$$x$$" typed as text is not taken for a formula.
+    void appendText(QString& out, const QString& text, bool formula)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            switch (c.unicode()) {
+                case u'&':
+                    out += QLatin1String("&amp;");
+                    break;
+                case u'<':
+                    out += QLatin1String("&lt;");
+                    break;
+                case u'>':
+                    out += QLatin1String("&gt;");
+                    break;
+                case u'"':
+                    out += QLatin1String("&quot;");
+                    break;
+                case u'$':
+                    out += formula ? QStringLiteral("$") : QStringLiteral("&#36;");
+                    break;
+                case u'\n':
+                    out += formula ? QStringLiteral("\n") : QStringLiteral("<br>");
+                    break;
+                case u'\r':
+                    out += QLatin1String("&#13;");
+                    break;
+                case u'\v':
+                    out += QLatin1String("&#11;");  // Word's line break; the reader takes it back
+                    break;
+                default:
+                    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                        out += c;
+                        out += text.at(++i);
+                    } else if (c.isSurrogate()) {
+                        warn(QStringLiteral("含有不成对的代理字符 U+%1，已略去").arg(hex(c)));
+                    } else if (xmlCannotHold(c)) {
+                        out += QStringLiteral("&#%1;").arg(c.unicode());
+                        warn(QStringLiteral("含有 XML 1.0 无法表示的控制字符 U+%1，已写作 &#%2;")
+                                 .arg(hex(c))
+                                 .arg(c.unicode()));
+                    } else {
+                        out += c;
                     }
-                }
-                const QString name = s.text + QLatin1Char('.') + extensionOf(picture->mime);
-                if (files) {
-                    if (std::none_of(files->begin(), files->end(),
-                                     [&](const EmbeddedFile& f) { return f.name == name; }))
-                        files->append({name, picture->data});
-                    html += QStringLiteral("<img src=\"@@PLUGINFILE@@/%1\" alt=\"\"%2>").arg(name, imageStyle(s.options));
-                } else {
-                    html += QStringLiteral("<img src=\"data:%1;base64,%2\" alt=\"\"%3>")
-                                .arg(picture->mime, QString::fromLatin1(picture->data.toBase64()), imageStyle(s.options));
-                }
-                break;
             }
         }
     }
-    return html;
-}
 
-void writeText(QXmlStreamWriter& xml, const QString& element, const QString& html, const QVector<EmbeddedFile>& files)
+    // Moodle trims every text it imports: blanks at either end go out as references it keeps.
+    // They stand at the ends of the HTML as they stand in the text (blanks are written as they are).
+    static void protectEnds(const QString& text, QString& html)
+    {
+        const auto trimmable = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+        const qsizetype n = text.size();
+        qsizetype lead = 0;
+        while (lead < n && trimmable(text.at(lead))) ++lead;
+        qsizetype trail = 0;
+        while (lead + trail < n && trimmable(text.at(n - 1 - trail))) ++trail;
+        if (lead == 0 && trail == 0) return;
+        const auto ref = [](QChar c) {
+            return c == QLatin1Char(' ') ? QStringLiteral("&#32;") : QStringLiteral("&#9;");
+        };
+        QString out;
+        out.reserve(html.size() + 5 * (lead + trail));
+        for (qsizetype i = 0; i < lead; ++i) out += ref(html.at(i));
+        out += QStringView(html).mid(lead, html.size() - lead - trail);
+        for (qsizetype i = html.size() - trail; i < html.size(); ++i) out += ref(html.at(i));
+        html = out;
+    }
+
+    void appendPicture(QString& out, const content::Segment& s, QVector<EmbeddedFile>* files)
+    {
+        auto picture = content::loadPicture(db_, s.text);
+        if (!picture) {
+            out += QStringLiteral("[图]");
+            warn(QStringLiteral("图片 %1 不在题库中，写作“[图]”").arg(s.text.left(12)));
+            return;
+        }
+        // A stored SVG goes out cleaned: an older bank may hold one with scripts or references.
+        if (picture->mime == QLatin1String("image/svg+xml")) {
+            try {
+                picture->data = content::cleanSvg(picture->data).data;
+            } catch (const AppError&) {
+                out += QStringLiteral("[图]");
+                warn(QStringLiteral("图片 %1 无法读取，写作“[图]”").arg(s.text.left(12)));
+                return;
+            }
+        }
+        const QString name = s.text + QLatin1Char('.') + extensionOf(picture->mime);
+        if (files) {
+            if (std::none_of(files->begin(), files->end(), [&](const EmbeddedFile& f) { return f.name == name; }))
+                files->append({name, picture->data});
+            out += QStringLiteral("<img src=\"@@PLUGINFILE@@/%1\" alt=\"\"%2>").arg(name, imageStyle(s.options));
+        } else {
+            out += QStringLiteral("<img src=\"data:%1;base64,%2\" alt=\"\"%3>")
+                       .arg(picture->mime, QString::fromLatin1(picture->data.toBase64()), imageStyle(s.options));
+        }
+    }
+
+    const QSqlDatabase& db_;
+    ExportReport* report_;
+    QString question_;
+};
+
+void writeText(QXmlStreamWriter& xml, const QString& element, const QString& html,
+               const QVector<EmbeddedFile>& files = {})
 {
     xml.writeStartElement(element);
     xml.writeAttribute(QStringLiteral("format"), QStringLiteral("html"));
     xml.writeTextElement(QStringLiteral("text"), html);
-    for (const EmbeddedFile& f : files) {
-        xml.writeStartElement(QStringLiteral("file"));
-        xml.writeAttribute(QStringLiteral("name"), f.name);
-        xml.writeAttribute(QStringLiteral("path"), QStringLiteral("/"));
-        xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("base64"));
-        xml.writeCharacters(QString::fromLatin1(f.data.toBase64()));
-        xml.writeEndElement();
-    }
+    writeFiles(xml, files);
     xml.writeEndElement();
 }
 
+// An <answer> as Moodle writes it: its text (HTML with files, or plain for true/false and short
+// answers) and an empty feedback.
+void writeAnswer(QXmlStreamWriter& xml, const QString& fraction, const QString& text, bool html,
+                 const QVector<EmbeddedFile>& files = {})
+{
+    xml.writeStartElement(QStringLiteral("answer"));
+    xml.writeAttribute(QStringLiteral("fraction"), fraction);
+    xml.writeAttribute(QStringLiteral("format"), html ? QStringLiteral("html") : QStringLiteral("moodle_auto_format"));
+    xml.writeTextElement(QStringLiteral("text"), text);
+    writeFiles(xml, files);
+    writeText(xml, QStringLiteral("feedback"), QString());
+    xml.writeEndElement();
+}
+
+// Escapes a text as Moodle's GIFT writer does: a backslash and ~ = # { } : get a backslash before
+// them, a line break becomes "\n".
 QString giftEscape(const QString& text)
 {
     QString out;
-    for (QChar c : text) {
-        if (kGiftSpecial.contains(c)) out += QLatin1Char('\\');
-        out += c == QLatin1Char('\n') ? QStringLiteral("<br>") : QString(c);
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("&\\#13;");  // Moodle's writer drops a CR; the HTML keeps it
+        } else {
+            if (c == QLatin1Char('\\') || kGiftSpecial.contains(c)) out += QLatin1Char('\\');
+            out += c;
+        }
     }
     return out;
 }
@@ -162,47 +324,93 @@ QString giftEscape(const QString& text)
 
 QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, int* count)
 {
+    ExportReport report;
+    const QByteArray out = exportMoodleXml(db, scope, &report);
+    if (count) *count = report.count;
+    return out;
+}
+
+QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, ExportReport* report)
+{
+    using moodle_types::Kind;
     const QVector<Row> rows = exportRows(db, scope);
+    ExportReport local;
+    ExportReport& r = report ? *report : local;
+    HtmlWriter writer(db, &r);
     QByteArray out;
+    out.reserve(rows.size() * 1024);
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("quiz"));
     QString category;
     for (const Row& row : rows) {
+        const QString name = row.type + QLatin1Char(' ') + row.number;
+        writer.setQuestion(name);
         if (categoryPath(row) != category) {
             category = categoryPath(row);
             xml.writeStartElement(QStringLiteral("question"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("category"));
             xml.writeStartElement(QStringLiteral("category"));
-            xml.writeTextElement(QStringLiteral("text"), category);
+            xml.writeTextElement(QStringLiteral("text"), writer.plain(category));
             xml.writeEndElement();
             xml.writeEndElement();
         }
+        const moodle_types::Classified c = moodle_types::classify(row.text, row.answer);
+        r.types.add(row.type, c.kind);
         xml.writeStartElement(QStringLiteral("question"));
-        xml.writeAttribute(QStringLiteral("type"), QStringLiteral("essay"));
+        xml.writeAttribute(QStringLiteral("type"), moodle_types::qtypeName(c.kind));
         xml.writeStartElement(QStringLiteral("name"));
-        xml.writeTextElement(QStringLiteral("text"), row.type + QLatin1Char(' ') + row.number);
+        xml.writeTextElement(QStringLiteral("text"), writer.plain(name));
         xml.writeEndElement();
-        QVector<EmbeddedFile> textFiles;
-        const QString textHtml = toHtml(db, row.text, &textFiles);
-        writeText(xml, QStringLiteral("questiontext"), textHtml, textFiles);
-        QVector<EmbeddedFile> answerFiles;
-        const QString answerHtml = toHtml(db, row.answer, &answerFiles);
-        writeText(xml, QStringLiteral("generalfeedback"), QString(), {});
+        QVector<EmbeddedFile> files;
+        const QString textHtml = writer.html(c.kind == Kind::MultiChoice ? c.stem : row.text, &files);
+        writeText(xml, QStringLiteral("questiontext"), textHtml, files);
+        files.clear();
+        const QString feedbackHtml = writer.html(c.feedback, &files);
+        writeText(xml, QStringLiteral("generalfeedback"), feedbackHtml, files);
         xml.writeTextElement(QStringLiteral("defaultgrade"), row.score.isEmpty() ? QStringLiteral("1") : row.score);
         xml.writeTextElement(QStringLiteral("penalty"), QStringLiteral("0"));
         xml.writeTextElement(QStringLiteral("hidden"), QStringLiteral("0"));
-        xml.writeTextElement(QStringLiteral("responseformat"), QStringLiteral("editor"));
-        xml.writeTextElement(QStringLiteral("responserequired"), QStringLiteral("1"));
-        xml.writeTextElement(QStringLiteral("responsefieldlines"), QStringLiteral("10"));
-        xml.writeTextElement(QStringLiteral("attachments"), QStringLiteral("0"));
-        writeText(xml, QStringLiteral("graderinfo"), answerHtml, answerFiles);
-        writeText(xml, QStringLiteral("responsetemplate"), QString(), {});
+        switch (c.kind) {
+            case Kind::MultiChoice:
+                xml.writeTextElement(QStringLiteral("single"), c.single ? QStringLiteral("true") : QStringLiteral("false"));
+                // The options keep their letters: explanations name them ("A、D 不是同类项").
+                xml.writeTextElement(QStringLiteral("shuffleanswers"), QStringLiteral("false"));
+                xml.writeTextElement(QStringLiteral("answernumbering"), QStringLiteral("ABCD"));
+                writeText(xml, QStringLiteral("correctfeedback"), QString());
+                writeText(xml, QStringLiteral("partiallycorrectfeedback"), QString());
+                writeText(xml, QStringLiteral("incorrectfeedback"), QString());
+                for (int i = 0; i < c.options.size(); ++i) {
+                    files.clear();
+                    const QString option = writer.html(c.options[i], &files);
+                    writeAnswer(xml, c.fractions[i], option, true, files);
+                }
+                break;
+            case Kind::TrueFalse:
+                writeAnswer(xml, c.judgement ? QStringLiteral("100") : QStringLiteral("0"), QStringLiteral("true"), false);
+                writeAnswer(xml, c.judgement ? QStringLiteral("0") : QStringLiteral("100"), QStringLiteral("false"), false);
+                break;
+            case Kind::ShortAnswer:
+                xml.writeTextElement(QStringLiteral("usecase"), QStringLiteral("0"));
+                for (const QString& a : c.accepted) writeAnswer(xml, QStringLiteral("100"), writer.plain(a), false);
+                break;
+            case Kind::Essay: {
+                xml.writeTextElement(QStringLiteral("responseformat"), QStringLiteral("editor"));
+                xml.writeTextElement(QStringLiteral("responserequired"), QStringLiteral("1"));
+                xml.writeTextElement(QStringLiteral("responsefieldlines"), QStringLiteral("10"));
+                xml.writeTextElement(QStringLiteral("attachments"), QStringLiteral("0"));
+                files.clear();
+                const QString answerHtml = writer.html(row.answer, &files);
+                writeText(xml, QStringLiteral("graderinfo"), answerHtml, files);
+                writeText(xml, QStringLiteral("responsetemplate"), QString());
+                break;
+            }
+        }
         if (!row.difficulty.isEmpty()) {
             xml.writeStartElement(QStringLiteral("tags"));
             xml.writeStartElement(QStringLiteral("tag"));
-            xml.writeTextElement(QStringLiteral("text"), kDifficultyTag + row.difficulty);
+            xml.writeTextElement(QStringLiteral("text"), writer.plain(kDifficultyTag + row.difficulty));
             xml.writeEndElement();
             xml.writeEndElement();
         }
@@ -210,28 +418,79 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, int
     }
     xml.writeEndElement();
     xml.writeEndDocument();
-    if (count) *count = static_cast<int>(rows.size());
+    r.count = static_cast<int>(rows.size());
     return out;
 }
 
 QByteArray exportGift(const QSqlDatabase& db, const ExportScope& scope, int* count)
 {
+    ExportReport report;
+    const QByteArray out = exportGift(db, scope, &report);
+    if (count) *count = report.count;
+    return out;
+}
+
+QByteArray exportGift(const QSqlDatabase& db, const ExportScope& scope, ExportReport* report)
+{
+    using moodle_types::Kind;
     const QVector<Row> rows = exportRows(db, scope);
+    ExportReport local;
+    ExportReport& r = report ? *report : local;
+    HtmlWriter writer(db, &r);
     QString out;
     QString category;
     for (const Row& row : rows) {
+        const QString name = row.type + QLatin1Char(' ') + row.number;
+        writer.setQuestion(name);
         if (categoryPath(row) != category) {
             category = categoryPath(row);
-            out += QStringLiteral("$CATEGORY: ") + category + QStringLiteral("\n\n");
+            out += QStringLiteral("$CATEGORY: ") + writer.plain(category) + QStringLiteral("\n\n");
         }
+        const moodle_types::Classified c = moodle_types::classify(row.text, row.answer);
+        r.types.add(row.type, c.kind);
         out += QStringLiteral("// 分数:%1 %2%3\n").arg(row.score, kDifficultyTag, row.difficulty);
-        out += QStringLiteral("::") + giftEscape(row.type + QLatin1Char(' ') + row.number) +
-               QStringLiteral("::[html]") + giftEscape(toHtml(db, row.text, nullptr)) + QStringLiteral(" {");
-        if (!row.answer.isEmpty()) out += QStringLiteral("####") + giftEscape(toHtml(db, row.answer, nullptr));
+        // GIFT has no place for graders: an essay's answer stands in a comment students never see.
+        if (c.kind == Kind::Essay && !row.answer.isEmpty())
+            out += QStringLiteral("// 答案:") + giftEscape(writer.html(row.answer, nullptr)) + QLatin1Char('\n');
+        out += QStringLiteral("::") + giftEscape(writer.plain(name)) + QStringLiteral("::[html]") +
+               giftEscape(writer.html(c.kind == Kind::MultiChoice ? c.stem : row.text, nullptr)) +
+               QLatin1Char('{');
+        const QString feedback =
+            c.feedback.isEmpty() ? QString() : QStringLiteral("####") + giftEscape(writer.html(c.feedback, nullptr));
+        switch (c.kind) {
+            case Kind::MultiChoice:
+                out += QLatin1Char('\n');
+                for (int i = 0; i < c.options.size(); ++i) {
+                    const QString& f = c.fractions[i];
+                    out += QLatin1Char('\t');
+                    out += f == QLatin1String("0")                    ? QStringLiteral("~")
+                           : c.single                                 ? QStringLiteral("=")
+                                                                      : QStringLiteral("~%") + f + QLatin1Char('%');
+                    out += giftEscape(writer.html(c.options[i], nullptr)) + QLatin1Char('\n');
+                }
+                if (!feedback.isEmpty()) out += QLatin1Char('\t') + feedback + QLatin1Char('\n');
+                break;
+            case Kind::TrueFalse:
+                out += (c.judgement ? QStringLiteral("T") : QStringLiteral("F")) + feedback;
+                break;
+            case Kind::ShortAnswer:
+                out += QLatin1Char('\n');
+                for (const QString& a : c.accepted) out += QStringLiteral("\t=") + giftEscape(writer.plain(a)) + QLatin1Char('\n');
+                break;
+            case Kind::Essay:
+                break;
+        }
         out += QStringLiteral("}\n\n");
     }
-    if (count) *count = static_cast<int>(rows.size());
+    r.count = static_cast<int>(rows.size());
     return out.toUtf8();
+}
+
+moodle_types::TypeCounter exportTypeCounts(const QSqlDatabase& db, const ExportScope& scope)
+{
+    moodle_types::TypeCounter counter;
+    for (const Row& row : exportRows(db, scope)) counter.add(row.type, moodle_types::classify(row.text, row.answer).kind);
+    return counter;
 }
 
 }  // namespace exchange
