@@ -313,7 +313,7 @@ QString giftEscape(const QString& text)
         } else if (c == QLatin1Char('\r')) {
             out += QLatin1String("&\\#13;");  // Moodle's writer drops a CR; the HTML keeps it
         } else {
-            if (c == QLatin1Char('\\') || kGiftSpecial.contains(c)) out += QLatin1Char('\\');
+            if (kGiftSpecial.contains(c)) out += QLatin1Char('\\');
             out += c;
         }
     }
