@@ -216,7 +216,8 @@ Classified classify(const QString& text, const QString& answer)
         c.single = right == 1;
         for (int i = 0; i < options.size(); ++i)
             c.fractions << (c.rightLetters.contains(QChar(u'A' + i)) ? shareOfHundred(right) : QStringLiteral("0"));
-        if (answer != letters) c.feedback = answer;
+        // The reader takes the key from the fractions (in option order) when the feedback is empty.
+        if (answer != c.rightLetters) c.feedback = answer;
         return c;
     }
     if (key.kind == LeadingKey::Judgement) {
