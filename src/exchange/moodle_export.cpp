@@ -19,17 +19,30 @@ using namespace moodle_common;
 
 struct Row {
     QString subject, type, chapter, score, difficulty, text, answer, number;
+    qint64 typeOrder = -1, chapterOrder = -1, id = 0;  // read order of the type, the chapter, the question
 };
 
+// The questions of the scope, grouped by type and chapter in their own read order, questions in
+// theirs. The names come from the small tables first and the questions in one pass without a
+// sort in the database, which would carry every text through a temporary tree.
 QVector<Row> exportRows(const QSqlDatabase& db, const ExportScope& scope)
 {
     if (scope.kmh.isEmpty()) throw AppError(QStringLiteral("科目不存在！"));
-    // Grouped by type and chapter in their own read order, questions in theirs.
-    QString statement = QStringLiteral(
-        "SELECT k.kmm, t.txm, z.zjm, s.fs, s.nd, s.tm, s.da, s.th FROM stb s "
-        "JOIN kmb k ON k.kmh = s.kmh "
-        "LEFT JOIN txb t ON t.kmh = s.kmh AND t.txh = s.txh "
-        "LEFT JOIN zjb z ON z.kmh = s.kmh AND z.zjh = s.zjh WHERE s.kmh = ?");
+    const QString subject =
+        sql::scalar(db, QStringLiteral("SELECT kmm FROM kmb WHERE kmh = ? ORDER BY id LIMIT 1"), {scope.kmh});
+    struct Named {
+        QString name;
+        qint64 order;
+    };
+    QHash<QString, Named> types, chapters;
+    for (sql::Reader r(db, QStringLiteral("SELECT txh, txm, id FROM txb WHERE kmh = ? ORDER BY id"), {scope.kmh});
+         r.next();)
+        if (!types.contains(r.text(0))) types.insert(r.text(0), {r.text(1), r.int64(2)});
+    for (sql::Reader r(db, QStringLiteral("SELECT zjh, zjm, id FROM zjb WHERE kmh = ? ORDER BY id"), {scope.kmh});
+         r.next();)
+        if (!chapters.contains(r.text(0))) chapters.insert(r.text(0), {r.text(1), r.int64(2)});
+    if (sql::scalar(db, QStringLiteral("SELECT COUNT(*) FROM kmb WHERE kmh = ?"), {scope.kmh}).toInt() == 0) return {};
+    QString statement = QStringLiteral("SELECT s.txh, s.zjh, s.fs, s.nd, s.tm, s.da, s.th, s.id FROM stb s WHERE s.kmh = ?");
     QVariantList binds{scope.kmh};
     if (!scope.txh.isEmpty()) {
         statement += QStringLiteral(" AND s.txh = ?");
@@ -39,10 +52,21 @@ QVector<Row> exportRows(const QSqlDatabase& db, const ExportScope& scope)
         statement += QStringLiteral(" AND s.zjh = ?");
         binds << scope.zjh;
     }
-    statement += QStringLiteral(" ORDER BY t.id, z.id, s.id");
     QVector<Row> rows;
-    for (sql::Reader r(db, statement, binds); r.next();)
-        rows.append({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.text(6), r.text(7)});
+    for (sql::Reader r(db, statement, binds); r.next();) {
+        const auto type = types.constFind(r.text(0));
+        const auto chapter = chapters.constFind(r.text(1));
+        Row row{subject, type == types.cend() ? QString() : type->name,
+                chapter == chapters.cend() ? QString() : chapter->name, r.text(2), r.text(3), r.text(4), r.text(5),
+                r.text(6)};
+        row.typeOrder = type == types.cend() ? -1 : type->order;
+        row.chapterOrder = chapter == chapters.cend() ? -1 : chapter->order;
+        row.id = r.int64(7);
+        rows.append(std::move(row));
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return std::tie(a.typeOrder, a.chapterOrder, a.id) < std::tie(b.typeOrder, b.chapterOrder, b.id);
+    });
     return rows;
 }
 
@@ -171,14 +195,23 @@ private:
         if (report_ && !report_->warnings.contains(line)) report_->warnings << line;
     }
 
-    // Plain text or a formula's source, escaped. Inside a formula a line break stays a line break
-    // (MathJax reads it as a blank); in text it is <br>. "$" goes out as a reference so that a
-    // "$$x$$" typed as text is not taken for a formula.
+    // Plain text or a formula's source, escaped; in text a line break is <br>.
     void appendText(QString& out, const QString& text, bool formula)
     {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            switch (c.unicode()) {
+        // Runs of ordinary characters go over whole; only the few below are looked at one by one.
+        const auto ordinary = [](char16_t u) {
+            return u >= 0x20 && u != u'&' && u != u'<' && u != u'>' && u != u'"' && u != u'$' && (u < 0xD800 || u > 0xDFFF) &&
+                   u != 0xFFFE && u != 0xFFFF;
+        };
+        const char16_t* data = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype n = text.size();
+        qsizetype run = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = data[i];
+            if (ordinary(u) || u == u'\t') continue;
+            out += QStringView(data + run, i - run);
+            run = i + 1;
+            switch (u) {
                 case u'&':
                     out += QLatin1String("&amp;");
                     break;
@@ -192,10 +225,12 @@ private:
                     out += QLatin1String("&quot;");
                     break;
                 case u'$':
-                    out += formula ? QStringLiteral("$") : QStringLiteral("&#36;");
+                    // A "$$x$$" typed as text must not be taken for a formula.
+                    out += formula ? QLatin1String("$") : QLatin1String("&#36;");
                     break;
                 case u'\n':
-                    out += formula ? QStringLiteral("\n") : QStringLiteral("<br>");
+                    // Inside a formula a line break stays one (MathJax reads it as a blank).
+                    out += formula ? QLatin1String("\n") : QLatin1String("<br>");
                     break;
                 case u'\r':
                     out += QLatin1String("&#13;");
@@ -204,21 +239,18 @@ private:
                     out += QLatin1String("&#11;");  // Word's line break; the reader takes it back
                     break;
                 default:
-                    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-                        out += c;
-                        out += text.at(++i);
-                    } else if (c.isSurrogate()) {
-                        warn(QStringLiteral("含有不成对的代理字符 U+%1，已略去").arg(hex(c)));
-                    } else if (xmlCannotHold(c)) {
-                        out += QStringLiteral("&#%1;").arg(c.unicode());
-                        warn(QStringLiteral("含有 XML 1.0 无法表示的控制字符 U+%1，已写作 &#%2;")
-                                 .arg(hex(c))
-                                 .arg(c.unicode()));
+                    if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(data[i + 1])) {
+                        out += QStringView(data + i, 2);
+                        run = ++i + 1;
+                    } else if (QChar::isSurrogate(u)) {
+                        warn(QStringLiteral("含有不成对的代理字符 U+%1，已略去").arg(hex(QChar(u))));
                     } else {
-                        out += c;
+                        out += QStringLiteral("&#%1;").arg(int(u));
+                        warn(QStringLiteral("含有 XML 1.0 无法表示的控制字符 U+%1，已写作 &#%2;").arg(hex(QChar(u))).arg(int(u)));
                     }
             }
         }
+        out += QStringView(data + run, n - run);
     }
 
     // Moodle trims every text it imports: blanks at either end go out as references it keeps.

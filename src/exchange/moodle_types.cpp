@@ -17,6 +17,8 @@ bool isBlank(QChar c)
 // The length of the closed formula or picture marker that starts at `at`, or 0.
 qsizetype markerLength(const QString& text, qsizetype at)
 {
+    const QChar first = text.at(at);
+    if (first != QLatin1Char('\\') && first != QLatin1Char('[')) return 0;  // most characters: at once
     static const struct {
         QString open, close;
     } pairs[] = {{QStringLiteral("\\("), QStringLiteral("\\)")},
@@ -150,6 +152,8 @@ QString qtypeName(Kind kind)
 
 bool splitOptions(const QString& text, QString* stem, QStringList* options)
 {
+    // Most texts of other types hold no "A" that could open an option: those are done at once.
+    if (!text.contains(QLatin1Char('A'))) return false;
     for (qsizetype i = 0; i < text.size();) {
         if (const qsizetype skip = markerLength(text, i)) {
             i += skip;
