@@ -1,6 +1,6 @@
 #include "exchange/moodle.h"
 
-#include <QXmlStreamWriter>
+#include <QStringEncoder>
 
 #include "content/content.h"
 #include "content/svg_safety.h"
@@ -89,12 +89,145 @@ QString extensionOf(const QString& mime)
     return sub;
 }
 
+// Writes XML into a byte array exactly as QXmlStreamWriter with automatic formatting does (the
+// same calls, the same bytes), at a fraction of its cost: it encodes runs of text into the array
+// at once instead of through an I/O device call by call. The texts given hold only characters
+// XML 1.0 can carry (HtmlWriter sees to that).
+class XmlOut {
+public:
+    explicit XmlOut(QByteArray* out) : out_(*out) {}
+    void setAutoFormatting(bool) {}  // always on
+    void writeStartDocument() { out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"; }
+    void writeStartElement(const QString& name)
+    {
+        closeStartTag();
+        if (!stack_.empty()) stack_.back().children = true;
+        newLine(stack_.size());
+        out_ += '<';
+        append(name);
+        stack_.push_back({name, false});
+        startOpen_ = true;
+    }
+    void writeAttribute(const QString& name, const QString& value)
+    {
+        out_ += ' ';
+        append(name);
+        out_ += "=\"";
+        appendEscaped(value, true);
+        out_ += '"';
+    }
+    void writeCharacters(const QString& text)
+    {
+        closeStartTag();
+        appendEscaped(text, false);
+    }
+    void writeTextElement(const QString& name, const QString& text)
+    {
+        writeStartElement(name);
+        writeCharacters(text);
+        writeEndElement();
+    }
+    void writeEndElement()
+    {
+        const Open open = stack_.back();
+        stack_.pop_back();
+        if (startOpen_) {
+            out_ += "/>";
+            startOpen_ = false;
+            return;
+        }
+        if (open.children) newLine(stack_.size());
+        out_ += "</";
+        append(open.name);
+        out_ += '>';
+    }
+    void writeEndDocument()
+    {
+        while (!stack_.empty()) writeEndElement();
+        out_ += '\n';
+    }
+
+private:
+    struct Open {
+        QString name;
+        bool children;
+    };
+
+    void closeStartTag()
+    {
+        if (startOpen_) out_ += '>';
+        startOpen_ = false;
+    }
+
+    void newLine(size_t depth)
+    {
+        out_ += '\n';
+        out_.append(qsizetype(depth * 4), ' ');
+    }
+
+    void append(QStringView text)
+    {
+        if (text.isEmpty()) return;
+        const qsizetype old = out_.size();
+        out_.resize(old + encoder_.requiredSpace(text.size()));
+        char* end = encoder_.appendToBuffer(out_.data() + old, text);
+        out_.resize(end - out_.constData());
+    }
+
+    // As QXmlStreamWriter escapes: < > & " always, and in attributes a tab, line feed and CR.
+    void appendEscaped(const QString& text, bool attribute)
+    {
+        const char16_t* data = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype n = text.size();
+        qsizetype run = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = data[i];
+            const char* ref = nullptr;
+            switch (u) {
+                case u'<':
+                    ref = "&lt;";
+                    break;
+                case u'>':
+                    ref = "&gt;";
+                    break;
+                case u'&':
+                    ref = "&amp;";
+                    break;
+                case u'"':
+                    ref = "&quot;";
+                    break;
+                case u'\t':
+                    ref = attribute ? "&#9;" : nullptr;
+                    break;
+                case u'\n':
+                    ref = attribute ? "&#10;" : nullptr;
+                    break;
+                case u'\r':
+                    ref = attribute ? "&#13;" : nullptr;
+                    break;
+                default:
+                    break;
+            }
+            if (!ref) continue;
+            append(QStringView(data + run, i - run));
+            out_ += ref;
+            run = i + 1;
+        }
+        append(QStringView(data + run, n - run));
+    }
+
+    QByteArray& out_;
+    QStringEncoder encoder_{QStringEncoder::Utf8};
+    std::vector<Open> stack_;
+    bool startOpen_ = false;
+};
+
 struct EmbeddedFile {
     QString name;
     QByteArray data;
 };
 
-void writeFiles(QXmlStreamWriter& xml, const QVector<EmbeddedFile>& files)
+void writeFiles(XmlOut& xml, const QVector<EmbeddedFile>& files)
 {
     for (const EmbeddedFile& f : files) {
         xml.writeStartElement(QStringLiteral("file"));
@@ -309,7 +442,7 @@ private:
     QString question_;
 };
 
-void writeText(QXmlStreamWriter& xml, const QString& element, const QString& html,
+void writeText(XmlOut& xml, const QString& element, const QString& html,
                const QVector<EmbeddedFile>& files = {})
 {
     xml.writeStartElement(element);
@@ -321,7 +454,7 @@ void writeText(QXmlStreamWriter& xml, const QString& element, const QString& htm
 
 // An <answer> as Moodle writes it: its text (HTML with files, or plain for true/false and short
 // answers) and an empty feedback.
-void writeAnswer(QXmlStreamWriter& xml, const QString& fraction, const QString& text, bool html,
+void writeAnswer(XmlOut& xml, const QString& fraction, const QString& text, bool html,
                  const QVector<EmbeddedFile>& files = {})
 {
     xml.writeStartElement(QStringLiteral("answer"));
@@ -370,8 +503,8 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, Exp
     ExportReport& r = report ? *report : local;
     HtmlWriter writer(db, &r);
     QByteArray out;
-    out.reserve(rows.size() * 1024);
-    QXmlStreamWriter xml(&out);
+    out.reserve(rows.size() * 2048);
+    XmlOut xml(&out);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("quiz"));

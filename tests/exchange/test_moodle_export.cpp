@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <cmath>
 
 #include "app/application.h"
@@ -182,6 +183,37 @@ QString fromOurHtml(QString html)
     out.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
     out.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     return out;
+}
+
+// The same document written call by call with QXmlStreamWriter (automatic formatting), from what
+// a reader finds in `xml`: the export writes exactly these bytes.
+QByteArray rewrittenByQt(const QByteArray& xml)
+{
+    QByteArray bytes;
+    QXmlStreamWriter writer(&bytes);
+    writer.setAutoFormatting(true);
+    QXmlStreamReader reader(xml);
+    bool startPending = false;  // a start tag whose element may turn out empty
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartDocument) {
+            writer.writeStartDocument();
+        } else if (token == QXmlStreamReader::StartElement) {
+            writer.writeStartElement(reader.name().toString());
+            writer.writeAttributes(reader.attributes());
+            startPending = true;
+        } else if (token == QXmlStreamReader::Characters && !reader.isWhitespace()) {
+            writer.writeCharacters(reader.text().toString());
+            startPending = false;
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (startPending) writer.writeCharacters(QString());  // <text></text> as written
+            startPending = false;
+            writer.writeEndElement();
+        } else if (token == QXmlStreamReader::EndDocument) {
+            writer.writeEndDocument();
+        }
+    }
+    return bytes;
 }
 
 // ---- Moodle's GIFT import: its escape rules (escapedchar_pre/_post) and question split -------
@@ -405,6 +437,7 @@ void MoodleExportTest::moodleImportReadsTypesAnswersFractionsFilesAndGrades()
     exchange::ExportReport report;
     const QByteArray xml = exchange::exportMoodleXml(DM->db(), {QStringLiteral("01"), {}, {}}, &report);
     QCOMPARE(report.count, 11);
+    QCOMPARE(xml, rewrittenByQt(xml));  // well formed, and the bytes QXmlStreamWriter would write
     const QVector<MoodleQuestion> qs = readQuiz(xml);
     QCOMPARE(qs.size(), 11);
     for (const MoodleQuestion& q : qs) QVERIFY2(moodleRefusal(q).isEmpty(), qPrintable(q.name + ": " + moodleRefusal(q)));
