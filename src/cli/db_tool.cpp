@@ -268,15 +268,18 @@ int exportQuestions(const QStringList& args, const QString& databasePath)
                         {scope.kmh, chapter});
         if (scope.zjh.isEmpty()) throw AppError(QStringLiteral("科目“%1”中没有章节“%2”。").arg(subject, chapter));
     }
-    int count = 0;
-    const QByteArray data = format == QLatin1String("moodle") ? exchange::exportMoodleXml(db, scope, &count)
-                                                              : exchange::exportGift(db, scope, &count);
+    exchange::ExportReport report;
+    const QByteArray data = format == QLatin1String("moodle") ? exchange::exportMoodleXml(db, scope, &report)
+                                                              : exchange::exportGift(db, scope, &report);
     // Written whole or not at all.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()));
     }
-    out() << QStringLiteral("已导出 %1 道试题到 %2\n").arg(count).arg(path) << Qt::flush;
+    out() << QStringLiteral("已导出 %1 道试题到 %2\n").arg(report.count).arg(path);
+    if (report.count > 0) out() << QStringLiteral("题型：%1\n").arg(report.types.summary());
+    for (const QString& warning : report.warnings) out() << QStringLiteral("注意：%1\n").arg(warning);
+    out() << Qt::flush;
     return 0;
 }
 

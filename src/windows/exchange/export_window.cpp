@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
@@ -60,11 +61,16 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent)
     named(BtnExport, "BtnExport");
     named(BtnClose, "BtnClose");
     for (QPushButton* b : {BtnFile, BtnExport, BtnClose}) b->setAutoDefault(false);
+    LabelTypes = new QLabel(this);
+    named(LabelTypes, "LabelTypes");
+    LabelTypes->setWordWrap(true);
+    LabelTypes->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("科目："), ComboBoxKm);
     form->addRow(QStringLiteral("题型："), ComboBoxTx);
     form->addRow(QStringLiteral("章节："), ComboBoxZj);
+    form->addRow(QStringLiteral("Moodle 题型："), LabelTypes);
     auto* formats = new QHBoxLayout;
     formats->addWidget(RadioMoodle);
     formats->addWidget(RadioGift);
@@ -87,6 +93,8 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent)
     if (current >= 0) ComboBoxKm->setCurrentIndex(current);
     subjectChanged();
     connect(ComboBoxKm, &QComboBox::currentIndexChanged, this, [this] { subjectChanged(); });
+    connect(ComboBoxTx, &QComboBox::currentIndexChanged, this, [this] { scopeChanged(); });
+    connect(ComboBoxZj, &QComboBox::currentIndexChanged, this, [this] { scopeChanged(); });
     connect(BtnFile, &QPushButton::clicked, this, [this] { chooseFile(); });
     connect(BtnExport, &QPushButton::clicked, this, [this] { exportQuestions(); });
     connect(BtnClose, &QPushButton::clicked, this, &QDialog::reject);
@@ -95,10 +103,53 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent)
 void ExportWindow::subjectChanged()
 {
     const QString kmh = subjectCode(DM->db(), ComboBoxKm->currentText());
-    ComboBoxTx->clear();
-    ComboBoxTx->addItems(QStringList{kAllTypes} + (kmh.isEmpty() ? QStringList() : typeNames(DM->db(), kmh)));
-    ComboBoxZj->clear();
-    ComboBoxZj->addItems(QStringList{kAllChapters} + (kmh.isEmpty() ? QStringList() : chapterNames(DM->db(), kmh)));
+    {
+        // Refilled quietly: the counts follow once, below.
+        const QSignalBlocker quietTypes(ComboBoxTx);
+        const QSignalBlocker quietChapters(ComboBoxZj);
+        ComboBoxTx->clear();
+        ComboBoxTx->addItems(QStringList{kAllTypes} + (kmh.isEmpty() ? QStringList() : typeNames(DM->db(), kmh)));
+        ComboBoxZj->clear();
+        ComboBoxZj->addItems(QStringList{kAllChapters} +
+                             (kmh.isEmpty() ? QStringList() : chapterNames(DM->db(), kmh)));
+    }
+    scopeChanged();
+}
+
+bool ExportWindow::chosenScope(ExportScope* scope, QString* message) const
+{
+    scope->kmh = subjectCode(DM->db(), ComboBoxKm->currentText());
+    if (scope->kmh.isEmpty()) {
+        *message = QStringLiteral("科目不存在！");
+        return false;
+    }
+    if (ComboBoxTx->currentIndex() > 0) {
+        scope->txh =
+            sql::scalar(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
+                        {scope->kmh, ComboBoxTx->currentText()});
+    }
+    if (ComboBoxZj->currentIndex() > 0) {
+        scope->zjh =
+            sql::scalar(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
+                        {scope->kmh, ComboBoxZj->currentText()});
+    }
+    return true;
+}
+
+void ExportWindow::scopeChanged()
+{
+    ExportScope scope;
+    QString message;
+    if (!chosenScope(&scope, &message)) {
+        LabelTypes->setText(message);
+        return;
+    }
+    try {
+        const moodle_types::TypeCounter counts = exportTypeCounts(DM->db(), scope);
+        LabelTypes->setText(counts.total() == 0 ? QStringLiteral("没有可导出的试题") : counts.summary());
+    } catch (const AppError& e) {
+        LabelTypes->setText(e.text());
+    }
 }
 
 void ExportWindow::chooseFile()
@@ -120,30 +171,21 @@ void ExportWindow::exportQuestions()
         return;
     }
     ExportScope scope;
-    scope.kmh = subjectCode(DM->db(), ComboBoxKm->currentText());
-    if (scope.kmh.isEmpty()) {
-        MsgBox::show(QStringLiteral("科目不存在！"), this);
+    QString message;
+    if (!chosenScope(&scope, &message)) {
+        MsgBox::show(message, this);
         return;
     }
-    if (ComboBoxTx->currentIndex() > 0) {
-        scope.txh =
-            sql::scalar(DM->db(), QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=? ORDER BY id DESC LIMIT 1"),
-                        {scope.kmh, ComboBoxTx->currentText()});
-    }
-    if (ComboBoxZj->currentIndex() > 0) {
-        scope.zjh =
-            sql::scalar(DM->db(), QStringLiteral("SELECT zjh FROM zjb WHERE kmh=? AND zjm=? ORDER BY id DESC LIMIT 1"),
-                        {scope.kmh, ComboBoxZj->currentText()});
-    }
-    int count = 0;
+    ExportReport report;
     QByteArray bytes;
     try {
-        bytes =
-            RadioMoodle->isChecked() ? exportMoodleXml(DM->db(), scope, &count) : exportGift(DM->db(), scope, &count);
+        bytes = RadioMoodle->isChecked() ? exportMoodleXml(DM->db(), scope, &report)
+                                         : exportGift(DM->db(), scope, &report);
     } catch (const AppError& e) {
         MsgBox::show(e.text(), this);
         return;
     }
+    const int count = report.count;
     if (count == 0) {
         MsgBox::show(QStringLiteral("没有可导出的试题！"), this);
         return;
@@ -156,7 +198,11 @@ void ExportWindow::exportQuestions()
         MsgBox::show(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()), this);
         return;
     }
-    MsgBox::show(QStringLiteral("已导出 %1 道试题到“%2”。").arg(count).arg(QDir::toNativeSeparators(path)), this);
+    QString done = QStringLiteral("已导出 %1 道试题到“%2”。").arg(count).arg(QDir::toNativeSeparators(path));
+    // What could not go out as it stands in the bank is named, not passed over.
+    if (!report.warnings.isEmpty())
+        done += QStringLiteral("\n\n注意：\n") + report.warnings.join(QLatin1Char('\n'));
+    MsgBox::show(done, this);
 }
 
 void openExportWindow(QWidget* parent)

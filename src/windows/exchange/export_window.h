@@ -2,11 +2,14 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace exchange {
+
+struct ExportScope;
 
 // 导出试题: writes the questions of a subject, or of one type or chapter of it, as Moodle XML or
 // GIFT for a learning platform.
@@ -16,6 +19,7 @@ public:
     explicit ExportWindow(QWidget* parent = nullptr);
 
     void subjectChanged();
+    void scopeChanged();  // the count per Moodle type shown again
     void chooseFile();
     void exportQuestions();  // "导出"
 
@@ -28,6 +32,11 @@ public:
     QPushButton* BtnFile;
     QPushButton* BtnExport;
     QPushButton* BtnClose;
+    QLabel* LabelTypes;  // how many questions go out as each Moodle type
+
+private:
+    // The scope chosen; false (with the message) when the subject does not exist.
+    bool chosenScope(ExportScope* scope, QString* message) const;
 };
 
 void openExportWindow(QWidget* parent);
