@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "exchange/text_encoding.h"
+
 // Reading questions out of a document: old papers, exercise collections and answer keys written
 // in Word or another word processor, in the layouts Chinese papers use.
 namespace exchange {
@@ -46,6 +48,13 @@ struct ImportedPaper {
     // Pictures the file only refers to (a local path or a web address): never read nor fetched,
     // listed for the user; their place in the text says "[图片未导入]".
     QStringList skippedPictures;
+    // Entries of an answer key that name no question of the file ("12．B" in a paper of ten
+    // questions), as written; listed for the user, never stored.
+    QStringList unmatchedKeys;
+    // Lines of an answer key without a number of their own, joined to the answer before them.
+    int keyLinesJoined = 0;
+    // The encoding a plain-text file was read in ("GB18030"); empty for other documents.
+    QString encoding;
 };
 
 // Recognises questions in the paragraphs of a document (one text per paragraph or line, in order):
@@ -69,9 +78,11 @@ struct PictureSource {
 QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures,
                              const PictureSource& source = PictureSource());
 
-// Reads a .docx, .odt, .md or .txt file through pandoc and recognises its questions. Throws
-// AppError with a Chinese message when the file cannot be read.
-ImportedPaper readDocument(const QString& path);
+// Reads a .docx, .odt, .md or .txt file through pandoc (a .doc or .wps after LibreOffice turned
+// it into .docx) and recognises its questions. Plain text (.txt, .md, .gift, .xml without an
+// encoding declaration) is decoded as `encoding` says, detected when Automatic. Throws AppError
+// with a Chinese message when the file cannot be read.
+ImportedPaper readDocument(const QString& path, TextEncoding encoding = TextEncoding::Automatic);
 
 // The question type named by a heading or a type column: the subject's type of exactly this
 // name, else the one subject type whose name contains it or is contained in it ("选择题" finds
