@@ -215,8 +215,8 @@ int importQuestions(const QStringList& args, const QString& databasePath)
             out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
         for (const QString& reference : paper.skippedPictures)
             out() << QStringLiteral("图片未导入（只引用了本机文件或网址，不会读取）：%1\n").arg(reference.left(80));
-        for (const QString& entry : paper.unmatchedKeys)
-            out() << QStringLiteral("答案没有对应的试题：%1\n").arg(entry.left(60));
+        for (const exchange::LooseParagraph& entry : paper.unmatchedKeys)
+            out() << QStringLiteral("答案没有对应的试题（第 %1 段）：%2\n").arg(entry.paragraph).arg(entry.text.left(60));
         if (!paper.encoding.isEmpty()) out() << QStringLiteral("文件编码：%1\n").arg(paper.encoding);
         out() << QStringLiteral("试运行：识别出 %1 道试题，题库未改变。\n").arg(paper.questions.size()) << Qt::flush;
         return 0;
@@ -233,8 +233,8 @@ int importQuestions(const QStringList& args, const QString& databasePath)
         out() << QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址，不会读取）。\n")
                      .arg(paper.skippedPictures.size());
     }
-    for (const QString& entry : paper.unmatchedKeys)
-        out() << QStringLiteral("答案没有对应的试题：%1\n").arg(entry.left(60));
+    for (const exchange::LooseParagraph& entry : paper.unmatchedKeys)
+        out() << QStringLiteral("答案没有对应的试题（第 %1 段）：%2\n").arg(entry.paragraph).arg(entry.text.left(60));
     out() << Qt::flush;
     return 0;
 }

@@ -436,7 +436,7 @@ public:
             if (to < from || to - from + 1 != letters.size()) continue;  // not a run of choices
             any = true;
             for (qint64 n = from; n <= to; ++n)
-                giveKey(QString::number(n), letters.at(n - from), r.captured(0).trimmed());
+                giveKey(QString::number(n), letters.at(n - from), r.captured(0).trimmed(), paragraph);
             rest.replace(r.capturedStart() - removed, r.capturedLength(), QStringLiteral(" "));
             removed += r.capturedLength() - 1;
         }
@@ -445,9 +445,10 @@ public:
             const QRegularExpressionMatch e = it.next();
             const QString number = e.captured(1).isEmpty() ? e.captured(2) : e.captured(1);
             QString value = e.captured(3).trimmed();
-            value.remove(re(kTrailingSeparators));
+            // The separator before the next entry is not part of this one's answer.
+            if (e.capturedEnd() < rest.size()) value.remove(re(kTrailingSeparators));
             any = true;
-            giveKey(number, value, e.captured(0).trimmed());
+            giveKey(number, value, e.captured(0).trimmed(), paragraph);
         }
         if (any) return;
         if (lastKeyed_ >= 0) {
@@ -555,11 +556,11 @@ private:
     }
 
     // The key of question `number`: added to its answer, or listed when no question has that number.
-    void giveKey(const QString& number, const QString& value, const QString& asWritten)
+    void giveKey(const QString& number, const QString& value, const QString& asWritten, int paragraph)
     {
         const int index = questionNumbered(number);
         if (index < 0 || value.isEmpty()) {
-            paper.unmatchedKeys << asWritten;
+            paper.unmatchedKeys.append({paragraph, asWritten});
             return;
         }
         QString& answer = paper.questions[index].answer;

@@ -49,8 +49,8 @@ struct ImportedPaper {
     // listed for the user; their place in the text says "[图片未导入]".
     QStringList skippedPictures;
     // Entries of an answer key that name no question of the file ("12．B" in a paper of ten
-    // questions), as written; listed for the user, never stored.
-    QStringList unmatchedKeys;
+    // questions), as written, with their paragraph; listed for the user, never stored.
+    QVector<LooseParagraph> unmatchedKeys;
     // Lines of an answer key without a number of their own, joined to the answer before them.
     int keyLinesJoined = 0;
     // The encoding a plain-text file was read in ("GB18030"); empty for other documents.
