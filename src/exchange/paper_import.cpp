@@ -670,9 +670,16 @@ QStringList linkedPictures(const QString& docx)
         archive.read(QStringLiteral("word/document.xml"), packed::Limits().xmlBytes);
     if (!document) return {};
     const QString xml = QString::fromUtf8(*document);
-    static const QRegularExpression link(QStringLiteral("<a:blip\\b[^>]*\\br:link=\"([^\"]+)\""));
+    static const QRegularExpression blip(QStringLiteral("<a:blip\\b[^>]*>"));
+    static const QRegularExpression link(QStringLiteral("\\br:link=\"([^\"]+)\""));
     QStringList ids;
-    for (auto it = link.globalMatch(xml); it.hasNext();) ids << it.next().captured(1);
+    for (auto it = blip.globalMatch(xml); it.hasNext();) {
+        const QString element = it.next().captured(0);
+        // Word's "link and embed" keeps a copy inside the document: that one is read as usual.
+        if (element.contains(QLatin1String("r:embed="))) continue;
+        const QRegularExpressionMatch m = link.match(element);
+        if (m.hasMatch()) ids << m.captured(1);
+    }
     if (ids.isEmpty()) return {};
     QHash<QString, QString> targets;
     if (const auto rels = archive.read(QStringLiteral("word/_rels/document.xml.rels"), packed::Limits().xmlBytes)) {
