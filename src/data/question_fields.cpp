@@ -21,7 +21,7 @@ QString scoreProblem(const QString& score)
 
 QString difficultyProblem(const QString& difficulty)
 {
-    if (difficulties().contains(difficulty)) return QString();
+    if (difficulty.isEmpty() || difficulties().contains(difficulty)) return QString();
     return QStringLiteral("难度“%1”不是%2之一").arg(difficulty.left(20), difficulties().join(QStringLiteral("、")));
 }
 

@@ -17,7 +17,8 @@ constexpr int kScoreDigits = 2;
 // is checked by the caller: 录入试题 refuses it, an import lists it.
 QString scoreProblem(const QString& score);
 
-// Empty when `difficulty` is one of difficulties(), else what is wrong with it.
+// Empty when `difficulty` is one of difficulties() (or empty, left to the caller as a missing
+// score is), else what is wrong with it.
 QString difficultyProblem(const QString& difficulty);
 
 }  // namespace fields

@@ -108,6 +108,7 @@ QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTyp
         result << QStringLiteral("新章节（导入时新建）");
     }
     if (q.score.isEmpty()) result << QStringLiteral("未给出分数");
+    if (q.difficulty.isEmpty()) result << QStringLiteral("未给出难度");
     // Checked as 录入试题 checks them: a value it would not store is not stored from a file either.
     const QString score = fields::scoreProblem(q.score);
     if (!score.isEmpty()) result << score;
