@@ -8,6 +8,7 @@
 #include "data/errors.h"
 #include "data/sql.h"
 #include "exchange/moodle.h"
+#include "data/question_fields.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
 
@@ -63,8 +64,9 @@ const char* const kUsage =
     "                                         examdb.db.before-restore-日期-时间；程序使用题库时拒绝\n"
     "  exavoro-db check                       检查题库：完整性、数据表与字段、孤立的记录；有问题时退出码为 1\n"
     "  exavoro-db import 文件 --subject 科目 [--type 题型] [--chapter 章节] [--difficulty 难度] [--score 分数]\n"
-    "                     [--create] [--dry-run]\n"
-    "                                         从 .docx/.odt/.md/.txt、Moodle XML 或 GIFT（按内容识别）导入试题；\n"
+    "                     [--create] [--dry-run] [--encoding auto|utf-8|gb18030|utf-16le|utf-16be]\n"
+    "                                         从 .docx/.doc/.wps/.odt/.md/.txt、Moodle XML 或 GIFT（按内容识别）导入试题；\n"
+    "                                         纯文本的编码默认自动识别（UTF-8、UTF-16、GB18030/GBK），--encoding 指定编码；\n"
     "                                         --type/--chapter/--score 用于文件未给出的试题（Moodle XML 与 GIFT 的\n"
     "                                         试题全部用 --type 的题型），--difficulty 用于全部试题，\n"
     "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果\n"
@@ -167,14 +169,17 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     const QString chapter = option(args, QStringLiteral("--chapter"));
     const QString difficulty = option(args, QStringLiteral("--difficulty"));
     const QString score = option(args, QStringLiteral("--score"));
-    if (!score.isEmpty()) {
-        bool ok = false;
-        if (score.toDouble(&ok) < 0 || !ok) throw AppError(QStringLiteral("分数“%1”不是有效的数字。").arg(score));
-    }
+    // The options are checked as 录入试题 checks what is typed there.
+    if (!fields::scoreProblem(score).isEmpty()) throw AppError(fields::scoreProblem(score) + QStringLiteral("。"));
+    if (!difficulty.isEmpty() && !fields::difficultyProblem(difficulty).isEmpty())
+        throw AppError(fields::difficultyProblem(difficulty) + QStringLiteral("。"));
+    const QString encodingOption = option(args, QStringLiteral("--encoding"));
+    const exchange::TextEncoding encoding = encodingOption.isEmpty() ? exchange::TextEncoding::Automatic
+                                                                     : exchange::encodingFromName(encodingOption);
     const bool dryRun = args.contains(QStringLiteral("--dry-run"));
     const bool create = args.contains(QStringLiteral("--create"));
 
-    exchange::ImportedPaper paper = exchange::readDocument(QDir::current().absoluteFilePath(file));
+    exchange::ImportedPaper paper = exchange::readDocument(QDir::current().absoluteFilePath(file), encoding);
     if (paper.questions.isEmpty()) {
         throw AppError(QStringLiteral("文件“%1”中没有找到可识别的试题，题库未改变。").arg(QFileInfo(file).fileName()));
     }
@@ -202,12 +207,13 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     if (dryRun) {
         for (const exchange::ImportedQuestion& q : paper.questions) {
             const QStringList warnings = exchange::rowWarnings(q, types, chapters);
-            out() << QStringLiteral("第 %1 题\t%2\t%3\t%4\t%5\t%6%7\n")
+            out() << QStringLiteral("第 %1 题\t%2\t%3\t%4\t%5\t%6%7\t答案：%8\n")
                          .arg(q.number, q.typeName, q.chapterName, q.difficulty, q.score,
                               content::shortForm(q.text).simplified().left(40),
                               warnings.isEmpty()
                                   ? QString()
-                                  : QStringLiteral("\t[") + warnings.join(QStringLiteral("；")) + QStringLiteral("]"));
+                                  : QStringLiteral("\t[") + warnings.join(QStringLiteral("；")) + QStringLiteral("]"),
+                              content::shortForm(q.answer).simplified().left(30));
         }
         for (const exchange::LooseParagraph& p : paper.loose)
             out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
@@ -215,6 +221,9 @@ int importQuestions(const QStringList& args, const QString& databasePath)
             out() << QStringLiteral("图片未导入（只引用了本机文件或网址，不会读取）：%1\n").arg(reference.left(80));
         if (!paper.unsupported.isEmpty())
             out() << QStringLiteral("不会导入（本程序不支持的题型）：%1\n").arg(exchange::countsText(paper.unsupported));
+        for (const exchange::LooseParagraph& entry : paper.unmatchedKeys)
+            out() << QStringLiteral("答案没有对应的试题（第 %1 段）：%2\n").arg(entry.paragraph).arg(entry.text.left(60));
+        if (!paper.encoding.isEmpty()) out() << QStringLiteral("文件编码：%1\n").arg(paper.encoding);
         out() << QStringLiteral("试运行：识别出 %1 道试题，题库未改变。\n").arg(paper.questions.size()) << Qt::flush;
         return 0;
     }
@@ -224,12 +233,14 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     exchange::StoreSummary summary;
     sql::transaction(db,
                      [&] { summary = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options); });
-    summary.unsupported = paper.unsupported;
+    summary.countUnstored(paper);
     out() << summary.text() << "\n";
     if (!paper.skippedPictures.isEmpty()) {
         out() << QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址，不会读取）。\n")
                      .arg(paper.skippedPictures.size());
     }
+    for (const exchange::LooseParagraph& entry : paper.unmatchedKeys)
+        out() << QStringLiteral("答案没有对应的试题（第 %1 段）：%2\n").arg(entry.paragraph).arg(entry.text.left(60));
     out() << Qt::flush;
     return 0;
 }

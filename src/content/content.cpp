@@ -299,6 +299,7 @@ StoredPicture examinePicture(const QByteArray& bytes)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    reader.setAllocationLimit(kPictureAllocationMegabytes);
     const QByteArray format = reader.format().toLower();
     static const QHash<QByteArray, QString> raster = {
         {"png", QStringLiteral("image/png")},  {"jpeg", QStringLiteral("image/jpeg")},

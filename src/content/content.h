@@ -72,6 +72,9 @@ struct StoredPicture {
 // Largest picture file accepted, in bytes, and largest picture, in pixels.
 constexpr qint64 kMaxPictureBytes = 20 * 1024 * 1024;
 constexpr qint64 kMaxPicturePixels = 40 * 1000 * 1000;
+// What decoding a picture of kMaxPicturePixels may allocate, in megabytes (8 bytes a pixel, as a
+// 16-bit RGBA PNG needs). Qt's own default (128 MB) would refuse a 36-megapixel photo.
+constexpr int kPictureAllocationMegabytes = int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1;
 
 // The content hash of a picture file: SHA-256, 64 lowercase hex digits.
 QString pictureHash(const QByteArray& bytes);

@@ -282,7 +282,7 @@ QByteArray documentTree(const QString& path, int timeoutMs)
     const QString name = QFileInfo(path).fileName();
     const QString format = inputFormat(path);
     if (format.isEmpty()) {
-        throw AppError(QStringLiteral("不支持文件“%1”的格式，请选择 Word 文档（.docx）、OpenDocument 文本（.odt）、"
+        throw AppError(QStringLiteral("不支持文件“%1”的格式，请选择 Word 文档（.docx、.doc）、WPS 文档（.wps）、OpenDocument 文本（.odt）、"
                                       "Markdown（.md）、纯文本（.txt）、Moodle XML（.xml）或 GIFT（.gift）文件。")
                            .arg(name));
     }

@@ -1,5 +1,7 @@
 #include "content/svg_safety.h"
 
+#include "content/content.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QImageReader>
@@ -270,6 +272,7 @@ QImage drawPicture(const QByteArray& bytes, const QString& mime, QSize size)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    reader.setAllocationLimit(kPictureAllocationMegabytes);
     const QSize own = reader.size();
     if (size.isEmpty()) size = own;
     if (size.isEmpty()) return QImage();

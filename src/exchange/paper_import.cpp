@@ -7,12 +7,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "content/content.h"
+#include "content/libreoffice.h"
 #include "content/pandoc.h"
 #include "content/zip_guard.h"
 #include "data/errors.h"
@@ -89,7 +91,7 @@ private:
                 for (const QJsonValue& definition : entry.toArray().at(1).toArray()) blocks(definition.toArray());
             }
         } else if (t == QLatin1String("Table")) {
-            nested(c);  // every cell's paragraphs, row by row
+            if (!keyTable(c.toArray())) nested(c);  // every cell's paragraphs, row by row
         }
         // HorizontalRule, RawBlock, Null: nothing to read
     }
@@ -106,6 +108,72 @@ private:
                 paragraphs.append(label);
             }
         }
+    }
+
+    // The rows of a pandoc table (head, bodies, foot), each as its cells' texts.
+    QVector<QStringList> tableRows(const QJsonArray& table)
+    {
+        QJsonArray rows;
+        const auto addRows = [&rows](const QJsonValue& list) {
+            for (const QJsonValue& row : list.toArray()) rows.append(row);
+        };
+        addRows(table.at(3).toArray().at(1));  // TableHead: [attributes, rows]
+        for (const QJsonValue& body : table.at(4).toArray()) {
+            addRows(body.toArray().at(2));  // TableBody: [attributes, row head columns, head rows, rows]
+            addRows(body.toArray().at(3));
+        }
+        addRows(table.at(5).toArray().at(1));  // TableFoot
+        QVector<QStringList> result;
+        for (const QJsonValue& row : rows) {
+            QStringList cells;
+            for (const QJsonValue& cell : row.toArray().at(1).toArray()) {
+                // Cell: [attributes, alignment, row span, column span, blocks]
+                const qsizetype before = paragraphs.size();
+                blocks(cell.toArray().at(4).toArray());
+                cells << paragraphs.mid(before).join(QLatin1Char(' ')).simplified();
+                paragraphs.remove(before, paragraphs.size() - before);
+            }
+            result << cells;
+        }
+        return result;
+    }
+
+    // A 题号/答案 table, the way answer keys are often set: rows "题号 | 1 | 2 | …" each followed
+    // by "答案 | C | A | …", or columns headed "题号" and "答案". It becomes the key's line
+    // "参考答案：1．C　2．A …" for the recogniser; any other table is read cell by cell.
+    bool keyTable(const QJsonArray& table)
+    {
+        const QVector<QStringList> rows = tableRows(table);
+        const auto isNumberLabel = [](const QString& cell) {
+            return cell == QStringLiteral("题号") || cell == QStringLiteral("题 号");
+        };
+        const auto isAnswerLabel = [](const QString& cell) {
+            return cell == QStringLiteral("答案") || cell == QStringLiteral("答 案") ||
+                   cell == QStringLiteral("参考答案");
+        };
+        QStringList entries;
+        if (!rows.isEmpty() && rows.first().size() >= 2 && isNumberLabel(rows.first().at(0)) &&
+            isAnswerLabel(rows.first().at(1))) {
+            for (qsizetype r = 1; r < rows.size(); ++r) {
+                if (rows[r].size() >= 2 && !rows[r].at(0).isEmpty() && !rows[r].at(1).isEmpty())
+                    entries << rows[r].at(0) + QStringLiteral("．") + rows[r].at(1);
+            }
+        } else {
+            bool pairs = false;
+            for (qsizetype r = 0; r + 1 < rows.size(); ++r) {
+                if (rows[r].isEmpty() || rows[r + 1].isEmpty() || !isNumberLabel(rows[r].at(0)) ||
+                    !isAnswerLabel(rows[r + 1].at(0)))
+                    continue;
+                pairs = true;
+                for (qsizetype i = 1; i < rows[r].size() && i < rows[r + 1].size(); ++i) {
+                    if (!rows[r].at(i).isEmpty() && !rows[r + 1].at(i).isEmpty())
+                        entries << rows[r].at(i) + QStringLiteral("．") + rows[r + 1].at(i);
+                }
+            }
+            if (!pairs) return false;
+        }
+        if (!entries.isEmpty()) paragraphs << QStringLiteral("参考答案：") + entries.join(QStringLiteral("　"));
+        return true;
     }
 
     // Paragraphs anywhere inside a value (table cells), in document order.
@@ -240,8 +308,9 @@ const QRegularExpression& re(const char* pattern)
 
 const char* const kSection = "^([一二三四五六七八九十]{1,3})\\s*[、.．]\\s*(.+)$";
 const char* const kPoints = "每(?:小|道)?题\\s*(\\d+(?:\\.\\d+)?)\\s*分";
-const char* const kQuestionDot = "^(\\d{1,4})\\s*[.、．](?![\\d.．])\\s*(.*)$";
-const char* const kQuestionParen = "^[（(]\\s*(\\d{1,4})\\s*[)）]\\s*(.*)$";
+// Question numbers have no length limit: a collection of exercises runs to 10,000 and beyond.
+const char* const kQuestionDot = "^(\\d+)\\s*[.、．](?![\\d.．])\\s*(.*)$";
+const char* const kQuestionParen = "^[（(]\\s*(\\d+)\\s*[)）]\\s*(.*)$";
 const char* const kOptionStart = "^(?:[（(]\\s*[A-H]\\s*[)）]|[A-H]\\s*[.、．])";
 const char* const kOptionLabel = "(?:^|\\s)(?:[（(]\\s*[A-H]\\s*[)）]|[A-H]\\s*[.、．])";
 const char* const kAnswerLabel =
@@ -250,9 +319,17 @@ const char* const kInlineLabel = "(【答案】|【解析】|【详解】|【分
 const char* const kKeyHeading =
     "^(?:[一二三四五六七八九十]{1,3}\\s*[、.．]\\s*)?(?:参考答案|答案)(?:与解析|及解析|与评分标准|及评分标准)?\\s*[:：]"
     "?$";
+// A key heading with the key on the same line: "参考答案：1．C　2．A".
+const char* const kKeyHeadingInline =
+    "^(?:[一二三四五六七八九十]{1,3}\\s*[、.．]\\s*)?(参考答案|答案)(?:与解析|及解析|与评分标准|及评分标准)?\\s*[:：]"
+    "\\s*(.+)$";
+// One entry of a key, "1．C", "12、x = 3", "(3) B", up to the next entry; entries are separated by
+// blanks (also the wide one), commas or semicolons.
 const char* const kKeyEntry =
-    "(?:^|\\s)(?:(\\d{1,4})\\s*[.、．:：]|[（(](\\d{1,4})[)）])\\s*(.+?)(?=\\s+(?:\\d{1,4}\\s*[.、．:：]|[（(]\\d{1,4}["
+    "(?:^|[\\s,，;；])(?:(\\d+)\\s*[.、．:：]|[（(](\\d+)[)）])\\s*(.+?)(?=[\\s,，;；]+(?:\\d+\\s*[.、．:：]|[（(]\\d+["
     ")）])|$)";
+// Choices of consecutive questions in one run: "1-5 CADBB", "6～10：ABDCA".
+const char* const kKeyRange = "(\\d+)\\s*[-~～—–－]+\\s*(\\d+)\\s*[.、．:：]?\\s*([A-Ha-h]+)(?![A-Za-z])";
 
 QString headingTypeName(const QString& rest)
 {
@@ -260,6 +337,16 @@ QString headingTypeName(const QString& rest)
     const qsizetype cut = name.indexOf(QRegularExpression(QStringLiteral("[（(:：,，。]")));
     if (cut >= 0) name.truncate(cut);
     return name.trimmed();
+}
+
+const char* const kTrailingSeparators = "[\\s,，;；、]+$";
+
+// A number as written without its leading zeros ("007" is 7), of any length.
+QString plainNumber(const QString& digits)
+{
+    qsizetype zeros = 0;
+    while (zeros + 1 < digits.size() && digits.at(zeros) == QLatin1Char('0')) ++zeros;
+    return digits.mid(zeros);
 }
 
 enum class Numbering { Unknown, Dot, Paren };
@@ -280,6 +367,13 @@ public:
         if (re(kKeyHeading).match(text).hasMatch() && !paper.questions.isEmpty()) {
             inKey_ = true;
             current_ = -1;
+            return;
+        }
+        if (!paper.questions.isEmpty() && (m = re(kKeyHeadingInline).match(text)).hasMatch() &&
+            isKeyOnOneLine(m.captured(1), m.captured(2))) {
+            inKey_ = true;
+            current_ = -1;
+            keyLine(m.captured(2), paragraph);
             return;
         }
         if ((m = re(kSection).match(text)).hasMatch()) {
@@ -311,9 +405,12 @@ public:
         append(text, paragraph);
     }
 
-    void keyLine(const QString& text, int paragraph)
+    void keyLine(const QString& line, int paragraph)
     {
+        QString text = line;
         QRegularExpressionMatch m;
+        // A key may be repeated under its heading ("参考答案：1．C …" on a later page).
+        if ((m = re(kKeyHeadingInline).match(text)).hasMatch()) text = m.captured(2);
         if ((m = re(kSection).match(text)).hasMatch()) {
             keySection_ = -1;
             const QString name = headingTypeName(m.captured(2));
@@ -321,26 +418,42 @@ public:
                 if (paper.sections[i].typeName == name) keySection_ = i;
             }
             lastKeyed_ = -1;
-            return;
+            // "一、选择题 1-5 CADBB": the entries after the heading are read as well.
+            const qsizetype first = firstKeyEntry(m.captured(2));
+            if (first < 0) return;
+            text = m.captured(2).mid(first);
         }
-        QRegularExpressionMatchIterator it = re(kKeyEntry).globalMatch(text);
         bool any = false;
+        // Runs of choices first; what they leave is read entry by entry.
+        QString rest = text;
+        QRegularExpressionMatchIterator runs = re(kKeyRange).globalMatch(text);
+        qsizetype removed = 0;
+        while (runs.hasNext()) {
+            const QRegularExpressionMatch r = runs.next();
+            const qint64 from = r.captured(1).toLongLong();
+            const qint64 to = r.captured(2).toLongLong();
+            const QString letters = r.captured(3).toUpper();
+            if (to < from || to - from + 1 != letters.size()) continue;  // not a run of choices
+            any = true;
+            for (qint64 n = from; n <= to; ++n)
+                giveKey(QString::number(n), letters.at(n - from), r.captured(0).trimmed(), paragraph);
+            rest.replace(r.capturedStart() - removed, r.capturedLength(), QStringLiteral(" "));
+            removed += r.capturedLength() - 1;
+        }
+        QRegularExpressionMatchIterator it = re(kKeyEntry).globalMatch(rest);
         while (it.hasNext()) {
             const QRegularExpressionMatch e = it.next();
             const QString number = e.captured(1).isEmpty() ? e.captured(2) : e.captured(1);
-            const int index = questionNumbered(number);
+            QString value = e.captured(3).trimmed();
+            // The separator before the next entry is not part of this one's answer.
+            if (e.capturedEnd() < rest.size()) value.remove(re(kTrailingSeparators));
             any = true;
-            if (index < 0) {
-                paper.loose.append({paragraph, e.captured(0).trimmed()});
-                continue;
-            }
-            QString& answer = paper.questions[index].answer;
-            answer += (answer.isEmpty() ? QString() : QStringLiteral("\n")) + e.captured(3).trimmed();
-            lastKeyed_ = index;
+            giveKey(number, value, e.captured(0).trimmed(), paragraph);
         }
         if (any) return;
         if (lastKeyed_ >= 0) {
             paper.questions[lastKeyed_].answer += QLatin1Char('\n') + text;  // a long answer's next line
+            ++paper.keyLinesJoined;
         } else {
             paper.loose.append({paragraph, text});
         }
@@ -348,9 +461,9 @@ public:
 
     void finish()
     {
-        QHash<int, int> lastNumber;  // section -> number of its previous question
+        QHash<int, qint64> lastNumber;  // section -> number of its previous question
         for (ImportedQuestion& q : paper.questions) {
-            const int n = q.number.toInt();
+            const qint64 n = q.number.toLongLong();
             if (lastNumber.contains(q.section) && n != lastNumber.value(q.section) + 1) {
                 q.warnings << QStringLiteral("题号不连续（上一题为 %1）").arg(lastNumber.value(q.section));
             }
@@ -381,7 +494,7 @@ private:
     void startQuestion(const QString& number, const QString& rest, int paragraph)
     {
         ImportedQuestion q;
-        q.number = QString::number(number.toInt());
+        q.number = plainNumber(number);
         q.section = paper.sections.isEmpty() ? -1 : static_cast<int>(paper.sections.size() - 1);
         q.paragraph = paragraph;
         if (q.section >= 0) {
@@ -442,9 +555,51 @@ private:
         q.text += (q.text.isEmpty() ? QString() : QStringLiteral("\n")) + rest;
     }
 
+    // The key of question `number`: added to its answer, or listed when no question has that number.
+    void giveKey(const QString& number, const QString& value, const QString& asWritten, int paragraph)
+    {
+        const int index = questionNumbered(number);
+        if (index < 0 || value.isEmpty()) {
+            paper.unmatchedKeys.append({paragraph, asWritten});
+            return;
+        }
+        QString& answer = paper.questions[index].answer;
+        answer += (answer.isEmpty() ? QString() : QStringLiteral("\n")) + value;
+        lastKeyed_ = index;
+    }
+
+    // Where the first key entry or run of choices of a text starts, -1 when it has none.
+    static qsizetype firstKeyEntry(const QString& text)
+    {
+        qsizetype first = -1;
+        for (const char* pattern : {kKeyEntry, kKeyRange}) {
+            const QRegularExpressionMatch m = re(pattern).match(text);
+            if (m.hasMatch() && (first < 0 || m.capturedStart() < first)) first = m.capturedStart();
+        }
+        return first;
+    }
+
+    // "参考答案：1．C　2．A" is a key on one line. After a plain "答案：" a question's own answer is
+    // as likely ("答案：1. 5"), so there it takes runs of choices or three entries that all
+    // name questions of the file.
+    bool isKeyOnOneLine(const QString& heading, const QString& rest) const
+    {
+        if (firstKeyEntry(rest) != 0) return false;
+        if (heading == QStringLiteral("参考答案")) return true;
+        if (re(kKeyRange).match(rest).hasMatch()) return true;
+        int named = 0;
+        for (QRegularExpressionMatchIterator it = re(kKeyEntry).globalMatch(rest); it.hasNext();) {
+            const QRegularExpressionMatch e = it.next();
+            const QString number = e.captured(1).isEmpty() ? e.captured(2) : e.captured(1);
+            if (questionNumbered(number) < 0) return false;
+            ++named;
+        }
+        return named >= 3;
+    }
+
     int questionNumbered(const QString& number) const
     {
-        const QString n = QString::number(number.toInt());
+        const QString n = plainNumber(number);
         int first = -1;
         for (int i = 0; i < paper.questions.size(); ++i) {
             const ImportedQuestion& q = paper.questions.at(i);
@@ -483,46 +638,158 @@ QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>*
     return reader.paragraphs;
 }
 
-ImportedPaper readDocument(const QString& path)
+namespace {
+
+// The bytes of a file read whole, after the checks every reader makes: it exists, it is a regular
+// file (a pipe or a device named like a document would never end), it is not larger than `limit`.
+QByteArray readWhole(const QString& path, qint64 limit)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    // Moodle XML and GIFT are known by their content too: Moodle names its GIFT export ".txt".
-    const ExchangeFormat format = suffix == QLatin1String("xml")    ? ExchangeFormat::MoodleXml
-                                  : suffix == QLatin1String("gift") ? ExchangeFormat::Gift
-                                                                    : exchangeFormatOfFile(path);
-    if (format != ExchangeFormat::Other) {
-        QFile file(path);
-        // Looked at before opening: opening a named pipe or a device could wait or never end.
-        const QFileInfo info(path);
-        if (info.exists() && !info.isFile()) {
-            throw AppError(QStringLiteral("“%1”不是普通文件，无法读取。").arg(info.fileName()));
-        }
-        if (!file.open(QIODevice::ReadOnly)) {
-            throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(info.fileName(), file.errorString()));
-        }
-        if (file.size() > kMaxMoodleBytes) {
-            throw AppError(QStringLiteral("文件“%1”太大（%2 MB），最多允许 %3 MB。")
-                               .arg(info.fileName())
-                               .arg(file.size() >> 20)
-                               .arg(kMaxMoodleBytes >> 20));
-        }
-        const QByteArray bytes = file.read(kMaxMoodleBytes + 1);
-        return format == ExchangeFormat::MoodleXml ? readMoodleXml(bytes) : readGift(QString::fromUtf8(bytes));
+    const QFileInfo info(path);
+    if (!info.exists()) throw AppError(QStringLiteral("文件“%1”不存在。").arg(path));
+    if (!info.isFile()) throw AppError(QStringLiteral("“%1”不是普通文件，无法读取。").arg(info.fileName()));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw AppError(QStringLiteral("无法读取文件“%1”：%2").arg(info.fileName(), file.errorString()));
     }
+    if (file.size() > limit) {
+        throw AppError(QStringLiteral("文件“%1”太大（%2 MB），最多允许 %3 MB。")
+                           .arg(info.fileName())
+                           .arg(file.size() >> 20)
+                           .arg(limit >> 20));
+    }
+    return file.read(limit + 1);
+}
+
+// Pictures a .docx only links to (a:blip r:link, a file on the author's computer or the web)
+// instead of holding them: pandoc leaves them out without a word, so they are looked for in the
+// document itself and listed by the place they name.
+QStringList linkedPictures(const QString& docx)
+{
+    const packed::Archive archive(docx, QFileInfo(docx).fileName());
+    const std::optional<QByteArray> document =
+        archive.read(QStringLiteral("word/document.xml"), packed::Limits().xmlBytes);
+    if (!document) return {};
+    const QString xml = QString::fromUtf8(*document);
+    static const QRegularExpression blip(QStringLiteral("<a:blip\\b[^>]*>"));
+    static const QRegularExpression link(QStringLiteral("\\br:link=\"([^\"]+)\""));
+    QStringList ids;
+    for (auto it = blip.globalMatch(xml); it.hasNext();) {
+        const QString element = it.next().captured(0);
+        // Word's "link and embed" keeps a copy inside the document: that one is read as usual.
+        if (element.contains(QLatin1String("r:embed="))) continue;
+        const QRegularExpressionMatch m = link.match(element);
+        if (m.hasMatch()) ids << m.captured(1);
+    }
+    if (ids.isEmpty()) return {};
+    QHash<QString, QString> targets;
+    if (const auto rels = archive.read(QStringLiteral("word/_rels/document.xml.rels"), packed::Limits().xmlBytes)) {
+        static const QRegularExpression relation(QStringLiteral("<Relationship\\b[^>]*>"));
+        static const QRegularExpression id(QStringLiteral("\\bId=\"([^\"]+)\""));
+        static const QRegularExpression target(QStringLiteral("\\bTarget=\"([^\"]*)\""));
+        for (auto it = relation.globalMatch(QString::fromUtf8(*rels)); it.hasNext();) {
+            const QString element = it.next().captured(0);
+            targets.insert(id.match(element).captured(1), target.match(element).captured(1));
+        }
+    }
+    QStringList result;
+    for (const QString& rid : ids) {
+        const QString place = targets.value(rid);
+        result << (place.isEmpty() ? QStringLiteral("（链接 %1）").arg(rid) : place.left(200));
+    }
+    return result;
+}
+
+// A document tree read by pandoc, its pictures read from the packed document it came from.
+ImportedPaper recogniseTree(const QByteArray& tree, const QString& packedPath, const QString& packedRoot)
+{
     QHash<QString, QByteArray> pictures;
     QStringList skipped;
     PictureSource source;
     source.skipped = &skipped;
-    // documentTree has checked a packed document's limits before pandoc opens it.
-    const QByteArray tree = pandoc::documentTree(path);
-    if (suffix == QLatin1String("docx") || suffix == QLatin1String("odt")) {
-        source.packedPath = path;
-        source.packedRoot = suffix == QLatin1String("docx") ? QStringLiteral("word/") : QString();
-    }
+    source.packedPath = packedPath;
+    source.packedRoot = packedRoot;
     const QStringList paragraphs = paragraphsOfTree(tree, &pictures, source);
     ImportedPaper paper = recognise(paragraphs, pictures);
     paper.skippedPictures = skipped;
     return paper;
+}
+
+ImportedPaper readPackedDocx(const QString& docx)
+{
+    ImportedPaper paper = recogniseTree(pandoc::documentTree(docx), docx, QStringLiteral("word/"));
+    const QStringList linked = linkedPictures(docx);
+    paper.skippedPictures += linked;
+    if (!linked.isEmpty() && !paper.questions.isEmpty()) {
+        // Where in the text they stood pandoc does not say: the first question carries the warning.
+        paper.questions.first().warnings
+            << QStringLiteral("文件中有 %1 张图片只是链接（未嵌入文档），未导入").arg(linked.size());
+    }
+    return paper;
+}
+
+// A Moodle XML or GIFT file: a declared XML encoding is the XML reader's to follow; an undeclared
+// one, and a GIFT file's, is found (or taken as chosen) like a plain text's.
+ImportedPaper readExchangeFile(const QString& path, ExchangeFormat format, TextEncoding encoding)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QByteArray bytes = readWhole(path, kMaxMoodleBytes);
+    if (format == ExchangeFormat::MoodleXml && hasXmlEncodingDeclaration(bytes)) return readMoodleXml(bytes);
+    const DecodedText text = decodeText(bytes, encoding, name);
+    ImportedPaper paper =
+        format == ExchangeFormat::MoodleXml ? readMoodleXml(text.text.toUtf8()) : readGift(text.text);
+    paper.encoding = encodingName(text.encoding);
+    return paper;
+}
+
+}  // namespace
+
+ImportedPaper readDocument(const QString& path, TextEncoding encoding)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().toLower();
+    const QString name = info.fileName();
+    // Looked at before opening: a folder named like a document, a named pipe or a device.
+    if (info.exists() && !info.isFile()) {
+        throw AppError(info.isDir() ? QStringLiteral("“%1”是一个文件夹，不是文件。请选择要导入的文件。").arg(name)
+                                    : QStringLiteral("“%1”不是普通文件，无法读取。").arg(name));
+    }
+    // Moodle XML and GIFT are known by their extension or, whatever it is, by their content
+    // (Moodle names its GIFT export ".txt").
+    const bool packedOrWord = suffix == QLatin1String("docx") || suffix == QLatin1String("odt") ||
+                              suffix == QLatin1String("doc") || suffix == QLatin1String("wps");
+    const ExchangeFormat format = suffix == QLatin1String("xml")    ? ExchangeFormat::MoodleXml
+                                  : suffix == QLatin1String("gift") ? ExchangeFormat::Gift
+                                  : packedOrWord                    ? ExchangeFormat::Other
+                                                                    : exchangeFormatOfFile(path);
+    if (format != ExchangeFormat::Other) return readExchangeFile(path, format, encoding);
+    if (suffix == QLatin1String("doc") || suffix == QLatin1String("wps")) {
+        QTemporaryDir converted(QDir::tempPath() + QStringLiteral("/exavoro-import-XXXXXX"));
+        if (!converted.isValid()) throw AppError(QStringLiteral("无法建立临时文件夹，无法读取“%1”。").arg(name));
+        return readPackedDocx(libreoffice::convertToDocx(path, converted.path()));
+    }
+    if (suffix == QLatin1String("txt") || suffix == QLatin1String("md")) {
+        if (!pandoc::available()) pandoc::documentTree(path);  // says what to install
+        // pandoc reads UTF-8 only: the text goes to it decoded and written again in UTF-8.
+        const pandoc::Limits limits;
+        const DecodedText text = decodeText(readWhole(path, limits.inputBytes), encoding, name);
+        if (const ExchangeFormat decoded = sniffExchangeFormat(text.text.left(64 * 1024).toUtf8());
+            decoded != ExchangeFormat::Other) {
+            ImportedPaper paper =
+                decoded == ExchangeFormat::Gift ? readGift(text.text) : readMoodleXml(text.text.toUtf8());
+            paper.encoding = encodingName(text.encoding);
+            return paper;
+        }
+        const QByteArray tree =
+            pandoc::run({QStringLiteral("-f"), pandoc::inputFormat(path), QStringLiteral("-t"), QStringLiteral("json")},
+                        name, pandoc::kDefaultTimeoutMs, text.text.toUtf8());
+        ImportedPaper paper = recogniseTree(tree, QString(), QString());
+        paper.encoding = encodingName(text.encoding);
+        return paper;
+    }
+    if (suffix == QLatin1String("docx")) return readPackedDocx(path);
+    // documentTree has checked a packed document's limits before pandoc opens it.
+    const QByteArray tree = pandoc::documentTree(path);
+    return recogniseTree(tree, suffix == QLatin1String("odt") ? path : QString(), QString());
 }
 
 QString matchTypeName(const QString& name, const QStringList& subjectTypes)

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "exchange/text_encoding.h"
+
 // Reading questions out of a document: old papers, exercise collections and answer keys written
 // in Word or another word processor, in the layouts Chinese papers use.
 namespace exchange {
@@ -55,6 +57,13 @@ struct ImportedPaper {
     // Questions of kinds this program cannot store (Moodle's cloze, matching, …): the kind and how
     // many, in order of first appearance. Each is also listed as a loose paragraph.
     QVector<QPair<QString, int>> unsupported;
+    // Entries of an answer key that name no question of the file ("12．B" in a paper of ten
+    // questions), as written, with their paragraph; listed for the user, never stored.
+    QVector<LooseParagraph> unmatchedKeys;
+    // Lines of an answer key without a number of their own, joined to the answer before them.
+    int keyLinesJoined = 0;
+    // The encoding a plain-text file was read in ("GB18030"); empty for other documents.
+    QString encoding;
 };
 
 // Recognises questions in the paragraphs of a document (one text per paragraph or line, in order):
@@ -78,9 +87,11 @@ struct PictureSource {
 QStringList paragraphsOfTree(const QByteArray& json, QHash<QString, QByteArray>* pictures,
                              const PictureSource& source = PictureSource());
 
-// Reads a .docx, .odt, .md or .txt file through pandoc and recognises its questions. Throws
-// AppError with a Chinese message when the file cannot be read.
-ImportedPaper readDocument(const QString& path);
+// Reads a .docx, .odt, .md or .txt file through pandoc (a .doc or .wps after LibreOffice turned
+// it into .docx) and recognises its questions. Plain text (.txt, .md, .gift, .xml without an
+// encoding declaration) is decoded as `encoding` says, detected when Automatic. Throws AppError
+// with a Chinese message when the file cannot be read.
+ImportedPaper readDocument(const QString& path, TextEncoding encoding = TextEncoding::Automatic);
 
 // The question type named by a heading or a type column: the subject's type of exactly this
 // name, else the one subject type whose name contains it or is contained in it ("选择题" finds

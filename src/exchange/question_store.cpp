@@ -1,15 +1,18 @@
 #include "exchange/question_store.h"
 
+#include <algorithm>
+
 #include <QSet>
 
 #include "content/content.h"
 #include "data/convert.h"
-#include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/lookups.h"
 #include "data/numbering.h"
+#include "data/question_fields.h"
 #include "data/sql.h"
+#include "demo/demo.h"
 
 namespace exchange {
 
@@ -29,7 +32,27 @@ QString StoreSummary::text() const
         result += QStringLiteral("\n未导入（本程序不支持的题型）：") + kinds.join(QStringLiteral("，")) +
                   QStringLiteral("。");
     }
+    QStringList left;
+    if (looseParagraphs > 0) left << QStringLiteral("%1 个段落未归入试题").arg(looseParagraphs);
+    if (unmatchedKeys > 0) left << QStringLiteral("%1 条答案没有对应的试题").arg(unmatchedKeys);
+    if (skippedPictures > 0) left << QStringLiteral("%1 张图片未导入").arg(skippedPictures);
+    if (!left.isEmpty())
+        result += QStringLiteral("\n未导入：") + left.join(QStringLiteral("，")) + QStringLiteral("。");
+    if (keyLinesJoined > 0)
+        result += QStringLiteral("\n答案中有 %1 行没有题号，已并入它前面的答案。").arg(keyLinesJoined);
     return result;
+}
+
+void StoreSummary::countUnstored(const ImportedPaper& paper)
+{
+    unsupported = paper.unsupported;
+    // A question of a kind not supported is listed among the loose paragraphs too: counted once.
+    int unsupportedQuestions = 0;
+    for (const auto& kind : paper.unsupported) unsupportedQuestions += kind.second;
+    looseParagraphs = std::max(0, static_cast<int>(paper.loose.size()) - unsupportedQuestions);
+    unmatchedKeys = static_cast<int>(paper.unmatchedKeys.size());
+    keyLinesJoined = paper.keyLinesJoined;
+    skippedPictures = static_cast<int>(paper.skippedPictures.size());
 }
 
 QString subjectCode(const QSqlDatabase& db, const QString& subjectName)
@@ -97,6 +120,12 @@ QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTyp
         result << QStringLiteral("新章节（导入时新建）");
     }
     if (q.score.isEmpty()) result << QStringLiteral("未给出分数");
+    if (q.difficulty.isEmpty()) result << QStringLiteral("未给出难度");
+    // Checked as 录入试题 checks them: a value it would not store is not stored from a file either.
+    const QString score = fields::scoreProblem(q.score);
+    if (!score.isEmpty()) result << score;
+    const QString difficulty = fields::difficultyProblem(q.difficulty);
+    if (!difficulty.isEmpty()) result << difficulty;
     return result;
 }
 
@@ -108,6 +137,10 @@ void checkStorable(const QVector<ImportedQuestion>& questions)
         if (q.text.trimmed().isEmpty()) throw AppError(which + QStringLiteral("的题目为空，请删除此行或补上题目。"));
         if (q.typeName.isEmpty()) throw AppError(which + QStringLiteral("没有题型，请为它选择题型。"));
         if (q.chapterName.isEmpty()) throw AppError(which + QStringLiteral("没有章节，请为它选择章节。"));
+        for (const QString& problem : {fields::scoreProblem(q.score), fields::difficultyProblem(q.difficulty)}) {
+            if (!problem.isEmpty())
+                throw AppError(which + QStringLiteral("的") + problem + QStringLiteral("，请改正后再导入。"));
+        }
         // A formula that 录入试题 would refuse is refused here too: the row can be corrected in place.
         for (const auto& [part, text] :
              {std::pair{QStringLiteral("题目"), &q.text}, {QStringLiteral("答案"), &q.answer}}) {

@@ -31,9 +31,17 @@ struct StoreSummary {
     QVector<QPair<QString, int>> perType;  // type name and count, in order of first appearance
     QStringList createdTypes;
     QStringList createdChapters;
-    // Questions of the file left out because this program cannot store their kind (set by the caller).
+    // Questions of the file left out because this program cannot store their kind.
     QVector<QPair<QString, int>> unsupported;
-    QString text() const;  // "已导入 12 道试题：选择题 10 道，填空题 2 道。"
+    // What the file held that was not stored, or was joined to another question.
+    int looseParagraphs = 0;   // paragraphs that belong to no question
+    int unmatchedKeys = 0;     // key entries naming no question
+    int keyLinesJoined = 0;    // key lines joined to the answer before them
+    int skippedPictures = 0;   // pictures the file only refers to
+    // Takes the counts above and `unsupported` from the file as read.
+    void countUnstored(const ImportedPaper& paper);
+    // "已导入 12 道试题：选择题 10 道，填空题 2 道。" and a line "未导入：……" when anything was left.
+    QString text() const;
 };
 
 // The subject code of a subject name, empty when there is none.

@@ -58,7 +58,7 @@ QString seed(Workspace& ws)
     add("02", "001", "02", "较难", "12",
         QStringLiteral("如图 ") + marker + QStringLiteral(" 求面积：\\[S=\\frac{1}{2}ab\\] {a:b} ~=#"),
         QStringLiteral("解：见图 ") + marker);
-    add("02", "002", "01", "中等", "2.5", QStringLiteral("化简 \\(\\sqrt{8}\\)"), QStringLiteral("\\(2\\sqrt{2}\\)"));
+    add("02", "002", "01", "中等", "25", QStringLiteral("化简 \\(\\sqrt{8}\\)"), QStringLiteral("\\(2\\sqrt{2}\\)"));
     return hash;
 }
 
@@ -168,7 +168,7 @@ void MoodleGiftTest::moodleXmlIsWellFormedWithCategoriesAndEmbeddedPictures()
     QCOMPARE(embedded, content::loadPicture(DM->db(), hash)->data);
     QVERIFY(xml.contains(QStringLiteral("@@PLUGINFILE@@/%1.png").arg(hash).toUtf8()));
     QVERIFY(xml.contains("\\(f(x)=x^{2}\\)"));
-    QVERIFY(xml.contains("<defaultgrade>2.5</defaultgrade>"));
+    QVERIFY(xml.contains("<defaultgrade>25</defaultgrade>"));
     QVERIFY(xml.contains(QStringLiteral("<text>难度:较难</text>").toUtf8()));
 
     // Export of one type and one chapter only.

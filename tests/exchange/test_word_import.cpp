@@ -187,8 +187,10 @@ void WordImportTest::answerKeyLinesAndPartsWithoutPandoc()
     QVERIFY(paper.questions[2].answer.isEmpty());
     QVERIFY(paper.questions[2].warnings.contains(QStringLiteral("未找到答案")));
     QVERIFY(paper.questions[2].warnings.contains(QStringLiteral("题号不连续（上一题为 2）")));
-    QCOMPARE(paper.loose.size(), 1);  // the key's "9、D" answers no question
-    QCOMPARE(paper.loose.at(0).text, QStringLiteral("9、D"));
+    QCOMPARE(paper.loose.size(), 0);
+    QCOMPARE(paper.unmatchedKeys.size(), 1);  // the key's "9、D" answers no question
+    QCOMPARE(paper.unmatchedKeys.at(0).text, QStringLiteral("9、D"));
+    QCOMPARE(paper.unmatchedKeys.at(0).paragraph, 8);
 
     // A choice section whose question has no options is flagged; "3.14" starts no question.
     const exchange::ImportedPaper flagged = exchange::recognise(
@@ -278,6 +280,7 @@ void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
     QCOMPARE(MainF->DRST->text(), QStringLiteral("导入试题(&I)"));
     BoxAnswerer boxes;
     bool driven = false;
+    int loose = -1;
     boxes.onOtherModal = [&](QWidget* w) {
         auto* window = qobject_cast<ImportWindow*>(w);
         if (!window || !window->isVisible() || driven) return false;
@@ -285,6 +288,7 @@ void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
         window->ComboBoxKm->setCurrentText(QStringLiteral("数学"));
         window->EditFile->setText(layouts_);
         QTest::mouseClick(window->BtnRead, Qt::LeftButton);
+        loose = static_cast<int>(window->paper().loose.size());
         QTableWidget* table = window->TableSt;
         if (table->rowCount() != 8) return true;
         // "选择题" in the heading finds the subject's "单项选择题"; the first chapter is preset.
@@ -307,7 +311,10 @@ void WordImportTest::importWindowStoresEditedRowsNumberedAfterTheBank()
     QCOMPARE(boxes.texts.at(0), QStringLiteral("科目“数学”中还没有题型：应用题。是否新建这些题型并导入？"));
     QCOMPARE(
         boxes.texts.at(1),
-        QStringLiteral("已导入 8 道试题：单项选择题 3 道，填空题 2 道，解答题 2 道，应用题 1 道。\n新建题型：应用题"));
+        QStringLiteral("已导入 8 道试题：单项选择题 3 道，填空题 2 道，解答题 2 道，应用题 1 道。\n新建题型：应用题") +
+            // The paragraphs that belong to no question are counted as not imported.
+            QStringLiteral("\n未导入：%1 个段落未归入试题。").arg(loose));
+    QVERIFY(loose > 0);
 
     QCOMPARE(ws.count(QStringLiteral("stb"), QStringLiteral("kmh='02'")), 9);
     QCOMPARE(ws.scalar(QStringLiteral("SELECT txh FROM txb WHERE kmh='02' AND txm='应用题'")), QStringLiteral("04"));

@@ -10,6 +10,7 @@
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
 #include "windows/content/picture_size_dialog.h"
+#include "data/question_fields.h"
 #include "data/convert.h"
 #include "data/data_module.h"
 #include "data/recycle.h"
@@ -119,11 +120,10 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     LabelFs = makeLabel(QStringLiteral("分数："), Panel3, QStringLiteral("LabelFs"));
     EditFs = new QLineEdit(Panel3);
     EditFs->setObjectName(QStringLiteral("EditFs"));
-    EditFs->setMaxLength(2);
+    EditFs->setMaxLength(fields::kScoreDigits);
     LabelNd = makeLabel(QStringLiteral("难度："), Panel3, QStringLiteral("LabelNd"));
     ComboBoxNd = makeBox(Panel3, QStringLiteral("ComboBoxNd"));
-    ComboBoxNd->addItems({QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"), QStringLiteral("较难"),
-                          QStringLiteral("难")});
+    ComboBoxNd->addItems(fields::difficulties());
     ComboBoxNd->setCurrentIndex(0);
     LabelSyqk = makeLabel(QString(), Panel3, QStringLiteral("LabelSyqk"));
 

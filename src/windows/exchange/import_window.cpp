@@ -26,6 +26,7 @@
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/errors.h"
+#include "data/question_fields.h"
 #include "data/sql.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
@@ -110,12 +111,23 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     EditFile = new QLineEdit(this);
     EditFile->setObjectName(QStringLiteral("EditFile"));
     EditFile->setPlaceholderText(
-        QStringLiteral("Word 文档（.docx）、.odt、.md、.txt、Moodle XML（.xml）或 GIFT（.gift）"));
+        QStringLiteral("Word 文档（.docx、.doc）、WPS（.wps）、.odt、.md、.txt、Moodle XML（.xml）或 GIFT（.gift）"));
     top->addWidget(EditFile, 1);
     BtnFile = makeButton(QStringLiteral("浏览…"), "BtnFile", this);
     BtnRead = makeButton(QStringLiteral("读取"), "BtnRead", this);
     top->addWidget(BtnFile);
     top->addWidget(BtnRead);
+    // Plain text may be in any of the encodings Chinese tools save; the one used is shown and
+    // another can be chosen, which reads the file again.
+    top->addWidget(new QLabel(QStringLiteral("编码："), this));
+    ComboBoxBm = new QComboBox(this);
+    ComboBoxBm->setObjectName(QStringLiteral("ComboBoxBm"));
+    for (TextEncoding encoding : choosableEncodings())
+        ComboBoxBm->addItem(encodingName(encoding), static_cast<int>(encoding));
+    top->addWidget(ComboBoxBm);
+    LabelBm = new QLabel(this);
+    LabelBm->setObjectName(QStringLiteral("LabelBm"));
+    top->addWidget(LabelBm);
     top->addSpacing(16);
     top->addWidget(new QLabel(QStringLiteral("导入到科目："), this));
     ComboBoxKm = new QComboBox(this);
@@ -175,13 +187,12 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     ComboBoxNd = new QComboBox(edit);
     ComboBoxNd->setObjectName(QStringLiteral("ComboBoxNd"));
     ComboBoxNd->setEditable(true);
-    ComboBoxNd->addItems({QString(), QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
-                          QStringLiteral("较难"), QStringLiteral("难")});
+    ComboBoxNd->addItems(QStringList{QString()} + fields::difficulties());
     EditFs = new QLineEdit(edit);
     EditFs->setObjectName(QStringLiteral("EditFs"));
     EditFs->setMaximumWidth(50);
-    EditFs->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,3}(\\.\\d{0,2})?")), EditFs));
+    EditFs->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("\\d{0,%1}").arg(fields::kScoreDigits)), EditFs));
     BtnApply = makeButton(QStringLiteral("应用到所选行"), "BtnApply", edit);
     BtnSection = makeButton(QStringLiteral("选中本节"), "BtnSection", edit);
     editRow->addWidget(new QLabel(QStringLiteral("题型："), edit));
@@ -231,6 +242,9 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     connect(BtnRead, &QPushButton::clicked, this, [this] { readFile(); });
     connect(EditFile, &QLineEdit::returnPressed, this, [this] { readFile(); });
     connect(ComboBoxKm, &QComboBox::currentIndexChanged, this, [this] { subjectChanged(); });
+    connect(ComboBoxBm, &QComboBox::activated, this, [this] {
+        if (!readPath_.isEmpty() && isPlainTextFile(readPath_)) readFile();
+    });
     connect(BtnApply, &QPushButton::clicked, this, [this] { applyToSelection(); });
     connect(BtnSection, &QPushButton::clicked, this, [this] { selectSection(); });
     connect(BtnImport, &QPushButton::clicked, this, [this] { importAll(); });
@@ -244,8 +258,8 @@ void ImportWindow::chooseFile()
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("选择要导入的文件"), QString(),
         QStringLiteral(
-            "文档 (*.docx *.odt *.md *.txt *.xml *.gift);;Word 文档 (*.docx);;Moodle XML (*.xml);;GIFT (*.gift);;"
-            "所有文件 (*)"));
+            "文档 (*.docx *.doc *.wps *.odt *.md *.txt *.xml *.gift);;Word 文档 (*.docx *.doc);;WPS 文档 (*.wps);;"
+            "纯文本 (*.txt *.md);;Moodle XML (*.xml);;GIFT (*.gift);;所有文件 (*)"));
     if (path.isEmpty()) return;
     EditFile->setText(QDir::toNativeSeparators(path));
     readFile();
@@ -261,7 +275,7 @@ void ImportWindow::readFile()
     ImportedPaper read;
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        read = readDocument(path);
+        read = readDocument(path, static_cast<TextEncoding>(ComboBoxBm->currentData().toInt()));
         QApplication::restoreOverrideCursor();
     } catch (const AppError& e) {
         QApplication::restoreOverrideCursor();
@@ -269,6 +283,8 @@ void ImportWindow::readFile()
         return;
     }
     paper_ = std::move(read);
+    readPath_ = path;
+    LabelBm->setText(paper_.encoding.isEmpty() ? QString() : QStringLiteral("已按 %1 读取").arg(paper_.encoding));
     sourceTypes_.clear();
     sourceChapters_.clear();
     for (const ImportedQuestion& q : paper_.questions) {
@@ -383,6 +399,9 @@ void ImportWindow::fillTable()
     // Pictures the file only names on this computer or on the web are never read nor fetched.
     for (const QString& reference : paper_.skippedPictures)
         ListLoose->addItem(QStringLiteral("图片未导入：%1").arg(oneLine(reference, 80)));
+    for (const LooseParagraph& entry : paper_.unmatchedKeys)
+        ListLoose->addItem(
+            QStringLiteral("第 %1 段：答案没有对应的试题：%2").arg(entry.paragraph).arg(oneLine(entry.text, 80)));
     updateSummary();
     BtnImport->setEnabled(!paper_.questions.isEmpty());
     ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(paper_.questions.size())));
@@ -406,6 +425,10 @@ void ImportWindow::updateSummary()
         summary += QStringLiteral("%1 张图片未导入（文件只引用了本机文件或网址）。").arg(paper_.skippedPictures.size());
     if (!paper_.unsupported.isEmpty())
         summary += QStringLiteral("不会导入（本程序不支持的题型）：%1。").arg(countsText(paper_.unsupported));
+    if (!paper_.unmatchedKeys.isEmpty())
+        summary += QStringLiteral("%1 条答案没有对应的试题（见下方列表）。").arg(paper_.unmatchedKeys.size());
+    if (paper_.keyLinesJoined > 0)
+        summary += QStringLiteral("答案中 %1 行没有题号，已并入它前面的答案。").arg(paper_.keyLinesJoined);
     LabelSummary->setText(summary);
 }
 
@@ -581,7 +604,7 @@ void ImportWindow::importAll()
         return;
     }
     setBusy(false);
-    summary.unsupported = paper_.unsupported;
+    summary.countUnstored(paper_);
     MsgBox::show(summary.text(), this);
     accept();
 }

@@ -39,6 +39,8 @@ public:
     QLineEdit* EditFile;
     QPushButton* BtnFile;
     QPushButton* BtnRead;
+    QComboBox* ComboBoxBm;  // 编码: automatic or the encoding to read plain text in
+    QLabel* LabelBm;        // the encoding the file was read in
     QComboBox* ComboBoxKm;
     QLabel* LabelSummary;
     // Moodle XML and GIFT: one row per kind of question in the file, with the subject's type its
@@ -74,6 +76,7 @@ private:
     void setBusy(bool busy);
 
     ImportedPaper paper_;
+    QString readPath_;         // the file paper_ was read from
     QStringList sourceTypes_;  // type names as the file gave them, per row (before matching)
     // Per row: the chapter name the file gave (empty when none), whether the user chose the row's
     // chapter in the window, and whether the row's chapter is only the subject's first one put in
