@@ -949,7 +949,12 @@ public:
         applyCategory(category_, q);
         if (!comments.score.isEmpty()) q.score = comments.score;
         if (!comments.difficulty.isEmpty()) q.difficulty = comments.difficulty;
-        if (comments.hasAnswer && !comments.answer.trimmed().isEmpty()) q.answer = comments.answer;
+        // The answer a comment line carries is written like the question's text (HTML in an [html]
+        // question), already unescaped.
+        if (comments.hasAnswer && !comments.answer.trimmed().isEmpty()) {
+            q.answer = format == QLatin1String("html") ? fromHtml(comments.answer, {}, &paper.pictures, &scratch_)
+                                                       : comments.answer;
+        }
         q.warnings << comments.warnings;
         if (q.text.isEmpty()) q.warnings << QStringLiteral("题目为空");
         if (q.answer.isEmpty()) q.warnings << QStringLiteral("未找到答案");

@@ -437,6 +437,7 @@ void HostileFilesTest::scriptsInTextsLeaveExportsAsTextAndComeBackExact()
     back = exchange::readGift(QString::fromUtf8(gift));
     QCOMPARE(back.questions.size(), 1);
     QCOMPARE(back.questions.first().text, text);
+    QCOMPARE(back.questions.first().answer, answer);
 }
 
 QTEST_MAIN(HostileFilesTest)

@@ -246,10 +246,7 @@ void MoodleGiftTest::giftRoundTripAndGiftChoices()
     const exchange::ImportedPaper paper = exchange::readGift(QString::fromUtf8(gift));
     QCOMPARE(paper.questions.size(), 3);
     reimport(ws, paper);
-    QVector<Stored> expected = before;
-    for (Stored& s : expected)
-        if (s.type != QStringLiteral("选择题")) s.da.clear();  // read back from the comment by the reader
-    QCOMPARE(bank(ws), expected);
+    QCOMPARE(bank(ws), before);
 
     const exchange::ImportedPaper foreign =
         exchange::readGift(QStringLiteral("// a comment\n::Q1:: 2+2 \\= ? {=4 ~3 ~%-50%5 # wrong}\n\n::Q2:: The sun is "
@@ -281,7 +278,7 @@ void MoodleGiftTest::literalEntitiesSurviveBothRoundTripsAndGiftRightAnswerLast(
     const QByteArray giftText = exchange::exportGift(DM->db(), {QStringLiteral("01"), {}, {}});
     QVERIFY(giftText.contains("// 答案:&amp;lt; 即 &lt;；&amp;\\#39; 即 '\n"));
     reimport(ws, exchange::readGift(QString::fromUtf8(giftText)));
-    QCOMPARE(bank(ws).value(0).tm, before.value(0).tm);
+    QCOMPARE(bank(ws), before);
 
     // GIFT choices with the right answer last, or in the middle, and without spaces between them.
     const exchange::ImportedPaper gift = exchange::readGift(
