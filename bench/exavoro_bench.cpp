@@ -39,6 +39,7 @@
 #include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
+#include "app/navigator.h"
 #include "app/startup_probe.h"
 #include "windows/bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
@@ -1381,6 +1382,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     Application application(argc, argv);
     app::setup(application);
+    app::installNavigator();  // the windows find the current subject through it, as in the program
     const QStringList args = application.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--login-memory")) return childLoginMemory(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--login-only")) return childLoginWindows(args[2], false);
