@@ -42,6 +42,7 @@
 #include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
+#include "app/navigator.h"
 #include "app/startup_probe.h"
 #include "windows/bank/question_entry.h"
 #include "blueprint/blueprint_plan.h"
@@ -56,6 +57,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"
+#include "data/question_search.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 #include "exchange/moodle.h"
@@ -411,6 +413,101 @@ Row largeStoreRow(const Bank& bank, TLrstF* entry, Lite& lite, int reps)
     });
     sqlite3_finalize(insert);
     return r;
+}
+
+// Finding questions by what they say, on the bank open in DM (a file): a 4-character phrase taken
+// from the middle of a question halfway through the bank, searched in the whole bank (first 50
+// and the count) beside the same FTS5 query alone and beside LIKE reading every text; storing a
+// question with the search index kept beside storing it without (its triggers dropped for the
+// measurement and made again, the index untouched); and the index's size beside the bank's.
+void printSearchRows(Lite& lite, int reps)
+{
+    QSqlDatabase db = DM->db();
+    const qint64 middle = sql::scalar(db, QStringLiteral("SELECT id FROM stb ORDER BY id LIMIT 1 OFFSET "
+                                                         "(SELECT COUNT(*) / 2 FROM stb)")).toLongLong();
+    const QString text = sql::scalar(db, QStringLiteral("SELECT tm FROM stb WHERE id=?"), {middle});
+    QString phrase;
+    for (int at = int(text.size()) / 2; at + 4 <= text.size() && phrase.isEmpty(); ++at) {
+        const QString part = text.mid(at, 4);
+        if (!part.contains(QStringLiteral("，")) && !part.contains(QStringLiteral("。"))) phrase = part;
+    }
+    if (phrase.isEmpty()) phrase = text.left(4);
+    question_search::Result found;
+    const double ours = medianMs(reps, [&] { found = question_search::find(db, phrase, {}, 50); });
+    out() << "search phrase \"" << phrase << "\": " << found.total << " questions\n" << Qt::flush;
+    const QByteArray match = ("\"" + phrase + "\"").toUtf8();
+    {
+        Row r{QStringLiteral("search a 4-character phrase in the whole bank (%1 found), first 50 with the count").arg(found.total),
+              QStringLiteral("question_search::find: marker check, ordered first 50 with the count, their rows"),
+              QStringLiteral("the same FTS5 match alone, every rowid stepped")};
+        r.target = 1.5;
+        r.oursMs = ours;
+        r.baselineMs = medianMs(reps, [&] { lite.readAll("SELECT rowid FROM stb_search WHERE stb_search MATCH ?", {match}); });
+        printRow(r);
+    }
+    {
+        const QByteArray like = ("%" + phrase + "%").toUtf8();
+        Row r{QStringLiteral("the same search beside LIKE '%…%' over every question and answer (target: ours ≤ 1/100)"),
+              QStringLiteral("question_search::find, as above"),
+              QStringLiteral("SELECT … WHERE tm LIKE ? OR da LIKE ?, ordered, first 50 with the count")};
+        r.target = 0.01;
+        r.oursMs = ours;
+        r.baselineMs = medianMs(std::min(reps, 3), [&] {
+            lite.readAll("SELECT id, count(*) OVER () FROM stb WHERE tm LIKE ?1 OR da LIKE ?1"
+                         " ORDER BY kmh, txh, length(th), th, id LIMIT 50",
+                         {like});
+        });
+        printRow(r);
+    }
+    {
+        // Stored straight through the program's connection, one transaction each, in a type of
+        // its own so that no list is disturbed.
+        const QString words = QStringLiteral("下列关于计算机网络的说法中，哪一项是正确的？请说明理由并举例。").repeated(6);
+        const QString kmh = sql::scalar(db, QStringLiteral("SELECT kmh FROM kmb ORDER BY id LIMIT 1"));
+        const QString txh = sql::scalar(db, QStringLiteral("SELECT txh FROM txb WHERE kmh=? ORDER BY id LIMIT 1"), {kmh});
+        int number = 9000000;
+        auto store = [&] {
+            sql::transaction(db, [&] {
+                sql::exec(db, QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                                             " VALUES (?,?,?,'01','易','5',?,?,'10:00:00','')"),
+                          {kmh, txh, QString::number(++number), words, words});
+            });
+        };
+        Row r{QStringLiteral("store a question with the search index kept"),
+              QStringLiteral("INSERT into stb in a transaction, the index's triggers following"),
+              QStringLiteral("the same INSERT with the index's triggers dropped")};
+        r.target = 1.5;
+        r.oursMs = medianMs(reps, store);
+        const int firstWithout = number + 1;
+        const QStringList keep = engine::searchIndexStatements(db);
+        for (const char* trigger : {"stb_search_insert", "stb_search_delete", "stb_search_update"}) {
+            sql::run(db, QStringLiteral("DROP TRIGGER %1").arg(QLatin1String(trigger)));
+        }
+        r.baselineMs = medianMs(reps, store);
+        // The rows stored without the index go again while it does not follow; then it follows again.
+        sql::run(db, QStringLiteral("DELETE FROM stb WHERE kmh=? AND txh=? AND length(th)=7 AND th>=?"),
+                 {kmh, txh, QString::number(firstWithout)});
+        for (const QString& statement : keep) {
+            if (statement.startsWith(QLatin1String("CREATE TRIGGER"))) sql::run(db, statement);
+        }
+        sql::run(db, QStringLiteral("DELETE FROM stb WHERE kmh=? AND txh=? AND length(th)=7"), {kmh, txh});
+        printRow(r);
+    }
+    // Sizes from SQLite's own page list, where it is built in.
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(lite.db,
+                           "SELECT SUM(CASE WHEN name LIKE 'stb\\_search%' ESCAPE '\\' THEN pgsize ELSE 0 END),"
+                           " SUM(pgsize) FROM dbstat",
+                           -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+        const double index = sqlite3_column_int64(st, 0) / 1048576.0, all = sqlite3_column_int64(st, 1) / 1048576.0;
+        out() << "  search index: " << QString::number(index, 'f', 1) << " MiB of a bank of " << QString::number(all, 'f', 1)
+              << " MiB (" << QString::number(100 * index / all, 'f', 1) << " %)\n"
+              << Qt::flush;
+    } else {
+        out() << "  search index size: SQLite here has no dbstat table\n" << Qt::flush;
+    }
+    sqlite3_finalize(st);
 }
 
 Row largeCandidateRow(const Bank& bank, TXxszF* step2, Lite& lite, int reps)
@@ -846,7 +943,7 @@ void printMemoryRow(const QString& operation, long kb, double fileMb, double tar
 }
 
 // The table of a bank of 1,000,000 questions (or whatever size was asked for with --large).
-// `only` names the one row to run (login, grid, store, candidates, selection), for profiling it
+// `only` names the one row to run (login, grid, store, search, candidates, selection), for profiling it
 // alone with many repetitions; empty runs the whole table.
 int runLarge(Bank& bank, int reps, const QString& only)
 {
@@ -880,6 +977,7 @@ int runLarge(Bank& bank, int reps, const QString& only)
         printRow(largeEntryGridDataRow(bank, lite, reps));
     }
     if (wanted("store")) printRow(largeStoreRow(bank, entry, lite, reps));
+    if (wanted("search")) printSearchRows(lite, reps);
     // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
     // the wizard reopens.
     entry->close();
@@ -1358,6 +1456,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     Application application(argc, argv);
     app::setup(application);
+    app::installNavigator();  // the windows find the current subject through it, as in the program
     const QStringList args = application.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--login-memory")) return childLoginMemory(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--login-only")) return childLoginWindows(args[2], false);
@@ -1473,6 +1572,7 @@ int main(int argc, char** argv)
         sqlite3_finalize(insert);
         printRow(r);
     }
+    printSearchRows(lite, reps);
     // Closed and destroyed as the menu's question entry is: its grid no longer follows the query
     // the wizard reopens.
     entry->close();

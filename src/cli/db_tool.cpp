@@ -23,6 +23,7 @@
 #include "data/backup.h"
 #include "cli/bank_copy.h"
 #include "data/engine.h"
+#include "data/question_search.h"
 #include "data/passwords.h"
 #include "data/server_roles.h"
 #include "data/data_module.h"
@@ -74,6 +75,9 @@ const char* const kUsage =
     "                                         导出试题（--force 覆盖已有文件）\n"
     "  exavoro-db repair 文件 [-o 目标] [--yes]  把含有不是本程序建立的触发器、视图、索引或改建过的数据表的\n"
     "                                         题库文件复制为只含本程序结构与全部数据的新文件（先列出要去掉的内容并确认）\n"
+    "  exavoro-db search 文字 [--subject 科目] [--limit N]\n"
+    "                                         列出题目或答案中含有这段文字的试题（科目 题型 题号 题目的第一行，\n"
+    "                                         默认前 50 道）及总数；加 --server 地址 时搜索服务器上的题库\n"
     "  选项 --file 路径 可改用其他数据库文件。\n";
 
 // Reads a line from the terminal without echo; from a pipe it simply reads a line.
@@ -242,6 +246,45 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     for (const exchange::LooseParagraph& entry : paper.unmatchedKeys)
         out() << QStringLiteral("答案没有对应的试题（第 %1 段）：%2\n").arg(entry.paragraph).arg(entry.text.left(60));
     out() << Qt::flush;
+    return 0;
+}
+
+// Lists the questions whose question or answer text holds a phrase: subject, type, number and
+// the first line of the question, one a line, and how many there are.
+int searchQuestions(const QStringList& args, const QString& databasePath, const QString& server)
+{
+    const QString phrase = args.value(1).trimmed();
+    if (phrase.isEmpty() || args.value(1).startsWith(QLatin1String("--"))) {
+        throw AppError(QStringLiteral("请指定要搜索的文字：exavoro-db search 文字 [--subject 科目] [--limit N]"));
+    }
+    int limit = 50;
+    const QString limitText = option(args, QStringLiteral("--limit"));
+    if (!limitText.isEmpty()) {
+        bool ok = false;
+        limit = limitText.toInt(&ok);
+        if (!ok || limit < 1) throw AppError(QStringLiteral("--limit 应为正整数。"));
+    }
+    TDM dm;
+    if (server.isEmpty()) {
+        dm.connectTo(databasePath);
+    } else {
+        dm.connectToBank(engine::Location{QString(), server});
+    }
+    const QSqlDatabase db = dm.db();
+    question_search::Filter filter;
+    const QString subject = option(args, QStringLiteral("--subject"));
+    if (!subject.isEmpty()) {
+        filter.kmh = exchange::subjectCode(db, subject);
+        if (filter.kmh.isEmpty()) throw AppError(QStringLiteral("科目“%1”不存在。").arg(subject));
+    }
+    const question_search::Result found = question_search::find(db, phrase, filter, limit);
+    for (const question_search::Hit& hit : found.hits) {
+        out() << QStringLiteral("%1\t%2\t%3\t%4\n").arg(hit.kmm, hit.txm, hit.th, question_search::firstLine(hit.tm));
+    }
+    out() << (found.exact ? QStringLiteral("共找到 %1 道试题").arg(found.total)
+                          : QStringLiteral("找到 %1 道以上试题").arg(found.total));
+    if (found.total > found.hits.size()) out() << QStringLiteral("，以上列出前 %1 道").arg(found.hits.size());
+    out() << QStringLiteral("。\n") << Qt::flush;
     return 0;
 }
 
@@ -477,7 +520,8 @@ int runDbTool(const QStringList& arguments)
         const QString target = server.isEmpty() ? path : server;
         const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
         if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo") &&
-            command != QLatin1String("upgrade") && command != QLatin1String("password")) {
+            command != QLatin1String("upgrade") && command != QLatin1String("password") &&
+            command != QLatin1String("search")) {
             throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
                                .arg(command));
         }
@@ -551,6 +595,7 @@ int runDbTool(const QStringList& arguments)
         if (command == QLatin1String("check")) return runCheck(path);
         if (command == QLatin1String("import")) return importQuestions(args, path);
         if (command == QLatin1String("export")) return exportQuestions(args, path);
+        if (command == QLatin1String("search")) return searchQuestions(args, path, server);
         err() << QStringLiteral("未知命令：%1\n").arg(command) << QString::fromUtf8(kUsage) << Qt::flush;
         return 2;
     } catch (const AppError& e) {

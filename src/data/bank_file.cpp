@@ -42,6 +42,15 @@ void harden(const QSqlDatabase& db)
     }
 }
 
+void trustCheckedSchema(const QSqlDatabase& db)
+{
+    if (!db.isOpen() || !db.driver()) return;
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        sqlite3_db_config(*static_cast<sqlite3* const*>(handle.data()), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 1, nullptr);
+    }
+}
+
 const char* const kSchemaQuery = "SELECT type, name, tbl_name, sql FROM sqlite_master";
 
 namespace {

@@ -19,6 +19,11 @@ namespace bank_file {
 void harden(sqlite3* handle);
 void harden(const QSqlDatabase& db);
 
+// Lets the triggers of a file whose schema has been found to be the program's own (foreignObjects
+// empty) use the search index, an FTS5 table: SQLite lets schema objects use such a table only on
+// a connection that trusts the file's schema. Call it after the check, never before.
+void trustCheckedSchema(const QSqlDatabase& db);
+
 // One entry of a file's sqlite_master.
 struct SchemaObject {
     QString type;   // table, index, trigger, view

@@ -280,6 +280,8 @@ bool TDM::openFile(const QString& absolutePath, bool ahead)
                                        "可以用“exavoro-db repair”生成去掉这些内容的副本。")
                             .arg(absolutePath, foreign.mid(0, 10).join(QLatin1Char('\n'))));
     }
+    // Only now may the program's own triggers keep the search index (an FTS5 table).
+    bank_file::trustCheckedSchema(conn);
     // A bank written by an older version of this program gets the newer tables at once, in one
     // transaction; then pictures no question places any more (their questions were deleted) go.
     try {

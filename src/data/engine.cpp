@@ -439,6 +439,91 @@ QStringList questionCountStatements(const QSqlDatabase& db)
             fill};
 }
 
+QStringList searchIndexStatements(const QSqlDatabase& db)
+{
+    if (!isServer(db)) {
+        // The index reads the texts from stb when it is rebuilt; the triggers give it each row's
+        // old texts to take out and new ones to put in, inside the statement that changed stb.
+        return {QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS stb_search USING fts5(tm, da, content='stb',"
+                               " content_rowid='id', tokenize='trigram')"),
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS stb_search_insert AFTER INSERT ON stb BEGIN"
+                               " INSERT INTO stb_search (rowid, tm, da) VALUES (new.id, new.tm, new.da); END"),
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS stb_search_delete AFTER DELETE ON stb BEGIN"
+                               " INSERT INTO stb_search (stb_search, rowid, tm, da) VALUES ('delete', old.id, old.tm,"
+                               " old.da); END"),
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS stb_search_update AFTER UPDATE OF id, tm, da ON stb"
+                               " WHEN old.id IS NOT new.id OR old.tm IS NOT new.tm OR old.da IS NOT new.da BEGIN"
+                               " INSERT INTO stb_search (stb_search, rowid, tm, da) VALUES ('delete', old.id, old.tm,"
+                               " old.da);"
+                               " INSERT INTO stb_search (rowid, tm, da) VALUES (new.id, new.tm, new.da); END"),
+                QStringLiteral("INSERT INTO stb_search (stb_search) VALUES ('rebuild')")};
+    }
+    // pg_trgm comes with PostgreSQL and may be added by whoever may create objects in the
+    // database (a trusted extension). Where the server lacks it or refuses it, searches read the
+    // texts without an index: slower, the same answers. The operator class is named in the
+    // extension's own schema, wherever it was installed.
+    return {QStringLiteral(
+        "DO $do$\n"
+        "DECLARE s text;\n"
+        "BEGIN\n"
+        "  BEGIN\n"
+        "    CREATE EXTENSION IF NOT EXISTS pg_trgm;\n"
+        "  EXCEPTION WHEN OTHERS THEN NULL;\n"
+        "  END;\n"
+        "  SELECT n.nspname INTO s FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace\n"
+        "    WHERE e.extname = 'pg_trgm';\n"
+        "  IF s IS NOT NULL THEN\n"
+        "    EXECUTE format('CREATE INDEX IF NOT EXISTS stb_search_tm ON stb USING gin (tm %I.gin_trgm_ops)', s);\n"
+        "    EXECUTE format('CREATE INDEX IF NOT EXISTS stb_search_da ON stb USING gin (da %I.gin_trgm_ops)', s);\n"
+        "  END IF;\n"
+        "END $do$")};
+}
+
+bool hasSearchIndex(const QSqlDatabase& db, const QStringList& present)
+{
+    if (!isServer(db)) return present.contains(QStringLiteral("stb_search"));
+    return sql::scalar(db, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_indexes WHERE schemaname = current_schema()"
+                                          " AND tablename = 'stb' AND indexname IN ('stb_search_tm', 'stb_search_da')"))
+               .toInt() == 2;
+}
+
+QString containsPattern(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('!'), QLatin1String("!!"));
+    escaped.replace(QLatin1Char('%'), QLatin1String("!%"));
+    escaped.replace(QLatin1Char('_'), QLatin1String("!_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+// A text as one FTS5 phrase: in double quotes, its own double quotes doubled.
+static QString ftsPhrase(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+TextSearch textSearch(const QSqlDatabase& db, const QString& phrase, const QString& alsoPhrase)
+{
+    if (!isServer(db)) {
+        // The index leads (CROSS JOIN keeps it the outer loop): each match finds its question by id.
+        QString match = ftsPhrase(phrase);
+        if (!alsoPhrase.isEmpty()) match += QStringLiteral(" AND ") + ftsPhrase(alsoPhrase);
+        return {QStringLiteral("stb_search CROSS JOIN stb AS s ON s.id = stb_search.rowid"),
+                QStringLiteral("stb_search MATCH ?"), {match}};
+    }
+    // ILIKE and LIKE with a pattern of three characters or more are answered by the trigram indexes.
+    TextSearch search{QStringLiteral("stb AS s"),
+                      QStringLiteral("(s.tm ILIKE ? ESCAPE '!' OR s.da ILIKE ? ESCAPE '!')"),
+                      {containsPattern(phrase), containsPattern(phrase)}};
+    if (!alsoPhrase.isEmpty()) {
+        search.where += QStringLiteral(" AND (s.tm LIKE ? ESCAPE '!' OR s.da LIKE ? ESCAPE '!')");
+        search.binds << containsPattern(alsoPhrase) << containsPattern(alsoPhrase);
+    }
+    return search;
+}
+
 QString caseBlindLike(const QSqlDatabase& db)
 {
     return isServer(db) ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");

@@ -98,6 +98,33 @@ QStringList questionCountStatements(const QSqlDatabase& db);
 // (an empty list).
 QStringList pictureSweepStatements(const QSqlDatabase& db, const QVector<QPair<QString, QString>>& texts);
 
+// The statements that keep the search index of the question and answer texts (stb.tm, stb.da) in
+// step with stb, and fill it from the questions already stored, to run in one transaction. On a
+// file: the FTS5 table stb_search (trigram tokenizer, its content read from stb) and the triggers
+// that follow every insert, delete and change of a text, row by row in the writing transaction.
+// On a server: the pg_trgm extension (when the server has it and the role may add it) and a GIN
+// trigram index on each text column, which the server itself keeps in step.
+QStringList searchIndexStatements(const QSqlDatabase& db);
+
+// True when the bank has its search index: on a file the table stb_search among `present` (the
+// file's tables), on a server both trigram indexes (one look at the catalog).
+bool hasSearchIndex(const QSqlDatabase& db, const QStringList& present);
+
+// The rows of stb (named s) whose question or answer text holds `phrase` (at least three
+// characters, letter case ignored), through the search index: `from` replaces "FROM stb AS s" and
+// `where` is a condition to AND with others, whose values `binds` come before theirs. With
+// `alsoPhrase`, only rows whose texts also hold that one (anywhere in either text).
+struct TextSearch {
+    QString from;
+    QString where;
+    QVariantList binds;
+};
+TextSearch textSearch(const QSqlDatabase& db, const QString& phrase, const QString& alsoPhrase = QString());
+
+// A LIKE pattern that finds `text` anywhere, its own % and _ escaped for "LIKE ? ESCAPE '!'" (the
+// same words on both engines).
+QString containsPattern(const QString& text);
+
 // The pattern operator that ignores letter case, as SQLite's LIKE does (for Latin letters):
 // LIKE on SQLite, ILIKE on a server, whose LIKE tells "Unit" from "unit".
 QString caseBlindLike(const QSqlDatabase& db);

@@ -277,18 +277,23 @@ const QString kQuestionCounts = QStringLiteral("question_counts");
 
 const QString kPictureSweep = QStringLiteral("picture_sweep");
 
+// Derived from stb like the counts: copies of a bank index the questions they store.
+const QString kSearchIndex = QStringLiteral("stb_search");
+
 // The tables kept by triggers that a bank lacks (those of its engine), created and filled.
 static void createKeptTables(const QSqlDatabase& db, const QStringList& present)
 {
     QStringList statements;
     if (!present.contains(kQuestionCounts)) statements << engine::questionCountStatements(db);
     if (!present.contains(kPictureSweep)) statements << engine::pictureSweepStatements(db, pictureColumns());
+    if (present.isEmpty() || !engine::hasSearchIndex(db, present)) statements << engine::searchIndexStatements(db);
     for (const QString& statement : statements) sql::run(db, statement);
 }
 
 static bool lacksKeptTables(const QSqlDatabase& db, const QStringList& present)
 {
-    return !present.contains(kQuestionCounts) || (!engine::isServer(db) && !present.contains(kPictureSweep));
+    return !present.contains(kQuestionCounts) || (!engine::isServer(db) && !present.contains(kPictureSweep)) ||
+           !engine::hasSearchIndex(db, present);
 }
 
 void create(QSqlDatabase& db)
@@ -452,6 +457,9 @@ QSqlDatabase createFile(const QString& path, const QString& connectionName)
     }
     bank_file::harden(db);
     ensure(db);
+    // A file this tool just created, or one holding only the program's own schema, keeps its
+    // search index through its triggers.
+    if (bank_file::foreignObjects(db).isEmpty()) bank_file::trustCheckedSchema(db);
     return db;
 }
 

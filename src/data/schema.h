@@ -44,6 +44,10 @@ extern const QString kQuestionCounts;
 // The mark that stored pictures may be unused (engine::pictureSweepStatements), on a bank file.
 extern const QString kPictureSweep;
 
+// The search index of the question and answer texts (engine::searchIndexStatements): on a file
+// the FTS5 table of this name, on a server the trigram indexes stb_search_tm and stb_search_da.
+extern const QString kSearchIndex;
+
 // True when the database holds a table of this name.
 bool hasTable(const QSqlDatabase& db, const QString& table);
 

@@ -34,10 +34,21 @@ int DatasetModel::columnCount(const QModelIndex& parent) const
 
 QVariant DatasetModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-    const int column = dataset_->fieldIndex(columns_[index.column()].field);
+    if (!index.isValid()) return {};
+    if (role == Qt::BackgroundRole) return rowBackground ? rowBackground(index.row()) : QVariant();
+    if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+    const GridColumn& shown = columns_[index.column()];
+    const int column = dataset_->fieldIndex(shown.field);
     if (column < 0) return {};
-    return dataset_->valueAt(index.row(), column);
+    const QVariant value = dataset_->valueAt(index.row(), column);
+    if (role == Qt::DisplayRole && shown.display) return shown.display(value.toString());
+    return value;
+}
+
+void DatasetModel::refreshRows()
+{
+    const int rows = rowCount();
+    if (rows > 0) emit dataChanged(index(0, 0), index(rows - 1, columnCount() - 1), {Qt::BackgroundRole});
 }
 
 QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const

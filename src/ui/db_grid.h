@@ -9,6 +9,8 @@ struct GridColumn {
     QString field;  // dataset field, matched without regard to case
     QString title;
     int width = -1;
+    // What the cell shows of the field's text, when not the text itself.
+    std::function<QString(const QString&)> display;
 };
 
 // A table model over a dataset: one row per dataset row, the given columns.
@@ -27,6 +29,11 @@ public:
     // true stores it in the dataset at once, false keeps the old value.
     std::function<bool(int, const QString&, const QString&)> validate;
     bool editable = false;
+    // A row's background, when it is to stand out (found by a search, say); an invalid value
+    // for the usual one.
+    std::function<QVariant(int row)> rowBackground;
+    // Repaints every row (after what rowBackground answers has changed).
+    void refreshRows();
 
 private:
     Dataset* dataset_;

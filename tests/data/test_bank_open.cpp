@@ -5,6 +5,7 @@
 #include "ui/forms.h"
 #include "app/login.h"
 #include "app/main_window.h"
+#include "data/bank_file.h"
 #include "data/data_module.h"
 #include "data/schema.h"
 #include "data/errors.h"
@@ -241,6 +242,9 @@ void BankOpenTest::tableMissingAColumnIsRefused()
               {QStringLiteral("INSERT INTO stb (kmh, txh, th, tm, da) VALUES ('01','01','001','题','答')"),
                QStringLiteral("DROP TRIGGER IF EXISTS picture_sweep_%1_delete").arg(table),
                QStringLiteral("DROP TRIGGER IF EXISTS picture_sweep_%1_update").arg(table),
+               QStringLiteral("DROP TRIGGER IF EXISTS %1_search_insert").arg(table),
+               QStringLiteral("DROP TRIGGER IF EXISTS %1_search_delete").arg(table),
+               QStringLiteral("DROP TRIGGER IF EXISTS %1_search_update").arg(table),
                QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(table, column)});
     BoxAnswerer boxes;
     login("admin", "pw");
@@ -312,6 +316,20 @@ void BankOpenTest::hostileSchemaIsRefusedBeforeAnythingRuns_data()
                        QStringLiteral("CREATE TRIGGER question_counts_insert AFTER INSERT ON stb BEGIN"
                                       " UPDATE mmb SET qx='3'; END")}
         << QStringLiteral("触发器“question_counts_insert”的定义与本程序建立的不同");
+    QTest::newRow("trigger emptying the search index")
+        << QStringList{QStringLiteral("CREATE TRIGGER wipe AFTER INSERT ON stb BEGIN"
+                                      " INSERT INTO stb_search (stb_search) VALUES ('delete-all'); END")}
+        << QStringLiteral("触发器“wipe”");
+    QTest::newRow("the search index's trigger rewritten")
+        << QStringList{QStringLiteral("DROP TRIGGER stb_search_insert"),
+                       QStringLiteral("CREATE TRIGGER stb_search_insert AFTER INSERT ON stb BEGIN"
+                                      " UPDATE mmb SET qx='3'; END")}
+        << QStringLiteral("触发器“stb_search_insert”的定义与本程序建立的不同");
+    QTest::newRow("search index of another tokenizer")
+        << QStringList{QStringLiteral("DROP TABLE stb_search"),
+                       QStringLiteral("CREATE VIRTUAL TABLE stb_search USING fts5(tm, da, content='stb',"
+                                      " content_rowid='id')")}
+        << QStringLiteral("数据表“stb_search”的定义与本程序建立的不同");
 }
 
 void BankOpenTest::hostileSchemaIsRefusedBeforeAnythingRuns()
@@ -353,7 +371,22 @@ void BankOpenTest::connectionsRunWithSQLiteDefencesOn()
 {
     Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}});
     const QSqlDatabase db = DM->db();
-    QCOMPARE(sql::scalar(db, QStringLiteral("PRAGMA trusted_schema")), QStringLiteral("0"));
+    // The file's schema is trusted only once it was found to be the program's own (its triggers
+    // keep the search index, an FTS5 table, which SQLite lets only a trusted schema use); a
+    // connection that has not checked it does not trust it.
+    QCOMPARE(sql::scalar(db, QStringLiteral("PRAGMA trusted_schema")), QStringLiteral("1"));
+    {
+        QSqlDatabase fresh = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fresh"));
+        fresh.setDatabaseName(ws.databasePath());
+        QVERIFY(fresh.open());
+        bank_file::harden(fresh);
+        QCOMPARE(sql::scalar(fresh, QStringLiteral("PRAGMA trusted_schema")), QStringLiteral("0"));
+        // Unchecked, the schema's triggers may not write the search index.
+        QVERIFY_THROWS_EXCEPTION(DataError, sql::run(fresh, QStringLiteral("INSERT INTO stb (kmh, tm) VALUES ('01', 'x')")));
+        sql::releaseStatements(fresh);
+        fresh.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fresh"));
     // Defensive mode: the schema cannot be edited as a table.
     sql::run(db, QStringLiteral("PRAGMA writable_schema = ON"));
     QVERIFY_THROWS_EXCEPTION(DataError, sql::run(db, QStringLiteral("UPDATE sqlite_master SET sql = sql WHERE name = 'kmb'")));

@@ -25,6 +25,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QColor>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -45,6 +46,10 @@
 #include <QTimer>
 
 namespace {
+
+// How much wider the left column (subject, type, searches, grid) is than it was before the grid
+// showed the first line of each question; the right part moves over by as much.
+constexpr int kLeftWider = 120;
 
 QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name)
 {
@@ -97,13 +102,35 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     LabelSs2 = makeLabel(QStringLiteral("题"), Panel1, QStringLiteral("LabelSs2"));
     BtnSs = new QPushButton(QStringLiteral("搜索"), Panel1);
     BtnSs->setObjectName(QStringLiteral("BtnSs"));
+    EditSs = new QLineEdit(Panel1);
+    EditSs->setObjectName(QStringLiteral("EditSs"));
+    EditSs->setPlaceholderText(QStringLiteral("搜索题目和答案…"));
+    EditSs->setClearButtonEnabled(true);
+    ComboBoxSsZj = new QComboBox(Panel1);
+    ComboBoxSsZj->setObjectName(QStringLiteral("ComboBoxSsZj"));
+    ComboBoxSsZj->addItem(QStringLiteral("全部章节"));
+    ComboBoxSsNd = new QComboBox(Panel1);
+    ComboBoxSsNd->setObjectName(QStringLiteral("ComboBoxSsNd"));
+    ComboBoxSsNd->addItems({QStringLiteral("全部难度"), QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
+                            QStringLiteral("较难"), QStringLiteral("难")});
+    LabelSsjg = makeLabel(QString(), Panel1, QStringLiteral("LabelSsjg"));
 
     DBGrid1 = new DBGrid(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 33},
                                          {QStringLiteral("ND"), QStringLiteral("难度"), 40},
                                          {QStringLiteral("FS"), QStringLiteral("分数"), 36},
-                                         {QStringLiteral("TIME"), QStringLiteral("录入时间"), 70}});
+                                         {QStringLiteral("TIME"), QStringLiteral("录入时间"), 70},
+                                         {QStringLiteral("TMH"), QStringLiteral("题目"), 140,
+                                          [](const QString& text) { return question_search::firstLine(text); }}});
+    // The questions found by the search stand out in the grid.
+    DBGrid1->datasetModel()->rowBackground = [this](int row) -> QVariant {
+        if (matchIds_.isEmpty()) return {};
+        Dataset* q = DM->ADOQuerySt;
+        const int id = q->fieldIndex(QStringLiteral("id"));
+        if (id < 0 || !matchIds_.contains(q->valueAt(row, id).toLongLong())) return {};
+        return QColor(255, 236, 150);
+    };
 
     Panel2 = makePanel(this, QStringLiteral("Panel2"));
     LabelZjxt = makeLabel(QStringLiteral("增加新题："), Panel2, QStringLiteral("LabelZjxt"));
@@ -158,6 +185,17 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     EditFs->setValidator(new QRegularExpressionValidator(digits, EditFs));
     EditTh->installEventFilter(this);
     EditFs->installEventFilter(this);
+    EditSs->installEventFilter(this);
+    auto filterChanged = ui::guard([this] {
+        if (loading_) return;
+        forgetSearch();
+        if (!EditSs->text().trimmed().isEmpty()) EditSsReturn();
+    });
+    connect(ComboBoxSsZj, &QComboBox::activated, this, filterChanged);
+    connect(ComboBoxSsNd, &QComboBox::activated, this, filterChanged);
+    connect(EditSs, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.trimmed().isEmpty()) forgetSearch();
+    });
 
     auto subjectChanged = ui::guard([this] {
         if (!loading_) ComboBoxKmChange();
@@ -192,9 +230,11 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
 
 void TLrstF::FormCreate()
 {
-    resize(800, 535);
-    // Left column: subject, type and search; the grid; the hints.
-    Panel1->setGeometry(0, 0, 232, 96);
+    constexpr int left = 232 + kLeftWider;
+    constexpr int x = kLeftWider;
+    resize(800 + x, 535);
+    // Left column: subject, type and the two searches; the grid; the hints.
+    Panel1->setGeometry(0, 0, left, 126);
     LabelKm->setGeometry(8, 12, 40, 15);
     ComboBoxKm->setGeometry(50, 8, 174, 23);
     LabelTx->setGeometry(8, 40, 40, 15);
@@ -203,8 +243,12 @@ void TLrstF::FormCreate()
     EditTh->setGeometry(50, 66, 56, 23);
     LabelSs2->setGeometry(110, 70, 14, 15);
     BtnSs->setGeometry(149, 65, 75, 25);
-    DBGrid1->setGeometry(0, 96, 232, 296);
-    Panel2->setGeometry(0, 392, 232, 112);
+    EditSs->setGeometry(8, 96, 144, 23);
+    ComboBoxSsZj->setGeometry(156, 96, 98, 23);
+    ComboBoxSsNd->setGeometry(258, 96, 86, 23);
+    LabelSsjg->setGeometry(232, 70, 116, 15);
+    DBGrid1->setGeometry(0, 126, left, 266);
+    Panel2->setGeometry(0, 392, left, 112);
     LabelZjxt->setGeometry(4, 12, 62, 15);
     LabelZjxt1->setGeometry(66, 12, 164, 15);
     LabelZjxt2->setGeometry(66, 30, 164, 15);
@@ -213,7 +257,7 @@ void TLrstF::FormCreate()
     LabelScst->setGeometry(4, 82, 62, 15);
     LabelScst1->setGeometry(66, 82, 164, 15);
     // Right part: chapter, score and difficulty; question; answer; the buttons.
-    Panel3->setGeometry(232, 0, 568, 96);
+    Panel3->setGeometry(232 + x, 0, 568, 96);
     LabelZj->setGeometry(25, 16, 40, 15);
     ComboBoxZj->setGeometry(67, 12, 313, 23);
     LabelFs->setGeometry(25, 58, 40, 15);
@@ -221,14 +265,14 @@ void TLrstF::FormCreate()
     LabelNd->setGeometry(140, 58, 40, 15);
     ComboBoxNd->setGeometry(182, 54, 90, 23);
     LabelSyqk->setGeometry(290, 58, 274, 15);
-    LabelTm->setGeometry(257, 104, 400, 15);
-    MemoTm->setGeometry(257, 122, 518, 150);
-    LabelDa->setGeometry(257, 280, 400, 15);
-    MemoDa->setGeometry(257, 298, 518, 150);
-    BtnXtrk->setGeometry(257, 466, 100, 30);
-    BtnYtgg->setGeometry(396, 466, 100, 30);
-    BtnStsc->setGeometry(535, 466, 100, 30);
-    BtnGb->setGeometry(675, 466, 100, 30);
+    LabelTm->setGeometry(257 + x, 104, 400, 15);
+    MemoTm->setGeometry(257 + x, 122, 518, 150);
+    LabelDa->setGeometry(257 + x, 280, 400, 15);
+    MemoDa->setGeometry(257 + x, 298, 518, 150);
+    BtnXtrk->setGeometry(257 + x, 466, 100, 30);
+    BtnYtgg->setGeometry(396 + x, 466, 100, 30);
+    BtnStsc->setGeometry(535 + x, 466, 100, 30);
+    BtnGb->setGeometry(675 + x, 466, 100, 30);
 }
 
 int& TLrstF::flashCount()
@@ -252,6 +296,13 @@ bool TLrstF::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         if (keys::refuseNonDigit(key)) return true;
+    }
+    if (watched == EditSs && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ui::run([this] { EditSsReturn(); });
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -300,6 +351,7 @@ void TLrstF::loadSubject()
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
         fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
         fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillSearchChapters();
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         openGrid();
     } catch (...) {
@@ -316,8 +368,9 @@ const QStringList kLoadedColumns = {QStringLiteral("zjh"), QStringLiteral("nd"),
                                     QStringLiteral("bz")};
 // The grid lists this in the order of the ids: opening reads the rows on screen and the count,
 // and further ids and rows are read as the grid scrolls.
-const QString kGridQuery =
-    QStringLiteral("SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=?");
+// tmh: the start of the question text, for the grid's first line of it.
+const QString kGridQuery = QStringLiteral(
+    "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz, substr(tm, 1, 300) AS tmh FROM stb WHERE kmh=? AND txh=?");
 // The grid's row count: kept by the bank, or counted where an older read-only bank keeps none.
 const QString kGridCountKept =
     QStringLiteral("SELECT COALESCE((SELECT n FROM question_counts WHERE kmh=? AND txh=?), 0)");
@@ -345,6 +398,7 @@ void TLrstF::openGrid()
 
 void TLrstF::ComboBoxKmChange()
 {
+    forgetSearch();  // the search looks through one subject
     loadSubject();
 }
 
@@ -452,6 +506,7 @@ bool TLrstF::refuseBadFormulas()
 
 void TLrstF::BtnXtrkClick()
 {
+    searched_.clear();  // what the search found may change
     if (MemoTm->toPlainText().isEmpty()) {
         MsgBox::show(QStringLiteral("题目不能为空！"), this);
     } else if (EditFs->text().trimmed().isEmpty()) {
@@ -525,6 +580,7 @@ bool TLrstF::gridStandsOnLoadedQuestion()
 
 void TLrstF::BtnYtggClick()
 {
+    searched_.clear();  // what the search found may change
     // An emptied question text would leave a question that no paper can show.
     if (MemoTm->toPlainText().isEmpty()) {
         MsgBox::show(QStringLiteral("题目不能为空！"), this);
@@ -636,6 +692,7 @@ void TLrstF::BtnYtggClick()
 
 void TLrstF::BtnStscClick()
 {
+    searched_.clear();  // what the search found may change
     Dataset* q = DM->ADOQuerySt;
     // With an empty grid there is no question to delete (and nothing to ask about).
     if (q->isActive() && q->recNo() >= 0) {
@@ -673,6 +730,94 @@ void TLrstF::Timer1Timer()
         palette.setColor(QPalette::WindowText, colour);
         label->setPalette(palette);
     }
+}
+
+void TLrstF::fillSearchChapters()
+{
+    const QString chosen = ComboBoxSsZj->currentIndex() > 0 ? ComboBoxSsZj->currentText() : QString();
+    ComboBoxSsZj->clear();
+    ComboBoxSsZj->addItem(QStringLiteral("全部章节"));
+    ComboBoxSsZj->addItems(sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+    const int index = chosen.isEmpty() ? 0 : ComboBoxSsZj->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    ComboBoxSsZj->setCurrentIndex(std::max(0, index));
+}
+
+void TLrstF::forgetSearch()
+{
+    searched_.clear();
+    matches_.clear();
+    matchIds_.clear();
+    matchAt_ = -1;
+    LabelSsjg->clear();
+    DBGrid1->datasetModel()->refreshRows();
+}
+
+void TLrstF::runSearch()
+{
+    question_search::Filter filter;
+    filter.kmh = KmmToKmh(ComboBoxKm->currentText());
+    if (ComboBoxSsZj->currentIndex() > 0) filter.zjh = ZjmToZjh(filter.kmh, ComboBoxSsZj->currentText());
+    if (ComboBoxSsNd->currentIndex() > 0) filter.nd = ComboBoxSsNd->currentText();
+    const QString text = EditSs->text().trimmed();
+    const QString asked = QStringList{text, filter.kmh, filter.zjh, filter.nd}.join(QLatin1Char('\n'));
+    if (asked == searched_) return;
+    // Enough to mark every match a grid of one type shows at once, and to step through them.
+    constexpr int kMarked = 1000;
+    const question_search::Result found = question_search::find(DM->db(), text, filter, kMarked);
+    searched_ = asked;
+    matches_ = found.hits;
+    matchIds_.clear();
+    for (const question_search::Hit& hit : matches_) matchIds_.insert(hit.id);
+    matchAt_ = -1;
+    LabelSsjg->setText(found.exact ? QStringLiteral("找到 %1 道").arg(found.total)
+                                   : QStringLiteral("找到 %1 道以上").arg(found.total));
+}
+
+void TLrstF::EditSsReturn()
+{
+    if (EditSs->text().trimmed().isEmpty()) {
+        forgetSearch();
+        return;
+    }
+    runSearch();
+    if (matches_.isEmpty()) {
+        DBGrid1->datasetModel()->refreshRows();
+        return;
+    }
+    matchAt_ = (matchAt_ + 1) % int(matches_.size());
+    showMatch(matchAt_);
+}
+
+void TLrstF::showMatch(int index)
+{
+    const question_search::Hit hit = matches_.value(index);
+    const bool wasLoading = loading_;
+    loading_ = true;
+    try {
+        // A match of another type (or, with no subject chosen, of another subject) opens its list.
+        if (hit.kmh != kmh_) {
+            setBoxText(ComboBoxKm, hit.kmm);
+            loadSubject();
+        }
+        if (hit.txh != txh_) {
+            setBoxText(ComboBoxTx, hit.txm);
+            kmh_ = hit.kmh;
+            txh_ = hit.txh;
+            openGrid();
+        }
+    } catch (...) {
+        loading_ = wasLoading;
+        throw;
+    }
+    loading_ = wasLoading;
+    Dataset* q = DM->ADOQuerySt;
+    const int row = q->rowOfKey(hit.id);
+    if (row >= 0) {
+        q->setRecNo(row);
+        loadQuestion(kmh_);
+        BtnYtgg->setEnabled(false);
+    }
+    DBGrid1->datasetModel()->refreshRows();
 }
 
 void TLrstF::BtnGbClick()
@@ -724,8 +869,8 @@ constexpr qint64 kLargestPictureFile = 64 * 1024 * 1024;
 
 void TLrstF::createContentTools()
 {
-    resize(1180, 535);
-    Panel3->setGeometry(232, 0, 948, 96);
+    resize(1180 + kLeftWider, 535);
+    Panel3->setGeometry(232 + kLeftWider, 0, 948, 96);
     const struct {
         QPlainTextEdit* memo;
         QLabel* label;
@@ -746,10 +891,10 @@ void TLrstF::createContentTools()
 
         auto* formula = new QPushButton(QStringLiteral("插入公式"), this);
         formula->setObjectName(QStringLiteral("BtnGs") + suffix);
-        formula->setGeometry(617, top, 78, 22);
+        formula->setGeometry(617 + kLeftWider, top, 78, 22);
         auto* picture = new QPushButton(QStringLiteral("插入图片"), this);
         picture->setObjectName(QStringLiteral("BtnTp") + suffix);
-        picture->setGeometry(697, top, 78, 22);
+        picture->setGeometry(697 + kLeftWider, top, 78, 22);
         for (QPushButton* b : {formula, picture}) {
             b->setAutoDefault(false);
             b->setDefault(false);
@@ -780,10 +925,10 @@ void TLrstF::createContentTools()
         connect(size, &QAction::triggered, this, ui::guard([this, memo] { resizePictureAtCursor(memo); }));
 
         auto* caption = makeLabel(QString::fromUtf8(row.previewCaption), this, QStringLiteral("LabelYl") + suffix);
-        caption->setGeometry(790, row.label->y(), 375, 15);
+        caption->setGeometry(790 + kLeftWider, row.label->y(), 375, 15);
         auto* preview = new content::ContentPreview(this);
         preview->setObjectName(QStringLiteral("Preview") + suffix);
-        preview->setGeometry(790, memo->y(), 375, memo->height());
+        preview->setGeometry(790 + kLeftWider, memo->y(), 375, memo->height());
         preview->setDatabase(DM->db());
 
         connect(formula, &QPushButton::clicked, this, ui::guard([this, memo] { insertFormula(memo); }));

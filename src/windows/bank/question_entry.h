@@ -1,5 +1,9 @@
 #pragma once
 #include <QDialog>
+#include <QSet>
+#include <QVector>
+
+#include "data/question_search.h"
 
 class DBGrid;
 class QComboBox;
@@ -32,6 +36,10 @@ public:
     void EditorChange();  // MemoTm, MemoDa, ComboBoxZj, EditFs and ComboBoxNd changed
     void Timer1Timer();
     void BtnGbClick();
+    // Enter in the search box: the questions of the subject whose question or answer text holds
+    // what it says (within the chosen chapter and difficulty) are found, counted and marked in the
+    // grid, and the editor goes to the first of them; Enter again goes to the next.
+    void EditSsReturn();
 
     // The next question number of a subject and type: one more than the number of the pair's
     // last question in read order ("001" for the first).
@@ -64,6 +72,10 @@ public:
     QComboBox* ComboBoxTx;
     QLineEdit* EditTh;
     QPushButton* BtnSs;
+    QLineEdit* EditSs;        // 搜索题目和答案…
+    QComboBox* ComboBoxSsZj;  // 全部章节, or the chapter searched in
+    QComboBox* ComboBoxSsNd;  // 全部难度, or the difficulty searched for
+    QLabel* LabelSsjg;        // 找到 N 道
     DBGrid* DBGrid1;
     QComboBox* ComboBoxZj;
     QLineEdit* EditFs;
@@ -122,6 +134,17 @@ private:
     void forgetLoadedQuestion();
     void reloadLoadedQuestion();  // the loaded question afresh from the bank into the editor
     bool gridStandsOnLoadedQuestion();
+
+    // The last search: what was asked (text, subject, chapter, difficulty), what it found, and the
+    // match the editor stands on. Storing, changing or deleting a question asks afresh.
+    QString searched_;
+    QVector<question_search::Hit> matches_;
+    QSet<qint64> matchIds_;
+    int matchAt_ = -1;
+    void runSearch();
+    void showMatch(int index);
+    void forgetSearch();
+    void fillSearchChapters();
 
     QString kmh_;  // subject code of the subject box
     QString txh_;  // type code of the type box

@@ -1,0 +1,214 @@
+#include "data/question_search.h"
+
+#include "content/content.h"
+#include "data/engine.h"
+#include "data/picture_refs.h"
+#include "data/schema.h"
+#include "data/sql.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace question_search {
+
+namespace {
+
+// Where a question stands in the results: subject, type, number (longer numbers after shorter
+// ones, so 1000 follows 999), then the order it was stored in.
+const QString kOrder = QStringLiteral(" ORDER BY s.kmh, s.txh, length(s.th), s.th, s.id");
+
+struct Place {
+    qint64 id;
+    QString kmh, txh, th;
+};
+
+bool before(const Place& a, const Place& b)
+{
+    if (a.kmh != b.kmh) return a.kmh < b.kmh;
+    if (a.txh != b.txh) return a.txh < b.txh;
+    if (a.th.size() != b.th.size()) return a.th.size() < b.th.size();
+    if (a.th != b.th) return a.th < b.th;
+    return a.id < b.id;
+}
+
+// The filter as conditions on stb (named s), each beginning with " AND ", and their values.
+QString conditions(const Filter& filter, QVariantList* binds)
+{
+    QString where;
+    const std::pair<const char*, QString> fields[] = {{"kmh", filter.kmh}, {"zjh", filter.zjh}, {"nd", filter.nd}};
+    for (const auto& [field, value] : fields) {
+        if (value.isEmpty()) continue;
+        where += QStringLiteral(" AND s.%1 = ?").arg(QLatin1String(field));
+        *binds << value;
+    }
+    return where;
+}
+
+// The questions of these ids with their subjects' and types' names, in the order of `ids`.
+QVector<Hit> hitsOf(const QSqlDatabase& db, const QVector<qint64>& ids)
+{
+    QVector<Hit> hits;
+    if (ids.isEmpty()) return hits;
+    QVariantList binds;
+    for (const qint64 id : ids) binds << id;
+    const QStringList marks(ids.size(), QStringLiteral("?"));
+    sql::Reader q(db,
+                  QStringLiteral("SELECT s.id, s.kmh, (SELECT k.kmm FROM kmb AS k WHERE k.kmh = s.kmh ORDER BY k.id LIMIT 1),"
+                                 " s.txh, (SELECT t.txm FROM txb AS t WHERE t.kmh = s.kmh AND t.txh = s.txh"
+                                 " ORDER BY t.id LIMIT 1), s.th, s.zjh, s.nd, s.fs, s.tm, s.da FROM stb AS s"
+                                 " WHERE s.id IN (%1)")
+                      .arg(marks.join(QLatin1Char(','))),
+                  binds);
+    QHash<qint64, Hit> found;
+    while (q.next()) {
+        Hit h;
+        h.id = q.int64(0);
+        h.kmh = q.text(1);
+        h.kmm = q.text(2);
+        h.txh = q.text(3);
+        h.txm = q.text(4);
+        h.th = q.text(5);
+        h.zjh = q.text(6);
+        h.nd = q.text(7);
+        h.fs = q.text(8);
+        h.tm = q.text(9);
+        h.da = q.text(10);
+        found.insert(h.id, h);
+    }
+    for (const qint64 id : ids) {
+        // A question deleted by another user between the two reads is left out.
+        if (found.contains(id)) hits << found.value(id);
+    }
+    return hits;
+}
+
+// A phrase of three characters or more, through the index.
+Result findIndexed(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+{
+    // Matches in a text that places a picture may lie in the picture's marker (its hash, its
+    // width): those rows are read and looked through without their markers first.
+    QSet<qint64> inMarkersOnly;
+    {
+        const engine::TextSearch search = engine::textSearch(db, phrase, picture_refs::kOpen);
+        QVariantList binds = search.binds;
+        const QString where = conditions(filter, &binds);
+        sql::Reader q(db, QStringLiteral("SELECT s.id, s.tm, s.da FROM %1 WHERE %2%3").arg(search.from, search.where, where),
+                      binds);
+        while (q.next()) {
+            if (!holds(q.text(1), phrase) && !holds(q.text(2), phrase)) inMarkersOnly.insert(q.int64(0));
+        }
+    }
+    const engine::TextSearch search = engine::textSearch(db, phrase);
+    QVariantList binds = search.binds;
+    const QString where = conditions(filter, &binds);
+    binds << qint64(limit) + inMarkersOnly.size();
+    // One pass through the index gives both the first rows and the number of all.
+    sql::Reader q(db,
+                  QStringLiteral("SELECT s.id, count(*) OVER () FROM %1 WHERE %2%3%4 LIMIT ?")
+                      .arg(search.from, search.where, where, kOrder),
+                  binds);
+    Result result;
+    QVector<qint64> ids;
+    qint64 all = 0;
+    while (q.next()) {
+        all = q.int64(1);
+        const qint64 id = q.int64(0);
+        if (!inMarkersOnly.contains(id) && ids.size() < limit) ids << id;
+    }
+    result.total = std::max<qint64>(0, all - inMarkersOnly.size());
+    result.hits = hitsOf(db, ids);
+    return result;
+}
+
+// A phrase of one or two characters: the trigram index holds nothing that short, so the texts
+// are read, until kShortScanLimit matches are found.
+Result findByReading(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+{
+    const QString pattern = engine::containsPattern(phrase);
+    QVariantList binds{pattern, pattern};
+    const QString where = conditions(filter, &binds);
+    binds << kShortScanLimit + 1;
+    const QString like = engine::caseBlindLike(db);
+    sql::Reader q(db,
+                  QStringLiteral("SELECT s.id, s.kmh, s.txh, s.th, s.tm, s.da FROM stb AS s"
+                                 " WHERE (s.tm %1 ? ESCAPE '!' OR s.da %1 ? ESCAPE '!')%2 LIMIT ?")
+                      .arg(like, where),
+                  binds);
+    QVector<Place> places;
+    int read = 0;
+    while (q.next()) {
+        ++read;
+        if (read > kShortScanLimit) break;
+        if (!holds(q.text(4), phrase) && !holds(q.text(5), phrase)) continue;
+        places.append({q.int64(0), q.text(1), q.text(2), q.text(3)});
+    }
+    std::sort(places.begin(), places.end(), before);
+    Result result;
+    result.exact = read <= kShortScanLimit;
+    result.total = places.size();
+    QVector<qint64> ids;
+    for (int i = 0; i < places.size() && i < limit; ++i) ids << places[i].id;
+    result.hits = hitsOf(db, ids);
+    return result;
+}
+
+}  // namespace
+
+Result find(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+{
+    const QString text = phrase.trimmed();
+    if (text.isEmpty()) return {};
+    limit = std::max(0, limit);
+    // A file that could not be given its index (read-only, of an older version) is read through.
+    const bool indexed = text.toUcs4().size() >= 3 &&
+                         (engine::isServer(db) || schema::hasTable(db, schema::kSearchIndex));
+    return indexed ? findIndexed(db, text, filter, limit) : findByReading(db, text, filter, limit);
+}
+
+QString searchableText(const QString& text)
+{
+    if (!text.contains(picture_refs::kOpen)) return text;
+    QString out;
+    out.reserve(text.size());
+    for (const content::Segment& s : content::parse(text)) {
+        switch (s.kind) {
+            case content::Segment::Text:
+                out += s.text;
+                break;
+            case content::Segment::InlineMath:
+                out += QStringLiteral("\\(") + s.text + QStringLiteral("\\)");
+                break;
+            case content::Segment::DisplayMath:
+                out += QStringLiteral("\\[") + s.text + QStringLiteral("\\]");
+                break;
+            case content::Segment::Picture:
+                out += QLatin1Char('\n');
+                break;
+        }
+    }
+    return out;
+}
+
+bool holds(const QString& text, const QString& phrase)
+{
+    return searchableText(text).contains(phrase, Qt::CaseInsensitive);
+}
+
+QString firstLine(const QString& text, int length)
+{
+    QString raw = text;
+    // A text cut short (the grid reads the first few hundred characters) may end inside a
+    // picture's marker: the part is no picture and no text.
+    const qsizetype open = raw.lastIndexOf(picture_refs::kOpen);
+    if (open >= 0 && raw.indexOf(picture_refs::kClose, open) < 0) raw.truncate(open);
+    QString line;
+    for (const QString& part : content::shortForm(raw).split(QLatin1Char('\n'))) {
+        line = part.simplified();
+        if (!line.isEmpty()) break;
+    }
+    if (line.size() > length) line = line.left(length - 1) + QStringLiteral("…");
+    return line;
+}
+
+}  // namespace question_search
