@@ -385,6 +385,14 @@ void createGeneratedDatabase(const QString& path, const GeneratedShape& shape, u
         QVector<int> numbers(kSubjects * kTypes, 0);
         Lcg rng{seed};
         auto textLength = [&] { return shape.textLength > 0 ? shape.textLength : 100 + rng.below(501); };
+        // On a bank file the search index is filled in one go after the rows rather than row by
+        // row by its triggers: the same index, made several times faster. The triggers come back
+        // with it, inside the same transaction.
+        const bool indexAfter = !engine::isServer(db);
+        if (indexAfter) {
+            for (const char* trigger : {"stb_search_insert", "stb_search_delete", "stb_search_update"})
+                sql::run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(trigger)));
+        }
         QSqlQuery insert(db);
         if (!insert.prepare(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) "
                                            "VALUES (?,?,?,?,?,?,?,?,?,?)"))) {
@@ -422,6 +430,10 @@ void createGeneratedDatabase(const QString& path, const GeneratedShape& shape, u
             for (int v = 0; v < values.size(); ++v) insert.bindValue(v, values[v]);
             if (!insert.exec()) throw DataError(insert.lastError().text());
             if (progress && (i + 1) % 1000 == 0) progress(i + 1, questions);
+        }
+        insert.finish();
+        if (indexAfter) {
+            for (const QString& statement : engine::searchIndexStatements(db)) sql::run(db, statement);
         }
         if (progress) progress(questions, questions);
     });

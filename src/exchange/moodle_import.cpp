@@ -767,6 +767,17 @@ ImportedPaper readMoodleXml(const QByteArray& data)
             q.answer = joinedLines({acceptedAnswers(accepted), feedback});
         }
         if (q.answer.isEmpty()) q.answer = feedback;
+        // Feedback given to one answer (why option B is wrong) goes with the answer, named by the
+        // option's letter or the answer it belongs to, so nothing of the file is dropped.
+        QStringList answerFeedback;
+        for (int i = 0; i < answers.size(); ++i) {
+            const QString given = read(answers[i]->child(QStringLiteral("feedback"))).trimmed();
+            if (given.isEmpty()) continue;
+            const QString owner = type == QLatin1String("multichoice") ? optionLetter(i) : read(answers[i]).trimmed();
+            answerFeedback << owner + QStringLiteral("：") + given;
+        }
+        if (!answerFeedback.isEmpty())
+            q.answer = joinedLines({q.answer, QStringLiteral("各答案的反馈：\n") + answerFeedback.join(QLatin1Char('\n'))});
         if (q.text.isEmpty()) q.warnings << QStringLiteral("题目为空");
         if (q.answer.isEmpty()) q.warnings << QStringLiteral("未找到答案");
         paper.questions.append(q);

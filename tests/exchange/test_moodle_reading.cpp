@@ -149,7 +149,7 @@ void MoodleReadingTest::moodleXmlPartialCreditNumericalFeedbackAndHtml()
  <question type="category"><category><text>$course$/top/Default for 7A</text></category></question>
  <question type="multichoice"><questiontext format="html"><text>Where was he from?</text></questiontext>
   <single>true</single>
-  <answer fraction="0"><text>Jerusalem</text></answer><answer fraction="25"><text>Bethlehem</text></answer>
+  <answer fraction="0"><text>Jerusalem</text><feedback><text>Not the city of his birth.</text></feedback></answer><answer fraction="25"><text>Bethlehem</text><feedback><text></text></feedback></answer>
   <answer fraction="50"><text>Galilee</text></answer><answer fraction="100"><text>Nazareth</text></answer></question>
  <question type="multichoice"><questiontext format="html"><text>Two right</text></questiontext>
   <single>false</single>
@@ -173,7 +173,8 @@ void MoodleReadingTest::moodleXmlPartialCreditNumericalFeedbackAndHtml()
     const ImportedPaper paper = exchange::readMoodleXml(xml);
     QCOMPARE(paper.questions.size(), 5);
     // One right answer: only the answer worth 100% is right (Moodle gives the others part of the mark).
-    QCOMPARE(paper.questions[0].answer, QStringLiteral("D"));
+    // Feedback of one answer stays with the answer, named by its option.
+    QCOMPARE(paper.questions[0].answer, QStringLiteral("D\n各答案的反馈：\nA：Not the city of his birth."));
     QCOMPARE(paper.questions[0].chapterName, QStringLiteral("Default for 7A"));
     // Several right answers: those worth more than nothing; the feedback naming the same key is the answer.
     QCOMPARE(paper.questions[1].text, QStringLiteral("Two right\nA. one\nB. two\nC. three"));
