@@ -10,6 +10,7 @@
 #include "content/content.h"
 #include "data/errors.h"
 #include "data/picture_refs.h"
+#include "data/question_fields.h"
 #include "exchange/key_text.h"
 #include "exchange/moodle.h"
 #include "exchange/moodle_common.h"
@@ -403,21 +404,18 @@ QString acceptedAnswers(const QVector<QPair<QString, double>>& answers)
     return full.join(QStringLiteral("；"));
 }
 
-// Checks a score and a difficulty as 录入试题 would take them: a number above 0 and below 100 with
-// at most two decimals, one of the bank's difficulty names. Returns what is wrong, empty when fine.
+// Checks a score and a difficulty as 录入试题 checks them (data/question_fields.h). Returns what is
+// wrong, empty when fine.
 QString scoreProblem(const QString& score)
 {
-    static const QRegularExpression number(QStringLiteral("^\\d{1,2}(\\.\\d{1,2})?$"));
-    if (!number.match(score).hasMatch() || score.toDouble() <= 0)
-        return QStringLiteral("分数“%1”不是 0 到 99 之间的数（最多两位小数），未采用").arg(score.left(20));
-    return QString();
+    const QString problem = fields::scoreProblem(score);
+    return problem.isEmpty() ? problem : problem + QStringLiteral("，未采用");
 }
 
 QString difficultyProblem(const QString& difficulty)
 {
-    if (blueprint::levels().contains(difficulty)) return QString();
-    return QStringLiteral("难度“%1”不是%2之一，未采用")
-        .arg(difficulty.left(20), blueprint::levels().join(QStringLiteral("、")));
+    const QString problem = fields::difficultyProblem(difficulty);
+    return problem.isEmpty() ? problem : problem + QStringLiteral("，未采用");
 }
 
 // A small element tree read with QXmlStreamReader (Qt's XML DOM is not linked).
