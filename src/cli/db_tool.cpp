@@ -279,7 +279,7 @@ int searchQuestions(const QStringList& args, const QString& databasePath, const 
     }
     const question_search::Result found = question_search::find(db, phrase, filter, limit);
     for (const question_search::Hit& hit : found.hits) {
-        out() << QStringLiteral("%1\t%2\t%3\t%4\n").arg(hit.kmm, hit.txm, hit.th, question_search::firstLine(hit.tm));
+        out() << QStringLiteral("%1\t%2\t%3\t%4\n").arg(hit.kmm, hit.txm, hit.th, content::firstLine(hit.tm));
     }
     out() << (found.exact ? QStringLiteral("共找到 %1 道试题").arg(found.total)
                           : QStringLiteral("找到 %1 道以上试题").arg(found.total));

@@ -377,4 +377,20 @@ std::optional<StoredPicture> loadPicture(const QSqlDatabase& db, const QString& 
     return picture;
 }
 
+QString firstLine(const QString& text, int length)
+{
+    QString raw = text;
+    // A text cut short (the grid reads the first few hundred characters) may end inside a
+    // picture's marker: the part is no picture and no text.
+    const qsizetype open = raw.lastIndexOf(picture_refs::kOpen);
+    if (open >= 0 && raw.indexOf(picture_refs::kClose, open) < 0) raw.truncate(open);
+    QString line;
+    for (const QString& part : shortForm(raw).split(QLatin1Char('\n'))) {
+        line = part.simplified();
+        if (!line.isEmpty()) break;
+    }
+    if (line.size() > length) line = line.left(length - 1) + QStringLiteral("…");
+    return line;
+}
+
 }  // namespace content

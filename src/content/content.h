@@ -55,6 +55,11 @@ bool hasMarkers(const QString& text);
 // pictures as "[图]". A text without markers comes back unchanged.
 QString shortForm(const QString& text);
 
+// The first line of a text as grids and lists show it: formulas as their LaTeX source, pictures
+// as "[图]" (shortForm), at most `length` characters; a text cut short inside a picture's marker
+// ends before it.
+QString firstLine(const QString& text, int length = 80);
+
 // The marker that places the picture with this hash, with a placement text ("4cm|右") when not empty.
 QString pictureMarker(const QString& hash, const QString& options = QString());
 

@@ -1,6 +1,5 @@
 #include "data/question_search.h"
 
-#include "content/content.h"
 #include "data/engine.h"
 #include "data/picture_refs.h"
 #include "data/schema.h"
@@ -171,20 +170,13 @@ QString searchableText(const QString& text)
     if (!text.contains(picture_refs::kOpen)) return text;
     QString out;
     out.reserve(text.size());
-    for (const content::Segment& s : content::parse(text)) {
-        switch (s.kind) {
-            case content::Segment::Text:
-                out += s.text;
-                break;
-            case content::Segment::InlineMath:
-                out += QStringLiteral("\\(") + s.text + QStringLiteral("\\)");
-                break;
-            case content::Segment::DisplayMath:
-                out += QStringLiteral("\\[") + s.text + QStringLiteral("\\]");
-                break;
-            case content::Segment::Picture:
-                out += QLatin1Char('\n');
-                break;
+    for (qsizetype i = 0; i < text.size();) {
+        const int marker = text.at(i) == picture_refs::kOpen.at(0) ? picture_refs::markerLengthAt(text, i) : 0;
+        if (marker > 0) {
+            out += QLatin1Char('\n');
+            i += marker;
+        } else {
+            out += text.at(i++);
         }
     }
     return out;
@@ -193,22 +185,6 @@ QString searchableText(const QString& text)
 bool holds(const QString& text, const QString& phrase)
 {
     return searchableText(text).contains(phrase, Qt::CaseInsensitive);
-}
-
-QString firstLine(const QString& text, int length)
-{
-    QString raw = text;
-    // A text cut short (the grid reads the first few hundred characters) may end inside a
-    // picture's marker: the part is no picture and no text.
-    const qsizetype open = raw.lastIndexOf(picture_refs::kOpen);
-    if (open >= 0 && raw.indexOf(picture_refs::kClose, open) < 0) raw.truncate(open);
-    QString line;
-    for (const QString& part : content::shortForm(raw).split(QLatin1Char('\n'))) {
-        line = part.simplified();
-        if (!line.isEmpty()) break;
-    }
-    if (line.size() > length) line = line.left(length - 1) + QStringLiteral("…");
-    return line;
 }
 
 }  // namespace question_search

@@ -43,8 +43,4 @@ QString searchableText(const QString& text);
 // True when the question or answer text holds `phrase` as the search finds it.
 bool holds(const QString& text, const QString& phrase);
 
-// The first line of a text as grids and lists show it: formulas as their LaTeX source, pictures
-// as "[图]" (content::shortForm), at most `length` characters.
-QString firstLine(const QString& text, int length = 80);
-
 }  // namespace question_search

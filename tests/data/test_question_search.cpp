@@ -9,6 +9,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/numbering.h"
+#include "content/content.h"
 #include "data/question_search.h"
 #include "data/recycle.h"
 #include "data/schema.h"
@@ -161,10 +162,10 @@ void QuestionSearchTest::formulasAreSearchedByTheirLatexAndPicturesNotAtAll()
     QCOMPARE(numbers(hex), QStringList{"01/02/002"});
     QCOMPARE(hex.total, 1);
     QCOMPARE(question_search::searchableText("看" + marker() + "图"), QStringLiteral("看\n图"));
-    QCOMPARE(question_search::firstLine("\n\n  甲 \\(x^2\\) 乙" + marker() + "\n第二行"), QStringLiteral("甲 x^2 乙[图] 第二行"));
-    QCOMPARE(question_search::firstLine(QStringLiteral("第一行\n第二行")), QStringLiteral("第一行"));
+    QCOMPARE(content::firstLine("\n\n  甲 \\(x^2\\) 乙" + marker() + "\n第二行"), QStringLiteral("甲 x^2 乙[图] 第二行"));
+    QCOMPARE(content::firstLine(QStringLiteral("第一行\n第二行")), QStringLiteral("第一行"));
     // A text cut inside a marker shows no part of it.
-    QCOMPARE(question_search::firstLine("看图" + marker().left(20)), QStringLiteral("看图"));
+    QCOMPARE(content::firstLine("看图" + marker().left(20)), QStringLiteral("看图"));
 }
 
 void QuestionSearchTest::shortPhrasesReadTheQuestionsUpToALimit()

@@ -122,7 +122,7 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
                                          {QStringLiteral("FS"), QStringLiteral("分数"), 36},
                                          {QStringLiteral("TIME"), QStringLiteral("录入时间"), 70},
                                          {QStringLiteral("TMH"), QStringLiteral("题目"), 140,
-                                          [](const QString& text) { return question_search::firstLine(text); }}});
+                                          [](const QString& text) { return content::firstLine(text); }}});
     // The questions found by the search stand out in the grid.
     DBGrid1->datasetModel()->rowBackground = [this](int row) -> QVariant {
         if (matchIds_.isEmpty()) return {};
