@@ -54,6 +54,12 @@ void copyQuestions(const QSqlDatabase& db, qint64 item, const QString& where, co
         QStringLiteral("INSERT INTO recycle_stb (item_id, orig_id, %1) SELECT ?, id, %1 FROM stb WHERE %2 ORDER BY id")
             .arg(kStbColumns, where),
         all);
+    // Their links to knowledge points go with them.
+    sql::run(db,
+             QStringLiteral("INSERT INTO recycle_stzsd (item_id, orig_id, stid, zsdid) SELECT ?, id, stid, zsdid"
+                            " FROM stzsd WHERE stid IN (SELECT id FROM stb WHERE %1) ORDER BY id")
+                 .arg(where),
+             all);
 }
 
 void copyRows(const QSqlDatabase& db, qint64 item, const QString& table, const QString& columns, const QString& where,
@@ -210,6 +216,53 @@ void followQuestion(const QSqlDatabase& db, qint64 origId, qint64 id)
     sql::exec(db, QStringLiteral("UPDATE paper_questions SET question_id=? WHERE question_id=?"), {id, origId});
 }
 
+// A restored question gets back its links to the knowledge points that are still there.
+void restoreLinks(const QSqlDatabase& db, qint64 itemId, qint64 origId, qint64 id)
+{
+    sql::run(db,
+             QStringLiteral("INSERT INTO stzsd (stid, zsdid) SELECT ?, r.zsdid FROM recycle_stzsd r WHERE r.item_id=?"
+                            " AND r.stid=? AND EXISTS (SELECT 1 FROM zsdb p WHERE p.id=r.zsdid) ORDER BY r.id"),
+             {id, itemId, origId});
+}
+
+// A deleted subject's knowledge points go back under its code `kmh`: with their old ids when those
+// are free, else under new ones, which their children and the kept links then follow.
+void restorePoints(const QSqlDatabase& db, qint64 itemId, const QString& kmh)
+{
+    struct Kept {
+        qint64 id, origId;
+    };
+    QVector<Kept> rows;
+    {
+        sql::Reader q(db, QStringLiteral("SELECT id, orig_id FROM recycle_zsdb WHERE item_id=? ORDER BY id"), {itemId});
+        while (q.next()) rows.append({q.int64(0), q.int64(1)});
+    }
+    const bool idsFree = !exists(db,
+                                 QStringLiteral("SELECT 1 FROM recycle_zsdb r WHERE r.item_id=? AND EXISTS"
+                                                " (SELECT 1 FROM zsdb t WHERE t.id=r.orig_id)"),
+                                 {itemId});
+    if (idsFree) {
+        sql::run(db,
+                 QStringLiteral("INSERT INTO zsdb (id, kmh, zsdm, sjid) SELECT orig_id, ?, zsdm, sjid FROM recycle_zsdb"
+                                " WHERE item_id=? ORDER BY id"),
+                 {kmh, itemId});
+        return;
+    }
+    QVector<QPair<qint64, qint64>> moved;  // old id, new id
+    for (const Kept& row : rows) {
+        const qint64 id = sql::exec(
+            db, QStringLiteral("INSERT INTO zsdb (kmh, zsdm, sjid) SELECT ?, zsdm, sjid FROM recycle_zsdb WHERE id=?"),
+            {kmh, row.id});
+        moved.append({row.origId, id});
+    }
+    // New ids are above every id ever given, so no old id is taken for a new one midway.
+    for (const auto& [oldId, newId] : moved) {
+        sql::run(db, QStringLiteral("UPDATE zsdb SET sjid=? WHERE kmh=? AND sjid=?"), {newId, kmh, oldId});
+        sql::run(db, QStringLiteral("UPDATE recycle_stzsd SET zsdid=? WHERE item_id=? AND zsdid=?"),
+                 {newId, itemId, oldId});
+    }
+}
+
 // Puts the questions of an item back one by one into existing types, numbering them as above.
 // `zjh`, when not empty, replaces their chapter code.
 QStringList restoreQuestionsOneByOne(const QSqlDatabase& db, qint64 itemId, const QString& kmh, const QString& zjh)
@@ -241,6 +294,7 @@ QStringList restoreQuestionsOneByOne(const QSqlDatabase& db, qint64 itemId, cons
                      chapter),
             binds);
         followQuestion(db, row.origId, at.id > 0 ? at.id : id);
+        restoreLinks(db, itemId, row.origId, at.id > 0 ? at.id : id);
         if (at.renumbered) {
             const QString type =
                 lastValue(db, QStringLiteral("SELECT txm FROM txb WHERE kmh=? AND txh=? ORDER BY id DESC LIMIT 1"),
@@ -276,6 +330,7 @@ void restoreRowsInBulk(const QSqlDatabase& db, qint64 itemId, const QString& tab
                 db, QStringLiteral("INSERT INTO stb (%1) SELECT %2 FROM recycle_stb WHERE id=?").arg(columns, values),
                 binds);
             followQuestion(db, origId, id);
+            restoreLinks(db, itemId, origId, id);
         }
         return;
     }
@@ -286,11 +341,19 @@ void restoreRowsInBulk(const QSqlDatabase& db, qint64 itemId, const QString& tab
                  .arg(table, idsFree ? QStringLiteral("id, ") : QString(), columns,
                       idsFree ? QStringLiteral("orig_id, ") : QString(), values),
              binds);
+    if (table == QLatin1String("stb")) {
+        // The questions kept their ids: their links go back as they were.
+        sql::run(db,
+                 QStringLiteral("INSERT INTO stzsd (stid, zsdid) SELECT r.stid, r.zsdid FROM recycle_stzsd r"
+                                " WHERE r.item_id=? AND EXISTS (SELECT 1 FROM zsdb p WHERE p.id=r.zsdid) ORDER BY r.id"),
+                 {itemId});
+    }
 }
 
 void forget(const QSqlDatabase& db, const QString& itemsWhere, const QVariantList& binds)
 {
-    for (const char* table : {"recycle_stb", "recycle_zjb", "recycle_txb", "recycle_kmb"}) {
+    for (const char* table :
+         {"recycle_stb", "recycle_zjb", "recycle_txb", "recycle_kmb", "recycle_zsdb", "recycle_stzsd"}) {
         sql::run(db,
                  QStringLiteral("DELETE FROM %1 WHERE item_id IN (SELECT id FROM recycle_items%2)")
                      .arg(QString::fromLatin1(table), itemsWhere),
@@ -330,6 +393,7 @@ qint64 keepSubject(const QSqlDatabase& db, const QString& kmh, const QString& by
     copyRows(db, item, QStringLiteral("zjb"), QStringLiteral("kmh, zjh, zjm, bz"), QStringLiteral("kmh=?"), {kmh});
     copyRows(db, item, QStringLiteral("txb"), QStringLiteral("kmh, txh, txm, bz"), QStringLiteral("kmh=?"), {kmh});
     copyRows(db, item, QStringLiteral("kmb"), QStringLiteral("kmh, kmm"), QStringLiteral("kmh=?"), {kmh});
+    copyRows(db, item, QStringLiteral("zsdb"), QStringLiteral("kmh, zsdm, sjid"), QStringLiteral("kmh=?"), {kmh});
     return item;
 }
 
@@ -434,6 +498,13 @@ void removeKept(const QSqlDatabase& db, qint64 itemId)
             throw DataError(QStringLiteral("其他用户刚刚删除了其中的部分内容，本次删除没有执行，请刷新后重试！"));
         }
     }
+    // The links of the deleted questions, and a deleted subject's knowledge points with every link to them.
+    sql::run(db,
+             QStringLiteral("DELETE FROM stzsd WHERE stid IN (SELECT orig_id FROM recycle_stb WHERE item_id=?)"
+                            " OR zsdid IN (SELECT orig_id FROM recycle_zsdb WHERE item_id=?)"),
+             {itemId, itemId});
+    sql::run(db, QStringLiteral("DELETE FROM zsdb WHERE id IN (SELECT orig_id FROM recycle_zsdb WHERE item_id=?)"),
+             {itemId});
 }
 
 namespace {
@@ -468,6 +539,7 @@ QStringList restoreOnce(const QSqlDatabase& db, qint64 itemId, const QString& ne
                           QStringLiteral("?, txh, txm, bz"), {at.code});
         restoreRowsInBulk(db, itemId, QStringLiteral("zjb"), QStringLiteral("kmh, zjh, zjm, bz"),
                           QStringLiteral("?, zjh, zjm, bz"), {at.code});
+        restorePoints(db, itemId, at.code);
         restoreRowsInBulk(db, itemId, QStringLiteral("stb"), kStbColumns,
                           QStringLiteral("?, txh, th, zjh, nd, fs, tm, da, \"time\", bz"), {at.code});
     } else if (item.kind == QLatin1String("txb") || item.kind == QLatin1String("zjb")) {

@@ -44,6 +44,14 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS blueprints_kmh ON blueprints (kmh, name)",
     "CREATE INDEX IF NOT EXISTS blueprint_types_owner ON blueprint_types (blueprint_id)",
     "CREATE INDEX IF NOT EXISTS blueprint_cells_owner ON blueprint_cells (blueprint_id)",
+    // Knowledge points (知识点): a tree per subject (zsdm the name, sjid the parent's id, 0 at the top)
+    // and the links of questions (stid: stb.id) to them, read from either side.
+    "CREATE TABLE IF NOT EXISTS zsdb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, zsdm TEXT, sjid INTEGER)",
+    "CREATE TABLE IF NOT EXISTS stzsd (id INTEGER PRIMARY KEY AUTOINCREMENT, stid INTEGER, zsdid INTEGER)",
+    "CREATE INDEX IF NOT EXISTS zsdb_kmh_sjid ON zsdb (kmh, sjid, zsdm)",
+    "CREATE INDEX IF NOT EXISTS zsdb_sjid ON zsdb (sjid)",
+    "CREATE INDEX IF NOT EXISTS stzsd_stid ON stzsd (stid, zsdid)",
+    "CREATE INDEX IF NOT EXISTS stzsd_zsdid ON stzsd (zsdid, stid)",
 };
 
 // The recycle bin: one row per deletion in recycle_items (what it was, when and by whom), and the
@@ -66,6 +74,14 @@ static const char* const kRecycleTables[] = {
     "CREATE INDEX IF NOT EXISTS recycle_txb_item ON recycle_txb (item_id)",
     "CREATE INDEX IF NOT EXISTS recycle_zjb_item ON recycle_zjb (item_id)",
     "CREATE INDEX IF NOT EXISTS recycle_stb_item ON recycle_stb (item_id)",
+    // A deleted subject's knowledge points, and the links of the deleted questions (stid: the
+    // question's stb.id, as recycle_stb.orig_id keeps it).
+    "CREATE TABLE IF NOT EXISTS recycle_zsdb (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, kmh TEXT, zsdm TEXT, sjid INTEGER)",
+    "CREATE TABLE IF NOT EXISTS recycle_stzsd (id INTEGER PRIMARY KEY AUTOINCREMENT, item_id INTEGER NOT NULL,"
+    " orig_id INTEGER, stid INTEGER, zsdid INTEGER)",
+    "CREATE INDEX IF NOT EXISTS recycle_zsdb_item ON recycle_zsdb (item_id)",
+    "CREATE INDEX IF NOT EXISTS recycle_stzsd_item ON recycle_stzsd (item_id)",
 };
 
 // The tables of question content (version 2). This is the one place where the SQL differs
@@ -169,7 +185,8 @@ QStringList serverOnlyStatements()
 // gets the missing ones when it is opened. A table added by a later feature joins this list.
 static const char* const kAddedTables[] = {
     "pictures",    "formula_omml", "blueprints",  "blueprint_types", "blueprint_cells", "recycle_items",  "recycle_kmb",
-    "recycle_txb", "recycle_zjb",  "recycle_stb", "papers",          "paper_sections",  "paper_questions"};
+    "recycle_txb", "recycle_zjb",  "recycle_stb", "papers",          "paper_sections",  "paper_questions",
+    "zsdb",        "stzsd",        "recycle_zsdb", "recycle_stzsd"};
 
 QStringList columns(const QString& table)
 {
@@ -213,6 +230,13 @@ QStringList columns(const QString& table)
          {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("txh"),
           QStringLiteral("th"), QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"),
           QStringLiteral("da"), QStringLiteral("time"), QStringLiteral("bz")}},
+        {QStringLiteral("zsdb"), {QStringLiteral("kmh"), QStringLiteral("zsdm"), QStringLiteral("sjid")}},
+        {QStringLiteral("stzsd"), {QStringLiteral("stid"), QStringLiteral("zsdid")}},
+        {QStringLiteral("recycle_zsdb"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("kmh"), QStringLiteral("zsdm"),
+          QStringLiteral("sjid")}},
+        {QStringLiteral("recycle_stzsd"),
+         {QStringLiteral("item_id"), QStringLiteral("orig_id"), QStringLiteral("stid"), QStringLiteral("zsdid")}},
         {QStringLiteral("pictures"),
          {QStringLiteral("hash"), QStringLiteral("mime"), QStringLiteral("width"), QStringLiteral("height"),
           QStringLiteral("data")}},

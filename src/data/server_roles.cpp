@@ -18,7 +18,8 @@ namespace {
 // 超级用户 does both. Every level reads every table; mmb is written only through the functions
 // below (and its descriptions by a 超级用户); question_counts only by its trigger.
 const char* const kBankTables[] = {"kmb",           "txb",         "zjb",         "stb",         "pictures",
-                                   "recycle_items", "recycle_kmb", "recycle_txb", "recycle_zjb", "recycle_stb"};
+                                   "recycle_items", "recycle_kmb", "recycle_txb", "recycle_zjb", "recycle_stb",
+                                   "zsdb",          "stzsd",       "recycle_zsdb", "recycle_stzsd"};
 const char* const kPaperTables[] = {"blueprints", "blueprint_types", "blueprint_cells",
                                     "papers",     "paper_sections",  "paper_questions"};
 const char* const kSharedTables[] = {"formula_omml"};
