@@ -44,7 +44,7 @@ static const char* const kTables[] = {
     "CREATE INDEX IF NOT EXISTS blueprints_kmh ON blueprints (kmh, name)",
     "CREATE INDEX IF NOT EXISTS blueprint_types_owner ON blueprint_types (blueprint_id)",
     "CREATE INDEX IF NOT EXISTS blueprint_cells_owner ON blueprint_cells (blueprint_id)",
-    // Knowledge points (知识点): a tree per subject (zsdm the name, sjid the parent's id, 0 at the top)
+    // Knowledge points (知识点, version 5): a tree per subject (zsdm the name, sjid the parent's id, 0 at the top)
     // and the links of questions (stid: stb.id) to them, read from either side.
     "CREATE TABLE IF NOT EXISTS zsdb (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, zsdm TEXT, sjid INTEGER)",
     "CREATE TABLE IF NOT EXISTS stzsd (id INTEGER PRIMARY KEY AUTOINCREMENT, stid INTEGER, zsdid INTEGER)",
