@@ -28,6 +28,7 @@
 #include "ui/navigator.h"
 #include "ui/platform.h"
 #include "windows/bank/chapter_settings.h"
+#include "windows/bank/knowledge_settings.h"
 #include "windows/bank/question_entry.h"
 #include "windows/bank/question_type_settings.h"
 #include "windows/bank/recycle_bin.h"
@@ -90,6 +91,7 @@ void TMainF::buildMenu()
     XZKM = item(TKGL, "XZKM", QStringLiteral("选择科目(&C)"), &TMainF::XZKMClick);
     TXSZ = item(TKGL, "TXSZ", QStringLiteral("题型设置(&T)"), &TMainF::TXSZClick);
     ZJXZ = item(TKGL, "ZJXZ", QStringLiteral("章节设置(&Z)"), &TMainF::ZJXZClick);
+    ZSDSZ = item(TKGL, "ZSDSZ", QStringLiteral("知识点设置(&D)"), &TMainF::ZSDSZClick);
     TKGL->addSeparator()->setObjectName(QStringLiteral("N1"));
     LRST = item(TKGL, "LRST", QStringLiteral("录入试题(&R)"), &TMainF::LRSTClick);
     HSZ = item(TKGL, "HSZ", QStringLiteral("回收站(&H)"), &TMainF::HSZClick);
@@ -378,6 +380,10 @@ void TMainF::TXSZClick()
 void TMainF::ZJXZClick()
 {
     openDialog<TZjxzF>(ZjxzF);
+}
+void TMainF::ZSDSZClick()
+{
+    openDialog<TZsdszF>(ZsdszF);
 }
 void TMainF::LRSTClick()
 {

@@ -30,6 +30,7 @@ public:
     void XZKMClick();
     void TXSZClick();
     void ZJXZClick();
+    void ZSDSZClick();  // 知识点设置
     void LRSTClick();
     void HSZClick();
     void DRSTClick();  // 导入试题
@@ -57,6 +58,7 @@ public:
     QMenu* BZ;
     QAction *BFTK, *HFTK, *ZX, *TC, *KMSZ, *XZKM, *TXSZ, *ZJXZ, *LRST, *HSZ, *ZjXD, *SJK, *MMSZ, *NR, *GY, *Lxwm;
     QAction* XmbZj;  // 按细目表组卷
+    QAction* ZSDSZ;  // 知识点设置
     QAction* DRST;   // 导入试题
     QAction* DCST;   // 导出试题
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,

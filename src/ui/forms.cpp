@@ -13,3 +13,4 @@ QPointer<TTjyhF> TjyhF;
 QPointer<TXgmmF> XgmmF;
 QPointer<TLxwmF> LxwmF;
 QPointer<THszF> HszF;
+QPointer<TZsdszF> ZsdszF;

@@ -14,6 +14,7 @@ class TTjyhF;
 class TXgmmF;
 class TLxwmF;
 class THszF;
+class TZsdszF;
 
 // The program-wide form objects. Each dialog is remembered here while it is open, so that other
 // forms can read its controls; the pointers clear themselves when a form is destroyed.
@@ -30,3 +31,4 @@ extern QPointer<TTjyhF> TjyhF;
 extern QPointer<TXgmmF> XgmmF;
 extern QPointer<TLxwmF> LxwmF;
 extern QPointer<THszF> HszF;
+extern QPointer<TZsdszF> ZsdszF;  // 知识点设置
