@@ -1,6 +1,7 @@
 #include "data/question_search.h"
 
 #include "data/engine.h"
+#include "data/knowledge_points.h"
 #include "data/picture_refs.h"
 #include "data/schema.h"
 #include "data/sql.h"
@@ -40,6 +41,12 @@ QString conditions(const Filter& filter, QVariantList* binds)
         if (value.isEmpty()) continue;
         where += QStringLiteral(" AND s.%1 = ?").arg(QLatin1String(field));
         *binds << value;
+    }
+    if (!filter.points.isEmpty()) {
+        // The points as find() widened them to their descendants.
+        where += QStringLiteral(" AND s.id IN (SELECT l.stid FROM stzsd AS l WHERE l.zsdid IN (%1))")
+                     .arg(QStringList(filter.points.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+        for (const qint64 id : filter.points) *binds << id;
     }
     return where;
 }
@@ -154,10 +161,15 @@ Result findByReading(const QSqlDatabase& db, const QString& phrase, const Filter
 
 }  // namespace
 
-Result find(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+Result find(const QSqlDatabase& db, const QString& phrase, const Filter& given, int limit)
 {
     const QString text = phrase.trimmed();
     if (text.isEmpty()) return {};
+    Filter filter = given;
+    if (!filter.points.isEmpty()) {
+        QSqlDatabase conn = db;
+        filter.points = knowledge::withDescendants(conn, filter.points);
+    }
     limit = std::max(0, limit);
     // A file that could not be given its index (read-only, of an older version) is read through.
     const bool indexed = text.toUcs4().size() >= 3 &&

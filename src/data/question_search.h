@@ -1,6 +1,7 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QString>
+#include <QList>
 #include <QVector>
 
 // Finding questions by what they say: a phrase in the question or answer text (stb.tm, stb.da),
@@ -15,6 +16,8 @@ struct Filter {
     QString kmh;  // subject code
     QString zjh;  // chapter code
     QString nd;   // difficulty (易 … 难)
+    // Knowledge points (zsdb ids): only questions linked to one of them or to a point below one.
+    QList<qint64> points;
 };
 
 // One question found, with the names of its subject and type.

@@ -13,6 +13,7 @@
 #include "data/question_fields.h"
 #include "data/convert.h"
 #include "data/data_module.h"
+#include "data/knowledge_points.h"
 #include "data/recycle.h"
 #include "library/paper_store.h"
 #include "data/sql.h"
@@ -25,6 +26,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QCompleter>
 #include <QColor>
 #include <QComboBox>
 #include <QFile>
@@ -43,6 +45,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+#include <QStringListModel>
 #include <QTimer>
 
 namespace {
@@ -77,6 +80,34 @@ QComboBox* makeBox(QWidget* parent, const QString& name)
     box->setCompleter(nullptr);
     return box;
 }
+
+// Completes the last of the names typed into the 知识点 field (they are separated by "，" or ","),
+// from the subject's point paths that contain what was typed of it.
+class PointsCompleter : public QCompleter {
+public:
+    explicit PointsCompleter(QObject* parent) : QCompleter(parent)
+    {
+        setModel(new QStringListModel(this));
+        setCaseSensitivity(Qt::CaseInsensitive);
+        setFilterMode(Qt::MatchContains);
+        setCompletionMode(QCompleter::PopupCompletion);
+    }
+    void setPaths(const QStringList& paths) { static_cast<QStringListModel*>(model())->setStringList(paths); }
+    QStringList splitPath(const QString& path) const override { return {path.mid(lastBreak(path)).trimmed()}; }
+    QString pathFromIndex(const QModelIndex& index) const override
+    {
+        const auto* edit = qobject_cast<const QLineEdit*>(widget());
+        const QString typed = edit ? edit->text() : QString();
+        return typed.left(lastBreak(typed)) + index.data().toString();
+    }
+
+private:
+    // Where the name being typed begins: after the last separator.
+    static int lastBreak(const QString& text)
+    {
+        return int(std::max(text.lastIndexOf(QStringLiteral("，")), text.lastIndexOf(QLatin1Char(',')))) + 1;
+    }
+};
 
 }  // namespace
 
@@ -114,6 +145,10 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     ComboBoxSsNd->addItems({QStringLiteral("全部难度"), QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
                             QStringLiteral("较难"), QStringLiteral("难")});
     LabelSsjg = makeLabel(QString(), Panel1, QStringLiteral("LabelSsjg"));
+    LabelSsZsd = makeLabel(QStringLiteral("知识点："), Panel1, QStringLiteral("LabelSsZsd"));
+    ComboBoxSsZsd = new QComboBox(Panel1);
+    ComboBoxSsZsd->setObjectName(QStringLiteral("ComboBoxSsZsd"));
+    ComboBoxSsZsd->addItem(QStringLiteral("全部知识点"), qint64(0));
 
     DBGrid1 = new DBGrid(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
@@ -153,6 +188,17 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     ComboBoxNd->addItems(fields::difficulties());
     ComboBoxNd->setCurrentIndex(0);
     LabelSyqk = makeLabel(QString(), Panel3, QStringLiteral("LabelSyqk"));
+    LabelZsd = makeLabel(QStringLiteral("知识点："), Panel3, QStringLiteral("LabelZsd"));
+    EditZsd = new QLineEdit(Panel3);
+    EditZsd->setObjectName(QStringLiteral("EditZsd"));
+    EditZsd->setPlaceholderText(QStringLiteral("多个用“，”隔开"));
+    EditZsd->setCompleter(new PointsCompleter(EditZsd));
+    LabelZsdts = makeLabel(QString(), this, QStringLiteral("LabelZsdts"));
+    {
+        QPalette palette = LabelZsdts->palette();
+        palette.setColor(QPalette::WindowText, QColor(0, 100, 0));
+        LabelZsdts->setPalette(palette);
+    }
 
     LabelTm = makeLabel(QStringLiteral("题目内容：（请在下面编辑试题内容）"), this, QStringLiteral("LabelTm"));
     MemoTm = new QPlainTextEdit(this);
@@ -193,6 +239,13 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     });
     connect(ComboBoxSsZj, &QComboBox::activated, this, filterChanged);
     connect(ComboBoxSsNd, &QComboBox::activated, this, filterChanged);
+    // A point limits the grid as well as the search.
+    connect(ComboBoxSsZsd, &QComboBox::activated, this, ui::guard([this] {
+                if (loading_) return;
+                forgetSearch();
+                ComboBoxTxChange();
+                if (!EditSs->text().trimmed().isEmpty()) EditSsReturn();
+            }));
     connect(EditSs, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (text.trimmed().isEmpty()) forgetSearch();
     });
@@ -221,6 +274,10 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     connect(ComboBoxZj, &QComboBox::editTextChanged, this, edited);
     connect(EditFs, &QLineEdit::textChanged, this, edited);
     connect(ComboBoxNd, &QComboBox::editTextChanged, this, edited);
+    connect(EditZsd, &QLineEdit::textChanged, this, [this] {
+        EditorChange();
+        if (!loading_) showNewPoints();
+    });
     connect(Timer1, &QTimer::timeout, this, ui::guard([this] { Timer1Timer(); }));
 
     FormCreate();
@@ -234,7 +291,7 @@ void TLrstF::FormCreate()
     constexpr int x = kLeftWider;
     resize(800 + x, 535);
     // Left column: subject, type and the two searches; the grid; the hints.
-    Panel1->setGeometry(0, 0, left, 126);
+    Panel1->setGeometry(0, 0, left, 154);
     LabelKm->setGeometry(8, 12, 40, 15);
     ComboBoxKm->setGeometry(50, 8, 174, 23);
     LabelTx->setGeometry(8, 40, 40, 15);
@@ -247,7 +304,9 @@ void TLrstF::FormCreate()
     ComboBoxSsZj->setGeometry(156, 96, 98, 23);
     ComboBoxSsNd->setGeometry(258, 96, 86, 23);
     LabelSsjg->setGeometry(232, 70, 116, 15);
-    DBGrid1->setGeometry(0, 126, left, 266);
+    LabelSsZsd->setGeometry(8, 128, 48, 15);
+    ComboBoxSsZsd->setGeometry(56, 124, 288, 23);
+    DBGrid1->setGeometry(0, 154, left, 238);
     Panel2->setGeometry(0, 392, left, 112);
     LabelZjxt->setGeometry(4, 12, 62, 15);
     LabelZjxt1->setGeometry(66, 12, 164, 15);
@@ -259,13 +318,16 @@ void TLrstF::FormCreate()
     // Right part: chapter, score and difficulty; question; answer; the buttons.
     Panel3->setGeometry(232 + x, 0, 568, 96);
     LabelZj->setGeometry(25, 16, 40, 15);
-    ComboBoxZj->setGeometry(67, 12, 313, 23);
+    ComboBoxZj->setGeometry(67, 12, 183, 23);
+    LabelZsd->setGeometry(262, 16, 52, 15);
+    EditZsd->setGeometry(314, 12, 246, 23);
     LabelFs->setGeometry(25, 58, 40, 15);
     EditFs->setGeometry(67, 54, 40, 23);
     LabelNd->setGeometry(140, 58, 40, 15);
     ComboBoxNd->setGeometry(182, 54, 90, 23);
     LabelSyqk->setGeometry(290, 58, 274, 15);
-    LabelTm->setGeometry(257 + x, 104, 400, 15);
+    LabelTm->setGeometry(257 + x, 104, 230, 15);
+    LabelZsdts->setGeometry(487 + x, 104, 288, 15);
     MemoTm->setGeometry(257 + x, 122, 518, 150);
     LabelDa->setGeometry(257 + x, 280, 400, 15);
     MemoDa->setGeometry(257 + x, 298, 518, 150);
@@ -352,6 +414,7 @@ void TLrstF::loadSubject()
         fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
         fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
         fillSearchChapters();
+        fillPoints();
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         openGrid();
     } catch (...) {
@@ -383,7 +446,18 @@ void TLrstF::openGrid()
     q->close();
     // Rows are read a window at a time as the grid shows them; question and answer texts only for
     // the question loaded into the editor.
-    q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_}, DM->keepsQuestionCounts() ? kGridCountKept : kGridCount);
+    const QList<qint64> points = chosenPoints();
+    if (points.isEmpty()) {
+        q->setKeyedSql(kGridQuery, QStringLiteral("id"), {kmh_, txh_},
+                       DM->keepsQuestionCounts() ? kGridCountKept : kGridCount);
+    } else {
+        // Only the questions of the chosen point and of the points below it.
+        QVariantList binds{kmh_, txh_};
+        for (const qint64 id : points) binds << id;
+        const QString linked = QStringLiteral(" AND id IN (SELECT stid FROM stzsd WHERE zsdid IN (%1))")
+                                   .arg(QStringList(points.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+        q->setKeyedSql(kGridQuery + linked, QStringLiteral("id"), binds, kGridCount + linked);
+    }
     q->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     // Opening reads the rows the grid shows (and a little more); scrolling reads the rest.
     const int rowHeight = std::max(1, DBGrid1->verticalHeader()->defaultSectionSize());
@@ -429,6 +503,14 @@ void TLrstF::loadQuestion(const QString& kmh)
     setBoxText(ComboBoxNd, field("nd"));
     MemoTm->setPlainText(field("tm"));
     MemoDa->setPlainText(field("da"));
+    {
+        const bool wasLoading = loading_;
+        loading_ = true;
+        QSqlDatabase db = DM->db();
+        EditZsd->setText(onRow ? knowledge::namesOfQuestion(db, loadedId_).join(QStringLiteral("，")) : QString());
+        loading_ = wasLoading;
+    }
+    LabelZsdts->clear();
     LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedId_))
                              : QString());
 }
@@ -522,17 +604,45 @@ void TLrstF::BtnXtrkClick()
         if (refuseMissingCodes(kmh_, txh_, zjh)) return;
         // The number is Zdbh's; when another user stores the same number first, the next one is taken.
         const QString time = demo::timeOfDay();
-        numbering::storeQuestion(DM->db(), DM->ADOStb, kmh_, txh_,
-                                 {{QStringLiteral("nd"), ComboBoxNd->currentText()},
-                                  {QStringLiteral("fs"), EditFs->text()},
-                                  {QStringLiteral("tm"), MemoTm->toPlainText()},
-                                  {QStringLiteral("da"), MemoDa->toPlainText()},
-                                  {QStringLiteral("zjh"), zjh},
-                                  {QStringLiteral("time"), time}});
+        auto store = [&] {
+            return numbering::storeQuestion(DM->db(), DM->ADOStb, kmh_, txh_,
+                                            {{QStringLiteral("nd"), ComboBoxNd->currentText()},
+                                             {QStringLiteral("fs"), EditFs->text()},
+                                             {QStringLiteral("tm"), MemoTm->toPlainText()},
+                                             {QStringLiteral("da"), MemoDa->toPlainText()},
+                                             {QStringLiteral("zjh"), zjh},
+                                             {QStringLiteral("time"), time}});
+        };
+        madePoints_.clear();
+        if (knowledge::splitNames(EditZsd->text()).isEmpty()) {
+            store();
+        } else {
+            // The question and its links to knowledge points stand or fall together.
+            try {
+                DM->transaction({}, [&] {
+                    const QString th = store();
+                    const qint64 id =
+                        sql::scalar(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=?"
+                                                             " ORDER BY id DESC LIMIT 1"),
+                                    {kmh_, txh_, th})
+                            .toLongLong();
+                    storePoints(id, kmh_);
+                });
+            } catch (...) {
+                // The row the dataset posted went with the rolled-back transaction.
+                if (DM->ADOStb->isActive()) DM->ADOStb->refresh();
+                throw;
+            }
+            fillPoints();
+        }
         // Chapter, score and difficulty stay for the next question.
         MemoTm->clear();
         MemoDa->clear();
         forgetLoadedQuestion();  // the editor now holds the next new question
+        // The points stay for the next question too; those just made are named.
+        LabelZsdts->setText(madePoints_.isEmpty()
+                                ? QString()
+                                : QStringLiteral("已新建知识点：") + madePoints_.join(QStringLiteral("、")));
     }
     reopenGridAfterAppend();
     BtnYtgg->setEnabled(false);
@@ -633,11 +743,17 @@ void TLrstF::BtnYtggClick()
         same << QStringLiteral("COALESCE(\"%1\",'')=?").arg(kLoadedColumns.at(i));
         binds << loadedValues_.value(i);
     }
-    const int changed = sql::changes(DM->db(),
-                                     QStringLiteral("UPDATE stb SET %1 WHERE id=? AND kmh=? AND txh=? AND"
-                                                    " COALESCE(th,'')=? AND %2")
-                                         .arg(sets.join(QStringLiteral(", ")), same.join(QStringLiteral(" AND "))),
-                                     binds);
+    int changed = 0;
+    madePoints_.clear();
+    // The question and its links to knowledge points change together.
+    DM->transaction({}, [&] {
+        changed = sql::changes(DM->db(),
+                               QStringLiteral("UPDATE stb SET %1 WHERE id=? AND kmh=? AND txh=? AND"
+                                              " COALESCE(th,'')=? AND %2")
+                                   .arg(sets.join(QStringLiteral(", ")), same.join(QStringLiteral(" AND "))),
+                               binds);
+        if (changed > 0) storePoints(id, loadedKmh_);
+    });
     if (changed == 0) {
         QString th;
         const bool found =
@@ -681,6 +797,9 @@ void TLrstF::BtnYtggClick()
     }
     // The editor now holds what the bank holds: a further change compares with that.
     loadedValues_ = values;
+    if (!madePoints_.isEmpty()) fillPoints();
+    const QString made =
+        madePoints_.isEmpty() ? QString() : QStringLiteral("已新建知识点：") + madePoints_.join(QStringLiteral("、"));
     // The whole-table dataset reads the changed row afresh when it is next looked at.
     DM->ADOStb->forgetCachedRow(id);
     ComboBoxTxChange();
@@ -688,6 +807,7 @@ void TLrstF::BtnYtggClick()
     Dataset* q = DM->ADOQuerySt;
     const int row = q->rowOfKey(id);
     if (row >= 0) q->setRecNo(row);
+    LabelZsdts->setText(made);
 }
 
 void TLrstF::BtnStscClick()
@@ -758,8 +878,11 @@ void TLrstF::runSearch()
     filter.kmh = KmmToKmh(ComboBoxKm->currentText());
     if (ComboBoxSsZj->currentIndex() > 0) filter.zjh = ZjmToZjh(filter.kmh, ComboBoxSsZj->currentText());
     if (ComboBoxSsNd->currentIndex() > 0) filter.nd = ComboBoxSsNd->currentText();
+    if (ComboBoxSsZsd->currentIndex() > 0) filter.points = {ComboBoxSsZsd->currentData().toLongLong()};
     const QString text = EditSs->text().trimmed();
-    const QString asked = QStringList{text, filter.kmh, filter.zjh, filter.nd}.join(QLatin1Char('\n'));
+    const QString asked =
+        QStringList{text, filter.kmh, filter.zjh, filter.nd, ComboBoxSsZsd->currentData().toString()}.join(
+            QLatin1Char('\n'));
     if (asked == searched_) return;
     // Enough to mark every match a grid of one type shows at once, and to step through them.
     constexpr int kMarked = 1000;
@@ -818,6 +941,60 @@ void TLrstF::showMatch(int index)
         BtnYtgg->setEnabled(false);
     }
     DBGrid1->datasetModel()->refreshRows();
+}
+
+void TLrstF::fillPoints()
+{
+    QSqlDatabase db = DM->db();
+    const qint64 chosen = pointsSubject_ == kmh_ ? ComboBoxSsZsd->currentData().toLongLong() : 0;
+    pointsSubject_ = kmh_;
+    knownPaths_.clear();
+    ComboBoxSsZsd->clear();
+    ComboBoxSsZsd->addItem(QStringLiteral("全部知识点"), qint64(0));
+    if (!kmh_.isEmpty()) {
+        const QHash<qint64, QString> paths = knowledge::paths(db, kmh_);
+        for (const knowledge::Point& p : knowledge::points(db, kmh_)) {
+            knownPaths_ << paths.value(p.id);
+            ComboBoxSsZsd->addItem(paths.value(p.id), p.id);
+        }
+    }
+    ComboBoxSsZsd->setCurrentIndex(std::max(0, ComboBoxSsZsd->findData(chosen)));
+    static_cast<PointsCompleter*>(EditZsd->completer())->setPaths(knownPaths_);
+}
+
+QList<qint64> TLrstF::chosenPoints() const
+{
+    if (ComboBoxSsZsd->currentIndex() <= 0) return {};
+    QSqlDatabase db = DM->db();
+    return knowledge::withDescendants(db, {ComboBoxSsZsd->currentData().toLongLong()});
+}
+
+void TLrstF::showNewPoints()
+{
+    // As knowledge::resolve finds them: a path, or the end of one.
+    QStringList unknown;
+    for (const QString& name : knowledge::splitNames(EditZsd->text())) {
+        QStringList parts = name.split(QLatin1Char('/'));
+        for (QString& part : parts) part = part.trimmed();
+        parts.removeAll(QString());
+        const QString path = parts.join(QLatin1Char('/'));
+        if (path.isEmpty()) continue;
+        const bool known = std::any_of(knownPaths_.cbegin(), knownPaths_.cend(), [&](const QString& p) {
+            return p == path || p.endsWith(QLatin1Char('/') + path);
+        });
+        if (!known) unknown << path;
+    }
+    LabelZsdts->setText(unknown.isEmpty() ? QString()
+                                          : QStringLiteral("新知识点（入库时建立）：") + unknown.join(QStringLiteral("、")));
+}
+
+void TLrstF::storePoints(qint64 questionId, const QString& kmh)
+{
+    QSqlDatabase db = DM->db();
+    QStringList created;
+    const QList<qint64> ids = knowledge::resolve(db, kmh, knowledge::splitNames(EditZsd->text()), &created);
+    knowledge::setForQuestion(db, questionId, ids);
+    madePoints_ = created;
 }
 
 void TLrstF::BtnGbClick()

@@ -76,10 +76,15 @@ public:
     QComboBox* ComboBoxSsZj;  // 全部章节, or the chapter searched in
     QComboBox* ComboBoxSsNd;  // 全部难度, or the difficulty searched for
     QLabel* LabelSsjg;        // 找到 N 道
+    QLabel* LabelSsZsd;
+    QComboBox* ComboBoxSsZsd;  // 全部知识点, or the point (with those below it) the grid and search keep to
     DBGrid* DBGrid1;
     QComboBox* ComboBoxZj;
     QLineEdit* EditFs;
     QComboBox* ComboBoxNd;
+    QLabel* LabelZsd;
+    QLineEdit* EditZsd;   // the question's knowledge points, "上级/名称" paths separated by "，"
+    QLabel* LabelZsdts;   // which typed points are new (made when the question is stored)
     QPlainTextEdit* MemoTm;
     QPlainTextEdit* MemoDa;
     QPushButton* BtnXtrk;
@@ -145,6 +150,16 @@ private:
     void showMatch(int index);
     void forgetSearch();
     void fillSearchChapters();
+
+    // Knowledge points: the subject's paths offered while typing, the chosen filter point, and
+    // the links stored with a question in the transaction that stores it.
+    void fillPoints();
+    QList<qint64> chosenPoints() const;  // the filter point, empty for 全部知识点
+    void showNewPoints();                // names EditZsd holds that the subject has no point for
+    void storePoints(qint64 questionId, const QString& kmh);
+    QStringList knownPaths_;
+    QString pointsSubject_;  // the subject code knownPaths_ belong to
+    QStringList madePoints_; // points the last store created
 
     QString kmh_;  // subject code of the subject box
     QString txh_;  // type code of the type box

@@ -1,16 +1,24 @@
 // 知识点设置 driven through its widgets: the menu item and its permission, adding points beside
 // and below, renaming, moving through the target dialog, deleting after the question (the
-// questions stay); the refusals a user meets; and a subject that names none.
+// questions stay); the refusals a user meets; and a subject that names none. 录入试题's 知识点 field:
+// typed (with completion), stored with 新题入库 and 原题更改 in the question's own transaction,
+// shown again when the question is; the 知识点 filter of the grid and the search.
 #include "app/application.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/knowledge_points.h"
 #include "ui/forms.h"
+#include "ui/db_grid.h"
 #include "windows/bank/knowledge_settings.h"
+#include "windows/bank/question_entry.h"
 #include "test_support.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLabel>
@@ -66,6 +74,49 @@ void select(TZsdszF* dlg, const QString& name)
     QVERIFY(item->isSelected());
 }
 
+// The entry window on the subject, as the main window's subject box names it.
+TLrstF* openEntry(const QString& subject)
+{
+    setSubject(subject);
+    auto* dlg = new TLrstF(MainF);
+    dlg->show();
+    return dlg;
+}
+
+QStringList gridNumbers(TLrstF* dlg)
+{
+    QStringList out;
+    QAbstractItemModel* m = dlg->DBGrid1->model();
+    for (int row = 0; row < m->rowCount(); ++row) out << m->index(row, 0).data().toString();
+    return out;
+}
+
+void clickRow(TLrstF* dlg, int row)
+{
+    const QRect r = dlg->DBGrid1->visualRect(dlg->DBGrid1->model()->index(row, 0));
+    QTest::mouseClick(dlg->DBGrid1->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+// Chooses an entry of a combo box with the keyboard, as a user does (which reports it activated).
+void chooseByKeys(QComboBox* box, const QString& text)
+{
+    const int index = box->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Home);
+    for (int i = 0; i < index; ++i) QTest::keyClick(box, Qt::Key_Down);
+    QCOMPARE(box->currentText(), text);
+}
+
+void typeInto(QLineEdit* edit, const QString& text)
+{
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    // Chinese text as one insertion (QTest has no keys for it), then a key as a user ends with.
+    edit->insert(text);
+}
+
 }  // namespace
 
 class KnowledgeSettingsTest : public QObject {
@@ -76,6 +127,8 @@ private slots:
     void theMenuItemOpensTheWindowUnderTheBankPermission();
     void pointsAreAddedRenamedMovedAndDeletedThroughTheButtons();
     void aSubjectThatNamesNoneIsRefused();
+    void theEntryFieldStoresPointsWithTheQuestionAndShowsThemAgain();
+    void theEntryFilterLimitsTheGridAndTheSearchToAPointAndItsBranch();
 
 private:
     testing::ModalGuard guard_;
@@ -278,6 +331,130 @@ void KnowledgeSettingsTest::aSubjectThatNamesNoneIsRefused()
         QCOMPARE(boxes.texts, QStringList{"当前科目不存在，请先选择科目！"});
     }
     QCOMPARE(ws.count("zsdb"), 0);
+}
+
+void KnowledgeSettingsTest::theEntryFieldStoresPointsWithTheQuestionAndShowsThemAgain()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('01','01','三角形')");
+    ws.refreshDatasets();
+    QSqlDatabase db = DM->db();
+    const qint64 geometry = knowledge::add(db, "01", QStringLiteral("几何"), 0);
+    knowledge::add(db, "01", QStringLiteral("三角形"), geometry);
+    knowledge::add(db, "01", QStringLiteral("三角函数"), 0);
+    BoxAnswerer boxes;
+    TLrstF* dlg = openEntry(QStringLiteral("数学"));
+    auto* field = dlg->findChild<QLineEdit*>(QStringLiteral("EditZsd"));
+    QVERIFY(field);
+    QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("LabelZsd"))->text(), QStringLiteral("知识点："));
+
+    // Completion offers the subject's paths holding what is typed of the last name.
+    QCompleter* completer = field->completer();
+    QVERIFY(completer);
+    typeInto(field, QStringLiteral("几何，三角"));
+    QTest::keyClick(field, Qt::Key_Shift);
+    completer->setCompletionPrefix(completer->splitPath(field->text()).value(0));
+    QStringList offered;
+    for (int i = 0; i < completer->completionCount(); ++i) {
+        offered << completer->completionModel()->index(i, 0).data().toString();
+    }
+    QCOMPARE(offered, (QStringList{"三角函数", "几何/三角形"}));
+    // Taking one replaces only the name being typed.
+    QVERIFY(completer->setCurrentRow(1));
+    QCOMPARE(completer->currentCompletion(), QStringLiteral("几何，几何/三角形"));
+
+    // A new question with a known point (by its bare name) and a new one, which the label names.
+    dlg->ComboBoxZj->setEditText(QStringLiteral("三角形"));
+    dlg->EditFs->setText(QStringLiteral("3"));
+    dlg->MemoTm->setPlainText(QStringLiteral("三角形内角和是多少？"));
+    typeInto(field, QStringLiteral("三角形，代数/方程 ,"));
+    QCOMPARE(dlg->LabelZsdts->text(), QStringLiteral("新知识点（入库时建立）：代数/方程"));
+    QTest::mouseClick(dlg->BtnXtrk, Qt::LeftButton);
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('|')));
+    const qint64 stored = ws.scalar("SELECT id FROM stb WHERE kmh='01' AND th='003'").toLongLong();
+    QVERIFY(stored > 0);
+    QCOMPARE(knowledge::namesOfQuestion(db, stored), (QStringList{"代数/方程", "几何/三角形"}));
+    QCOMPARE(dlg->LabelZsdts->text(), QStringLiteral("已新建知识点：代数/方程"));
+    // The new point is offered from now on; the field keeps its points for the next question.
+    QCOMPARE(field->text(), QStringLiteral("三角形，代数/方程 ,"));
+    QVERIFY(dlg->findChild<QComboBox*>(QStringLiteral("ComboBoxSsZsd"))->findText(QStringLiteral("代数/方程")) > 0);
+
+    // Reopened, the window shows the question's points when the question is chosen; an untagged one shows none.
+    dlg->close();
+    dlg = openEntry(QStringLiteral("数学"));
+    field = dlg->findChild<QLineEdit*>(QStringLiteral("EditZsd"));
+    QCOMPARE(gridNumbers(dlg), (QStringList{"001", "002", "003"}));
+    clickRow(dlg, 2);
+    QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("三角形内角和是多少？"));
+    QCOMPARE(field->text(), QStringLiteral("代数/方程，几何/三角形"));
+    QVERIFY(!dlg->BtnYtgg->isEnabled());
+    clickRow(dlg, 0);
+    QCOMPARE(field->text(), QString());
+
+    // 原题更改 replaces the links; a name typed new is made and named.
+    clickRow(dlg, 2);
+    typeInto(field, QStringLiteral("几何，圆"));
+    QVERIFY(dlg->BtnYtgg->isEnabled());
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('|')));
+    QCOMPARE(knowledge::namesOfQuestion(db, stored), (QStringList{"几何", "圆"}));
+    QCOMPARE(dlg->LabelZsdts->text(), QStringLiteral("已新建知识点：圆"));
+
+    // The links change in the question's own transaction: when they cannot, the question keeps
+    // its text as well, and the user is told.
+    testing::failOnDelete(ws, QStringLiteral("stzsd"), QStringLiteral("links are locked"));
+    clickRow(dlg, 2);
+    dlg->MemoTm->setPlainText(QStringLiteral("改过的题目"));
+    typeInto(field, QStringLiteral("几何"));
+    QTest::mouseClick(dlg->BtnYtgg, Qt::LeftButton);
+    QCOMPARE(boxes.texts.size(), 1);
+    QCOMPARE(ws.scalar("SELECT tm FROM stb WHERE id=?", {stored}), QStringLiteral("三角形内角和是多少？"));
+    QCOMPARE(knowledge::namesOfQuestion(db, stored), (QStringList{"几何", "圆"}));
+}
+
+void KnowledgeSettingsTest::theEntryFilterLimitsTheGridAndTheSearchToAPointAndItsBranch()
+{
+    Workspace ws;
+    seed(ws);
+    ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES"
+            " ('01','01','003','01','难','3','第三题','C'), ('01','01','004','01','易','3','第四题','D')");
+    ws.refreshDatasets();
+    QSqlDatabase db = DM->db();
+    auto id = [&](const char* th) { return ws.scalar("SELECT id FROM stb WHERE th=?", {th}).toLongLong(); };
+    knowledge::setNamesForQuestion(db, id("001"), "01", {QStringLiteral("几何")});
+    knowledge::setNamesForQuestion(db, id("002"), "01", {QStringLiteral("几何/三角形/勾股定理")});
+    knowledge::setNamesForQuestion(db, id("004"), "01", {QStringLiteral("代数")});
+    BoxAnswerer boxes;
+    TLrstF* dlg = openEntry(QStringLiteral("数学"));
+    auto* filter = dlg->findChild<QComboBox*>(QStringLiteral("ComboBoxSsZsd"));
+    QVERIFY(filter);
+    QCOMPARE(filter->itemText(0), QStringLiteral("全部知识点"));
+    QCOMPARE(filter->count(), 5);
+    QCOMPARE(gridNumbers(dlg), (QStringList{"001", "002", "003", "004"}));
+
+    // A point keeps the grid to its questions and those of the points below it.
+    chooseByKeys(filter, QStringLiteral("几何"));
+    QCOMPARE(gridNumbers(dlg), (QStringList{"001", "002"}));
+    chooseByKeys(filter, QStringLiteral("几何/三角形"));
+    QCOMPARE(gridNumbers(dlg), QStringList{"002"});
+    // The search as well: "题" is in every question, found only within the point.
+    auto* search = dlg->findChild<QLineEdit*>(QStringLiteral("EditSs"));
+    chooseByKeys(filter, QStringLiteral("几何"));
+    typeInto(search, QStringLiteral("题"));
+    QTest::keyClick(search, Qt::Key_Return);
+    QCOMPARE(dlg->LabelSsjg->text(), QStringLiteral("找到 2 道"));
+    chooseByKeys(filter, QStringLiteral("代数"));
+    QCOMPARE(dlg->LabelSsjg->text(), QStringLiteral("找到 1 道"));
+    QCOMPARE(gridNumbers(dlg), QStringList{"004"});
+    chooseByKeys(filter, QStringLiteral("全部知识点"));
+    QCOMPARE(dlg->LabelSsjg->text(), QStringLiteral("找到 4 道"));
+    QCOMPARE(gridNumbers(dlg), (QStringList{"001", "002", "003", "004"}));
+    // Another subject offers its own points only.
+    setSubject(QStringLiteral("语文"));
+    dlg->ComboBoxKm->setEditText(QStringLiteral("语文"));
+    QCOMPARE(filter->count(), 1);
+    QVERIFY(boxes.texts.isEmpty());
 }
 
 QTEST_MAIN(KnowledgeSettingsTest)
