@@ -24,6 +24,7 @@
 #include "cli/bank_copy.h"
 #include "data/engine.h"
 #include "data/question_search.h"
+#include "data/knowledge_points.h"
 #include "data/passwords.h"
 #include "data/server_roles.h"
 #include "data/data_module.h"
@@ -78,6 +79,7 @@ const char* const kUsage =
     "  exavoro-db search 文字 [--subject 科目] [--limit N]\n"
     "                                         列出题目或答案中含有这段文字的试题（科目 题型 题号 题目的第一行，\n"
     "                                         默认前 50 道）及总数；加 --server 地址 时搜索服务器上的题库\n"
+    "  exavoro-db knowledge --subject 科目      列出科目的知识点（按层级缩进）及各知识点直接关联的试题数\n"
     "  选项 --file 路径 可改用其他数据库文件。\n";
 
 // Reads a line from the terminal without echo; from a pipe it simply reads a line.
@@ -285,6 +287,41 @@ int searchQuestions(const QStringList& args, const QString& databasePath, const 
                           : QStringLiteral("找到 %1 道以上试题").arg(found.total));
     if (found.total > found.hits.size()) out() << QStringLiteral("，以上列出前 %1 道").arg(found.hits.size());
     out() << QStringLiteral("。\n") << Qt::flush;
+    return 0;
+}
+
+// Prints a subject's knowledge points as an indented tree, each with the number of questions
+// linked to it, and how many questions have points at all.
+int listKnowledge(const QStringList& args, const QString& databasePath, const QString& server)
+{
+    const QString subject = option(args, QStringLiteral("--subject"));
+    if (subject.isEmpty()) throw AppError(QStringLiteral("请用 --subject 指定科目。"));
+    TDM dm;
+    if (server.isEmpty()) {
+        dm.connectTo(databasePath);
+    } else {
+        dm.connectToBank(engine::Location{QString(), server});
+    }
+    QSqlDatabase db = dm.db();
+    const QString kmh = exchange::subjectCode(db, subject);
+    if (kmh.isEmpty()) throw AppError(QStringLiteral("科目“%1”不存在。").arg(subject));
+    const QList<knowledge::Point> points = knowledge::points(db, kmh);
+    const QHash<qint64, int> counts = knowledge::questionCounts(db, kmh);
+    QHash<qint64, int> depth;
+    for (const knowledge::Point& p : points) {
+        depth.insert(p.id, p.parent == 0 ? 0 : depth.value(p.parent) + 1);
+        out() << QString(depth.value(p.id) * 2, QLatin1Char(' '))
+              << QStringLiteral("%1（%2 道）\n").arg(p.name).arg(counts.value(p.id));
+    }
+    const QString linked = sql::scalar(db,
+                                       QStringLiteral("SELECT COUNT(DISTINCT l.stid) FROM stzsd l JOIN zsdb p ON"
+                                                      " p.id=l.zsdid JOIN stb s ON s.id=l.stid WHERE p.kmh=?"),
+                                       {kmh});
+    out() << QStringLiteral("科目“%1”共 %2 个知识点，%3 道试题关联了知识点。\n")
+                 .arg(subject)
+                 .arg(points.size())
+                 .arg(linked.toInt())
+          << Qt::flush;
     return 0;
 }
 
@@ -521,7 +558,7 @@ int runDbTool(const QStringList& arguments)
         const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
         if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo") &&
             command != QLatin1String("upgrade") && command != QLatin1String("password") &&
-            command != QLatin1String("search")) {
+            command != QLatin1String("search") && command != QLatin1String("knowledge")) {
             throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
                                .arg(command));
         }
@@ -596,6 +633,7 @@ int runDbTool(const QStringList& arguments)
         if (command == QLatin1String("import")) return importQuestions(args, path);
         if (command == QLatin1String("export")) return exportQuestions(args, path);
         if (command == QLatin1String("search")) return searchQuestions(args, path, server);
+        if (command == QLatin1String("knowledge")) return listKnowledge(args, path, server);
         err() << QStringLiteral("未知命令：%1\n").arg(command) << QString::fromUtf8(kUsage) << Qt::flush;
         return 2;
     } catch (const AppError& e) {

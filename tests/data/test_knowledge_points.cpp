@@ -10,10 +10,12 @@
 #include "data/knowledge_points.h"
 #include "data/recycle.h"
 #include "data/schema.h"
+#include "data/question_search.h"
 #include "data/sql.h"
 #include "test_support.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTest>
 
 using testing::Workspace;
@@ -31,7 +33,7 @@ void seed(Workspace& ws)
     const QStringList columns{QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
                               QStringLiteral("nd"),  QStringLiteral("fs"),  QStringLiteral("tm"), QStringLiteral("da")};
     testing::insertRows(ws, QStringLiteral("stb"), columns,
-                        {{"01", "01", "001", "01", "易", "3", "勾股定理的逆定理怎样叙述？", "略"},
+                        {{"01", "01", "001", "01", "易", "3", "三角形中勾股定理的逆定理怎样叙述？", "略"},
                          {"01", "01", "002", "02", "难", "5", "解方程 x+1=2", "x=1"},
                          {"01", "02", "001", "01", "中等", "4", "直角三角形斜边上的中线", "一半"},
                          {"02", "01", "001", "01", "易", "3", "匀速直线运动", "略"}});
@@ -103,6 +105,8 @@ private slots:
     void linksGoToTheRecycleBinAndComeBackWithTheirQuestions();
     void linksSurviveABackupRestoredAndACopyOfTheBank();
     void anOlderBankGetsTheTablesWhenOpened();
+    void theSearchKeepsToAPointAndThoseBelowIt();
+    void theToolPrintsTheTreeWithQuestionCounts();
 };
 
 void KnowledgePointsTest::initTestCase()
@@ -382,6 +386,66 @@ void KnowledgePointsTest::anOlderBankGetsTheTablesWhenOpened()
     DM->disconnectFromBank();
     const backup::CheckReport report = backup::check(ws.databasePath());
     QVERIFY2(report.clean(), qPrintable((report.damage + report.orphans).join('\n')));
+}
+
+void KnowledgePointsTest::theSearchKeepsToAPointAndThoseBelowIt()
+{
+    Workspace ws;
+    seed(ws);
+    QSqlDatabase db = DM->db();
+    knowledge::setNamesForQuestion(db, questionId(ws, "01", "01", "001"), "01", {QStringLiteral("几何/三角形/勾股定理")});
+    knowledge::setNamesForQuestion(db, questionId(ws, "01", "02", "001"), "01", {QStringLiteral("几何")});
+    knowledge::setNamesForQuestion(db, questionId(ws, "01", "01", "002"), "01", {QStringLiteral("代数")});
+    const qint64 geometry = knowledge::resolve(db, "01", {QStringLiteral("几何")}).first();
+    const qint64 triangle = knowledge::resolve(db, "01", {QStringLiteral("几何/三角形")}).first();
+    const qint64 algebra = knowledge::resolve(db, "01", {QStringLiteral("代数")}).first();
+    auto numbers = [&](const QString& phrase, const QList<qint64>& points) {
+        question_search::Filter filter;
+        filter.kmh = QStringLiteral("01");
+        filter.points = points;
+        QStringList out;
+        for (const question_search::Hit& hit : question_search::find(db, phrase, filter, 50).hits) {
+            out << hit.txh + QLatin1Char('/') + hit.th;
+        }
+        return out;
+    };
+    // A long phrase goes through the index, a short one reads the texts: both keep to the points.
+    for (const QString& phrase : {QStringLiteral("三角形"), QStringLiteral("三")}) {
+        QCOMPARE(numbers(phrase, {}), (QStringList{"01/001", "02/001"}));
+        QCOMPARE(numbers(phrase, {geometry}), (QStringList{"01/001", "02/001"}));
+        QCOMPARE(numbers(phrase, {triangle}), QStringList{"01/001"});
+        QCOMPARE(numbers(phrase, {algebra}), QStringList{});
+    }
+    QCOMPARE(numbers(QStringLiteral("x"), {algebra}), QStringList{"01/002"});
+    QCOMPARE(numbers(QStringLiteral("x"), {triangle, algebra}), QStringList{"01/002"});
+}
+
+void KnowledgePointsTest::theToolPrintsTheTreeWithQuestionCounts()
+{
+    Workspace ws;
+    seed(ws);
+    QSqlDatabase db = DM->db();
+    knowledge::setNamesForQuestion(db, questionId(ws, "01", "01", "001"), "01",
+                                   {QStringLiteral("几何/三角形"), QStringLiteral("几何")});
+    knowledge::setNamesForQuestion(db, questionId(ws, "01", "02", "001"), "01", {QStringLiteral("几何/三角形")});
+    knowledge::add(db, "01", QStringLiteral("代数"), 0);
+    const QStringList where =
+        ws.serverUri().isEmpty() ? QStringList{} : QStringList{QStringLiteral("--server"), ws.serverUri()};
+    DM->disconnectFromBank();  // the tool opens the bank itself
+    QProcess tool;
+    tool.setWorkingDirectory(ws.root());
+    tool.start(QStringLiteral(EXAVORO_DB_TOOL),
+               QStringList{QStringLiteral("knowledge"), QStringLiteral("--subject"), QStringLiteral("数学")} + where);
+    QVERIFY(tool.waitForFinished(60000));
+    QVERIFY2(tool.exitCode() == 0, qPrintable(QString::fromUtf8(tool.readAllStandardError())));
+    QCOMPARE(QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n')),
+             (QStringList{"代数（0 道）", "几何（1 道）", "  三角形（2 道）",
+                          "科目“数学”共 3 个知识点，2 道试题关联了知识点。", ""}));
+    tool.start(QStringLiteral(EXAVORO_DB_TOOL),
+               QStringList{QStringLiteral("knowledge"), QStringLiteral("--subject"), QStringLiteral("化学")} + where);
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(tool.readAllStandardError()).contains(QStringLiteral("科目“化学”不存在")));
 }
 
 QTEST_MAIN(KnowledgePointsTest)
