@@ -27,7 +27,11 @@ namespace testing {
 
 void closeAllWindows()
 {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
+    // Hiding one window may delete another (a completer's popup goes with its completer).
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) windows << w;
+    for (const QPointer<QWidget>& w : windows) {
+        if (!w) continue;
         w->hide();
         w->deleteLater();
     }

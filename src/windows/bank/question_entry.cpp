@@ -192,7 +192,7 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     EditZsd = new QLineEdit(Panel3);
     EditZsd->setObjectName(QStringLiteral("EditZsd"));
     EditZsd->setPlaceholderText(QStringLiteral("多个用“，”隔开"));
-    EditZsd->setCompleter(new PointsCompleter(EditZsd));
+    attachCompleter();
     LabelZsdts = makeLabel(QString(), this, QStringLiteral("LabelZsdts"));
     {
         QPalette palette = LabelZsdts->palette();
@@ -285,13 +285,36 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     move(0, 25);
 }
 
+TLrstF::~TLrstF()
+{
+    // The completer goes first: its popup lives as a child of the field, and a completer that
+    // outlives them reaches for the popup when it is destroyed.
+    delete EditZsd->completer();
+}
+
+void TLrstF::attachCompleter()
+{
+    if (EditZsd->completer()) return;
+    auto* completer = new PointsCompleter(this);
+    completer->setPaths(knownPaths_);
+    EditZsd->setCompleter(completer);
+}
+
+void TLrstF::hideEvent(QHideEvent* event)
+{
+    delete EditZsd->completer();
+    QDialog::hideEvent(event);
+}
+
 void TLrstF::FormCreate()
 {
     constexpr int left = 232 + kLeftWider;
     constexpr int x = kLeftWider;
-    resize(800 + x, 535);
+    // The left column's row of the 知识点 filter makes the window that much taller; the grid keeps its height.
+    constexpr int y = 28;
+    resize(800 + x, 535 + y);
     // Left column: subject, type and the two searches; the grid; the hints.
-    Panel1->setGeometry(0, 0, left, 154);
+    Panel1->setGeometry(0, 0, left, 126 + y);
     LabelKm->setGeometry(8, 12, 40, 15);
     ComboBoxKm->setGeometry(50, 8, 174, 23);
     LabelTx->setGeometry(8, 40, 40, 15);
@@ -306,8 +329,8 @@ void TLrstF::FormCreate()
     LabelSsjg->setGeometry(232, 70, 116, 15);
     LabelSsZsd->setGeometry(8, 128, 48, 15);
     ComboBoxSsZsd->setGeometry(56, 124, 288, 23);
-    DBGrid1->setGeometry(0, 154, left, 238);
-    Panel2->setGeometry(0, 392, left, 112);
+    DBGrid1->setGeometry(0, 126 + y, left, 266);
+    Panel2->setGeometry(0, 392 + y, left, 112);
     LabelZjxt->setGeometry(4, 12, 62, 15);
     LabelZjxt1->setGeometry(66, 12, 164, 15);
     LabelZjxt2->setGeometry(66, 30, 164, 15);
@@ -346,6 +369,7 @@ int& TLrstF::flashCount()
 void TLrstF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    attachCompleter();
     if (!event->spontaneous()) ui::load(this, [this] { FormShow(); });
 }
 
@@ -959,7 +983,7 @@ void TLrstF::fillPoints()
         }
     }
     ComboBoxSsZsd->setCurrentIndex(std::max(0, ComboBoxSsZsd->findData(chosen)));
-    static_cast<PointsCompleter*>(EditZsd->completer())->setPaths(knownPaths_);
+    if (auto* completer = static_cast<PointsCompleter*>(EditZsd->completer())) completer->setPaths(knownPaths_);
 }
 
 QList<qint64> TLrstF::chosenPoints() const

@@ -23,6 +23,7 @@ class TLrstF : public QDialog {
     Q_OBJECT
 public:
     explicit TLrstF(QWidget* parent = nullptr);
+    ~TLrstF() override;
 
     void FormShow();
     void ComboBoxKmChange();
@@ -113,6 +114,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -157,6 +159,9 @@ private:
     QList<qint64> chosenPoints() const;  // the filter point, empty for 全部知识点
     void showNewPoints();                // names EditZsd holds that the subject has no point for
     void storePoints(qint64 questionId, const QString& kmh);
+    // The field's completer lives while the window shows: its popup is a window of its own, and a
+    // completer must never outlive it.
+    void attachCompleter();
     QStringList knownPaths_;
     QString pointsSubject_;  // the subject code knownPaths_ belong to
     QStringList madePoints_; // points the last store created

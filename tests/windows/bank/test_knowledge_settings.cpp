@@ -385,6 +385,11 @@ void KnowledgeSettingsTest::theEntryFieldStoresPointsWithTheQuestionAndShowsThem
     dlg = openEntry(QStringLiteral("数学"));
     field = dlg->findChild<QLineEdit*>(QStringLiteral("EditZsd"));
     QCOMPARE(gridNumbers(dlg), (QStringList{"001", "002", "003"}));
+    // The point made by the store is offered in the new window.
+    QVERIFY(field->completer());
+    field->completer()->setCompletionPrefix(QStringLiteral("方程"));
+    QCOMPARE(field->completer()->completionCount(), 1);
+    QCOMPARE(field->completer()->completionModel()->index(0, 0).data().toString(), QStringLiteral("代数/方程"));
     clickRow(dlg, 2);
     QCOMPARE(dlg->MemoTm->toPlainText(), QStringLiteral("三角形内角和是多少？"));
     QCOMPARE(field->text(), QStringLiteral("代数/方程，几何/三角形"));
