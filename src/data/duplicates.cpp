@@ -144,9 +144,9 @@ struct Candidate {
     QString txh, th, tm;
 };
 
-// Trigrams of the raw text to ask the index for: runs of three letters or digits that NFKC leaves
-// as they are (a copy of the text will most likely hold them in the same form), spread over the
-// whole text; other runs without blanks when there are too few of those.
+}  // namespace
+
+// A copy of the text will most likely hold the runs NFKC leaves as they are in the same form.
 QStringList probeTrigrams(const QString& text)
 {
     const QList<uint> points = withoutPictures(text).toUcs4();
@@ -172,6 +172,8 @@ QStringList probeTrigrams(const QString& text)
     for (int k = 0; k < kProbeTrigrams; ++k) spread << good.at(qsizetype(k) * good.size() / kProbeTrigrams);
     return spread;
 }
+
+namespace {
 
 QVector<Candidate> read(const QSqlDatabase& db, const QString& statement, const QVariantList& binds)
 {

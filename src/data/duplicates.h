@@ -59,6 +59,11 @@ private:
 QList<Match> check(const QSqlDatabase& db, const QString& kmh, const QString& text,
                    double threshold = kDefaultThreshold, qint64 excludeId = 0, int limit = 10);
 
+// The trigrams of `text` that check() asks the index for (at most 32, spread over the text):
+// runs of three letters or digits NFKC leaves as they are; runs of other characters without blanks
+// when the text has fewer than three such. Empty for a text too short to be looked up that way.
+QStringList probeTrigrams(const QString& text);
+
 // Every group of two or more questions of subject `kmh` similar at `threshold` (a question similar
 // to one member joins the group), ordered by their first member's type and number. Throws DataError.
 QList<Group> groups(const QSqlDatabase& db, const QString& kmh, double threshold = kDefaultThreshold);

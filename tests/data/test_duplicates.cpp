@@ -118,6 +118,7 @@ private slots:
     void checkLeavesOutTheQuestionItselfOtherSubjectsAndLookAlikes();
     void checkComparesShortTextsWhole();
     void checkReadsCandidatesThroughTheIndexOnly();
+    void checkFindsTheCopyAmongManyQuestionsSharingItsWords();
     void groupsGatherSimilarQuestionsOfOneSubject();
     void demoBankHoldsNoDuplicates();
     void commandLineListsGroups();
@@ -262,6 +263,35 @@ void DuplicatesTest::checkReadsCandidatesThroughTheIndexOnly()
         QVERIFY(!schema::hasTable(DM->db(), schema::kSearchIndex));
         QCOMPARE(places(duplicates::check(DM->db(), QStringLiteral("01"), kTriangleAgain, 0.6)), withIndex);
     }
+}
+
+void DuplicatesTest::checkFindsTheCopyAmongManyQuestionsSharingItsWords()
+{
+    Workspace ws;
+    seed(ws);
+    // 600 questions sharing most of their words with the one looked for (more than the candidates
+    // read back): the index must rank the rows holding most of the text's trigrams first.
+    const QString opening = QStringLiteral("某校组织学生参加社会实践活动，租用客车若干辆，");
+    const QString target = opening + QStringLiteral(
+                                         "若每辆车坐四十五人则有十五人没有座位，若每辆车坐六十人则空出一辆车，"
+                                         "问共有多少名学生参加？");
+    QVector<QVariantList> rows;
+    for (int i = 0; i < 600; ++i) {
+        rows.append(
+            {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("%1").arg(100 + i, 3, 10, QLatin1Char('0')),
+             QStringLiteral("01"),
+             opening +
+                 QStringLiteral("若每辆车坐%1人则有%2人没有座位，问共有多少名学生参加？").arg(i).arg(i * 7 % 50)});
+    }
+    rows.append({QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("900"), QStringLiteral("01"), target});
+    testing::insertRows(ws, QStringLiteral("stb"),
+                        {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+                         QStringLiteral("tm")},
+                        rows);
+    const QString again = QString(target).replace(QStringLiteral("，"), QStringLiteral(", "));
+    const QList<duplicates::Match> found = duplicates::check(DM->db(), QStringLiteral("01"), again);
+    QCOMPARE(places(found), QStringList{QStringLiteral("02/900")});
+    QCOMPARE(found[0].similarity, 1.0);
 }
 
 void DuplicatesTest::groupsGatherSimilarQuestionsOfOneSubject()

@@ -172,7 +172,7 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
                                         {ColScore, 44},
                                         {ColText, 300},
                                         {ColAnswer, 110},
-                                        {ColWarnings, 150}})
+                                        {ColWarnings, 220}})
         TableSt->setColumnWidth(column, width);
     TableSt->setItemDelegateForColumn(ColText, new TextDelegate(TableSt));
     TableSt->setItemDelegateForColumn(ColAnswer, new TextDelegate(TableSt));
@@ -463,6 +463,8 @@ void ImportWindow::refreshRow(int row)
     QStringList warnings = rowWarnings(q, types_, chapters_);
     if (guessed) warnings << kChapterNotInFile;
     TableSt->item(row, ColWarnings)->setText(warnings.join(QStringLiteral("；")));
+    // The 查重 column beside it leaves it less room: the whole text on hovering.
+    TableSt->item(row, ColWarnings)->setToolTip(warnings.join(QStringLiteral("；")));
     TableSt->item(row, ColWarnings)->setForeground(warnings.isEmpty() ? palette().text() : QBrush(Qt::darkRed));
     showDuplicateMark(row);
     filling_ = wasFilling;
