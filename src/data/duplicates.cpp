@@ -135,9 +135,10 @@ void similarPairs(const QVector<Fingerprint>& texts, double threshold, F&& found
 
 // ---- Candidates for one new text, through the bank's text index -------------------------------
 // What differs between the engines is kept here. On a file, the FTS5 trigram table stb_search
-// (engine::searchIndexStatements) ranks the rows holding some of the text's trigrams by BM25, so
-// rows holding most of them, and the rarest, come first. On a server, pg_trgm's GIN index on stb.tm
-// answers each ILIKE of a trigram; rows are ranked by how many of the trigrams they hold.
+// (engine::searchIndexStatements) finds the rows holding a whole group of the text's trigrams
+// (probeGroups) and ranks them by BM25, so rows holding most of them, and the rarest, come first.
+// On a server, pg_trgm's GIN index on stb.tm answers each ILIKE of a trigram; rows are ranked by
+// how many of the trigrams they hold.
 
 struct Candidate {
     qint64 id;
@@ -150,8 +151,9 @@ struct Candidate {
 QStringList probeTrigrams(const QString& text)
 {
     const QList<uint> points = withoutPictures(text).toUcs4();
+    // Latin letters and digits are left out: another file may write them full-width.
     auto stable = [](uint c) {
-        if (!QChar::isLetterOrNumber(c)) return false;
+        if (c < 0x80 || !QChar::isLetterOrNumber(c)) return false;
         const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
         return one.normalized(QString::NormalizationForm_KC) == one;
     };
@@ -183,26 +185,52 @@ QVector<Candidate> read(const QSqlDatabase& db, const QString& statement, const 
     return rows;
 }
 
-QVector<Candidate> indexedCandidates(const QSqlDatabase& db, const QString& kmh, const QStringList& trigrams,
-                                     qint64 excludeId, int limit)
+// The probes in interleaved groups, a row a candidate when it holds every trigram of one group. A
+// text at `threshold` may lack about (1 − t) / t of the trigrams of the other; with more groups than
+// that, one group at least stays whole in it. Rows sharing only a common opening ("下列说法正确的
+// 是") hold no whole group, so the index hands back few rows even in a large subject.
+QVector<QStringList> probeGroups(const QStringList& probes, double threshold)
 {
+    const qsizetype n = probes.size();
+    const double t = std::clamp(threshold, 0.05, 1.0);
+    const qsizetype missing = qsizetype(std::ceil((1 - t) / t * double(n)));
+    const qsizetype count = std::clamp<qsizetype>(missing + 2, 1, std::max<qsizetype>(n, 1));
+    QVector<QStringList> groups(count);
+    for (qsizetype i = 0; i < n; ++i) groups[i % count] << probes.at(i);
+    return groups;
+}
+
+QVector<Candidate> indexedCandidates(const QSqlDatabase& db, const QString& kmh, const QStringList& trigrams,
+                                     double threshold, qint64 excludeId, int limit)
+{
+    const QVector<QStringList> groups = probeGroups(trigrams, threshold);
     if (!engine::isServer(db)) {
-        QStringList phrases;
-        for (QString t : trigrams)
-            phrases << QStringLiteral("tm:\"%1\"").arg(t.replace(QLatin1Char('"'), QLatin1String("\"\"")));
+        QStringList any;
+        for (const QStringList& group : groups) {
+            QStringList all;
+            for (QString t : group)
+                all << QStringLiteral("tm:\"%1\"").arg(t.replace(QLatin1Char('"'), QLatin1String("\"\"")));
+            any << QLatin1Char('(') + all.join(QStringLiteral(" AND ")) + QLatin1Char(')');
+        }
         return read(db,
                     QStringLiteral("SELECT s.id, s.txh, s.th, s.tm FROM stb_search CROSS JOIN stb AS s"
                                    " ON s.id = stb_search.rowid WHERE stb_search MATCH ? AND s.kmh = ? AND s.id <> ?"
                                    " ORDER BY stb_search.rank LIMIT ?"),
-                    {phrases.join(QStringLiteral(" OR ")), kmh, excludeId, limit});
+                    {any.join(QStringLiteral(" OR ")), kmh, excludeId, limit});
     }
     QStringList any, count;
     QVariantList binds{kmh, excludeId};
     QVariantList rankBinds;
+    for (const QStringList& group : groups) {
+        QStringList all;
+        for (const QString& t : group) {
+            all << QStringLiteral("s.tm ILIKE ? ESCAPE '!'");
+            binds << engine::containsPattern(t);
+        }
+        any << QLatin1Char('(') + all.join(QStringLiteral(" AND ")) + QLatin1Char(')');
+    }
     for (const QString& t : trigrams) {
-        any << QStringLiteral("s.tm ILIKE ? ESCAPE '!'");
         count << QStringLiteral("(s.tm ILIKE ? ESCAPE '!')::int");
-        binds << engine::containsPattern(t);
         rankBinds << engine::containsPattern(t);
     }
     binds += rankBinds;
@@ -301,7 +329,7 @@ QList<Match> check(const QSqlDatabase& db, const QString& kmh, const QString& te
     } else if (probes.isEmpty()) {
         candidates = shortCandidates(db, kmh, text, excludeId);
     } else {
-        candidates = indexedCandidates(db, kmh, probes, excludeId, std::max(kMinCandidates, limit * 20));
+        candidates = indexedCandidates(db, kmh, probes, threshold, excludeId, std::max(kMinCandidates, limit * 20));
     }
     QList<Match> matches;
     for (const Candidate& c : candidates) {

@@ -60,8 +60,9 @@ QList<Match> check(const QSqlDatabase& db, const QString& kmh, const QString& te
                    double threshold = kDefaultThreshold, qint64 excludeId = 0, int limit = 10);
 
 // The trigrams of `text` that check() asks the index for (at most 32, spread over the text):
-// runs of three letters or digits NFKC leaves as they are; runs of other characters without blanks
-// when the text has fewer than three such. Empty for a text too short to be looked up that way.
+// runs of three letters or digits, Chinese ones and others NFKC leaves as they are (not Latin ones,
+// which another file may write full-width); runs of any characters but blanks when the text has
+// fewer than three such. Empty for a text too short to be looked up that way.
 QStringList probeTrigrams(const QString& text);
 
 // Every group of two or more questions of subject `kmh` similar at `threshold` (a question similar

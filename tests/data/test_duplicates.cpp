@@ -191,6 +191,13 @@ void DuplicatesTest::checkFindsTheSameQuestionWrittenOtherwiseBestFirst()
     QVERIFY2(qAbs(lower[1].similarity - 27.0 / 38) < 1e-9, qPrintable(QString::number(lower[1].similarity)));
     QCOMPARE(places(duplicates::check(DM->db(), QStringLiteral("01"), kTriangleAgain, 0.6, 0, 1)),
              QStringList{QStringLiteral("01/001")});
+    // The other way round: the copy stored full-width, the new text half-width.
+    testing::insertRows(ws, QStringLiteral("stb"),
+                        {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
+                         QStringLiteral("tm")},
+                        {{"03", "01", "001", "01", kTriangleAgain}});
+    QCOMPARE(places(duplicates::check(DM->db(), QStringLiteral("03"), kTriangle)),
+             QStringList{QStringLiteral("01/001")});
     // A stored text is found again as it stands, after being changed, and no more after deletion.
     const qint64 eq = idOf(QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("002"));
     const QString changed = QStringLiteral("一元二次方程 \\(x^2-7x+12=0\\) 的两根分别是多少？并检验你的答案是否正确。");
