@@ -88,22 +88,25 @@ void ImportDuplicatesTest::marksNameTheBanksQuestionAndTheFilesEarlierOne()
     Workspace ws;
     seedSubject(ws);
     // 1 new; 2 the bank's 填空题 007 with other punctuation; 3 question 1 in full width; 4 new;
-    // 5 the 语文 question (another subject: not a duplicate here).
+    // 5 the 语文 question (another subject: not a duplicate here); 6 question 1 again (named after
+    // the first of the two earlier ones).
     const QString path = write(ws, QStringLiteral("quiz.gift"),
                                "::a::绝对值等于5的数是哪两个？{=正负5 ~5 ~-5}\n\n"
                                "::b::一个数的相反数是它本身 , 这个数是多少 ?{#0}\n\n"
                                "::c::绝对值等于５的数是哪两个?{=正负5 ~5 ~-5}\n\n"
                                "::d::0 是正数。{F}\n\n"
-                               "::e::比较大小：负三分之二与负四分之三{=>}\n");
+                               "::e::比较大小：负三分之二与负四分之三{=>}\n\n"
+                               "::f::绝对值等于5的数是哪两个？{=正负5 ~5 ~-5}\n");
     BoxAnswerer boxes;
     ImportWindow* window = openWindow(path);
-    QCOMPARE(window->TableSt->rowCount(), 5);
+    QCOMPARE(window->TableSt->rowCount(), 6);
     QCOMPARE(window->TableSt->horizontalHeaderItem(ImportWindow::ColDuplicate)->text(), QStringLiteral("查重"));
     // Row 2 becomes a 填空题 too: the bank's question is named by number alone.
     QCOMPARE(window->TableSt->item(1, ImportWindow::ColType)->text(), QStringLiteral("填空题"));
-    QCOMPARE(marks(window), (QStringList{QString(), QStringLiteral("与第007题相似 100%"),
-                                         QStringLiteral("与本文件第1题相似"), QString(), QString()}));
-    QVERIFY2(window->LabelSummary->text().contains(QStringLiteral("2 道试题疑似重复（见“查重”栏）。")),
+    QCOMPARE(marks(window),
+             (QStringList{QString(), QStringLiteral("与第007题相似 100%"), QStringLiteral("与本文件第1题相似"),
+                          QString(), QString(), QStringLiteral("与本文件第1题相似")}));
+    QVERIFY2(window->LabelSummary->text().contains(QStringLiteral("3 道试题疑似重复（见“查重”栏）。")),
              qPrintable(window->LabelSummary->text()));
     // As another type, the number is given with the bank question's type.
     window->TableSt->item(1, ImportWindow::ColType)->setText(QStringLiteral("解答题"));
@@ -112,8 +115,9 @@ void ImportDuplicatesTest::marksNameTheBanksQuestionAndTheFilesEarlierOne()
     window->TableSt->item(3, ImportWindow::ColText)->setData(Qt::EditRole, window->paper().questions.at(0).text);
     window->TableSt->item(2, ImportWindow::ColText)
         ->setData(Qt::EditRole, QStringLiteral("绝对值小于3的整数有哪几个？它们的和是多少？"));
-    QCOMPARE(marks(window), (QStringList{QString(), QStringLiteral("与填空题第007题相似 100%"), QString(),
-                                         QStringLiteral("与本文件第1题相似"), QString()}));
+    QCOMPARE(marks(window),
+             (QStringList{QString(), QStringLiteral("与填空题第007题相似 100%"), QString(),
+                          QStringLiteral("与本文件第1题相似"), QString(), QStringLiteral("与本文件第1题相似")}));
     QVERIFY(boxes.texts.isEmpty());
 }
 
