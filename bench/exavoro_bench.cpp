@@ -58,6 +58,7 @@
 #include "data/errors.h"
 #include "data/numbering.h"
 #include "data/question_search.h"
+#include "data/duplicates.h"
 #include "data/recycle.h"
 #include "data/sql.h"
 #include "exchange/moodle.h"
@@ -1416,6 +1417,45 @@ Row gb18030ImportRow(const QString& runDir, int reps)
 
 }
 
+// 查重 of one new question against a subject of 100,000 (type 1 of subject 1 in a bank generated for
+// it, kept in the work folder): duplicates::check (the candidates through the FTS5 index, their texts
+// normalised and measured) against the candidate query alone, stepped through SQLite. The new
+// question is a stored one written again with other blanks and punctuation, so it is found.
+Row duplicateCheckRow(const QString& work, int reps)
+{
+    const QString bank = QDir(work).absoluteFilePath(QStringLiteral("bank-subject-100000.db"));
+    if (!QFileInfo::exists(bank)) {
+        out() << "generating a bank with a subject of 100,000 questions: " << bank << "\n" << Qt::flush;
+        demo::createGeneratedDatabase(bank, demo::GeneratedShape{110000, 100000, 0});
+    }
+    // The program's one connection now opens this bank (the rows after this one reconnect or close).
+    DM->connectTo(bank);
+    const QSqlDatabase db = DM->db();
+    const QString kmh = sql::scalar(db, QStringLiteral("SELECT kmh FROM kmb ORDER BY id LIMIT 1"));
+    const int size = sql::scalar(db, QStringLiteral("SELECT count(*) FROM stb WHERE kmh=?"), {kmh}).toInt();
+    const QString stored = sql::scalar(db, QStringLiteral("SELECT tm FROM stb WHERE kmh=? ORDER BY id LIMIT 1 OFFSET ?"),
+                                       {kmh, size / 2});
+    QString text = stored;
+    text.replace(QStringLiteral("，"), QStringLiteral(", ")).replace(QStringLiteral("。"), QStringLiteral(". "));
+    QList<duplicates::Match> found;
+    Row r{QStringLiteral("查重 of one new question against a subject of %1 questions").arg(size),
+          QStringLiteral("duplicates::check: candidates through the index, normalised and measured"),
+          QStringLiteral("the candidate query alone (FTS5 MATCH of the same trigrams, first 200 by rank)")};
+    r.target = 2;
+    r.oursMs = medianMs(reps, [&] { found = duplicates::check(db, kmh, text); });
+    if (found.isEmpty() || found.first().similarity < 1) qFatal("查重 did not find the question written again");
+    QStringList phrases;
+    for (const QString& t : duplicates::probeTrigrams(text)) phrases << QStringLiteral("tm:\"%1\"").arg(t);
+    const QByteArray match = phrases.join(QStringLiteral(" OR ")).toUtf8();
+    Lite lite(bank);
+    r.baselineMs = medianMs(reps, [&] {
+        lite.readAll("SELECT s.id, s.txh, s.th, s.tm FROM stb_search CROSS JOIN stb AS s ON s.id = stb_search.rowid"
+                     " WHERE stb_search MATCH ?1 AND s.kmh = ?2 AND s.id <> 0 ORDER BY stb_search.rank LIMIT 200",
+                     {match, kmh.toUtf8()});
+    });
+    return r;
+}
+
 Row moodleExportRow(int reps)
 {
     const QString kmh = sql::scalar(
@@ -1549,6 +1589,10 @@ int main(int argc, char** argv)
     main->fillSubjectBox();  // the first subject, 科目1, is current
     if (only == QLatin1String("moodle-export")) {  // the one row, for profiling it
         printRow(moodleExportRow(reps));
+        return 0;
+    }
+    if (only == QLatin1String("duplicates")) {  // the one row, for profiling it
+        printRow(duplicateCheckRow(work, reps));
         return 0;
     }
     if (only == QLatin1String("import-gb18030")) {  // the one row, for profiling it
@@ -2113,6 +2157,7 @@ int main(int argc, char** argv)
     }
 
     if (pandoc::available()) printRow(gb18030ImportRow(runDir, reps));
+    printRow(duplicateCheckRow(work, reps));
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one
     // has let it go).

@@ -25,6 +25,7 @@
 #include "data/engine.h"
 #include "data/question_search.h"
 #include "data/knowledge_points.h"
+#include "data/duplicates.h"
 #include "data/passwords.h"
 #include "data/server_roles.h"
 #include "data/data_module.h"
@@ -80,6 +81,9 @@ const char* const kUsage =
     "                                         列出题目或答案中含有这段文字的试题（科目 题型 题号 题目的第一行，\n"
     "                                         默认前 50 道）及总数；加 --server 地址 时搜索服务器上的题库\n"
     "  exavoro-db knowledge --subject 科目      列出科目的知识点（按层级缩进）及各知识点直接关联的试题数\n"
+    "  exavoro-db duplicates --subject 科目 [--threshold 0.85]\n"
+    "                                         列出科目中疑似重复的试题，每组一段（题型 题号 相似度 题目的第一行）；\n"
+    "                                         相似度阈值在 0 与 1 之间，默认 0.85\n"
     "  选项 --file 路径 可改用其他数据库文件。\n";
 
 // Reads a line from the terminal without echo; from a pipe it simply reads a line.
@@ -325,6 +329,50 @@ int listKnowledge(const QStringList& args, const QString& databasePath, const QS
     return 0;
 }
 
+// Lists the groups of similar questions of a subject, one paragraph a group.
+int listDuplicates(const QStringList& args, const QString& databasePath, const QString& server)
+{
+    const QString subject = option(args, QStringLiteral("--subject"));
+    if (subject.isEmpty()) throw AppError(QStringLiteral("请用 --subject 指定要查重的科目。"));
+    double threshold = duplicates::kDefaultThreshold;
+    const QString thresholdText = option(args, QStringLiteral("--threshold"));
+    if (!thresholdText.isEmpty()) {
+        bool ok = false;
+        threshold = thresholdText.toDouble(&ok);
+        if (!ok || threshold <= 0 || threshold > 1) {
+            throw AppError(QStringLiteral("--threshold 应为大于 0、不大于 1 的小数，如 0.9。"));
+        }
+    }
+    TDM dm;
+    if (server.isEmpty()) {
+        dm.connectTo(databasePath);
+    } else {
+        dm.connectToBank(engine::Location{QString(), server});
+    }
+    const QSqlDatabase db = dm.db();
+    const QString kmh = exchange::subjectCode(db, subject);
+    if (kmh.isEmpty()) throw AppError(QStringLiteral("科目“%1”不存在。").arg(subject));
+    const QList<duplicates::Group> groups = duplicates::groups(db, kmh, threshold);
+    int questions = 0;
+    for (int g = 0; g < groups.size(); ++g) {
+        out() << QStringLiteral("第 %1 组：\n").arg(g + 1);
+        for (const duplicates::Match& m : groups.at(g).questions) {
+            const QString type = sql::scalar(db, QStringLiteral("SELECT txm FROM txb WHERE kmh = ? AND txh = ? ORDER BY id LIMIT 1"),
+                                             {kmh, m.txh});
+            const QString text = sql::scalar(db, QStringLiteral("SELECT tm FROM stb WHERE id = ?"), {m.id});
+            out() << QStringLiteral("  %1\t%2\t%3%\t%4\n")
+                         .arg(type, m.th)
+                         .arg(int(m.similarity * 100 + 1e-9))
+                         .arg(content::firstLine(text));
+            ++questions;
+        }
+    }
+    out() << (groups.isEmpty() ? QStringLiteral("科目“%1”中没有疑似重复的试题。\n").arg(subject)
+                               : QStringLiteral("共 %1 组，%2 道试题疑似重复。\n").arg(groups.size()).arg(questions))
+          << Qt::flush;
+    return 0;
+}
+
 int exportQuestions(const QStringList& args, const QString& databasePath)
 {
     const QString subject = option(args, QStringLiteral("--subject"));
@@ -558,7 +606,8 @@ int runDbTool(const QStringList& arguments)
         const QString targetName = server.isEmpty() ? path : engine::describeServer(server);
         if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo") &&
             command != QLatin1String("upgrade") && command != QLatin1String("password") &&
-            command != QLatin1String("search") && command != QLatin1String("knowledge")) {
+            command != QLatin1String("search") && command != QLatin1String("knowledge") &&
+            command != QLatin1String("duplicates")) {
             throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
                                .arg(command));
         }
@@ -634,6 +683,7 @@ int runDbTool(const QStringList& arguments)
         if (command == QLatin1String("export")) return exportQuestions(args, path);
         if (command == QLatin1String("search")) return searchQuestions(args, path, server);
         if (command == QLatin1String("knowledge")) return listKnowledge(args, path, server);
+        if (command == QLatin1String("duplicates")) return listDuplicates(args, path, server);
         err() << QStringLiteral("未知命令：%1\n").arg(command) << QString::fromUtf8(kUsage) << Qt::flush;
         return 2;
     } catch (const AppError& e) {

@@ -36,6 +36,7 @@ QString StoreSummary::text() const
     if (looseParagraphs > 0) left << QStringLiteral("%1 个段落未归入试题").arg(looseParagraphs);
     if (unmatchedKeys > 0) left << QStringLiteral("%1 条答案没有对应的试题").arg(unmatchedKeys);
     if (skippedPictures > 0) left << QStringLiteral("%1 张图片未导入").arg(skippedPictures);
+    if (skippedDuplicates > 0) left << QStringLiteral("跳过疑似重复的试题 %1 道").arg(skippedDuplicates);
     if (!left.isEmpty())
         result += QStringLiteral("\n未导入：") + left.join(QStringLiteral("，")) + QStringLiteral("。");
     if (keyLinesJoined > 0)

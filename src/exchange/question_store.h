@@ -38,6 +38,7 @@ struct StoreSummary {
     int unmatchedKeys = 0;     // key entries naming no question
     int keyLinesJoined = 0;    // key lines joined to the answer before them
     int skippedPictures = 0;   // pictures the file only refers to
+    int skippedDuplicates = 0; // questions left out as suspected duplicates (跳过疑似重复)
     // Takes the counts above and `unsupported` from the file as read.
     void countUnstored(const ImportedPaper& paper);
     // "已导入 12 道试题：选择题 10 道，填空题 2 道。" and a line "未导入：……" when anything was left.

@@ -6,6 +6,7 @@
 #include "ui/message_box.h"
 #include "ui/platform.h"
 #include "windows/bank/bank_common.h"
+#include "windows/bank/duplicate_dialog.h"
 #include "content/content.h"
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
@@ -610,6 +611,16 @@ bool TLrstF::refuseBadFormulas()
     return false;
 }
 
+bool TLrstF::storeDespiteDuplicates(const QString& kmh, const QString& txh, qint64 excludeId)
+{
+    // The question itself (原题更改) is never its own duplicate.
+    const QList<duplicates::Match> matches =
+        duplicates::check(DM->db(), kmh, MemoTm->toPlainText(), duplicates::kDefaultThreshold, excludeId);
+    if (matches.isEmpty()) return true;
+    TCfF dialog(matches, kmh, txh, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 void TLrstF::BtnXtrkClick()
 {
     searched_.clear();  // what the search found may change
@@ -626,6 +637,7 @@ void TLrstF::BtnXtrkClick()
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
         const QString zjh = ZjmToZjh(kmh_, ComboBoxZj->currentText());
         if (refuseMissingCodes(kmh_, txh_, zjh)) return;
+        if (!storeDespiteDuplicates(kmh_, txh_, 0)) return;
         // The number is Zdbh's; when another user stores the same number first, the next one is taken.
         const QString time = demo::timeOfDay();
         auto store = [&] {
@@ -745,6 +757,10 @@ void TLrstF::BtnYtggClick()
     const QString boxTxh = boxKmh.isEmpty() ? QString() : TxmToTxh(boxKmh, ComboBoxTx->currentText());
     const QString zjh = ZjmToZjh(loadedKmh_, ComboBoxZj->currentText());
     if (refuseMissingCodes(boxKmh, boxTxh, zjh)) return;
+    // Only a changed question text can have become like another question.
+    if (MemoTm->toPlainText() != loadedValues_.value(kLoadedColumns.indexOf(QStringLiteral("tm"))) &&
+        !storeDespiteDuplicates(loadedKmh_, loadedTxh_, loadedId_))
+        return;
     const qint64 id = loadedId_;
     // The row is found by its id; its subject, type and number must still be the loaded ones, and
     // so must everything else that was loaded: another user's change since is never overwritten.

@@ -125,7 +125,10 @@ private:
     void reopenGridAfterAppend();
     void loadQuestion(const QString& kmh);  // the grid's current row into the editor
     bool refuseMissingCodes(const QString& kmh, const QString& txh, const QString& zjh);
-    bool refuseBadFormulas();  // says why a formula of the memos may not be stored
+    bool refuseBadFormulas();
+    // Asks, when the subject holds questions like the one in the editor, whether to store it all
+    // the same; true when it is to be stored.
+    bool storeDespiteDuplicates(const QString& kmh, const QString& txh, qint64 excludeId);  // says why a formula of the memos may not be stored
     static void fillBox(QComboBox* box, const QStringList& items);
     static void setBoxText(QComboBox* box, const QString& text);
 

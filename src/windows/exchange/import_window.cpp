@@ -1,6 +1,7 @@
 #include "windows/exchange/import_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -158,7 +159,7 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     TableSt->setObjectName(QStringLiteral("TableSt"));
     TableSt->setHorizontalHeaderLabels({QStringLiteral("题号"), QStringLiteral("题型"), QStringLiteral("章节"),
                                         QStringLiteral("难度"), QStringLiteral("分数"), QStringLiteral("题目"),
-                                        QStringLiteral("答案"), QStringLiteral("提示")});
+                                        QStringLiteral("答案"), QStringLiteral("提示"), QStringLiteral("查重")});
     TableSt->setSelectionBehavior(QAbstractItemView::SelectRows);
     TableSt->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                              QAbstractItemView::AnyKeyPressed);
@@ -170,7 +171,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
                                         {ColDifficulty, 50},
                                         {ColScore, 44},
                                         {ColText, 300},
-                                        {ColAnswer, 110}})
+                                        {ColAnswer, 110},
+                                        {ColWarnings, 220}})
         TableSt->setColumnWidth(column, width);
     TableSt->setItemDelegateForColumn(ColText, new TextDelegate(TableSt));
     TableSt->setItemDelegateForColumn(ColAnswer, new TextDelegate(TableSt));
@@ -217,8 +219,12 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     BtnImport = makeButton(QStringLiteral("导入"), "BtnImport", this);
     BtnCancel = makeButton(QStringLiteral("取消"), "BtnCancel", this);
     BtnImport->setEnabled(false);
+    CheckTgcf = new QCheckBox(QStringLiteral("跳过疑似重复"), this);
+    CheckTgcf->setObjectName(QStringLiteral("CheckTgcf"));
+    CheckTgcf->setToolTip(QStringLiteral("不导入“查重”栏中标出的试题（与题库中或本文件中前面的试题相似）"));
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(ProgressBar1, 1);
+    bottom->addWidget(CheckTgcf);
     bottom->addWidget(BtnImport);
     bottom->addWidget(BtnCancel);
 
@@ -378,6 +384,7 @@ void ImportWindow::kindTypeChosen(const QString& kind, const QString& type)
 
 void ImportWindow::fillTable()
 {
+    checkDuplicates();
     filling_ = true;
     TableSt->setRowCount(static_cast<int>(paper_.questions.size()));
     for (int row = 0; row < paper_.questions.size(); ++row) {
@@ -385,7 +392,7 @@ void ImportWindow::fillTable()
             auto* item = column == ColText     ? new TextItem(60)
                          : column == ColAnswer ? new TextItem(30)
                                                : new QTableWidgetItem;
-            const bool editable = column != ColNumber && column != ColWarnings;
+            const bool editable = column != ColNumber && column != ColWarnings && column != ColDuplicate;
             if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
             TableSt->setItem(row, column, item);
         }
@@ -429,6 +436,9 @@ void ImportWindow::updateSummary()
         summary += QStringLiteral("%1 条答案没有对应的试题（见下方列表）。").arg(paper_.unmatchedKeys.size());
     if (paper_.keyLinesJoined > 0)
         summary += QStringLiteral("答案中 %1 行没有题号，已并入它前面的答案。").arg(paper_.keyLinesJoined);
+    const auto suspected = std::count_if(marks_.cbegin(), marks_.cend(), [](const DuplicateMark& m) { return m.suspected(); });
+    if (suspected > 0)
+        summary += QStringLiteral("%1 道试题疑似重复（见“查重”栏）。").arg(suspected);
     LabelSummary->setText(summary);
 }
 
@@ -453,7 +463,10 @@ void ImportWindow::refreshRow(int row)
     QStringList warnings = rowWarnings(q, types_, chapters_);
     if (guessed) warnings << kChapterNotInFile;
     TableSt->item(row, ColWarnings)->setText(warnings.join(QStringLiteral("；")));
+    // The 查重 column beside it leaves it less room: the whole text on hovering.
+    TableSt->item(row, ColWarnings)->setToolTip(warnings.join(QStringLiteral("；")));
     TableSt->item(row, ColWarnings)->setForeground(warnings.isEmpty() ? palette().text() : QBrush(Qt::darkRed));
+    showDuplicateMark(row);
     filling_ = wasFilling;
 }
 
@@ -482,6 +495,7 @@ void ImportWindow::cellEdited(int row, int column)
                 return;
             }
             (column == ColText ? q.text : q.answer) = value;
+            if (column == ColText) checkDuplicatesOf(row);
             break;
         }
         case ColDifficulty:
@@ -494,7 +508,7 @@ void ImportWindow::cellEdited(int row, int column)
             return;
     }
     refreshRow(row);
-    if (column == ColChapter) updateSummary();
+    if (column == ColChapter || column == ColText) updateSummary();
 }
 
 void ImportWindow::applyToSelection()
@@ -560,11 +574,19 @@ void ImportWindow::importAll()
         MsgBox::show(QStringLiteral("科目不存在！"), this);
         return;
     }
+    // The rows 查重 marked stay in the table; only the import leaves them out.
+    const bool skip = CheckTgcf->isChecked();
+    const QVector<ImportedQuestion> questions = skip ? withoutSuspected(paper_.questions, marks_) : paper_.questions;
+    const int skipped = static_cast<int>(paper_.questions.size() - questions.size());
+    if (questions.isEmpty()) {
+        MsgBox::show(QStringLiteral("所有试题都疑似重复，没有可导入的试题！"), this);
+        return;
+    }
     StoreOptions options;
     try {
-        checkStorable(paper_.questions);
+        checkStorable(questions);
         // Declining a question leaves the rows and every edit as they are, to be changed and imported again.
-        const QStringList lackingChapters = missingChapters(DM->db(), kmh_, paper_.questions);
+        const QStringList lackingChapters = missingChapters(DM->db(), kmh_, questions);
         if (!lackingChapters.isEmpty()) {
             if (!MsgBox::confirm(QStringLiteral("科目“%1”中还没有章节：%2。是否新建这些章节并导入？"
                                                 "（选“取消”可在表格中改选章节，已读取的试题和修改都会保留。）")
@@ -573,7 +595,7 @@ void ImportWindow::importAll()
                 return;
             options.createChapters = true;
         }
-        const QStringList lackingTypes = missingTypes(DM->db(), kmh_, paper_.questions);
+        const QStringList lackingTypes = missingTypes(DM->db(), kmh_, questions);
         if (!lackingTypes.isEmpty()) {
             if (!MsgBox::confirm(QStringLiteral("科目“%1”中还没有题型：%2。是否新建这些题型并导入？")
                                      .arg(ComboBoxKm->currentText(), lackingTypes.join(QStringLiteral("、"))),
@@ -596,7 +618,7 @@ void ImportWindow::importAll()
     StoreSummary summary;
     try {
         DM->transaction({DM->ADOTxb, DM->ADOZjb, DM->ADOStb},
-                        [&] { summary = storeQuestions(DM->db(), kmh_, paper_.questions, paper_.pictures, options); });
+                        [&] { summary = storeQuestions(DM->db(), kmh_, questions, paper_.pictures, options); });
     } catch (const AppError& e) {
         setBusy(false);
         ProgressBar1->setValue(0);
@@ -605,8 +627,53 @@ void ImportWindow::importAll()
     }
     setBusy(false);
     summary.countUnstored(paper_);
+    summary.skippedDuplicates = skipped;
     MsgBox::show(summary.text(), this);
     accept();
+}
+
+void ImportWindow::checkDuplicates()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        marks_ = duplicateMarks(DM->db(), kmh_, paper_.questions);
+    } catch (const AppError&) {
+        // The preview stays usable without the marks.
+        marks_ = QVector<DuplicateMark>(paper_.questions.size());
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void ImportWindow::checkDuplicatesOf(int row)
+{
+    if (marks_.size() != paper_.questions.size()) marks_.resize(paper_.questions.size());
+    try {
+        marks_[row] = bankMark(DM->db(), kmh_, paper_.questions.at(row));
+    } catch (const AppError&) {
+        marks_[row] = DuplicateMark();
+    }
+    markWithinFile(paper_.questions, &marks_);
+    for (int other = 0; other < paper_.questions.size(); ++other) {
+        if (other != row) showDuplicateMark(other);
+    }
+}
+
+void ImportWindow::showDuplicateMark(int row)
+{
+    QTableWidgetItem* item = TableSt->item(row, ColDuplicate);
+    if (!item) return;
+    const DuplicateMark mark = marks_.value(row);
+    QString typeName;
+    if (mark.bankId != 0) {
+        typeName = sql::scalar(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh = ? AND txh = ? ORDER BY id LIMIT 1"),
+                               {kmh_, mark.bankTxh});
+        if (typeName == paper_.questions.at(row).typeName) typeName.clear();
+    }
+    const bool wasFilling = filling_;
+    filling_ = true;
+    item->setText(markText(mark, paper_.questions, typeName));
+    item->setForeground(mark.suspected() ? QBrush(Qt::darkRed) : palette().text());
+    filling_ = wasFilling;
 }
 
 void ImportWindow::cancel()

@@ -1,8 +1,10 @@
 #pragma once
 #include <QDialog>
 
+#include "exchange/duplicate_marks.h"
 #include "exchange/paper_import.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,7 +36,7 @@ public:
     const ImportedPaper& paper() const { return paper_; }
 
     // Table columns
-    enum Column { ColNumber, ColType, ColChapter, ColDifficulty, ColScore, ColText, ColAnswer, ColWarnings, ColCount };
+    enum Column { ColNumber, ColType, ColChapter, ColDifficulty, ColScore, ColText, ColAnswer, ColWarnings, ColDuplicate, ColCount };
 
     QLineEdit* EditFile;
     QPushButton* BtnFile;
@@ -56,6 +58,7 @@ public:
     QPushButton* BtnSection;
     QListWidget* ListLoose;
     QProgressBar* ProgressBar1;
+    QCheckBox* CheckTgcf;  // 跳过疑似重复: leaves the rows marked in 查重 out of the import
     QPushButton* BtnImport;
     QPushButton* BtnCancel;
 
@@ -74,6 +77,9 @@ private:
     void updateSummary();
     void cellEdited(int row, int column);
     void setBusy(bool busy);
+    void checkDuplicates();           // marks every row against the bank and the file
+    void checkDuplicatesOf(int row);  // after the row's text changed
+    void showDuplicateMark(int row);
 
     ImportedPaper paper_;
     QString readPath_;         // the file paper_ was read from
@@ -88,6 +94,7 @@ private:
     QStringList types_;  // the target subject's types and chapters
     QStringList chapters_;
     QString kmh_;
+    QVector<DuplicateMark> marks_;  // per row, what 查重 found
     bool filling_ = false;
     bool importing_ = false;
     bool cancelRequested_ = false;
