@@ -15,6 +15,7 @@ struct Filter {
     QString kmh;  // subject code
     QString zjh;  // chapter code
     QString nd;   // difficulty (易 … 难)
+    QString txh;  // question type code (within the subject)
 };
 
 // One question found, with the names of its subject and type.
