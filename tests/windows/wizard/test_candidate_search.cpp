@@ -142,6 +142,7 @@ private slots:
     void clearingOrLeavingTheSearchGivesEveryCandidateBack();
     void aPauseInTypingSearchesAndANoHitIsSaid();
     void theSearchKeepsToTheTypeChaptersAndDifficulty();
+    void aSearchFindingMoreThanItListsSaysSo();
     void theCurrentCandidateIsShownRenderedAndFollowsTheKeys();
     void theSplitterIsKeptAndALargerWindowGivesTheListsTheRoom();
 };
@@ -300,6 +301,29 @@ void CandidateSearchTest::theSearchKeepsToTheTypeChaptersAndDifficulty()
     search(dlg, QStringLiteral("三角形"));
     QCOMPARE(listed(dlg), (QStringList{"002", "004", "006"}));
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("4"));
+    QVERIFY(boxes.texts.isEmpty());
+}
+
+void CandidateSearchTest::aSearchFindingMoreThanItListsSaysSo()
+{
+    Workspace ws;
+    seed(ws);
+    // 1,200 more of 第一章, every one about a triangle.
+    addQuestions(ws, "01", "01", "01", 100, 1200);
+    ws.exec("UPDATE stb SET tm = '等边三角形' || tm WHERE tm LIKE '题%'");
+    ws.refreshDatasets();
+    BoxAnswerer boxes;
+    TXxszF* dlg = openByHand();
+    QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1205"));
+    // Looked up through the index: the first thousand are listed, and the label says there are more.
+    search(dlg, QStringLiteral("等边三角形"));
+    QCOMPARE(listed(dlg).size(), TXxszF::kSearchLimit);
+    QCOMPARE(dlg->LabelSsHx->text(), QStringLiteral("找到 1000 道以上"));
+    QCOMPARE(listed(dlg).first(), QStringLiteral("100"));
+    // A phrase that fewer hold (110 … 119, 1100 … 1199) is counted exactly.
+    search(dlg, QStringLiteral("等边三角形题11"));
+    QCOMPARE(dlg->LabelSsHx->text(), QStringLiteral("找到 110 道"));
+    QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1205"));
     QVERIFY(boxes.texts.isEmpty());
 }
 
