@@ -324,6 +324,11 @@ void CandidateSearchTest::aSearchFindingMoreThanItListsSaysSo()
     search(dlg, QStringLiteral("等边三角形题11"));
     QCOMPARE(dlg->LabelSsHx->text(), QStringLiteral("找到 110 道"));
     QCOMPARE(dlg->EditBxTs->text(), QStringLiteral("1205"));
+    // The thousand are the type's own: 填空题's one triangle is found behind 选择题's 1,200.
+    selectType(dlg, 1);
+    search(dlg, QStringLiteral("三角形"));
+    QCOMPARE(listed(dlg), QStringList{"001"});
+    QCOMPARE(dlg->LabelSsHx->text(), QStringLiteral("找到 1 道"));
     QVERIFY(boxes.texts.isEmpty());
 }
 
