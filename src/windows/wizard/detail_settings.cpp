@@ -240,7 +240,7 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     SplitterHx->addWidget(PanelYl);
     SplitterHx->setStretchFactor(0, 1);
     SplitterHx->setStretchFactor(1, 0);
-    SplitterHx->setSizes({150, 70});
+    SplitterHx->setSizes({188, 70});
     ui::keepSplitterSizes(SplitterHx, QStringLiteral("XxszF"));
     EditSsHx->hide();
     LabelSsHx->hide();
@@ -382,23 +382,23 @@ void TXxszF::placeForSize()
 {
     const int dx = std::max(0, width() - kBaseWidth);
     const int dy = std::max(0, height() - kBaseHeight);
-    SplitterHx->setGeometry(16, 208, 414 + dx, 224 + dy);
+    SplitterHx->setGeometry(16, 208, 414 + dx, 264 + dy);
     SBtnQbyr->setGeometry(440 + dx, 122, 34, 34);
     SBtnQbyc->setGeometry(440 + dx, 170, 34, 34);
     SBtnYr->setGeometry(440 + dx, 122, 34, 34);
     SBtnYc->setGeometry(440 + dx, 170, 34, 34);
     Label7->setGeometry(484 + dx, 10, 100, 16);
     LabelZt->setGeometry(584 + dx, 10, 116, 16);
-    ListBoxSj->setGeometry(484 + dx, 28, 216, 364 + dy);
-    SBtnTmsy->setGeometry(484 + dx, 398 + dy, 104, 26);
-    SBtnTmxy->setGeometry(596 + dx, 398 + dy, 104, 26);
-    CheckBoxPcjq->setGeometry(16, 444 + dy, 86, 22);
-    SpinBoxPcjq->setGeometry(102, 443 + dy, 56, 24);
-    LabelPcjq->setGeometry(164, 448 + dy, 140, 16);
-    BtnBs->setGeometry(306 + dx, 440 + dy, 68, 28);
-    BtnSyb->setGeometry(380 + dx, 440 + dy, 96, 28);
-    Button2->setGeometry(490 + dx, 440 + dy, 96, 28);
-    Button3->setGeometry(600 + dx, 440 + dy, 96, 28);
+    ListBoxSj->setGeometry(484 + dx, 28, 216, 404 + dy);
+    SBtnTmsy->setGeometry(484 + dx, 438 + dy, 104, 26);
+    SBtnTmxy->setGeometry(596 + dx, 438 + dy, 104, 26);
+    CheckBoxPcjq->setGeometry(16, 484 + dy, 86, 22);
+    SpinBoxPcjq->setGeometry(102, 483 + dy, 56, 24);
+    LabelPcjq->setGeometry(164, 488 + dy, 140, 16);
+    BtnBs->setGeometry(306 + dx, 480 + dy, 68, 28);
+    BtnSyb->setGeometry(380 + dx, 480 + dy, 96, 28);
+    Button2->setGeometry(490 + dx, 480 + dy, 96, 28);
+    Button3->setGeometry(600 + dx, 480 + dy, 96, 28);
 }
 
 void TXxszF::resizeEvent(QResizeEvent* event)

@@ -165,9 +165,10 @@ public:
     QWidget* PanelHx;  // the splitter's upper part: search, chapters or candidates
     QWidget* PanelYl;  // its lower part: the current question's number and text
 
-    // The dialog's size as first shown; it may be made larger, the lists taking the room.
+    // The dialog's size as first shown (taller than the 475 pixels it had before the search box, so
+    // that the candidates keep as many lines); it may be made larger, the lists taking the room.
     static constexpr int kBaseWidth = 716;
-    static constexpr int kBaseHeight = 475;
+    static constexpr int kBaseHeight = 515;
     // Most questions a search narrows the candidates to.
     static constexpr int kSearchLimit = 1000;
 
