@@ -36,7 +36,8 @@ bool before(const Place& a, const Place& b)
 QString conditions(const Filter& filter, QVariantList* binds)
 {
     QString where;
-    const std::pair<const char*, QString> fields[] = {{"kmh", filter.kmh}, {"zjh", filter.zjh}, {"nd", filter.nd}};
+    const std::pair<const char*, QString> fields[] = {
+        {"kmh", filter.kmh}, {"zjh", filter.zjh}, {"nd", filter.nd}, {"txh", filter.txh}};
     for (const auto& [field, value] : fields) {
         if (value.isEmpty()) continue;
         where += QStringLiteral(" AND s.%1 = ?").arg(QLatin1String(field));

@@ -16,6 +16,7 @@ struct Filter {
     QString kmh;  // subject code
     QString zjh;  // chapter code
     QString nd;   // difficulty (易 … 难)
+    QString txh;  // question type code (within the subject)
     // Knowledge points (zsdb ids): only questions linked to one of them or to a point below one.
     QList<qint64> points;
 };

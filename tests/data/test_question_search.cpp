@@ -95,6 +95,7 @@ private slots:
     void aBankWithoutTheIndexGetsItWhenOpened();
     void theToolListsMatches();
     void aGeneratedBankIsIndexedAndKeepsItsIndexInStep();
+    void theTypeFilterKeepsToOneTypeThroughTheIndexAndByReading();
 };
 
 void QuestionSearchTest::initTestCase()
@@ -350,6 +351,26 @@ void QuestionSearchTest::aGeneratedBankIsIndexedAndKeepsItsIndexInStep()
     sql::run(DM->db(), QStringLiteral("UPDATE stb SET tm = '勾股定理的逆定理' WHERE id = 5"));
     QCOMPARE(question_search::find(DM->db(), QStringLiteral("股定理的逆"), {}, 50).total, qint64(1));
     checkIndexMatchesTheQuestions();
+}
+
+void QuestionSearchTest::theTypeFilterKeepsToOneTypeThroughTheIndexAndByReading()
+{
+    Workspace ws;
+    seed(ws);
+    question_search::Filter choice{QStringLiteral("01"), {}, {}, QStringLiteral("01")};
+    question_search::Result r = find(QStringLiteral("勾股定理"), choice);
+    QCOMPARE(numbers(r), (QStringList{"01/01/001", "01/01/002", "01/01/004", "01/01/010", "01/01/999", "01/01/1000"}));
+    QCOMPARE(r.total, 6);
+    question_search::Filter blanks{QStringLiteral("01"), {}, {}, QStringLiteral("02")};
+    QCOMPARE(find(QStringLiteral("勾股定理"), blanks).total, 0);
+    // A short phrase, read rather than looked up, keeps to the type as well.
+    QCOMPARE(numbers(find(QStringLiteral("定理"), blanks)), QStringList{"01/02/001"});
+    // A type code is a subject's own: without the subject the same code of another subject counts.
+    QCOMPARE(find(QStringLiteral("勾股定理"), {{}, {}, {}, QStringLiteral("01")}).total, 7);
+    // With chapter and difficulty together.
+    QCOMPARE(numbers(find(QStringLiteral("勾股定理"),
+                          {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("难"), QStringLiteral("01")})),
+             QStringList{"01/01/001"});
 }
 
 QTEST_MAIN(QuestionSearchTest)

@@ -22,6 +22,7 @@
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -255,6 +256,13 @@ QVector<HelpPicture> helpPictures()
         {QStringLiteral("wizard.png"),
          [](Workspace&) -> QWidget* {
              TXxszF* step2 = wizardtest::openStepTwo();
+             // Picking by hand among the chapters' candidates, narrowed by a search.
+             for (int i = 0; i < step2->CheckListBoxZj->count(); ++i)
+                 step2->CheckListBoxZj->item(i)->setCheckState(Qt::Checked);
+             step2->RadioGroup1Manual->click();
+             step2->EditSsHx->setText(QStringLiteral("方程"));
+             step2->EditSsHxSearch();
+             step2->PreviewTm->refreshNow();
              return step2;
          }},
         {QStringLiteral("blueprint.png"), [](Workspace&) -> QWidget* { return shown(new BlueprintWindow(MainF)); }},

@@ -22,12 +22,16 @@
 #include "content/fonts.h"
 #include "data/current_user.h"
 #include "ui/paper_output.h"
+#include "ui/window_state.h"
+#include "data/question_search.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +44,7 @@
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QSqlQuery>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -102,9 +107,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("XxszF"));
     setWindowTitle(QStringLiteral("组卷向导--详细设置"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(fonts::song(12));
-    setFixedSize(716, 475);
+    // Made larger, the candidates, the current question and the paper's list take the room.
+    setMinimumSize(kBaseWidth, kBaseHeight);
+    resize(kBaseWidth, kBaseHeight);
 
     Label1 = makeLabel(QStringLiteral("试卷包含的题型"), this, "Label1");
     ListBoxTx = new QListWidget(this);
@@ -159,10 +166,22 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     CheckListBoxZj->setObjectName(QStringLiteral("CheckListBoxZj"));
     DBGridTm = new DBGrid(this);
     DBGridTm->setObjectName(QStringLiteral("DBGridTm"));
-    DBGridTm->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 60},
-                                          {QStringLiteral("ND"), QStringLiteral("难度"), 60},
-                                          {QStringLiteral("zjm"), QStringLiteral("章节名"), 160},
-                                          {QStringLiteral("TIME"), QStringLiteral("录入时间"), 90}});
+    DBGridTm->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 44},
+                                          {QStringLiteral("ND"), QStringLiteral("难度"), 40},
+                                          {QStringLiteral("zjm"), QStringLiteral("章节名"), 90},
+                                          {QStringLiteral("TIME"), QStringLiteral("录入时间"), 64},
+                                          {QStringLiteral("tmh"), QStringLiteral("题目"), 140,
+                                           [](const QString& text) { return content::firstLine(text); }}});
+    DBGridTm->horizontalHeader()->setStretchLastSection(true);
+    // Questions already on the paper stand out among the candidates.
+    DBGridTm->datasetModel()->rowBackground = [this](int row) -> QVariant {
+        Dataset* st = DM->ADOQuerySt;
+        const int txh = st->fieldIndex(QStringLiteral("txh"));
+        const int th = st->fieldIndex(QStringLiteral("th"));
+        if (onPaper_.isEmpty() || txh < 0 || th < 0) return {};
+        if (!isOnPaper(st->valueAt(row, txh), st->valueAt(row, th))) return {};
+        return QColor(200, 235, 200);
+    };
 
     Label6 = makeLabel(QStringLiteral("当前题号："), this, "Label6");
     LabelTH = makeLabel(QStringLiteral("题号"), this, "LabelTH");
@@ -175,6 +194,56 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     PreviewTm = new content::ContentPreview(this);
     PreviewTm->setObjectName(QStringLiteral("PreviewTm"));
     PreviewTm->setDatabase(DM->db());
+
+    EditSsHx = new QLineEdit(this);
+    EditSsHx->setObjectName(QStringLiteral("EditSsHx"));
+    EditSsHx->setPlaceholderText(QStringLiteral("搜索候选题…"));
+    EditSsHx->setClearButtonEnabled(true);
+    EditSsHx->setToolTip(QStringLiteral("输入题目或答案中的文字，按回车或稍停即列出含有它的候选题；清空则列出全部"));
+    LabelSsHx = makeLabel(QString(), this, "LabelSsHx");
+    TimerSsHx = new QTimer(this);
+    TimerSsHx->setObjectName(QStringLiteral("TimerSsHx"));
+    TimerSsHx->setSingleShot(true);
+    TimerSsHx->setInterval(300);
+
+    // Above the handle: the search and the chapters (automatic choice) or the candidates (by
+    // hand), one in the place of the other; below it the current question.
+    SplitterHx = new QSplitter(Qt::Vertical, this);
+    SplitterHx->setObjectName(QStringLiteral("SplitterHx"));
+    SplitterHx->setChildrenCollapsible(false);
+    PanelHx = new QWidget(SplitterHx);
+    PanelHx->setObjectName(QStringLiteral("PanelHx"));
+    auto* upper = new QGridLayout(PanelHx);
+    upper->setContentsMargins(0, 0, 0, 0);
+    upper->setSpacing(2);
+    upper->addWidget(EditSsHx, 0, 0);
+    upper->addWidget(LabelSsHx, 0, 1);
+    upper->addWidget(CheckListBoxZj, 1, 0, 1, 2);
+    upper->addWidget(DBGridTm, 1, 0, 1, 2);
+    upper->setColumnStretch(0, 3);
+    upper->setColumnStretch(1, 2);
+    upper->setRowStretch(1, 1);
+    PanelYl = new QWidget(SplitterHx);
+    PanelYl->setObjectName(QStringLiteral("PanelYl"));
+    auto* lower = new QGridLayout(PanelYl);
+    lower->setContentsMargins(0, 2, 0, 0);
+    lower->setHorizontalSpacing(0);
+    lower->setVerticalSpacing(2);
+    lower->addWidget(Label6, 0, 0);
+    lower->addWidget(LabelTH, 0, 1);
+    lower->setColumnStretch(1, 1);
+    lower->addWidget(MemoTm, 1, 0, 1, 2);
+    lower->addWidget(PreviewTm, 1, 0, 1, 2);
+    lower->setRowStretch(1, 1);
+    PreviewTm->setMinimumHeight(40);
+    SplitterHx->addWidget(PanelHx);
+    SplitterHx->addWidget(PanelYl);
+    SplitterHx->setStretchFactor(0, 1);
+    SplitterHx->setStretchFactor(1, 0);
+    SplitterHx->setSizes({188, 70});
+    ui::keepSplitterSizes(SplitterHx, QStringLiteral("XxszF"));
+    EditSsHx->hide();
+    LabelSsHx->hide();
 
     SBtnQbyr = makeSpeedButton(QStringLiteral(">>"), QStringLiteral("自动选够小题"), this, "SBtnQbyr");
     SBtnQbyc = makeSpeedButton(QStringLiteral("<<"), QStringLiteral("清除所有小题"), this, "SBtnQbyc");
@@ -247,6 +316,21 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     connect(DBGridTm, &DBGrid::keyDown, this, [this](int key) { ui::run([this, key] { DBGridTmKeyUp(key); }); });
     connect(DBGridTm, &DBGrid::keyUp, this, [this](int key) { ui::run([this, key] { DBGridTmKeyUp(key); }); });
     connect(DBGridTm, &DBGrid::doubleClicked2, this, ui::guard([this] { DBGridTmDblClick(); }));
+    // Enter on a candidate picks it, as a double click does.
+    connect(DBGridTm, &DBGrid::keyDown, this, [this](int key) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) ui::run([this] { DBGridTmDblClick(); });
+    });
+    EditSsHx->installEventFilter(this);
+    connect(EditSsHx, &QLineEdit::textChanged, this, [this](const QString& text) {
+        // An emptied box gives the whole list back at once; a phrase waits for a pause in typing.
+        if (text.trimmed().isEmpty()) {
+            TimerSsHx->stop();
+            ui::run([this] { EditSsHxSearch(); });
+        } else {
+            TimerSsHx->start();
+        }
+    });
+    connect(TimerSsHx, &QTimer::timeout, this, ui::guard([this] { EditSsHxSearch(); }));
     connect(Timer1, &QTimer::timeout, this, ui::guard([this] { Timer1Timer(); }));
     connect(SBtnQbyr, &QToolButton::clicked, this, ui::guard([this] { SBtnQbyrClick(); }));
     connect(SBtnQbyc, &QToolButton::clicked, this, ui::guard([this] { SBtnQbycClick(); }));
@@ -287,28 +371,40 @@ void TXxszF::FormCreate()
     ComboBoxNd->setGeometry(56, 182, 90, 22);
     Label8->setGeometry(180, 186, 60, 16);
     EditBxTs->setGeometry(244, 182, 60, 22);
-    CheckListBoxZj->setGeometry(16, 208, 414, 148);
-    DBGridTm->setGeometry(16, 208, 414, 148);
-    Label6->setGeometry(16, 364, 70, 16);
-    LabelTH->setGeometry(86, 364, 80, 16);
-    MemoTm->setGeometry(16, 382, 414, 50);
-    PreviewTm->setGeometry(16, 382, 414, 50);
-    SBtnQbyr->setGeometry(440, 122, 34, 34);
-    SBtnQbyc->setGeometry(440, 170, 34, 34);
-    SBtnYr->setGeometry(440, 122, 34, 34);
-    SBtnYc->setGeometry(440, 170, 34, 34);
-    Label7->setGeometry(484, 10, 100, 16);
-    LabelZt->setGeometry(584, 10, 116, 16);
-    ListBoxSj->setGeometry(484, 28, 216, 364);
-    SBtnTmsy->setGeometry(484, 398, 104, 26);
-    SBtnTmxy->setGeometry(596, 398, 104, 26);
-    CheckBoxPcjq->setGeometry(16, 444, 86, 22);
-    SpinBoxPcjq->setGeometry(102, 443, 56, 24);
-    LabelPcjq->setGeometry(164, 448, 140, 16);
-    BtnBs->setGeometry(306, 440, 68, 28);
-    BtnSyb->setGeometry(380, 440, 96, 28);
-    Button2->setGeometry(490, 440, 96, 28);
-    Button3->setGeometry(600, 440, 96, 28);
+    Label6->setFixedWidth(70);
+    placeForSize();
+}
+
+// At the first size everything stands where it always has; a larger dialog gives the extra width
+// and height to the candidates (or chapters) with the current question and to the paper's list,
+// and keeps the buttons at the right and bottom edges.
+void TXxszF::placeForSize()
+{
+    const int dx = std::max(0, width() - kBaseWidth);
+    const int dy = std::max(0, height() - kBaseHeight);
+    SplitterHx->setGeometry(16, 208, 414 + dx, 264 + dy);
+    SBtnQbyr->setGeometry(440 + dx, 122, 34, 34);
+    SBtnQbyc->setGeometry(440 + dx, 170, 34, 34);
+    SBtnYr->setGeometry(440 + dx, 122, 34, 34);
+    SBtnYc->setGeometry(440 + dx, 170, 34, 34);
+    Label7->setGeometry(484 + dx, 10, 100, 16);
+    LabelZt->setGeometry(584 + dx, 10, 116, 16);
+    ListBoxSj->setGeometry(484 + dx, 28, 216, 404 + dy);
+    SBtnTmsy->setGeometry(484 + dx, 438 + dy, 104, 26);
+    SBtnTmxy->setGeometry(596 + dx, 438 + dy, 104, 26);
+    CheckBoxPcjq->setGeometry(16, 484 + dy, 86, 22);
+    SpinBoxPcjq->setGeometry(102, 483 + dy, 56, 24);
+    LabelPcjq->setGeometry(164, 488 + dy, 140, 16);
+    BtnBs->setGeometry(306 + dx, 480 + dy, 68, 28);
+    BtnSyb->setGeometry(380 + dx, 480 + dy, 96, 28);
+    Button2->setGeometry(490 + dx, 480 + dy, 96, 28);
+    Button3->setGeometry(600 + dx, 480 + dy, 96, 28);
+}
+
+void TXxszF::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeForSize();
 }
 
 void TXxszF::showEvent(QShowEvent* event)
@@ -337,6 +433,20 @@ bool TXxszF::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListBoxTx->viewport() && event->type() == QEvent::MouseButtonPress) {
         typeRowAtPress_ = ListBoxTx->currentRow();
+    }
+    if (watched == EditSsHx && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Enter searches at once; Down goes on to the candidates found.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            TimerSsHx->stop();
+            ui::run([this] { EditSsHxSearch(); });
+            return true;
+        }
+        if (key == Qt::Key_Down && DBGridTm->model()->rowCount() > 0) {
+            DBGridTm->setFocus();
+            ui::run([this] { DBGridTmCellClick(); });
+            return true;
+        }
     }
     if ((watched == EditTs || watched == EditZf) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -437,6 +547,13 @@ void TXxszF::FormShow()
     if (!keepPaper_) InitPaper();
     InitListBoxTx();
     InitMemoTxms();
+    {
+        // A new paper starts with every candidate listed.
+        const QSignalBlocker block(EditSsHx);
+        TimerSsHx->stop();
+        EditSsHx->clear();
+        searchPhrase_.clear();
+    }
     InitDBGridST();
     DBGridTm->hide();
     SBtnYr->hide();
@@ -493,7 +610,8 @@ void TXxszF::SelectTm()
 {
     QString statement =
         QStringLiteral(
-            "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm"
+            "SELECT stb.id, stb.kmh, stb.txh, stb.th, stb.zjh, stb.nd, stb.fs, stb.\"time\", stb.bz, zjb.zjm,"
+            " substr(stb.tm, 1, 300) AS tmh"
             " FROM stb, zjb, txb WHERE stb.zjh=zjb.zjh AND stb.txh=txb.txh"
             " AND stb.kmh=? AND %1 AND txb.txm=? AND zjb.kmh=? AND txb.kmh=?")
             .arg(composition::chosenChapterCondition(DM->db()));
@@ -503,6 +621,31 @@ void TXxszF::SelectTm()
         statement += QStringLiteral(" AND stb.nd=?");
         binds << nd;
     }
+    // A search lists only the candidates the bank's search finds in this subject, type and
+    // difficulty; the count of all candidates (备选题数, and what a type may take) stays theirs.
+    bool more = false;
+    candidateCount_ = -1;
+    if (!searchPhrase_.isEmpty()) {
+        candidateCount_ =
+            sql::scalar(DM->db(), QStringLiteral("SELECT COUNT(*) FROM (%1) AS candidates").arg(statement), binds)
+                .toInt();
+        question_search::Filter filter;
+        filter.kmh = kmh_;
+        filter.txh = TxmToTxh(kmh_, currentTypeName());
+        if (nd != kAll) filter.nd = nd;
+        const question_search::Result found = question_search::find(DM->db(), searchPhrase_, filter, kSearchLimit);
+        more = !found.exact || found.total > found.hits.size();
+        if (found.hits.isEmpty()) {
+            statement += QStringLiteral(" AND 1=0");
+        } else {
+            QStringList marks;
+            for (const question_search::Hit& hit : found.hits) {
+                marks << QStringLiteral("?");
+                binds << hit.id;
+            }
+            statement += QStringLiteral(" AND stb.id IN (%1)").arg(marks.join(QLatin1Char(',')));
+        }
+    }
     // Listed in the order of the questions' ids; only the ids of all candidates are read at once,
     // their rows a window at a time as the grid or the draw looks at them.
     Dataset* st = DM->ADOQuerySt;
@@ -511,6 +654,49 @@ void TXxszF::SelectTm()
     // Question and answer texts are read only for the candidates that are shown or chosen.
     st->setDeferredFields(QStringLiteral("stb"), QStringLiteral("id"), {QStringLiteral("tm"), QStringLiteral("da")});
     st->open();
+    if (candidateCount_ < 0) candidateCount_ = st->recordCount();
+    showSearchResult(more);
+}
+
+void TXxszF::showSearchResult(bool more)
+{
+    if (searchPhrase_.isEmpty()) {
+        LabelSsHx->clear();
+        return;
+    }
+    const int found = DM->ADOQuerySt->recordCount();
+    if (found == 0) {
+        LabelSsHx->setText(QStringLiteral("没有找到含“%1”的候选题").arg(searchPhrase_));
+    } else {
+        LabelSsHx->setText(more ? QStringLiteral("找到 %1 道以上").arg(found)
+                                : QStringLiteral("找到 %1 道").arg(found));
+    }
+    LabelSsHx->setToolTip(LabelSsHx->text());
+}
+
+void TXxszF::EditSsHxSearch()
+{
+    const QString phrase = EditSsHx->text().trimmed();
+    if (phrase == searchPhrase_) return;
+    searchPhrase_ = phrase;
+    SelectTm();
+    // The first candidate found is the current one, shown below the list.
+    DBGridTmCellClick();
+    if (DM->ADOQuerySt->recordCount() == 0) LabelTH->clear();
+}
+
+void TXxszF::clearCandidateSearch()
+{
+    TimerSsHx->stop();
+    if (searchPhrase_.isEmpty() && EditSsHx->text().isEmpty()) return;
+    {
+        const QSignalBlocker block(EditSsHx);
+        EditSsHx->clear();
+    }
+    const bool narrowed = !searchPhrase_.isEmpty();
+    searchPhrase_.clear();
+    if (narrowed) SelectTm();
+    LabelSsHx->clear();
 }
 
 // ---- per-type settings ----------------------------------------------------------------------
@@ -520,7 +706,7 @@ void TXxszF::ListBoxTxClick()
     if (draftLost()) return;
     InitMemoTxms();
     SelectTm();
-    EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
+    EditBxTs->setText(QString::number(candidateCount_));
     const QString txm = currentTypeName();
     if (composition::isTypeChosen(DM->db(), kmh_, txm)) {
         InitListBoxSj();
@@ -561,7 +747,7 @@ void TXxszF::CheckListBoxZjClickCheck(int row, bool checked)
         ZjNotChosen(kmh_, name);
     }
     SelectTm();
-    EditBxTs->setText(QString::number(DM->ADOQuerySt->recordCount()));
+    EditBxTs->setText(QString::number(candidateCount_));
 }
 
 int TXxszF::RadioGroup1ItemIndex() const
@@ -589,6 +775,10 @@ void TXxszF::RadioGroup1Click()
     DBGridTm->setVisible(manual);
     SBtnYr->setVisible(manual);
     SBtnYc->setVisible(manual);
+    EditSsHx->setVisible(manual);
+    LabelSsHx->setVisible(manual);
+    // Automatic choice draws from every candidate: a search made by hand ends with it.
+    if (!manual) clearCandidateSearch();
 }
 
 void TXxszF::showQuestion(const QString& th, const QString& tm)
@@ -730,6 +920,8 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
 void TXxszF::SBtnQbyrClick()
 {
     if (draftLost()) return;
+    // The draw is over every candidate, never over a search's narrowed list.
+    clearCandidateSearch();
     int count = convert::toInt(EditTs->text());
     if (count == 0) {
         MsgBox::show(QStringLiteral("请设置当前小题数！"), this);
@@ -898,6 +1090,21 @@ void TXxszF::clearPaperList()
     const QSignalBlocker block(ListBoxSj);
     ListBoxSj->clear();
     sjIds_.clear();
+    // Every change of the paper's list comes through here: the candidates' marks follow it.
+    readPaperMarks();
+}
+
+void TXxszF::readPaperMarks()
+{
+    onPaper_.clear();
+    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE kmh=?"), {kmh_});
+    while (q.next()) onPaper_.insert(q.value(0).toString() + QLatin1Char('\n') + q.value(1).toString());
+    DBGridTm->datasetModel()->refreshRows();
+}
+
+bool TXxszF::isOnPaper(const QString& txh, const QString& th) const
+{
+    return onPaper_.contains(txh + QLatin1Char('\n') + th);
 }
 
 // One line per chosen question of the selected type, in paper order: " 1) 001----2.0分". Each

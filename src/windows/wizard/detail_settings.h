@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QPalette>
+#include <QSet>
 #include <QVector>
 
 class DBGrid;
@@ -15,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QSplitter;
 class QTimer;
 class QToolButton;
 namespace content {
@@ -25,6 +27,10 @@ class ContentPreview;
 // number of questions and their total score, picks the questions (drawn at random from the
 // ticked chapters, or by hand from the candidate grid) into sjb, lets the user reorder them, and
 // finally checks the paper and hands it to the document writer.
+//
+// Picking by hand, a search box above the candidates narrows them to the questions holding a
+// phrase (the bank's full-text search, within the same subject, type, chapters and difficulty);
+// the current candidate is shown rendered below them, across a splitter the window remembers.
 //
 // The paper in progress lives in the database: sjb holds the chosen questions (row order is the
 // order on the paper), and the composition state marks complete types and ticked chapters
@@ -71,6 +77,17 @@ public:
     void DBGridTmCellClick();
     void DBGridTmKeyUp(int key);
     void DBGridTmDblClick();
+    // Narrows the candidates to those holding the phrase in EditSsHx (all of them when it is
+    // empty) and shows the first; run by Enter or a pause in typing.
+    void EditSsHxSearch();
+    // Ends a search: the full candidate list again, the box emptied.
+    void clearCandidateSearch();
+    // The phrase the candidate list is narrowed by ("" when it is not).
+    QString candidateSearch() const { return searchPhrase_; }
+    // How many questions meet the type, chapter and difficulty conditions, whatever the search.
+    int candidateCount() const { return candidateCount_; }
+    // True when the question of this type code and number is on the paper.
+    bool isOnPaper(const QString& txh, const QString& th) const;
     void Timer1Timer();
     void BtnSybClick();
     void Button3Click();
@@ -139,15 +156,37 @@ public:
     QPushButton* Button3;
     QPushButton* BtnBs;  // 版式…
     QTimer* Timer1;
+    // Hand-picking: the search over the candidates, what it found, and the splitter between the
+    // candidates (or, choosing automatically, the chapters) and the current question.
+    QLineEdit* EditSsHx;
+    QLabel* LabelSsHx;
+    QTimer* TimerSsHx;  // the pause in typing after which the search runs
+    QSplitter* SplitterHx;
+    QWidget* PanelHx;  // the splitter's upper part: search, chapters or candidates
+    QWidget* PanelYl;  // its lower part: the current question's number and text
+
+    // The dialog's size as first shown (taller than the 475 pixels it had before the search box, so
+    // that the candidates keep as many lines); it may be made larger, the lists taking the room.
+    static constexpr int kBaseWidth = 716;
+    static constexpr int kBaseHeight = 515;
+    // Most questions a search narrows the candidates to.
+    static constexpr int kSearchLimit = 1000;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    // Places what grows or moves with the dialog's size.
+    void placeForSize();
+    // Reads which questions of the subject are on the paper, so that the grid marks them.
+    void readPaperMarks();
+    // Says beside the search box what the search found.
+    void showSearchResult(bool more);
     bool digitKeyFilter(QKeyEvent* event);
     void showQuestion(const QString& th, const QString& tm);
     void clearPaperList();
@@ -165,6 +204,9 @@ private:
     int typeRowAtPress_ = -1;
     bool closing_ = false;
     bool keepPaper_ = false;
+    QString searchPhrase_;
+    int candidateCount_ = 0;
+    QSet<QString> onPaper_;  // type code and number, joined by a line break
     // The server session the paper is being composed in (a file: always 0); see draftLost().
     int session_ = 0;
     // True, after saying so and starting the paper afresh, when the server session that held the

@@ -68,7 +68,7 @@ void DetailSettingsTest::openingResetsThePaperOfEverySubject()
     ws.refreshDatasets();
     TXxszF* dlg = openStepTwo();
     QCOMPARE(dlg->windowTitle(), QStringLiteral("组卷向导--详细设置"));
-    QCOMPARE(dlg->size(), QSize(716, 475));
+    QCOMPARE(dlg->size(), QSize(716, 515));
     QCOMPARE(ws.count("sjb"), 0);
     QCOMPARE(chosenTypeCount(), 0);
     QCOMPARE(chosenChapterCount(), 0);
