@@ -34,7 +34,8 @@ struct ExportReport {
 // or an essay with the answer as information for graders. Texts are HTML with \(...\) math and
 // pictures as embedded base64 files (@@PLUGINFILE@@); every character of the bank's text is kept
 // (line breaks as <br>, a CR, a vertical tab and blanks at either end as character references
-// Moodle does not trim). Default mark from the score, the difficulty as a tag "难度:…".
+// Moodle does not trim). Default mark from the score, the difficulty as a tag "难度:…", and each
+// knowledge point as a tag holding its path "上级/名称" (sorted, after the difficulty).
 QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, int* count = nullptr);
 QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, ExportReport* report);
 
@@ -60,7 +61,8 @@ constexpr qsizetype kMaxMoodleBytes = 200 * 1024 * 1024;
 // that kind (defaultTypeOfKind) as its type; typeForSubject decides the type in a subject.
 // Multiple choice keeps its options in the text ("A. …"); in a single-answer question only the
 // answer worth 100% is right. Questions of other kinds are listed as loose paragraphs and counted
-// in `unsupported`. Throws AppError when the text is not Moodle XML, declares a document type or
+// in `unsupported`. A tag other than "难度:…" names a knowledge point (knowledge_tags.h: cleaned
+// and bounded, with a warning for what was cut). Throws AppError when the text is not Moodle XML, declares a document type or
 // entities (never expanded), or passes the bounds of size and nesting.
 ImportedPaper readMoodleXml(const QByteArray& xml);
 

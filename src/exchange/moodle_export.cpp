@@ -5,6 +5,7 @@
 #include "content/content.h"
 #include "content/svg_safety.h"
 #include "data/errors.h"
+#include "data/knowledge_points.h"
 #include "data/picture_refs.h"
 #include "data/sql.h"
 #include "exchange/moodle_common.h"
@@ -68,6 +69,28 @@ QVector<Row> exportRows(const QSqlDatabase& db, const ExportScope& scope)
         return std::tie(a.typeOrder, a.chapterOrder, a.id) < std::tie(b.typeOrder, b.chapterOrder, b.id);
     });
     return rows;
+}
+
+// The knowledge points of every question of the subject that has any, as sorted paths, by stb.id:
+// the links in one statement and the tree once, not a walk up the tree for each question.
+QHash<qint64, QStringList> pointPathsOfQuestions(const QSqlDatabase& db, const QString& kmh)
+{
+    QSqlDatabase handle = db;
+    const QHash<qint64, QString> paths = knowledge::paths(handle, kmh);
+    QHash<qint64, QStringList> result;
+    if (paths.isEmpty()) return result;
+    for (sql::Reader r(db,
+                       QStringLiteral("SELECT l.stid, l.zsdid FROM stzsd l JOIN stb s ON s.id = l.stid"
+                                      " WHERE s.kmh = ? ORDER BY l.id"),
+                       {kmh});
+         r.next();) {
+        const auto path = paths.constFind(r.int64(1));
+        if (path == paths.cend()) continue;  // a link to a point of another subject or none
+        QStringList& names = result[r.int64(0)];
+        if (!names.contains(*path)) names << *path;
+    }
+    for (QStringList& names : result) names.sort();
+    return result;
 }
 
 QString categoryName(const QString& name)
@@ -499,6 +522,7 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, Exp
 {
     using moodle_types::Kind;
     const QVector<Row> rows = exportRows(db, scope);
+    const QHash<qint64, QStringList> points = pointPathsOfQuestions(db, scope.kmh);
     ExportReport local;
     ExportReport& r = report ? *report : local;
     HtmlWriter writer(db, &r);
@@ -572,11 +596,17 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, Exp
                 break;
             }
         }
-        if (!row.difficulty.isEmpty()) {
+        // The difficulty and the knowledge points as Moodle tags; the points by their paths, sorted.
+        QStringList tags;
+        if (!row.difficulty.isEmpty()) tags << kDifficultyTag + row.difficulty;
+        tags += points.value(row.id);
+        if (!tags.isEmpty()) {
             xml.writeStartElement(QStringLiteral("tags"));
-            xml.writeStartElement(QStringLiteral("tag"));
-            xml.writeTextElement(QStringLiteral("text"), writer.plain(kDifficultyTag + row.difficulty));
-            xml.writeEndElement();
+            for (const QString& tag : tags) {
+                xml.writeStartElement(QStringLiteral("tag"));
+                xml.writeTextElement(QStringLiteral("text"), writer.plain(tag));
+                xml.writeEndElement();
+            }
             xml.writeEndElement();
         }
         xml.writeEndElement();

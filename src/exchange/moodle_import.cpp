@@ -13,6 +13,7 @@
 #include "data/question_fields.h"
 #include "exchange/key_text.h"
 #include "exchange/moodle.h"
+#include "exchange/knowledge_tags.h"
 #include "exchange/moodle_common.h"
 
 // Reading Moodle XML and GIFT into imported questions.
@@ -715,9 +716,14 @@ ImportedPaper readMoodleXml(const QByteArray& data)
         q.number = QString::number(++number);
         q.score = cleanScore(question.childText(QStringLiteral("defaultgrade")));
         if (const Node* tags = question.child(QStringLiteral("tags"))) {
+            // Every other tag names a knowledge point (exportMoodleXml writes their paths).
+            QStringList points;
             for (const Node& tag : tags->children) {
                 const QString t = tag.childText(QStringLiteral("text")).trimmed();
-                if (!t.startsWith(kDifficultyTag)) continue;
+                if (!t.startsWith(kDifficultyTag)) {
+                    if (tag.name == QLatin1String("tag")) points << t;
+                    continue;
+                }
                 const QString difficulty = t.mid(kDifficultyTag.size()).trimmed();
                 const QString problem = difficultyProblem(difficulty);
                 if (problem.isEmpty()) {
@@ -726,6 +732,7 @@ ImportedPaper readMoodleXml(const QByteArray& data)
                     q.warnings << problem;
                 }
             }
+            q.knowledge = pointPaths(points, &q.warnings);
         }
         QVector<const Node*> answers;
         for (const Node& c : question.children)

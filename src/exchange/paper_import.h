@@ -30,6 +30,9 @@ struct ImportedQuestion {
     // has it). Both empty for documents.
     QString sourceKind;
     QString categoryType;
+    // Knowledge points (知识点) as paths "上级/名称", from Moodle XML tags or set in 导入试题;
+    // linked to the stored question, the missing ones created (knowledge::resolve).
+    QStringList knowledge;
 };
 
 // A section heading such as "一、选择题（每小题3分，共30分）".

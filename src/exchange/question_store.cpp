@@ -8,11 +8,13 @@
 #include "data/convert.h"
 #include "data/engine.h"
 #include "data/errors.h"
+#include "data/knowledge_points.h"
 #include "data/lookups.h"
 #include "data/numbering.h"
 #include "data/question_fields.h"
 #include "data/sql.h"
 #include "demo/demo.h"
+#include "exchange/knowledge_tags.h"
 
 namespace exchange {
 
@@ -26,6 +28,8 @@ QString StoreSummary::text() const
     if (!createdTypes.isEmpty()) result += QStringLiteral("\n新建题型：") + createdTypes.join(QStringLiteral("、"));
     if (!createdChapters.isEmpty())
         result += QStringLiteral("\n新建章节：") + createdChapters.join(QStringLiteral("、"));
+    if (!createdPoints.isEmpty())
+        result += QStringLiteral("\n新建知识点：") + createdPoints.join(QStringLiteral("、"));
     if (!unsupported.isEmpty()) {
         QStringList kinds;
         for (const auto& [kind, count] : unsupported) kinds << QStringLiteral("%1 %2 道").arg(kind).arg(count);
@@ -94,6 +98,49 @@ QString nextTopChapterCode(const QSqlDatabase& db, const QString& kmh)
                     {kmh}, &last);
     return convert::nextCode(last, 2);
 }
+
+// The knowledge points of the questions to store, resolved once per path: the paths of the file
+// and of the options, cleaned, shortest first. A file exported from a bank names its points by
+// their whole paths, so that a path is created as it stands before a longer one could end with
+// it ("代数/函数" before "高中/代数/函数", which resolve() would otherwise take it for).
+class PointLinks {
+public:
+    PointLinks(const QSqlDatabase& db, const QString& kmh, const QVector<ImportedQuestion>& questions,
+               const QStringList& common)
+        : db_(db), kmh_(kmh), common_(pointPaths(common))
+    {
+        QStringList all = common_;
+        for (const ImportedQuestion& q : questions) {
+            for (const QString& path : pointPaths(q.knowledge)) {
+                if (!all.contains(path)) all << path;
+            }
+        }
+        std::stable_sort(all.begin(), all.end(),
+                         [](const QString& a, const QString& b) { return a.count(QLatin1Char('/')) < b.count(QLatin1Char('/')); });
+        for (const QString& path : all) {
+            const QList<qint64> found = knowledge::resolve(db_, kmh_, {path}, &created);
+            if (!found.isEmpty()) ids_.insert(path, found.first());
+        }
+    }
+
+    // Links the stored question to the points of `q` and the common ones.
+    void link(qint64 questionId, const ImportedQuestion& q)
+    {
+        const QStringList paths = pointPaths(q.knowledge + common_);
+        if (paths.isEmpty()) return;
+        QList<qint64> ids;
+        for (const QString& path : paths) ids << ids_.value(path);
+        knowledge::setForQuestion(db_, questionId, ids);
+    }
+
+    QStringList created;
+
+private:
+    QSqlDatabase db_;
+    QString kmh_;
+    QStringList common_;
+    QHash<QString, qint64> ids_;
+};
 
 }  // namespace
 
@@ -199,6 +246,9 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
     for (sql::Reader r(db, QStringLiteral("SELECT zjm, zjh FROM zjb WHERE kmh=? ORDER BY id"), {kmh}); r.next();)
         chapterCodes.insert(r.text(0), r.text(1));
 
+    PointLinks points(db, kmh, questions, options.knowledge);
+    summary.createdPoints = points.created;
+
     QSet<QString> storedPictures;
     QSet<QString> kept;  // type/chapter pairs kept from deletion by other users until the commit
     const QString time = demo::timeOfDay();
@@ -222,12 +272,14 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
             numbering::keepWhereStored(db, kmh, txh, zjh);
             kept.insert(txh + QLatin1Char('/') + zjh);
         }
+        qint64 id = 0;
         numbering::insertWithFreshCode(db, numbering::questionNumbers(db, kmh, txh), [&](const QString& th) {
-            sql::exec(db,
+            id = sql::exec(db,
                       QStringLiteral("INSERT INTO stb (kmh, txh, th, nd, fs, tm, da, zjh, \"time\") "
                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                       {kmh, txh, th, q.difficulty, q.score, q.text, q.answer, zjh, time});
         });
+        points.link(id, q);
         ++summary.stored;
         auto it = std::find_if(summary.perType.begin(), summary.perType.end(),
                                [&](const QPair<QString, int>& p) { return p.first == q.typeName; });

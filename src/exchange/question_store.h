@@ -24,6 +24,9 @@ struct StoreOptions {
     bool createChapters = false;  // add the chapters the subject lacks (else refuse)
     // Called every few rows with the number stored so far; returning false cancels.
     std::function<bool(int)> progress;
+    // Knowledge points (paths "上级/名称") every question is linked to besides its own; empty:
+    // each question keeps only those it came with.
+    QStringList knowledge;
 };
 
 struct StoreSummary {
@@ -31,6 +34,7 @@ struct StoreSummary {
     QVector<QPair<QString, int>> perType;  // type name and count, in order of first appearance
     QStringList createdTypes;
     QStringList createdChapters;
+    QStringList createdPoints;  // knowledge points the import added to the subject, by path
     // Questions of the file left out because this program cannot store their kind.
     QVector<QPair<QString, int>> unsupported;
     // What the file held that was not stored, or was joined to another question.
@@ -64,7 +68,8 @@ QStringList rowWarnings(const ImportedQuestion& q, const QStringList& subjectTyp
 void checkStorable(const QVector<ImportedQuestion>& questions);
 
 // Stores the questions in the subject, in order, numbered as 录入试题 numbers them; their pictures
-// are stored once each. Must run inside a transaction: a throw (an error or ImportCancelled)
+// are stored once each; each question is linked to its knowledge points and those of `options`,
+// the missing points created. Must run inside a transaction: a throw (an error or ImportCancelled)
 // leaves the caller to roll back.
 StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QVector<ImportedQuestion>& questions,
                             const QHash<QString, QByteArray>& pictures, const StoreOptions& options);
