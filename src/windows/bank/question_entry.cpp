@@ -5,6 +5,7 @@
 #include "ui/key_filters.h"
 #include "ui/message_box.h"
 #include "ui/platform.h"
+#include "ui/points_completer.h"
 #include "windows/bank/bank_common.h"
 #include "windows/bank/duplicate_dialog.h"
 #include "content/content.h"
@@ -46,7 +47,6 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
-#include <QStringListModel>
 #include <QTimer>
 
 namespace {
@@ -81,34 +81,6 @@ QComboBox* makeBox(QWidget* parent, const QString& name)
     box->setCompleter(nullptr);
     return box;
 }
-
-// Completes the last of the names typed into the 知识点 field (they are separated by "，" or ","),
-// from the subject's point paths that contain what was typed of it.
-class PointsCompleter : public QCompleter {
-public:
-    explicit PointsCompleter(QObject* parent) : QCompleter(parent)
-    {
-        setModel(new QStringListModel(this));
-        setCaseSensitivity(Qt::CaseInsensitive);
-        setFilterMode(Qt::MatchContains);
-        setCompletionMode(QCompleter::PopupCompletion);
-    }
-    void setPaths(const QStringList& paths) { static_cast<QStringListModel*>(model())->setStringList(paths); }
-    QStringList splitPath(const QString& path) const override { return {path.mid(lastBreak(path)).trimmed()}; }
-    QString pathFromIndex(const QModelIndex& index) const override
-    {
-        const auto* edit = qobject_cast<const QLineEdit*>(widget());
-        const QString typed = edit ? edit->text() : QString();
-        return typed.left(lastBreak(typed)) + index.data().toString();
-    }
-
-private:
-    // Where the name being typed begins: after the last separator.
-    static int lastBreak(const QString& text)
-    {
-        return int(std::max(text.lastIndexOf(QStringLiteral("，")), text.lastIndexOf(QLatin1Char(',')))) + 1;
-    }
-};
 
 }  // namespace
 
@@ -296,7 +268,7 @@ TLrstF::~TLrstF()
 void TLrstF::attachCompleter()
 {
     if (EditZsd->completer()) return;
-    auto* completer = new PointsCompleter(this);
+    auto* completer = new ui::PointsCompleter(this);
     completer->setPaths(knownPaths_);
     EditZsd->setCompleter(completer);
 }
@@ -999,7 +971,7 @@ void TLrstF::fillPoints()
         }
     }
     ComboBoxSsZsd->setCurrentIndex(std::max(0, ComboBoxSsZsd->findData(chosen)));
-    if (auto* completer = static_cast<PointsCompleter*>(EditZsd->completer())) completer->setPaths(knownPaths_);
+    if (auto* completer = static_cast<ui::PointsCompleter*>(EditZsd->completer())) completer->setPaths(knownPaths_);
 }
 
 QList<qint64> TLrstF::chosenPoints() const

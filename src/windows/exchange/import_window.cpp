@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -23,12 +25,15 @@
 
 #include "ui/forms.h"
 #include "ui/message_box.h"
+#include "ui/points_completer.h"
 #include "windows/bank/bank_common.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/errors.h"
+#include "data/knowledge_points.h"
 #include "data/question_fields.h"
 #include "data/sql.h"
+#include "exchange/knowledge_tags.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
 
@@ -159,7 +164,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     TableSt->setObjectName(QStringLiteral("TableSt"));
     TableSt->setHorizontalHeaderLabels({QStringLiteral("题号"), QStringLiteral("题型"), QStringLiteral("章节"),
                                         QStringLiteral("难度"), QStringLiteral("分数"), QStringLiteral("题目"),
-                                        QStringLiteral("答案"), QStringLiteral("提示"), QStringLiteral("查重")});
+                                        QStringLiteral("答案"), QStringLiteral("提示"), QStringLiteral("查重"),
+                                        QStringLiteral("知识点")});
     TableSt->setSelectionBehavior(QAbstractItemView::SelectRows);
     TableSt->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                              QAbstractItemView::AnyKeyPressed);
@@ -172,7 +178,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
                                         {ColScore, 44},
                                         {ColText, 300},
                                         {ColAnswer, 110},
-                                        {ColWarnings, 220}})
+                                        {ColWarnings, 220},
+                                        {ColDuplicate, 120}})
         TableSt->setColumnWidth(column, width);
     TableSt->setItemDelegateForColumn(ColText, new TextDelegate(TableSt));
     TableSt->setItemDelegateForColumn(ColAnswer, new TextDelegate(TableSt));
@@ -222,8 +229,18 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     CheckTgcf = new QCheckBox(QStringLiteral("跳过疑似重复"), this);
     CheckTgcf->setObjectName(QStringLiteral("CheckTgcf"));
     CheckTgcf->setToolTip(QStringLiteral("不导入“查重”栏中标出的试题（与题库中或本文件中前面的试题相似）"));
+    EditZsdDr = new QLineEdit(this);
+    EditZsdDr->setObjectName(QStringLiteral("EditZsdDr"));
+    EditZsdDr->setPlaceholderText(QStringLiteral("加到每道导入的试题，多个用“，”隔开"));
+    EditZsdDr->setToolTip(QStringLiteral("导入的每道试题都关联这些知识点（另加文件中给出的）；没有的知识点导入时新建"));
+    EditZsdDr->setMinimumWidth(200);
+    auto* labelZsd = new QLabel(QStringLiteral("知识点："), this);
+    labelZsd->setObjectName(QStringLiteral("LabelZsdDr"));
+    labelZsd->setBuddy(EditZsdDr);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(ProgressBar1, 1);
+    bottom->addWidget(labelZsd);
+    bottom->addWidget(EditZsdDr);
     bottom->addWidget(CheckTgcf);
     bottom->addWidget(BtnImport);
     bottom->addWidget(BtnCancel);
@@ -257,6 +274,43 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     connect(BtnCancel, &QPushButton::clicked, this, [this] { cancel(); });
     connect(TableSt, &QTableWidget::cellChanged, this, [this](int row, int column) { cellEdited(row, column); });
     subjectChanged();
+}
+
+ImportWindow::~ImportWindow()
+{
+    // The completer goes before the field: its popup lives as the field's child.
+    delete EditZsdDr->completer();
+}
+
+void ImportWindow::attachCompleter()
+{
+    if (EditZsdDr->completer()) return;
+    auto* completer = new ui::PointsCompleter(this);
+    completer->setPaths(pointPaths_);
+    EditZsdDr->setCompleter(completer);
+}
+
+void ImportWindow::showEvent(QShowEvent* event)
+{
+    attachCompleter();
+    QDialog::showEvent(event);
+}
+
+void ImportWindow::hideEvent(QHideEvent* event)
+{
+    delete EditZsdDr->completer();
+    QDialog::hideEvent(event);
+}
+
+void ImportWindow::fillPointPaths()
+{
+    pointPaths_.clear();
+    if (!kmh_.isEmpty()) {
+        QSqlDatabase db = DM->db();
+        const QHash<qint64, QString> paths = knowledge::paths(db, kmh_);
+        for (const knowledge::Point& p : knowledge::points(db, kmh_)) pointPaths_ << paths.value(p.id);
+    }
+    if (auto* completer = static_cast<ui::PointsCompleter*>(EditZsdDr->completer())) completer->setPaths(pointPaths_);
 }
 
 void ImportWindow::chooseFile()
@@ -318,6 +372,7 @@ void ImportWindow::subjectChanged()
     ComboBoxTx->addItems(QStringList{QString()} + types_);
     ComboBoxZj->clear();
     ComboBoxZj->addItems(QStringList{QString()} + chapters_);
+    fillPointPaths();
     // Types are matched afresh to this subject. A chapter the user chose stays when this subject has
     // it; else the file's chapter (created on import when the subject lacks it); else the subject's
     // first chapter, marked as put in for the user to check.
@@ -466,6 +521,7 @@ void ImportWindow::refreshRow(int row)
     // The 查重 column beside it leaves it less room: the whole text on hovering.
     TableSt->item(row, ColWarnings)->setToolTip(warnings.join(QStringLiteral("；")));
     TableSt->item(row, ColWarnings)->setForeground(warnings.isEmpty() ? palette().text() : QBrush(Qt::darkRed));
+    TableSt->item(row, ColKnowledge)->setText(q.knowledge.join(QStringLiteral("，")));
     showDuplicateMark(row);
     filling_ = wasFilling;
 }
@@ -504,6 +560,17 @@ void ImportWindow::cellEdited(int row, int column)
         case ColScore:
             q.score = value;
             break;
+        case ColKnowledge: {
+            // Read as the whole-import field and the file are read; what was cut is said at once.
+            QStringList problems;
+            q.knowledge = pointPaths({value}, &problems);
+            if (!problems.isEmpty()) {
+                refreshRow(row);
+                MsgBox::show(problems.join(QStringLiteral("；")) + QStringLiteral("。"), this);
+                return;
+            }
+            break;
+        }
         default:
             return;
     }
@@ -559,7 +626,7 @@ void ImportWindow::setBusy(bool busy)
 {
     importing_ = busy;
     for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableKinds, TableSt, BtnApply,
-                                                      BtnSection, BtnImport})
+                                                      BtnSection, EditZsdDr, BtnImport})
         w->setEnabled(!busy);
 }
 
@@ -583,6 +650,14 @@ void ImportWindow::importAll()
         return;
     }
     StoreOptions options;
+    QStringList pointProblems;
+    options.knowledge = pointPaths({EditZsdDr->text()}, &pointProblems, PointSource::Field);
+    if (!pointProblems.isEmpty()) {
+        MsgBox::show(QStringLiteral("“知识点”一栏：") + pointProblems.join(QStringLiteral("；")) +
+                         QStringLiteral("。请改正后再导入。"),
+                     this);
+        return;
+    }
     try {
         checkStorable(questions);
         // Declining a question leaves the rows and every edit as they are, to be changed and imported again.

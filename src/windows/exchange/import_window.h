@@ -16,13 +16,15 @@ class QTableWidget;
 namespace exchange {
 
 // 导入试题: reads a document, previews every recognised question in a table where type, chapter,
-// difficulty, score, question text and answer can be changed per row (the first four also for a
-// whole section), lists the paragraphs that belong to no question, and stores all rows in one
-// transaction, creating the types and chapters the rows name after asking.
+// difficulty, score, question text, answer and knowledge points can be changed per row (the first
+// four also for a whole section), lists the paragraphs that belong to no question, and stores all
+// rows in one transaction, creating the types and chapters the rows name after asking, and the
+// knowledge points the rows and the 知识点 field name.
 class ImportWindow : public QDialog {
     Q_OBJECT
 public:
     explicit ImportWindow(QWidget* parent = nullptr);
+    ~ImportWindow() override;
 
     // Reads the file named in EditFile (also run by "读取" and after choosing a file).
     void readFile();
@@ -36,7 +38,20 @@ public:
     const ImportedPaper& paper() const { return paper_; }
 
     // Table columns
-    enum Column { ColNumber, ColType, ColChapter, ColDifficulty, ColScore, ColText, ColAnswer, ColWarnings, ColDuplicate, ColCount };
+    // ColKnowledge: the knowledge points of the row ("上级/名称", separated by "，"), editable.
+    enum Column {
+        ColNumber,
+        ColType,
+        ColChapter,
+        ColDifficulty,
+        ColScore,
+        ColText,
+        ColAnswer,
+        ColWarnings,
+        ColDuplicate,
+        ColKnowledge,
+        ColCount
+    };
 
     QLineEdit* EditFile;
     QPushButton* BtnFile;
@@ -58,6 +73,9 @@ public:
     QPushButton* BtnSection;
     QListWidget* ListLoose;
     QProgressBar* ProgressBar1;
+    // 知识点: points (names or paths, separated by "，") added to every imported question besides
+    // its own; completed from the subject's point paths. Empty: the rows keep only their own.
+    QLineEdit* EditZsdDr;
     QCheckBox* CheckTgcf;  // 跳过疑似重复: leaves the rows marked in 查重 out of the import
     QPushButton* BtnImport;
     QPushButton* BtnCancel;
@@ -67,6 +85,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void fillTable();
@@ -80,6 +100,8 @@ private:
     void checkDuplicates();           // marks every row against the bank and the file
     void checkDuplicatesOf(int row);  // after the row's text changed
     void showDuplicateMark(int row);
+    void fillPointPaths();  // the completer's paths, of the target subject
+    void attachCompleter();
 
     ImportedPaper paper_;
     QString readPath_;         // the file paper_ was read from
@@ -95,6 +117,7 @@ private:
     QStringList chapters_;
     QString kmh_;
     QVector<DuplicateMark> marks_;  // per row, what 查重 found
+    QStringList pointPaths_;        // the target subject's knowledge points, for the completer
     bool filling_ = false;
     bool importing_ = false;
     bool cancelRequested_ = false;
