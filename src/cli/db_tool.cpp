@@ -9,6 +9,7 @@
 #include "data/sql.h"
 #include "exchange/moodle.h"
 #include "data/question_fields.h"
+#include "exchange/knowledge_tags.h"
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
 
@@ -68,11 +69,14 @@ const char* const kUsage =
     "  exavoro-db check                       检查题库：完整性、数据表与字段、孤立的记录；有问题时退出码为 1\n"
     "  exavoro-db import 文件 --subject 科目 [--type 题型] [--chapter 章节] [--difficulty 难度] [--score 分数]\n"
     "                     [--create] [--dry-run] [--encoding auto|utf-8|gb18030|utf-16le|utf-16be]\n"
+    "                     [--knowledge \"知识点，上级/知识点\"]\n"
     "                                         从 .docx/.doc/.wps/.odt/.md/.txt、Moodle XML 或 GIFT（按内容识别）导入试题；\n"
     "                                         纯文本的编码默认自动识别（UTF-8、UTF-16、GB18030/GBK），--encoding 指定编码；\n"
     "                                         --type/--chapter/--score 用于文件未给出的试题（Moodle XML 与 GIFT 的\n"
     "                                         试题全部用 --type 的题型），--difficulty 用于全部试题，\n"
-    "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果\n"
+    "                                         --create 新建科目中缺少的题型和章节，--dry-run 只列出识别结果；\n"
+    "                                         Moodle XML 的标签（难度以外）作为试题的知识点，--knowledge 的知识点\n"
+    "                                         加到每道试题，没有的知识点导入时新建\n"
     "  exavoro-db export --subject 科目 --format moodle|gift [--type 题型] [--chapter 章节] -o 文件 [--force]\n"
     "                                         导出试题（--force 覆盖已有文件）\n"
     "  exavoro-db repair 文件 [-o 目标] [--yes]  把含有不是本程序建立的触发器、视图、索引或改建过的数据表的\n"
@@ -188,6 +192,11 @@ int importQuestions(const QStringList& args, const QString& databasePath)
                                                                      : exchange::encodingFromName(encodingOption);
     const bool dryRun = args.contains(QStringLiteral("--dry-run"));
     const bool create = args.contains(QStringLiteral("--create"));
+    QStringList pointProblems;
+    const QStringList points = exchange::pointPaths({option(args, QStringLiteral("--knowledge"))}, &pointProblems,
+                                                        exchange::PointSource::Field);
+    if (!pointProblems.isEmpty())
+        throw AppError(QStringLiteral("--knowledge：") + pointProblems.join(QStringLiteral("；")) + QStringLiteral("。"));
 
     exchange::ImportedPaper paper = exchange::readDocument(QDir::current().absoluteFilePath(file), encoding);
     if (paper.questions.isEmpty()) {
@@ -217,13 +226,16 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     if (dryRun) {
         for (const exchange::ImportedQuestion& q : paper.questions) {
             const QStringList warnings = exchange::rowWarnings(q, types, chapters);
-            out() << QStringLiteral("第 %1 题\t%2\t%3\t%4\t%5\t%6%7\t答案：%8\n")
+            const QStringList rowPoints = exchange::pointPaths(q.knowledge + points);
+            out() << QStringLiteral("第 %1 题\t%2\t%3\t%4\t%5\t%6%7\t答案：%8")
                          .arg(q.number, q.typeName, q.chapterName, q.difficulty, q.score,
                               content::shortForm(q.text).simplified().left(40),
                               warnings.isEmpty()
                                   ? QString()
                                   : QStringLiteral("\t[") + warnings.join(QStringLiteral("；")) + QStringLiteral("]"),
-                              content::shortForm(q.answer).simplified().left(30));
+                              content::shortForm(q.answer).simplified().left(30))
+                  << (rowPoints.isEmpty() ? QString() : QStringLiteral("\t知识点：") + rowPoints.join(QStringLiteral("，")))
+                  << "\n";
         }
         for (const exchange::LooseParagraph& p : paper.loose)
             out() << QStringLiteral("未归入试题（第 %1 段）：%2\n").arg(p.paragraph).arg(p.text.left(60));
@@ -240,6 +252,7 @@ int importQuestions(const QStringList& args, const QString& databasePath)
     exchange::StoreOptions options;
     options.createTypes = create;
     options.createChapters = create;
+    options.knowledge = points;
     exchange::StoreSummary summary;
     sql::transaction(db,
                      [&] { summary = exchange::storeQuestions(db, kmh, paper.questions, paper.pictures, options); });
