@@ -47,7 +47,8 @@ QStringList pointPaths(const QStringList& entries, QStringList* warnings, PointS
     for (const QString& entry : entries) {
         bool removed = false;
         const QString clean = withoutControls(entry, &removed);
-        if (removed) warn(warnings, file ? QStringLiteral("知识点中的控制字符已略去") : QStringLiteral("知识点中含有控制字符"));
+        if (removed)
+            warn(warnings, file ? QStringLiteral("知识点中的控制字符已略去") : QStringLiteral("知识点中含有控制字符"));
         for (const QString& name : knowledge::splitNames(clean)) {
             QStringList parts;
             for (const QString& raw : name.split(QLatin1Char('/'))) {
@@ -55,9 +56,9 @@ QStringList pointPaths(const QStringList& entries, QStringList* warnings, PointS
                 if (part.isEmpty()) continue;
                 if (part.size() > kMaxPointName) {
                     warn(warnings, QStringLiteral("知识点“%1”超过 %2 个字%3")
-                                      .arg(shortened(part))
-                                      .arg(kMaxPointName)
-                                      .arg(file ? QStringLiteral("，已截短") : QString()));
+                                       .arg(shortened(part))
+                                       .arg(kMaxPointName)
+                                       .arg(file ? QStringLiteral("，已截短") : QString()));
                     // Never between the two halves of a character beyond the basic plane.
                     const int cut = part.at(kMaxPointName - 1).isHighSurrogate() ? kMaxPointName - 1 : kMaxPointName;
                     parts << part.left(cut).trimmed();
@@ -68,9 +69,9 @@ QStringList pointPaths(const QStringList& entries, QStringList* warnings, PointS
             if (parts.isEmpty()) continue;
             if (parts.size() > kMaxPointDepth) {
                 warn(warnings, QStringLiteral("知识点“%1”超过 %2 层%3")
-                                  .arg(shortened(name))
-                                  .arg(kMaxPointDepth)
-                                  .arg(file ? QStringLiteral("，只取前 %1 层").arg(kMaxPointDepth) : QString()));
+                                   .arg(shortened(name))
+                                   .arg(kMaxPointDepth)
+                                   .arg(file ? QStringLiteral("，只取前 %1 层").arg(kMaxPointDepth) : QString()));
                 parts = parts.mid(0, kMaxPointDepth);
             }
             const QString path = parts.join(QLatin1Char('/'));

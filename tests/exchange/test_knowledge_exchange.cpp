@@ -46,8 +46,9 @@ QString write(Workspace& ws, const QString& name, const QByteArray& bytes)
 void seedSubjects(Workspace& ws)
 {
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('02', '数学'), ('03', '物理')"));
-    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('02', '01', '选择题'), ('02', '02', '解答题'),"
-                           " ('03', '01', '选择题'), ('03', '02', '解答题')"));
+    ws.exec(
+        QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('02', '01', '选择题'), ('02', '02', '解答题'),"
+                       " ('03', '01', '选择题'), ('03', '02', '解答题')"));
     ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm) VALUES ('02', '01', '第一章'), ('03', '01', '第一章')"));
     ws.refreshDatasets();
 }
@@ -55,8 +56,9 @@ void seedSubjects(Workspace& ws)
 qint64 addQuestion(Workspace& ws, const QString& txh, const QString& th, const QString& text, const QString& answer,
                    const QString& difficulty = QStringLiteral("易"))
 {
-    ws.exec(QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES ('02', ?, ?, '01', ?, '3', ?, ?)"),
-            {txh, th, difficulty, text, answer});
+    ws.exec(
+        QStringLiteral("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da) VALUES ('02', ?, ?, '01', ?, '3', ?, ?)"),
+        {txh, th, difficulty, text, answer});
     return ws.scalar(QStringLiteral("SELECT id FROM stb WHERE kmh='02' AND txh=? AND th=?"), {txh, th}).toLongLong();
 }
 
@@ -133,8 +135,8 @@ void KnowledgeExchangeTest::exportWritesEachPointsPathAsASortedEscapedTag()
     Workspace ws;
     seedSubjects(ws);
     QSqlDatabase db = DM->db();
-    const qint64 choice = addQuestion(ws, QStringLiteral("01"), QStringLiteral("001"), QStringLiteral("1+1=？\nA. 1\nB. 2"),
-                                      QStringLiteral("B"));
+    const qint64 choice = addQuestion(ws, QStringLiteral("01"), QStringLiteral("001"),
+                                      QStringLiteral("1+1=？\nA. 1\nB. 2"), QStringLiteral("B"));
     const qint64 bare = addQuestion(ws, QStringLiteral("02"), QStringLiteral("001"), QStringLiteral("证明勾股定理。"),
                                     QStringLiteral("略"));
     const qint64 plain = addQuestion(ws, QStringLiteral("02"), QStringLiteral("002"), QStringLiteral("解方程 x+1=2。"),
@@ -145,16 +147,18 @@ void KnowledgeExchangeTest::exportWritesEachPointsPathAsASortedEscapedTag()
 
     const QString xml = QString::fromUtf8(exchange::exportMoodleXml(DM->db(), {QStringLiteral("02"), {}, {}}));
     // The difficulty first, then the paths sorted, escaped as every other text.
-    QVERIFY2(xml.contains(QStringLiteral("        <tags>\n"
-                                         "            <tag>\n                <text>难度:易</text>\n            </tag>\n"
-                                         "            <tag>\n                <text>A&amp;B&lt;C&gt;</text>\n            </tag>\n"
-                                         "            <tag>\n                <text>代数</text>\n            </tag>\n"
-                                         "            <tag>\n                <text>代数/整数加法</text>\n            </tag>\n"
-                                         "        </tags>")),
+    QVERIFY2(xml.contains(
+                 QStringLiteral("        <tags>\n"
+                                "            <tag>\n                <text>难度:易</text>\n            </tag>\n"
+                                "            <tag>\n                <text>A&amp;B&lt;C&gt;</text>\n            </tag>\n"
+                                "            <tag>\n                <text>代数</text>\n            </tag>\n"
+                                "            <tag>\n                <text>代数/整数加法</text>\n            </tag>\n"
+                                "        </tags>")),
              qPrintable(xml));
     // A question without points has its difficulty tag alone, as before; one without either no tags.
-    QVERIFY(xml.contains(QStringLiteral("<tags>\n            <tag>\n                <text>难度:易</text>\n"
-                                        "            </tag>\n        </tags>")));
+    QVERIFY(
+        xml.contains(QStringLiteral("<tags>\n            <tag>\n                <text>难度:易</text>\n"
+                                    "            </tag>\n        </tags>")));
     QCOMPARE(xml.count(QStringLiteral("<tags>")), 3);
     QVERIFY(xml.contains(QStringLiteral("<text>代数/方程</text>")));
     Q_UNUSED(bare);
@@ -167,7 +171,8 @@ void KnowledgeExchangeTest::exportWritesEachPointsPathAsASortedEscapedTag()
     QCOMPARE(paper.questions.at(0).difficulty, QStringLiteral("易"));
     QVERIFY(paper.questions.at(1).knowledge.isEmpty());
     QCOMPARE(paper.questions.at(2).knowledge, QStringList{QStringLiteral("代数/方程")});
-    for (const exchange::ImportedQuestion& q : paper.questions) QVERIFY2(q.warnings.isEmpty(), qPrintable(q.warnings.join(u'；')));
+    for (const exchange::ImportedQuestion& q : paper.questions)
+        QVERIFY2(q.warnings.isEmpty(), qPrintable(q.warnings.join(u'；')));
 }
 
 void KnowledgeExchangeTest::roundTripIntoAnEmptySubjectKeepsEveryQuestionsPoints()
@@ -232,8 +237,9 @@ void KnowledgeExchangeTest::roundTripIntoAnEmptySubjectKeepsEveryQuestionsPoints
     const int links = ws.count(QStringLiteral("stzsd"));
     paper.questions.first().knowledge = {QStringLiteral("全新的点")};
     QVERIFY_THROWS_EXCEPTION(AppError, sql::transaction(DM->db(), [&] {
-        exchange::storeQuestions(DM->db(), QStringLiteral("03"), paper.questions, paper.pictures, {});
-    }));
+                                 exchange::storeQuestions(DM->db(), QStringLiteral("03"), paper.questions,
+                                                          paper.pictures, {});
+                             }));
     QCOMPARE(ws.count(QStringLiteral("stzsd")), links);
     QCOMPARE(ws.count(QStringLiteral("zsdb"), QStringLiteral("kmh='03'")), points);
 }
@@ -270,7 +276,8 @@ void KnowledgeExchangeTest::pointPathsAreCleanedAndBounded()
     warnings.clear();
     QStringList levels;
     for (int i = 1; i <= 11; ++i) levels << QString::number(i);
-    QCOMPARE(exchange::pointPaths({levels.mid(0, 10).join(u'/')}, &warnings), QStringList{levels.mid(0, 10).join(u'/')});
+    QCOMPARE(exchange::pointPaths({levels.mid(0, 10).join(u'/')}, &warnings),
+             QStringList{levels.mid(0, 10).join(u'/')});
     QVERIFY(warnings.isEmpty());
     QCOMPARE(exchange::pointPaths({levels.join(u'/')}, &warnings), QStringList{levels.mid(0, 10).join(u'/')});
     QCOMPARE(warnings.size(), 1);
@@ -292,11 +299,11 @@ void KnowledgeExchangeTest::hostileTagsAreCutWithWarningsAndStoredWithoutHarm()
     QByteArray many;
     for (int i = 0; i < 5000; ++i) many += tag("标签" + QByteArray::number(i));
     const QByteArray huge(200000, 'x');
-    const QByteArray xml = quiz(
-        essay("多标签", many) +
-        essay("奇怪的标签", tag("") + tag("   ") + tag("a，b,c") + tag("/x//y/") + tag("\xC2\x85控制\tX") +
-                                tag(huge) + tag("难度:难") + "<tag/><other><text>不是标签</text></other>") +
-        essay("没有标签", ""));
+    const QByteArray xml =
+        quiz(essay("多标签", many) +
+             essay("奇怪的标签", tag("") + tag("   ") + tag("a，b,c") + tag("/x//y/") + tag("\xC2\x85控制\tX") +
+                                     tag(huge) + tag("难度:难") + "<tag/><other><text>不是标签</text></other>") +
+             essay("没有标签", ""));
     const exchange::ImportedPaper paper = exchange::readMoodleXml(xml);
     QCOMPARE(paper.questions.size(), 3);
     const exchange::ImportedQuestion& first = paper.questions.at(0);
@@ -305,14 +312,16 @@ void KnowledgeExchangeTest::hostileTagsAreCutWithWarningsAndStoredWithoutHarm()
     QCOMPARE(first.knowledge.last(), QStringLiteral("标签49"));
     QVERIFY(first.warnings.contains(QStringLiteral("知识点超过 50 个，只导入前 50 个")));
     const exchange::ImportedQuestion& second = paper.questions.at(1);
-    QCOMPARE(second.knowledge, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                            QStringLiteral("x/y"), QStringLiteral("控制X"), QString(100, QChar(u'x'))}));
+    QCOMPARE(second.knowledge,
+             (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("x/y"),
+                          QStringLiteral("控制X"), QString(100, QChar(u'x'))}));
     QCOMPARE(second.difficulty, QStringLiteral("难"));
     QVERIFY(second.warnings.contains(QStringLiteral("知识点中的控制字符已略去")));
     QVERIFY(std::any_of(second.warnings.cbegin(), second.warnings.cend(),
                         [](const QString& w) { return w.contains(QStringLiteral("已截短")); }));
     QVERIFY(paper.questions.at(2).knowledge.isEmpty());
-    for (const QString& w : paper.questions.at(2).warnings) QVERIFY2(!w.contains(QStringLiteral("知识点")), qPrintable(w));
+    for (const QString& w : paper.questions.at(2).warnings)
+        QVERIFY2(!w.contains(QStringLiteral("知识点")), qPrintable(w));
 
     // Stored: the points made once each, nothing longer than a name may be.
     QVector<exchange::ImportedQuestion> questions = paper.questions;
@@ -320,9 +329,8 @@ void KnowledgeExchangeTest::hostileTagsAreCutWithWarningsAndStoredWithoutHarm()
         q.typeName = QStringLiteral("解答题");
         q.chapterName = QStringLiteral("第一章");
     }
-    sql::transaction(DM->db(), [&] {
-        exchange::storeQuestions(DM->db(), QStringLiteral("02"), questions, paper.pictures, {});
-    });
+    sql::transaction(DM->db(),
+                     [&] { exchange::storeQuestions(DM->db(), QStringLiteral("02"), questions, paper.pictures, {}); });
     const QMap<QString, QStringList> stored = pointsByText(QStringLiteral("02"));
     QCOMPARE(stored.value(QStringLiteral("多标签")).size(), 50);
     QCOMPARE(stored.value(QStringLiteral("奇怪的标签")),
@@ -390,7 +398,8 @@ void KnowledgeExchangeTest::importWindowShowsTheRowsPointsAndAddsTheFieldsToEver
     const QMap<QString, QStringList> stored = pointsByText(QStringLiteral("02"));
     QCOMPARE(stored.value(QStringLiteral("第一题")),
              (QStringList{QStringLiteral("代数/方程"), QStringLiteral("几何"), QStringLiteral("课标")}));
-    QCOMPARE(stored.value(QStringLiteral("第二题")), (QStringList{QStringLiteral("代数/方程"), QStringLiteral("课标")}));
+    QCOMPARE(stored.value(QStringLiteral("第二题")),
+             (QStringList{QStringLiteral("代数/方程"), QStringLiteral("课标")}));
     QCOMPARE(stored.value(QStringLiteral("第三题")),
              (QStringList{QStringLiteral("代数/方程"), QStringLiteral("函数/一次函数"), QStringLiteral("图像"),
                           QStringLiteral("课标")}));
@@ -403,8 +412,8 @@ void KnowledgeExchangeTest::importWindowShowsTheRowsPointsAndAddsTheFieldsToEver
     window = openWindow(path);
     window->EditZsdDr->setText(QString(101, QChar(u'长')));
     QTest::mouseClick(window->BtnImport, Qt::LeftButton);
-    QCOMPARE(boxes.last(), QStringLiteral("“知识点”一栏：知识点“%1…”超过 100 个字。请改正后再导入。")
-                               .arg(QString(20, QChar(u'长'))));
+    QCOMPARE(boxes.last(),
+             QStringLiteral("“知识点”一栏：知识点“%1…”超过 100 个字。请改正后再导入。").arg(QString(20, QChar(u'长'))));
     QCOMPARE(ws.count(QStringLiteral("stb")), questions);
     QVERIFY(window->isVisible());
 }
@@ -445,7 +454,8 @@ void KnowledgeExchangeTest::wordDocumentTakesThePointsOfTheField()
     window->EditZsdDr->setFocus();
     typeText(window->EditZsdDr, QStringLiteral("代数/一次函数，期中"));
     QTest::mouseClick(window->BtnImport, Qt::LeftButton);
-    QVERIFY2(boxes.last().startsWith(QStringLiteral("已导入 3 道试题：解答题 3 道。")), qPrintable(boxes.texts.join(u'|')));
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("已导入 3 道试题：解答题 3 道。")),
+             qPrintable(boxes.texts.join(u'|')));
     QVERIFY(boxes.last().contains(QStringLiteral("\n新建知识点：期中、代数/一次函数")));
     const QMap<QString, QStringList> stored = pointsByText(QStringLiteral("02"));
     QCOMPARE(stored.size(), 3);
@@ -460,8 +470,8 @@ void KnowledgeExchangeTest::commandLineImportKeepsTagsAndTakesKnowledgeOption()
     if (testing::onServer()) QSKIP("exavoro-db import works on the bank file");
     Workspace ws;
     seedSubjects(ws);
-    const QString path = write(ws, QStringLiteral("quiz.xml"),
-                               quiz(essay("第一题", tag("代数/方程")) + essay("第二题", "")));
+    const QString path =
+        write(ws, QStringLiteral("quiz.xml"), quiz(essay("第一题", tag("代数/方程")) + essay("第二题", "")));
     const QString db = ws.databasePath();
     DM->disconnectFromBank();  // the command takes the bank's lock
     auto run = [&](const QStringList& extra, QString* output) {
@@ -482,11 +492,14 @@ void KnowledgeExchangeTest::commandLineImportKeepsTagsAndTakesKnowledgeOption()
     QVERIFY2(out.contains(QStringLiteral("--knowledge：知识点“%1…”超过 100 个字。").arg(QString(20, QChar(u'长')))),
              qPrintable(out));
     QCOMPARE(run({QStringLiteral("--knowledge"), QStringLiteral("期中，代数/方程")}, &out), 0);
-    QVERIFY2(out.contains(QStringLiteral("已导入 2 道试题：解答题 2 道。\n新建知识点：期中、代数/方程")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("已导入 2 道试题：解答题 2 道。\n新建知识点：期中、代数/方程")),
+             qPrintable(out));
     DM->connectTo(db);
     const QMap<QString, QStringList> stored = pointsByText(QStringLiteral("02"));
-    QCOMPARE(stored.value(QStringLiteral("第一题")), (QStringList{QStringLiteral("代数/方程"), QStringLiteral("期中")}));
-    QCOMPARE(stored.value(QStringLiteral("第二题")), (QStringList{QStringLiteral("代数/方程"), QStringLiteral("期中")}));
+    QCOMPARE(stored.value(QStringLiteral("第一题")),
+             (QStringList{QStringLiteral("代数/方程"), QStringLiteral("期中")}));
+    QCOMPARE(stored.value(QStringLiteral("第二题")),
+             (QStringList{QStringLiteral("代数/方程"), QStringLiteral("期中")}));
 }
 
 QTEST_MAIN(KnowledgeExchangeTest)
