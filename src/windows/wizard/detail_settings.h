@@ -65,6 +65,9 @@ public:
     void InitListBoxTx();
     void InitMemoTxms();
     void InitCheckListBoxZj();
+    // Lists the subject's knowledge points by path below "全部知识点" and ticks those the selected
+    // type is restricted to ("全部知识点" alone when it is not). Shown only when the subject has points.
+    void InitListZsd();
     void SelectTm();
     void InitDBGridST();
     void InitListBoxSj();
@@ -73,6 +76,11 @@ public:
     void FormShow();
     void ListBoxTxClick();
     void CheckListBoxZjClickCheck(int row, bool checked);
+    // A point ticked restricts the selected type to the questions of the ticked points and their
+    // descendants; "全部知识点" ticked, or the last point unticked, lifts the restriction.
+    void ListZsdClickCheck(int row, bool checked);
+    // The points the selected type is restricted to (empty: every point).
+    QList<qint64> chosenPoints() const;
     void RadioGroup1Click();
     void DBGridTmCellClick();
     void DBGridTmKeyUp(int key);
@@ -132,6 +140,9 @@ public:
     QLabel* Label8;
     QLineEdit* EditBxTs;
     QListWidget* CheckListBoxZj;
+    // The knowledge points the selected type draws from: "全部知识点" first (ticked: no restriction),
+    // then each point's path "上级/名称", its id under Qt::UserRole.
+    QListWidget* ListZsd;
     DBGrid* DBGridTm;
     QLabel* Label6;
     QLabel* LabelTH;
@@ -171,6 +182,8 @@ public:
     static constexpr int kBaseHeight = 515;
     // Most questions a search narrows the candidates to.
     static constexpr int kSearchLimit = 1000;
+    // The width the knowledge points take beside the chapters or candidates.
+    static constexpr int kPointListWidth = 150;
 
 protected:
     void showEvent(QShowEvent* event) override;
