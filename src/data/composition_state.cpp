@@ -29,15 +29,14 @@ void prepareSession(const QSqlDatabase& db)
 {
     if (!engine::isServer(db)) return;
     // The ids of the txb rows marked complete and of the zjb rows ticked, and the knowledge points
-    // of each type. Rows go in through
-    // sql::changes, not sql::exec: these tables have no id column of their own to give back. The
-    // statements go to the server together, in one round trip.
-    const QStringList statements = {
-        engine::sessionTableStatement(QStringLiteral("sjb")),
-        engine::sessionTableStatement(QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY")),
-        engine::sessionTableStatement(QStringLiteral("session_chosen_chapters"),
-                                      QStringLiteral("zjb_id BIGINT PRIMARY KEY")),
-        pointTableStatement()};
+    // of each type. Rows go in through sql::changes, not sql::exec: these tables have no id column
+    // of their own to give back. The statements go to the server together, in one round trip.
+    const QStringList statements = {engine::sessionTableStatement(QStringLiteral("sjb")),
+                                    engine::sessionTableStatement(QStringLiteral("session_chosen_types"),
+                                                                  QStringLiteral("txb_id BIGINT PRIMARY KEY")),
+                                    engine::sessionTableStatement(QStringLiteral("session_chosen_chapters"),
+                                                                  QStringLiteral("zjb_id BIGINT PRIMARY KEY")),
+                                    pointTableStatement()};
     sql::run(db, statements.join(QStringLiteral("; ")));
 }
 

@@ -32,6 +32,10 @@ class ContentPreview;
 // phrase (the bank's full-text search, within the same subject, type, chapters and difficulty);
 // the current candidate is shown rendered below them, across a splitter the window remembers.
 //
+// Either way a type may be restricted to knowledge points ticked in ListZsd (beside the chapters or
+// candidates): its draw, its candidates and 备选题数 then count only the questions linked to a
+// ticked point or one below it.
+//
 // The paper in progress lives in the database: sjb holds the chosen questions (row order is the
 // order on the paper), and the composition state marks complete types and ticked chapters
 // (txb.bz and zjb.bz in a bank file, the connection's own tables on a server).
