@@ -7,23 +7,44 @@
 
 namespace composition {
 
+namespace {
+
+// The points each type of the paper is restricted to, by subject code and type name (the name is
+// what the wizard lists; a subject may have two types of one name, and they go together).
+QString pointTableStatement()
+{
+    return engine::sessionTableStatement(QStringLiteral("session_chosen_points"),
+                                         QStringLiteral("kmh TEXT, txm TEXT, zsdb_id BIGINT"));
+}
+
+// In a file the table is made when first needed (a server session makes it with the others).
+void ensurePointTable(const QSqlDatabase& db)
+{
+    if (!engine::isServer(db)) sql::run(db, pointTableStatement());
+}
+
+}  // namespace
+
 void prepareSession(const QSqlDatabase& db)
 {
     if (!engine::isServer(db)) return;
-    // The ids of the txb rows marked complete and of the zjb rows ticked. Rows go in through
-    // sql::changes, not sql::exec: these tables have no id column of their own to give back. The
-    // three statements go to the server together, in one round trip.
-    const QStringList statements = {
-        engine::sessionTableStatement(QStringLiteral("sjb")),
-        engine::sessionTableStatement(QStringLiteral("session_chosen_types"), QStringLiteral("txb_id BIGINT PRIMARY KEY")),
-        engine::sessionTableStatement(QStringLiteral("session_chosen_chapters"),
-                                      QStringLiteral("zjb_id BIGINT PRIMARY KEY"))};
+    // The ids of the txb rows marked complete and of the zjb rows ticked, and the knowledge points
+    // of each type. Rows go in through sql::changes, not sql::exec: these tables have no id column
+    // of their own to give back. The statements go to the server together, in one round trip.
+    const QStringList statements = {engine::sessionTableStatement(QStringLiteral("sjb")),
+                                    engine::sessionTableStatement(QStringLiteral("session_chosen_types"),
+                                                                  QStringLiteral("txb_id BIGINT PRIMARY KEY")),
+                                    engine::sessionTableStatement(QStringLiteral("session_chosen_chapters"),
+                                                                  QStringLiteral("zjb_id BIGINT PRIMARY KEY")),
+                                    pointTableStatement()};
     sql::run(db, statements.join(QStringLiteral("; ")));
 }
 
 void startPaper(const QSqlDatabase& db)
 {
     sql::run(db, QStringLiteral("DELETE FROM sjb"));
+    ensurePointTable(db);
+    sql::run(db, QStringLiteral("DELETE FROM session_chosen_points"));
     if (!engine::isServer(db)) {
         sql::run(db, QStringLiteral("UPDATE zjb SET bz='0'"));
         sql::run(db, QStringLiteral("UPDATE txb SET bz='0'"));
@@ -143,6 +164,39 @@ QVector<ChapterFlag> chapterFlags(const QSqlDatabase& db, const QString& kmh)
     sql::Reader q(db, statement, {kmh});
     while (q.next()) flags.append({q.text(0), q.text(1) == QLatin1String("1")});
     return flags;
+}
+
+QList<qint64> typePoints(const QSqlDatabase& db, const QString& kmh, const QString& txm)
+{
+    ensurePointTable(db);
+    QList<qint64> ids;
+    sql::Reader q(db,
+                  QStringLiteral("SELECT DISTINCT zsdb_id FROM session_chosen_points WHERE kmh=? AND txm=?"
+                                 " ORDER BY zsdb_id"),
+                  {kmh, txm});
+    while (q.next()) ids.append(q.text(0).toLongLong());
+    return ids;
+}
+
+void setTypePoints(const QSqlDatabase& db, const QString& kmh, const QString& txm, const QList<qint64>& pointIds)
+{
+    ensurePointTable(db);
+    const auto replace = [&] {
+        sql::run(db, QStringLiteral("DELETE FROM session_chosen_points WHERE kmh=? AND txm=?"), {kmh, txm});
+        QList<qint64> stored;
+        for (qint64 id : pointIds) {
+            if (id <= 0 || stored.contains(id)) continue;
+            stored.append(id);
+            sql::run(db, QStringLiteral("INSERT INTO session_chosen_points (kmh, txm, zsdb_id) VALUES (?, ?, ?)"),
+                     {kmh, txm, id});
+        }
+    };
+    // The old points go and the new come together, in the caller's transaction when there is one.
+    if (sql::inTransaction(db)) {
+        replace();
+    } else {
+        sql::transaction(db, replace);
+    }
 }
 
 QString chosenChapterCondition(const QSqlDatabase& db)

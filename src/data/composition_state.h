@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,15 @@ struct ChapterFlag {
 };
 // The chapters of subject `kmh` in the bank's order, each with its tick.
 QVector<ChapterFlag> chapterFlags(const QSqlDatabase& db, const QString& kmh);
+
+// The knowledge points (知识点) a type's automatic draw and hand-picked candidates are restricted to:
+// a question qualifies when it is linked to one of them or to one of their descendants. No points
+// (the usual case, and every state made before points could be chosen) means no restriction.
+// The restriction lives with the connection in a file too (a temporary table): a paper is only
+// ever continued while the program that began it holds the bank, and startPaper clears it.
+QList<qint64> typePoints(const QSqlDatabase& db, const QString& kmh, const QString& txm);
+// Replaces the restriction of the type named `txm` of subject `kmh` (empty: every point).
+void setTypePoints(const QSqlDatabase& db, const QString& kmh, const QString& txm, const QList<qint64>& pointIds);
 
 // The condition "the row of zjb is a ticked chapter", for a query that names table zjb in its
 // FROM list without another name. It binds no values.

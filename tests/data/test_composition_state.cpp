@@ -148,6 +148,8 @@ private slots:
     void serverWholeTableDatasetReadsTheSessionsPaper();
     void serverStateEndsWithTheConnection();
     void serverWizardComposesBesideAnotherSession();
+    void pointRestrictionsArePerTypeAndEndWithThePaper();
+    void serverPointRestrictionsAreTheSessionsOwn();
 };
 
 // In a file every step writes txb.bz and zjb.bz, where the existing wizard, its tests and older
@@ -195,6 +197,57 @@ void TestCompositionState::fileSessionIsNothingToPrepare()
     QCOMPARE(ws.scalar("SELECT group_concat(name, ',') FROM sqlite_master"), before);
     QCOMPARE(ws.count("sqlite_temp_master"), 0);
     QCOMPARE(composition::chosenChapterCondition(db), QStringLiteral("zjb.bz='1'"));
+}
+
+// The knowledge points a type is restricted to: none until set (a paper composed before points
+// could be chosen reads as "every point"), replaced as a whole, per type name, gone with the paper.
+void TestCompositionState::pointRestrictionsArePerTypeAndEndWithThePaper()
+{
+    testing::Workspace ws;
+    const QSqlDatabase db = DM->db();
+    seed(db);
+    QVERIFY(composition::typePoints(db, "01", "选择题").isEmpty());
+    composition::setTypePoints(db, "01", "选择题", {7, 3, 7, 0, -2});
+    QCOMPARE(composition::typePoints(db, "01", "选择题"), (QList<qint64>{3, 7}));
+    QVERIFY(composition::typePoints(db, "01", "填空题").isEmpty());
+    QVERIFY(composition::typePoints(db, "02", "选择题").isEmpty());
+    // Names are data, never SQL.
+    composition::setTypePoints(db, "01", "选'择\"题", {5});
+    QCOMPARE(composition::typePoints(db, "01", "选'择\"题"), QList<qint64>{5});
+    QCOMPARE(composition::typePoints(db, "01", "选择题"), (QList<qint64>{3, 7}));
+    composition::setTypePoints(db, "01", "选择题", {4});
+    QCOMPARE(composition::typePoints(db, "01", "选择题"), QList<qint64>{4});
+    // Inside the caller's transaction, undone with it.
+    try {
+        sql::transaction(db, [&] {
+            composition::setTypePoints(db, "01", "选择题", {9});
+            QCOMPARE(composition::typePoints(db, "01", "选择题"), QList<qint64>{9});
+            throw AppError(QStringLiteral("stop"));
+        });
+    } catch (const AppError&) {
+    }
+    QCOMPARE(composition::typePoints(db, "01", "选择题"), QList<qint64>{4});
+    composition::setTypePoints(db, "01", "选择题", {});
+    QVERIFY(composition::typePoints(db, "01", "选择题").isEmpty());
+    composition::setTypePoints(db, "01", "填空题", {2});
+    composition::startPaper(db);
+    QVERIFY(composition::typePoints(db, "01", "填空题").isEmpty());
+    QVERIFY(composition::typePoints(db, "01", "选'择\"题").isEmpty());
+}
+
+void TestCompositionState::serverPointRestrictionsAreTheSessionsOwn()
+{
+    if (!testing::onServer()) QSKIP("the tests run on a file bank");
+    testing::Workspace ws;
+    seed(DM->db());
+    OtherSession second(ws, "composition_points");
+    composition::setTypePoints(DM->db(), "01", "选择题", {1, 2});
+    composition::setTypePoints(second.db(), "01", "选择题", {3});
+    QCOMPARE(composition::typePoints(DM->db(), "01", "选择题"), (QList<qint64>{1, 2}));
+    QCOMPARE(composition::typePoints(second.db(), "01", "选择题"), QList<qint64>{3});
+    composition::startPaper(second.db());
+    QVERIFY(composition::typePoints(second.db(), "01", "选择题").isEmpty());
+    QCOMPARE(composition::typePoints(DM->db(), "01", "选择题"), (QList<qint64>{1, 2}));
 }
 
 void TestCompositionState::serverComposesLikeAFile()

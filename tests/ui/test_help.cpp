@@ -49,6 +49,7 @@
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
 #include "data/data_module.h"
+#include "data/knowledge_points.h"
 #include "demo/demo.h"
 #include "data/recycle.h"
 #include "data/sql.h"
@@ -255,6 +256,17 @@ QVector<HelpPicture> helpPictures()
          }},
         {QStringLiteral("wizard.png"),
          [](Workspace&) -> QWidget* {
+             // A few knowledge points of 数学, listed beside the candidates ("全部知识点" ticked).
+             {
+                 QSqlDatabase db = DM->db();
+                 const QString kmh =
+                     sql::column(db, QStringLiteral("SELECT kmh FROM kmb WHERE kmm=?"), {QStringLiteral("数学")})
+                         .value(0);
+                 const qint64 algebra = knowledge::add(db, kmh, QStringLiteral("代数"), 0);
+                 knowledge::add(db, kmh, QStringLiteral("方程"), algebra);
+                 knowledge::add(db, kmh, QStringLiteral("函数"), algebra);
+                 knowledge::add(db, kmh, QStringLiteral("几何"), 0);
+             }
              TXxszF* step2 = wizardtest::openStepTwo();
              // Picking by hand among the chapters' candidates, narrowed by a search.
              for (int i = 0; i < step2->CheckListBoxZj->count(); ++i)

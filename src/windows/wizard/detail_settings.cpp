@@ -24,6 +24,7 @@
 #include "ui/paper_output.h"
 #include "ui/window_state.h"
 #include "data/question_search.h"
+#include "data/knowledge_points.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -57,6 +58,7 @@ using wizard::selectRow;
 namespace {
 
 const QString kAll = QStringLiteral("全部");
+const QString kAllPoints = QStringLiteral("全部知识点");
 
 QLabel* makeLabel(const QString& text, QWidget* parent, const char* name)
 {
@@ -164,6 +166,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
 
     CheckListBoxZj = new QListWidget(this);
     CheckListBoxZj->setObjectName(QStringLiteral("CheckListBoxZj"));
+    ListZsd = new QListWidget(this);
+    ListZsd->setObjectName(QStringLiteral("ListZsd"));
+    ListZsd->setToolTip(QStringLiteral("只从勾选的知识点（含其下级知识点）的题目中选题；勾选“全部知识点”则不限"));
+    ListZsd->setFixedWidth(kPointListWidth);
+    ListZsd->hide();
     DBGridTm = new DBGrid(this);
     DBGridTm->setObjectName(QStringLiteral("DBGridTm"));
     DBGridTm->setDataset(DM->ADOQuerySt, {{QStringLiteral("TH"), QStringLiteral("题号"), 44},
@@ -220,6 +227,8 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     upper->addWidget(LabelSsHx, 0, 1);
     upper->addWidget(CheckListBoxZj, 1, 0, 1, 2);
     upper->addWidget(DBGridTm, 1, 0, 1, 2);
+    // Beside both, for either way of choosing; hidden (taking no room) when the subject has no points.
+    upper->addWidget(ListZsd, 0, 2, 2, 1);
     upper->setColumnStretch(0, 3);
     upper->setColumnStretch(1, 2);
     upper->setRowStretch(1, 1);
@@ -310,6 +319,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
         const int row = CheckListBoxZj->row(item);
         const bool checked = item->checkState() == Qt::Checked;
         ui::run([this, row, checked] { CheckListBoxZjClickCheck(row, checked); });
+    });
+    connect(ListZsd, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        const int row = ListZsd->row(item);
+        const bool checked = item->checkState() == Qt::Checked;
+        ui::run([this, row, checked] { ListZsdClickCheck(row, checked); });
     });
     connect(modes, &QButtonGroup::idClicked, this, ui::guard([this] { RadioGroup1Click(); }));
     connect(DBGridTm, &DBGrid::cellClicked, this, ui::guard([this] { DBGridTmCellClick(); }));
@@ -546,6 +560,7 @@ void TXxszF::FormShow()
     InitCheckListBoxZj();
     if (!keepPaper_) InitPaper();
     InitListBoxTx();
+    InitListZsd();
     InitMemoTxms();
     {
         // A new paper starts with every candidate listed.
@@ -574,6 +589,43 @@ void TXxszF::InitCheckListBoxZj()
         const bool chosen = keepPaper_ && chapter.chosen;
         item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
     }
+}
+
+void TXxszF::InitListZsd()
+{
+    const QSignalBlocker block(ListZsd);
+    ListZsd->clear();
+    QSqlDatabase db = DM->db();
+    const QList<knowledge::Point> points = knowledge::points(db, kmh_);
+    const QHash<qint64, QString> paths = knowledge::paths(db, kmh_);
+    const QList<qint64> chosen = composition::typePoints(db, kmh_, currentTypeName());
+    auto* all = new QListWidgetItem(kAllPoints, ListZsd);
+    all->setFlags(all->flags() | Qt::ItemIsUserCheckable);
+    all->setData(Qt::UserRole, qint64(0));
+    bool anyTicked = false;
+    for (const knowledge::Point& point : points) {
+        auto* item = new QListWidgetItem(paths.value(point.id), ListZsd);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setData(Qt::UserRole, point.id);
+        item->setToolTip(item->text());
+        const bool ticked = chosen.contains(point.id);
+        anyTicked = anyTicked || ticked;
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    // A restriction to points deleted meanwhile shows as none ticked: the type then has no
+    // candidates, which 备选题数 says, rather than silently drawing from every point.
+    all->setCheckState(chosen.isEmpty() ? Qt::Checked : Qt::Unchecked);
+    ListZsd->setVisible(!points.isEmpty());
+}
+
+QList<qint64> TXxszF::chosenPoints() const
+{
+    QList<qint64> ids;
+    for (int i = 1; i < ListZsd->count(); ++i) {
+        const QListWidgetItem* item = ListZsd->item(i);
+        if (item->checkState() == Qt::Checked) ids.append(item->data(Qt::UserRole).toLongLong());
+    }
+    return ids;
 }
 
 void TXxszF::InitListBoxTx()
@@ -620,6 +672,24 @@ void TXxszF::SelectTm()
     if (nd != kAll) {
         statement += QStringLiteral(" AND stb.nd=?");
         binds << nd;
+    }
+    // Restricted to knowledge points: the questions linked to one of them or to a descendant
+    // (read through the index on stzsd(zsdid)).
+    {
+        QSqlDatabase db = DM->db();
+        const QList<qint64> chosen = composition::typePoints(db, kmh_, currentTypeName());
+        if (!chosen.isEmpty()) {
+            const QList<qint64> branch = knowledge::withDescendants(db, chosen);
+            QStringList marks;
+            for (qint64 id : branch) {
+                marks << QStringLiteral("?");
+                binds << id;
+            }
+            statement += marks.isEmpty()
+                             ? QStringLiteral(" AND 1=0")
+                             : QStringLiteral(" AND stb.id IN (SELECT stzsd.stid FROM stzsd WHERE stzsd.zsdid IN (%1))")
+                                   .arg(marks.join(QLatin1Char(',')));
+        }
     }
     // A search lists only the candidates the bank's search finds in this subject, type and
     // difficulty; the count of all candidates (备选题数, and what a type may take) stays theirs.
@@ -705,6 +775,7 @@ void TXxszF::ListBoxTxClick()
 {
     if (draftLost()) return;
     InitMemoTxms();
+    InitListZsd();
     SelectTm();
     EditBxTs->setText(QString::number(candidateCount_));
     const QString txm = currentTypeName();
@@ -748,6 +819,27 @@ void TXxszF::CheckListBoxZjClickCheck(int row, bool checked)
     }
     SelectTm();
     EditBxTs->setText(QString::number(candidateCount_));
+}
+
+void TXxszF::ListZsdClickCheck(int row, bool checked)
+{
+    if (draftLost()) return;
+    if (row < 0 || row >= ListZsd->count()) return;
+    {
+        const QSignalBlocker block(ListZsd);
+        ListZsd->setCurrentRow(row);
+        if (row == 0) {
+            // "全部知识点" clears the points; unticking it alone would leave nothing to draw from.
+            for (int i = 1; i < ListZsd->count(); ++i) ListZsd->item(i)->setCheckState(Qt::Unchecked);
+            ListZsd->item(0)->setCheckState(Qt::Checked);
+        } else {
+            ListZsd->item(0)->setCheckState(checked || !chosenPoints().isEmpty() ? Qt::Unchecked : Qt::Checked);
+        }
+    }
+    composition::setTypePoints(DM->db(), kmh_, currentTypeName(), chosenPoints());
+    SelectTm();
+    EditBxTs->setText(QString::number(candidateCount_));
+    if (RadioGroup1ItemIndex() == 1) DBGridTmCellClick();
 }
 
 int TXxszF::RadioGroup1ItemIndex() const

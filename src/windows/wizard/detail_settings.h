@@ -32,6 +32,10 @@ class ContentPreview;
 // phrase (the bank's full-text search, within the same subject, type, chapters and difficulty);
 // the current candidate is shown rendered below them, across a splitter the window remembers.
 //
+// Either way a type may be restricted to knowledge points ticked in ListZsd (beside the chapters or
+// candidates): its draw, its candidates and 备选题数 then count only the questions linked to a
+// ticked point or one below it.
+//
 // The paper in progress lives in the database: sjb holds the chosen questions (row order is the
 // order on the paper), and the composition state marks complete types and ticked chapters
 // (txb.bz and zjb.bz in a bank file, the connection's own tables on a server).
@@ -65,6 +69,9 @@ public:
     void InitListBoxTx();
     void InitMemoTxms();
     void InitCheckListBoxZj();
+    // Lists the subject's knowledge points by path below "全部知识点" and ticks those the selected
+    // type is restricted to ("全部知识点" alone when it is not). Shown only when the subject has points.
+    void InitListZsd();
     void SelectTm();
     void InitDBGridST();
     void InitListBoxSj();
@@ -73,6 +80,11 @@ public:
     void FormShow();
     void ListBoxTxClick();
     void CheckListBoxZjClickCheck(int row, bool checked);
+    // A point ticked restricts the selected type to the questions of the ticked points and their
+    // descendants; "全部知识点" ticked, or the last point unticked, lifts the restriction.
+    void ListZsdClickCheck(int row, bool checked);
+    // The points the selected type is restricted to (empty: every point).
+    QList<qint64> chosenPoints() const;
     void RadioGroup1Click();
     void DBGridTmCellClick();
     void DBGridTmKeyUp(int key);
@@ -132,6 +144,9 @@ public:
     QLabel* Label8;
     QLineEdit* EditBxTs;
     QListWidget* CheckListBoxZj;
+    // The knowledge points the selected type draws from: "全部知识点" first (ticked: no restriction),
+    // then each point's path "上级/名称", its id under Qt::UserRole.
+    QListWidget* ListZsd;
     DBGrid* DBGridTm;
     QLabel* Label6;
     QLabel* LabelTH;
@@ -171,6 +186,8 @@ public:
     static constexpr int kBaseHeight = 515;
     // Most questions a search narrows the candidates to.
     static constexpr int kSearchLimit = 1000;
+    // The width the knowledge points take beside the chapters or candidates.
+    static constexpr int kPointListWidth = 150;
 
 protected:
     void showEvent(QShowEvent* event) override;
