@@ -172,6 +172,21 @@ bool TZsdszF::askName(const QString& title, const QString& label, QString* name)
     return true;
 }
 
+// Runs a change of the tree. A refusal (a name taken, a move under itself) is shown and the tree
+// stays as it was; a failure of the database itself goes on to the window's own handler.
+bool TZsdszF::changed(const std::function<void()>& change)
+{
+    try {
+        change();
+    } catch (const DataError&) {
+        throw;
+    } catch (const AppError& e) {
+        MsgBox::show(e.text(), this);
+        return false;
+    }
+    return true;
+}
+
 void TZsdszF::addUnder(qint64 parent)
 {
     QSqlDatabase db = DM->db();
@@ -180,14 +195,7 @@ void TZsdszF::addUnder(qint64 parent)
     QString name;
     if (!askName(QStringLiteral("增加知识点"), QStringLiteral("在%1增加知识点，名称：").arg(where), &name)) return;
     qint64 id = 0;
-    try {
-        id = knowledge::add(db, subjectCode_, name, parent);
-    } catch (const DataError&) {
-        throw;
-    } catch (const AppError& e) {
-        MsgBox::show(e.text(), this);
-        return;
-    }
+    if (!changed([&] { id = knowledge::add(db, subjectCode_, name, parent); })) return;
     FormShow();
     selectPoint(id);
     LabelTs->setText(QStringLiteral("已增加知识点“%1”。").arg(knowledge::pathOf(db, id)));
@@ -228,14 +236,7 @@ void TZsdszF::BtnGmClick()
     const QString before = name;
     if (!askName(QStringLiteral("知识点改名"), QStringLiteral("知识点“%1”的新名称：").arg(before), &name)) return;
     QSqlDatabase db = DM->db();
-    try {
-        knowledge::rename(db, selected, name);
-    } catch (const DataError&) {
-        throw;
-    } catch (const AppError& e) {
-        MsgBox::show(e.text(), this);
-        return;
-    }
+    if (!changed([&] { knowledge::rename(db, selected, name); })) return;
     FormShow();
     LabelTs->setText(QStringLiteral("知识点“%1”已改名为“%2”。").arg(before, name.trimmed()));
 }
@@ -274,14 +275,7 @@ void TZsdszF::BtnYdClick()
     ask.resize(420, ask.sizeHint().height());
     if (ask.exec() != QDialog::Accepted) return;
     const qint64 parent = target->currentData().toLongLong();
-    try {
-        knowledge::move(db, selected, parent);
-    } catch (const DataError&) {
-        throw;
-    } catch (const AppError& e) {
-        MsgBox::show(e.text(), this);
-        return;
-    }
+    if (!changed([&] { knowledge::move(db, selected, parent); })) return;
     FormShow();
     selectPoint(selected);
     LabelTs->setText(QStringLiteral("知识点已移到“%1”。").arg(knowledge::pathOf(db, selected)));

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <QDialog>
 
 class QFrame;
@@ -45,6 +46,7 @@ protected:
 private:
     bool refuseMissingSubject();
     bool askName(const QString& title, const QString& label, QString* name);
+    bool changed(const std::function<void()>& change);
     void addUnder(qint64 parent);
     QTreeWidgetItem* nodeOf(qint64 id) const;
     QString subjectCode_;

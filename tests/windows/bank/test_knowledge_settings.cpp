@@ -246,6 +246,9 @@ void KnowledgeSettingsTest::pointsAreAddedRenamedMovedAndDeletedThroughTheButton
     QTest::mouseClick(dlg->BtnZjxj, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("知识点名称不能为空！"));
     QCOMPARE(ws.count("zsdb", "kmh='01'"), 4);
+    // The window claims no addition and keeps the selection where it was.
+    QCOMPARE(dlg->LabelTs->text(), QStringLiteral("已增加知识点“代数”。"));
+    QCOMPARE(dlg->TreeZsd->currentItem()->text(0), QStringLiteral("三角形"));
     // Cancelling the name asks nothing more and stores nothing.
     names.clear();
     boxes.clear();
