@@ -31,11 +31,7 @@ namespace {
 
 QString write(Workspace& ws, const QString& name, const QByteArray& bytes)
 {
-    const QString path = ws.root() + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return ws.writeFile(name, bytes);
 }
 
 void seedSubject(Workspace& ws)

@@ -35,11 +35,7 @@ namespace {
 
 QString write(Workspace& ws, const QString& name, const QByteArray& bytes)
 {
-    const QString path = ws.root() + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return ws.writeFile(name, bytes);
 }
 
 // 数学 (02) with two types and a chapter, and an empty 物理 (03) with the same types and chapter.

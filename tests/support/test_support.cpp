@@ -146,6 +146,15 @@ void Workspace::connect()
     DM->connectToBank(app::bankLocation());
 }
 
+QString Workspace::writeFile(const QString& name, const QByteArray& bytes) const
+{
+    const QString path = root() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 QString Workspace::databasePath() const
 {
     return QDir(dir_.path()).absoluteFilePath(QStringLiteral("Data/examdb.db"));

@@ -41,6 +41,8 @@ public:
                        bool connect = true);
     ~Workspace();
     QString root() const { return dir_.path(); }
+    // Writes a file of these bytes in the working folder and returns its path.
+    QString writeFile(const QString& name, const QByteArray& bytes) const;
     QString databasePath() const;
     // The server bank's URI when the tests run on a server, else empty.
     QString serverUri() const { return server_; }
