@@ -29,11 +29,6 @@ using testing::Workspace;
 
 namespace {
 
-QString write(Workspace& ws, const QString& name, const QByteArray& bytes)
-{
-    return ws.writeFile(name, bytes);
-}
-
 void seedSubject(Workspace& ws)
 {
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '语文'), ('02', '数学')"));
@@ -86,7 +81,7 @@ void ImportDuplicatesTest::marksNameTheBanksQuestionAndTheFilesEarlierOne()
     // 1 new; 2 the bank's 填空题 007 with other punctuation; 3 question 1 in full width; 4 new;
     // 5 the 语文 question (another subject: not a duplicate here); 6 question 1 again (named after
     // the first of the two earlier ones).
-    const QString path = write(ws, QStringLiteral("quiz.gift"),
+    const QString path = ws.writeFile(QStringLiteral("quiz.gift"),
                                "::a::绝对值等于5的数是哪两个？{=正负5 ~5 ~-5}\n\n"
                                "::b::一个数的相反数是它本身 , 这个数是多少 ?{#0}\n\n"
                                "::c::绝对值等于５的数是哪两个?{=正负5 ~5 ~-5}\n\n"
@@ -121,7 +116,7 @@ void ImportDuplicatesTest::skippingLeavesOutOnlyTheMarkedRows()
 {
     Workspace ws;
     seedSubject(ws);
-    const QString path = write(ws, QStringLiteral("quiz.gift"),
+    const QString path = ws.writeFile(QStringLiteral("quiz.gift"),
                                "::a::绝对值等于5的数是哪两个？{=正负5 ~5 ~-5}\n\n"
                                "::b::一个数的相反数是它本身 , 这个数是多少 ?{#0}\n\n"
                                "::c::绝对值等于５的数是哪两个?{=正负5 ~5 ~-5}\n\n"
@@ -228,7 +223,7 @@ void ImportDuplicatesTest::previewOfTwoHundredQuestionsStaysQuick()
         for (const char c : {'~', '=', '#', '{', '}', ':'}) text.replace(QLatin1Char(c), QLatin1Char(' '));
         gift += QStringLiteral("::q%1::%2{}\n\n").arg(i).arg(text.simplified()).toUtf8();
     }
-    const QString path = write(ws, QStringLiteral("two-hundred.gift"), gift);
+    const QString path = ws.writeFile(QStringLiteral("two-hundred.gift"), gift);
     BoxAnswerer boxes;
     auto* window = new ImportWindow(MainF);
     window->show();

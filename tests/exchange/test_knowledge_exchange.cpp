@@ -33,11 +33,6 @@ using testing::Workspace;
 
 namespace {
 
-QString write(Workspace& ws, const QString& name, const QByteArray& bytes)
-{
-    return ws.writeFile(name, bytes);
-}
-
 // 数学 (02) with two types and a chapter, and an empty 物理 (03) with the same types and chapter.
 void seedSubjects(Workspace& ws)
 {
@@ -344,7 +339,7 @@ void KnowledgeExchangeTest::importWindowShowsTheRowsPointsAndAddsTheFieldsToEver
     QSqlDatabase db = DM->db();
     const qint64 algebra = knowledge::add(db, QStringLiteral("02"), QStringLiteral("代数"), 0);
     knowledge::add(db, QStringLiteral("02"), QStringLiteral("方程"), algebra);
-    const QString path = write(ws, QStringLiteral("quiz.xml"),
+    const QString path = ws.writeFile(QStringLiteral("quiz.xml"),
                                quiz(essay("第一题", tag("难度:中等") + tag("代数/方程") + tag("几何")) +
                                     essay("第二题", "") + essay("第三题", tag("函数"))));
     BoxAnswerer boxes;
@@ -418,7 +413,7 @@ void KnowledgeExchangeTest::importWindowWithAnEmptyFieldImportsAsBefore()
 {
     Workspace ws;
     seedSubjects(ws);
-    const QString path = write(ws, QStringLiteral("quiz.gift"), "::a::0 是正数。{F}\n\n::b::1 是奇数。{T}\n");
+    const QString path = ws.writeFile(QStringLiteral("quiz.gift"), "::a::0 是正数。{F}\n\n::b::1 是奇数。{T}\n");
     BoxAnswerer boxes;
     ImportWindow* window = openWindow(path);
     QCOMPARE(window->TableSt->rowCount(), 2);
@@ -435,7 +430,7 @@ void KnowledgeExchangeTest::wordDocumentTakesThePointsOfTheField()
     if (QStandardPaths::findExecutable(QStringLiteral("pandoc")).isEmpty()) QSKIP("pandoc is not installed");
     Workspace ws;
     seedSubjects(ws);
-    const QString markdown = write(ws, QStringLiteral("paper.md"),
+    const QString markdown = ws.writeFile(QStringLiteral("paper.md"),
                                    "一、解答题（每小题5分）\n\n"
                                    "1\\. 求函数 y=x+1 与 x 轴的交点。\n\n"
                                    "2\\. 解方程 2x=6。\n\n"
@@ -467,7 +462,7 @@ void KnowledgeExchangeTest::commandLineImportKeepsTagsAndTakesKnowledgeOption()
     Workspace ws;
     seedSubjects(ws);
     const QString path =
-        write(ws, QStringLiteral("quiz.xml"), quiz(essay("第一题", tag("代数/方程")) + essay("第二题", "")));
+        ws.writeFile(QStringLiteral("quiz.xml"), quiz(essay("第一题", tag("代数/方程")) + essay("第二题", "")));
     const QString db = ws.databasePath();
     DM->disconnectFromBank();  // the command takes the bank's lock
     auto run = [&](const QStringList& extra, QString* output) {
