@@ -1600,6 +1600,10 @@ int main(int argc, char** argv)
         return 0;
     }
     Lite lite(path);
+    if (only == QLatin1String("search")) {  // the rows of the large table's search, on this bank, for profiling them
+        printSearchRows(lite, reps);
+        return 0;
+    }
 
     // 2 and 3. Question entry on the type holding 2,000 questions (题型2 of 科目1).
     auto* entry = new TLrstF(main);

@@ -1,6 +1,7 @@
 #include "data/question_search.h"
 
 #include "data/engine.h"
+#include "data/errors.h"
 #include "data/knowledge_points.h"
 #include "data/picture_refs.h"
 #include "data/schema.h"
@@ -52,6 +53,29 @@ QString conditions(const Filter& filter, QVariantList* binds)
     return where;
 }
 
+// The columns of a found question with its subject's and type's names, read by hitAt() (stb named s).
+const QString kHitColumns = QStringLiteral(
+    "s.id, s.kmh, (SELECT k.kmm FROM kmb AS k WHERE k.kmh = s.kmh ORDER BY k.id LIMIT 1),"
+    " s.txh, (SELECT t.txm FROM txb AS t WHERE t.kmh = s.kmh AND t.txh = s.txh ORDER BY t.id LIMIT 1),"
+    " s.th, s.zjh, s.nd, s.fs, s.tm, s.da");
+
+Hit hitAt(const sql::Reader& q, int first)
+{
+    Hit h;
+    h.id = q.int64(first);
+    h.kmh = q.text(first + 1);
+    h.kmm = q.text(first + 2);
+    h.txh = q.text(first + 3);
+    h.txm = q.text(first + 4);
+    h.th = q.text(first + 5);
+    h.zjh = q.text(first + 6);
+    h.nd = q.text(first + 7);
+    h.fs = q.text(first + 8);
+    h.tm = q.text(first + 9);
+    h.da = q.text(first + 10);
+    return h;
+}
+
 // The questions of these ids with their subjects' and types' names, in the order of `ids`.
 QVector<Hit> hitsOf(const QSqlDatabase& db, const QVector<qint64>& ids)
 {
@@ -61,26 +85,11 @@ QVector<Hit> hitsOf(const QSqlDatabase& db, const QVector<qint64>& ids)
     for (const qint64 id : ids) binds << id;
     const QStringList marks(ids.size(), QStringLiteral("?"));
     sql::Reader q(db,
-                  QStringLiteral("SELECT s.id, s.kmh, (SELECT k.kmm FROM kmb AS k WHERE k.kmh = s.kmh ORDER BY k.id LIMIT 1),"
-                                 " s.txh, (SELECT t.txm FROM txb AS t WHERE t.kmh = s.kmh AND t.txh = s.txh"
-                                 " ORDER BY t.id LIMIT 1), s.th, s.zjh, s.nd, s.fs, s.tm, s.da FROM stb AS s"
-                                 " WHERE s.id IN (%1)")
-                      .arg(marks.join(QLatin1Char(','))),
+                  QStringLiteral("SELECT %1 FROM stb AS s WHERE s.id IN (%2)").arg(kHitColumns, marks.join(QLatin1Char(','))),
                   binds);
     QHash<qint64, Hit> found;
     while (q.next()) {
-        Hit h;
-        h.id = q.int64(0);
-        h.kmh = q.text(1);
-        h.kmm = q.text(2);
-        h.txh = q.text(3);
-        h.txm = q.text(4);
-        h.th = q.text(5);
-        h.zjh = q.text(6);
-        h.nd = q.text(7);
-        h.fs = q.text(8);
-        h.tm = q.text(9);
-        h.da = q.text(10);
+        const Hit h = hitAt(q, 0);
         found.insert(h.id, h);
     }
     for (const qint64 id : ids) {
@@ -90,11 +99,11 @@ QVector<Hit> hitsOf(const QSqlDatabase& db, const QVector<qint64>& ids)
     return hits;
 }
 
-// A phrase of three characters or more, through the index.
-Result findIndexed(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+// A phrase of three characters or more, through the index, when some matching texts place a
+// picture: a match there may lie in the picture's marker (its hash, its width), so those rows are
+// read and looked through without their markers first.
+Result findAroundPictures(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
 {
-    // Matches in a text that places a picture may lie in the picture's marker (its hash, its
-    // width): those rows are read and looked through without their markers first.
     QSet<qint64> inMarkersOnly;
     {
         const engine::TextSearch search = engine::textSearch(db, phrase, picture_refs::kOpen);
@@ -125,6 +134,35 @@ Result findIndexed(const QSqlDatabase& db, const QString& phrase, const Filter& 
     }
     result.total = std::max<qint64>(0, all - inMarkersOnly.size());
     result.hits = hitsOf(db, ids);
+    return result;
+}
+
+// A phrase of three characters or more, through the index. One statement answers the usual
+// search: the first rows in order with everything shown of them, how many match, and how many of
+// those place a picture; only when some do is the search made again around them.
+Result findIndexed(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
+{
+    QVariantList binds;
+    const QString pictured = engine::textsHold(db, picture_refs::kOpen, &binds);
+    const engine::TextSearch search = engine::textSearch(db, phrase);
+    binds << search.binds;
+    const QString where = conditions(filter, &binds);
+    // At least one row, which carries the counts.
+    binds << qint64(std::max(limit, 1));
+    sql::Reader q(db,
+                  QStringLiteral("WITH m AS (SELECT s.id AS id, s.kmh AS kmh, s.txh AS txh, length(s.th) AS l, s.th AS th,"
+                                 " count(*) OVER () AS n, sum(CASE WHEN %1 THEN 1 ELSE 0 END) OVER () AS p"
+                                 " FROM %2 WHERE %3%4%5 LIMIT ?)"
+                                 " SELECT m.n, m.p, %6 FROM m, stb AS s WHERE s.id = m.id"
+                                 " ORDER BY m.kmh, m.txh, m.l, m.th, m.id")
+                      .arg(pictured, search.from, search.where, where, kOrder, kHitColumns),
+                  binds);
+    Result result;
+    while (q.next()) {
+        if (q.int64(1) > 0) return findAroundPictures(db, phrase, filter, limit);
+        result.total = q.int64(0);
+        if (result.hits.size() < limit) result.hits << hitAt(q, 2);
+    }
     return result;
 }
 
@@ -172,10 +210,15 @@ Result find(const QSqlDatabase& db, const QString& phrase, const Filter& given, 
         filter.points = knowledge::withDescendants(conn, filter.points);
     }
     limit = std::max(0, limit);
-    // A file that could not be given its index (read-only, of an older version) is read through.
-    const bool indexed = text.toUcs4().size() >= 3 &&
-                         (engine::isServer(db) || schema::hasTable(db, schema::kSearchIndex));
-    return indexed ? findIndexed(db, text, filter, limit) : findByReading(db, text, filter, limit);
+    if (text.toUcs4().size() < 3) return findByReading(db, text, filter, limit);
+    try {
+        return findIndexed(db, text, filter, limit);
+    } catch (const DataError&) {
+        // A file that could not be given its index (read-only, of an older version) is read
+        // through; it is looked for only then, as a search is typed key by key.
+        if (engine::isServer(db) || schema::hasTable(db, schema::kSearchIndex)) throw;
+        return findByReading(db, text, filter, limit);
+    }
 }
 
 QString searchableText(const QString& text)
