@@ -16,12 +16,15 @@
 #include "app/application.h"
 #include "blueprint/blueprint_plan.h"
 #include "blueprint/blueprint_store.h"
+#include "cli/bank_copy.h"
 #include "data/bank_file.h"
 #include "data/composition_state.h"
 #include "data/data_module.h"
+#include "data/engine.h"
 #include "data/knowledge_points.h"
 #include "data/random_draw.h"
 #include "data/schema.h"
+#include "data/sql.h"
 #include "test_support.h"
 #include "windows/blueprint/blueprint_window.h"
 #include "windows/blueprint/shortage_report.h"
@@ -473,6 +476,48 @@ private slots:
         QCOMPARE(w.LabelTotal->text(), QString("合计：2道题，50分，试卷总分为100分，相差50分"));
         // The template itself keeps the cell until it is saved again.
         QCOMPARE(ws.count("blueprint_cells"), 2);
+    }
+
+    // A bank copied from a file or a server into a file, and from there onto a server, keeps the
+    // template's rows and the point ids its cells name.
+    void aCopyOfTheBankKeepsThePointTemplate()
+    {
+        Workspace ws;
+        const Points p = seedBank(ws);
+        blueprint::Plan plan;
+        plan.kmh = "01";
+        plan.rows = blueprint::RowKind::Points;
+        plan.types = {{"01", "选择题", false}};
+        plan.cells = {{QString::number(p.geometry), "01", "易", 2, 50}};
+        blueprint::store::save(DM->db(), plan, "几何专项");
+        const QString copied = ws.root() + "/copied.db";
+        bank_copy::copy(testing::onServer() ? ws.serverUri() : ws.databasePath(), copied);
+        const auto readBack = [&](const QString& connection) {
+            QSqlDatabase copy = QSqlDatabase::database(connection);
+            return sql::scalar(copy, "SELECT b.row_kind || '|' || c.zjh FROM blueprints b, blueprint_cells c"
+                                     " WHERE c.blueprint_id = b.id AND b.name=?",
+                               {QStringLiteral("几何专项")});
+        };
+        {
+            QSqlDatabase copy = QSqlDatabase::addDatabase("QSQLITE", "points-copy");
+            copy.setDatabaseName(copied);
+            QVERIFY(copy.open());
+            QCOMPARE(readBack("points-copy"), "zsd|" + QString::number(p.geometry));
+            QCOMPARE(sql::scalar(copy, "SELECT zsdm FROM zsdb WHERE id=?", {p.geometry}), QString("几何"));
+            sql::releaseStatements(copy);
+            copy.close();
+        }
+        QSqlDatabase::removeDatabase("points-copy");
+        if (!testing::onServer()) return;
+        const QString server = testing::createServerDatabase();
+        bank_copy::copy(copied, server);
+        {
+            QSqlDatabase onServer = engine::openServer("points-server", server);
+            QCOMPARE(readBack("points-server"), "zsd|" + QString::number(p.geometry));
+            onServer.close();
+        }
+        QSqlDatabase::removeDatabase("points-server");
+        testing::dropServerDatabase(server);
     }
 
     // A file whose points name each other as parents: the walk down the tree ends, the points
