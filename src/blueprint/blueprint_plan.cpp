@@ -6,6 +6,7 @@
 
 #include "data/composition_state.h"
 #include "data/convert.h"
+#include "data/knowledge_points.h"
 #include "data/sql.h"
 #include "data/random_draw.h"
 
@@ -51,14 +52,22 @@ int spare(const Plan& plan, const BankCounts& counts, const QString& zjh, const 
     return counts.available(zjh, txh, nd) - ownTake(plan, counts, zjh, txh, nd);
 }
 
+// Every knowledge point of a subject paired with itself and with each point below it, as
+// point_tree (top_id, point_id); binds the subject twice. UNION (not UNION ALL) ends the walk
+// even where a hostile file links points in a circle.
+const char* const kPointTree =
+    "WITH RECURSIVE point_tree (top_id, point_id) AS (SELECT id, id FROM zsdb WHERE kmh=?"
+    " UNION SELECT t.top_id, z.id FROM point_tree t JOIN zsdb z ON z.sjid = t.point_id WHERE z.kmh=?) ";
+
 // A set of stb ids drawn from without repeats: a drawn id is swapped to the end and dropped.
 struct Pool {
     QVector<qint64> ids;
 };
 
 // Draws up to `wanted` ids from the union of `pools` (in a fixed order, so that a known generator
-// state repeats the draw).
-QVector<qint64> drawFrom(const QVector<Pool*>& pools, int wanted)
+// state repeats the draw). An id in `taken` (drawn already, through another pool that shares it) is
+// dropped without counting; every id drawn joins `taken`.
+QVector<qint64> drawFrom(const QVector<Pool*>& pools, int wanted, QSet<qint64>& taken)
 {
     QVector<qint64> out;
     while (out.size() < wanted) {
@@ -72,9 +81,13 @@ QVector<qint64> drawFrom(const QVector<Pool*>& pools, int wanted)
                 r -= size;
                 continue;
             }
-            out.append(p->ids.at(r));
+            const qint64 id = p->ids.at(r);
             p->ids[r] = p->ids.last();
             p->ids.removeLast();
+            if (!taken.contains(id)) {
+                taken.insert(id);
+                out.append(id);
+            }
             break;
         }
     }
@@ -82,6 +95,36 @@ QVector<qint64> drawFrom(const QVector<Pool*>& pools, int wanted)
 }
 
 }  // namespace
+
+QString rowTitle(RowKind kind)
+{
+    return kind == RowKind::Points ? QStringLiteral("知识点") : QStringLiteral("章节");
+}
+
+QString rowKindCode(RowKind kind)
+{
+    return kind == RowKind::Points ? QStringLiteral("zsd") : QStringLiteral("zj");
+}
+
+RowKind rowKindFromCode(const QString& code)
+{
+    return code == QLatin1String("zsd") ? RowKind::Points : RowKind::Chapters;
+}
+
+QVector<Chapter> rowsOf(const QSqlDatabase& db, const QString& kmh, RowKind kind)
+{
+    QVector<Chapter> rows;
+    if (kind == RowKind::Points) {
+        QSqlDatabase conn = db;
+        const QHash<qint64, QString> paths = knowledge::paths(conn, kmh);
+        for (const knowledge::Point& p : knowledge::points(conn, kmh))
+            rows.append({QString::number(p.id), paths.value(p.id)});
+        return rows;
+    }
+    sql::Reader q(db, QStringLiteral("SELECT zjh, zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh});
+    while (q.next()) rows.append({q.text(0), q.text(1)});
+    return rows;
+}
 
 const QStringList& levels()
 {
@@ -125,12 +168,20 @@ QVector<Cell> Plan::orderedCells() const
     return out;
 }
 
-void BankCounts::load(const QSqlDatabase& db, const QString& kmh)
+void BankCounts::load(const QSqlDatabase& db, const QString& kmh, RowKind rows)
 {
     kmh_ = kmh;
     counts_.clear();
-    sql::Reader q(db, QStringLiteral("SELECT zjh, txh, nd, COUNT(*) FROM stb WHERE kmh=? GROUP BY zjh, txh, nd"),
-                  {kmh});
+    // Per point: the questions of the point and of every point below it, each once however many of
+    // those points it is linked to.
+    sql::Reader q(db,
+                  rows == RowKind::Points
+                      ? QString::fromLatin1(kPointTree) +
+                            QStringLiteral("SELECT t.top_id, s.txh, s.nd, COUNT(DISTINCT s.id) FROM point_tree t"
+                                           " JOIN stzsd l ON l.zsdid = t.point_id JOIN stb s ON s.id = l.stid"
+                                           " WHERE s.kmh=? GROUP BY t.top_id, s.txh, s.nd")
+                      : QStringLiteral("SELECT zjh, txh, nd, COUNT(*) FROM stb WHERE kmh=? GROUP BY zjh, txh, nd"),
+                  rows == RowKind::Points ? QVariantList{kmh, kmh, kmh} : QVariantList{kmh});
     while (q.next()) {
         const QString zjh = q.text(0);
         const QString txh = q.text(1);
@@ -253,55 +304,67 @@ Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& f
 {
     QSet<QString> planTypes;
     for (const TypeColumn& t : plan.types) planTypes.insert(t.txh);
-    // One pool per chapter, type and difficulty of the subject, ids in bank order.
+    // One pool per row, type and difficulty of the subject, ids in bank order. Knowledge-point rows
+    // share questions: one id may stand in several pools, and the draw's `taken` keeps it to one.
     QHash<QString, Pool> pools;
-    QHash<QString, QStringList> levelsOf;  // chapter and type → the difficulties it has
+    QHash<QString, QStringList> levelsOf;  // row and type → the difficulties it has
+    QHash<qint64, QString> chapterOf;      // stb id → its chapter (stb.zjh)
     if (!planTypes.isEmpty()) {
-        // The plan's types one after another, each in bank order: every pool (of one type) and
-        // every list of a chapter and type's difficulties comes out as in bank order, and the
-        // list index of the questions serves the read without touching the questions themselves.
         QStringList marks;
         QVariantList binds{plan.kmh};
         for (const QString& txh : planTypes) {
             marks << QStringLiteral("?");
             binds << txh;
         }
-        sql::Reader q(db,
-                      QStringLiteral("SELECT id, zjh, txh, nd FROM stb WHERE kmh=? AND txh IN (%1) ORDER BY txh, id")
-                          .arg(marks.join(QLatin1Char(','))),
-                      binds);
+        const bool byPoint = plan.rows == RowKind::Points;
+        // The plan's types one after another, each in bank order: every pool (of one type) and
+        // every list of a row and type's difficulties comes out as in bank order. By chapter the
+        // list index of the questions serves the read without touching the questions themselves.
+        const QString statement =
+            byPoint ? QString::fromLatin1(kPointTree) +
+                          QStringLiteral("SELECT DISTINCT s.id, s.zjh, s.txh, s.nd, t.top_id FROM point_tree t"
+                                         " JOIN stzsd l ON l.zsdid = t.point_id JOIN stb s ON s.id = l.stid"
+                                         " WHERE s.kmh=? AND s.txh IN (%1) ORDER BY s.txh, s.id, t.top_id")
+                              .arg(marks.join(QLatin1Char(',')))
+                    : QStringLiteral("SELECT id, zjh, txh, nd FROM stb WHERE kmh=? AND txh IN (%1) ORDER BY txh, id")
+                          .arg(marks.join(QLatin1Char(',')));
+        if (byPoint) binds = QVariantList{plan.kmh, plan.kmh} + binds;
+        sql::Reader q(db, statement, binds);
         while (q.next()) {
             const QString txh = q.text(2);
             const qint64 id = q.int64(0);
             if (excluded.contains(id)) continue;
             const QString zjh = q.text(1);
             const QString nd = q.text(3);
-            const QString k = key(zjh, txh, nd);
+            const QString row = byPoint ? q.text(4) : zjh;
+            chapterOf.insert(id, zjh);
+            const QString k = key(row, txh, nd);
             auto it = pools.find(k);
             if (it == pools.end()) {
                 it = pools.insert(k, Pool{});
-                levelsOf[allKey(zjh, txh)].append(nd);
+                levelsOf[allKey(row, txh)].append(nd);
             }
             it->ids.append(id);
         }
     }
-    // A cell's source: its own pool, or every difficulty of its chapter and type when merged.
-    auto source = [&](const QString& zjh, const QString& txh, const QString& nd) {
+    // A cell's source: its own pool, or every difficulty of its row and type when merged.
+    auto source = [&](const QString& row, const QString& txh, const QString& nd) {
         QVector<Pool*> out;
         if (nd.isEmpty()) {
-            for (const QString& level : levelsOf.value(allKey(zjh, txh))) out.append(&pools[key(zjh, txh, level)]);
-        } else if (pools.contains(key(zjh, txh, nd))) {
-            out.append(&pools[key(zjh, txh, nd)]);
+            for (const QString& level : levelsOf.value(allKey(row, txh))) out.append(&pools[key(row, txh, level)]);
+        } else if (pools.contains(key(row, txh, nd))) {
+            out.append(&pools[key(row, txh, nd)]);
         }
         return out;
     };
 
     const QVector<Cell> cells = plan.orderedCells();
     QVector<QVector<qint64>> drawn(cells.size());
+    QSet<qint64> taken;  // across all cells: a question shared by two rows lands once
     // First every cell from its own questions, so that a fill-up only takes what no cell needs.
     for (int i = 0; i < cells.size(); ++i) {
         const Cell& c = cells.at(i);
-        drawn[i] = drawFrom(source(c.zjh, c.txh, c.nd), c.count);
+        drawn[i] = drawFrom(source(c.zjh, c.txh, c.nd), c.count, taken);
     }
     Draw result;
     for (int i = 0; i < cells.size(); ++i) {
@@ -309,16 +372,18 @@ Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& f
         const int missing = c.count - static_cast<int>(drawn.at(i).size());
         if (missing <= 0) continue;
         const Fix fix = fixes.value(cellKey(c));
-        if (fix.remedy == Remedy::Fewer) continue;
         QVector<Pool*> extra;
         if (fix.remedy == Remedy::Widen) {
             for (const QString& nd : widenedLevels(c.nd)) extra += source(c.zjh, c.txh, nd);
         } else if (fix.remedy == Remedy::OtherChapter && fix.zjh != c.zjh) {
             extra = source(fix.zjh, c.txh, c.nd);
         }
-        drawn[i] += drawFrom(extra, missing);
+        if (fix.remedy != Remedy::Fewer) drawn[i] += drawFrom(extra, missing, taken);
         const int still = c.count - static_cast<int>(drawn.at(i).size());
-        if (still > 0) {
+        // Taking fewer settles what the row's own count showed; a question another row took first
+        // still leaves the cell short.
+        const bool settled = fix.remedy == Remedy::Fewer && plan.rows == RowKind::Chapters;
+        if (still > 0 && !settled) {
             result.unmet << QStringLiteral("%1：需要%2道，只能选出%3道")
                                 .arg(cellName(plan, c))
                                 .arg(c.count)
@@ -327,7 +392,7 @@ Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& f
     }
     for (int i = 0; i < cells.size(); ++i) {
         for (qint64 id : drawn.at(i))
-            result.questions.append({id, cells.at(i).txh, cells.at(i).zjh, cells.at(i).points});
+            result.questions.append({id, cells.at(i).txh, chapterOf.value(id), cells.at(i).points, cells.at(i).zjh});
     }
     return result;
 }
@@ -405,7 +470,7 @@ QVector<QStringList> tableRows(const Plan& plan)
         return count > 0 ? QStringLiteral("%1题 %2分").arg(count).arg(pointsText(sum)) : QString();
     };
     QVector<QStringList> rows;
-    QStringList header{QStringLiteral("章节")};
+    QStringList header{rowTitle(plan.rows)};
     for (const Column& c : columns) header << c.title;
     header << QStringLiteral("合计");
     rows.append(header);

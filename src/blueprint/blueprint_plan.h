@@ -7,10 +7,10 @@
 #include <QVector>
 
 // The planner behind 按细目表组卷 (composing from a blueprint, 双向细目表): rows are the chapters of
-// a subject, columns the question types of the paper split by difficulty, and each cell asks for
-// a number of questions at a number of points each. It counts what the bank holds per cell,
-// finds the cells the bank cannot fill, draws the questions and writes them into sjb as wizard
-// step 2 would.
+// a subject (or its knowledge points, 知识点), columns the question types of the paper split by
+// difficulty, and each cell asks for a number of questions at a number of points each. It counts
+// what the bank holds per cell, finds the cells the bank cannot fill, draws the questions and writes
+// them into sjb as wizard step 2 would.
 namespace blueprint {
 
 // The five difficulty levels, easiest first (stb.nd holds these texts).
@@ -24,10 +24,28 @@ struct TypeColumn {
     bool merged = false;  // one column "全部" instead of one per difficulty
 };
 
+// What the rows of a blueprint are.
+enum class RowKind {
+    Chapters,  // one row per chapter (zjb): a question belongs to the row of its stb.zjh
+    Points,    // one row per knowledge point (zsdb): a question belongs to the row of every point it is
+               // linked to and of every point above those, so rows overlap
+};
+
+// The word for a row of this kind, as headers and messages show it: "章节" or "知识点".
+QString rowTitle(RowKind kind);
+// How templates store the kind (blueprints.row_kind): "zj" or "zsd"; anything else reads as chapters.
+QString rowKindCode(RowKind kind);
+RowKind rowKindFromCode(const QString& code);
+
+// One row of the blueprint. For chapters zjh is the chapter's code and zjm its name; for knowledge
+// points zjh is the point's id as text and zjm its path ("上级/名称").
 struct Chapter {
     QString zjh;
     QString zjm;
 };
+
+// The rows of a subject: its chapters in bank order, or its knowledge points in tree order.
+QVector<Chapter> rowsOf(const QSqlDatabase& db, const QString& kmh, RowKind kind);
 
 struct Cell {
     QString zjh;
@@ -45,6 +63,7 @@ struct Plan {
     int total = 100;            // the paper's total score
     QString title;              // the paper's title, as typed
     QString duration;           // 考试时间 in minutes, as typed
+    RowKind rows = RowKind::Chapters;  // what `chapters` holds
 
     int questionCount() const;
     double pointSum() const;
@@ -52,11 +71,12 @@ struct Plan {
     QVector<Cell> orderedCells() const;
 };
 
-// How many questions the bank holds per chapter, type and difficulty of one subject, read with one
-// grouped COUNT and kept until the next load.
+// How many questions the bank holds per row, type and difficulty of one subject, read with one
+// grouped COUNT and kept until the next load. For knowledge-point rows a row counts each question
+// linked to the point or to any point below it once.
 class BankCounts {
 public:
-    void load(const QSqlDatabase& db, const QString& kmh);
+    void load(const QSqlDatabase& db, const QString& kmh, RowKind rows = RowKind::Chapters);
     // nd empty: all difficulties of that chapter and type.
     int available(const QString& zjh, const QString& txh, const QString& nd) const;
     const QString& kmh() const { return kmh_; }
@@ -78,13 +98,13 @@ constexpr double kMaxPoints = 100;
 enum class Remedy {
     None,          // not decided: composing is refused
     Fewer,         // take only what the cell's own questions allow
-    Widen,         // fill up from the neighbouring difficulty levels of the same chapter and type
-    OtherChapter,  // fill up from the same type and difficulty of another chapter
+    Widen,         // fill up from the neighbouring difficulty levels of the same row and type
+    OtherChapter,  // fill up from the same type and difficulty of another row (chapter or point)
 };
 
 struct Fix {
     Remedy remedy = Remedy::None;
-    QString zjh;  // the other chapter, for Remedy::OtherChapter
+    QString zjh;  // the other row, for Remedy::OtherChapter
 };
 
 struct Shortage {
@@ -93,7 +113,9 @@ struct Shortage {
     int missing() const { return cell.count - available; }
 };
 
-// Cells asking for more than their own questions.
+// Cells asking for more than their own questions. Each row is counted on its own, as if rows
+// shared no questions: with knowledge-point rows two cells may both look met and still compete for
+// the same questions; the draw then reports the one left short (Draw::unmet).
 QVector<Shortage> shortages(const Plan& plan, const BankCounts& counts);
 // The difficulties a widened cell may also draw from: one level either side (none for merged).
 QStringList widenedLevels(const QString& nd);
@@ -109,8 +131,9 @@ QString cellKey(const Cell& cell);
 struct DrawnQuestion {
     qint64 id = 0;
     QString txh;
-    QString zjh;
+    QString zjh;  // the question's own chapter (stb.zjh), whatever the rows are
     double points = 0;
+    QString row;  // the row it was drawn for (a chapter code, or a point id as text)
 };
 
 struct Draw {
@@ -123,7 +146,9 @@ struct Draw {
 QSet<qint64> usageExclusions(const QSqlDatabase& db, const QString& kmh);
 
 // Draws every cell with the program's random generator, without repeats: each cell first from its
-// own questions, then cells with a fix fill up from their fix's source. Nothing is drawn from
+// own questions, then cells with a fix fill up from their fix's source. No question is drawn twice,
+// also where knowledge-point rows share questions; a cell left short by what other rows took is
+// named in `unmet` like any other. Nothing is drawn from
 // outside the plan and its fixes. Reads the bank; writes nothing.
 Draw draw(const QSqlDatabase& db, const Plan& plan, const QHash<QString, Fix>& fixes,
           const QSet<qint64>& excluded = {});
@@ -139,8 +164,8 @@ QString cellName(const Plan& plan, const Cell& cell);
 // Points as the blueprint shows them: up to two decimals, without trailing zeros ("2", "1.5").
 QString pointsText(double value);
 
-// The plan as a printed table (双向细目表): a header row ("章节", one column per type and difficulty
-// the plan uses, "合计"), one row per chapter the plan uses with "N题 M分" in each cell it fills,
+// The plan as a printed table (双向细目表): a header row ("章节" or "知识点", one column per type and difficulty
+// the plan uses, "合计"), one row per chapter (point) the plan uses with "N题 M分" in each cell it fills,
 // and a last row "合计" with the column totals and the grand total.
 QVector<QStringList> tableRows(const Plan& plan);
 

@@ -40,8 +40,9 @@ void save(const QSqlDatabase& db, const Plan& plan, const QString& name)
         const qint64 old = idOf(db, plan.kmh, name);
         if (old != 0) removeById(db, old);
         const qint64 id = sql::exec(
-            db, QStringLiteral("INSERT INTO blueprints (kmh, name, zf, title, duration) VALUES (?, ?, ?, ?, ?)"),
-            {plan.kmh, name, QString::number(plan.total), plan.title, plan.duration});
+            db,
+            QStringLiteral("INSERT INTO blueprints (kmh, name, zf, title, duration, row_kind) VALUES (?, ?, ?, ?, ?, ?)"),
+            {plan.kmh, name, QString::number(plan.total), plan.title, plan.duration, rowKindCode(plan.rows)});
         for (const TypeColumn& t : plan.types) {
             sql::exec(db, QStringLiteral("INSERT INTO blueprint_types (blueprint_id, txh, merged) VALUES (?, ?, ?)"),
                       {id, t.txh, t.merged ? QStringLiteral("1") : QStringLiteral("0")});
@@ -55,17 +56,27 @@ void save(const QSqlDatabase& db, const Plan& plan, const QString& name)
     });
 }
 
-bool load(const QSqlDatabase& db, const QString& kmh, const QString& name, Plan* plan)
+RowKind rowKind(const QSqlDatabase& db, const QString& kmh, const QString& name)
+{
+    const qint64 id = idOf(db, kmh, name);
+    if (id == 0) return RowKind::Chapters;
+    return rowKindFromCode(sql::scalar(db, QStringLiteral("SELECT row_kind FROM blueprints WHERE id=?"), {id}));
+}
+
+bool load(const QSqlDatabase& db, const QString& kmh, const QString& name, Plan* plan, QStringList* vanishedRows)
 {
     const qint64 id = idOf(db, kmh, name);
     if (id == 0) return false;
     {
-        QSqlQuery head = sql::run(db, QStringLiteral("SELECT zf, title, duration FROM blueprints WHERE id=?"), {id});
+        QSqlQuery head =
+            sql::run(db, QStringLiteral("SELECT zf, title, duration, row_kind FROM blueprints WHERE id=?"), {id});
         if (head.next()) {
             plan->total = head.value(0).toInt();
             // A template saved before titles were kept leaves both empty.
             plan->title = head.value(1).toString();
             plan->duration = head.value(2).toString();
+            // One saved before templates kept their row kind (NULL) is laid out by chapters.
+            plan->rows = rowKindFromCode(head.value(3).toString());
         }
     }
     plan->types.clear();
@@ -95,7 +106,11 @@ bool load(const QSqlDatabase& db, const QString& kmh, const QString& name, Plan*
         c.nd = cells.value(2).toString();
         c.count = cells.value(3).toString().toInt();
         c.points = convert::toFloat(cells.value(4).toString());
-        if (chapters.contains(c.zjh) && seen.contains(c.txh)) plan->cells.append(c);
+        if (!chapters.contains(c.zjh)) {
+            if (vanishedRows && !vanishedRows->contains(c.zjh)) vanishedRows->append(c.zjh);
+            continue;
+        }
+        if (seen.contains(c.txh)) plan->cells.append(c);
     }
     return true;
 }

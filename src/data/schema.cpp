@@ -35,8 +35,10 @@ static const char* const kTables[] = {
     // Blueprint templates (双向细目表): a named plan per subject, its question types in paper order
     // (merged: one column for all difficulties) and its cells (nd empty for a merged column).
     // title and duration: the paper's title and 考试时间 the template was saved with (version 4).
+    // row_kind: what its rows are, "zj" (or empty, before version 6) chapters, "zsd" knowledge points;
+    // for knowledge points a cell's zjh holds the point's id as text.
     "CREATE TABLE IF NOT EXISTS blueprints (id INTEGER PRIMARY KEY AUTOINCREMENT, kmh TEXT, name TEXT, zf TEXT,"
-    " title TEXT, duration TEXT)",
+    " title TEXT, duration TEXT, row_kind TEXT)",
     "CREATE TABLE IF NOT EXISTS blueprint_types (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
     " txh TEXT, merged TEXT)",
     "CREATE TABLE IF NOT EXISTS blueprint_cells (id INTEGER PRIMARY KEY AUTOINCREMENT, blueprint_id INTEGER,"
@@ -132,6 +134,8 @@ static const AddedColumn kAddedColumns[] = {
     // A template brings back the paper's title and 考试时间 it was saved with.
     {"blueprints", "title", "title TEXT", 4},
     {"blueprints", "duration", "duration TEXT", 4},
+    // A template laid out by knowledge points says so; older ones are laid out by chapters.
+    {"blueprints", "row_kind", "row_kind TEXT", 6},
 };
 
 // The table statements older versions made before a column was added, as SQLite records them: such a
@@ -208,7 +212,7 @@ QStringList columns(const QString& table)
          {QStringLiteral("yhm"), QStringLiteral("mm"), QStringLiteral("qx"), QStringLiteral("bz")}},
         {QStringLiteral("blueprints"),
          {QStringLiteral("kmh"), QStringLiteral("name"), QStringLiteral("zf"), QStringLiteral("title"),
-          QStringLiteral("duration")}},
+          QStringLiteral("duration"), QStringLiteral("row_kind")}},
         {QStringLiteral("blueprint_types"),
          {QStringLiteral("blueprint_id"), QStringLiteral("txh"), QStringLiteral("merged")}},
         {QStringLiteral("blueprint_cells"),

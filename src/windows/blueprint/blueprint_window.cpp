@@ -1,13 +1,16 @@
 #include "windows/blueprint/blueprint_window.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableWidget>
@@ -50,6 +53,29 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent)
     return b;
 }
 
+// Writes the title of the row names ("章节", "知识点") into a table's corner button, which Qt
+// leaves blank; the text is the button's accessible name.
+class CornerTitle : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint) return false;
+        auto* corner = static_cast<QWidget*>(watched);
+        static_cast<QObject*>(corner)->event(event);  // the button as Qt draws it, then the title
+        QPainter painter(corner);
+        painter.drawText(corner->rect(), Qt::AlignCenter, corner->accessibleName());
+        return true;
+    }
+};
+
+QAbstractButton* cornerOf(QTableWidget* table)
+{
+    return table->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
 }  // namespace
 
 BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(parent), step1_(step1)
@@ -71,8 +97,14 @@ BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(paren
     EditZf = new QLineEdit(this);
     EditZf->setObjectName(QStringLiteral("EditZf"));
     EditZf->setMaximumWidth(60);
+    ComboBoxRows = new QComboBox(this);
+    ComboBoxRows->setObjectName(QStringLiteral("ComboBoxRows"));
+    ComboBoxRows->addItem(QStringLiteral("按章节"), static_cast<int>(RowKind::Chapters));
+    ComboBoxRows->addItem(QStringLiteral("按知识点"), static_cast<int>(RowKind::Points));
+    ComboBoxRows->setToolTip(QStringLiteral("细目表的行：本科目的章节，或本科目的知识点（含其下级知识点的题目）"));
     top->addWidget(label(QStringLiteral("科目"), this));
     top->addWidget(ComboBoxKm);
+    top->addWidget(ComboBoxRows);
     top->addWidget(label(QStringLiteral("试卷标题"), this));
     top->addWidget(EditSjbt, 1);
     top->addWidget(label(QStringLiteral("考试时间"), this));
@@ -129,6 +161,10 @@ BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(paren
     TableBlueprint->setObjectName(QStringLiteral("TableBlueprint"));
     TableBlueprint->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TableBlueprint->setSelectionMode(QAbstractItemView::NoSelection);
+    if (QAbstractButton* corner = cornerOf(TableBlueprint)) {
+        corner->setAccessibleName(rowTitle(rowKind_));
+        corner->installEventFilter(new CornerTitle(corner));
+    }
     layout->addWidget(TableBlueprint, 1);
 
     LabelTotal = new QLabel(this);
@@ -154,6 +190,7 @@ BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(paren
     layout->addLayout(bottom);
 
     connect(ComboBoxKm, &QComboBox::activated, this, ui::guard([this] { subjectChanged(); }));
+    connect(ComboBoxRows, &QComboBox::activated, this, ui::guard([this] { rowKindChosen(); }));
     connect(TableTypes, &QTableWidget::itemChanged, this, ui::guard([this] {
                 if (!rebuilding_) {
                     dirty_ = true;
@@ -220,6 +257,46 @@ void BlueprintWindow::subjectChanged()
     dirty_ = false;
 }
 
+void BlueprintWindow::rowKindChosen()
+{
+    const auto chosen = static_cast<RowKind>(ComboBoxRows->currentData().toInt());
+    if (chosen == rowKind_) return;
+    if (dirty_ &&
+        !MsgBox::confirm(QStringLiteral("当前细目表尚未保存，改变细目表的行将放弃已填写的内容，是否继续？"), this)) {
+        const QSignalBlocker block(ComboBoxRows);
+        ComboBoxRows->setCurrentIndex(ComboBoxRows->findData(static_cast<int>(rowKind_)));
+        return;
+    }
+    setRowKind(chosen);
+    dirty_ = false;
+}
+
+void BlueprintWindow::setRowKind(RowKind kind)
+{
+    rowKind_ = kind;
+    {
+        const QSignalBlocker block(ComboBoxRows);
+        ComboBoxRows->setCurrentIndex(ComboBoxRows->findData(static_cast<int>(kind)));
+    }
+    if (QAbstractButton* corner = cornerOf(TableBlueprint)) {
+        corner->setAccessibleName(rowTitle(kind));
+        corner->update();
+    }
+    {
+        const QSignalBlocker block(TableBlueprint);
+        TableBlueprint->clear();
+        cells_.clear();
+    }
+    counts_.load(DM->db(), kmh_, rowKind_);
+    rebuildGrid();
+}
+
+QString BlueprintWindow::rowHeader() const
+{
+    const QAbstractButton* corner = cornerOf(TableBlueprint);
+    return corner ? corner->accessibleName() : QString();
+}
+
 // The subject's types: the chosen ones first, in the given order and ticked, then the others.
 void BlueprintWindow::fillTypes(const QStringList& chosen)
 {
@@ -272,8 +349,8 @@ QVector<TypeColumn> BlueprintWindow::chosenTypes() const
     return out;
 }
 
-// Builds one row per chapter and one column per chosen type and difficulty, plus the totals;
-// what was typed into cells that remain is kept.
+// Builds one row per chapter (knowledge point) and one column per chosen type and difficulty, plus
+// the totals; what was typed into cells that remain is kept.
 void BlueprintWindow::rebuildGrid()
 {
     QHash<QString, QPair<QString, QString>> typed;
@@ -286,9 +363,7 @@ void BlueprintWindow::rebuildGrid()
             }
         }
     }
-    chapters_.clear();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT zjh, zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_});
-    while (q.next()) chapters_.append({q.value(0).toString(), q.value(1).toString()});
+    chapters_ = rowsOf(DM->db(), kmh_, rowKind_);
     columns_.clear();
     QStringList headers;
     for (const TypeColumn& t : chosenTypes()) {
@@ -370,7 +445,7 @@ void BlueprintWindow::rebuildGrid()
 
 void BlueprintWindow::refreshCounts()
 {
-    counts_.load(DM->db(), kmh_);
+    counts_.load(DM->db(), kmh_, rowKind_);
     for (int r = 0; r < cells_.size(); ++r) {
         for (int c = 0; c < cells_.at(r).size(); ++c) {
             cells_[r][c].available->setText(QStringLiteral("/%1").arg(
@@ -399,7 +474,7 @@ void BlueprintWindow::recount()
             const bool pointsOk = parsePoints(w.points->text(), &p, &message);
             if ((!countOk || !pointsOk) && problem.isEmpty()) {
                 problem = QStringLiteral("%1：%2。")
-                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0, {}, {}},
+                              .arg(cellName({kmh_, chapters_, chosenTypes(), {}, 0, {}, {}, rowKind_},
                                             {chapters_.at(r).zjh, columns_.at(c).txh, columns_.at(c).nd, 0, 0}),
                                    message);
             }
@@ -493,6 +568,7 @@ bool BlueprintWindow::currentPlan(Plan* plan, QString* message) const
 {
     plan->kmh = kmh_;
     plan->chapters = chapters_;
+    plan->rows = rowKind_;
     plan->title = EditSjbt->text().trimmed();
     plan->duration = EditSj->text().trimmed();
     plan->types = chosenTypes();
@@ -693,10 +769,19 @@ void BlueprintWindow::openTemplate()
         !MsgBox::confirm(QStringLiteral("当前细目表尚未保存，打开模板将替换已填写的内容，是否继续？"), this)) {
         return;
     }
+    if (!store::exists(DM->db(), kmh_, name)) {
+        MsgBox::show(QStringLiteral("模板“%1”不存在！").arg(name), this);
+        fillTemplates();
+        return;
+    }
+    // The grid takes the template's rows before its cells are matched to them.
+    const RowKind kind = store::rowKind(DM->db(), kmh_, name);
+    if (kind != rowKind_) setRowKind(kind);
     Plan plan;
     plan.kmh = kmh_;
     plan.chapters = chapters_;
-    if (!store::load(DM->db(), kmh_, name, &plan)) {
+    QStringList vanished;
+    if (!store::load(DM->db(), kmh_, name, &plan, &vanished)) {
         MsgBox::show(QStringLiteral("模板“%1”不存在！").arg(name), this);
         fillTemplates();
         return;
@@ -704,6 +789,14 @@ void BlueprintWindow::openTemplate()
     showPlan(plan);
     EditTemplateName->setText(name);
     dirty_ = false;
+    // Chapters deleted since leave their cells behind silently, as they always did; a knowledge
+    // point is more often reorganised, so its loss is told.
+    if (kind == RowKind::Points && !vanished.isEmpty()) {
+        MsgBox::show(QStringLiteral("模板“%1”中有%2个知识点已被删除，这些知识点所在行的题数没有打开，请检查细目表。")
+                         .arg(name)
+                         .arg(vanished.size()),
+                     this);
+    }
 }
 
 void BlueprintWindow::copyTemplate()

@@ -13,7 +13,8 @@ class QPushButton;
 class QTableWidget;
 class TZtszF;
 
-// 按细目表组卷: the blueprint window. For the chosen subject it shows one row per chapter and, per
+// 按细目表组卷: the blueprint window. For the chosen subject it shows one row per chapter (or, with
+// 按知识点, one per knowledge point, by its path in tree order) and, per
 // chosen question type, one column per difficulty (or one "全部" column); each cell takes a count
 // and the points per question and shows how many questions the bank holds for it. Totals follow
 // every keystroke. Composing writes the paper into sjb and hands over to wizard step 2.
@@ -25,7 +26,11 @@ public:
 
     // The grid's column of a type and difficulty (empty nd: the merged column), -1 when absent.
     int columnOf(const QString& txh, const QString& nd) const;
+    // The grid's row of a chapter name (or knowledge point path), -1 when absent.
     int rowOf(const QString& zjm) const;
+    blueprint::RowKind rowKind() const { return rowKind_; }
+    // The title above the row names, shown in the grid's corner: "章节" or "知识点".
+    QString rowHeader() const;
     QLineEdit* countEdit(int row, int column) const;
     QLineEdit* pointsEdit(int row, int column) const;
     QLabel* availableLabel(int row, int column) const;
@@ -54,6 +59,7 @@ public:
     void deleteTemplate();
 
     QComboBox* ComboBoxKm;
+    QComboBox* ComboBoxRows;  // 按章节 (the rows are chapters) or 按知识点 (knowledge points)
     QLineEdit* EditSjbt;
     QLineEdit* EditSj;
     QLineEdit* EditZf;
@@ -84,6 +90,9 @@ private:
     };
 
     void subjectChanged();
+    void rowKindChosen();
+    // Lays the grid out by the given rows, dropping what was typed (row keys differ between kinds).
+    void setRowKind(blueprint::RowKind kind);
     void fillTypes(const QStringList& chosen);
     void rebuildGrid();
     void fillTemplates(const QString& current = QString());
@@ -96,7 +105,8 @@ private:
 
     TZtszF* step1_;
     QString kmh_;
-    QVector<blueprint::Chapter> chapters_;
+    blueprint::RowKind rowKind_ = blueprint::RowKind::Chapters;
+    QVector<blueprint::Chapter> chapters_;  // the rows: chapters or knowledge points
     QVector<Column> columns_;
     QVector<QVector<CellWidgets>> cells_;  // [row][column]
     QVector<QLabel*> rowTotals_;

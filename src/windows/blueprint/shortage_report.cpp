@@ -68,7 +68,9 @@ ShortageReport::ShortageReport(const Plan& plan, const BankCounts& counts, const
         for (const Chapter& ch : plan.chapters) {
             if (ch.zjh == c.zjh) continue;
             const int spare = spareInChapter(plan, counts, c, ch.zjh);
-            addChoice(box, QStringLiteral("从“%1”补%2道（可用%3道）").arg(ch.zjm).arg(s.missing()).arg(spare),
+            // By knowledge point the offer names its kind: a path alone reads like a chapter.
+            const QString source = plan.rows == RowKind::Points ? QStringLiteral("从知识点“%1”") : QStringLiteral("从“%1”");
+            addChoice(box, (source + QStringLiteral("补%2道（可用%3道）")).arg(ch.zjm).arg(s.missing()).arg(spare),
                       Remedy::OtherChapter, ch.zjh, spare >= s.missing());
         }
         grid->addWidget(label, i, 0);

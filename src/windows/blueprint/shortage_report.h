@@ -10,7 +10,8 @@ class QPushButton;
 
 // 题量不足: lists every cell the bank cannot fill and lets the user decide, per cell, to take
 // fewer questions, to widen the difficulty by one level or to take the missing questions from
-// another chapter. Offers that cannot supply the missing questions are shown but cannot be picked.
+// another chapter (another knowledge point when the rows are points). Offers that cannot supply
+// the missing questions are shown but cannot be picked.
 class ShortageReport : public QDialog {
     Q_OBJECT
 public:
