@@ -10,6 +10,7 @@
 #include "ui/handler.h"
 #include "ui/platform.h"
 #include "data/errors.h"
+#include "data/sql.h"
 
 #include <QFont>
 #include <QLibraryInfo>
@@ -35,6 +36,7 @@ namespace app {
 
 void setup(QApplication& application)
 {
+    sql::keepFreedMemory();
     application.setApplicationName(QStringLiteral("Exavoro"));
     application.setApplicationDisplayName(QString());
     application.setApplicationVersion(QStringLiteral(EXAVORO_VERSION));

@@ -524,13 +524,6 @@ TextSearch textSearch(const QSqlDatabase& db, const QString& phrase, const QStri
     return search;
 }
 
-QString textsHold(const QSqlDatabase& db, const QString& text, QVariantList* binds)
-{
-    *binds << text << text;
-    return isServer(db) ? QStringLiteral("(strpos(s.tm, ?) > 0 OR strpos(s.da, ?) > 0)")
-                        : QStringLiteral("(instr(s.tm, ?) > 0 OR instr(s.da, ?) > 0)");
-}
-
 QString caseBlindLike(const QSqlDatabase& db)
 {
     return isServer(db) ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");

@@ -121,10 +121,6 @@ struct TextSearch {
 };
 TextSearch textSearch(const QSqlDatabase& db, const QString& phrase, const QString& alsoPhrase = QString());
 
-// A condition on stb (named s) that holds when its question or answer text holds `text` exactly as
-// written, read from the row itself (for rows already found, not for finding them), and its values.
-QString textsHold(const QSqlDatabase& db, const QString& text, QVariantList* binds);
-
 // A LIKE pattern that finds `text` anywhere, its own % and _ escaped for "LIKE ? ESCAPE '!'" (the
 // same words on both engines).
 QString containsPattern(const QString& text);

@@ -118,7 +118,8 @@ Result findAroundPictures(const QSqlDatabase& db, const QString& phrase, const F
     const engine::TextSearch search = engine::textSearch(db, phrase);
     QVariantList binds = search.binds;
     const QString where = conditions(filter, &binds);
-    binds << qint64(limit) + inMarkersOnly.size();
+    // At least one row, which carries the count.
+    binds << qint64(std::max(limit, 1)) + inMarkersOnly.size();
     // One pass through the index gives both the first rows and the number of all.
     sql::Reader q(db,
                   QStringLiteral("SELECT s.id, count(*) OVER () FROM %1 WHERE %2%3%4 LIMIT ?")
@@ -137,31 +138,45 @@ Result findAroundPictures(const QSqlDatabase& db, const QString& phrase, const F
     return result;
 }
 
-// A phrase of three characters or more, through the index. One statement answers the usual
-// search: the first rows in order with everything shown of them, how many match, and how many of
-// those place a picture; only when some do is the search made again around them.
+// A phrase of three characters or more, through the index. One statement gives the first rows in
+// order with everything shown of them and how many match. A match may lie in a picture's marker (its
+// hash, its width) rather than in the text: when every match was read, those are left out here;
+// otherwise the index is asked whether any match places a picture at all, and only then is the
+// search made again around them.
 Result findIndexed(const QSqlDatabase& db, const QString& phrase, const Filter& filter, int limit)
 {
-    QVariantList binds;
-    const QString pictured = engine::textsHold(db, picture_refs::kOpen, &binds);
     const engine::TextSearch search = engine::textSearch(db, phrase);
-    binds << search.binds;
+    QVariantList binds = search.binds;
     const QString where = conditions(filter, &binds);
-    // At least one row, which carries the counts.
+    // At least one row, which carries the count.
     binds << qint64(std::max(limit, 1));
     sql::Reader q(db,
                   QStringLiteral("WITH m AS (SELECT s.id AS id, s.kmh AS kmh, s.txh AS txh, length(s.th) AS l, s.th AS th,"
-                                 " count(*) OVER () AS n, sum(CASE WHEN %1 THEN 1 ELSE 0 END) OVER () AS p"
-                                 " FROM %2 WHERE %3%4%5 LIMIT ?)"
-                                 " SELECT m.n, m.p, %6 FROM m, stb AS s WHERE s.id = m.id"
+                                 " count(*) OVER () AS n FROM %1 WHERE %2%3%4 LIMIT ?)"
+                                 " SELECT m.n, %5 FROM m, stb AS s WHERE s.id = m.id"
                                  " ORDER BY m.kmh, m.txh, m.l, m.th, m.id")
-                      .arg(pictured, search.from, search.where, where, kOrder, kHitColumns),
+                      .arg(search.from, search.where, where, kOrder, kHitColumns),
                   binds);
     Result result;
+    QVector<Hit> read;
     while (q.next()) {
-        if (q.int64(1) > 0) return findAroundPictures(db, phrase, filter, limit);
         result.total = q.int64(0);
-        if (result.hits.size() < limit) result.hits << hitAt(q, 2);
+        read << hitAt(q, 1);
+    }
+    if (result.total > read.size()) {
+        const engine::TextSearch pictured = engine::textSearch(db, phrase, picture_refs::kOpen);
+        QVariantList pictureBinds = pictured.binds;
+        const QString pictureWhere = conditions(filter, &pictureBinds);
+        sql::Reader any(db, QStringLiteral("SELECT s.id FROM %1 WHERE %2%3 LIMIT 1").arg(pictured.from, pictured.where, pictureWhere),
+                        pictureBinds);
+        if (any.next()) return findAroundPictures(db, phrase, filter, limit);
+    }
+    for (const Hit& h : read) {
+        if (!holds(h.tm, phrase) && !holds(h.da, phrase)) {
+            --result.total;
+        } else if (result.hits.size() < limit) {
+            result.hits << h;
+        }
     }
     return result;
 }

@@ -15,6 +15,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <memory>
 
 namespace sql {
@@ -269,6 +272,13 @@ void tuneForLists(const QSqlDatabase& db)
     // of the file is read through the 32 MB page cache.
     script(db, "PRAGMA cache_size = -32768; PRAGMA mmap_size = 67108864;");
     tunedHandles().insert(h);
+}
+
+void keepFreedMemory()
+{
+#if defined(__GLIBC__)
+    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+#endif
 }
 
 void releaseStatements(const QSqlDatabase& db)

@@ -120,6 +120,10 @@ void QuestionSearchTest::aPhraseIsFoundInsideSentencesAndAnswersInOrderWithItsCo
     r = find(QStringLiteral("勾股定理"), {}, 2);
     QCOMPARE(numbers(r), (QStringList{"01/01/001", "01/01/002"}));
     QCOMPARE(r.total, 7);
+    // No rows asked for: the count alone.
+    r = find(QStringLiteral("勾股定理"), {}, 0);
+    QVERIFY(r.hits.isEmpty());
+    QCOMPARE(r.total, 7);
     QCOMPARE(numbers(find(QStringLiteral("勾股定理"), {}, 50)).last(), QStringLiteral("02/01/001"));
     // Chapter and difficulty narrow it.
     QCOMPARE(numbers(find(QStringLiteral("勾股定理"), {QStringLiteral("01"), QStringLiteral("02"), {}})),
