@@ -108,7 +108,7 @@ static const char* const kLibraryTables[] = {
     " position INTEGER, txh TEXT, txm TEXT, question_count INTEGER, points INTEGER)",
     "CREATE TABLE IF NOT EXISTS paper_questions (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER,"
     " section_position INTEGER, position INTEGER, kmh TEXT, txh TEXT, th TEXT, zjh TEXT, nd TEXT, fs TEXT,"
-    " tm TEXT, da TEXT, question_id INTEGER)",
+    " tm TEXT, da TEXT, question_id INTEGER, zsd TEXT)",
     "CREATE INDEX IF NOT EXISTS papers_kmh ON papers (kmh, id)",
     "CREATE INDEX IF NOT EXISTS paper_sections_paper ON paper_sections (paper_id, position)",
     "CREATE INDEX IF NOT EXISTS paper_questions_paper ON paper_questions (paper_id, section_position, position)",
@@ -136,6 +136,8 @@ static const AddedColumn kAddedColumns[] = {
     {"blueprints", "duration", "duration TEXT", 4},
     // A template laid out by knowledge points says so; older ones are laid out by chapters.
     {"blueprints", "row_kind", "row_kind TEXT", 6},
+    // A stored paper keeps its questions' knowledge points as they were when it was composed.
+    {"paper_questions", "zsd", "zsd TEXT", 6},
 };
 
 // The table statements older versions made before a column was added, as SQLite records them: such a
@@ -258,7 +260,7 @@ QStringList columns(const QString& table)
          {QStringLiteral("paper_id"), QStringLiteral("section_position"), QStringLiteral("position"),
           QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
           QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
-          QStringLiteral("question_id")}},
+          QStringLiteral("question_id"), QStringLiteral("zsd")}},
     };
     return known.value(table);
 }

@@ -7,6 +7,7 @@
 #include "data/errors.h"
 #include "data/lookups.h"
 #include "data/engine.h"
+#include "data/knowledge_points.h"
 #include "data/sql.h"
 #include "output/paper_document.h"
 #include "data/current_user.h"
@@ -78,7 +79,18 @@ StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, cons
         section.points = convert::roundHalfEven(sum);
         paper.sections.append(section);
     }
+    notePoints(db, paper);
     return paper;
+}
+
+void notePoints(const QSqlDatabase& db, StoredPaper& paper)
+{
+    QSqlDatabase conn = db;
+    for (StoredSection& section : paper.sections) {
+        for (StoredQuestion& q : section.questions) {
+            if (q.questionId >= 0) q.points = knowledge::namesOfQuestion(conn, q.questionId).join(QStringLiteral("；"));
+        }
+    }
 }
 
 qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper)
@@ -106,9 +118,9 @@ qint64 insertPaper(const QSqlDatabase& db, StoredPaper& paper)
             const StoredQuestion& q = section.questions.at(i);
             sql::exec(db,
                       QStringLiteral("INSERT INTO paper_questions (paper_id, section_position, position, kmh, txh,"
-                                     " th, zjh, nd, fs, tm, da, question_id) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)"),
+                                     " th, zjh, nd, fs, tm, da, question_id, zsd) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                       {paper.id, s, i, q.kmh, q.txh, q.th, q.zjh, q.nd, q.fs, q.tm, q.da,
-                       q.questionId >= 0 ? QVariant(q.questionId) : QVariant()});
+                       q.questionId >= 0 ? QVariant(q.questionId) : QVariant(), q.points});
         }
     }
     return paper.id;
@@ -198,7 +210,7 @@ StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
                   QStringLiteral("SELECT p.title, p.kmh, p.kmm, p.duration, p.total, p.layout, p.created_at,"
                                  " p.created_by, p.source_id, p.variant, p.seed, p.overlap_percent,"
                                  " s.position, s.txh, s.txm, s.question_count, s.points,"
-                                 " pq.id, pq.kmh, pq.txh, pq.th, pq.zjh, pq.nd, pq.fs, pq.tm, pq.da, pq.question_id"
+                                 " pq.id, pq.kmh, pq.txh, pq.th, pq.zjh, pq.nd, pq.fs, pq.tm, pq.da, pq.question_id, pq.zsd"
                                  " FROM papers p"
                                  " LEFT JOIN paper_sections s ON s.paper_id = p.id"
                                  " LEFT JOIN paper_questions pq ON pq.paper_id = p.id AND pq.section_position = s.position"
@@ -235,6 +247,7 @@ StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
             StoredQuestion question{q.text(18), q.text(19), q.text(20), q.text(21),
                                     q.text(22), q.text(23), q.text(24), q.text(25)};
             question.questionId = q.text(26).isEmpty() ? -1 : q.int64(26);
+            question.points = q.text(27);
             paper.sections.last().questions.append(question);
         }
     } while (q.next());
@@ -286,9 +299,10 @@ QString describe(const StoredPaper& paper)
                      QStringLiteral("（本题共%1道小题，共%2分。）").arg(section.count).arg(section.points);
         int k = 0;
         for (const StoredQuestion& q : section.questions) {
-            lines << QStringLiteral("%1. [题号 %2  章节 %3  难度 %4  %5分] %6")
+            const QString points = q.points.isEmpty() ? QString() : QStringLiteral("  知识点 ") + q.points;
+            lines << QStringLiteral("%1. [题号 %2  章节 %3  难度 %4  %5分%6] %7")
                          .arg(++k)
-                         .arg(q.th, ZjhToZjm(paper.kmh, q.zjh), q.nd, q.fs, q.tm);
+                         .arg(q.th, ZjhToZjm(paper.kmh, q.zjh), q.nd, q.fs, points, q.tm);
             lines << QStringLiteral("    答案：") + q.da;
         }
     }

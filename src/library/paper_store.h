@@ -32,6 +32,8 @@ struct StoredQuestion {
     // The question's id in stb (kept through the recycle bin), -1 when no question of the bank is
     // known to be it; the number above is only the label it was printed with.
     qint64 questionId = -1;
+    // Its knowledge points when the paper was composed ("上级/名称", joined by "；"), empty for none.
+    QString points;
 };
 
 struct StoredSection {
@@ -98,6 +100,9 @@ private:
 StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, const QString& kmm,
                                 const QStringList& typeNames, const QString& title, const QString& duration,
                                 const QString& total);
+
+// Notes each question's knowledge points as the bank links them now, for questions known in the bank.
+void notePoints(const QSqlDatabase& db, StoredPaper& paper);
 
 // Stores a paper with its sections and questions in one transaction; fills in its id and, when
 // empty, the time and author. Returns the id.

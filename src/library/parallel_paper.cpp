@@ -196,6 +196,7 @@ ParallelPaper composeParallel(const QSqlDatabase& db, const StoredPaper& origina
         }
         b.sections.append(section);
     }
+    notePoints(db, b);
     return result;
 }
 

@@ -518,6 +518,11 @@ void BlueprintWindow::recount()
     }
     LabelTotal->setText(text);
     LabelTotal->setStyleSheet(matches ? QStringLiteral("color: #006000;") : QStringLiteral("color: #c00000;"));
+    if (problem.isEmpty() && chapters_.isEmpty()) {
+        // Nothing to fill in: say where the rows come from.
+        problem = rowKind_ == RowKind::Points ? QStringLiteral("本科目还没有知识点，请先在“知识点设置”中添加知识点并为试题标注。")
+                                              : QStringLiteral("本科目还没有章节，请先在“章节设置”中添加章节。");
+    }
     LabelStatus->setText(problem);
 }
 

@@ -231,6 +231,21 @@ private slots:
         QCOMPARE(available(&w, "第一章", "01", ""), QString("/4"));
     }
 
+    void aSubjectWithoutPointsSaysWhereRowsComeFrom()
+    {
+        Workspace ws;
+        seedBank(ws);
+        ws.exec("DELETE FROM stzsd");
+        ws.exec("DELETE FROM zsdb");
+        BlueprintWindow w;
+        QCOMPARE(w.LabelStatus->text(), QString());
+        chooseRows(&w, 1);
+        QCOMPARE(rowNames(&w), QStringList{"合计"});
+        QCOMPARE(w.LabelStatus->text(), QString("本科目还没有知识点，请先在“知识点设置”中添加知识点并为试题标注。"));
+        chooseRows(&w, 0);
+        QCOMPARE(w.LabelStatus->text(), QString());
+    }
+
     void switchingRowsWithTypedCellsAsksFirst()
     {
         Workspace ws;

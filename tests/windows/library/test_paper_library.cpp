@@ -38,6 +38,7 @@
 #include "windows/wizard/overall_settings.h"
 #include "data/random_draw.h"
 #include "data/current_user.h"
+#include "data/knowledge_points.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;
@@ -177,6 +178,19 @@ void PaperLibraryTest::composingStoresTheSnapshotThatSurvivesBankChanges()
 {
     Workspace ws;
     seedBank(ws, 6);
+    // Every question stands under 代数/方程; the first one under 几何 too.
+    QSqlDatabase db = DM->db();
+    const qint64 algebra = knowledge::add(db, "01", "代数", 0);
+    const qint64 equations = knowledge::add(db, "01", "方程", algebra);
+    const qint64 geometry = knowledge::add(db, "01", "几何", 0);
+    const QList<qint64> ids = [&] {
+        QList<qint64> out;
+        for (const QString& id : sql::column(db, "SELECT id FROM stb ORDER BY id")) out << id.toLongLong();
+        return out;
+    }();
+    for (const qint64 id : ids) knowledge::setForQuestion(db, id, {equations});
+    knowledge::setForQuestion(db, ids.first(), {geometry, equations});
+    const QString firstNumber = sql::scalar(db, "SELECT th FROM stb WHERE id=?", {ids.first()});
     current_user::name() = "teacher";
     BoxAnswerer boxes;
     randomdraw::setState(7);
@@ -199,14 +213,24 @@ void PaperLibraryTest::composingStoresTheSnapshotThatSurvivesBankChanges()
     for (const auto& q : before.sections.first().questions) {
         QCOMPARE(q.tm, "原题" + q.th);
         QCOMPARE(q.fs, QStringLiteral("10"));
+        QCOMPARE(q.points, q.th == firstNumber ? QStringLiteral("代数/方程；几何") : QStringLiteral("代数/方程"));
     }
+    // What 查看 shows of a paper names each question's points.
+    QVERIFY2(library::describe(before).contains("难度 " + before.sections.first().questions.at(0).nd +
+                                                "  10分  知识点 " + before.sections.first().questions.at(0).points + "] "),
+             qPrintable(library::describe(before)));
 
     // The bank changes: one question edited, one deleted, the paper in progress cleared.
     ws.exec("UPDATE stb SET tm='改过的题', da='改过的答案', nd='难' WHERE th=?", {drawn.at(0)});
     ws.exec("DELETE FROM stb WHERE th=?", {drawn.at(1)});
     ws.exec("DELETE FROM sjb");
+    // The points are renamed and relinked: the paper keeps those it was composed with.
+    knowledge::rename(db, equations, "一元方程");
+    for (const qint64 id : ids) knowledge::setForQuestion(db, id, {geometry});
     const library::StoredPaper after = library::loadPaper(DM->db(), before.id);
     QCOMPARE(numbersOf(after), drawn);
+    for (int i = 0; i < drawn.size(); ++i)
+        QCOMPARE(after.sections.first().questions.at(i).points, before.sections.first().questions.at(i).points);
     QCOMPARE(after.sections.first().questions.at(0).tm, "原题" + drawn.at(0));
     QCOMPARE(after.sections.first().questions.at(0).da, "原答" + drawn.at(0));
     QCOMPARE(after.sections.first().questions.at(1).tm, "原题" + drawn.at(1));
@@ -341,7 +365,11 @@ void PaperLibraryTest::bPaperStaysWithinTheOverlapAndMatchesSlots()
             QCOMPARE(b.mismatched, 0);
         }
     }
-    // The same seed over the same bank gives the same paper; the seed is stored with it.
+    // The same seed over the same bank gives the same paper; the seed is stored with it, and each
+    // question's own knowledge points (question 009 has one, the others none).
+    QSqlDatabase db = DM->db();
+    const qint64 point = knowledge::add(db, "01", "函数", 0);
+    knowledge::setForQuestion(db, sql::scalar(db, "SELECT id FROM stb WHERE th='009'").toLongLong(), {point});
     library::ParallelPaper one = library::composeParallel(DM->db(), a, 0, 99, true);
     const library::ParallelPaper two = library::composeParallel(DM->db(), a, 0, 99, true);
     QCOMPARE(numbersOf(one.paper), numbersOf(two.paper));
@@ -349,6 +377,8 @@ void PaperLibraryTest::bPaperStaysWithinTheOverlapAndMatchesSlots()
     const qint64 id = library::storeParallel(DM->db(), one, a, true);
     const library::StoredPaper stored = library::loadPaper(DM->db(), id);
     QCOMPARE(stored.seed, QStringLiteral("99"));
+    QVERIFY2(numbersOf(stored).contains("009"), qPrintable(numbersOf(stored).join(',')));
+    for (const auto& q : stored.sections.first().questions) QCOMPARE(q.points, q.th == "009" ? QString("函数") : QString());
     QCOMPARE(stored.sourceId, a.id);
     QCOMPARE(numbersOf(stored), numbersOf(one.paper));
     QCOMPARE(library::loadPaper(DM->db(), a.id).title, QStringLiteral("月考（A卷）"));
