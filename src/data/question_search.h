@@ -13,12 +13,12 @@ namespace question_search {
 
 // Which questions may match; empty fields do not restrict.
 struct Filter {
-    QString kmh;  // subject code
-    QString zjh;  // chapter code
-    QString nd;   // difficulty (易 … 难)
-    QString txh;  // question type code (within the subject)
+    QString kmh{};  // subject code
+    QString zjh{};  // chapter code
+    QString nd{};   // difficulty (易 … 难)
+    QString txh{};  // question type code (within the subject)
     // Knowledge points (zsdb ids): only questions linked to one of them or to a point below one.
-    QList<qint64> points;
+    QList<qint64> points{};
 };
 
 // One question found, with the names of its subject and type.

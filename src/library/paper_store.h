@@ -33,7 +33,7 @@ struct StoredQuestion {
     // known to be it; the number above is only the label it was printed with.
     qint64 questionId = -1;
     // Its knowledge points when the paper was composed ("上级/名称", joined by "；"), empty for none.
-    QString points;
+    QString points{};
 };
 
 struct StoredSection {

@@ -109,7 +109,7 @@ void QuestionSearchTest::aPhraseIsFoundInsideSentencesAndAnswersInOrderWithItsCo
     seed(ws);
     // In the middle of sentences, and in an answer (01/01/001); by subject, type, then number as a
     // number (999 before 1000).
-    question_search::Result r = find(QStringLiteral("勾股定理"), {QStringLiteral("01"), {}, {}});
+    question_search::Result r = find(QStringLiteral("勾股定理"), {.kmh = QStringLiteral("01")});
     QCOMPARE(numbers(r), (QStringList{"01/01/001", "01/01/002", "01/01/004", "01/01/010", "01/01/999", "01/01/1000"}));
     QCOMPARE(r.total, 6);
     QVERIFY(r.exact);
@@ -126,11 +126,11 @@ void QuestionSearchTest::aPhraseIsFoundInsideSentencesAndAnswersInOrderWithItsCo
     QCOMPARE(r.total, 7);
     QCOMPARE(numbers(find(QStringLiteral("勾股定理"), {}, 50)).last(), QStringLiteral("02/01/001"));
     // Chapter and difficulty narrow it.
-    QCOMPARE(numbers(find(QStringLiteral("勾股定理"), {QStringLiteral("01"), QStringLiteral("02"), {}})),
+    QCOMPARE(numbers(find(QStringLiteral("勾股定理"), {.kmh = QStringLiteral("01"), .zjh = QStringLiteral("02")})),
              QStringList{"01/01/001"});
-    r = find(QStringLiteral("勾股定理"), {QStringLiteral("01"), QStringLiteral("01"), QStringLiteral("易")});
+    r = find(QStringLiteral("勾股定理"), {.kmh = QStringLiteral("01"), .zjh = QStringLiteral("01"), .nd = QStringLiteral("易")});
     QCOMPARE(r.total, 5);
-    QCOMPARE(find(QStringLiteral("勾股定理"), {QStringLiteral("01"), {}, QStringLiteral("难")}).total, 1);
+    QCOMPARE(find(QStringLiteral("勾股定理"), {.kmh = QStringLiteral("01"), .nd = QStringLiteral("难")}).total, 1);
     // Only in an answer; letter case does not matter; blanks around are not searched.
     QCOMPARE(numbers(find(QStringLiteral("平方和等于"))), QStringList{"01/02/001"});
     QCOMPARE(numbers(find(QStringLiteral("  PYTHAGORAS "))), QStringList{"01/02/001"});
@@ -177,7 +177,7 @@ void QuestionSearchTest::shortPhrasesReadTheQuestionsUpToALimit()
 {
     Workspace ws;
     seed(ws);
-    question_search::Result r = find(QStringLiteral("勾股"), {QStringLiteral("01"), {}, {}}, 3);
+    question_search::Result r = find(QStringLiteral("勾股"), {.kmh = QStringLiteral("01")}, 3);
     QCOMPARE(numbers(r), (QStringList{"01/01/001", "01/01/002", "01/01/004"}));
     QCOMPARE(r.total, 6);
     QVERIFY(r.exact);
@@ -224,7 +224,7 @@ void QuestionSearchTest::theIndexFollowsStoringChangingDeletingImportingAndResto
     QCOMPARE(find(QStringLiteral("秦九韶公式")).total, 1);
     sql::run(db, QStringLiteral("UPDATE stb SET nd=?, da=? WHERE id=?"), {QStringLiteral("难"), QStringLiteral("面积为七"), id});
     QCOMPARE(find(QStringLiteral("面积为六")).total, 0);
-    QCOMPARE(find(QStringLiteral("面积为七"), {{}, {}, QStringLiteral("难")}).total, 1);
+    QCOMPARE(find(QStringLiteral("面积为七"), {.nd = QStringLiteral("难")}).total, 1);
     checkIndexMatchesTheQuestions();
     // Deleted into the recycle bin, then given back.
     qint64 item = 0;
@@ -361,16 +361,16 @@ void QuestionSearchTest::theTypeFilterKeepsToOneTypeThroughTheIndexAndByReading(
 {
     Workspace ws;
     seed(ws);
-    question_search::Filter choice{QStringLiteral("01"), {}, {}, QStringLiteral("01")};
+    question_search::Filter choice{.kmh = QStringLiteral("01"), .txh = QStringLiteral("01")};
     question_search::Result r = find(QStringLiteral("勾股定理"), choice);
     QCOMPARE(numbers(r), (QStringList{"01/01/001", "01/01/002", "01/01/004", "01/01/010", "01/01/999", "01/01/1000"}));
     QCOMPARE(r.total, 6);
-    question_search::Filter blanks{QStringLiteral("01"), {}, {}, QStringLiteral("02")};
+    question_search::Filter blanks{.kmh = QStringLiteral("01"), .txh = QStringLiteral("02")};
     QCOMPARE(find(QStringLiteral("勾股定理"), blanks).total, 0);
     // A short phrase, read rather than looked up, keeps to the type as well.
     QCOMPARE(numbers(find(QStringLiteral("定理"), blanks)), QStringList{"01/02/001"});
     // A type code is a subject's own: without the subject the same code of another subject counts.
-    QCOMPARE(find(QStringLiteral("勾股定理"), {{}, {}, {}, QStringLiteral("01")}).total, 7);
+    QCOMPARE(find(QStringLiteral("勾股定理"), {.txh = QStringLiteral("01")}).total, 7);
     // With chapter and difficulty together.
     QCOMPARE(numbers(find(QStringLiteral("勾股定理"),
                           {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("难"), QStringLiteral("01")})),
