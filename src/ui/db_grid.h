@@ -10,7 +10,7 @@ struct GridColumn {
     QString title;
     int width = -1;
     // What the cell shows of the field's text, when not the text itself.
-    std::function<QString(const QString&)> display;
+    std::function<QString(const QString&)> display{};
 };
 
 // A table model over a dataset: one row per dataset row, the given columns.
