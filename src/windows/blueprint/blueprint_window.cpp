@@ -165,6 +165,9 @@ BlueprintWindow::BlueprintWindow(QWidget* parent, TZtszF* step1) : QDialog(paren
         corner->setAccessibleName(rowTitle(rowKind_));
         corner->installEventFilter(new CornerTitle(corner));
     }
+    // The row names' column is never narrower than its title in the corner.
+    TableBlueprint->verticalHeader()->setMinimumWidth(
+        TableBlueprint->fontMetrics().horizontalAdvance(rowTitle(RowKind::Points)) + 12);
     layout->addWidget(TableBlueprint, 1);
 
     LabelTotal = new QLabel(this);
