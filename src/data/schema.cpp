@@ -137,7 +137,7 @@ static const AddedColumn kAddedColumns[] = {
     // A template laid out by knowledge points says so; older ones are laid out by chapters.
     {"blueprints", "row_kind", "row_kind TEXT", 6},
     // A stored paper keeps its questions' knowledge points as they were when it was composed.
-    {"paper_questions", "zsd", "zsd TEXT", 6},
+    {"paper_questions", "zsd", "zsd TEXT", 7},
 };
 
 // The table statements older versions made before a column was added, as SQLite records them: such a

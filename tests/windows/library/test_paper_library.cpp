@@ -30,6 +30,7 @@
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "data/sql.h"
+#include "data/schema.h"
 #include "windows/library/library_window.h"
 #include "library/paper_store.h"
 #include "library/parallel_paper.h"
@@ -172,6 +173,25 @@ void PaperLibraryTest::openingAnOlderBankAddsTheLibraryTables()
     DM->connectTo(ws.databasePath());
     QCOMPARE(ws.count("papers"), 1);
     QCOMPARE(ws.count("paper_questions"), 2);
+
+    // A bank of version 6 kept its papers without their questions' knowledge points: it gains the
+    // column, its papers read back without points, and new papers keep theirs.
+    ws.exec("ALTER TABLE paper_questions DROP COLUMN zsd");
+    ws.exec("PRAGMA user_version = 6");
+    DM->disconnectFromBank();
+    DM->connectTo(ws.databasePath());
+    QCOMPARE(ws.scalar("PRAGMA user_version").toInt(), schema::kVersion);
+    const library::StoredPaper old = library::loadPaper(DM->db(), library::listPapers(DM->db()).first().id);
+    QCOMPARE(numbersOf(old), (QStringList{"001", "002"}));
+    QCOMPARE(old.sections.first().questions.first().points, QString());
+    QSqlDatabase db = DM->db();
+    knowledge::setForQuestion(db, sql::scalar(db, "SELECT id FROM stb WHERE th='001'").toLongLong(),
+                              {knowledge::add(db, "01", "集合", 0)});
+    library::StoredPaper fresh = library::snapshotComposition(db, "01", "数学", {}, "新卷", "90", "0");
+    fresh.sections.append(old.sections.first());
+    library::notePoints(db, fresh);
+    const library::StoredPaper back = library::loadPaper(db, library::storePaper(db, fresh));
+    QCOMPARE(back.sections.first().questions.first().points, QString("集合"));
 }
 
 void PaperLibraryTest::composingStoresTheSnapshotThatSurvivesBankChanges()
