@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "blueprint/blueprint_store.h"
 #include "windows/blueprint/blueprint_window.h"
+#include "windows/blueprint/blueprint_fixture.h"
 #include "windows/blueprint/shortage_report.h"
 #include "data/bank_file.h"
 #include "data/data_module.h"
@@ -30,6 +31,9 @@ using testing::Workspace;
 using namespace wizardtest;
 
 namespace {
+
+using blueprinttest::setCell;
+using blueprinttest::type;
 
 // 数学: 第一章 has 1 易 and 2 较易 选择题, 3 中等 填空题, 2 解答题 of mixed levels; 第二章 has 4 易 选择题.
 void seedBank(Workspace& ws)
@@ -52,27 +56,6 @@ void mergeType(BlueprintWindow* w, const QString& txm)
     for (int i = 0; i < w->TableTypes->rowCount(); ++i) {
         if (w->TableTypes->item(i, 0)->text() == txm) w->TableTypes->item(i, 1)->setCheckState(Qt::Checked);
     }
-}
-
-void type(QLineEdit* edit, const QString& text)
-{
-    QVERIFY(edit);
-    edit->selectAll();
-    if (text.isEmpty()) {
-        QTest::keyClick(edit, Qt::Key_Delete);
-    } else {
-        QTest::keyClicks(edit, text);
-    }
-}
-
-void setCell(BlueprintWindow* w, const QString& zjm, const QString& txh, const QString& nd, const QString& count,
-             const QString& points)
-{
-    const int r = w->rowOf(zjm);
-    const int c = w->columnOf(txh, nd);
-    QVERIFY2(r >= 0 && c >= 0, qPrintable(zjm + txh + nd));
-    type(w->countEdit(r, c), count);
-    type(w->pointsEdit(r, c), points);
 }
 
 int bankCount(Workspace& ws, const QString& zjh, const QString& txh, const QString& nd)

@@ -28,6 +28,7 @@
 #include "data/sql.h"
 #include "test_support.h"
 #include "windows/blueprint/blueprint_window.h"
+#include "windows/blueprint/blueprint_fixture.h"
 #include "windows/blueprint/shortage_report.h"
 #include "windows/wizard/overall_settings.h"
 #include "windows/wizard/wizard_fixture.h"
@@ -37,6 +38,9 @@ using testing::Workspace;
 using namespace wizardtest;
 
 namespace {
+
+using blueprinttest::setCell;
+using blueprinttest::type;
 
 struct Points {
     qint64 algebra = 0;    // 代数
@@ -78,27 +82,6 @@ Points seedBank(Workspace& ws)
         db, ws.scalar("SELECT id FROM stb WHERE kmh='01' AND txh='03' AND th='001'").toLongLong(), {p.equations});
     ws.refreshDatasets();
     return p;
-}
-
-void type(QLineEdit* edit, const QString& text)
-{
-    QVERIFY(edit);
-    edit->selectAll();
-    if (text.isEmpty()) {
-        QTest::keyClick(edit, Qt::Key_Delete);
-    } else {
-        QTest::keyClicks(edit, text);
-    }
-}
-
-void setCell(BlueprintWindow* w, const QString& row, const QString& txh, const QString& nd, const QString& count,
-             const QString& points)
-{
-    const int r = w->rowOf(row);
-    const int c = w->columnOf(txh, nd);
-    QVERIFY2(r >= 0 && c >= 0, qPrintable(row + txh + nd));
-    type(w->countEdit(r, c), count);
-    type(w->pointsEdit(r, c), points);
 }
 
 // Chooses 按章节 (0) or 按知识点 (1) as a user would.

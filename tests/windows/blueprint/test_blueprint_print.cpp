@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "blueprint/blueprint_plan.h"
 #include "windows/blueprint/blueprint_window.h"
+#include "windows/blueprint/blueprint_fixture.h"
 #include "data/data_module.h"
 #include "test_support.h"
 #include "windows/wizard/detail_settings.h"
@@ -30,6 +31,8 @@ using testing::Workspace;
 using namespace wizardtest;
 
 namespace {
+
+using blueprinttest::setCell;
 
 // 数学: 第一章 has 1 易 and 2 较易 选择题, 3 中等 填空题, 2 解答题; 第二章 has 4 易 选择题.
 void seedBank(Workspace& ws)
@@ -44,18 +47,6 @@ void seedBank(Workspace& ws)
     addQuestion(ws, "01", "03", "001", "01", "难");
     addQuestion(ws, "01", "03", "002", "01", "易");
     ws.refreshDatasets();
-}
-
-void setCell(BlueprintWindow* w, const QString& zjm, const QString& txh, const QString& nd, const QString& count,
-             const QString& points)
-{
-    const int r = w->rowOf(zjm);
-    const int c = w->columnOf(txh, nd);
-    QVERIFY2(r >= 0 && c >= 0, qPrintable(zjm + txh + nd));
-    for (auto [edit, text] : {std::pair{w->countEdit(r, c), count}, std::pair{w->pointsEdit(r, c), points}}) {
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-    }
 }
 
 // 100 points over 9 questions: 选择题 by difficulty, 填空题 中等, 解答题 merged ("全部").
