@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layers of src/, each including only what lies below it:
-#   core (data, content, demo, output, exchange, library, blueprint, cli): no Qt Widgets header, nothing
+#   core (data, content, demo, output, exchange, library, blueprint, analysis, cli): no Qt Widgets header, nothing
 #        of the kit, the windows or the shell;
 #   kit (ui): nothing of the windows or the shell;
 #   windows (windows/...): nothing of the shell.
@@ -10,7 +10,7 @@ src="$1"
 widgets_dir="$2"
 [ -d "$src/data" ] && [ -d "$widgets_dir" ] || { echo "usage: $0 SRC_DIR QT_WIDGETS_INCLUDE_DIR" >&2; exit 2; }
 
-core=(data content demo output exchange library blueprint cli)
+core=(data content demo output exchange library blueprint analysis cli)
 failures=0
 
 # Prints every line of the sources under the given folders that includes one of the patterns.
