@@ -1,0 +1,47 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// The score sheet of a paper as a CSV file: a teacher fills in one row per student (学号, 姓名,
+// 班级) and one column per question, headed with its number and full marks ("1（3分）"). Reading
+// one back checks every cell and names each bad one by its row and column, as a spreadsheet shows
+// them.
+namespace analysis {
+
+// The heading of a question's column: "1（3分）", "2（1.5分）".
+QString columnTitle(int number, double fullMarks);
+
+// The empty sheet of a paper whose questions have these full marks: the heading row only, in
+// UTF-8 with the mark spreadsheet programs look for to read it as such.
+QByteArray emptySheetCsv(const QVector<double>& fullMarks);
+
+struct Student {
+    QString id;      // 学号
+    QString name;    // 姓名
+    QString group;   // 班级
+    QVector<double> scores;
+};
+
+// A bad cell: row 1 is the heading row, column 1 is 学号.
+struct Problem {
+    int row = 0;
+    int column = 0;
+    QString message;
+};
+
+struct ReadSheet {
+    QVector<Student> students;  // the rows without problems, in the sheet's order
+    QVector<Problem> problems;  // every bad cell, in the sheet's order
+    bool clean() const { return problems.isEmpty(); }
+};
+
+// Reads a filled sheet (UTF-8 or GB18030, commas; quoted cells may hold commas, quotes and line
+// breaks) for a paper whose questions have these full marks. The heading row must name the
+// questions as emptySheetCsv() does. An empty score counts as 0; blank rows are skipped. Each of
+// these is a problem: a heading that does not match, a row with too many or too few cells, a
+// missing 学号, a 学号 given twice, a score that is not a number, below 0 or above the question's
+// full marks. Throws AppError when the bytes are no text.
+ReadSheet readSheetCsv(const QByteArray& bytes, const QVector<double>& fullMarks, const QString& fileName);
+
+}  // namespace analysis
