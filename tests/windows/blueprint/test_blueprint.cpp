@@ -32,6 +32,8 @@ using namespace wizardtest;
 
 namespace {
 
+using blueprinttest::keepTypes;
+using blueprinttest::offers;
 using blueprinttest::setCell;
 using blueprinttest::type;
 
@@ -88,26 +90,6 @@ void fillMeetablePlan(BlueprintWindow* w)
     setCell(w, "第二章", "01", "易", "3", "10");
     setCell(w, "第一章", "02", "中等", "2", "5");
     setCell(w, "第一章", "03", "", "1", "30");
-}
-
-// Leaves only the named types ticked in the window.
-void keepTypes(BlueprintWindow* w, const QStringList& names)
-{
-    for (int i = 0; i < w->TableTypes->rowCount(); ++i) {
-        const bool keep = names.contains(w->TableTypes->item(i, 0)->text());
-        w->TableTypes->item(i, 0)->setCheckState(keep ? Qt::Checked : Qt::Unchecked);
-    }
-}
-
-// The offers of a report's drop-down as shown, each with "（不可选）" when it cannot be picked.
-QStringList offers(QComboBox* box)
-{
-    QStringList out;
-    auto* model = qobject_cast<QStandardItemModel*>(box ? box->model() : nullptr);
-    if (!model) return out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i) + (model->item(i)->isEnabled() ? QString() : QStringLiteral("（不可选）"));
-    return out;
 }
 
 // The difficulties of the paper in sjb, sorted.

@@ -39,6 +39,8 @@ using namespace wizardtest;
 
 namespace {
 
+using blueprinttest::keepTypes;
+using blueprinttest::offers;
 using blueprinttest::setCell;
 using blueprinttest::type;
 
@@ -89,14 +91,6 @@ void chooseRows(BlueprintWindow* w, int index)
 {
     w->ComboBoxRows->setCurrentIndex(index);
     emit w->ComboBoxRows->activated(index);
-}
-
-void keepTypes(BlueprintWindow* w, const QStringList& names)
-{
-    for (int i = 0; i < w->TableTypes->rowCount(); ++i) {
-        const bool keep = names.contains(w->TableTypes->item(i, 0)->text());
-        w->TableTypes->item(i, 0)->setCheckState(keep ? Qt::Checked : Qt::Unchecked);
-    }
 }
 
 QStringList rowNames(BlueprintWindow* w)
@@ -155,16 +149,6 @@ void savePointTemplate(BlueprintWindow* w, const QString& name)
     setCell(w, "几何", "01", "易", "2", "25");
     w->EditTemplateName->setText(name);
     QTest::mouseClick(w->BtnSave, Qt::LeftButton);
-}
-
-QStringList offers(QComboBox* box)
-{
-    QStringList out;
-    auto* model = qobject_cast<QStandardItemModel*>(box ? box->model() : nullptr);
-    if (!model) return out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i) + (model->item(i)->isEnabled() ? QString() : QStringLiteral("（不可选）"));
-    return out;
 }
 
 }  // namespace
