@@ -271,6 +271,28 @@ QHash<qint64, QString> paths(QSqlDatabase& db, const QString& kmh)
     return result;
 }
 
+QHash<qint64, QStringList> pathsOfQuestions(QSqlDatabase& db, const QString& kmh, const QList<qint64>& questionIds)
+{
+    const QHash<qint64, QString> known = paths(db, kmh);
+    QHash<qint64, QStringList> result;
+    if (known.isEmpty()) return result;
+    QString statement = QStringLiteral("SELECT l.stid, l.zsdid FROM stzsd l JOIN stb s ON s.id = l.stid WHERE s.kmh = ?");
+    QVariantList binds{kmh};
+    if (!questionIds.isEmpty()) {
+        statement += QStringLiteral(" AND l.stid IN (%1)")
+                         .arg(QStringList(questionIds.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+        for (const qint64 id : questionIds) binds << id;
+    }
+    for (sql::Reader r(db, statement + QStringLiteral(" ORDER BY l.id"), binds); r.next();) {
+        const auto path = known.constFind(r.int64(1));
+        if (path == known.cend()) continue;  // a link to a point of another subject or none
+        QStringList& names = result[r.int64(0)];
+        if (!names.contains(*path)) names << *path;
+    }
+    for (QStringList& names : result) names.sort();
+    return result;
+}
+
 QString pathOf(QSqlDatabase& db, qint64 id)
 {
     QStringList parts;

@@ -48,6 +48,11 @@ QList<qint64> withDescendants(QSqlDatabase& db, const QList<qint64>& pointIds);
 
 // The path of every point of a subject by id, "上级/名称".
 QHash<qint64, QString> paths(QSqlDatabase& db, const QString& kmh);
+// The sorted paths of the points of a subject's questions that have any, by stb.id: the links in one
+// statement and the tree once, not a walk up the tree for each question. With `questionIds`, only
+// those questions (none given: every question of the subject).
+QHash<qint64, QStringList> pathsOfQuestions(QSqlDatabase& db, const QString& kmh,
+                                            const QList<qint64>& questionIds = {});
 // The path of one point, empty when there is no such point.
 QString pathOf(QSqlDatabase& db, qint64 id);
 // The ids `names` stand for (see setNamesForQuestion), creating the missing points; the paths of

@@ -71,28 +71,6 @@ QVector<Row> exportRows(const QSqlDatabase& db, const ExportScope& scope)
     return rows;
 }
 
-// The knowledge points of every question of the subject that has any, as sorted paths, by stb.id:
-// the links in one statement and the tree once, not a walk up the tree for each question.
-QHash<qint64, QStringList> pointPathsOfQuestions(const QSqlDatabase& db, const QString& kmh)
-{
-    QSqlDatabase handle = db;
-    const QHash<qint64, QString> paths = knowledge::paths(handle, kmh);
-    QHash<qint64, QStringList> result;
-    if (paths.isEmpty()) return result;
-    for (sql::Reader r(db,
-                       QStringLiteral("SELECT l.stid, l.zsdid FROM stzsd l JOIN stb s ON s.id = l.stid"
-                                      " WHERE s.kmh = ? ORDER BY l.id"),
-                       {kmh});
-         r.next();) {
-        const auto path = paths.constFind(r.int64(1));
-        if (path == paths.cend()) continue;  // a link to a point of another subject or none
-        QStringList& names = result[r.int64(0)];
-        if (!names.contains(*path)) names << *path;
-    }
-    for (QStringList& names : result) names.sort();
-    return result;
-}
-
 QString categoryName(const QString& name)
 {
     return QString(name).replace(QLatin1Char('/'), QStringLiteral("//"));
@@ -522,7 +500,8 @@ QByteArray exportMoodleXml(const QSqlDatabase& db, const ExportScope& scope, Exp
 {
     using moodle_types::Kind;
     const QVector<Row> rows = exportRows(db, scope);
-    const QHash<qint64, QStringList> points = pointPathsOfQuestions(db, scope.kmh);
+    QSqlDatabase handle = db;
+    const QHash<qint64, QStringList> points = knowledge::pathsOfQuestions(handle, scope.kmh);
     ExportReport local;
     ExportReport& r = report ? *report : local;
     HtmlWriter writer(db, &r);

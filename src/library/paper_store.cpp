@@ -85,10 +85,18 @@ StoredPaper snapshotComposition(const QSqlDatabase& db, const QString& kmh, cons
 
 void notePoints(const QSqlDatabase& db, StoredPaper& paper)
 {
+    QList<qint64> ids;
+    for (const StoredSection& section : paper.sections) {
+        for (const StoredQuestion& q : section.questions) {
+            if (q.questionId >= 0) ids << q.questionId;
+        }
+    }
+    if (ids.isEmpty()) return;
     QSqlDatabase conn = db;
+    const QHash<qint64, QStringList> points = knowledge::pathsOfQuestions(conn, paper.kmh, ids);
     for (StoredSection& section : paper.sections) {
         for (StoredQuestion& q : section.questions) {
-            if (q.questionId >= 0) q.points = knowledge::namesOfQuestion(conn, q.questionId).join(QStringLiteral("；"));
+            if (q.questionId >= 0) q.points = points.value(q.questionId).join(QStringLiteral("；"));
         }
     }
 }
