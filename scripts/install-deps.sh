@@ -4,13 +4,16 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
           libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth
-          qt6-svg-dev pandoc libqt6sql6-psql libpq-dev)
+          qt6-svg-dev pandoc libqt6sql6-psql libpq-dev
+          libxlsxwriter-dev qt6-charts-dev)
 # Formula previews are typeset by MathJax under Node.js.
 if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libreoffice-writer-nogui libreoffice-math-nogui poppler-utils)
+  packages+=(libreoffice-writer-nogui libreoffice-math-nogui libreoffice-calc-nogui poppler-utils)
+  # An independent reference for the item statistics: R's psych package.
+  packages+=(r-base-core r-cran-psych)
   # The package test: dependencies computed by dpkg-shlibdeps, AppStream validation, and keys
   # sent to the installed program under Xvfb.
   packages+=(dpkg-dev appstream xdotool)

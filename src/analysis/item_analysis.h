@@ -10,6 +10,20 @@ namespace analysis {
 struct Sitting {
     QVector<double> fullMarks;          // per question, > 0
     QVector<QVector<double>> scores;    // [student][question]
+    // For distractor analysis: per question the key letter of a choice question, ' ' otherwise
+    // (empty when no question is one), and per student the letters chosen (' ' for none), one
+    // character per question.
+    QString keys{};
+    QVector<QString> choices{};
+};
+
+// How often a letter of a choice question was chosen, as shares of the top group, the bottom group
+// and all students.
+struct OptionShare {
+    QChar letter;
+    double top = 0;
+    double bottom = 0;
+    double all = 0;
 };
 
 struct ItemStats {
@@ -20,6 +34,7 @@ struct ItemStats {
     // question scored 0 or full marks); NaN when either has no spread.
     double itemRest = 0;
     bool dichotomous = false;   // every score is 0 or the full marks
+    QVector<OptionShare> options{};  // a choice question's letters, key included, A first
 };
 
 struct PaperStats {
@@ -57,9 +72,11 @@ QVector<int> distribution(const Sitting& sitting, int bins);
 
 // Why a question deserves a look: too hard (P < 0.2), too easy (P > 0.9), discriminating poorly
 // (D < 0.2), or going against the rest of the paper (item–rest correlation below 0).
+// A choice question is also flagged when a wrong letter draws more of the top group than of the
+// bottom group.
 struct Flags {
-    bool tooHard = false, tooEasy = false, weak = false, negative = false;
-    bool any() const { return tooHard || tooEasy || weak || negative; }
+    bool tooHard = false, tooEasy = false, weak = false, negative = false, distractor = false;
+    bool any() const { return tooHard || tooEasy || weak || negative || distractor; }
 };
 Flags flagsOf(const ItemStats& item);
 

@@ -9,6 +9,17 @@
 // them.
 namespace analysis {
 
+// A question's column on the sheet, in paper order (the first is question 1).
+struct SheetQuestion {
+    double fullMarks = 0;
+    // A choice question (选择题) whose key is one letter: the key and the letters it offers
+    // ("ABCD"). Its cell takes the letter a student chose, which scores the full marks when it is
+    // the key and 0 otherwise; points are taken too. A null key: a question scored in points.
+    QChar key{};
+    QString options{};
+    bool isChoice() const { return !key.isNull(); }
+};
+
 // The heading of a question's column: "1（3分）", "2（1.5分）".
 QString columnTitle(int number, double fullMarks);
 
@@ -21,6 +32,9 @@ struct Student {
     QString name;    // 姓名
     QString group;   // 班级
     QVector<double> scores;
+    // One character per question: the letter chosen for a choice question, ' ' where none was
+    // given or the question is scored in points.
+    QString choices{};
 };
 
 // A bad cell: row 1 is the heading row, column 1 is 学号.
