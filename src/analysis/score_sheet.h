@@ -58,4 +58,23 @@ struct ReadSheet {
 // full marks. Throws AppError when the bytes are no text.
 ReadSheet readSheetCsv(const QByteArray& bytes, const QVector<double>& fullMarks, const QString& fileName);
 
+// The same for sheets with choice questions: a choice question's cell takes a letter of its options
+// (upper or lower case) or points; any other letter is a problem. Student::choices holds the letters.
+QByteArray emptySheetCsv(const QVector<SheetQuestion>& questions);
+ReadSheet readSheetCsv(const QByteArray& bytes, const QVector<SheetQuestion>& questions, const QString& fileName);
+
+// The sheet as an Excel workbook (.xlsx): one worksheet, the heading row, a choice question's
+// column taking one of its letters. Written with libxlsxwriter into `path` (through a temporary
+// file, so that a failure leaves no half-written sheet); throws AppError.
+void writeEmptySheetXlsx(const QString& path, const QVector<SheetQuestion>& questions);
+// A filled workbook read back: the first worksheet's cells (shared strings, inline strings and
+// numbers) checked as readSheetCsv() checks them, row and column as the spreadsheet shows them.
+// Throws AppError when the bytes are no workbook (or a hostile one: too large unpacked).
+ReadSheet readSheetXlsx(const QByteArray& bytes, const QVector<SheetQuestion>& questions, const QString& fileName);
+
+// By the file name: .xlsx as a workbook, anything else as CSV. Throws AppError when the file cannot
+// be written or read.
+void writeEmptySheet(const QString& path, const QVector<SheetQuestion>& questions);
+ReadSheet readSheetFile(const QString& path, const QVector<SheetQuestion>& questions);
+
 }  // namespace analysis
