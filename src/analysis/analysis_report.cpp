@@ -163,6 +163,7 @@ docx::Document buildReport(const ReportData& data)
     doc.format(paragraph++, 10.5, false, true);
 
     doc.append(QStringLiteral("一、考试\r"));
+    doc.keepWithNext(paragraph);
     doc.format(paragraph++, 12, true, false);
     for (const SittingInfo& sitting : data.sittings) {
         doc.append(sittingText(sitting) + QStringLiteral("\r"));
@@ -175,6 +176,7 @@ docx::Document buildReport(const ReportData& data)
 
     doc.append(QStringLiteral("二、全卷统计（总分 %1 分）\r").arg(marksText(data.analysis.paper.total)));
     doc.format(paragraph, 12, true, false);
+    doc.keepWithNext(paragraph);
     docx::Table figures;
     figures.rows.append({QStringLiteral("项目"), QStringLiteral("数值"), QStringLiteral("项目"), QStringLiteral("数值")});
     const auto pairs = paperFigures(data.analysis.paper);
@@ -188,6 +190,7 @@ docx::Document buildReport(const ReportData& data)
     doc.append(QStringLiteral("三、各题指标\r"));
     paragraph = int(doc.paragraphs().size()) - 2;
     doc.format(paragraph, 12, true, false);
+    doc.keepWithNext(paragraph);
     docx::Table items;
     items.rows.append({QStringLiteral("题号"), QStringLiteral("题型"), QStringLiteral("满分"), QStringLiteral("平均分"),
                        QStringLiteral("难度P"), QStringLiteral("区分度D"), QStringLiteral("题总相关"),
@@ -217,6 +220,7 @@ docx::Document buildReport(const ReportData& data)
     if (anyChoice) {
         doc.append(QStringLiteral("四、选择题选项分析（高分组/低分组选择各选项的比例，*为答案）\r"));
         doc.format(int(doc.paragraphs().size()) - 2, 12, true, false);
+        doc.keepWithNext(int(doc.paragraphs().size()) - 2);
         docx::Table options;
         options.rows.append({QStringLiteral("题号"), QStringLiteral("答案"), QStringLiteral("各选项 高分组/低分组")});
         for (int i = 0; i < data.questions.size(); ++i) {
@@ -231,6 +235,7 @@ docx::Document buildReport(const ReportData& data)
     if (!data.charts.isEmpty()) {
         doc.append(QStringLiteral("%1、图表\r").arg(anyChoice ? QStringLiteral("五") : QStringLiteral("四")));
         doc.format(int(doc.paragraphs().size()) - 2, 12, true, false);
+        doc.keepWithNext(int(doc.paragraphs().size()) - 2);
         for (int i = 0; i < data.charts.size(); ++i) {
             const QImage& image = data.charts.at(i).second;
             if (image.isNull() || image.width() <= 0) continue;
@@ -241,6 +246,7 @@ docx::Document buildReport(const ReportData& data)
             placement.cy = placement.cx * image.height() / image.width();
             doc.appendPicture(picture, placement);
             doc.append(QStringLiteral("\r"));
+            doc.keepWithNext(int(doc.paragraphs().size()) - 2);  // the picture stays above its caption
             doc.append(QStringLiteral("图%1  %2\r").arg(i + 1).arg(oneLine(data.charts.at(i).first)));
             doc.format(int(doc.paragraphs().size()) - 2, 10.5, false, true);
         }

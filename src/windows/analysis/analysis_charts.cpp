@@ -131,7 +131,13 @@ QChart* distributionChart(const Sitting& sitting, const PaperStats& paper)
         chart->addAxis(along, Qt::AlignTop);
         curve->attachAxis(along);
     }
-    auto* y = valueAxis(QStringLiteral("人数"), 0, std::max(1.0, std::ceil(peak * 1.1)));
+    // Whole students on the ticks: a step of 1, 2, 5, 10 … that gives at most ten of them.
+    const double top = std::max(1.0, std::ceil(peak * 1.05));
+    double step = 1;
+    for (int i = 0; top / step > 10; ++i) step = (i % 3 == 1 ? 2.5 : 2) * step;  // 1, 2, 5, 10, 20, 50 …
+    const int ticks = int(std::ceil(top / step));
+    auto* y = valueAxis(QStringLiteral("人数"), 0, ticks * step);
+    y->setTickCount(ticks + 1);
     y->setLabelFormat(QStringLiteral("%d"));
     y->setLabelsFont(chartFont(9));
     chart->addAxis(y, Qt::AlignLeft);
@@ -157,11 +163,14 @@ QChart* scatterChart(const Analysis& analysis, const QVector<AnalysedQuestion>& 
         labels << QString::number(i < questions.size() ? questions.at(i).number : i + 1);
     }
     chart->addSeries(points);
-    const double bottom = std::floor(lowest * 10) / 10 - 0.1;
+    // D from 1 down to a multiple of 0.2 below the lowest question, ticks every 0.2, so that the line
+    // D = 0.2 falls on a tick.
+    const double bottom = std::min(-0.2, std::floor((lowest - 0.05) / 0.2) * 0.2);
     auto* x = valueAxis(QStringLiteral("难度 P（得分率）"), 0, 1);
     x->setTickCount(11);
     x->setLabelFormat(QStringLiteral("%.1f"));
     auto* y = valueAxis(QStringLiteral("区分度 D"), bottom, 1);
+    y->setTickCount(int(std::lround((1 - bottom) / 0.2)) + 1);
     y->setLabelFormat(QStringLiteral("%.1f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -180,8 +189,11 @@ QChart* scatterChart(const Analysis& analysis, const QVector<AnalysedQuestion>& 
 
 QChart* optionsChart(const ItemStats& item, const AnalysedQuestion& question)
 {
-    if (question.key.isNull() || item.options.isEmpty()) {
+    if (question.key.isNull()) {
         return newChart(QStringLiteral("第 %1 题不是选择题，没有选项分析（请在表格中选择一道选择题）").arg(question.number));
+    }
+    if (item.options.isEmpty()) {
+        return newChart(QStringLiteral("第 %1 题的成绩表填的是分数，没有学生所选的字母，没有选项分析").arg(question.number));
     }
     QChart* chart = newChart(QStringLiteral("第 %1 题各选项的选择比例（答案 %2）").arg(question.number).arg(question.key));
     auto* top = new QBarSet(QStringLiteral("高分组"));
@@ -274,9 +286,10 @@ QChartView* makeView(QChart* chart, QWidget* parent)
 
 QImage render(QChart* chart, const QSize& size)
 {
-    // Laid out at half the size and drawn twice as large: the texts keep the proportions they have
-    // on screen, sharp on paper.
-    const QSizeF logical(size.width() / 2.0, size.height() / 2.0);
+    // Laid out at a smaller size and drawn enlarged: the texts keep the proportions they have on
+    // screen, readable when the picture is shrunk to the page's width, and sharp.
+    constexpr double kScale = 2.5;
+    const QSizeF logical(size.width() / kScale, size.height() / kScale);
     QChartView view(chart);
     view.setRenderHint(QPainter::Antialiasing);
     view.resize(logical.toSize());

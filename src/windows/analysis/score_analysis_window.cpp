@@ -694,10 +694,14 @@ analysis::ReportData TCjfxF::reportData() const
     report.charts.append({QStringLiteral("总分分布与正态曲线"),
                         scorecharts::render(scorecharts::distributionChart(sitting_, result_->paper))});
     report.charts.append({QStringLiteral("各题难度与区分度"), scorecharts::render(scorecharts::scatterChart(*result_, questions_))});
-    // The choice question shown in the window, else the first one; none when the paper has none.
-    int choice = optionsQuestion_ >= 0 && !questions_.at(optionsQuestion_).key.isNull() ? optionsQuestion_ : -1;
+    // The choice question shown in the window, else the first one with letters; none when no
+    // choice question was answered by letters.
+    const auto hasLetters = [this](int i) {
+        return !questions_.at(i).key.isNull() && !result_->items.at(i).options.isEmpty();
+    };
+    int choice = optionsQuestion_ >= 0 && hasLetters(optionsQuestion_) ? optionsQuestion_ : -1;
     for (int i = 0; i < questions_.size() && choice < 0; ++i) {
-        if (!questions_.at(i).key.isNull()) choice = i;
+        if (hasLetters(i)) choice = i;
     }
     if (choice >= 0) {
         report.charts.append({QStringLiteral("第 %1 题的选项分析").arg(questions_.at(choice).number),
