@@ -153,6 +153,7 @@ private slots:
         QCOMPARE(back.students.at(1).scores, (QVector<double>{3, 0, 2}));
         QCOMPARE(back.students.at(3).choices, QStringLiteral("BD "));
 
+
         // P of each question by its id: 9/12, 3/12 and 10/16.
         const QHash<qint64, analysis::Measured> measured = analysis::measuredDifficulty(
             DM->db(), {idOf(ws, "01", "001"), idOf(ws, "01", "002"), idOf(ws, "02", "001")});
@@ -168,6 +169,18 @@ private slots:
         QCOMPARE(matrix.keys, QStringLiteral("BC "));
         QCOMPARE(matrix.choices.size(), 4);
         QCOMPARE(matrix.choices.at(2), QStringLiteral("DA "));
+
+        // A large sitting is stored many rows per statement: every student, in the sheet's order.
+        analysis::StoredSitting large;
+        for (int i = 0; i < 250; ++i) large.students << student(QString::number(1000 + i), {3, 0, double(i % 5)});
+        analysis::storeSitting(DM->db(), paper, large);
+        const analysis::StoredSitting largeBack = analysis::loadSitting(DM->db(), large.info.id);
+        QCOMPARE(largeBack.students.size(), 250);
+        QCOMPARE(largeBack.info.students, 250);
+        for (int i = 0; i < 250; ++i) {
+            QCOMPARE(largeBack.students.at(i).id, QString::number(1000 + i));
+            QCOMPARE(largeBack.students.at(i).scores.at(2), double(i % 5));
+        }
     }
 
     void measuredDifficultyWeighsSittingsByTheirStudentsAndFollowsTheQuestion()
@@ -179,19 +192,19 @@ private slots:
         analysis::storeSitting(DM->db(), paper, first);
         analysis::StoredSitting second;
         second.info.group = QStringLiteral("二班");
-        second.students = {student("21", {0, 3, 4}), student("22", {0, 3, 4})};
+        second.students = {student("21", {3, 3, 4}), student("22", {0, 3, 4})};
         analysis::storeSitting(DM->db(), paper, second);
         QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 2);
         QCOMPARE(analysis::listSittings(DM->db(), paper.id).at(1).heldOn,
                  QDate::currentDate().toString("yyyy-MM-dd"));
 
-        // (0.75 × 4 + 0 × 2) / 6 = 0.5 for the first question.
+        // (0.75 × 4 + 0.5 × 2) / 6 for the first question.
         const qint64 q1 = idOf(ws, "01", "001");
         analysis::Measured m = analysis::measuredDifficulty(DM->db(), {q1}).value(q1);
         QCOMPARE(m.sittings, 2);
         QCOMPARE(m.students, 6);
-        QCOMPARE(m.difficulty, 0.5);
-        QCOMPARE(analysis::measuredText(m), QStringLiteral("实测难度 0.50（2 次考试，6 人）"));
+        QCOMPARE(m.difficulty, 4.0 / 6);
+        QCOMPARE(analysis::measuredText(m), QStringLiteral("实测难度 0.67（2 次考试，6 人）"));
 
         // Two sittings taken together analyse as one of six students.
         const analysis::Sitting both = analysis::combine(
@@ -220,7 +233,7 @@ private slots:
         QVERIFY(back > 0);
         m = analysis::measuredDifficulty(DM->db(), {back}).value(back);
         QCOMPARE(m.students, 6);
-        QCOMPARE(m.difficulty, 0.5);
+        QCOMPARE(m.difficulty, 4.0 / 6);
 
         // Without the sitting the measurement leaves; without the paper, everything of its sittings.
         analysis::deleteSitting(DM->db(), second.info.id);
