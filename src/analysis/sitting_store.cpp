@@ -26,12 +26,22 @@ QChar optionLetter(QChar c)
     return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? c : QChar();
 }
 
-// The key of a choice question: its answer, once spaces are left out, is a single letter.
+// The key of a choice question: its answer begins with a single letter, after an optional "答案："
+// and before any explanation ("C", "答案：C。因为…", "B，…"). Two letters ("AB") are no key: such a
+// question is scored in points.
 QChar choiceKey(const QString& answer)
 {
-    QString text = answer;
-    text.remove(QRegularExpression(QStringLiteral("\\s")));
-    return text.size() == 1 ? optionLetter(text.at(0)) : QChar();
+    static const QRegularExpression lead(QStringLiteral("^\\s*(?:答案\\s*[:：]?)?\\s*"));
+    const QString text = answer.mid(int(lead.match(answer).capturedLength()));
+    if (text.isEmpty()) return QChar();
+    const QChar key = optionLetter(text.at(0));
+    if (key.isNull() || key > QLatin1Char('H')) return QChar();
+    if (text.size() > 1) {
+        const QChar next = text.at(1);
+        if (next.isLetterOrNumber() && next.unicode() < 0x2E80) return QChar();  // a word, or "AB"
+        if (!optionLetter(next).isNull()) return QChar();                      // full-width "ＡＢ"
+    }
+    return key;
 }
 
 // The letters from A up to the last one the question's text labels as an option ("A." "B．" "C、"
@@ -134,6 +144,12 @@ QVector<SheetQuestion> sheetQuestions(const library::StoredPaper& paper)
 
 qint64 storeSitting(const QSqlDatabase& db, const library::StoredPaper& paper, StoredSitting& sitting)
 {
+    sql::transaction(db, [&] { insertSitting(db, paper, sitting); });
+    return sitting.info.id;
+}
+
+qint64 insertSitting(const QSqlDatabase& db, const library::StoredPaper& paper, StoredSitting& sitting)
+{
     const QVector<SheetQuestion> questions = sheetQuestions(paper);
     checkFits(questions, sitting);
     const Analysis analysis = analyse(combine(paper, {sitting}));
@@ -146,7 +162,7 @@ qint64 storeSitting(const QSqlDatabase& db, const library::StoredPaper& paper, S
     }
     if (info.createdBy.isEmpty()) info.createdBy = current_user::name();
     const QVector<const library::StoredQuestion*> copies = paperQuestions(paper);
-    sql::transaction(db, [&] {
+    {
         info.id = sql::exec(db,
                             QStringLiteral("INSERT INTO sittings (paper_id, held_on, class_name, students, created_at,"
                                            " created_by) VALUES (?,?,?,?,?,?)"),
@@ -182,7 +198,7 @@ qint64 storeSitting(const QSqlDatabase& db, const library::StoredPaper& paper, S
                        number(item.mean), number(item.difficulty), number(item.discrimination),
                        number(item.itemRest), info.students});
         }
-    });
+    }
     return info.id;
 }
 

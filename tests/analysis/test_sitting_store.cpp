@@ -116,8 +116,12 @@ private slots:
         QVERIFY(!questions.at(2).isChoice());
         QCOMPARE(questions.at(2).fullMarks, 4.0);
 
-        // A choice type whose answer is more than one letter is scored in points.
-        paper.sections[0].questions[0].da = QStringLiteral("B，因为 1+1=2");
+        // The key may come with an explanation; two letters or a word are scored in points.
+        paper.sections[0].questions[0].da = QStringLiteral("答案：D。因为 2+2=4");
+        QCOMPARE(analysis::sheetQuestions(paper).at(0).key, QChar('D'));
+        paper.sections[0].questions[0].da = QStringLiteral("AB");
+        QVERIFY(!analysis::sheetQuestions(paper).at(0).isChoice());
+        paper.sections[0].questions[0].da = QStringLiteral("Because 1+1=2");
         QVERIFY(!analysis::sheetQuestions(paper).at(0).isChoice());
         // A score that is no number makes no sheet.
         paper.sections[1].questions[0].fs = QStringLiteral("四");
