@@ -213,16 +213,26 @@ QChart* optionsChart(const ItemStats& item, const AnalysedQuestion& question)
     series->append(top);
     series->append(bottom);
     series->append(all);
+    // The shares stand above their bars, in the bars' own colours, so that a thin bar keeps its figure.
     series->setLabelsVisible(true);
+    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     series->setLabelsFormat(QStringLiteral("@value%"));
     series->setLabelsPrecision(3);
+    for (QBarSet* set : {top, bottom, all}) {
+        set->setLabelColor(set->color().darker(130));
+        set->setLabelFont(chartFont(9));
+    }
     chart->addSeries(series);
     auto* x = new QBarCategoryAxis;
     x->append(letters);
     x->setLabelsFont(chartFont(10));
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
-    auto* y = valueAxis(QStringLiteral("选择该项的比例（%）"), 0, 100);
+    // Room above 100 % for the figure of a bar that reaches it; ticks every 20 %.
+    auto* y = valueAxis(QStringLiteral("选择该项的比例（%）"), 0, 112);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(20);
     y->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);

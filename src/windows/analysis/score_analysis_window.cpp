@@ -186,6 +186,8 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (!reason.isEmpty()) return reason;
         if (column == Number && why.any()) return why.all().join(QLatin1Char('\n'));
+        // The letters' shares are often wider than their column.
+        if (column == Options && !item.options.isEmpty()) return optionSharesText(item, q.key);
         return {};
     case Qt::TextAlignmentRole:
         return int((column == Type || column == Options ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
@@ -212,7 +214,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("成绩分析"));
     setFont(fonts::song(12));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
-    resize(1240, 800);
+    resize(1280, 820);
 
     EditBt = new QLineEdit(this);
     EditBt->setObjectName(QStringLiteral("EditBt"));
@@ -274,7 +276,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     TableTm->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TableTm->verticalHeader()->hide();
     TableTm->verticalHeader()->setDefaultSectionSize(24);
-    const int widths[] = {48, 80, 48, 62, 60, 68, 72, 260};
+    const int widths[] = {44, 64, 44, 56, 54, 62, 66, 230};
     for (int c = 0; c < int(std::size(widths)); ++c) TableTm->setColumnWidth(c, widths[c]);
     TableTm->horizontalHeader()->setStretchLastSection(true);
 
@@ -317,8 +319,9 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     lower->setObjectName(QStringLiteral("SplitterTb"));
     lower->addWidget(TableTm);
     lower->addWidget(TabsTb);
-    lower->setStretchFactor(0, 5);
-    lower->setStretchFactor(1, 6);
+    lower->setStretchFactor(0, 1);
+    lower->setStretchFactor(1, 1);
+    lower->setSizes({640, 600});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(search);
     layout->addLayout(actions);

@@ -294,13 +294,13 @@ void ScoreAnalysisTest::sheetWithBadCellsListsThemCancelStoresNothingSkipStoresC
     BoxAnswerer boxes;
     auto* window = new TCjfxF(MainF);
     window->show();
-    const QStringList rows = {"s1,甲,1班,2,2,5,10", "s2,乙,1班,2,x,3,8", "s3,丙,1班,0,2,6,4", "s4,丁,1班,0,0,0,1"};
+    const QStringList rows = {"s1,甲,1班,2,2,5,10", "s2,乙,1班,2,0,3,x", "s3,丙,1班,0,2,6,4", "s4,丁,1班,0,0,0,1"};
 
     QString shown;
     bool offered = false;
     importRows(ws, window, boxes, rows, "2026-11-20", "1班", "BtnQx", &shown, &offered);
     QVERIFY(offered);
-    QCOMPARE(shown, QStringLiteral("第3行第5列：“x”不是分数。\n第4行第6列：分数6超过本题满分5分。"));
+    QCOMPARE(shown, QStringLiteral("第3行第7列：“x”不是分数。\n第4行第6列：分数6超过本题满分5分。"));
     QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 0);
     QCOMPARE(window->TableKs->rowCount(), 0);
 
