@@ -21,6 +21,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <cmath>
+
 #include "analysis/sitting_store.h"
 #include "app/application.h"
 #include "app/main_window.h"
@@ -434,6 +436,17 @@ void ScoreAnalysisTest::chartsShowTheBinsTheQuestionsAndTheLetters()
     auto* curve = qobject_cast<QLineSeries*>(distribution->series().value(1));
     QVERIFY(curve);
     QCOMPARE(curve->count(), 81);
+    // Its peak: the normal density at the mean times students × range width, over the mean's place
+    // among the bars (bar i stands at i, a total t at t / width − 0.5).
+    const analysis::PaperStats& paper = window->result().paper;
+    const double width = paper.total / scorecharts::kBins;
+    const double height = paper.students * width / (paper.sd * std::sqrt(2 * M_PI));
+    QPointF peak(0, -1);
+    for (const QPointF& p : curve->points())
+        if (p.y() > peak.y()) peak = p;
+    QVERIFY2(peak.y() <= height * 1.0001 && peak.y() >= height * 0.98, qPrintable(QString::number(peak.y())));
+    QVERIFY2(std::fabs(peak.x() - (paper.mean / width - 0.5)) <= 0.5 * scorecharts::kBins / 80.0 + 1e-9,
+             qPrintable(QString::number(peak.x())));
 
     // The scatter: one point per question at (P, D), numbered.
     QChart* scatter = window->ChartNd->chart();
