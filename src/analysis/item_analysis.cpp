@@ -16,7 +16,18 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 void check(const Sitting& sitting)
 {
     const qsizetype questions = sitting.fullMarks.size();
-    if (questions == 0 || sitting.scores.isEmpty()) throw std::invalid_argument("a sitting needs students and questions");
+    if (questions == 0 || sitting.scores.isEmpty())
+        throw std::invalid_argument("a sitting needs students and questions");
+    if (!sitting.keys.isEmpty() && sitting.keys.size() != questions)
+        throw std::invalid_argument("the keys do not match the questions");
+    if (!sitting.choices.isEmpty()) {
+        if (sitting.choices.size() != sitting.scores.size())
+            throw std::invalid_argument("the letters chosen do not match the students");
+        for (const QString& chosen : sitting.choices) {
+            if (chosen.size() != questions)
+                throw std::invalid_argument("a student's letters do not match the questions");
+        }
+    }
     for (const double full : sitting.fullMarks) {
         if (!(full > 0) || !std::isfinite(full)) throw std::invalid_argument("full marks must be above 0");
     }
@@ -60,6 +71,46 @@ double correlation(const QVector<double>& x, const QVector<double>& y)
     }
     if (sxx <= 0 || syy <= 0) return kNaN;
     return sxy / std::sqrt(sxx * syy);
+}
+
+// A letter's place from A (0 … 25), either case; -1 for anything else (no letter chosen).
+int letterIndex(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'A' && u <= u'Z') return int(u - u'A');
+    if (u >= u'a' && u <= u'z') return int(u - u'a');
+    return -1;
+}
+
+// How the students chose among a choice question's letters: A up to the highest letter anyone
+// chose (the key and D at least, so that an unchosen option still shows), each as a share of the
+// top group, the bottom group and everyone. `order` runs from the highest total down.
+QVector<OptionShare> optionShares(const Sitting& sitting, qsizetype q, const QVector<qsizetype>& order, qsizetype group)
+{
+    const qsizetype students = sitting.scores.size();
+    int top[26] = {}, bottom[26] = {}, all[26] = {};
+    int highest = std::max(letterIndex(QLatin1Char('D')), letterIndex(sitting.keys.at(q)));
+    if (!sitting.choices.isEmpty()) {
+        for (qsizetype s = 0; s < students; ++s) {
+            const int i = letterIndex(sitting.choices.at(s).at(q));
+            if (i < 0) continue;
+            ++all[i];
+            highest = std::max(highest, i);
+        }
+        for (qsizetype i = 0; i < group; ++i) {
+            const int best = letterIndex(sitting.choices.at(order.at(i)).at(q));
+            const int worst = letterIndex(sitting.choices.at(order.at(students - 1 - i)).at(q));
+            if (best >= 0) ++top[best];
+            if (worst >= 0) ++bottom[worst];
+        }
+    }
+    QVector<OptionShare> shares;
+    shares.reserve(highest + 1);
+    for (int i = 0; i <= highest; ++i) {
+        shares.append({QChar(char16_t(u'A' + i)), double(top[i]) / double(group), double(bottom[i]) / double(group),
+                       double(all[i]) / double(students)});
+    }
+    return shares;
 }
 
 double medianOf(QVector<double> values)
@@ -110,6 +161,10 @@ Analysis analyse(const Sitting& sitting, double passShare, double excellentShare
         stats.discrimination = (top - bottom) / (static_cast<double>(group) * full);
         stats.itemRest = correlation(item, rest);
         stats.dichotomous = dichotomous;
+        if (!sitting.keys.isEmpty() && letterIndex(sitting.keys.at(q)) >= 0) {
+            stats.key = QChar(char16_t(u'A' + letterIndex(sitting.keys.at(q))));
+            stats.options = optionShares(sitting, q, order, group);
+        }
         result.items.append(stats);
         itemVariances += varianceOf(item);
     }
@@ -162,6 +217,11 @@ Flags flagsOf(const ItemStats& item)
     f.tooEasy = item.difficulty > 0.9;
     f.weak = item.discrimination < 0.2;
     f.negative = item.itemRest < 0;
+    // A wrong letter that the best students choose more often than the weakest misleads those who
+    // know the subject: its wording, or the key, deserves a look.
+    for (const OptionShare& option : item.options) {
+        if (option.letter != item.key && option.top > option.bottom) f.distractor = true;
+    }
     return f;
 }
 
