@@ -6,6 +6,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace analysis {
 
@@ -59,20 +60,6 @@ double varianceOf(const QVector<double>& values)
     return sum / static_cast<double>(values.size() - 1);
 }
 
-// Pearson's correlation; NaN when either side has no spread.
-double correlation(const QVector<double>& x, const QVector<double>& y)
-{
-    const double mx = meanOf(x), my = meanOf(y);
-    double sxy = 0, sxx = 0, syy = 0;
-    for (qsizetype i = 0; i < x.size(); ++i) {
-        sxy += (x.at(i) - mx) * (y.at(i) - my);
-        sxx += (x.at(i) - mx) * (x.at(i) - mx);
-        syy += (y.at(i) - my) * (y.at(i) - my);
-    }
-    if (sxx <= 0 || syy <= 0) return kNaN;
-    return sxy / std::sqrt(sxx * syy);
-}
-
 // A letter's place from A (0 … 25), either case; -1 for anything else (no letter chosen).
 int letterIndex(QChar c)
 {
@@ -82,33 +69,59 @@ int letterIndex(QChar c)
     return -1;
 }
 
-// How the students chose among a choice question's letters: A up to the highest letter anyone
-// chose (the key and D at least, so that an unchosen option still shows), each as a share of the
-// top group, the bottom group and everyone. `order` runs from the highest total down.
-QVector<OptionShare> optionShares(const Sitting& sitting, qsizetype q, const QVector<qsizetype>& order, qsizetype group)
+// How the students chose among the choice questions' letters, counted for every question in one
+// pass over the students (row by row, as the letters lie in memory): per question and letter the
+// number of the top group, of the bottom group and of everyone.
+struct LetterCounts {
+    qsizetype questions = 0;
+    std::vector<int> top, bottom, all;  // [question × 26 + letter]
+    std::vector<int> highest;           // per question: the highest letter chosen
+};
+
+LetterCounts countLetters(const Sitting& sitting, const QVector<qsizetype>& order, qsizetype group)
 {
-    const qsizetype students = sitting.scores.size();
-    int top[26] = {}, bottom[26] = {}, all[26] = {};
-    int highest = std::max(letterIndex(QLatin1Char('D')), letterIndex(sitting.keys.at(q)));
-    if (!sitting.choices.isEmpty()) {
-        for (qsizetype s = 0; s < students; ++s) {
-            const int i = letterIndex(sitting.choices.at(s).at(q));
-            if (i < 0) continue;
-            ++all[i];
-            highest = std::max(highest, i);
-        }
-        for (qsizetype i = 0; i < group; ++i) {
-            const int best = letterIndex(sitting.choices.at(order.at(i)).at(q));
-            const int worst = letterIndex(sitting.choices.at(order.at(students - 1 - i)).at(q));
-            if (best >= 0) ++top[best];
-            if (worst >= 0) ++bottom[worst];
-        }
+    LetterCounts counts;
+    const qsizetype questions = sitting.fullMarks.size();
+    counts.questions = questions;
+    counts.top.assign(static_cast<size_t>(questions * 26), 0);
+    counts.bottom = counts.all = counts.top;
+    counts.highest.assign(static_cast<size_t>(questions), -1);
+    if (sitting.choices.isEmpty()) return counts;
+    // Only the choice questions' letters are looked at.
+    std::vector<qsizetype> choice;
+    for (qsizetype q = 0; q < questions; ++q) {
+        if (letterIndex(sitting.keys.at(q)) >= 0) choice.push_back(q);
     }
+    const auto add = [&](std::vector<int>& into, qsizetype student, bool highest) {
+        const QChar* chosen = sitting.choices.at(student).constData();
+        for (const qsizetype q : choice) {
+            const int i = letterIndex(chosen[q]);
+            if (i < 0) continue;
+            ++into[static_cast<size_t>(q * 26 + i)];
+            if (highest) counts.highest[static_cast<size_t>(q)] = std::max(counts.highest[static_cast<size_t>(q)], i);
+        }
+    };
+    const qsizetype students = sitting.scores.size();
+    for (qsizetype s = 0; s < students; ++s) add(counts.all, s, true);
+    for (qsizetype i = 0; i < group; ++i) {
+        add(counts.top, order.at(i), false);
+        add(counts.bottom, order.at(students - 1 - i), false);
+    }
+    return counts;
+}
+
+// A choice question's letters: A up to the highest letter anyone chose (the key and D at least,
+// so that an unchosen option still shows), each as a share of the top group, the bottom group and
+// everyone.
+QVector<OptionShare> optionShares(const LetterCounts& counts, qsizetype q, int key, qsizetype group, qsizetype students)
+{
+    const int highest = std::max({letterIndex(QLatin1Char('D')), key, counts.highest[static_cast<size_t>(q)]});
     QVector<OptionShare> shares;
     shares.reserve(highest + 1);
     for (int i = 0; i <= highest; ++i) {
-        shares.append({QChar(char16_t(u'A' + i)), double(top[i]) / double(group), double(bottom[i]) / double(group),
-                       double(all[i]) / double(students)});
+        const size_t at = static_cast<size_t>(q * 26 + i);
+        shares.append({QChar(char16_t(u'A' + i)), double(counts.top[at]) / double(group),
+                       double(counts.bottom[at]) / double(group), double(counts.all[at]) / double(students)});
     }
     return shares;
 }
@@ -128,45 +141,80 @@ Analysis analyse(const Sitting& sitting, double passShare, double excellentShare
     const qsizetype students = sitting.scores.size();
     const qsizetype questions = sitting.fullMarks.size();
 
+    // Every pass below runs over the students' rows, all questions at once, reading the scores in
+    // the order they lie in memory.
+    const double n = static_cast<double>(students);
     QVector<double> totals(students, 0);
+    std::vector<double> sums(static_cast<size_t>(questions), 0.0);
+    std::vector<char> dichotomous(static_cast<size_t>(questions), 1);
+    const double* full = sitting.fullMarks.constData();
+    double sumOfTotals = 0;
     for (qsizetype s = 0; s < students; ++s) {
-        totals[s] = std::accumulate(sitting.scores.at(s).cbegin(), sitting.scores.at(s).cend(), 0.0);
+        const double* row = sitting.scores.at(s).constData();
+        double total = 0;
+        for (qsizetype q = 0; q < questions; ++q) {
+            total += row[q];
+            sums[size_t(q)] += row[q];
+            // Without a branch: partial scores would make it a guess the processor often loses.
+            dichotomous[size_t(q)] &= static_cast<char>((row[q] == 0) | (row[q] == full[q]));
+        }
+        totals[s] = total;
+        sumOfTotals += total;
+    }
+    // Each question's deviations and those of the rest of the paper (the total without it):
+    // Pearson's item–rest correlation and the question's variance.
+    std::vector<double> means(static_cast<size_t>(questions)), restMeans(static_cast<size_t>(questions));
+    for (qsizetype q = 0; q < questions; ++q) {
+        means[size_t(q)] = sums[size_t(q)] / n;
+        restMeans[size_t(q)] = (sumOfTotals - sums[size_t(q)]) / n;
+    }
+    std::vector<double> sxy(static_cast<size_t>(questions), 0.0), sxx = sxy, syy = sxy;
+    for (qsizetype s = 0; s < students; ++s) {
+        const double* row = sitting.scores.at(s).constData();
+        const double total = totals.at(s);
+        for (qsizetype q = 0; q < questions; ++q) {
+            const double x = row[q] - means[size_t(q)];
+            const double y = total - row[q] - restMeans[size_t(q)];
+            sxy[size_t(q)] += x * y;
+            sxx[size_t(q)] += x * x;
+            syy[size_t(q)] += y * y;
+        }
     }
     // Students from the highest total down; equal totals keep the sheet's order, so a sitting
     // always gives the same groups.
     QVector<qsizetype> order(students);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return totals.at(a) > totals.at(b); });
-    const qsizetype group = std::max<qsizetype>(1, std::llround(kGroupShare * static_cast<double>(students)));
+    const qsizetype group = std::max<qsizetype>(1, std::llround(kGroupShare * n));
+    std::vector<double> top(static_cast<size_t>(questions), 0.0), bottom = top;
+    for (qsizetype i = 0; i < group; ++i) {
+        const double* best = sitting.scores.at(order.at(i)).constData();
+        const double* worst = sitting.scores.at(order.at(students - 1 - i)).constData();
+        for (qsizetype q = 0; q < questions; ++q) {
+            top[size_t(q)] += best[q];
+            bottom[size_t(q)] += worst[q];
+        }
+    }
+    const LetterCounts letters = sitting.keys.isEmpty() ? LetterCounts{} : countLetters(sitting, order, group);
 
     Analysis result;
+    result.items.reserve(questions);
     double itemVariances = 0;
     for (qsizetype q = 0; q < questions; ++q) {
-        const double full = sitting.fullMarks.at(q);
-        QVector<double> item(students), rest(students);
-        bool dichotomous = true;
-        for (qsizetype s = 0; s < students; ++s) {
-            item[s] = sitting.scores.at(s).at(q);
-            rest[s] = totals.at(s) - item.at(s);
-            if (item.at(s) != 0 && item.at(s) != full) dichotomous = false;
-        }
-        double top = 0, bottom = 0;
-        for (qsizetype i = 0; i < group; ++i) {
-            top += item.at(order.at(i));
-            bottom += item.at(order.at(students - 1 - i));
-        }
+        const size_t i = size_t(q);
         ItemStats stats;
-        stats.mean = meanOf(item);
-        stats.difficulty = stats.mean / full;
-        stats.discrimination = (top - bottom) / (static_cast<double>(group) * full);
-        stats.itemRest = correlation(item, rest);
-        stats.dichotomous = dichotomous;
-        if (!sitting.keys.isEmpty() && letterIndex(sitting.keys.at(q)) >= 0) {
-            stats.key = QChar(char16_t(u'A' + letterIndex(sitting.keys.at(q))));
-            stats.options = optionShares(sitting, q, order, group);
+        stats.mean = means[i];
+        stats.difficulty = means[i] / full[q];
+        stats.discrimination = (top[i] - bottom[i]) / (static_cast<double>(group) * full[q]);
+        stats.itemRest = sxx[i] > 0 && syy[i] > 0 ? sxy[i] / std::sqrt(sxx[i] * syy[i]) : kNaN;
+        stats.dichotomous = dichotomous[i] != 0;
+        const int key = sitting.keys.isEmpty() ? -1 : letterIndex(sitting.keys.at(q));
+        if (key >= 0) {
+            stats.key = QChar(char16_t(u'A' + key));
+            stats.options = optionShares(letters, q, key, group, students);
         }
         result.items.append(stats);
-        itemVariances += varianceOf(item);
+        if (students > 1) itemVariances += sxx[i] / (n - 1);
     }
 
     PaperStats& paper = result.paper;
