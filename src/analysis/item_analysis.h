@@ -35,6 +35,7 @@ struct ItemStats {
     double itemRest = 0;
     bool dichotomous = false;   // every score is 0 or the full marks
     QVector<OptionShare> options{};  // a choice question's letters, key included, A first
+    QChar key{};                     // a choice question's key letter (null for one scored in points)
 };
 
 struct PaperStats {
