@@ -61,6 +61,7 @@ QStringList FlagReasons::all() const
 
 QString misleadingLetters(const ItemStats& item, QChar key)
 {
+    if (key.isNull()) key = item.key;
     QString letters;
     if (key.isNull()) return letters;
     for (const OptionShare& option : item.options) {
@@ -71,6 +72,7 @@ QString misleadingLetters(const ItemStats& item, QChar key)
 
 FlagReasons flagReasons(const ItemStats& item, QChar key)
 {
+    if (key.isNull()) key = item.key;
     const Flags flags = flagsOf(item);
     FlagReasons reasons;
     if (flags.tooHard) {
@@ -115,6 +117,7 @@ QString flagSummary(const ItemStats& item, QChar key)
 
 QString optionSharesText(const ItemStats& item, QChar key)
 {
+    if (key.isNull()) key = item.key;
     QStringList parts;
     for (const OptionShare& option : item.options) {
         const QString letter = option.letter == key ? QString(option.letter) + QLatin1Char('*') : QString(option.letter);

@@ -30,7 +30,8 @@ struct AnalysedQuestion {
 };
 
 // Why a question deserves a look, one sentence per flag, each naming the figure and its line:
-// "难度 0.15 低于 0.2：题目过难". `key` tells the wrong letters of a choice question (null: none).
+// "难度 0.15 低于 0.2：题目过难". `key` tells the wrong letters of a choice question (null: the
+// item's own key, ItemStats::key). The same holds for the functions below that take a key.
 struct FlagReasons {
     QString difficulty;      // too hard or too easy
     QString discrimination;  // D below 0.2

@@ -20,9 +20,10 @@ using namespace analysis;
 
 namespace {
 
-ItemStats item(double p, double d, double r, QVector<OptionShare> options = {})
+ItemStats item(double p, double d, double r, QVector<OptionShare> options = {}, QChar key = QChar())
 {
     ItemStats s;
+    s.key = key;
     s.difficulty = p;
     s.mean = p * 2;
     s.discrimination = d;
@@ -47,7 +48,8 @@ ReportData sample()
     data.questions = {{1, QStringLiteral("选择题"), 2, QLatin1Char('B')}, {2, QStringLiteral("简答题"), 10, QChar()}};
     data.analysis.items = {item(0.85, 0.45, 0.4,
                                 {{QLatin1Char('A'), 0.0, 0.3, 0.1}, {QLatin1Char('B'), 0.9, 0.5, 0.85},
-                                 {QLatin1Char('C'), 0.1, 0.2, 0.05}}),
+                                 {QLatin1Char('C'), 0.1, 0.2, 0.05}},
+                                QLatin1Char('B')),
                            item(0.12, 0.1, -0.05)};
     data.analysis.paper.students = 42;
     data.analysis.paper.total = 12;
@@ -117,7 +119,8 @@ void AnalysisReportTest::wrongLettersDrawingTheTopGroupAreNamed()
                                   {{QLatin1Char('A'), 0.1, 0.3, 0.2},
                                    {QLatin1Char('B'), 0.6, 0.5, 0.55},
                                    {QLatin1Char('C'), 0.3, 0.1, 0.2},
-                                   {QLatin1Char('D'), 0.0, 0.1, 0.05}});
+                                   {QLatin1Char('D'), 0.0, 0.1, 0.05}},
+                                  QLatin1Char('B'));
     QCOMPARE(misleadingLetters(choice, QLatin1Char('B')), QStringLiteral("C"));
     QCOMPARE(flagReasons(choice, QLatin1Char('B')).options,
              QStringLiteral("选项 C 吸引高分组 30.0%，多于低分组 10.0%：干扰项或答案可能有误"));
@@ -127,9 +130,12 @@ void AnalysisReportTest::wrongLettersDrawingTheTopGroupAreNamed()
     QCOMPARE(flagSummary(item(0.95, 0.1, 0.3), QChar()), QStringLiteral("过易、区分弱"));
     QCOMPARE(flagSummary(item(0.5, 0.5, 0.3), QChar()), QString());
     QCOMPARE(optionSharesText(choice, QLatin1Char('B')), QStringLiteral("A 10%/30%  B* 60%/50%  C 30%/10%  D 0%/10%"));
+    // Without a key given, the question's own.
+    QCOMPARE(misleadingLetters(choice, QChar()), QStringLiteral("C"));
+    QCOMPARE(flagReasons(choice, QChar()).options, flagReasons(choice, QLatin1Char('B')).options);
     // Not a choice question: no letters, nothing said.
     QCOMPARE(optionSharesText(item(0.5, 0.5, 0.5), QChar()), QString());
-    QVERIFY(flagReasons(choice, QChar()).options.isEmpty());
+    QVERIFY(flagReasons(item(0.5, 0.5, 0.5), QChar()).options.isEmpty());
 }
 
 void AnalysisReportTest::reportHoldsTheSittingsFiguresTableAndCharts()
