@@ -6,6 +6,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
@@ -169,8 +170,11 @@ QChart* scatterChart(const Analysis& analysis, const QVector<AnalysedQuestion>& 
     auto* x = valueAxis(QStringLiteral("难度 P（得分率）"), 0, 1);
     x->setTickCount(11);
     x->setLabelFormat(QStringLiteral("%.1f"));
+    // Ticks counted from 0 rather than from the bottom, so that 0 reads "0.0", not "-0.0".
     auto* y = valueAxis(QStringLiteral("区分度 D"), bottom, 1);
-    y->setTickCount(int(std::lround((1 - bottom) / 0.2)) + 1);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(0.2);
     y->setLabelFormat(QStringLiteral("%.1f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -305,6 +309,9 @@ QImage render(QChart* chart, const QSize& size)
     view.resize(logical.toSize());
     chart->resize(logical);
     view.scene()->setSceneRect(QRectF(QPointF(0, 0), logical));
+    // The chart lays its axes and series out in posted events; a view never shown gets them here.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
