@@ -138,6 +138,8 @@ private slots:
     void passAndExcellentLinesReanalyse();
     void chartsShowTheBinsTheQuestionsAndTheLetters();
     void deletingASittingAsksFirst();
+    void papersAreChosenNewestFirstAndFiltered();
+    void aFileThatIsNoSheetIsRefusedAndStoresNothing();
     void reportIsWrittenAndOpensInLibreOffice();
 
 private:
@@ -556,6 +558,85 @@ void ScoreAnalysisTest::reportIsWrittenAndOpensInLibreOffice()
     }
     const QString images = testing::runProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
     QCOMPARE(images.split('\n', Qt::SkipEmptyParts).size() - 2, 3);
+}
+
+void ScoreAnalysisTest::papersAreChosenNewestFirstAndFiltered()
+{
+    Workspace ws;
+    BoxAnswerer boxes;
+    // An empty library: nothing to choose, and the window says where papers come from.
+    auto* empty = new TCjfxF(MainF);
+    QCOMPARE(empty->ComboSj->count(), 0);
+    QCOMPARE(empty->currentPaperId(), -1);
+    QVERIFY2(empty->LabelTj->text().contains("试卷库中没有试卷"), qPrintable(empty->LabelTj->text()));
+    QTest::mouseClick(empty->BtnDc, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请先选择一份试卷！"));
+
+    const library::StoredPaper older = storePaper(ws, "期中考试");
+    const library::StoredPaper newer = storePaper(ws, "期末考试");
+    ws.exec("INSERT INTO kmb (kmh, kmm) VALUES ('02','化学')");
+    const library::StoredPaper other = storePaper(ws, "化学期末");
+    ws.exec("UPDATE papers SET kmh='02', kmm='化学' WHERE id=?", {other.id});
+    auto* window = new TCjfxF(MainF);
+    window->show();
+    QCOMPARE(window->ComboSj->count(), 3);
+    QCOMPARE(window->currentPaperId(), other.id);
+    QCOMPARE(window->LabelCount->text(), QStringLiteral("共 3 份试卷"));
+    window->EditBt->setText("期末");
+    QCOMPARE(window->ComboSj->count(), 2);
+    window->EditKm->setText("物理");
+    QCOMPARE(window->ComboSj->count(), 1);
+    QCOMPARE(window->currentPaperId(), newer.id);
+    QCOMPARE(window->paper().title, QStringLiteral("期末考试"));
+    window->EditBt->clear();
+    QCOMPARE(window->ComboSj->count(), 2);
+    // The paper chosen stays chosen while the list changes around it.
+    QCOMPARE(window->currentPaperId(), newer.id);
+    window->ComboSj->setCurrentIndex(1);
+    QCOMPARE(window->currentPaperId(), older.id);
+    QCOMPARE(window->questions().size(), 4);
+    QCOMPARE(window->questions().at(0).key, QChar('A'));
+    QCOMPARE(window->questions().at(2).key, QChar());
+}
+
+void ScoreAnalysisTest::aFileThatIsNoSheetIsRefusedAndStoresNothing()
+{
+    Workspace ws;
+    const library::StoredPaper paper = storePaper(ws);
+    BoxAnswerer boxes;
+    auto* window = new TCjfxF(MainF);
+    window->show();
+    QByteArray junk(4096, '\0');
+    for (int i = 0; i < junk.size(); ++i) junk[i] = char((i * 37 + 11) % 256);
+    for (const QString& name : {QStringLiteral("坏的.xlsx"), QStringLiteral("坏的.csv")}) {
+        const QString path = ws.writeFile(name, junk);
+        boxes.clear();
+        QString listed;
+        bool skipOffered = true;
+        boxes.onOtherModal = [&](QWidget* w) {
+            if (auto* problems = qobject_cast<TCjwtF*>(w)) {
+                listed = problems->MemoWt->toPlainText();
+                skipOffered = problems->BtnTg != nullptr;
+                problems->BtnQx->click();
+                return true;
+            }
+            return acceptFileDialog(w, path);
+        };
+        QTest::mouseClick(window->BtnDr, Qt::LeftButton);
+        boxes.onOtherModal = nullptr;
+        // A box says in Chinese why (a workbook that is none), or the cells are listed as not
+        // matching the paper's heading with nothing to skip to (bytes read as text); either way
+        // no sitting comes of it.
+        if (name.endsWith(".xlsx")) {
+            QVERIFY2(!boxes.texts.isEmpty(), qPrintable(name));
+            QVERIFY2(boxes.last().contains(QRegularExpression("[\\x{4e00}-\\x{9fff}]")), qPrintable(boxes.last()));
+        } else {
+            QVERIFY2(listed.startsWith("第1行第1列：表头应为“学号”"), qPrintable(listed));
+            QVERIFY(!skipOffered);
+        }
+        QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 0);
+        QCOMPARE(window->TableKs->rowCount(), 0);
+    }
 }
 
 QTEST_MAIN(ScoreAnalysisTest)
