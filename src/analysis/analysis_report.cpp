@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QSaveFile>
-
 #include <cmath>
 
 #include "data/errors.h"
@@ -76,9 +75,11 @@ FlagReasons flagReasons(const ItemStats& item, QChar key)
     const Flags flags = flagsOf(item);
     FlagReasons reasons;
     if (flags.tooHard) {
-        reasons.difficulty = QStringLiteral("难度 %1 低于 %2：题目过难").arg(figureText(item.difficulty)).arg(kHardLine);
+        reasons.difficulty =
+            QStringLiteral("难度 %1 低于 %2：题目过难").arg(figureText(item.difficulty)).arg(kHardLine);
     } else if (flags.tooEasy) {
-        reasons.difficulty = QStringLiteral("难度 %1 高于 %2：题目过易").arg(figureText(item.difficulty)).arg(kEasyLine);
+        reasons.difficulty =
+            QStringLiteral("难度 %1 高于 %2：题目过易").arg(figureText(item.difficulty)).arg(kEasyLine);
     }
     if (flags.weak) {
         reasons.discrimination =
@@ -120,7 +121,8 @@ QString optionSharesText(const ItemStats& item, QChar key)
     if (key.isNull()) key = item.key;
     QStringList parts;
     for (const OptionShare& option : item.options) {
-        const QString letter = option.letter == key ? QString(option.letter) + QLatin1Char('*') : QString(option.letter);
+        const QString letter =
+            option.letter == key ? QString(option.letter) + QLatin1Char('*') : QString(option.letter);
         parts << QStringLiteral("%1 %2%/%3%")
                      .arg(letter)
                      .arg(std::lround(option.top * 100))
@@ -162,7 +164,8 @@ docx::Document buildReport(const ReportData& data)
     int paragraph = 0;
     doc.append(oneLine(data.paperTitle) + QStringLiteral(" 成绩分析\r"));
     doc.format(paragraph++, 16, true, true);
-    doc.append(QStringLiteral("生成时间：%1\r").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    doc.append(QStringLiteral("生成时间：%1\r")
+                   .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     doc.format(paragraph++, 10.5, false, true);
 
     doc.append(QStringLiteral("一、考试\r"));
@@ -181,7 +184,8 @@ docx::Document buildReport(const ReportData& data)
     doc.format(paragraph, 12, true, false);
     doc.keepWithNext(paragraph);
     docx::Table figures;
-    figures.rows.append({QStringLiteral("项目"), QStringLiteral("数值"), QStringLiteral("项目"), QStringLiteral("数值")});
+    figures.rows.append(
+        {QStringLiteral("项目"), QStringLiteral("数值"), QStringLiteral("项目"), QStringLiteral("数值")});
     const auto pairs = paperFigures(data.analysis.paper);
     for (int i = 0; i < pairs.size(); i += 2) {
         QStringList row{pairs.at(i).first, pairs.at(i).second};
@@ -208,9 +212,9 @@ docx::Document buildReport(const ReportData& data)
             reasonLines << QStringLiteral("第 %1 题：%2").arg(q.number).arg(reasons.all().join(QStringLiteral("；")));
         }
         anyChoice = anyChoice || (!q.key.isNull() && !item.options.isEmpty());
-        items.rows.append({QString::number(q.number), oneLine(q.typeName), marksText(q.fullMarks), figureText(item.mean),
-                           figureText(item.difficulty), figureText(item.discrimination), figureText(item.itemRest),
-                           flagSummary(item, q.key)});
+        items.rows.append({QString::number(q.number), oneLine(q.typeName), marksText(q.fullMarks),
+                           figureText(item.mean), figureText(item.difficulty), figureText(item.discrimination),
+                           figureText(item.itemRest), flagSummary(item, q.key)});
     }
     doc.appendTable(items);
     if (reasonLines.isEmpty()) {

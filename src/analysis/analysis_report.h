@@ -23,10 +23,10 @@ QString percentText(double share);
 
 // A question of the analysed paper as the table lists it.
 struct AnalysedQuestion {
-    int number = 0;       // 1 … n in paper order, as on the score sheet
-    QString typeName;     // 题型
+    int number = 0;    // 1 … n in paper order, as on the score sheet
+    QString typeName;  // 题型
     double fullMarks = 0;
-    QChar key{};          // a choice question's key letter, null otherwise
+    QChar key{};  // a choice question's key letter, null otherwise
 };
 
 // Why a question deserves a look, one sentence per flag, each naming the figure and its line:

@@ -1,17 +1,16 @@
 // How an item analysis reads (成绩分析): figures as text, the reasons a question is flagged, a choice
 // question's letters, and the report document built from them and written whole or not at all.
-#include "analysis/analysis_report.h"
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cmath>
 #include <limits>
-#include <unistd.h>
 
+#include "analysis/analysis_report.h"
 #include "data/errors.h"
 #include "output/docx_package.h"
 #include "output/docx_reader.h"
@@ -46,11 +45,12 @@ ReportData sample()
     two.students = 12;
     data.sittings = {one, two};
     data.questions = {{1, QStringLiteral("选择题"), 2, QLatin1Char('B')}, {2, QStringLiteral("简答题"), 10, QChar()}};
-    data.analysis.items = {item(0.85, 0.45, 0.4,
-                                {{QLatin1Char('A'), 0.0, 0.3, 0.1}, {QLatin1Char('B'), 0.9, 0.5, 0.85},
-                                 {QLatin1Char('C'), 0.1, 0.2, 0.05}},
-                                QLatin1Char('B')),
-                           item(0.12, 0.1, -0.05)};
+    data.analysis.items = {
+        item(
+            0.85, 0.45, 0.4,
+            {{QLatin1Char('A'), 0.0, 0.3, 0.1}, {QLatin1Char('B'), 0.9, 0.5, 0.85}, {QLatin1Char('C'), 0.1, 0.2, 0.05}},
+            QLatin1Char('B')),
+        item(0.12, 0.1, -0.05)};
     data.analysis.paper.students = 42;
     data.analysis.paper.total = 12;
     data.analysis.paper.mean = 7.25;
@@ -167,12 +167,12 @@ void AnalysisReportTest::reportHoldsTheSittingsFiguresTableAndCharts()
     const docxread::Package back = docxread::read(path);
     QVERIFY2(back.error.isEmpty(), qPrintable(back.error));
     const QStringList tokens = back.tokens();
-    for (const QString& line : {QStringLiteral("2026-11-20  1班  30 人"), QStringLiteral("2026-11-21  12 人"),
-                                QStringLiteral("及格线为总分的 60%，优秀线为总分的 85%。"),
-                                QStringLiteral("共 1 道题需要注意："),
-                                QStringLiteral("第 2 题：难度 0.12 低于 0.2：题目过难；区分度 0.10 低于 0.2：区分能力弱；"
-                                               "题总相关 -0.05 低于 0：与其余题目的得分方向相反"),
-                                QStringLiteral("图1  总分分布")}) {
+    for (const QString& line :
+         {QStringLiteral("2026-11-20  1班  30 人"), QStringLiteral("2026-11-21  12 人"),
+          QStringLiteral("及格线为总分的 60%，优秀线为总分的 85%。"), QStringLiteral("共 1 道题需要注意："),
+          QStringLiteral("第 2 题：难度 0.12 低于 0.2：题目过难；区分度 0.10 低于 0.2：区分能力弱；"
+                         "题总相关 -0.05 低于 0：与其余题目的得分方向相反"),
+          QStringLiteral("图1  总分分布")}) {
         QVERIFY2(tokens.contains(line), qPrintable(line + QStringLiteral("\n") + tokens.join('\n')));
     }
     int pictures = 0;

@@ -16,7 +16,6 @@
 #include <QScatterSeries>
 #include <QToolTip>
 #include <QValueAxis>
-
 #include <cmath>
 #include <numbers>
 
@@ -92,7 +91,7 @@ QChart* distributionChart(const Sitting& sitting, const PaperStats& paper)
         *bars << counts.at(i);
         most = std::max(most, counts.at(i));
         categories << QStringLiteral("%1–%2").arg(marksText(std::round(i * width * 10) / 10),
-                                                 marksText(std::round((i + 1) * width * 10) / 10));
+                                                  marksText(std::round((i + 1) * width * 10) / 10));
     }
     auto* histogram = new QBarSeries;
     histogram->setBarWidth(0.95);
@@ -113,7 +112,8 @@ QChart* distributionChart(const Sitting& sitting, const PaperStats& paper)
         // The normal density of the totals, times students × range width, is the count a range
         // would hold; the bars stand at 0 … kBins − 1, so a total t lies at t / width − 0.5.
         curve = new QLineSeries;
-        curve->setName(QStringLiteral("正态曲线（平均分 %1，标准差 %2）").arg(figureText(paper.mean), figureText(paper.sd)));
+        curve->setName(
+            QStringLiteral("正态曲线（平均分 %1，标准差 %2）").arg(figureText(paper.mean), figureText(paper.sd)));
         QPen pen(QColor(0xC0, 0x39, 0x2B));
         pen.setWidthF(2.5);
         curve->setPen(pen);
@@ -194,12 +194,15 @@ QChart* scatterChart(const Analysis& analysis, const QVector<AnalysedQuestion>& 
 QChart* optionsChart(const ItemStats& item, const AnalysedQuestion& question)
 {
     if (question.key.isNull()) {
-        return newChart(QStringLiteral("第 %1 题不是选择题，没有选项分析（请在表格中选择一道选择题）").arg(question.number));
+        return newChart(
+            QStringLiteral("第 %1 题不是选择题，没有选项分析（请在表格中选择一道选择题）").arg(question.number));
     }
     if (item.options.isEmpty()) {
-        return newChart(QStringLiteral("第 %1 题的成绩表填的是分数，没有学生所选的字母，没有选项分析").arg(question.number));
+        return newChart(
+            QStringLiteral("第 %1 题的成绩表填的是分数，没有学生所选的字母，没有选项分析").arg(question.number));
     }
-    QChart* chart = newChart(QStringLiteral("第 %1 题各选项的选择比例（答案 %2）").arg(question.number).arg(question.key));
+    QChart* chart =
+        newChart(QStringLiteral("第 %1 题各选项的选择比例（答案 %2）").arg(question.number).arg(question.key));
     auto* top = new QBarSet(QStringLiteral("高分组"));
     auto* bottom = new QBarSet(QStringLiteral("低分组"));
     auto* all = new QBarSet(QStringLiteral("全体"));
@@ -211,7 +214,8 @@ QChart* optionsChart(const ItemStats& item, const AnalysedQuestion& question)
         *top << option.top * 100;
         *bottom << option.bottom * 100;
         *all << option.all * 100;
-        letters << (option.letter == question.key ? QStringLiteral("%1（答案）").arg(option.letter) : QString(option.letter));
+        letters << (option.letter == question.key ? QStringLiteral("%1（答案）").arg(option.letter)
+                                                  : QString(option.letter));
     }
     auto* series = new QBarSeries;
     series->append(top);
@@ -290,8 +294,9 @@ QChartView* makeView(QChart* chart, QWidget* parent)
                 }
                 const int i = int(points->points().indexOf(p));
                 const QString number = labels.value(i, QStringLiteral("?"));
-                QToolTip::showText(QCursor::pos(), QStringLiteral("第 %1 题：难度 %2，区分度 %3")
-                                                       .arg(number, figureText(p.x()), figureText(p.y())));
+                QToolTip::showText(
+                    QCursor::pos(),
+                    QStringLiteral("第 %1 题：难度 %2，区分度 %3").arg(number, figureText(p.x()), figureText(p.y())));
             });
         }
     }

@@ -24,7 +24,6 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
 #include <cmath>
 #include <stdexcept>
 
@@ -42,7 +41,8 @@ using scoreanalysis::ItemTableModel;
 
 namespace {
 
-const char* const kHeaders[] = {"题号", "题型", "满分", "平均分", "难度P", "区分度D", "题总相关", "选项 高/低分组（*为答案）"};
+const char* const kHeaders[] = {"题号",  "题型",    "满分",     "平均分",
+                                "难度P", "区分度D", "题总相关", "选项 高/低分组（*为答案）"};
 
 // A sheet read through the busy window when it is this large; smaller ones take a blink.
 constexpr qint64 kLargeSheetBytes = 512 * 1024;
@@ -153,46 +153,62 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
                            : column == Options        ? why.options
                                                       : QString();
     switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case Number: return q.number;
-        case Type: return q.typeName;
-        case FullMarks: return QString::number(q.fullMarks, 'g', 6);
-        case Mean: return figureText(item.mean);
-        case Difficulty: return figureText(item.difficulty);
-        case Discrimination: return figureText(item.discrimination);
-        case ItemRest: return figureText(item.itemRest);
-        case Options: return optionSharesText(item, q.key);
+        case Qt::DisplayRole:
+            switch (column) {
+                case Number:
+                    return q.number;
+                case Type:
+                    return q.typeName;
+                case FullMarks:
+                    return QString::number(q.fullMarks, 'g', 6);
+                case Mean:
+                    return figureText(item.mean);
+                case Difficulty:
+                    return figureText(item.difficulty);
+                case Discrimination:
+                    return figureText(item.discrimination);
+                case ItemRest:
+                    return figureText(item.itemRest);
+                case Options:
+                    return optionSharesText(item, q.key);
+            }
+            return {};
+        case Qt::UserRole: {
+            // Sorting: numbers as numbers, a figure that cannot be computed below every other.
+            const auto number = [](double v) { return std::isfinite(v) ? v : -1e9; };
+            switch (column) {
+                case Number:
+                    return q.number;
+                case Type:
+                    return q.typeName;
+                case FullMarks:
+                    return q.fullMarks;
+                case Mean:
+                    return number(item.mean);
+                case Difficulty:
+                    return number(item.difficulty);
+                case Discrimination:
+                    return number(item.discrimination);
+                case ItemRest:
+                    return number(item.itemRest);
+                case Options:
+                    return optionSharesText(item, q.key);
+            }
+            return {};
         }
-        return {};
-    case Qt::UserRole: {
-        // Sorting: numbers as numbers, a figure that cannot be computed below every other.
-        const auto number = [](double v) { return std::isfinite(v) ? v : -1e9; };
-        switch (column) {
-        case Number: return q.number;
-        case Type: return q.typeName;
-        case FullMarks: return q.fullMarks;
-        case Mean: return number(item.mean);
-        case Difficulty: return number(item.difficulty);
-        case Discrimination: return number(item.discrimination);
-        case ItemRest: return number(item.itemRest);
-        case Options: return optionSharesText(item, q.key);
-        }
-        return {};
-    }
-    case Qt::BackgroundRole:
-        if (!reason.isEmpty()) return flagColour();
-        return {};
-    case Qt::ToolTipRole:
-        if (!reason.isEmpty()) return reason;
-        if (column == Number && why.any()) return why.all().join(QLatin1Char('\n'));
-        // The letters' shares are often wider than their column.
-        if (column == Options && !item.options.isEmpty()) return optionSharesText(item, q.key);
-        return {};
-    case Qt::TextAlignmentRole:
-        return int((column == Type || column == Options ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
-    default:
-        return {};
+        case Qt::BackgroundRole:
+            if (!reason.isEmpty()) return flagColour();
+            return {};
+        case Qt::ToolTipRole:
+            if (!reason.isEmpty()) return reason;
+            if (column == Number && why.any()) return why.all().join(QLatin1Char('\n'));
+            // The letters' shares are often wider than their column.
+            if (column == Options && !item.options.isEmpty()) return optionSharesText(item, q.key);
+            return {};
+        case Qt::TextAlignmentRole:
+            return int((column == Type || column == Options ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+        default:
+            return {};
     }
 }
 
@@ -340,8 +356,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
             }));
     connect(SpinJgx, &QSpinBox::valueChanged, this, ui::guard([this] { Analyse(); }));
     connect(SpinYxx, &QSpinBox::valueChanged, this, ui::guard([this] { Analyse(); }));
-    connect(TableTm->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            ui::guard([this] {
+    connect(TableTm->selectionModel(), &QItemSelectionModel::currentRowChanged, this, ui::guard([this] {
                 const QModelIndex index = sorted_->mapToSource(TableTm->currentIndex());
                 if (index.isValid() && index.row() != optionsQuestion_) showOptionsOf(index.row());
             }));
@@ -363,7 +378,8 @@ void TCjfxF::Search()
     paperIds_.clear();
     for (int r = 0; r < rows.size(); ++r) {
         // Title (subject, the day it was composed)
-        ComboSj->addItem(QStringLiteral("%1（%2，%3）").arg(rows.field(r, 0), rows.field(r, 1), rows.field(r, 5).left(10)));
+        ComboSj->addItem(
+            QStringLiteral("%1（%2，%3）").arg(rows.field(r, 0), rows.field(r, 1), rows.field(r, 5).left(10)));
         paperIds_ << rows.id(r);
     }
     filling_ = false;
@@ -440,8 +456,8 @@ void TCjfxF::fillSittings(qint64 tick)
     }
     filling_ = false;
     for (auto it = loaded_.begin(); it != loaded_.end();) {
-        const bool listed = std::any_of(sittings_.cbegin(), sittings_.cend(),
-                                        [&](const SittingInfo& s) { return s.id == it.key(); });
+        const bool listed =
+            std::any_of(sittings_.cbegin(), sittings_.cend(), [&](const SittingInfo& s) { return s.id == it.key(); });
         it = listed ? std::next(it) : loaded_.erase(it);
     }
 }
@@ -492,7 +508,8 @@ void TCjfxF::Analyse()
         return;
     }
     if (sittings_.isEmpty()) {
-        clearAnalysis(QStringLiteral("这份试卷还没有成绩。请按“导出成绩表…”写出成绩表，由老师填好后按“导入成绩…”读入。"));
+        clearAnalysis(
+            QStringLiteral("这份试卷还没有成绩。请按“导出成绩表…”写出成绩表，由老师填好后按“导入成绩…”读入。"));
         return;
     }
     const QVector<qint64> ids = tickedSittings();
@@ -511,7 +528,8 @@ void TCjfxF::Analyse()
         analysed = analyse(combined, SpinJgx->value() / 100.0, SpinYxx->value() / 100.0);
     } catch (const std::invalid_argument& e) {
         clearAnalysis(QStringLiteral("所选考试的成绩无法分析。"));
-        throw AppError(QStringLiteral("所选考试的成绩与试卷的题目不符，无法分析（%1）。").arg(QString::fromUtf8(e.what())));
+        throw AppError(
+            QStringLiteral("所选考试的成绩与试卷的题目不符，无法分析（%1）。").arg(QString::fromUtf8(e.what())));
     }
     sitting_ = std::move(combined);
     result_ = std::move(analysed);
@@ -520,7 +538,7 @@ void TCjfxF::Analyse()
     QStringList figures;
     for (const auto& [label, value] : paperFigures(result_->paper)) {
         figures << (label.startsWith(QStringLiteral("Cronbach")) ? QStringLiteral("%1 = %2").arg(label, value)
-                                                                  : QStringLiteral("%1 %2").arg(label, value));
+                                                                 : QStringLiteral("%1 %2").arg(label, value));
     }
     int flagged = 0;
     for (int i = 0; i < questions_.size(); ++i) {
@@ -532,10 +550,12 @@ void TCjfxF::Analyse()
                        .arg(QString::number(result_->paper.total, 'g', 6));
     text += figures.mid(0, 6).join(QStringLiteral("　")) + QStringLiteral("<br>");
     text += figures.mid(6).join(QStringLiteral("　")) + QStringLiteral("<br>");
-    text += flagged == 0 ? QStringLiteral("没有需要注意的题目。")
-                         : QStringLiteral("<span style=\"background:%1\">　　</span> %2 道题需要注意：把鼠标停在着色的格子上可看原因。")
-                               .arg(ItemTableModel::flagColour().name())
-                               .arg(flagged);
+    text += flagged == 0
+                ? QStringLiteral("没有需要注意的题目。")
+                : QStringLiteral(
+                      "<span style=\"background:%1\">　　</span> %2 道题需要注意：把鼠标停在着色的格子上可看原因。")
+                      .arg(ItemTableModel::flagColour().name())
+                      .arg(flagged);
     LabelTj->setText(text);
 
     // The options chart keeps its question while it is a choice question; else the first one.
@@ -582,7 +602,8 @@ QHash<qint64, double> TCjfxF::measuredDifficulties() const
     int i = 0;
     for (const library::StoredSection& section : paper_.sections) {
         for (const library::StoredQuestion& q : section.questions) {
-            if (i < result_->items.size() && q.questionId >= 0) measured.insert(q.questionId, result_->items.at(i).difficulty);
+            if (i < result_->items.size() && q.questionId >= 0)
+                measured.insert(q.questionId, result_->items.at(i).difficulty);
             ++i;
         }
     }
@@ -605,8 +626,8 @@ void TCjfxF::BtnDcClick()
         return;
     }
     const QString path = askSavePath(this, QStringLiteral("导出成绩表"), defaultFileName(QStringLiteral("成绩表.xlsx")),
-                                      {{QStringLiteral("Excel 工作簿 (*.xlsx)"), QStringLiteral("xlsx")},
-                                       {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv")}});
+                                     {{QStringLiteral("Excel 工作簿 (*.xlsx)"), QStringLiteral("xlsx")},
+                                      {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv")}});
     if (path.isEmpty()) return;
     writeEmptySheet(path, sheet_);
     MsgBox::show(QStringLiteral("成绩表已导出到：%1\n请在表中每名学生填一行：学号、姓名、班级和各题得分"
@@ -659,7 +680,8 @@ void TCjfxF::BtnDrClick()
     const qint64 id = storeSitting(DM->db(), paper_, sitting);
     fillSittings(id);
     Analyse();
-    QString note = QStringLiteral("已导入 %1 名学生的成绩（%2）。").arg(sitting.students.size()).arg(sittingText(sitting.info));
+    QString note =
+        QStringLiteral("已导入 %1 名学生的成绩（%2）。").arg(sitting.students.size()).arg(sittingText(sitting.info));
     if (skipped > 0) note += QStringLiteral("\n有错误的 %1 行没有导入。").arg(skipped);
     MsgBox::show(note, this);
 }
@@ -695,8 +717,9 @@ analysis::ReportData TCjfxF::reportData() const
     report.questions = questions_;
     report.analysis = *result_;
     report.charts.append({QStringLiteral("总分分布与正态曲线"),
-                        scorecharts::render(scorecharts::distributionChart(sitting_, result_->paper))});
-    report.charts.append({QStringLiteral("各题难度与区分度"), scorecharts::render(scorecharts::scatterChart(*result_, questions_))});
+                          scorecharts::render(scorecharts::distributionChart(sitting_, result_->paper))});
+    report.charts.append(
+        {QStringLiteral("各题难度与区分度"), scorecharts::render(scorecharts::scatterChart(*result_, questions_))});
     // The choice question shown in the window, else the first one with letters; none when no
     // choice question was answered by letters.
     const auto hasLetters = [this](int i) {
@@ -707,8 +730,9 @@ analysis::ReportData TCjfxF::reportData() const
         if (hasLetters(i)) choice = i;
     }
     if (choice >= 0) {
-        report.charts.append({QStringLiteral("第 %1 题的选项分析").arg(questions_.at(choice).number),
-                            scorecharts::render(scorecharts::optionsChart(result_->items.at(choice), questions_.at(choice)))});
+        report.charts.append(
+            {QStringLiteral("第 %1 题的选项分析").arg(questions_.at(choice).number),
+             scorecharts::render(scorecharts::optionsChart(result_->items.at(choice), questions_.at(choice)))});
     }
     return report;
 }
@@ -719,8 +743,9 @@ void TCjfxF::BtnBgClick()
         MsgBox::show(QStringLiteral("还没有可以写进报告的分析：请先导入成绩并勾选要分析的考试！"), this);
         return;
     }
-    const QString path = askSavePath(this, QStringLiteral("生成成绩分析报告"), defaultFileName(QStringLiteral("成绩分析.docx")),
-                                      {{QStringLiteral("Word 文档 (*.docx)"), QStringLiteral("docx")}});
+    const QString path =
+        askSavePath(this, QStringLiteral("生成成绩分析报告"), defaultFileName(QStringLiteral("成绩分析.docx")),
+                    {{QStringLiteral("Word 文档 (*.docx)"), QStringLiteral("docx")}});
     if (path.isEmpty()) return;
     {
         ui::Busy busy(QStringLiteral("正在生成成绩分析报告……"), this, false);
@@ -741,7 +766,8 @@ TCjwtF::TCjwtF(const ReadSheet& sheet, const QString& fileName, QWidget* parent)
     resize(640, 420);
     QSet<int> rows;
     for (const Problem& p : sheet.problems) rows.insert(p.row);
-    QString text = QStringLiteral("成绩表“%1”中有 %2 处错误（%3 行）。").arg(fileName).arg(sheet.problems.size()).arg(rows.size());
+    QString text =
+        QStringLiteral("成绩表“%1”中有 %2 处错误（%3 行）。").arg(fileName).arg(sheet.problems.size()).arg(rows.size());
     text += sheet.students.isEmpty()
                 ? QStringLiteral("\n没有一行是完全正确的，请改正后重新导入。")
                 : QStringLiteral("\n可以取消导入，改正后重新导入；也可以跳过这些行，只导入其余 %1 名学生的成绩。")
@@ -753,7 +779,8 @@ TCjwtF::TCjwtF(const ReadSheet& sheet, const QString& fileName, QWidget* parent)
     MemoWt->setObjectName(QStringLiteral("MemoWt"));
     MemoWt->setReadOnly(true);
     QStringList lines;
-    for (const Problem& p : sheet.problems) lines << QStringLiteral("第%1行第%2列：%3").arg(p.row).arg(p.column).arg(p.message);
+    for (const Problem& p : sheet.problems)
+        lines << QStringLiteral("第%1行第%2列：%3").arg(p.row).arg(p.column).arg(p.message);
     MemoWt->setPlainText(lines.join(QLatin1Char('\n')));
     BtnTg = nullptr;
     auto* buttons = new QHBoxLayout;

@@ -97,8 +97,8 @@ public:
     QPushButton* BtnSck;
     QPushButton* BtnBg;
     QPushButton* BtnGb;
-    QSpinBox* SpinJgx;  // 及格线, percent of the full marks
-    QSpinBox* SpinYxx;  // 优秀线
+    QSpinBox* SpinJgx;      // 及格线, percent of the full marks
+    QSpinBox* SpinYxx;      // 优秀线
     QTableWidget* TableKs;  // sittings: 日期, 班级, 人数, the first column ticked
     QLabel* LabelTj;        // the paper's figures
     QTableView* TableTm;    // per question

@@ -20,7 +20,6 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-
 #include <cmath>
 
 #include "analysis/sitting_store.h"
@@ -53,9 +52,10 @@ library::StoredPaper storePaper(Workspace& ws, const QString& title = QStringLit
                                            {"02", "001", "5", "简述牛顿第一定律", "略"},
                                            {"02", "002", "10", "计算下落的时间", "2秒"}};
         for (const QStringList& r : rows) {
-            ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01',?,?,'01','中等',?,?,?,"
-                    "'8:00:00','')",
-                    {r.at(0), r.at(1), r.at(2), r.at(3), r.at(4)});
+            ws.exec(
+                "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01',?,?,'01','中等',?,?,?,"
+                "'8:00:00','')",
+                {r.at(0), r.at(1), r.at(2), r.at(3), r.at(4)});
         }
     }
     library::StoredPaper paper;
@@ -118,7 +118,8 @@ QVariant cellData(TCjfxF* window, int question, int column, int role)
 {
     QAbstractItemModel* model = window->TableTm->model();
     for (int r = 0; r < model->rowCount(); ++r) {
-        if (model->index(r, scoreanalysis::Number).data().toInt() == question) return model->index(r, column).data(role);
+        if (model->index(r, scoreanalysis::Number).data().toInt() == question)
+            return model->index(r, column).data(role);
     }
     return {};
 }
@@ -146,9 +147,9 @@ private:
     testing::ModalGuard guard_;
     // Imports `rows` as a filled copy of the paper's exported sheet, with the given date and group.
     // Answers the problems dialog with `problemsAnswer` ("BtnTg", "BtnQx") when it comes.
-    void importRows(Workspace& ws, TCjfxF* window, BoxAnswerer& boxes, const QStringList& rows,
-                    const QString& date, const QString& group, const QString& problemsAnswer = QString(),
-                    QString* problemsShown = nullptr, bool* tgOffered = nullptr);
+    void importRows(Workspace& ws, TCjfxF* window, BoxAnswerer& boxes, const QStringList& rows, const QString& date,
+                    const QString& group, const QString& problemsAnswer = QString(), QString* problemsShown = nullptr,
+                    bool* tgOffered = nullptr);
     QString exportSheet(Workspace& ws, TCjfxF* window, BoxAnswerer& boxes, const QString& name);
 };
 
@@ -371,13 +372,16 @@ void ScoreAnalysisTest::flaggedFiguresAreColouredAndSayWhy()
     auto* window = new TCjfxF(MainF);
     window->show();
     // Question 4 (10 points): nobody scored, P = 0 (too hard); question 2 everyone right, P = 1 (too easy).
-    importRows(ws, window, boxes,
-               {"s1,甲,1班,2,2,5,0", "s2,乙,1班,2,2,4,0", "s3,丙,1班,0,2,2,0", "s4,丁,1班,0,2,1,0", "s5,戊,1班,0,2,0,0"},
-               "2026-11-20", "1班");
+    importRows(
+        ws, window, boxes,
+        {"s1,甲,1班,2,2,5,0", "s2,乙,1班,2,2,4,0", "s3,丙,1班,0,2,2,0", "s4,丁,1班,0,2,1,0", "s5,戊,1班,0,2,0,0"},
+        "2026-11-20", "1班");
     const QColor flagged = scoreanalysis::ItemTableModel::flagColour();
     QCOMPARE(cellData(window, 4, scoreanalysis::Difficulty, Qt::BackgroundRole).value<QColor>(), flagged);
-    QCOMPARE(cell(window, 4, scoreanalysis::Difficulty, Qt::ToolTipRole), QStringLiteral("难度 0.00 低于 0.2：题目过难"));
-    QCOMPARE(cell(window, 2, scoreanalysis::Difficulty, Qt::ToolTipRole), QStringLiteral("难度 1.00 高于 0.9：题目过易"));
+    QCOMPARE(cell(window, 4, scoreanalysis::Difficulty, Qt::ToolTipRole),
+             QStringLiteral("难度 0.00 低于 0.2：题目过难"));
+    QCOMPARE(cell(window, 2, scoreanalysis::Difficulty, Qt::ToolTipRole),
+             QStringLiteral("难度 1.00 高于 0.9：题目过易"));
     QCOMPARE(cell(window, 2, scoreanalysis::Discrimination, Qt::ToolTipRole),
              QStringLiteral("区分度 0.00 低于 0.2：区分能力弱"));
     // Question 3 discriminates (5 against 0) and lies between the lines: no colour, no tooltip.
@@ -399,8 +403,8 @@ void ScoreAnalysisTest::passAndExcellentLinesReanalyse()
     QCOMPARE(window->SpinJgx->value(), 60);
     QCOMPARE(window->SpinYxx->value(), 85);
     // Totals 19, 13, 8, 1 of 19: at 60 % (11.4) two pass, at 85 % (16.15) one is excellent.
-    importRows(ws, window, boxes,
-               {"s1,甲,1班,2,2,5,10", "s2,乙,1班,2,0,3,8", "s3,丙,1班,0,2,2,4", "s4,丁,1班,0,0,0,1"}, "2026-11-20", "1班");
+    importRows(ws, window, boxes, {"s1,甲,1班,2,2,5,10", "s2,乙,1班,2,0,3,8", "s3,丙,1班,0,2,2,4", "s4,丁,1班,0,0,0,1"},
+               "2026-11-20", "1班");
     QVERIFY2(window->LabelTj->text().contains("及格率 50.0%"), qPrintable(window->LabelTj->text()));
     QVERIFY(window->LabelTj->text().contains("优秀率 25.0%"));
     window->SpinJgx->setValue(40);  // 7.6: three pass
@@ -418,9 +422,10 @@ void ScoreAnalysisTest::chartsShowTheBinsTheQuestionsAndTheLetters()
     auto* window = new TCjfxF(MainF);
     window->show();
     // Question 1 (key A) answered by letters: the top group A, the bottom group B and D.
-    importRows(ws, window, boxes,
-               {"s1,甲,1班,A,2,5,10", "s2,乙,1班,A,0,3,8", "s3,丙,1班,C,2,2,4", "s4,丁,1班,B,0,1,2", "s5,戊,1班,D,0,0,1"},
-               "2026-11-20", "1班");
+    importRows(
+        ws, window, boxes,
+        {"s1,甲,1班,A,2,5,10", "s2,乙,1班,A,0,3,8", "s3,丙,1班,C,2,2,4", "s4,丁,1班,B,0,1,2", "s5,戊,1班,D,0,0,1"},
+        "2026-11-20", "1班");
     QVERIFY2(window->analysed(), qPrintable(boxes.texts.join('\n')));
 
     // The distribution: ten ranges holding the five totals, and the normal curve over them.
@@ -523,9 +528,10 @@ void ScoreAnalysisTest::reportIsWrittenAndOpensInLibreOffice()
     QTest::mouseClick(window->BtnBg, Qt::LeftButton);
     QVERIFY(boxes.last().startsWith("还没有可以写进报告的分析"));
     // Question 2 nobody scored: too hard.
-    importRows(ws, window, boxes,
-               {"s1,甲,1班,A,0,5,10", "s2,乙,1班,A,0,3,8", "s3,丙,1班,C,0,2,4", "s4,丁,1班,B,0,1,0", "s5,戊,1班,D,0,0,0"},
-               "2026-11-20", "高一（1）班");
+    importRows(
+        ws, window, boxes,
+        {"s1,甲,1班,A,0,5,10", "s2,乙,1班,A,0,3,8", "s3,丙,1班,C,0,2,4", "s4,丁,1班,B,0,1,0", "s5,戊,1班,D,0,0,0"},
+        "2026-11-20", "高一（1）班");
 
     const QString path = ws.root() + "/期中成绩分析.docx";
     boxes.onOtherModal = [&](QWidget* w) { return acceptFileDialog(w, path); };
@@ -547,7 +553,8 @@ void ScoreAnalysisTest::reportIsWrittenAndOpensInLibreOffice()
     QVERIFY(testing::convertWithLibreOffice({path}, QStringLiteral("pdf"), out.path()));
     const QString pdf = out.path() + "/期中成绩分析.pdf";
     QVERIFY2(QFileInfo::exists(pdf), qPrintable(pdf));
-    const QString text = testing::runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const QString text =
+        testing::runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     const analysis::PaperStats& figures = window->result().paper;
     for (const QString& part :
          {QStringLiteral("期中考试 成绩分析"), QStringLiteral("高一（1）班"), QStringLiteral("Cronbach α"),
