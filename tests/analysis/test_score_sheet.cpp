@@ -244,6 +244,12 @@ private slots:
                  QString("文件“%1”不存在。").arg(dir.filePath("没有.csv")));
         QCOMPARE(refusal([&] { analysis::readSheetFile(dir.path(), questions); }),
                  QString("“%1”不是普通文件，无法读取。").arg(QFileInfo(dir.path()).fileName()));
+        // A file larger than any sheet is not read at all (a sparse file: nothing is written).
+        QFile large(dir.filePath("大.csv"));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize((100LL << 20) + 1));
+        large.close();
+        QCOMPARE(refusal([&] { analysis::readSheetFile(large.fileName(), questions); }),
+                 QString("“大.csv”太大（100 MB），成绩表最多 100 MB。"));
         // Into a folder that does not exist: an error, and nothing written.
         QVERIFY(refusal([&] { analysis::writeEmptySheet(dir.filePath("无/成绩.csv"), questions); })
                     .startsWith("无法保存成绩表“成绩.csv”"));
