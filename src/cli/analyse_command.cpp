@@ -27,10 +27,7 @@ void printAnalysis(const analysis::Analysis& a, const QVector<analysis::SheetQue
                    .arg(questions.at(q).fullMarks)
                    .arg(figureText(item.mean), figureText(item.difficulty), figureText(item.discrimination),
                         figureText(item.itemRest), analysis::flagSummary(item, key));
-        // Letters are shown where students' letters were given; a sheet with points only has none.
-        double chosen = 0;
-        for (const analysis::OptionShare& o : item.options) chosen += o.all;
-        if (chosen > 0) out << QStringLiteral("\t选项（高分组/低分组）：") << analysis::optionSharesText(item, key) << '\n';
+        if (!item.options.isEmpty()) out << QStringLiteral("\t选项（高分组/低分组）：") << analysis::optionSharesText(item, key) << '\n';
     }
     QStringList figures;
     for (const auto& [label, value] : analysis::paperFigures(a.paper)) {
