@@ -44,10 +44,15 @@ struct Problem {
     QString message;
 };
 
+// A sheet gone wrong throughout (another paper's, a shifted column) names its first bad cells; a
+// list of a million helps nobody and costs the memory of one.
+constexpr int kListedProblems = 1000;
+
 struct ReadSheet {
     QVector<Student> students;  // the rows without problems, in the sheet's order
-    QVector<Problem> problems;  // every bad cell, in the sheet's order
-    bool clean() const { return problems.isEmpty(); }
+    QVector<Problem> problems;  // the bad cells in the sheet's order, the first kListedProblems of them
+    int problemCount = 0;       // every bad cell
+    bool clean() const { return problemCount == 0; }
 };
 
 // Reads a filled sheet (UTF-8 or GB18030, commas; quoted cells may hold commas, quotes and line

@@ -62,7 +62,12 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
     const QString path = QDir::current().absoluteFilePath(request.scores);
     const analysis::ReadSheet sheet = analysis::readSheetFile(path, questions);
     if (!sheet.clean()) {
-        err << QStringLiteral("成绩表 %1 有 %2 处错误，未作分析：\n").arg(path).arg(sheet.problems.size());
+        err << QStringLiteral("成绩表 %1 有 %2 处错误，未作分析%3：\n")
+                   .arg(path)
+                   .arg(sheet.problemCount)
+                   .arg(sheet.problemCount > sheet.problems.size()
+                            ? QStringLiteral("（以下是前 %1 处）").arg(sheet.problems.size())
+                            : QString());
         for (const analysis::Problem& p : sheet.problems) {
             err << QStringLiteral("  第%1行第%2列：%3\n").arg(p.row).arg(p.column).arg(p.message);
         }

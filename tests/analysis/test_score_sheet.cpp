@@ -104,6 +104,20 @@ private slots:
         QCOMPARE(sheet.students.size(), 1);
         QCOMPARE(sheet.students.first().id, QString("2024001"));
         QCOMPARE(sheet.students.first().name, QString("张三"));
+        QCOMPARE(sheet.problemCount, 10);
+
+        // A sheet wrong throughout counts every bad cell and lists the first thousand; its clean
+        // rows are still taken.
+        QByteArray rows;
+        for (int i = 0; i < 1500; ++i) rows += QByteArray::number(3000 + i) + ",某,一班,9,9,1\r\n";
+        rows += "9999,好,一班,1,1,1\r\n";
+        const analysis::ReadSheet wrong = analysis::readSheetCsv(filled(rows), kMarks, "成绩.csv");
+        QCOMPARE(wrong.problemCount, 3000);
+        QCOMPARE(wrong.problems.size(), analysis::kListedProblems);
+        QCOMPARE(places(wrong).last(), QString("501/5"));
+        QVERIFY(!wrong.clean());
+        QCOMPARE(wrong.students.size(), 1);
+        QCOMPARE(wrong.students.first().id, QString("9999"));
     }
 
     void aSheetOfAnotherPaperOrNoSheetIsRefusedWhole()
