@@ -211,7 +211,11 @@ Analysis analyse(const Sitting& sitting, double passShare, double excellentShare
         const int key = sitting.keys.isEmpty() ? -1 : letterIndex(sitting.keys.at(q));
         if (key >= 0) {
             stats.key = QChar(char16_t(u'A' + key));
-            stats.options = optionShares(letters, q, key, group, students);
+            // A choice question scored in points on every sheet has no letters to show.
+            const auto first = letters.all.cbegin() + q * 26;
+            if (std::any_of(first, first + 26, [](int chosen) { return chosen > 0; })) {
+                stats.options = optionShares(letters, q, key, group, students);
+            }
         }
         result.items.append(stats);
         if (students > 1) itemVariances += sxx[i] / (n - 1);

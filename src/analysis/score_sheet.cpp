@@ -190,7 +190,7 @@ public:
         } else if (cells.size() > columns_ && !blank(cells.mid(columns_))) {
             problem(line, columns_ + 1, QStringLiteral("表头比试卷的题目多出%1列。").arg(cells.size() - columns_));
         }
-        return sheet_.problems.isEmpty();
+        return sheet_.problemCount == 0;
     }
 
     // A row below the heading: a student when every cell is good, its problems otherwise. A blank
@@ -198,7 +198,7 @@ public:
     void row(int line, const QStringList& given, int stray = 0)
     {
         if (stray == 0 && blank(given)) return;
-        const qsizetype before = sheet_.problems.size();
+        const int before = sheet_.problemCount;
         QStringList cells = given;
         if (cells.size() > columns_ && blank(cells.mid(columns_))) cells = cells.mid(0, columns_);
         if (cells.size() != columns_) {
@@ -224,7 +224,7 @@ public:
                             .arg(kMaxTextCell));
             }
         }
-        if (sheet_.problems.size() != before) return;
+        if (sheet_.problemCount != before) return;
         if (student.id.isEmpty()) {
             problem(line, 1, QStringLiteral("缺少学号。"));
         } else if (seen_.contains(student.id)) {
@@ -274,11 +274,15 @@ public:
             }
             student.scores << score;
         }
-        if (sheet_.problems.size() == before) sheet_.students.append(student);
+        if (sheet_.problemCount == before) sheet_.students.append(student);
     }
 
 private:
-    void problem(int row, int column, const QString& message) { sheet_.problems.append({row, column, message}); }
+    // Every problem is counted; the first kListedProblems are kept to be shown.
+    void problem(int row, int column, const QString& message)
+    {
+        if (sheet_.problemCount++ < kListedProblems) sheet_.problems.append({row, column, message});
+    }
 
     const QVector<SheetQuestion>& questions_;
     ReadSheet& sheet_;

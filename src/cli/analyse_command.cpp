@@ -1,10 +1,12 @@
 #include "cli/analyse_command.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 
 #include <cmath>
 
+#include "analysis/analysis_report.h"
 #include "analysis/item_analysis.h"
 #include "analysis/score_sheet.h"
 #include "analysis/sitting_store.h"
@@ -13,62 +15,28 @@
 
 namespace {
 
-QString fixed(double v, int decimals)
-{
-    return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("—");
-}
-
-QString percent(double share)
-{
-    return QString::number(share * 100, 'f', 1) + QLatin1Char('%');
-}
-
-// Why a question deserves a look, in a few words.
-QString flagText(const analysis::Flags& f)
-{
-    QStringList why;
-    if (f.tooHard) why << QStringLiteral("过难");
-    if (f.tooEasy) why << QStringLiteral("过易");
-    if (f.weak) why << QStringLiteral("区分度低");
-    if (f.negative) why << QStringLiteral("与总分负相关");
-    if (f.distractor) why << QStringLiteral("干扰项异常");
-    return why.join(QStringLiteral("、"));
-}
-
 void printAnalysis(const analysis::Analysis& a, const QVector<analysis::SheetQuestion>& questions, QTextStream& out)
 {
+    using analysis::figureText;
     out << QStringLiteral("题号\t满分\t平均分\t难度P\t区分度D\t题总相关\t提示\n");
     for (int q = 0; q < a.items.size(); ++q) {
         const analysis::ItemStats& item = a.items.at(q);
+        const QChar key = questions.at(q).key;
         out << QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
                    .arg(q + 1)
                    .arg(questions.at(q).fullMarks)
-                   .arg(fixed(item.mean, 2), fixed(item.difficulty, 2), fixed(item.discrimination, 2),
-                        fixed(item.itemRest, 2), flagText(analysis::flagsOf(item)));
-        // Letters are shown where students' letters were given; a sheet with points only has none.
-        double chosen = 0;
-        for (const analysis::OptionShare& o : item.options) chosen += o.all;
-        if (chosen > 0) {
-            QStringList shares;
-            for (const analysis::OptionShare& o : item.options) {
-                shares << QStringLiteral("%1%2 %3/%4")
-                              .arg(o.letter)
-                              .arg(o.letter == questions.at(q).key ? QStringLiteral("*") : QString())
-                              .arg(percent(o.top), percent(o.bottom));
-            }
-            out << QStringLiteral("\t选项（高分组/低分组）：") << shares.join(QStringLiteral("  ")) << '\n';
-        }
+                   .arg(figureText(item.mean), figureText(item.difficulty), figureText(item.discrimination),
+                        figureText(item.itemRest), analysis::flagSummary(item, key));
+        if (!item.options.isEmpty()) out << QStringLiteral("\t选项（高分组/低分组）：") << analysis::optionSharesText(item, key) << '\n';
     }
-    const analysis::PaperStats& p = a.paper;
-    out << QStringLiteral("人数 %1，满分 %2，平均分 %3，标准差 %4，中位数 %5，最高分 %6，最低分 %7\n")
-               .arg(p.students)
-               .arg(p.total)
-               .arg(fixed(p.mean, 2), fixed(p.sd, 2), fixed(p.median, 2))
-               .arg(p.highest)
-               .arg(p.lowest);
-    out << QStringLiteral("及格率 %1，优秀率 %2\n").arg(percent(p.passRate), percent(p.excellentRate));
-    out << QStringLiteral("Cronbach α = %1\n").arg(fixed(p.alpha, 3));
-    out << QStringLiteral("测量标准误 %1\n").arg(fixed(p.sem, 2));
+    QStringList figures;
+    for (const auto& [label, value] : analysis::paperFigures(a.paper)) {
+        // Its own line, which scripts look for.
+        if (label.startsWith(QLatin1String("Cronbach"))) continue;
+        figures << label + QLatin1Char(' ') + value;
+    }
+    out << figures.join(QStringLiteral("，")) << '\n';
+    out << QStringLiteral("Cronbach α = %1\n").arg(figureText(a.paper.alpha, 3));
 }
 
 }  // namespace
@@ -94,7 +62,12 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
     const QString path = QDir::current().absoluteFilePath(request.scores);
     const analysis::ReadSheet sheet = analysis::readSheetFile(path, questions);
     if (!sheet.clean()) {
-        err << QStringLiteral("成绩表 %1 有 %2 处错误，未作分析：\n").arg(path).arg(sheet.problems.size());
+        err << QStringLiteral("成绩表 %1 有 %2 处错误，未作分析%3：\n")
+                   .arg(path)
+                   .arg(sheet.problemCount)
+                   .arg(sheet.problemCount > sheet.problems.size()
+                            ? QStringLiteral("（以下是前 %1 处）").arg(sheet.problems.size())
+                            : QString());
         for (const analysis::Problem& p : sheet.problems) {
             err << QStringLiteral("  第%1行第%2列：%3\n").arg(p.row).arg(p.column).arg(p.message);
         }
@@ -110,6 +83,30 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
         analysis::analyse(analysis::combine(paper, {sitting}), request.passShare, request.excellentShare);
     out << QStringLiteral("试卷“%1”（%2）\n").arg(paper.title, paper.kmm);
     printAnalysis(result, questions, out);
+    if (!request.report.isEmpty()) {
+        const QString reportPath = QDir::current().absoluteFilePath(request.report);
+        if (QFileInfo::exists(reportPath) && !request.force) {
+            throw AppError(QStringLiteral("文件“%1”已存在，不会覆盖（要覆盖请加 --force）。").arg(reportPath));
+        }
+        analysis::ReportData report;
+        report.paperTitle = paper.title;
+        sitting.info.students = int(sitting.students.size());
+        if (sitting.info.heldOn.isEmpty()) sitting.info.heldOn = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        report.sittings = {sitting.info};
+        report.passShare = request.passShare;
+        report.excellentShare = request.excellentShare;
+        int number = 0;
+        for (const library::StoredSection& section : paper.sections) {
+            for (int i = 0; i < section.questions.size(); ++i, ++number) {
+                report.questions << analysis::AnalysedQuestion{number + 1, section.typeName,
+                                                               questions.at(number).fullMarks,
+                                                               questions.at(number).key};
+            }
+        }
+        report.analysis = result;
+        analysis::writeReport(reportPath, report);
+        out << QStringLiteral("已写出分析报告 %1（图表见程序的“成绩分析”窗口）。\n").arg(reportPath);
+    }
     if (request.store) {
         analysis::storeSitting(db, paper, sitting);
         out << QStringLiteral("已保存这次考试的成绩（%1，%2 人）。\n").arg(sitting.info.heldOn).arg(sitting.info.students);

@@ -253,7 +253,17 @@ private slots:
         // B is now wrong, and the whole top group chose it.
         QVERIFY(analysis::flagsOf(keyedE).distractor);
 
+        // A choice question whose sheets gave points only has no letters to show, nor a distractor.
+        s.choices = QVector<QString>(8, QStringLiteral("  "));
+        const analysis::ItemStats points = analysis::analyse(s).items.at(0);
+        QVERIFY(points.options.isEmpty());
+        QCOMPARE(points.key, QChar('E'));
+        QVERIFY(!analysis::flagsOf(points).distractor);
+        s.choices[6] = QStringLiteral("C ");
+        QCOMPARE(analysis::analyse(s).items.at(0).options.size(), 5);
+
         // Letters that do not fit the sitting are refused.
+        s.choices = {"B ", "B ", "B ", "A ", "B ", "D ", "C ", "F "};
         s.keys = QStringLiteral("B");
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, analysis::analyse(s));
         s.keys = QStringLiteral("B ");

@@ -104,6 +104,20 @@ private slots:
         QCOMPARE(sheet.students.size(), 1);
         QCOMPARE(sheet.students.first().id, QString("2024001"));
         QCOMPARE(sheet.students.first().name, QString("张三"));
+        QCOMPARE(sheet.problemCount, 10);
+
+        // A sheet wrong throughout counts every bad cell and lists the first thousand; its clean
+        // rows are still taken.
+        QByteArray rows;
+        for (int i = 0; i < 1500; ++i) rows += QByteArray::number(3000 + i) + ",某,一班,9,9,1\r\n";
+        rows += "9999,好,一班,1,1,1\r\n";
+        const analysis::ReadSheet wrong = analysis::readSheetCsv(filled(rows), kMarks, "成绩.csv");
+        QCOMPARE(wrong.problemCount, 3000);
+        QCOMPARE(wrong.problems.size(), analysis::kListedProblems);
+        QCOMPARE(places(wrong).last(), QString("501/5"));
+        QVERIFY(!wrong.clean());
+        QCOMPARE(wrong.students.size(), 1);
+        QCOMPARE(wrong.students.first().id, QString("9999"));
     }
 
     void aSheetOfAnotherPaperOrNoSheetIsRefusedWhole()
@@ -244,6 +258,12 @@ private slots:
                  QString("文件“%1”不存在。").arg(dir.filePath("没有.csv")));
         QCOMPARE(refusal([&] { analysis::readSheetFile(dir.path(), questions); }),
                  QString("“%1”不是普通文件，无法读取。").arg(QFileInfo(dir.path()).fileName()));
+        // A file larger than any sheet is not read at all (a sparse file: nothing is written).
+        QFile large(dir.filePath("大.csv"));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize((100LL << 20) + 1));
+        large.close();
+        QCOMPARE(refusal([&] { analysis::readSheetFile(large.fileName(), questions); }),
+                 QString("“大.csv”太大（100 MB），成绩表最多 100 MB。"));
         // Into a folder that does not exist: an error, and nothing written.
         QVERIFY(refusal([&] { analysis::writeEmptySheet(dir.filePath("无/成绩.csv"), questions); })
                     .startsWith("无法保存成绩表“成绩.csv”"));

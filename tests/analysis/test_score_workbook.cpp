@@ -324,6 +324,13 @@ private slots:
         parts["xl/workbook.xml"].replace("<workbook", "<!DOCTYPE workbook SYSTEM \"file:///etc/passwd\"><workbook");
         QVERIFY(refusalOf(zipOf(parts)).contains("含有文档类型定义（DTD）"));
 
+        // A string of 20 million characters: taken as far as the checks, which name it too long.
+        parts = workbookParts(kHeadingRow + "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\" t=\"s\"><v>6</v></c></row>",
+                              kStrings + "<si><t>" + QByteArray(20000000, 'x') + "</t></si>");
+        const analysis::ReadSheet huge = analysis::readSheetXlsx(zipOf(parts), kQuestions, "成绩.xlsx");
+        QCOMPARE(places(huge), QStringList{"2/2"});
+        QCOMPARE(huge.problems.first().message, QString("姓名太长（20000000个字），最多100个字。"));
+
         // A zip bomb: 60 MB of spaces that pack into a few dozen kilobytes.
         parts = workbookParts(kHeadingRow, kStrings);
         parts["xl/worksheets/scores.xml"] = "<worksheet " + kMain + "><sheetData>" + QByteArray(60 << 20, ' ');

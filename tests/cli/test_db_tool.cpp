@@ -232,6 +232,13 @@ void DbToolTest::analyseWritesTheSheetAndAnalysesAFilledOne()
              qPrintable(r.out));
     QVERIFY(r.out.contains(QStringLiteral("选项（高分组/低分组）")));
     QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sittings"), QStringLiteral("1"));  // nothing stored unasked
+    // The report for the 教研组, never over an existing file unasked.
+    r = tool({"analyse", "--paper", paper, "--scores", "filled.csv", "-o", "report.docx"});
+    QCOMPARE(r.code, 0);
+    QFile report(dir_->filePath("report.docx"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(report.read(2), QByteArray("PK"));
+    QCOMPARE(tool({"analyse", "--paper", paper, "--scores", "filled.csv", "-o", "report.docx"}).code, 1);
 
     // Bad cells: every one listed with its row and column, exit status 1, nothing stored.
     QStringList bad = lines;
