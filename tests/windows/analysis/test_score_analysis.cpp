@@ -145,8 +145,12 @@ private slots:
 
 private:
     testing::ModalGuard guard_;
+    // What the last 考试信息 dialog offered before the test filled it in.
+    QDate offeredDate_;
+    QString offeredGroup_;
     // Imports `rows` as a filled copy of the paper's exported sheet, with the given date and group.
-    // Answers the problems dialog with `problemsAnswer` ("BtnTg", "BtnQx") when it comes.
+    // Answers the problems dialog with `problemsAnswer` ("BtnTg", "BtnQx") when it comes; the date
+    // "取消" cancels the 考试信息 dialog.
     void importRows(Workspace& ws, TCjfxF* window, BoxAnswerer& boxes, const QStringList& rows, const QString& date,
                     const QString& group, const QString& problemsAnswer = QString(), QString* problemsShown = nullptr,
                     bool* tgOffered = nullptr);
@@ -180,6 +184,12 @@ void ScoreAnalysisTest::importRows(Workspace& ws, TCjfxF* window, BoxAnswerer& b
             return true;
         }
         if (auto* info = qobject_cast<TKsxxF*>(w)) {
+            offeredDate_ = info->DateKs->date();
+            offeredGroup_ = info->EditBj->text();
+            if (date == "取消") {
+                info->BtnCancel->click();
+                return true;
+            }
             info->DateKs->setDate(QDate::fromString(date, "yyyy-MM-dd"));
             if (!group.isNull()) info->EditBj->setText(group);
             info->BtnOk->click();
@@ -258,6 +268,9 @@ void ScoreAnalysisTest::exportedSheetFilledInAndImportedGivesTheDifficultyComput
                "2026-11-20", QString());
     QVERIFY2(boxes.last().startsWith("已导入 4 名学生的成绩（2026-11-20  高一1班、高一2班  4 人）"),
              qPrintable(boxes.texts.join('\n')));
+    // The dialog offered today and the classes of the sheet, in the sheet's order.
+    QCOMPARE(offeredDate_, QDate::currentDate());
+    QCOMPARE(offeredGroup_, QStringLiteral("高一1班、高一2班"));
     const QVector<analysis::SittingInfo> stored = analysis::listSittings(DM->db(), paper.id);
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored.first().students, 4);
@@ -308,6 +321,11 @@ void ScoreAnalysisTest::sheetWithBadCellsListsThemCancelStoresNothingSkipStoresC
     QCOMPARE(shown, QStringLiteral("第3行第7列：“x”不是分数。\n第4行第6列：分数6超过本题满分5分。"));
     QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 0);
     QCOMPARE(window->TableKs->rowCount(), 0);
+
+    // 跳过这些行, then 取消 in 考试信息: still nothing stored.
+    importRows(ws, window, boxes, rows, "取消", "1班", "BtnTg");
+    QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 0);
+    QCOMPARE(offeredGroup_, QStringLiteral("1班"));
 
     importRows(ws, window, boxes, rows, "2026-11-20", "1班", "BtnTg");
     const QVector<analysis::SittingInfo> stored = analysis::listSittings(DM->db(), paper.id);
