@@ -141,6 +141,7 @@ private slots:
     void deletingASittingAsksFirst();
     void papersAreChosenNewestFirstAndFiltered();
     void aFileThatIsNoSheetIsRefusedAndStoresNothing();
+    void aLargeSheetIsReadUnderTheBusyWindow();
     void reportIsWrittenAndOpensInLibreOffice();
 
 private:
@@ -662,6 +663,35 @@ void ScoreAnalysisTest::aFileThatIsNoSheetIsRefusedAndStoresNothing()
         QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 0);
         QCOMPARE(window->TableKs->rowCount(), 0);
     }
+}
+
+void ScoreAnalysisTest::aLargeSheetIsReadUnderTheBusyWindow()
+{
+    Workspace ws;
+    const library::StoredPaper paper = storePaper(ws);
+    BoxAnswerer boxes;
+    auto* window = new TCjfxF(MainF);
+    window->show();
+    // A whole year's sheet, larger than what is read without the busy window.
+    QStringList rows;
+    for (int i = 0; i < 24000; ++i) {
+        rows << QStringLiteral("g%1,学生%1,%2班,%3,%4,%5,%6")
+                    .arg(i)
+                    .arg(i % 12 + 1)
+                    .arg(i % 3 ? "A" : "B")
+                    .arg(i % 2 ? 2 : 0)
+                    .arg(i % 6)
+                    .arg(i % 11);
+    }
+    QVERIFY(rows.join("\r\n").toUtf8().size() > 512 * 1024);
+    importRows(ws, window, boxes, rows, "2026-11-20", "全年级");
+    QVERIFY2(boxes.last().startsWith("已导入 24000 名学生的成绩"), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(analysis::listSittings(DM->db(), paper.id).value(0).students, 24000);
+    QCOMPARE(window->result().paper.students, 24000);
+    // Question 1: two of every three chose the key A.
+    QCOMPARE(cell(window, 1, scoreanalysis::Difficulty), QStringLiteral("0.67"));
+    // The busy window has gone again.
+    QVERIFY(!window->findChild<QWidget*>("BusyWindow") || !window->findChild<QWidget*>("BusyWindow")->isVisible());
 }
 
 QTEST_MAIN(ScoreAnalysisTest)
