@@ -155,7 +155,7 @@ QChart* scatterChart(const Analysis& analysis, const QVector<AnalysedQuestion>& 
     points->setMarkerSize(11);
     points->setColor(QColor(0x2E, 0x6D, 0xB4));
     QStringList labels;
-    double lowest = -0.2;
+    double lowest = 0;
     for (int i = 0; i < analysis.items.size(); ++i) {
         const ItemStats& item = analysis.items.at(i);
         const double d = std::isfinite(item.discrimination) ? item.discrimination : 0;
