@@ -186,6 +186,19 @@ void AnalysisReportTest::reportHoldsTheSittingsFiguresTableAndCharts()
     }
     QCOMPARE(pictures, 1);
 
+    // A paper without choice questions: no table of letters, the charts come fourth.
+    ReportData points = sample();
+    points.questions.first().key = QChar();
+    points.analysis.items.first().options.clear();
+    points.analysis.items.first().key = QChar();
+    const docx::Document plain = buildReport(points);
+    QCOMPARE(plain.tables().size(), 2);
+    bool chartsFourth = false;
+    for (const docx::Paragraph& p : plain.paragraphs()) {
+        if (!p.runs.isEmpty() && p.runs.first().text == QStringLiteral("四、图表")) chartsFourth = true;
+    }
+    QVERIFY(chartsFourth);
+
     // A table of other questions than the analysis has is refused.
     ReportData wrong = sample();
     wrong.questions.removeLast();

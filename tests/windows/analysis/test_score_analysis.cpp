@@ -521,7 +521,10 @@ void ScoreAnalysisTest::deletingASittingAsksFirst()
     importRows(ws, window, boxes, {"b1,丙,2班,0,2,1,4", "b2,丁,2班,0,0,1,1"}, "2026-11-21", "2班");
     QCOMPARE(window->result().paper.students, 4);
 
+    // No sitting chosen in the list: the window says what to do.
+    window->TableKs->setCurrentCell(-1, -1);
     QTest::mouseClick(window->BtnSck, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("请先在考试列表中选择要删除的考试！"));
     window->TableKs->selectRow(0);
     boxes.queue(QMessageBox::Cancel);
     QTest::mouseClick(window->BtnSck, Qt::LeftButton);
