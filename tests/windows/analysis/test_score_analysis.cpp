@@ -561,6 +561,16 @@ void ScoreAnalysisTest::reportIsWrittenAndOpensInLibreOffice()
     boxes.onOtherModal = nullptr;
     QVERIFY2(QFileInfo::exists(path), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(boxes.last(), QStringLiteral("成绩分析报告已保存到：") + QDir::toNativeSeparators(path));
+    // Written again over the same file: the file dialog asks first, and 是 replaces it.
+    QFile::resize(path, 10);
+    boxes.clear();
+    boxes.queue(QMessageBox::Yes);
+    boxes.onOtherModal = [&](QWidget* w) { return acceptFileDialog(w, path); };
+    QTest::mouseClick(window->BtnBg, Qt::LeftButton);
+    boxes.onOtherModal = nullptr;
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts.first().contains("期中成绩分析.docx"), qPrintable(boxes.texts.first()));
+    QVERIFY(QFileInfo(path).size() > 10);
     const docxread::Package docx = docxread::read(path);
     QVERIFY2(docx.error.isEmpty(), qPrintable(docx.error));
     const QStringList tokens = docx.tokens();
