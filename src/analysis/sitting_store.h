@@ -17,8 +17,9 @@ struct StoredPaper;
 namespace analysis {
 
 // The sheet's columns of a stored paper, in paper order. A question counts as a choice question
-// when its type's name contains "选择" and its answer is one letter; the letters offered are
-// those its text labels as options ("A." "B．" "C、" "(D)"), A–D when it labels none.
+// when its type's name contains "选择" and its answer begins with one letter ("C", "答案：C。…");
+// the letters offered run from A to the last its text labels as an option ("A." "B．" "C、" "(D)"),
+// at least to D.
 QVector<SheetQuestion> sheetQuestions(const library::StoredPaper& paper);
 
 struct SittingInfo {
@@ -40,6 +41,8 @@ struct StoredSitting {
 // transaction; fills in its id, students, time and author. Throws AppError when the scores do not
 // fit the paper (a row of the wrong length, a score outside 0 … full marks, no students).
 qint64 storeSitting(const QSqlDatabase& db, const library::StoredPaper& paper, StoredSitting& sitting);
+// The same without a transaction of its own, for callers that store more in the same one.
+qint64 insertSitting(const QSqlDatabase& db, const library::StoredPaper& paper, StoredSitting& sitting);
 
 // The sittings of a paper, oldest first.
 QVector<SittingInfo> listSittings(const QSqlDatabase& db, qint64 paperId);

@@ -209,11 +209,13 @@ Scope questionScope(const QSqlDatabase& db, const QString& kmh, const QString& t
             }};
 }
 
-// The papers that used a question go on naming it when it comes back under a new id.
+// The papers that used a question, and the statistics measured in their sittings, go on naming it
+// when it comes back under a new id.
 void followQuestion(const QSqlDatabase& db, qint64 origId, qint64 id)
 {
     if (origId <= 0 || id <= 0 || origId == id) return;
     sql::exec(db, QStringLiteral("UPDATE paper_questions SET question_id=? WHERE question_id=?"), {id, origId});
+    sql::exec(db, QStringLiteral("UPDATE question_stats SET question_id=? WHERE question_id=?"), {id, origId});
 }
 
 // A restored question gets back its links to the knowledge points that are still there.

@@ -116,6 +116,20 @@ static const char* const kLibraryTables[] = {
     "CREATE INDEX IF NOT EXISTS paper_questions_question ON paper_questions (kmh, txh, th, paper_id)",
     // Usage history of one question: which papers used it, by the question's own id in stb.
     "CREATE INDEX IF NOT EXISTS paper_questions_question_id ON paper_questions (question_id, paper_id)",
+    // Sittings of stored papers (version 8): the scores of each student in one row (one number per
+    // question, in paper order, joined by ";"; choices the letters chosen, " " where none), and each
+    // question's statistics per sitting by its id in stb, so that renumbering or restoring it keeps them.
+    "CREATE TABLE IF NOT EXISTS sittings (id INTEGER PRIMARY KEY AUTOINCREMENT, paper_id INTEGER, held_on TEXT,"
+    " class_name TEXT, students INTEGER, created_at TEXT, created_by TEXT)",
+    "CREATE TABLE IF NOT EXISTS sitting_students (id INTEGER PRIMARY KEY AUTOINCREMENT, sitting_id INTEGER,"
+    " xh TEXT, xm TEXT, bj TEXT, scores TEXT, choices TEXT)",
+    "CREATE TABLE IF NOT EXISTS question_stats (id INTEGER PRIMARY KEY AUTOINCREMENT, sitting_id INTEGER,"
+    " question_id INTEGER, position INTEGER, full_marks DOUBLE PRECISION, mean DOUBLE PRECISION,"
+    " difficulty DOUBLE PRECISION, discrimination DOUBLE PRECISION, item_rest DOUBLE PRECISION, students INTEGER)",
+    "CREATE INDEX IF NOT EXISTS sittings_paper ON sittings (paper_id, id)",
+    "CREATE INDEX IF NOT EXISTS sitting_students_owner ON sitting_students (sitting_id, id)",
+    "CREATE INDEX IF NOT EXISTS question_stats_owner ON question_stats (sitting_id, position)",
+    "CREATE INDEX IF NOT EXISTS question_stats_question ON question_stats (question_id, sitting_id)",
 };
 
 // Columns added to a table after it was first created, each with the version that added it: an older
@@ -192,7 +206,8 @@ QStringList serverOnlyStatements()
 static const char* const kAddedTables[] = {
     "pictures",    "formula_omml", "blueprints",  "blueprint_types", "blueprint_cells", "recycle_items",  "recycle_kmb",
     "recycle_txb", "recycle_zjb",  "recycle_stb", "papers",          "paper_sections",  "paper_questions",
-    "zsdb",        "stzsd",        "recycle_zsdb", "recycle_stzsd"};
+    "zsdb",        "stzsd",        "recycle_zsdb", "recycle_stzsd", "sittings",    "sitting_students",
+    "question_stats"};
 
 QStringList columns(const QString& table)
 {
@@ -261,6 +276,16 @@ QStringList columns(const QString& table)
           QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("th"), QStringLiteral("zjh"),
           QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"), QStringLiteral("da"),
           QStringLiteral("question_id"), QStringLiteral("zsd")}},
+        {QStringLiteral("sittings"),
+         {QStringLiteral("paper_id"), QStringLiteral("held_on"), QStringLiteral("class_name"),
+          QStringLiteral("students"), QStringLiteral("created_at"), QStringLiteral("created_by")}},
+        {QStringLiteral("sitting_students"),
+         {QStringLiteral("sitting_id"), QStringLiteral("xh"), QStringLiteral("xm"), QStringLiteral("bj"),
+          QStringLiteral("scores"), QStringLiteral("choices")}},
+        {QStringLiteral("question_stats"),
+         {QStringLiteral("sitting_id"), QStringLiteral("question_id"), QStringLiteral("position"),
+          QStringLiteral("full_marks"), QStringLiteral("mean"), QStringLiteral("difficulty"),
+          QStringLiteral("discrimination"), QStringLiteral("item_rest"), QStringLiteral("students")}},
     };
     return known.value(table);
 }

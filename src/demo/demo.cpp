@@ -3,6 +3,7 @@
 #include "content/content.h"
 #include "data/convert.h"
 #include "demo/demo_content.h"
+#include "demo/demo_papers.h"
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/passwords.h"
@@ -292,6 +293,7 @@ void createDemoDatabase(const QString& path)
                           q.difficulty, q.score, q.question, q.answer, now, QString()});
             }
         }
+        addDemoPapers(db);
     });
 }
 

@@ -22,7 +22,8 @@ QString levelDescription(int level);
 // file appears only when it is complete. In place of a file's path, each of these takes a server's
 // URI (postgresql://...): the bank is then made in that empty database, all in one transaction.
 void createDatabase(const QString& path, const QVector<Account>& users);
-// Creates the demo database: the demo accounts and a bank of several subjects.
+// Creates the demo database: the demo accounts, a bank of several subjects, and in the paper
+// library two papers of 数学 (an A paper and its B paper) with one sitting of scores.
 void createDemoDatabase(const QString& path);
 // Creates a generated bank of `questions` questions (10 subjects, 8 types and 20 chapters each,
 // texts of 100 to 600 Chinese characters, all five difficulties), deterministic for a seed.

@@ -265,6 +265,11 @@ StoredPaper loadPaper(const QSqlDatabase& db, qint64 id)
 void deletePaper(const QSqlDatabase& db, qint64 id)
 {
     sql::transaction(db, [&] {
+        // The paper's sittings go with it: their scores mean nothing without the paper.
+        const QString sittings = QStringLiteral("(SELECT id FROM sittings WHERE paper_id=?)");
+        sql::exec(db, QStringLiteral("DELETE FROM question_stats WHERE sitting_id IN %1").arg(sittings), {id});
+        sql::exec(db, QStringLiteral("DELETE FROM sitting_students WHERE sitting_id IN %1").arg(sittings), {id});
+        sql::exec(db, QStringLiteral("DELETE FROM sittings WHERE paper_id=?"), {id});
         sql::exec(db, QStringLiteral("DELETE FROM paper_questions WHERE paper_id=?"), {id});
         sql::exec(db, QStringLiteral("DELETE FROM paper_sections WHERE paper_id=?"), {id});
         sql::exec(db, QStringLiteral("DELETE FROM papers WHERE id=?"), {id});

@@ -119,7 +119,8 @@ QVector<PaperRow> listPapers(const QSqlDatabase& db, const QString& titleFilter 
 // A stored paper with its sections and questions; throws DataError when it is not there.
 StoredPaper loadPaper(const QSqlDatabase& db, qint64 id);
 
-// Removes a paper, its sections and questions in one transaction.
+// Removes a paper, its sections and questions and its sittings (scores and statistics) in one
+// transaction.
 void deletePaper(const QSqlDatabase& db, qint64 id);
 
 // What the document writer needs of a stored paper: its own copy, not the bank.

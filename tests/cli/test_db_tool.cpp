@@ -20,6 +20,7 @@ private slots:
     void initAsksThePasswordTwiceAndCreatesOneSuperUser();
     void initRefusesMismatchedPasswordsAndExistingFiles();
     void demoHasThreeAccountsAndAComposableBank();
+    void demoKeepsAnAAndABPaperWithASittingOfTheA();
     void generateIsDeterministicAndShapedForMeasurements();
     void unknownCommandsAndMissingValuesFailWithOneLine();
 
@@ -137,6 +138,29 @@ void DbToolTest::demoHasThreeAccountsAndAComposableBank()
     QCOMPARE(admitted, 3);
     delete DM;
     DM = nullptr;
+}
+
+void DbToolTest::demoKeepsAnAAndABPaperWithASittingOfTheA()
+{
+    QCOMPARE(tool({"demo"}).code, 0);
+    const QString db = dir_->filePath("Data/examdb.db");
+    QCOMPARE(scalar(db, "SELECT group_concat(title || '|' || COALESCE(variant, '') || '|' || question_count, ';')"
+                        " FROM (SELECT * FROM papers ORDER BY id)"),
+             QStringLiteral("七年级数学单元测验（A卷）||14;七年级数学单元测验（B卷）|B|14"));
+    QCOMPARE(scalar(db, "SELECT source_id FROM papers WHERE variant='B'"), scalar(db, "SELECT MIN(id) FROM papers"));
+    QCOMPARE(scalar(db, "SELECT paper_id || '|' || students FROM sittings"),
+             scalar(db, "SELECT MIN(id) FROM papers") + QStringLiteral("|48"));
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sitting_students"), QStringLiteral("48"));
+    // Every question of the A paper is measured, by its id in the bank; the eight choice
+    // questions' letters are kept for the distractor analysis.
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM question_stats s JOIN stb q ON q.id=s.question_id"),
+             QStringLiteral("14"));
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sitting_students WHERE length(choices)=14"), QStringLiteral("48"));
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM question_stats WHERE difficulty < 0.1 OR difficulty > 0.97"),
+             QStringLiteral("0"));
+    // Students answer as their ability makes likely: questions discriminate, none against the rest.
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM question_stats WHERE discrimination < 0.2 OR item_rest < 0"),
+             QStringLiteral("0"));
 }
 
 void DbToolTest::generateIsDeterministicAndShapedForMeasurements()
