@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "data/errors.h"
 #include "library/paper_store.h"
@@ -202,7 +203,10 @@ void UpdateDifficultyDialog::propose()
             proposed_ << QString();
             continue;
         }
-        const QString proposal = analysis::proposedDifficulty(q.measure.difficulty, lines);
+        // P as shown (two decimals) meets the lines as typed: a P shown as 0.39 is not 难 below 0.39
+        // for a rounding error of the average.
+        const double shown = std::round(q.measure.difficulty * 100.0) / 100.0;
+        const QString proposal = analysis::proposedDifficulty(shown, lines);
         proposed_ << proposal;
         GridGxnd->item(row, ColumnChange)
             ->setText(q.nd == proposal
