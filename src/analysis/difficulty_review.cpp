@@ -130,7 +130,7 @@ QString expectedMeanText(const ExpectedMean& expected)
     if (expected.unmeasured == 0) {
         return QStringLiteral("预计平均分 %1（按全部 %2 道题的实测难度）").arg(mean).arg(expected.measured);
     }
-    return QStringLiteral("预计平均分 %1（按 %2 道题的实测难度；其余 %3 道没有实测数据，未计入）")
+    return QStringLiteral("预计平均分 %1（按 %2 道题的实测难度；其余 %3 道无实测，未计入）")
         .arg(mean)
         .arg(expected.measured)
         .arg(expected.unmeasured);

@@ -44,7 +44,7 @@ struct ExpectedMean {
     int unmeasured = 0;  // questions without a measurement (or no longer in the bank)
 };
 ExpectedMean expectedMean(const QVector<ComposedQuestion>& questions, const QHash<qint64, Measured>& measures);
-// "预计平均分 72.5（按 18 道题的实测难度；其余 7 道没有实测数据，未计入）", or with every question measured
+// "预计平均分 72.5（按 18 道题的实测难度；其余 7 道无实测，未计入）", or with every question measured
 // "预计平均分 72.5（按全部 25 道题的实测难度）"; empty when no question has a measurement.
 QString expectedMeanText(const ExpectedMean& expected);
 

@@ -118,7 +118,7 @@ void SittingDifficultyTest::theComposedPaperIsMatchedToTheBankByTypeAndNumber()
     QCOMPARE(expected.measured, 2);
     QCOMPARE(expected.unmeasured, 2);
     QCOMPARE(analysis::expectedMeanText(expected),
-             QStringLiteral("预计平均分 7.1（按 2 道题的实测难度；其余 2 道没有实测数据，未计入）"));
+             QStringLiteral("预计平均分 7.1（按 2 道题的实测难度；其余 2 道无实测，未计入）"));
 }
 
 void SittingDifficultyTest::theExpectedMeanCountsOnlyMeasuredQuestions()

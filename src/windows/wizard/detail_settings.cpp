@@ -246,7 +246,8 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     lower->addWidget(PreviewTm, 1, 0, 1, 2);
     lower->setRowStretch(1, 1);
     LabelYqpjf = makeLabel(QString(), this, "LabelYqpjf");
-    LabelYqpjf->setWordWrap(true);
+    LabelYqpjf->setToolTip(QStringLiteral("各题实测难度 P（以往考试中学生得分占满分的比例）乘以它在本卷的分数之和；"
+                                          "没有实测数据的题目不作估计，未计入。"));
     LabelYqpjf->hide();
     lower->addWidget(LabelYqpjf, 2, 0, 1, 2);
     PreviewTm->setMinimumHeight(40);
@@ -1213,6 +1214,21 @@ void TXxszF::showExpectedMean()
                             analysis::expectedMean(questions, analysis::measuredDifficulty(DM->db(), ids)));
     LabelYqpjf->setText(text);
     LabelYqpjf->setVisible(!text.isEmpty());
+    // The line takes its room below the current question from the part above, as dragging the
+    // handle would, when that part is too low to hold both; once the splitter has been laid out.
+    if (!text.isEmpty()) QTimer::singleShot(0, this, [this] { makeRoomBelowQuestion(); });
+}
+
+void TXxszF::makeRoomBelowQuestion()
+{
+    if (LabelYqpjf->isHidden()) return;
+    const int need = PanelYl->minimumSizeHint().height();
+    QList<int> sizes = SplitterHx->sizes();
+    if (sizes.size() == 2 && sizes.at(1) < need && sizes.at(0) + sizes.at(1) > need) {
+        sizes[0] -= need - sizes.at(1);
+        sizes[1] = need;
+        SplitterHx->setSizes(sizes);
+    }
 }
 
 bool TXxszF::isOnPaper(const QString& txh, const QString& th) const

@@ -13,6 +13,7 @@
 #include "data/data_module.h"
 #include "test_support.h"
 #include "ui/db_grid.h"
+#include "windows/content/content_preview.h"
 #include "windows/wizard/detail_settings.h"
 #include "windows/wizard/wizard_fixture.h"
 
@@ -94,10 +95,10 @@ void ExpectedMeanTest::theExpectedMeanFollowsThePaper()
     QCOMPARE(label->text(), QStringLiteral("预计平均分 1.6（按全部 1 道题的实测难度）"));
     QVERIFY(label->isVisible());
     addCandidate(dlg, 3);  // 004: no measurement, not guessed at
-    QCOMPARE(label->text(), QStringLiteral("预计平均分 1.6（按 1 道题的实测难度；其余 1 道没有实测数据，未计入）"));
+    QCOMPARE(label->text(), QStringLiteral("预计平均分 1.6（按 1 道题的实测难度；其余 1 道无实测，未计入）"));
     addCandidate(dlg, 1);  // 002: + 0.5 × 2
     addCandidate(dlg, 2);  // 003: + 0.25 × 2
-    QCOMPARE(label->text(), QStringLiteral("预计平均分 3.1（按 3 道题的实测难度；其余 1 道没有实测数据，未计入）"));
+    QCOMPARE(label->text(), QStringLiteral("预计平均分 3.1（按 3 道题的实测难度；其余 1 道无实测，未计入）"));
     QCOMPARE(expectedFromPaper(ws), 3.1);
 
     // 填空题 drawn automatically, both questions for 10 points: 001 adds 0.6 × 5.
@@ -107,8 +108,12 @@ void ExpectedMeanTest::theExpectedMeanFollowsThePaper()
     dlg->EditZf->setText("10");
     QTest::mouseClick(dlg->SBtnQbyr, Qt::LeftButton);
     QCOMPARE(ws.count("sjb", "txh='02'"), 2);
-    QCOMPARE(label->text(), QStringLiteral("预计平均分 6.1（按 4 道题的实测难度；其余 2 道没有实测数据，未计入）"));
+    QCOMPARE(label->text(), QStringLiteral("预计平均分 6.1（按 4 道题的实测难度；其余 2 道无实测，未计入）"));
     QVERIFY(qAbs(expectedFromPaper(ws) - 6.1) < 1e-9);
+    // The line has its own room below the current question, clear of its preview.
+    QTRY_VERIFY(!label->geometry().intersects(dlg->PreviewTm->geometry()));
+    QVERIFY(dlg->PanelYl->rect().contains(label->geometry()));
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
 
     // 选择题's 001 taken off the paper: 6.1 − 1.6.
     selectType(dlg, 0);
@@ -116,13 +121,13 @@ void ExpectedMeanTest::theExpectedMeanFollowsThePaper()
     dlg->ListBoxSj->setCurrentRow(0);
     QTest::mouseClick(dlg->SBtnYc, Qt::LeftButton);
     QCOMPARE(ws.count("sjb", "txh='01'"), 3);
-    QCOMPARE(label->text(), QStringLiteral("预计平均分 4.5（按 3 道题的实测难度；其余 2 道没有实测数据，未计入）"));
+    QCOMPARE(label->text(), QStringLiteral("预计平均分 4.5（按 3 道题的实测难度；其余 2 道无实测，未计入）"));
     QVERIFY(qAbs(expectedFromPaper(ws) - 4.5) < 1e-9);
 
     // Every 选择题 cleared: 填空题 001 alone.
     QTest::mouseClick(dlg->SBtnQbyc, Qt::LeftButton);
     QCOMPARE(ws.count("sjb", "txh='01'"), 0);
-    QCOMPARE(label->text(), QStringLiteral("预计平均分 3.0（按 1 道题的实测难度；其余 1 道没有实测数据，未计入）"));
+    QCOMPARE(label->text(), QStringLiteral("预计平均分 3.0（按 1 道题的实测难度；其余 1 道无实测，未计入）"));
     // 填空题 cleared too: nothing on the paper, nothing said.
     selectType(dlg, 1);
     QTest::mouseClick(dlg->SBtnQbyc, Qt::LeftButton);
