@@ -1214,21 +1214,8 @@ void TXxszF::showExpectedMean()
                             analysis::expectedMean(questions, analysis::measuredDifficulty(DM->db(), ids)));
     LabelYqpjf->setText(text);
     LabelYqpjf->setVisible(!text.isEmpty());
-    // The line takes its room below the current question from the part above, as dragging the
-    // handle would, when that part is too low to hold both; once the splitter has been laid out.
-    if (!text.isEmpty()) QTimer::singleShot(0, this, [this] { makeRoomBelowQuestion(); });
-}
-
-void TXxszF::makeRoomBelowQuestion()
-{
-    if (LabelYqpjf->isHidden()) return;
-    const int need = PanelYl->minimumSizeHint().height();
-    QList<int> sizes = SplitterHx->sizes();
-    if (sizes.size() == 2 && sizes.at(1) < need && sizes.at(0) + sizes.at(1) > need) {
-        sizes[0] -= need - sizes.at(1);
-        sizes[1] = need;
-        SplitterHx->setSizes(sizes);
-    }
+    // Shown, the line's room below the current question comes from the part above: the splitter
+    // keeps each part at least as high as its contents need.
 }
 
 bool TXxszF::isOnPaper(const QString& txh, const QString& th) const

@@ -207,7 +207,6 @@ private:
     void readPaperMarks();
     // Says what mean score the paper's questions measured so far add up to.
     void showExpectedMean();
-    void makeRoomBelowQuestion();
     // Says beside the search box what the search found.
     void showSearchResult(bool more);
     bool digitKeyFilter(QKeyEvent* event);
