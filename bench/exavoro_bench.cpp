@@ -35,8 +35,15 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <vector>
 
+#include <xlsxwriter.h>
+
+#include <random>
+
+#include "analysis/item_analysis.h"
+#include "analysis/score_sheet.h"
 #include "app/application.h"
 #include "ui/db_grid.h"
 #include "ui/forms.h"
@@ -49,6 +56,7 @@
 #include "windows/blueprint/blueprint_window.h"
 #include "content/content.h"
 #include "content/pandoc.h"
+#include "content/zip_guard.h"
 #include "content/formulas.h"
 #include "windows/bank/subject_settings.h"
 #include "data/backup.h"
@@ -1564,6 +1572,197 @@ Row moodleExportRow(int reps)
     return r;
 }
 
+// ---- 成绩分析: item analysis of a sitting and reading its score sheet ---------------------------
+
+// A sitting of 10,000 students and 50 questions: the first 20 choice questions (1 point, keyed
+// A–D), the rest 2 to 10 points; scores follow each student's ability, so that groups and
+// correlations are those of a real sitting.
+analysis::Sitting benchSitting(int students, int questions)
+{
+    std::mt19937 random(2024);
+    std::normal_distribution<double> normal(0, 1);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    analysis::Sitting s;
+    for (int q = 0; q < questions; ++q) {
+        s.fullMarks << (q < 20 ? 1.0 : 2.0 * (1 + q % 5));
+        s.keys += q < 20 ? QChar(char16_t(u'A' + q % 4)) : QChar(u' ');
+    }
+    for (int i = 0; i < students; ++i) {
+        const double ability = normal(random);
+        QVector<double> row;
+        QString chosen;
+        for (int q = 0; q < questions; ++q) {
+            const double chance = 1 / (1 + std::exp(-(1.2 * ability - 1.0 + 2.0 * q / questions)));
+            if (q < 20) {
+                const bool right = uniform(random) < chance;
+                row << (right ? 1.0 : 0.0);
+                const int wrong = (s.keys.at(q).unicode() - u'A' + 1 + int(uniform(random) * 3)) % 4;
+                chosen += right ? s.keys.at(q) : QChar(char16_t(u'A' + wrong));
+            } else {
+                row << std::round(s.fullMarks.at(q) * std::clamp(chance + 0.1 * normal(random), 0.0, 1.0));
+                chosen += QLatin1Char(' ');
+            }
+        }
+        s.scores << row;
+        s.choices << chosen;
+    }
+    return s;
+}
+
+// The same figures as analysis::analyse, written as plain loops over one contiguous score matrix:
+// totals, groups by a stable sort, per question mean, P, D, item–rest correlation and variance, the
+// choice questions' letter counts per group, and the paper's figures.
+double plainAnalysis(const std::vector<double>& m, const std::vector<char>& letters, const std::vector<double>& full,
+                     const std::vector<char>& keys, int students, int questions)
+{
+    std::vector<double> totals(students, 0);
+    for (int s = 0; s < students; ++s) {
+        for (int q = 0; q < questions; ++q) totals[s] += m[size_t(s) * questions + q];
+    }
+    std::vector<int> order(students);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return totals[a] > totals[b]; });
+    const int group = std::max(1, int(std::llround(0.27 * students)));
+    double meanTotal = 0;
+    for (const double t : totals) meanTotal += t;
+    meanTotal /= students;
+    double varTotal = 0;
+    for (const double t : totals) varTotal += (t - meanTotal) * (t - meanTotal);
+    varTotal /= students - 1;
+    double checksum = 0, itemVariances = 0;
+    for (int q = 0; q < questions; ++q) {
+        double sum = 0, top = 0, bottom = 0;
+        for (int s = 0; s < students; ++s) sum += m[size_t(s) * questions + q];
+        const double mean = sum / students;
+        for (int i = 0; i < group; ++i) {
+            top += m[size_t(order[i]) * questions + q];
+            bottom += m[size_t(order[students - 1 - i]) * questions + q];
+        }
+        const double restMean = meanTotal - mean;
+        double sxy = 0, sxx = 0, syy = 0;
+        for (int s = 0; s < students; ++s) {
+            const double x = m[size_t(s) * questions + q] - mean, y = totals[s] - m[size_t(s) * questions + q] - restMean;
+            sxy += x * y;
+            sxx += x * x;
+            syy += y * y;
+        }
+        itemVariances += sxx / (students - 1);
+        checksum += mean / full[q] + (top - bottom) / (group * full[q]) + sxy / std::sqrt(sxx * syy);
+        if (keys[q] != ' ') {
+            int all[26] = {}, best[26] = {}, worst[26] = {};
+            for (int s = 0; s < students; ++s) ++all[letters[size_t(s) * questions + q] - 'A'];
+            for (int i = 0; i < group; ++i) {
+                ++best[letters[size_t(order[i]) * questions + q] - 'A'];
+                ++worst[letters[size_t(order[students - 1 - i]) * questions + q] - 'A'];
+            }
+            for (int l = 0; l < 4; ++l) checksum += double(best[l] - worst[l]) / group + double(all[l]) / students;
+        }
+    }
+    std::vector<double> sorted = totals;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = (sorted[students / 2 - 1] + sorted[students / 2]) / 2;
+    const double alpha = double(questions) / (questions - 1) * (1 - itemVariances / varTotal);
+    return checksum + median + alpha + std::sqrt(varTotal);
+}
+
+// The score sheet of the sitting as a spreadsheet program saves it: 学号, 姓名 and 班级 as text,
+// the choice questions' letters as text, the points as numbers.
+QByteArray benchWorkbook(const analysis::Sitting& s, const QString& dir)
+{
+    const QString path = dir + QStringLiteral("/scores.xlsx");
+    lxw_workbook* book = workbook_new(QFile::encodeName(path).constData());
+    lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+    const QStringList fixed = {QStringLiteral("学号"), QStringLiteral("姓名"), QStringLiteral("班级")};
+    for (int c = 0; c < 3; ++c) worksheet_write_string(sheet, 0, lxw_col_t(c), fixed[c].toUtf8().constData(), nullptr);
+    for (int q = 0; q < s.fullMarks.size(); ++q) {
+        worksheet_write_string(sheet, 0, lxw_col_t(3 + q),
+                               analysis::columnTitle(q + 1, s.fullMarks[q]).toUtf8().constData(), nullptr);
+    }
+    for (int i = 0; i < s.scores.size(); ++i) {
+        const lxw_row_t row = lxw_row_t(i + 1);
+        worksheet_write_string(sheet, row, 0, QByteArray::number(2024000000 + i).constData(), nullptr);
+        worksheet_write_string(sheet, row, 1, QStringLiteral("学生%1").arg(i).toUtf8().constData(), nullptr);
+        worksheet_write_string(sheet, row, 2, QStringLiteral("高一（%1）班").arg(i % 12 + 1).toUtf8().constData(), nullptr);
+        for (int q = 0; q < s.fullMarks.size(); ++q) {
+            if (s.keys.at(q) != QLatin1Char(' ')) {
+                const char letter[2] = {char(s.choices[i].at(q).toLatin1()), 0};
+                worksheet_write_string(sheet, row, lxw_col_t(3 + q), letter, nullptr);
+            } else {
+                worksheet_write_number(sheet, row, lxw_col_t(3 + q), s.scores[i][q], nullptr);
+            }
+        }
+    }
+    if (workbook_close(book) != LXW_NO_ERROR) qFatal("cannot write the bench workbook");
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+std::vector<Row> analysisRows(int reps, const QString& work)
+{
+    const int students = 10000, questions = 50;
+    const analysis::Sitting sitting = benchSitting(students, questions);
+    std::vector<Row> rows;
+    {
+        Row r{QStringLiteral("analyse a sitting of 10,000 students × 50 questions (20 of them choice questions)"),
+              QStringLiteral("analysis::analyse: checks, totals, groups, per question P, D, item–rest r, letter shares; α"),
+              QStringLiteral("the same figures in plain loops over one contiguous score matrix")};
+        r.target = 2;
+        std::vector<double> matrix;
+        std::vector<char> letters;
+        for (int s = 0; s < students; ++s) {
+            for (int q = 0; q < questions; ++q) {
+                matrix.push_back(sitting.scores[s][q]);
+                letters.push_back(char(sitting.choices[s].at(q).toLatin1() == ' ' ? 'A' : sitting.choices[s].at(q).toLatin1()));
+            }
+        }
+        std::vector<double> full(sitting.fullMarks.cbegin(), sitting.fullMarks.cend());
+        std::vector<char> keys;
+        for (const QChar k : sitting.keys) keys.push_back(char(k.toLatin1()));
+        double alpha = 0, checksum = 0;
+        r.oursMs = medianMs(reps, [&] { alpha = analysis::analyse(sitting).paper.alpha; });
+        r.baselineMs = medianMs(reps, [&] { checksum = plainAnalysis(matrix, letters, full, keys, students, questions); });
+        if (!(alpha > 0) || !std::isfinite(checksum)) qFatal("the analysis bench computed nothing");
+        rows.push_back(r);
+    }
+    {
+        QTemporaryDir dir(work + QStringLiteral("/sheet-XXXXXX"));
+        const QByteArray book = benchWorkbook(sitting, dir.path());
+        QVector<analysis::SheetQuestion> sheetQuestions;
+        for (int q = 0; q < questions; ++q) {
+            sheetQuestions.append({sitting.fullMarks[q], sitting.keys.at(q) == QLatin1Char(' ') ? QChar() : sitting.keys.at(q),
+                                   sitting.keys.at(q) == QLatin1Char(' ') ? QString() : QStringLiteral("ABCD")});
+        }
+        const std::optional<QByteArray> sheetXml =
+            packed::Archive(packed::Archive::InMemory{}, book, QStringLiteral("scores.xlsx"))
+                .read(QStringLiteral("xl/worksheets/sheet1.xml"), 1LL << 30);
+        if (!sheetXml) qFatal("the bench workbook has no sheet");
+        Row r{QStringLiteral("read its .xlsx (%1 KB packed, sheet XML %2 KB)").arg(book.size() / 1024).arg(sheetXml->size() / 1024),
+              QStringLiteral("analysis::readSheetXlsx: unpack, shared strings, every cell checked, students built"),
+              QStringLiteral("QXmlStreamReader over the sheet XML unpacked beforehand: each <c>'s <v> converted to a number")};
+        r.target = 1.5;
+        int read = 0;
+        r.oursMs = medianMs(reps, [&] {
+            const analysis::ReadSheet sheet = analysis::readSheetXlsx(book, sheetQuestions, QStringLiteral("scores.xlsx"));
+            if (!sheet.clean()) qFatal("the bench sheet has problems: %s", qPrintable(sheet.problems.first().message));
+            read = int(sheet.students.size());
+        });
+        double sum = 0;
+        r.baselineMs = medianMs(reps, [&] {
+            QXmlStreamReader xml(*sheetXml);
+            sum = 0;
+            while (!xml.atEnd()) {
+                if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"v") {
+                    sum += xml.readElementText().toDouble();
+                }
+            }
+        });
+        if (read != students || !(sum > 0)) qFatal("the sheet bench read %d students", read);
+        rows.push_back(r);
+    }
+    return rows;
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -1591,6 +1790,11 @@ int main(int argc, char** argv)
         if (args[i] == QLatin1String("--only")) only = args[i + 1];
     }
     QDir().mkpath(work);
+    if (only == QLatin1String("analysis")) {  // the group of the score analysis: no bank needed
+        for (const Row& r : analysisRows(reps, work)) printRow(r);
+        printTable();
+        return 0;
+    }
     const QString bank = QDir(work).absoluteFilePath(QStringLiteral("bank-%1.db").arg(questions));
     if (!QFileInfo::exists(bank)) {
         out() << "generating a bank of " << questions << " questions: " << bank << "\n" << Qt::flush;
@@ -2202,6 +2406,7 @@ int main(int argc, char** argv)
 
     if (pandoc::available()) printRow(gb18030ImportRow(runDir, reps));
     printRow(duplicateCheckRow(work, reps));
+    for (const Row& r : analysisRows(reps, work)) printRow(r);
 
     // Peak memory after login, in a fresh process (which may open the bank only once this one
     // has let it go).

@@ -2,7 +2,8 @@
 # Builds the benchmark and runs it on a generated bank of 100,000 questions; with
 # `--questions 1000000` (or `--large`) the table of a bank of 1,000,000 questions instead, with the
 # program's start and its memory. Banks are generated once and kept in build/bench/. Extra
-# arguments go to the benchmark, e.g. --reps 21.
+# arguments go to the benchmark, e.g. --reps 21; `--only analysis` runs the rows of the score
+# analysis alone (a generated sitting and its .xlsx sheet; no bank).
 # With `--server` the same program operations on the 100,000-question bank copied onto a throw-away
 # PostgreSQL server on loopback (scripts/test-server.sh, commits flushed to disk as by default),
 # beside the bank file in the same run, and twenty programs storing into one type at once. The

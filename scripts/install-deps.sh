@@ -2,10 +2,11 @@
 # Installs the Debian packages that building, running and testing Exavoro need.
 # Only missing packages are installed, so a second run is quick.
 set -euo pipefail
+# Qt Charts finds its CMake files only beside those of Qt OpenGL (libqt6opengl6-dev).
 packages=(build-essential cmake pkg-config ccache qt6-base-dev libqt6sql6-sqlite qt6-translations-l10n
           libgl-dev fonts-noto-cjk libzip-dev libsodium-dev libsqlite3-dev libx11-dev xvfb xauth
           qt6-svg-dev pandoc libqt6sql6-psql libpq-dev
-          libxlsxwriter-dev qt6-charts-dev)
+          libxlsxwriter-dev qt6-charts-dev libqt6opengl6-dev)
 # Formula previews are typeset by MathJax under Node.js.
 if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
   packages+=(nodejs npm)

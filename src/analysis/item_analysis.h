@@ -34,7 +34,9 @@ struct ItemStats {
     // question scored 0 or full marks); NaN when either has no spread.
     double itemRest = 0;
     bool dichotomous = false;   // every score is 0 or the full marks
-    QVector<OptionShare> options{};  // a choice question's letters, key included, A first
+    // A choice question's letters, key included, A first; empty when no student's letter was given.
+    QVector<OptionShare> options{};
+    QChar key{};                     // a choice question's key letter (null for one scored in points)
 };
 
 struct PaperStats {

@@ -3,10 +3,10 @@
 #include <QString>
 #include <QVector>
 
-// The score sheet of a paper as a CSV file: a teacher fills in one row per student (学号, 姓名,
-// 班级) and one column per question, headed with its number and full marks ("1（3分）"). Reading
-// one back checks every cell and names each bad one by its row and column, as a spreadsheet shows
-// them.
+// The score sheet of a paper as a CSV file or an Excel workbook: a teacher fills in one row per
+// student (学号, 姓名, 班级) and one column per question, headed with its number and full marks
+// ("1（3分）"). Reading one back checks every cell and names each bad one by its row and column, as a
+// spreadsheet shows them; both kinds of file go through the same checks.
 namespace analysis {
 
 // A question's column on the sheet, in paper order (the first is question 1).
@@ -44,22 +44,29 @@ struct Problem {
     QString message;
 };
 
+// A sheet gone wrong throughout (another paper's, a shifted column) names its first bad cells; a
+// list of a million helps nobody and costs the memory of one.
+constexpr int kListedProblems = 1000;
+
 struct ReadSheet {
     QVector<Student> students;  // the rows without problems, in the sheet's order
-    QVector<Problem> problems;  // every bad cell, in the sheet's order
-    bool clean() const { return problems.isEmpty(); }
+    QVector<Problem> problems;  // the bad cells in the sheet's order, the first kListedProblems of them
+    int problemCount = 0;       // every bad cell
+    bool clean() const { return problemCount == 0; }
 };
 
 // Reads a filled sheet (UTF-8 or GB18030, commas; quoted cells may hold commas, quotes and line
 // breaks) for a paper whose questions have these full marks. The heading row must name the
 // questions as emptySheetCsv() does. An empty score counts as 0; blank rows are skipped. Each of
 // these is a problem: a heading that does not match, a row with too many or too few cells, a
-// missing 学号, a 学号 given twice, a score that is not a number, below 0 or above the question's
-// full marks. Throws AppError when the bytes are no text.
+// missing 学号, a 学号 given twice, a 学号, 姓名 or 班级 longer than 100 characters, a score that is
+// not a number, below 0 or above the question's full marks. Throws AppError when the bytes are no
+// text.
 ReadSheet readSheetCsv(const QByteArray& bytes, const QVector<double>& fullMarks, const QString& fileName);
 
 // The same for sheets with choice questions: a choice question's cell takes a letter of its options
-// (upper or lower case) or points; any other letter is a problem. Student::choices holds the letters.
+// (upper or lower case, full-width Ａ–Ｚ too) or points; any other letter is a problem.
+// Student::choices holds the letters.
 QByteArray emptySheetCsv(const QVector<SheetQuestion>& questions);
 ReadSheet readSheetCsv(const QByteArray& bytes, const QVector<SheetQuestion>& questions, const QString& fileName);
 

@@ -33,6 +33,7 @@
 #include "windows/bank/question_type_settings.h"
 #include "windows/bank/recycle_bin.h"
 #include "windows/bank/subject_settings.h"
+#include "windows/analysis/score_analysis_window.h"
 #include "windows/blueprint/blueprint_window.h"
 #include "windows/exchange/export_window.h"
 #include "windows/exchange/import_window.h"
@@ -101,6 +102,7 @@ void TMainF::buildMenu()
     ZjXD = item(SJGL, "ZjXD", QStringLiteral("组卷向导(&D)"), &TMainF::ZjXDClick);
     XmbZj = item(SJGL, "XmbZj", QStringLiteral("按细目表组卷(&B)"), &TMainF::XmbZjClick);
     SJK = item(SJGL, "SJK", QStringLiteral("试卷库(&K)"), &TMainF::SJKClick);
+    CJFX = item(SJGL, "CJFX", QStringLiteral("成绩分析(&A)"), &TMainF::CJFXClick);
     YHGL = menu("YHGL", QStringLiteral("用户管理(&Y)"));
     MMSZ = item(YHGL, "MMSZ", QStringLiteral("密码设置(&M)"), &TMainF::MMSZClick);
     BZ = menu("BZ", QStringLiteral("帮助(&H)"));
@@ -418,6 +420,11 @@ void TMainF::SJKClick()
 {
     QPointer<TSjkF> window;
     openDialog<TSjkF>(window);
+}
+void TMainF::CJFXClick()
+{
+    QPointer<TCjfxF> window;
+    openDialog<TCjfxF>(window);
 }
 void TMainF::LxwmClick()
 {

@@ -38,6 +38,7 @@ public:
     void ZjXDClick();
     void XmbZjClick();  // 按细目表组卷
     void SJKClick();
+    void CJFXClick();  // 成绩分析
     void MMSZClick();
     void NRClick();
     void GYClick();
@@ -61,6 +62,7 @@ public:
     QAction* ZSDSZ;  // 知识点设置
     QAction* DRST;   // 导入试题
     QAction* DCST;   // 导出试题
+    QAction* CJFX;   // 成绩分析
     QToolButton *SBtnZX, *SBtnTC, *SBtnKmsz, *SBtnKmxz, *SBtnTxsz, *SBtnZjsz, *SBtnLrst, *SBtnZjxd, *SBtnYhgl,
         *SBtnBz, *SBtnGy, *SBtnLxwm;
     QWidget* Panel1;  // subject panel

@@ -13,6 +13,7 @@
 #include "exchange/paper_import.h"
 #include "exchange/question_store.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -22,6 +23,7 @@
 #include <string>
 
 #include "data/backup.h"
+#include "cli/analyse_command.h"
 #include "cli/bank_copy.h"
 #include "data/engine.h"
 #include "data/question_search.h"
@@ -66,6 +68,15 @@ const char* const kUsage =
     "                                         （默认 Data/backup/examdb-日期-时间.db，不覆盖已有文件）\n"
     "  exavoro-db restore 文件                检查文件后用它替换题库；原来的题库保留为\n"
     "                                         examdb.db.before-restore-日期-时间；程序使用题库时拒绝\n"
+    "  exavoro-db analyse --paper 编号 --sheet 文件 [--force]\n"
+    "                                         为试卷库中的试卷写出成绩登记表（.xlsx 或 .csv，按文件名）：学号、姓名、\n"
+    "                                         班级，每题一列，列名如“1（3分）”；选择题填所选字母（A–D）\n"
+    "  exavoro-db analyse --paper 编号 --scores 文件 [-o 报告.docx [--force]] [--pass 60] [--excellent 85]\n"
+    "                     [--store [--date 日期] [--class 班级]]\n"
+    "                                         读入填好的成绩表，列出每题的平均分、难度、区分度、题总相关与\n"
+    "                                         整卷的统计（含 Cronbach α）；有错误的单元格时逐一列出，退出码为 1；\n"
+    "                                         -o 写出分析报告（图表在程序的“成绩分析”窗口中生成）；\n"
+    "                                         --store 把这次考试的成绩保存到试卷库\n"
     "  exavoro-db check                       检查题库：完整性、数据表与字段、孤立的记录；有问题时退出码为 1\n"
     "  exavoro-db import 文件 --subject 科目 [--type 题型] [--chapter 章节] [--difficulty 难度] [--score 分数]\n"
     "                     [--create] [--dry-run] [--encoding auto|utf-8|gb18030|utf-16le|utf-16be]\n"
@@ -596,6 +607,50 @@ int repairBank(const QStringList& args)
     return 0;
 }
 
+// A share of the paper's total given in percent on the command line ("60" for 60 %).
+double shareOption(const QStringList& args, const QString& name, double fallback)
+{
+    const QString text = option(args, name);
+    if (text.isEmpty()) return fallback;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value > 0) || value > 100) {
+        throw AppError(QStringLiteral("%1 应为 0 到 100 之间的百分数，如 60。").arg(name));
+    }
+    return value / 100;
+}
+
+int analyseScores(const QStringList& args, const QString& databasePath, const QString& server)
+{
+    AnalyseRequest request;
+    const QString paper = option(args, QStringLiteral("--paper"));
+    bool ok = false;
+    request.paperId = paper.toLongLong(&ok);
+    if (!paper.isEmpty() && (!ok || request.paperId < 1)) {
+        throw AppError(QStringLiteral("--paper 应为试卷库中试卷的编号（正整数）。"));
+    }
+    if (paper.isEmpty()) request.paperId = -1;
+    request.sheet = option(args, QStringLiteral("--sheet"));
+    request.scores = option(args, QStringLiteral("--scores"));
+    request.report = option(args, QStringLiteral("-o"));
+    request.force = args.contains(QStringLiteral("--force"));
+    request.store = args.contains(QStringLiteral("--store"));
+    request.heldOn = option(args, QStringLiteral("--date"));
+    if (!request.heldOn.isEmpty() && !QDate::fromString(request.heldOn, QStringLiteral("yyyy-MM-dd")).isValid()) {
+        throw AppError(QStringLiteral("--date 应为形如 2026-12-01 的日期。"));
+    }
+    request.group = option(args, QStringLiteral("--class"));
+    request.passShare = shareOption(args, QStringLiteral("--pass"), 0.6);
+    request.excellentShare = shareOption(args, QStringLiteral("--excellent"), 0.85);
+    TDM dm;
+    if (server.isEmpty()) {
+        dm.connectTo(databasePath);
+    } else {
+        dm.connectToBank(engine::Location{QString(), server});
+    }
+    return analyseCommand(dm.db(), request, out(), err());
+}
+
 }  // namespace
 
 int runDbTool(const QStringList& arguments)
@@ -620,7 +675,7 @@ int runDbTool(const QStringList& arguments)
         if (!server.isEmpty() && command != QLatin1String("init") && command != QLatin1String("demo") &&
             command != QLatin1String("upgrade") && command != QLatin1String("password") &&
             command != QLatin1String("search") && command != QLatin1String("knowledge") &&
-            command != QLatin1String("duplicates")) {
+            command != QLatin1String("duplicates") && command != QLatin1String("analyse")) {
             throw AppError(QStringLiteral("命令 %1 只能用于题库文件；服务器上的题库请用 copy 复制到文件，或用 PostgreSQL 的 pg_dump 备份。")
                                .arg(command));
         }
@@ -660,13 +715,13 @@ int runDbTool(const QStringList& arguments)
             return 0;
         }
         if (command == QLatin1String("backup")) {
-            QString target = option(args, QStringLiteral("-o"));
-            target = target.isEmpty() ? backup::defaultBackupPath(path) : QDir::current().absoluteFilePath(target);
+            QString copy = option(args, QStringLiteral("-o"));
+            copy = copy.isEmpty() ? backup::defaultBackupPath(path) : QDir::current().absoluteFilePath(copy);
             {
                 TerminalProgress progress(QStringLiteral("正在备份题库"));
-                backup::backupTo(path, target, progress.callback());
+                backup::backupTo(path, copy, progress.callback());
             }
-            out() << QStringLiteral("已备份题库 %1 到 %2\n").arg(path, target) << Qt::flush;
+            out() << QStringLiteral("已备份题库 %1 到 %2\n").arg(path, copy) << Qt::flush;
             return 0;
         }
         if (command == QLatin1String("restore")) {
@@ -697,6 +752,7 @@ int runDbTool(const QStringList& arguments)
         if (command == QLatin1String("search")) return searchQuestions(args, path, server);
         if (command == QLatin1String("knowledge")) return listKnowledge(args, path, server);
         if (command == QLatin1String("duplicates")) return listDuplicates(args, path, server);
+        if (command == QLatin1String("analyse")) return analyseScores(args, path, server);
         err() << QStringLiteral("未知命令：%1\n").arg(command) << QString::fromUtf8(kUsage) << Qt::flush;
         return 2;
     } catch (const AppError& e) {

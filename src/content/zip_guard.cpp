@@ -54,6 +54,20 @@ Archive::Archive(const QString& path, const QString& subject) : subject_(subject
     }
 }
 
+Archive::Archive(InMemory, const QByteArray& bytes, const QString& subject) : bytes_(bytes), subject_(subject)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes_.constData(), zip_uint64_t(bytes_.size()), 0, &error);
+    if (source) {
+        zip_ = zip_open_from_source(source, ZIP_RDONLY, &error);
+        if (!zip_) zip_source_free(source);
+    }
+    zip_error_fini(&error);
+    if (!zip_)
+        throw AppError(QStringLiteral("无法读取“%1”：文件已损坏、受密码保护或不是所选格式的文档。").arg(subject));
+}
+
 Archive::~Archive()
 {
     if (zip_) zip_discard(zip_);
@@ -111,6 +125,11 @@ std::optional<QByteArray> Archive::read(const QString& name, qint64 maxBytes) co
     const qint64 size = unpack(zip_, zip_uint64_t(index), maxBytes, &bytes);
     if (size < 0 || size > maxBytes) return std::nullopt;
     return bytes;
+}
+
+bool Archive::contains(const QString& name) const
+{
+    return zip_name_locate(zip_, name.toUtf8().constData(), 0) >= 0;
 }
 
 void check(const QString& path, const QString& subject, const Limits& limits)

@@ -25,6 +25,9 @@ class Archive {
 public:
     // Opens the file; throws AppError ("…文件已损坏、受密码保护…") when it is not a zip archive.
     Archive(const QString& path, const QString& subject);
+    // The same for an archive already read into memory (a file the user picked, read once).
+    struct InMemory {};
+    Archive(InMemory, const QByteArray& bytes, const QString& subject);
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
@@ -38,8 +41,12 @@ public:
     // than `maxBytes` or cannot be unpacked.
     std::optional<QByteArray> read(const QString& name, qint64 maxBytes) const;
 
+    // Whether the archive has an entry with this name (to tell a missing part from one too large).
+    bool contains(const QString& name) const;
+
 private:
     zip_t* zip_ = nullptr;
+    QByteArray bytes_;  // an archive in memory: libzip reads from these while it is open
     QString subject_;
 };
 

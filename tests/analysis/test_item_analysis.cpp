@@ -195,6 +195,95 @@ private slots:
         QCOMPARE(analysis::distribution(s, 10), (QVector<int>{1, 0, 0, 0, 0, 1, 1, 0, 0, 2}));
         QCOMPARE(analysis::distribution(s, 1), QVector<int>{5});
     }
+
+    void choiceQuestionsShowHowEachGroupChoseAmongTheLetters()
+    {
+        // Eight students; question 1 is a choice question keyed B, question 2 is scored in points.
+        // By total: s0 (4), s1 and s2 (3), s3 and s4 (2), s5 and s6 (1), s7 (0). 27 % of 8 is two
+        // students each way: the top group s0 and s1 chose B and C, the bottom group s7 and s6 chose A
+        // and nothing.
+        Sitting s;
+        s.fullMarks = {1, 3};
+        s.scores = {{1, 3}, {0, 3}, {1, 2}, {0, 2}, {1, 1}, {0, 1}, {0, 1}, {0, 0}};
+        s.keys = QStringLiteral("B ");
+        s.choices = {"B ", "C ", "B ", "A ", "B ", "D ", "  ", "A "};
+        const analysis::Analysis a = analysis::analyse(s);
+        const analysis::ItemStats& choice = a.items.at(0);
+        QCOMPARE(choice.key, QChar('B'));
+        QCOMPARE(choice.options.size(), 4);
+        struct Expected {
+            char letter;
+            double top, bottom, all;
+        };
+        const Expected expected[] = {{'A', 0, 0.5, 0.25}, {'B', 0.5, 0, 0.375}, {'C', 0.5, 0, 0.125}, {'D', 0, 0, 0.125}};
+        for (int i = 0; i < 4; ++i) {
+            const analysis::OptionShare& o = choice.options.at(i);
+            QCOMPARE(o.letter, QChar(expected[i].letter));
+            QVERIFY2(near(o.top, expected[i].top) && near(o.bottom, expected[i].bottom) && near(o.all, expected[i].all),
+                     qPrintable(QStringLiteral("%1: %2 %3 %4").arg(o.letter).arg(o.top).arg(o.bottom).arg(o.all)));
+        }
+        // C, a wrong letter, draws the top group more than the bottom one.
+        QVERIFY(analysis::flagsOf(choice).distractor);
+        // The question in points has no letters.
+        QVERIFY(a.items.at(1).options.isEmpty());
+        QVERIFY(a.items.at(1).key.isNull());
+        QVERIFY(!analysis::flagsOf(a.items.at(1)).distractor);
+        // The other figures are those of the scores alone.
+        Sitting plain = s;
+        plain.keys.clear();
+        plain.choices.clear();
+        const analysis::Analysis without = analysis::analyse(plain);
+        QVERIFY(without.items.at(0).options.isEmpty());
+        QCOMPARE(without.items.at(0).discrimination, choice.discrimination);
+        QCOMPARE(without.paper.alpha, a.paper.alpha);
+
+        // The top group choosing only the key (or a wrong letter no more than the bottom group) is
+        // no distractor; a key beyond D, or a letter chosen beyond it, widens the letters.
+        s.choices = {"B ", "B ", "B ", "A ", "B ", "D ", "C ", "F "};
+        const analysis::ItemStats fine = analysis::analyse(s).items.at(0);
+        QCOMPARE(fine.options.size(), 6);
+        QCOMPARE(fine.options.last().letter, QChar('F'));
+        QVERIFY(near(fine.options.at(5).bottom, 0.5));
+        QVERIFY(near(fine.options.at(2).bottom, 0.5));
+        QVERIFY(near(fine.options.at(4).all, 0.0));
+        QVERIFY(!analysis::flagsOf(fine).distractor);
+        s.keys = QStringLiteral("e ");
+        const analysis::ItemStats keyedE = analysis::analyse(s).items.at(0);
+        QCOMPARE(keyedE.key, QChar('E'));
+        // B is now wrong, and the whole top group chose it.
+        QVERIFY(analysis::flagsOf(keyedE).distractor);
+
+        // A choice question whose sheets gave points only has no letters to show, nor a distractor.
+        s.choices = QVector<QString>(8, QStringLiteral("  "));
+        const analysis::ItemStats points = analysis::analyse(s).items.at(0);
+        QVERIFY(points.options.isEmpty());
+        QCOMPARE(points.key, QChar('E'));
+        QVERIFY(!analysis::flagsOf(points).distractor);
+        s.choices[6] = QStringLiteral("C ");
+        QCOMPARE(analysis::analyse(s).items.at(0).options.size(), 5);
+
+        // Letters that do not fit the sitting are refused.
+        s.choices = {"B ", "B ", "B ", "A ", "B ", "D ", "C ", "F "};
+        s.keys = QStringLiteral("B");
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, analysis::analyse(s));
+        s.keys = QStringLiteral("B ");
+        s.choices.removeLast();
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, analysis::analyse(s));
+        s.choices.append("A");
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, analysis::analyse(s));
+    }
+
+    void aWrongLetterFlaggedOnlyWhenTheTopGroupPrefersIt()
+    {
+        analysis::ItemStats item{1, 0.5, 0.4, 0.3, false};
+        item.key = QChar('A');
+        item.options = {{QChar('A'), 0.6, 0.1, 0.4}, {QChar('B'), 0.2, 0.2, 0.3}, {QChar('C'), 0.2, 0.7, 0.3}};
+        QVERIFY(!analysis::flagsOf(item).distractor);  // the key itself, an equal share, fewer
+        QVERIFY(!analysis::flagsOf(item).any());
+        item.options[1].top = 0.21;
+        QVERIFY(analysis::flagsOf(item).distractor);
+        QVERIFY(analysis::flagsOf(item).any());
+    }
 };
 
 QTEST_GUILESS_MAIN(ItemAnalysisTest)

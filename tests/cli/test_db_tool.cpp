@@ -1,4 +1,5 @@
 // The command-line companion: creating databases, refusing to overwrite, clear errors.
+#include "analysis/item_analysis.h"
 #include "data/data_module.h"
 #include "data/passwords.h"
 #include "data/schema.h"
@@ -21,6 +22,7 @@ private slots:
     void initRefusesMismatchedPasswordsAndExistingFiles();
     void demoHasThreeAccountsAndAComposableBank();
     void demoKeepsAnAAndABPaperWithASittingOfTheA();
+    void analyseWritesTheSheetAndAnalysesAFilledOne();
     void generateIsDeterministicAndShapedForMeasurements();
     void unknownCommandsAndMissingValuesFailWithOneLine();
 
@@ -161,6 +163,111 @@ void DbToolTest::demoKeepsAnAAndABPaperWithASittingOfTheA()
     // Students answer as their ability makes likely: questions discriminate, none against the rest.
     QCOMPARE(scalar(db, "SELECT COUNT(*) FROM question_stats WHERE discrimination < 0.2 OR item_rest < 0"),
              QStringLiteral("0"));
+}
+
+void DbToolTest::analyseWritesTheSheetAndAnalysesAFilledOne()
+{
+    QCOMPARE(tool({"demo"}).code, 0);
+    const QString db = dir_->filePath("Data/examdb.db");
+    const QString paper = scalar(db, "SELECT MIN(id) FROM papers");
+
+    // The empty sheet: the fixed columns, then one per question with its full marks.
+    Run r = tool({"analyse", "--paper", paper, "--sheet", "sheet.csv"});
+    QCOMPARE(r.code, 0);
+    QFile sheet(dir_->filePath("sheet.csv"));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    const QString heading = QString::fromUtf8(sheet.readAll()).remove(QChar(0xFEFF)).trimmed();
+    const QStringList columns = heading.split(',');
+    QCOMPARE(columns.size(), 3 + 14);
+    QCOMPARE(columns.mid(0, 3), (QStringList{"学号", "姓名", "班级"}));
+    const QString firstMarks = scalar(db, "SELECT fs FROM paper_questions WHERE paper_id=" + paper +
+                                              " ORDER BY section_position, position LIMIT 1");
+    QCOMPARE(columns.at(3), QStringLiteral("1（%1分）").arg(firstMarks));
+    QCOMPARE(tool({"analyse", "--paper", paper, "--sheet", "sheet.csv"}).code, 1);  // never overwrites
+    QVERIFY(tool({"analyse", "--paper", paper, "--sheet", "sheet.xlsx"}).code == 0);
+    QFile workbook(dir_->filePath("sheet.xlsx"));
+    QVERIFY(workbook.open(QIODevice::ReadOnly));
+    QCOMPARE(workbook.read(2), QByteArray("PK"));
+
+    // The demo sitting filled in as a teacher would: letters for the choice questions, points for
+    // the others.
+    QStringList lines{heading};
+    analysis::Sitting matrix;
+    const QStringList fullMarks = scalar(db, "SELECT group_concat(fs, ';') FROM (SELECT fs FROM paper_questions"
+                                             " WHERE paper_id=" + paper + " ORDER BY section_position, position)")
+                                      .split(';');
+    for (const QString& f : fullMarks) matrix.fullMarks << f.toDouble();
+    const QStringList rows = scalar(db, "SELECT group_concat(xh || '|' || xm || '|' || bj || '|' || scores || '|' ||"
+                                        " choices, '#') FROM (SELECT * FROM sitting_students ORDER BY id)")
+                                 .split('#');
+    QCOMPARE(rows.size(), 48);
+    for (const QString& row : rows) {
+        const QStringList f = row.split('|');
+        const QStringList scores = f.at(3).split(';');
+        QStringList cells = f.mid(0, 3);
+        QVector<double> values;
+        for (int q = 0; q < scores.size(); ++q) {
+            const QChar letter = f.at(4).at(q);
+            cells << (letter == ' ' ? scores.at(q) : QString(letter.toLower()));
+            values << scores.at(q).toDouble();
+        }
+        matrix.scores << values;
+        lines << cells.join(',');
+    }
+    QFile filled(dir_->filePath("filled.csv"));
+    QVERIFY(filled.open(QIODevice::WriteOnly));
+    filled.write(lines.join('\n').toUtf8());
+    filled.close();
+    r = tool({"analyse", "--paper", paper, "--scores", "filled.csv"});
+    QCOMPARE(r.code, 0);
+    const analysis::Analysis expected = analysis::analyse(matrix);
+    QVERIFY2(r.out.contains(QStringLiteral("Cronbach α = %1\n").arg(expected.paper.alpha, 0, 'f', 3)), qPrintable(r.out));
+    QVERIFY(r.out.contains(QStringLiteral("人数 48，")));
+    // The first question's line: number, full marks, mean, P and D as analysed in-process.
+    const analysis::ItemStats& first = expected.items.at(0);
+    QVERIFY2(r.out.contains(QStringLiteral("\n1\t%1\t%2\t%3\t%4\t")
+                                .arg(firstMarks, QString::number(first.mean, 'f', 2),
+                                     QString::number(first.difficulty, 'f', 2),
+                                     QString::number(first.discrimination, 'f', 2))),
+             qPrintable(r.out));
+    QVERIFY(r.out.contains(QStringLiteral("选项（高分组/低分组）")));
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sittings"), QStringLiteral("1"));  // nothing stored unasked
+    // The report for the 教研组, never over an existing file unasked.
+    r = tool({"analyse", "--paper", paper, "--scores", "filled.csv", "-o", "report.docx"});
+    QCOMPARE(r.code, 0);
+    QFile report(dir_->filePath("report.docx"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(report.read(2), QByteArray("PK"));
+    QCOMPARE(tool({"analyse", "--paper", paper, "--scores", "filled.csv", "-o", "report.docx"}).code, 1);
+
+    // Bad cells: every one listed with its row and column, exit status 1, nothing stored.
+    QStringList bad = lines;
+    QStringList third = bad[2].split(',');
+    third[3 + 3] = "x";  // question 4 of the second student: row 3, column 7
+    bad[2] = third.join(',');
+    QStringList fifth = bad[4].split(',');
+    fifth[3] = "Z";  // a letter question 1 does not offer: row 5, column 4
+    bad[4] = fifth.join(',');
+    QFile badFile(dir_->filePath("bad.csv"));
+    QVERIFY(badFile.open(QIODevice::WriteOnly));
+    badFile.write(bad.join('\n').toUtf8());
+    badFile.close();
+    r = tool({"analyse", "--paper", paper, "--scores", "bad.csv", "--store"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("第3行第7列")) && r.err.contains(QStringLiteral("第5行第4列")),
+             qPrintable(r.err));
+    QVERIFY(!r.out.contains(QStringLiteral("Cronbach")));
+    QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sittings"), QStringLiteral("1"));
+
+    // Kept with the paper when asked, under the given date and class.
+    r = tool({"analyse", "--paper", paper, "--scores", "filled.csv", "--store", "--date", "2026-12-01", "--class",
+              "七年级（3）班"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(scalar(db, "SELECT held_on || '|' || class_name || '|' || students FROM sittings ORDER BY id DESC LIMIT 1"),
+             QStringLiteral("2026-12-01|七年级（3）班|48"));
+    QCOMPARE(tool({"analyse", "--paper", "999", "--scores", "filled.csv"}).code, 1);
+    QCOMPARE(tool({"analyse", "--paper", "x1", "--scores", "filled.csv"}).code, 1);
+    QCOMPARE(tool({"analyse", "--paper", paper, "--scores", "filled.csv", "--date", "明天"}).code, 1);
 }
 
 void DbToolTest::generateIsDeterministicAndShapedForMeasurements()

@@ -382,13 +382,15 @@ QString runProgram(const QString& program, const QStringList& arguments, int tim
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir)
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir,
+                            const QStringList& before)
 {
     QTemporaryDir profile(QStringLiteral("/tmp/lo-XXXXXX"));
     if (!profile.isValid()) return false;
     const QStringList arguments = QStringList{QStringLiteral("-env:UserInstallation=file://") + profile.path(),
-                                              QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
-                                              QStringLiteral("--outdir"), outDir} +
+                                              QStringLiteral("--headless")} +
+                                  before +
+                                  QStringList{QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), outDir} +
                                   files;
     return !runProgram(QStringLiteral("soffice"), arguments, 180000).isNull();
 }

@@ -130,8 +130,10 @@ private:
 QString runProgram(const QString& program, const QStringList& arguments, int timeoutMs = 30000);
 
 // Converts documents with LibreOffice (soffice --headless --convert-to) into `outDir`, using a
-// private profile folder and a timeout of three minutes; false when LibreOffice failed.
-bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir);
+// private profile folder and a timeout of three minutes; false when LibreOffice failed. `before`
+// goes ahead of the conversion's arguments (an import filter: "--infilter=CSV:44,34,76,1").
+bool convertWithLibreOffice(const QStringList& files, const QString& format, const QString& outDir,
+                            const QStringList& before = {});
 
 // Hides and deletes every top-level window left over by a test.
 void closeAllWindows();

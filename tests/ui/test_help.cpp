@@ -405,6 +405,7 @@ void HelpTest::helpPageHasASectionPerFeature()
         QStringLiteral("版式"),
         QStringLiteral("试卷库"),
         QStringLiteral("生成B卷"),
+        QStringLiteral("成绩分析"),
         QStringLiteral("排除最近用过的题目"),
         QStringLiteral("按细目表组卷"),
         QStringLiteral("回收站"),
