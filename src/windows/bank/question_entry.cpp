@@ -18,6 +18,7 @@
 #include "data/knowledge_points.h"
 #include "data/recycle.h"
 #include "library/paper_store.h"
+#include "analysis/sitting_store.h"
 #include "data/sql.h"
 #include "demo/demo.h"
 #include "data/lookups.h"
@@ -161,6 +162,7 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     ComboBoxNd->addItems(fields::difficulties());
     ComboBoxNd->setCurrentIndex(0);
     LabelSyqk = makeLabel(QString(), Panel3, QStringLiteral("LabelSyqk"));
+    LabelSdNd = makeLabel(QString(), Panel3, QStringLiteral("LabelSdNd"));
     LabelZsd = makeLabel(QStringLiteral("知识点："), Panel3, QStringLiteral("LabelZsd"));
     EditZsd = new QLineEdit(Panel3);
     EditZsd->setObjectName(QStringLiteral("EditZsd"));
@@ -322,6 +324,8 @@ void TLrstF::FormCreate()
     LabelNd->setGeometry(140, 58, 40, 15);
     ComboBoxNd->setGeometry(182, 54, 90, 23);
     LabelSyqk->setGeometry(290, 58, 274, 15);
+    // Below the usage, in the room the panel leaves under the difficulty's row.
+    LabelSdNd->setGeometry(290, 77, 274, 15);
     LabelTm->setGeometry(257 + x, 104, 230, 15);
     LabelZsdts->setGeometry(487 + x, 104, 288, 15);
     MemoTm->setGeometry(257 + x, 122, 518, 150);
@@ -510,6 +514,14 @@ void TLrstF::loadQuestion(const QString& kmh)
     LabelZsdts->clear();
     LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedId_))
                              : QString());
+    // The measured difficulty of this question alone: one statement when the current row changes.
+    QString measured;
+    if (onRow) {
+        const QHash<qint64, analysis::Measured> found = analysis::measuredDifficulty(DM->db(), {loadedId_});
+        if (found.contains(loadedId_)) measured = analysis::measuredText(found.value(loadedId_));
+    }
+    LabelSdNd->setText(measured);
+    LabelSdNd->setVisible(!measured.isEmpty());
 }
 
 void TLrstF::DBGrid1CellClick()

@@ -60,6 +60,7 @@ public:
     QLabel* LabelFs;
     QLabel* LabelNd;
     QLabel* LabelSyqk;  // how many stored papers used the loaded question, and when last
+    QLabel* LabelSdNd;  // its difficulty as measured in stored sittings, empty when it has none
     QLabel* LabelTm;
     QLabel* LabelDa;
     QLabel* LabelZjxt;

@@ -14,6 +14,7 @@
 #include "data/lookups.h"
 #include "data/sql.h"
 #include "library/paper_store.h"
+#include "analysis/difficulty_review.h"
 #include "windows/output/layout_dialog.h"
 #include "output/paper_document.h"
 #include "windows/wizard/overall_settings.h"
@@ -244,6 +245,11 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     lower->addWidget(MemoTm, 1, 0, 1, 2);
     lower->addWidget(PreviewTm, 1, 0, 1, 2);
     lower->setRowStretch(1, 1);
+    LabelYqpjf = makeLabel(QString(), this, "LabelYqpjf");
+    LabelYqpjf->setToolTip(QStringLiteral("各题实测难度 P（以往考试中学生得分占满分的比例）乘以它在本卷的分数之和；"
+                                          "没有实测数据的题目不作估计，未计入。"));
+    LabelYqpjf->hide();
+    lower->addWidget(LabelYqpjf, 2, 0, 1, 2);
     PreviewTm->setMinimumHeight(40);
     SplitterHx->addWidget(PanelHx);
     SplitterHx->addWidget(PanelYl);
@@ -1192,6 +1198,24 @@ void TXxszF::readPaperMarks()
     QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE kmh=?"), {kmh_});
     while (q.next()) onPaper_.insert(q.value(0).toString() + QLatin1Char('\n') + q.value(1).toString());
     DBGridTm->datasetModel()->refreshRows();
+    showExpectedMean();
+}
+
+void TXxszF::showExpectedMean()
+{
+    const QVector<analysis::ComposedQuestion> questions = analysis::composedQuestions(DM->db(), kmh_);
+    QVector<qint64> ids;
+    for (const analysis::ComposedQuestion& q : questions) {
+        if (q.id >= 0) ids.append(q.id);
+    }
+    const QString text =
+        ids.isEmpty() ? QString()
+                      : analysis::expectedMeanText(
+                            analysis::expectedMean(questions, analysis::measuredDifficulty(DM->db(), ids)));
+    LabelYqpjf->setText(text);
+    LabelYqpjf->setVisible(!text.isEmpty());
+    // Shown, the line's room below the current question comes from the part above: the splitter
+    // keeps each part at least as high as its contents need.
 }
 
 bool TXxszF::isOnPaper(const QString& txh, const QString& th) const

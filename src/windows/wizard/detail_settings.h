@@ -150,6 +150,9 @@ public:
     DBGrid* DBGridTm;
     QLabel* Label6;
     QLabel* LabelTH;
+    // The mean score the paper may expect from its questions' measured difficulty (below the current
+    // question; hidden while no question of the paper has been measured).
+    QLabel* LabelYqpjf;
     QPlainTextEdit* MemoTm;  // the question's short form (hidden; PreviewTm shows it rendered)
     content::ContentPreview* PreviewTm;
     QToolButton* SBtnQbyr;
@@ -202,6 +205,8 @@ private:
     void placeForSize();
     // Reads which questions of the subject are on the paper, so that the grid marks them.
     void readPaperMarks();
+    // Says what mean score the paper's questions measured so far add up to.
+    void showExpectedMean();
     // Says beside the search box what the search found.
     void showSearchResult(bool more);
     bool digitKeyFilter(QKeyEvent* event);
