@@ -500,7 +500,9 @@ void TCjfxF::clearAnalysis(const QString& why)
 void TCjfxF::Analyse()
 {
     if (paper_.id < 0) {
-        clearAnalysis(QStringLiteral("试卷库中没有试卷。成绩分析针对试卷库中保存的试卷。"));
+        const bool filtered = !EditBt->text().isEmpty() || !EditKm->text().isEmpty();
+        clearAnalysis(filtered ? QStringLiteral("没有标题和科目符合条件的试卷。")
+                               : QStringLiteral("试卷库中没有试卷。成绩分析针对试卷库中保存的试卷。"));
         return;
     }
     if (questions_.isEmpty()) {

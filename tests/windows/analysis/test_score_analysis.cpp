@@ -623,6 +623,10 @@ void ScoreAnalysisTest::papersAreChosenNewestFirstAndFiltered()
     QCOMPARE(window->LabelCount->text(), QStringLiteral("共 3 份试卷"));
     window->EditBt->setText("期末");
     QCOMPARE(window->ComboSj->count(), 2);
+    window->EditKm->setText("生物");
+    QCOMPARE(window->ComboSj->count(), 0);
+    QCOMPARE(window->currentPaperId(), -1);
+    QCOMPARE(window->LabelTj->text(), QStringLiteral("没有标题和科目符合条件的试卷。"));
     window->EditKm->setText("物理");
     QCOMPARE(window->ComboSj->count(), 1);
     QCOMPARE(window->currentPaperId(), newer.id);
