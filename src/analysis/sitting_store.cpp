@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QStringList>
-
 #include <cmath>
 
 #include "data/current_user.h"
@@ -39,7 +38,7 @@ QChar choiceKey(const QString& answer)
     if (text.size() > 1) {
         const QChar next = text.at(1);
         if (next.isLetterOrNumber() && next.unicode() < 0x2E80) return QChar();  // a word, or "AB"
-        if (!optionLetter(next).isNull()) return QChar();                      // full-width "ＡＢ"
+        if (!optionLetter(next).isNull()) return QChar();                        // full-width "ＡＢ"
     }
     return key;
 }
@@ -49,7 +48,8 @@ QChar choiceKey(const QString& answer)
 QString optionLetters(const QString& text, QChar key)
 {
     static const QRegularExpression labelled(
-        QStringLiteral("(?:^|[\\s\\x{3000}])([A-Ha-h\\x{FF21}-\\x{FF28}])\\s*[.\\x{FF0E}\\x{3001}]|[(\\x{FF08}]\\s*([A-Ha-h\\x{FF21}-\\x{FF28}])\\s*[)\\x{FF09}]"));
+        QStringLiteral("(?:^|[\\s\\x{3000}])([A-Ha-h\\x{FF21}-\\x{FF28}])\\s*[.\\x{FF0E}\\x{3001}]|[(\\x{FF08}]\\s*([A-"
+                       "Ha-h\\x{FF21}-\\x{FF28}])\\s*[)\\x{FF09}]"));
     QChar last = QLatin1Char('D');
     auto note = [&](QChar letter) {
         if (!letter.isNull() && letter > last) last = letter;
@@ -195,8 +195,8 @@ qint64 insertSitting(const QSqlDatabase& db, const library::StoredPaper& paper, 
                       QStringLiteral("INSERT INTO question_stats (sitting_id, question_id, position, full_marks, mean,"
                                      " difficulty, discrimination, item_rest, students) VALUES (?,?,?,?,?,?,?,?,?)"),
                       {info.id, questionId >= 0 ? QVariant(questionId) : QVariant(), q, questions.at(q).fullMarks,
-                       number(item.mean), number(item.difficulty), number(item.discrimination),
-                       number(item.itemRest), info.students});
+                       number(item.mean), number(item.difficulty), number(item.discrimination), number(item.itemRest),
+                       info.students});
         }
     }
     return info.id;
@@ -224,8 +224,7 @@ StoredSitting loadSitting(const QSqlDatabase& db, qint64 sittingId)
                                      " FROM sittings WHERE id=?"),
                       {sittingId});
         if (!r.next()) throw DataError(QStringLiteral("这次考试的成绩已不在题库中，可能已被其他用户删除。"));
-        sitting.info =
-            SittingInfo{r.int64(0), r.int64(1), r.text(2), r.text(3), int(r.int64(4)), r.text(5), r.text(6)};
+        sitting.info = SittingInfo{r.int64(0), r.int64(1), r.text(2), r.text(3), int(r.int64(4)), r.text(5), r.text(6)};
     }
     sql::Reader r(db,
                   QStringLiteral("SELECT xh, xm, bj, scores, choices FROM sitting_students WHERE sitting_id=?"

@@ -25,8 +25,8 @@ QVector<SheetQuestion> sheetQuestions(const library::StoredPaper& paper);
 struct SittingInfo {
     qint64 id = -1;
     qint64 paperId = -1;
-    QString heldOn;     // the exam's date, "yyyy-MM-dd"
-    QString group;      // 班级 or group the sitting is of, as the user names it
+    QString heldOn;  // the exam's date, "yyyy-MM-dd"
+    QString group;   // 班级 or group the sitting is of, as the user names it
     int students = 0;
     QString createdAt;  // "yyyy-MM-dd HH:mm:ss"
     QString createdBy;

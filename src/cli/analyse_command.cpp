@@ -3,7 +3,6 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-
 #include <cmath>
 
 #include "analysis/analysis_report.h"
@@ -27,7 +26,8 @@ void printAnalysis(const analysis::Analysis& a, const QVector<analysis::SheetQue
                    .arg(questions.at(q).fullMarks)
                    .arg(figureText(item.mean), figureText(item.difficulty), figureText(item.discrimination),
                         figureText(item.itemRest), analysis::flagSummary(item, key));
-        if (!item.options.isEmpty()) out << QStringLiteral("\t选项（高分组/低分组）：") << analysis::optionSharesText(item, key) << '\n';
+        if (!item.options.isEmpty())
+            out << QStringLiteral("\t选项（高分组/低分组）：") << analysis::optionSharesText(item, key) << '\n';
     }
     QStringList figures;
     for (const auto& [label, value] : analysis::paperFigures(a.paper)) {
@@ -45,7 +45,8 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
 {
     if (request.paperId < 0) throw AppError(QStringLiteral("请用 --paper 指定试卷库中试卷的编号。"));
     if (request.sheet.isEmpty() == request.scores.isEmpty()) {
-        throw AppError(QStringLiteral("请用 --sheet 文件 写出成绩表，或用 --scores 文件 读入填好的成绩表（二者选一）。"));
+        throw AppError(
+            QStringLiteral("请用 --sheet 文件 写出成绩表，或用 --scores 文件 读入填好的成绩表（二者选一）。"));
     }
     const library::StoredPaper paper = library::loadPaper(db, request.paperId);
     const QVector<analysis::SheetQuestion> questions = analysis::sheetQuestions(paper);
@@ -91,16 +92,16 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
         analysis::ReportData report;
         report.paperTitle = paper.title;
         sitting.info.students = int(sitting.students.size());
-        if (sitting.info.heldOn.isEmpty()) sitting.info.heldOn = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        if (sitting.info.heldOn.isEmpty())
+            sitting.info.heldOn = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
         report.sittings = {sitting.info};
         report.passShare = request.passShare;
         report.excellentShare = request.excellentShare;
         int number = 0;
         for (const library::StoredSection& section : paper.sections) {
             for (int i = 0; i < section.questions.size(); ++i, ++number) {
-                report.questions << analysis::AnalysedQuestion{number + 1, section.typeName,
-                                                               questions.at(number).fullMarks,
-                                                               questions.at(number).key};
+                report.questions << analysis::AnalysedQuestion{
+                    number + 1, section.typeName, questions.at(number).fullMarks, questions.at(number).key};
             }
         }
         report.analysis = result;
@@ -109,7 +110,9 @@ int analyseCommand(const QSqlDatabase& db, const AnalyseRequest& request, QTextS
     }
     if (request.store) {
         analysis::storeSitting(db, paper, sitting);
-        out << QStringLiteral("已保存这次考试的成绩（%1，%2 人）。\n").arg(sitting.info.heldOn).arg(sitting.info.students);
+        out << QStringLiteral("已保存这次考试的成绩（%1，%2 人）。\n")
+                   .arg(sitting.info.heldOn)
+                   .arg(sitting.info.students);
     }
     out << Qt::flush;
     return 0;

@@ -7,9 +7,9 @@
 // analysed question by question.
 struct AnalyseRequest {
     qint64 paperId = -1;
-    QString sheet;    // write the empty sheet here (.xlsx or .csv by the name)
-    QString scores;   // read this filled sheet
-    QString report;   // and write the analysis as a .docx here
+    QString sheet;       // write the empty sheet here (.xlsx or .csv by the name)
+    QString scores;      // read this filled sheet
+    QString report;      // and write the analysis as a .docx here
     bool force = false;  // overwrite an existing sheet or report
     bool store = false;  // keep the sitting with the paper
     QString heldOn;      // the sitting's date when stored

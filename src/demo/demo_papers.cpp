@@ -1,13 +1,12 @@
 #include "demo/demo_papers.h"
 
 #include <QStringList>
-
 #include <cmath>
 
 #include "analysis/sitting_store.h"
 #include "data/sql.h"
-#include "library/parallel_paper.h"
 #include "library/paper_store.h"
+#include "library/parallel_paper.h"
 
 namespace demo {
 
@@ -34,8 +33,7 @@ library::StoredSection section(const QSqlDatabase& db, const QString& kmh, const
     library::StoredSection s;
     s.typeName = typeName;
     s.txh = sql::scalar(db, QStringLiteral("SELECT txh FROM txb WHERE kmh=? AND txm=?"), {kmh, typeName});
-    sql::Reader r(db,
-                  QStringLiteral("SELECT id, th, zjh, nd, fs, tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY th"),
+    sql::Reader r(db, QStringLiteral("SELECT id, th, zjh, nd, fs, tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY th"),
                   {kmh, s.txh});
     double sum = 0;
     while (s.questions.size() < count && r.next()) {

@@ -28,9 +28,10 @@ void seed(Workspace& ws)
         {"02", "001", "4", "x+1=3，x=____", "2"},
     };
     for (const auto& r : rows) {
-        ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01',?,?,'01','中等',?,?,?,"
-                "'8:00:00','')",
-                {r[0], r[1], r[2], r[3], r[4]});
+        ws.exec(
+            "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01',?,?,'01','中等',?,?,?,"
+            "'8:00:00','')",
+            {r[0], r[1], r[2], r[3], r[4]});
     }
 }
 
@@ -157,7 +158,6 @@ private slots:
         QCOMPARE(back.students.at(1).scores, (QVector<double>{3, 0, 2}));
         QCOMPARE(back.students.at(3).choices, QStringLiteral("BD "));
 
-
         // P of each question by its id: 9/12, 3/12 and 10/16.
         const QHash<qint64, analysis::Measured> measured = analysis::measuredDifficulty(
             DM->db(), {idOf(ws, "01", "001"), idOf(ws, "01", "002"), idOf(ws, "02", "001")});
@@ -199,8 +199,7 @@ private slots:
         second.students = {student("21", {3, 3, 4}), student("22", {0, 3, 4})};
         analysis::storeSitting(DM->db(), paper, second);
         QCOMPARE(analysis::listSittings(DM->db(), paper.id).size(), 2);
-        QCOMPARE(analysis::listSittings(DM->db(), paper.id).at(1).heldOn,
-                 QDate::currentDate().toString("yyyy-MM-dd"));
+        QCOMPARE(analysis::listSittings(DM->db(), paper.id).at(1).heldOn, QDate::currentDate().toString("yyyy-MM-dd"));
 
         // (0.75 × 4 + 0.5 × 2) / 6 for the first question.
         const qint64 q1 = idOf(ws, "01", "001");
@@ -219,8 +218,9 @@ private slots:
 
         // Renumbered, the question keeps its measurements; another question given its old number has none.
         ws.exec("UPDATE stb SET th='009' WHERE id=?", {q1});
-        ws.exec("INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01','01','001','01','易','3',"
-                "'新题','A','8:00:00','')");
+        ws.exec(
+            "INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, time, bz) VALUES ('01','01','001','01','易','3',"
+            "'新题','A','8:00:00','')");
         QCOMPARE(analysis::measuredDifficulty(DM->db(), {q1}).value(q1).students, 6);
         QVERIFY(!analysis::measuredDifficulty(DM->db(), {idOf(ws, "01", "001")}).contains(idOf(ws, "01", "001")));
 
@@ -259,8 +259,8 @@ private slots:
             try {
                 analysis::storeSitting(DM->db(), paper, sitting);
             } catch (const AppError& e) {
-                const bool nothing = ws.count("sittings") == 0 && ws.count("sitting_students") == 0 &&
-                                     ws.count("question_stats") == 0;
+                const bool nothing =
+                    ws.count("sittings") == 0 && ws.count("sitting_students") == 0 && ws.count("question_stats") == 0;
                 return nothing ? e.text() : QStringLiteral("<部分保存>");
             }
             return QStringLiteral("<已保存>");

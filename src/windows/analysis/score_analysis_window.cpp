@@ -35,6 +35,7 @@
 #include "ui/message_box.h"
 #include "ui/platform.h"
 #include "windows/analysis/analysis_charts.h"
+#include "windows/analysis/update_difficulty.h"
 
 using namespace analysis;
 using scoreanalysis::ItemTableModel;
@@ -247,6 +248,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     BtnDr = makeButton(QStringLiteral("导入成绩…"), this, "BtnDr");
     BtnSck = makeButton(QStringLiteral("删除考试"), this, "BtnSck");
     BtnBg = makeButton(QStringLiteral("生成报告…"), this, "BtnBg");
+    BtnGxnd = makeButton(QStringLiteral("更新难度…"), this, "BtnGxnd");
     BtnGb = makeButton(QStringLiteral("关闭"), this, "BtnGb");
     auto makeLine = [this](const char* name, int value) {
         auto* spin = new QSpinBox(this);
@@ -326,6 +328,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     actions->addWidget(new QLabel(QStringLiteral("优秀线："), this));
     actions->addWidget(SpinYxx);
     actions->addStretch();
+    actions->addWidget(BtnGxnd);
     actions->addWidget(BtnBg);
     actions->addWidget(BtnGb);
     auto* upper = new QHBoxLayout;
@@ -364,6 +367,7 @@ TCjfxF::TCjfxF(QWidget* parent) : QDialog(parent)
     connect(BtnDr, &QPushButton::clicked, this, ui::guard([this] { BtnDrClick(); }));
     connect(BtnSck, &QPushButton::clicked, this, ui::guard([this] { BtnSckClick(); }));
     connect(BtnBg, &QPushButton::clicked, this, ui::guard([this] { BtnBgClick(); }));
+    connect(BtnGxnd, &QPushButton::clicked, this, ui::guard([this] { BtnGxndClick(); }));
     connect(BtnGb, &QPushButton::clicked, this, &QDialog::close);
 
     ui::run([this] { Search(); });
@@ -597,21 +601,6 @@ void TCjfxF::showCharts()
     }
 }
 
-QHash<qint64, double> TCjfxF::measuredDifficulties() const
-{
-    QHash<qint64, double> measured;
-    if (!result_) return measured;
-    int i = 0;
-    for (const library::StoredSection& section : paper_.sections) {
-        for (const library::StoredQuestion& q : section.questions) {
-            if (i < result_->items.size() && q.questionId >= 0)
-                measured.insert(q.questionId, result_->items.at(i).difficulty);
-            ++i;
-        }
-    }
-    return measured;
-}
-
 QString TCjfxF::defaultFileName(const QString& suffix) const
 {
     return QDir::current().filePath(fileNameOf(paper_.title) + suffix);
@@ -739,6 +728,18 @@ analysis::ReportData TCjfxF::reportData() const
     return report;
 }
 
+void TCjfxF::BtnGxndClick()
+{
+    if (currentPaperId() < 0) {
+        MsgBox::show(QStringLiteral("请先选择一份试卷！"), this);
+        return;
+    }
+    // The measurements of every stored sitting of the paper's questions, as 录入试题 shows them.
+    UpdateDifficultyDialog* dialog = UpdateDifficultyDialog::forPaper(DM->db(), currentPaperId(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->exec();
+}
+
 void TCjfxF::BtnBgClick()
 {
     if (!result_) {
@@ -768,8 +769,16 @@ TCjwtF::TCjwtF(const ReadSheet& sheet, const QString& fileName, QWidget* parent)
     resize(640, 420);
     QSet<int> rows;
     for (const Problem& p : sheet.problems) rows.insert(p.row);
-    QString text =
-        QStringLiteral("成绩表“%1”中有 %2 处错误（%3 行）。").arg(fileName).arg(sheet.problems.size()).arg(rows.size());
+    // A sheet wrong throughout lists its first bad cells only (the reader keeps a thousand).
+    QString text = sheet.problemCount > sheet.problems.size()
+                       ? QStringLiteral("成绩表“%1”中有 %2 处错误，下面列出前 %3 处。")
+                             .arg(fileName)
+                             .arg(sheet.problemCount)
+                             .arg(sheet.problems.size())
+                       : QStringLiteral("成绩表“%1”中有 %2 处错误（%3 行）。")
+                             .arg(fileName)
+                             .arg(sheet.problemCount)
+                             .arg(rows.size());
     text += sheet.students.isEmpty()
                 ? QStringLiteral("\n没有一行是完全正确的，请改正后重新导入。")
                 : QStringLiteral("\n可以取消导入，改正后重新导入；也可以跳过这些行，只导入其余 %1 名学生的成绩。")

@@ -59,11 +59,12 @@ class TCjfxF : public QDialog {
 public:
     explicit TCjfxF(QWidget* parent = nullptr);
 
-    void Search();       // the papers matching 标题 and 科目, newest first
-    void BtnDcClick();   // 导出成绩表…
-    void BtnDrClick();   // 导入成绩…
-    void BtnSckClick();  // 删除考试
-    void BtnBgClick();   // 生成报告…
+    void Search();        // the papers matching 标题 and 科目, newest first
+    void BtnDcClick();    // 导出成绩表…
+    void BtnDrClick();    // 导入成绩…
+    void BtnSckClick();   // 删除考试
+    void BtnBgClick();    // 生成报告…
+    void BtnGxndClick();  // 更新难度…: the paper's questions' 难度 from their measured difficulty
     // Analyses the ticked sittings of the chosen paper again and shows the result.
     void Analyse();
 
@@ -81,9 +82,6 @@ public:
     const analysis::Analysis& result() const { return *result_; }
     const analysis::Sitting& sitting() const { return sitting_; }
     const QVector<analysis::AnalysedQuestion>& questions() const { return questions_; }
-    // Each question's measured difficulty P by its id in the bank (questions of the paper not known
-    // in the bank left out), from the ticked sittings; empty while nothing is analysed.
-    QHash<qint64, double> measuredDifficulties() const;
     // The question whose letters the options chart shows (index into questions()), -1 when none.
     int optionsQuestion() const { return optionsQuestion_; }
     void showOptionsOf(int question);
@@ -96,6 +94,7 @@ public:
     QPushButton* BtnDr;
     QPushButton* BtnSck;
     QPushButton* BtnBg;
+    QPushButton* BtnGxnd;
     QPushButton* BtnGb;
     QSpinBox* SpinJgx;      // 及格线, percent of the full marks
     QSpinBox* SpinYxx;      // 优秀线

@@ -19,7 +19,9 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 #include "analysis/sitting_store.h"
@@ -33,6 +35,7 @@
 #include "ui/forms.h"
 #include "windows/analysis/analysis_charts.h"
 #include "windows/analysis/score_analysis_window.h"
+#include "windows/analysis/update_difficulty.h"
 
 using testing::BoxAnswerer;
 using testing::Workspace;
@@ -294,10 +297,24 @@ void ScoreAnalysisTest::exportedSheetFilledInAndImportedGivesTheDifficultyComput
     for (const char* part : {"人数 4", "平均分 10.25", "中位数 10.5", "最高分 19.0", "最低分 1.0", "Cronbach α = "}) {
         QVERIFY2(figures.contains(QString::fromUtf8(part)), qPrintable(figures));
     }
-    // The measured P of each question by its id in the bank, for 更新难度.
-    const QHash<qint64, double> measured = window->measuredDifficulties();
-    QCOMPARE(measured.size(), 4);
-    QCOMPARE(measured.value(paper.sections.at(1).questions.at(0).questionId), 0.5);
+    // 更新难度… proposes from the measured P of the paper's questions (0.50, 0.50, 0.50, 0.575):
+    // all 中等 by the usual lines, all 易 with the line of 易 at 0.50; applied, the bank has them.
+    int rowsShown = -1, tickedAtFirst = -1;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<UpdateDifficultyDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        rowsShown = dialog->GridGxnd->rowCount();
+        tickedAtFirst = 0;
+        for (int r = 0; r < rowsShown; ++r) tickedAtFirst += dialog->isTicked(r) ? 1 : 0;
+        dialog->SpinYi->setValue(0.5);
+        QTest::mouseClick(dialog->BtnYy, Qt::LeftButton);
+    });
+    QTest::mouseClick(window->BtnGxnd, Qt::LeftButton);
+    QCOMPARE(rowsShown, 4);
+    QCOMPARE(tickedAtFirst, 0);
+    QCOMPARE(boxes.last(), QStringLiteral("已更新 4 道试题的难度。"));
+    QCOMPARE(ws.count("stb", "nd='易'"), 4);
+    QVERIFY(!QApplication::activeModalWidget());
 
     // Sorted by difficulty, hardest first: question 4 (P = 23 / 40) is not; 1 and 2 and 3 tie at 0.5.
     window->TableTm->sortByColumn(scoreanalysis::Difficulty, Qt::DescendingOrder);
