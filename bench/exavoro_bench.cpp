@@ -61,6 +61,7 @@
 #include "windows/bank/subject_settings.h"
 #include "data/backup.h"
 #include "data/data_module.h"
+#include "data/question_fields.h"
 #include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -1296,7 +1297,7 @@ int storeClient(const QString& uri, int client, int count)
                                           {QStringLiteral("fs"), QStringLiteral("5")},
                                           {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
                                           {QStringLiteral("da"), QStringLiteral("答")},
-                                          {QStringLiteral("time"), demo::timeOfDay()}});
+                                          {QStringLiteral("time"), fields::timeOfDay()}});
             } catch (const DataError&) {
                 throw;
             } catch (const AppError&) {

@@ -1,5 +1,7 @@
 #include "data/question_fields.h"
 
+#include <QTime>
+
 #include <QRegularExpression>
 
 namespace fields {
@@ -23,6 +25,11 @@ QString difficultyProblem(const QString& difficulty)
 {
     if (difficulty.isEmpty() || difficulties().contains(difficulty)) return QString();
     return QStringLiteral("难度“%1”不是%2之一").arg(difficulty.left(20), difficulties().join(QStringLiteral("、")));
+}
+
+QString timeOfDay()
+{
+    return QTime::currentTime().toString(QStringLiteral("H:mm:ss"));
 }
 
 }  // namespace fields

@@ -21,4 +21,7 @@ QString scoreProblem(const QString& score);
 // score is), else what is wrong with it.
 QString difficultyProblem(const QString& difficulty);
 
+// The time of day as a question's entry time is stored (stb.time): H:mm:ss, 24 hours.
+QString timeOfDay();
+
 }  // namespace fields

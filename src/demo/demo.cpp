@@ -7,6 +7,7 @@
 #include "data/engine.h"
 #include "data/errors.h"
 #include "data/passwords.h"
+#include "data/question_fields.h"
 #include "data/schema.h"
 #include "data/server_roles.h"
 #include "data/sql.h"
@@ -44,11 +45,6 @@ QString levelDescription(int level)
         default:
             return QString();
     }
-}
-
-QString timeOfDay()
-{
-    return QTime::currentTime().toString(QStringLiteral("H:mm:ss"));
 }
 
 namespace {
@@ -267,7 +263,7 @@ void createDemoDatabase(const QString& path)
         for (DemoSubject& subject : subjects) {
             if (subject.name == QStringLiteral("数学")) addFormulaQuestions(db, subject);
         }
-        const QString now = timeOfDay();
+        const QString now = fields::timeOfDay();
         for (int s = 0; s < subjects.size(); ++s) {
             const DemoSubject& subject = subjects[s];
             const QString kmh = convert::nextCode(QString::number(s), 2);

@@ -49,7 +49,4 @@ void createGeneratedDatabase(const QString& path, const GeneratedShape& shape, u
 // inside the bank's creating transaction.
 void buildBank(const QString& target, const std::function<void(QSqlDatabase&)>& fill);
 
-// The time of day as the program writes it into `time`: H:mm:ss, 24 hours.
-QString timeOfDay();
-
 }  // namespace demo

@@ -13,7 +13,6 @@
 #include "data/numbering.h"
 #include "data/question_fields.h"
 #include "data/sql.h"
-#include "demo/demo.h"
 #include "exchange/knowledge_tags.h"
 
 namespace exchange {
@@ -251,7 +250,7 @@ StoreSummary storeQuestions(const QSqlDatabase& db, const QString& kmh, const QV
 
     QSet<QString> storedPictures;
     QSet<QString> kept;  // type/chapter pairs kept from deletion by other users until the commit
-    const QString time = demo::timeOfDay();
+    const QString time = fields::timeOfDay();
     for (int i = 0; i < questions.size(); ++i) {
         if (options.progress && i % 20 == 0 && !options.progress(i)) throw ImportCancelled();
         const ImportedQuestion& q = questions.at(i);

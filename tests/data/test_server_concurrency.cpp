@@ -3,6 +3,7 @@
 // Every case needs a server and is skipped without one.
 #include "ui/forms.h"
 #include "data/data_module.h"
+#include "data/question_fields.h"
 #include "demo/demo.h"
 #include "data/engine.h"
 #include "data/errors.h"
@@ -37,7 +38,7 @@ int storeClient(const QString& uri, int client, int count)
                                   {QStringLiteral("fs"), QStringLiteral("5")},
                                   {QStringLiteral("tm"), QStringLiteral("程序%1的第%2题").arg(client).arg(i)},
                                   {QStringLiteral("da"), QStringLiteral("答")},
-                                  {QStringLiteral("time"), demo::timeOfDay()}});
+                                  {QStringLiteral("time"), fields::timeOfDay()}});
     }
     return 0;
 }

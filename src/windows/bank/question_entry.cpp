@@ -20,7 +20,6 @@
 #include "library/paper_store.h"
 #include "analysis/sitting_store.h"
 #include "data/sql.h"
-#include "demo/demo.h"
 #include "data/lookups.h"
 #include "data/numbering.h"
 #include "ui/handler.h"
@@ -623,7 +622,7 @@ void TLrstF::BtnXtrkClick()
         if (refuseMissingCodes(kmh_, txh_, zjh)) return;
         if (!storeDespiteDuplicates(kmh_, txh_, 0)) return;
         // The number is Zdbh's; when another user stores the same number first, the next one is taken.
-        const QString time = demo::timeOfDay();
+        const QString time = fields::timeOfDay();
         auto store = [&] {
             return numbering::storeQuestion(DM->db(), DM->ADOStb, kmh_, txh_,
                                             {{QStringLiteral("nd"), ComboBoxNd->currentText()},
@@ -754,7 +753,7 @@ void TLrstF::BtnYtggClick()
                                 EditFs->text(),
                                 MemoTm->toPlainText(),
                                 MemoDa->toPlainText(),
-                                demo::timeOfDay(),
+                                fields::timeOfDay(),
                                 loadedValues_.value(kLoadedColumns.size() - 1)};
     QStringList sets, same;
     QVariantList binds;
