@@ -21,7 +21,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QFileInfo>
-#include <QTime>
 #include <QUuid>
 
 namespace demo {
