@@ -45,6 +45,7 @@
 #include "app/main_window.h"
 #include "windows/bank/question_entry.h"
 #include "windows/bank/recycle_bin.h"
+#include "windows/analysis/score_analysis_window.h"
 #include "windows/blueprint/blueprint_window.h"
 #include "windows/content/content_preview.h"
 #include "windows/content/formula_editor.h"
@@ -287,6 +288,14 @@ QVector<HelpPicture> helpPictures()
          [](Workspace&) -> QWidget* {
              const qint64 id = storeSamplePaper();
              return shown(new TBjF(library::loadPaper(DM->db(), id), MainF));
+         }},
+        {QStringLiteral("scores.png"),
+         [](Workspace&) -> QWidget* {
+             // The demo's A paper with its sitting of 48 students, the scatter of P and D in view.
+             auto* window = shown(new TCjfxF(MainF));
+             window->selectPaper(sql::scalar(DM->db(), QStringLiteral("SELECT MIN(paper_id) FROM sittings")).toLongLong());
+             window->TabsTb->setCurrentIndex(1);
+             return window;
          }},
         {QStringLiteral("recycle.png"),
          [](Workspace& ws) -> QWidget* {
