@@ -16,19 +16,20 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "ui/forms.h"
-#include "ui/message_box.h"
-#include "ui/platform.h"
-#include "windows/content/content_preview.h"
+#include "analysis/sitting_store.h"
+#include "content/fonts.h"
+#include "data/current_user.h"
 #include "data/data_module.h"
 #include "data/errors.h"
 #include "library/parallel_paper.h"
-#include "windows/output/layout_dialog.h"
 #include "output/paper_document.h"
+#include "ui/forms.h"
 #include "ui/handler.h"
-#include "content/fonts.h"
-#include "data/current_user.h"
+#include "ui/message_box.h"
 #include "ui/paper_output.h"
+#include "ui/platform.h"
+#include "windows/content/content_preview.h"
+#include "windows/output/layout_dialog.h"
 
 using namespace library;
 
@@ -234,8 +235,9 @@ void TSjkF::BtnCknrClick()
 QString TSjkF::writeStoredPaper(const StoredPaper& paper, QWidget* parent)
 {
     // Written in the layout the user chose last (版式).
-    const QStringList paths = writePaperDocuments(toContent(paper), QDir::current().filePath(QStringLiteral("Papers")),
-                                                  PrintLayout::load(current_user::name()), convertFormulasShowingProgress);
+    const QStringList paths =
+        writePaperDocuments(toContent(paper), QDir::current().filePath(QStringLiteral("Papers")),
+                            PrintLayout::load(current_user::name()), convertFormulasShowingProgress);
     announceDocuments(paths, parent);
     return paths.first();
 }
@@ -271,7 +273,19 @@ void TSjkF::BtnScClick()
         return;
     }
     const QString title = model_->rows().field(TablePapers->currentIndex().row(), 0);
-    if (!MsgBox::confirmDestructive(QStringLiteral("确实要从试卷库中删除试卷“%1”吗？").arg(title), this)) return;
+    QString question = QStringLiteral("确实要从试卷库中删除试卷“%1”吗？").arg(title);
+    // The scores of its sittings go with it, and with them its questions' measured difficulty.
+    const QVector<analysis::SittingInfo> sittings = analysis::listSittings(DM->db(), id);
+    if (!sittings.isEmpty()) {
+        int students = 0;
+        for (const analysis::SittingInfo& s : sittings) students += s.students;
+        question +=
+            QStringLiteral(
+                "\n这份试卷已导入 %1 次考试的成绩（共 %2 人），将一并删除，各题由这些考试得到的实测难度也随之删除。")
+                .arg(sittings.size())
+                .arg(students);
+    }
+    if (!MsgBox::confirmDestructive(question, this)) return;
     deletePaper(DM->db(), id);
     model_->setRows(readPaperList(DM->db(), EditBt->text(), EditKm->text()));
     LabelCount->setText(QStringLiteral("共 %1 份试卷").arg(model_->rowCount()));

@@ -587,8 +587,19 @@ void PaperLibraryTest::libraryWindowSearchesShowsDeletesAndExports()
     QTest::mouseClick(window->BtnSc, Qt::LeftButton);
     QCOMPARE(boxes.last(), QStringLiteral("确实要从试卷库中删除试卷“数学期中”吗？"));
     QCOMPARE(ws.count("papers"), 3);
+    // A paper with sittings says that their scores go with it.
+    const QString paperId = ws.scalar("SELECT id FROM papers WHERE title='数学期中'");
+    ws.exec("INSERT INTO sittings (paper_id, held_on, class_name, students) VALUES (?, '2026-11-20', '一班', 30),"
+            " (?, '2026-11-21', '二班', 12)",
+            {paperId, paperId});
+    boxes.queue(QMessageBox::Cancel);
+    QTest::mouseClick(window->BtnSc, Qt::LeftButton);
+    QCOMPARE(boxes.last(), QStringLiteral("确实要从试卷库中删除试卷“数学期中”吗？\n这份试卷已导入 2 次考试的成绩（共 42 人），"
+                                          "将一并删除，各题由这些考试得到的实测难度也随之删除。"));
+    QCOMPARE(ws.count("sittings"), 2);
     boxes.queue(QMessageBox::Ok);
     QTest::mouseClick(window->BtnSc, Qt::LeftButton);
+    QCOMPARE(ws.count("sittings"), 0);
     QCOMPARE(ws.count("papers"), 2);
     QCOMPARE(ws.count("paper_questions"), 2);
     QCOMPARE(ws.count("paper_sections"), 2);
