@@ -205,31 +205,6 @@ docx::Document buildPaperDocument(const PaperContent& paper, PaperMedia* media)
     return doc;
 }
 
-// The title as a file name: characters no file name may hold become "_", a leading dot would
-// hide the file, and the name is kept short enough for any file system.
-QString fileBaseName(const QString& title)
-{
-    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
-    QString name;
-    for (qsizetype i = 0; i < title.size(); ++i) {
-        const QChar c = title.at(i);
-        // Half of a character (a surrogate without its partner) has no spelling in a file name.
-        if (c.isHighSurrogate() && (i + 1 == title.size() || !title.at(i + 1).isLowSurrogate())) continue;
-        if (c.isLowSurrogate() && (i == 0 || !title.at(i - 1).isHighSurrogate())) continue;
-        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
-        name.append(control || kForbidden.contains(c) ? QLatin1Char('_') : c);
-    }
-    name = name.trimmed();
-    if (name.startsWith(QLatin1Char('.'))) name[0] = QLatin1Char('_');
-    constexpr int kMaxLength = 80;
-    if (name.size() > kMaxLength) {
-        name.truncate(kMaxLength);
-        if (name.back().isHighSurrogate()) name.chop(1);
-        name = name.trimmed();
-    }
-    return name.isEmpty() ? QStringLiteral("试卷") : name;
-}
-
 QString native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
@@ -302,6 +277,31 @@ void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& folder)
 }
 
 }  // namespace
+
+// The title as a file name: characters no file name may hold become "_", a leading dot would
+// hide the file, and the name is kept short enough for any file system.
+QString fileBaseName(const QString& title)
+{
+    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+    QString name;
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title.at(i);
+        // Half of a character (a surrogate without its partner) has no spelling in a file name.
+        if (c.isHighSurrogate() && (i + 1 == title.size() || !title.at(i + 1).isLowSurrogate())) continue;
+        if (c.isLowSurrogate() && (i == 0 || !title.at(i - 1).isHighSurrogate())) continue;
+        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
+        name.append(control || kForbidden.contains(c) ? QLatin1Char('_') : c);
+    }
+    name = name.trimmed();
+    if (name.startsWith(QLatin1Char('.'))) name[0] = QLatin1Char('_');
+    constexpr int kMaxLength = 80;
+    if (name.size() > kMaxLength) {
+        name.truncate(kMaxLength);
+        if (name.back().isHighSurrogate()) name.chop(1);
+        name = name.trimmed();
+    }
+    return name.isEmpty() ? QStringLiteral("试卷") : name;
+}
 
 PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, const QString& title,
                           const QString& duration, const QString& total)

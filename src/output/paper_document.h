@@ -6,10 +6,9 @@
 #include <functional>
 #include <optional>
 
+#include "content/formulas.h"
 #include "output/paper_content.h"
 #include "output/print_layout.h"
-
-#include "content/formulas.h"
 
 // Converts the formulas the bank's cache does not know (LaTeX sources in, Office Math out). Empty:
 // pandoc converts them right here, one run per formula; a window passes one that shows progress.
@@ -24,6 +23,10 @@ PaperContent collectPaper(const QString& kmh, const QStringList& typeNames, cons
 // the title; an existing file is never overwritten ("标题 (2).docx", …). The file is written to a
 // temporary name first and renamed, so a failure leaves nothing behind. Returns the file's path;
 // throws AppError with the failure's text.
+// A title as a file name: characters no file name may hold become "_", a leading dot would hide the
+// file, and the name is kept short enough for any file system ("试卷" when nothing is left).
+QString fileBaseName(const QString& title);
+
 QString writePaperDocument(const PaperContent& paper, const QString& folder, const FormulaConverter& convert = {});
 
 // Converts every formula of the paper (from the cache, the rest in one pandoc run) and loads its
@@ -39,4 +42,3 @@ std::optional<PaperMedia> preparePaperMedia(const PaperContent& paper, const For
 // first; when any write fails nothing is left behind and AppError is thrown.
 QStringList writePaperDocuments(const PaperContent& paper, const QString& folder, const PrintLayout& layout,
                                 const FormulaConverter& convert = {});
-

@@ -30,7 +30,9 @@
 #include "content/fonts.h"
 #include "data/data_module.h"
 #include "data/errors.h"
+#include "output/paper_document.h"
 #include "ui/busy.h"
+#include "ui/controls.h"
 #include "ui/handler.h"
 #include "ui/message_box.h"
 #include "ui/platform.h"
@@ -42,34 +44,17 @@ using scoreanalysis::ItemTableModel;
 
 namespace {
 
+using ui::makeButton;
+
 const char* const kHeaders[] = {"题号",  "题型",    "满分",     "平均分",
                                 "难度P", "区分度D", "题总相关", "选项 高/低分组（*为答案）"};
 
 // A sheet read through the busy window when it is this large; smaller ones take a blink.
 constexpr qint64 kLargeSheetBytes = 512 * 1024;
 
-QPushButton* makeButton(const QString& text, QWidget* parent, const char* name)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 QString native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-// A paper title as a file name: the characters a file system refuses become "_".
-QString fileNameOf(QString title)
-{
-    static const QString bad = QStringLiteral("\\/:*?\"<>|\r\n\t\v");
-    for (QChar& c : title) {
-        if (bad.contains(c) || c.unicode() < 0x20) c = QLatin1Char('_');
-    }
-    title = title.trimmed();
-    return title.isEmpty() ? QStringLiteral("试卷") : title.left(80);
 }
 
 // The program's own save dialog (not the desktop's): it asks before replacing a file and adds the
@@ -603,7 +588,7 @@ void TCjfxF::showCharts()
 
 QString TCjfxF::defaultFileName(const QString& suffix) const
 {
-    return QDir::current().filePath(fileNameOf(paper_.title) + suffix);
+    return QDir::current().filePath(fileBaseName(paper_.title) + suffix);
 }
 
 void TCjfxF::BtnDcClick()

@@ -14,19 +14,16 @@
 
 #include "data/errors.h"
 #include "library/paper_store.h"
+#include "ui/controls.h"
 #include "ui/handler.h"
 #include "ui/message_box.h"
 
 namespace {
 
-constexpr int kIdRole = Qt::UserRole;
+using ui::makeButton;
+using ui::makeLabel;
 
-QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
+constexpr int kIdRole = Qt::UserRole;
 
 QDoubleSpinBox* makeLine(double value, QWidget* parent, const QString& name)
 {
@@ -37,14 +34,6 @@ QDoubleSpinBox* makeLine(double value, QWidget* parent, const QString& name)
     box->setSingleStep(0.05);
     box->setValue(value);
     return box;
-}
-
-QPushButton* makeButton(const QString& text, QWidget* parent, const QString& name)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
 }
 
 }  // namespace

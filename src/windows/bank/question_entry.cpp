@@ -1,66 +1,62 @@
 #include "windows/bank/question_entry.h"
 
-#include "ui/db_grid.h"
-#include "ui/forms.h"
-#include "ui/key_filters.h"
-#include "ui/message_box.h"
-#include "ui/platform.h"
-#include "ui/points_completer.h"
-#include "windows/bank/bank_common.h"
-#include "windows/bank/duplicate_dialog.h"
-#include "content/content.h"
-#include "windows/content/content_preview.h"
-#include "windows/content/formula_editor.h"
-#include "windows/content/picture_size_dialog.h"
-#include "data/question_fields.h"
-#include "data/convert.h"
-#include "data/data_module.h"
-#include "data/knowledge_points.h"
-#include "data/recycle.h"
-#include "library/paper_store.h"
-#include "analysis/sitting_store.h"
-#include "data/sql.h"
-#include "data/lookups.h"
-#include "data/numbering.h"
-#include "ui/handler.h"
-#include "content/fonts.h"
-#include "data/current_user.h"
-
 #include <QBuffer>
 #include <QClipboard>
-#include <QCompleter>
 #include <QColor>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
-#include <QMenu>
-#include <QMimeData>
-#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QTimer>
 
+#include "analysis/sitting_store.h"
+#include "content/content.h"
+#include "content/fonts.h"
+#include "data/convert.h"
+#include "data/current_user.h"
+#include "data/data_module.h"
+#include "data/knowledge_points.h"
+#include "data/lookups.h"
+#include "data/numbering.h"
+#include "data/question_fields.h"
+#include "data/recycle.h"
+#include "data/sql.h"
+#include "library/paper_store.h"
+#include "ui/controls.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
+#include "ui/handler.h"
+#include "ui/key_filters.h"
+#include "ui/message_box.h"
+#include "ui/platform.h"
+#include "ui/points_completer.h"
+#include "windows/bank/bank_common.h"
+#include "windows/bank/duplicate_dialog.h"
+#include "windows/content/content_preview.h"
+#include "windows/content/formula_editor.h"
+#include "windows/content/picture_size_dialog.h"
+
 namespace {
+
+using ui::makeLabel;
 
 // How much wider the left column (subject, type, searches, grid) is than it was before the grid
 // showed the first line of each question; the right part moves over by as much.
 constexpr int kLeftWider = 120;
-
-QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
 
 QFrame* makePanel(QWidget* parent, const QString& name)
 {
@@ -115,8 +111,8 @@ TLrstF::TLrstF(QWidget* parent) : QDialog(parent)
     ComboBoxSsZj->addItem(QStringLiteral("全部章节"));
     ComboBoxSsNd = new QComboBox(Panel1);
     ComboBoxSsNd->setObjectName(QStringLiteral("ComboBoxSsNd"));
-    ComboBoxSsNd->addItems({QStringLiteral("全部难度"), QStringLiteral("易"), QStringLiteral("较易"), QStringLiteral("中等"),
-                            QStringLiteral("较难"), QStringLiteral("难")});
+    ComboBoxSsNd->addItems({QStringLiteral("全部难度"), QStringLiteral("易"), QStringLiteral("较易"),
+                            QStringLiteral("中等"), QStringLiteral("较难"), QStringLiteral("难")});
     LabelSsjg = makeLabel(QString(), Panel1, QStringLiteral("LabelSsjg"));
     LabelSsZsd = makeLabel(QStringLiteral("知识点："), Panel1, QStringLiteral("LabelSsZsd"));
     ComboBoxSsZsd = new QComboBox(Panel1);
@@ -411,8 +407,10 @@ void TLrstF::loadSubject()
     loading_ = true;
     try {
         kmh_ = KmmToKmh(ComboBoxKm->currentText());
-        fillBox(ComboBoxTx, sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
-        fillBox(ComboBoxZj, sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxTx,
+                sql::column(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh=? ORDER BY id"), {kmh_}));
+        fillBox(ComboBoxZj,
+                sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
         fillSearchChapters();
         fillPoints();
         txh_ = TxmToTxh(kmh_, ComboBoxTx->currentText());
@@ -466,8 +464,8 @@ void TLrstF::openGrid()
     // Numbers pass three digits in a large type: the number column widens to show them whole
     // (numbered in turn, a type's numbers have about as many digits as it has questions).
     const QString widest(QString::number(q->recordCount()).size(), QLatin1Char('0'));
-    DBGrid1->setColumnWidth(0, widest.size() <= 3 ? 33
-                                                  : std::max(33, DBGrid1->fontMetrics().horizontalAdvance(widest) + 10));
+    DBGrid1->setColumnWidth(
+        0, widest.size() <= 3 ? 33 : std::max(33, DBGrid1->fontMetrics().horizontalAdvance(widest) + 10));
 }
 
 void TLrstF::ComboBoxKmChange()
@@ -511,8 +509,7 @@ void TLrstF::loadQuestion(const QString& kmh)
         loading_ = wasLoading;
     }
     LabelZsdts->clear();
-    LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedId_))
-                             : QString());
+    LabelSyqk->setText(onRow ? library::usageText(library::usage(DM->db(), loadedId_)) : QString());
     // The measured difficulty of this question alone: one statement when the current row changes.
     QString measured;
     if (onRow) {
@@ -542,10 +539,9 @@ void TLrstF::BtnSsClick()
     const int n = convert::toInt(EditTh->text());
     Dataset* q = DM->ADOQuerySt;
     // Rows are compared in place, so the grid moves only once, to the row found.
-    const int found = q->findRow({QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("TH")},
-                                 [this, n](const QStringList& row) {
-                                     return row[0] == kmh_ && row[1] == txh_ && convert::toInt(row[2]) == n;
-                                 });
+    const int found = q->findRow(
+        {QStringLiteral("kmh"), QStringLiteral("txh"), QStringLiteral("TH")},
+        [this, n](const QStringList& row) { return row[0] == kmh_ && row[1] == txh_ && convert::toInt(row[2]) == n; });
     if (found >= 0) {
         q->setRecNo(found);
         loadQuestion(kmh_);
@@ -640,11 +636,11 @@ void TLrstF::BtnXtrkClick()
             try {
                 DM->transaction({}, [&] {
                     const QString th = store();
-                    const qint64 id =
-                        sql::scalar(DM->db(), QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=?"
-                                                             " ORDER BY id DESC LIMIT 1"),
-                                    {kmh_, txh_, th})
-                            .toLongLong();
+                    const qint64 id = sql::scalar(DM->db(),
+                                                  QStringLiteral("SELECT id FROM stb WHERE kmh=? AND txh=? AND th=?"
+                                                                 " ORDER BY id DESC LIMIT 1"),
+                                                  {kmh_, txh_, th})
+                                          .toLongLong();
                     storePoints(id, kmh_);
                 });
             } catch (...) {
@@ -794,7 +790,8 @@ void TLrstF::BtnYtggClick()
         {
             QStringList columns;
             for (const QString& column : kLoadedColumns) columns << QStringLiteral("\"%1\"").arg(column);
-            sql::Reader row(DM->db(), QStringLiteral("SELECT %1 FROM stb WHERE id=?").arg(columns.join(QStringLiteral(", "))),
+            sql::Reader row(DM->db(),
+                            QStringLiteral("SELECT %1 FROM stb WHERE id=?").arg(columns.join(QStringLiteral(", "))),
                             {id});
             if (row.next()) {
                 for (int i = 0; i < kLoadedColumns.size(); ++i) theirs << row.text(i);
@@ -803,11 +800,13 @@ void TLrstF::BtnYtggClick()
         auto clip = [](const QString& text) { return text.size() > 300 ? text.left(300) + QStringLiteral("…") : text; };
         const QString question =
             QStringLiteral("第") + loadedTh_ +
-            QStringLiteral("题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）\n"
-                           "选“覆盖”则用编辑框中的内容替换其他用户的更改。\n\n其他用户更改后的内容：\n难度：%1　分数：%2\n题目：%3\n答案：%4")
+            QStringLiteral(
+                "题已被其他用户更改，是否重新载入该题？（选“否”保留编辑框中的内容）\n"
+                "选“覆盖”则用编辑框中的内容替换其他用户的更改。\n\n其他用户更改后的内容：\n难度：%1　分数：%2\n题目：%"
+                "3\n答案：%4")
                 .arg(theirs.value(1), theirs.value(2), clip(theirs.value(3)), clip(theirs.value(4)));
-        const auto answer = MsgBox::chooseOfThree(question, QStringLiteral("是"), QStringLiteral("否"),
-                                                  QStringLiteral("覆盖"), this);
+        const auto answer =
+            MsgBox::chooseOfThree(question, QStringLiteral("是"), QStringLiteral("否"), QStringLiteral("覆盖"), this);
         if (answer == QMessageBox::Yes) {
             reloadLoadedQuestion();
         } else if (answer == QMessageBox::Save && theirs.size() == kLoadedColumns.size()) {
@@ -880,7 +879,8 @@ void TLrstF::fillSearchChapters()
     const QString chosen = ComboBoxSsZj->currentIndex() > 0 ? ComboBoxSsZj->currentText() : QString();
     ComboBoxSsZj->clear();
     ComboBoxSsZj->addItem(QStringLiteral("全部章节"));
-    ComboBoxSsZj->addItems(sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
+    ComboBoxSsZj->addItems(
+        sql::column(DM->db(), QStringLiteral("SELECT zjm FROM zjb WHERE kmh=? ORDER BY id"), {kmh_}));
     const int index = chosen.isEmpty() ? 0 : ComboBoxSsZj->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
     ComboBoxSsZj->setCurrentIndex(std::max(0, index));
 }
@@ -1007,8 +1007,9 @@ void TLrstF::showNewPoints()
         });
         if (!known) unknown << path;
     }
-    LabelZsdts->setText(unknown.isEmpty() ? QString()
-                                          : QStringLiteral("新知识点（入库时建立）：") + unknown.join(QStringLiteral("、")));
+    LabelZsdts->setText(unknown.isEmpty()
+                            ? QString()
+                            : QStringLiteral("新知识点（入库时建立）：") + unknown.join(QStringLiteral("、")));
 }
 
 void TLrstF::storePoints(qint64 questionId, const QString& kmh)

@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QHideEvent>
-#include <QShowEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -12,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,14 +18,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/forms.h"
-#include "ui/message_box.h"
-#include "ui/points_completer.h"
-#include "windows/bank/bank_common.h"
 #include "content/content.h"
 #include "data/data_module.h"
 #include "data/errors.h"
@@ -36,18 +32,17 @@
 #include "exchange/knowledge_tags.h"
 #include "exchange/moodle.h"
 #include "exchange/question_store.h"
+#include "ui/controls.h"
+#include "ui/forms.h"
+#include "ui/message_box.h"
+#include "ui/points_completer.h"
+#include "windows/bank/bank_common.h"
 
 namespace exchange {
 
 namespace {
 
-QPushButton* makeButton(const QString& text, const char* name, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
+using ui::makeButton;
 
 QString oneLine(const QString& text, int length)
 {
@@ -119,8 +114,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     EditFile->setPlaceholderText(
         QStringLiteral("Word 文档（.docx、.doc）、WPS（.wps）、.odt、.md、.txt、Moodle XML（.xml）或 GIFT（.gift）"));
     top->addWidget(EditFile, 1);
-    BtnFile = makeButton(QStringLiteral("浏览…"), "BtnFile", this);
-    BtnRead = makeButton(QStringLiteral("读取"), "BtnRead", this);
+    BtnFile = makeButton(QStringLiteral("浏览…"), this, "BtnFile");
+    BtnRead = makeButton(QStringLiteral("读取"), this, "BtnRead");
     top->addWidget(BtnFile);
     top->addWidget(BtnRead);
     // Plain text may be in any of the encodings Chinese tools save; the one used is shown and
@@ -202,8 +197,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     EditFs->setMaximumWidth(50);
     EditFs->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("\\d{0,%1}").arg(fields::kScoreDigits)), EditFs));
-    BtnApply = makeButton(QStringLiteral("应用到所选行"), "BtnApply", edit);
-    BtnSection = makeButton(QStringLiteral("选中本节"), "BtnSection", edit);
+    BtnApply = makeButton(QStringLiteral("应用到所选行"), edit, "BtnApply");
+    BtnSection = makeButton(QStringLiteral("选中本节"), edit, "BtnSection");
     editRow->addWidget(new QLabel(QStringLiteral("题型："), edit));
     editRow->addWidget(ComboBoxTx);
     editRow->addWidget(new QLabel(QStringLiteral("章节："), edit));
@@ -223,8 +218,8 @@ ImportWindow::ImportWindow(QWidget* parent) : QDialog(parent)
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setValue(0);
-    BtnImport = makeButton(QStringLiteral("导入"), "BtnImport", this);
-    BtnCancel = makeButton(QStringLiteral("取消"), "BtnCancel", this);
+    BtnImport = makeButton(QStringLiteral("导入"), this, "BtnImport");
+    BtnCancel = makeButton(QStringLiteral("取消"), this, "BtnCancel");
     BtnImport->setEnabled(false);
     CheckTgcf = new QCheckBox(QStringLiteral("跳过疑似重复"), this);
     CheckTgcf->setObjectName(QStringLiteral("CheckTgcf"));
@@ -491,9 +486,9 @@ void ImportWindow::updateSummary()
         summary += QStringLiteral("%1 条答案没有对应的试题（见下方列表）。").arg(paper_.unmatchedKeys.size());
     if (paper_.keyLinesJoined > 0)
         summary += QStringLiteral("答案中 %1 行没有题号，已并入它前面的答案。").arg(paper_.keyLinesJoined);
-    const auto suspected = std::count_if(marks_.cbegin(), marks_.cend(), [](const DuplicateMark& m) { return m.suspected(); });
-    if (suspected > 0)
-        summary += QStringLiteral("%1 道试题疑似重复（见“查重”栏）。").arg(suspected);
+    const auto suspected =
+        std::count_if(marks_.cbegin(), marks_.cend(), [](const DuplicateMark& m) { return m.suspected(); });
+    if (suspected > 0) summary += QStringLiteral("%1 道试题疑似重复（见“查重”栏）。").arg(suspected);
     LabelSummary->setText(summary);
 }
 
@@ -625,8 +620,8 @@ void ImportWindow::selectSection()
 void ImportWindow::setBusy(bool busy)
 {
     importing_ = busy;
-    for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableKinds, TableSt, BtnApply,
-                                                      BtnSection, EditZsdDr, BtnImport})
+    for (QWidget* w : std::initializer_list<QWidget*>{EditFile, BtnFile, BtnRead, ComboBoxKm, TableKinds, TableSt,
+                                                      BtnApply, BtnSection, EditZsdDr, BtnImport})
         w->setEnabled(!busy);
 }
 
@@ -740,8 +735,9 @@ void ImportWindow::showDuplicateMark(int row)
     const DuplicateMark mark = marks_.value(row);
     QString typeName;
     if (mark.bankId != 0) {
-        typeName = sql::scalar(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh = ? AND txh = ? ORDER BY id LIMIT 1"),
-                               {kmh_, mark.bankTxh});
+        typeName =
+            sql::scalar(DM->db(), QStringLiteral("SELECT txm FROM txb WHERE kmh = ? AND txh = ? ORDER BY id LIMIT 1"),
+                        {kmh_, mark.bankTxh});
         if (typeName == paper_.questions.at(row).typeName) typeName.clear();
     }
     const bool wasFilling = filling_;

@@ -23,6 +23,7 @@
 #include "data/errors.h"
 #include "library/parallel_paper.h"
 #include "output/paper_document.h"
+#include "ui/controls.h"
 #include "ui/forms.h"
 #include "ui/handler.h"
 #include "ui/message_box.h"
@@ -35,15 +36,9 @@ using namespace library;
 
 namespace {
 
-const char* const kHeaders[] = {"标题", "科目", "时间(分钟)", "总分", "题数", "版式", "组卷时间", "组卷人"};
+using ui::makeButton;
 
-QPushButton* makeButton(const QString& text, QWidget* parent, const char* name)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
+const char* const kHeaders[] = {"标题", "科目", "时间(分钟)", "总分", "题数", "版式", "组卷时间", "组卷人"};
 
 QString native(const QString& path)
 {

@@ -1,32 +1,5 @@
 #include "windows/wizard/detail_settings.h"
 
-#include "ui/db_grid.h"
-#include "ui/forms.h"
-#include "ui/key_filters.h"
-#include "ui/message_box.h"
-#include "ui/platform.h"
-#include "content/content.h"
-#include "windows/content/content_preview.h"
-#include "data/composition_state.h"
-#include "data/convert.h"
-#include "data/data_module.h"
-#include "data/errors.h"
-#include "data/lookups.h"
-#include "data/sql.h"
-#include "library/paper_store.h"
-#include "analysis/difficulty_review.h"
-#include "windows/output/layout_dialog.h"
-#include "output/paper_document.h"
-#include "windows/wizard/overall_settings.h"
-#include "data/random_draw.h"
-#include "ui/handler.h"
-#include "content/fonts.h"
-#include "data/current_user.h"
-#include "ui/paper_output.h"
-#include "ui/window_state.h"
-#include "data/question_search.h"
-#include "data/knowledge_points.h"
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -53,20 +26,43 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "analysis/difficulty_review.h"
+#include "content/content.h"
+#include "content/fonts.h"
+#include "data/composition_state.h"
+#include "data/convert.h"
+#include "data/current_user.h"
+#include "data/data_module.h"
+#include "data/errors.h"
+#include "data/knowledge_points.h"
+#include "data/lookups.h"
+#include "data/question_search.h"
+#include "data/random_draw.h"
+#include "data/sql.h"
+#include "library/paper_store.h"
+#include "output/paper_document.h"
+#include "ui/controls.h"
+#include "ui/db_grid.h"
+#include "ui/forms.h"
+#include "ui/handler.h"
+#include "ui/key_filters.h"
+#include "ui/message_box.h"
+#include "ui/paper_output.h"
+#include "ui/platform.h"
+#include "ui/window_state.h"
+#include "windows/content/content_preview.h"
+#include "windows/output/layout_dialog.h"
+#include "windows/wizard/overall_settings.h"
+
 using wizard::selectedRow;
 using wizard::selectRow;
 
 namespace {
 
+using ui::makeLabel;
+
 const QString kAll = QStringLiteral("全部");
 const QString kAllPoints = QStringLiteral("全部知识点");
-
-QLabel* makeLabel(const QString& text, QWidget* parent, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
 
 QToolButton* makeSpeedButton(const QString& text, const QString& hint, QWidget* parent, const char* name)
 {
@@ -88,14 +84,14 @@ QLineEdit* makeEdit(QWidget* parent, const char* name)
 using QuestionKey = QPair<QString, QString>;
 
 // The eight fields of an sjb row that travel with a question when two questions change places.
-const QStringList kMovedFields = {QStringLiteral("th"), QStringLiteral("nd"),   QStringLiteral("fs"),
-                                  QStringLiteral("tm"), QStringLiteral("da"),   QStringLiteral("time"),
+const QStringList kMovedFields = {QStringLiteral("th"),  QStringLiteral("nd"), QStringLiteral("fs"),
+                                  QStringLiteral("tm"),  QStringLiteral("da"), QStringLiteral("time"),
                                   QStringLiteral("zjh"), QStringLiteral("bz")};
 
 QStringList readPaperRow(qint64 id)
 {
-    QSqlQuery q = sql::run(DM->db(),
-                           QStringLiteral("SELECT th, nd, fs, tm, da, \"time\", zjh, bz FROM sjb WHERE id=?"), {id});
+    QSqlQuery q =
+        sql::run(DM->db(), QStringLiteral("SELECT th, nd, fs, tm, da, \"time\", zjh, bz FROM sjb WHERE id=?"), {id});
     QStringList values;
     if (q.next()) {
         for (int i = 0; i < kMovedFields.size(); ++i) values << q.value(i).toString();
@@ -246,8 +242,9 @@ TXxszF::TXxszF(QWidget* parent) : QDialog(parent)
     lower->addWidget(PreviewTm, 1, 0, 1, 2);
     lower->setRowStretch(1, 1);
     LabelYqpjf = makeLabel(QString(), this, "LabelYqpjf");
-    LabelYqpjf->setToolTip(QStringLiteral("各题实测难度 P（以往考试中学生得分占满分的比例）乘以它在本卷的分数之和；"
-                                          "没有实测数据的题目不作估计，未计入。"));
+    LabelYqpjf->setToolTip(
+        QStringLiteral("各题实测难度 P（以往考试中学生得分占满分的比例）乘以它在本卷的分数之和；"
+                       "没有实测数据的题目不作估计，未计入。"));
     LabelYqpjf->hide();
     lower->addWidget(LabelYqpjf, 2, 0, 1, 2);
     PreviewTm->setMinimumHeight(40);
@@ -548,8 +545,9 @@ bool TXxszF::draftLost()
     if (sql::sessionGeneration(DM->db()) == session_) return false;
     // The draft lived in the session the server ended: the window is set back to an empty paper,
     // so that what it shows is what 组卷 would write.
-    MsgBox::show(QStringLiteral("与数据库服务器的连接曾经中断，正在组的试卷随之丢失，已重新开始，请重新设置各题型的小题。"),
-                 this);
+    MsgBox::show(
+        QStringLiteral("与数据库服务器的连接曾经中断，正在组的试卷随之丢失，已重新开始，请重新设置各题型的小题。"),
+        this);
     keepPaper_ = false;
     FormShow();
     clearPaperList();
@@ -902,16 +900,16 @@ void TXxszF::DBGridTmKeyUp(int key)
     // Every key that moves the grid's current row (arrows, pages, Home and End with or without
     // Ctrl) shows the question it moved to.
     switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        DBGridTmCellClick();
-        break;
-    default:
-        break;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            DBGridTmCellClick();
+            break;
+        default:
+            break;
     }
 }
 
@@ -1009,10 +1007,10 @@ void TXxszF::appendPaperRow(int candidateRow, const QString& fs)
     };
     // The candidate is a row of stb: its long texts are copied inside the database.
     sql::exec(DM->db(),
-             QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
-                            " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
-             {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
-              value("id")});
+              QStringLiteral("INSERT INTO sjb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)"
+                             " SELECT ?, ?, ?, ?, ?, ?, tm, da, ?, ? FROM stb WHERE id=?"),
+              {value("kmh"), value("txh"), value("th"), value("zjh"), value("nd"), fs, value("time"), value("bz"),
+               value("id")});
 }
 
 void TXxszF::SBtnQbyrClick()
@@ -1034,14 +1032,13 @@ void TXxszF::SBtnQbyrClick()
 
     // Questions already on the paper in other types; this type's earlier choice is given up.
     QSet<QuestionKey> held;
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"),
-                           {kmh_, txh});
+    QSqlQuery q =
+        sql::run(DM->db(), QStringLiteral("SELECT txh, th FROM sjb WHERE NOT (kmh=? AND txh=?)"), {kmh_, txh});
     while (q.next()) held.insert({q.value(0).toString(), q.value(1).toString()});
     // Questions of the newest stored papers, left out when the user asks (empty otherwise, and then
     // the draws are the usual ones).
-    const QSet<qint64> excluded = CheckBoxPcjq->isChecked()
-                                      ? library::usedInRecentPapers(DM->db(), kmh_, SpinBoxPcjq->value())
-                                      : QSet<qint64>();
+    const QSet<qint64> excluded =
+        CheckBoxPcjq->isChecked() ? library::usedInRecentPapers(DM->db(), kmh_, SpinBoxPcjq->value()) : QSet<qint64>();
 
     Dataset* st = DM->ADOQuerySt;
     const int n = st->recordCount();
@@ -1208,10 +1205,9 @@ void TXxszF::showExpectedMean()
     for (const analysis::ComposedQuestion& q : questions) {
         if (q.id >= 0) ids.append(q.id);
     }
-    const QString text =
-        ids.isEmpty() ? QString()
-                      : analysis::expectedMeanText(
-                            analysis::expectedMean(questions, analysis::measuredDifficulty(DM->db(), ids)));
+    const QString text = ids.isEmpty() ? QString()
+                                       : analysis::expectedMeanText(analysis::expectedMean(
+                                             questions, analysis::measuredDifficulty(DM->db(), ids)));
     LabelYqpjf->setText(text);
     LabelYqpjf->setVisible(!text.isEmpty());
     // Shown, the line's room below the current question comes from the part above: the splitter
@@ -1229,8 +1225,8 @@ void TXxszF::InitListBoxSj()
 {
     const QString txh = TxmToTxh(kmh_, currentTypeName());
     clearPaperList();
-    QSqlQuery q = sql::run(DM->db(), QStringLiteral("SELECT id, th, fs FROM sjb WHERE kmh=? AND txh=? ORDER BY id"),
-                           {kmh_, txh});
+    QSqlQuery q =
+        sql::run(DM->db(), QStringLiteral("SELECT id, th, fs FROM sjb WHERE kmh=? AND txh=? ORDER BY id"), {kmh_, txh});
     QStringList lines;
     while (q.next()) {
         sjIds_.append(q.value(0).toLongLong());
@@ -1265,8 +1261,8 @@ void TXxszF::Swap(int a, int b)
     const QStringList recordA = readPaperRow(idA);
     const QStringList recordB = readPaperRow(idB);
     if (recordA.isEmpty() || recordB.isEmpty()) return;
-    const QString update = QStringLiteral(
-        "UPDATE sjb SET th=?, nd=?, fs=?, tm=?, da=?, \"time\"=?, zjh=?, bz=? WHERE id=?");
+    const QString update =
+        QStringLiteral("UPDATE sjb SET th=?, nd=?, fs=?, tm=?, da=?, \"time\"=?, zjh=?, bz=? WHERE id=?");
     DM->transaction({DM->ADOSjb}, [&] {
         QVariantList toA, toB;
         for (const QString& v : recordB) toA << v;
@@ -1327,8 +1323,9 @@ void TXxszF::Button2Click()
     const long long rounded = convert::roundHalfEven(sum);
     const int total = convert::toInt(ZtszF ? ZtszF->EditZf->text() : QString());
     if (rounded != total) {
-        MsgBox::show(QStringLiteral("各题型分数之和为") + QString::number(rounded) + QStringLiteral(",与前面设置的试卷总分") +
-                         QString::number(total) + QStringLiteral("不一致，请检查后重试！"),
+        MsgBox::show(QStringLiteral("各题型分数之和为") + QString::number(rounded) +
+                         QStringLiteral(",与前面设置的试卷总分") + QString::number(total) +
+                         QStringLiteral("不一致，请检查后重试！"),
                      this);
         return;
     }
@@ -1347,8 +1344,8 @@ bool TXxszF::Print()
     const PrintLayout layout = PrintLayout::load(current_user::name());
     library::StoredPaper stored;
     try {
-        stored = library::recordComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(),
-                                            ZtszF->EditSj->text(), ZtszF->EditZf->text(), layout.name());
+        stored = library::recordComposition(DM->db(), kmh_, kmm_, types, ZtszF->EditSjbt->text(), ZtszF->EditSj->text(),
+                                            ZtszF->EditZf->text(), layout.name());
     } catch (const DataError&) {
         throw;
     } catch (const AppError& e) {

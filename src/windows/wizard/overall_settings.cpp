@@ -11,13 +11,14 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "ui/forms.h"
-#include "ui/message_box.h"
+#include "content/fonts.h"
 #include "data/data_module.h"
 #include "data/lookups.h"
 #include "data/sql.h"
+#include "ui/controls.h"
+#include "ui/forms.h"
 #include "ui/handler.h"
-#include "content/fonts.h"
+#include "ui/message_box.h"
 #include "ui/navigator.h"
 
 namespace wizard {
@@ -45,12 +46,7 @@ using wizard::selectRow;
 
 namespace {
 
-QLabel* makeLabel(const QString& text, QWidget* parent, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
+using ui::makeLabel;
 
 QToolButton* makeSpeedButton(const QString& text, const QString& hint, QWidget* parent, const char* name)
 {
