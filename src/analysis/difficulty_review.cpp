@@ -93,11 +93,13 @@ QVector<qint64> missingQuestions(const QSqlDatabase& db, const QVector<qint64>& 
 QVector<ComposedQuestion> composedQuestions(const QSqlDatabase& db, const QString& kmh)
 {
     // A row of sjb is a copy of the question of its subject, type and number, as the wizard marks
-    // its candidates.
+    // its candidates. The numbers of the paper's types are read once, each type's rows in one pass
+    // of its index, rather than the type searched again for every question of the paper.
     sql::Reader rows(db,
-                     QStringLiteral("SELECT s.fs, (SELECT MIN(t.id) FROM stb t WHERE t.kmh=s.kmh AND t.txh=s.txh"
-                                    " AND t.th=s.th) FROM sjb s WHERE s.kmh=? ORDER BY s.id"),
-                     {kmh});
+                     QStringLiteral("SELECT s.fs, m.id FROM sjb s LEFT JOIN (SELECT txh, th, MIN(id) AS id FROM stb"
+                                    " WHERE kmh=? AND txh IN (SELECT txh FROM sjb WHERE kmh=?) GROUP BY txh, th) m"
+                                    " ON m.txh=s.txh AND m.th=s.th WHERE s.kmh=? ORDER BY s.id"),
+                     {kmh, kmh, kmh});
     QVector<ComposedQuestion> out;
     while (rows.next()) {
         ComposedQuestion q;
