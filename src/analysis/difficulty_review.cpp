@@ -110,6 +110,12 @@ QVector<ComposedQuestion> composedQuestions(const QSqlDatabase& db, const QStrin
     return out;
 }
 
+bool anyMeasured(const QSqlDatabase& db)
+{
+    QString ignored;
+    return sql::firstValue(db, QStringLiteral("SELECT 1 FROM question_stats LIMIT 1"), {}, &ignored);
+}
+
 ExpectedMean expectedMean(const QVector<ComposedQuestion>& questions, const QHash<qint64, Measured>& measures)
 {
     ExpectedMean expected;

@@ -36,6 +36,9 @@ struct ComposedQuestion {
 // The paper being composed for a subject (the wizard's sjb rows), in paper order; one statement.
 QVector<ComposedQuestion> composedQuestions(const QSqlDatabase& db, const QString& kmh);
 
+// Whether any sitting has measured any question: a bank without one needs no expected mean.
+bool anyMeasured(const QSqlDatabase& db);
+
 // The mean score a paper may expect: Σ P × points over the questions with a measured P. Questions
 // without one are counted, not guessed at.
 struct ExpectedMean {

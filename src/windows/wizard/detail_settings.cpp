@@ -1200,6 +1200,12 @@ void TXxszF::readPaperMarks()
 
 void TXxszF::showExpectedMean()
 {
+    // Most banks have no sittings: their papers are then not read again for the line.
+    if (!analysis::anyMeasured(DM->db())) {
+        LabelYqpjf->clear();
+        LabelYqpjf->hide();
+        return;
+    }
     const QVector<analysis::ComposedQuestion> questions = analysis::composedQuestions(DM->db(), kmh_);
     QVector<qint64> ids;
     for (const analysis::ComposedQuestion& q : questions) {
