@@ -200,24 +200,33 @@ QVector<QStringList> probeGroups(const QStringList& probes, double threshold)
     return groups;
 }
 
+}  // namespace
+
+QString indexMatch(const QStringList& probes, double threshold)
+{
+    QStringList any;
+    for (const QStringList& group : probeGroups(probes, threshold)) {
+        QStringList all;
+        for (QString t : group)
+            all << QStringLiteral("tm:\"%1\"").arg(t.replace(QLatin1Char('"'), QLatin1String("\"\"")));
+        any << QLatin1Char('(') + all.join(QStringLiteral(" AND ")) + QLatin1Char(')');
+    }
+    return any.join(QStringLiteral(" OR "));
+}
+
+namespace {
+
 QVector<Candidate> indexedCandidates(const QSqlDatabase& db, const QString& kmh, const QStringList& trigrams,
                                      double threshold, qint64 excludeId, int limit)
 {
-    const QVector<QStringList> groups = probeGroups(trigrams, threshold);
     if (!engine::isServer(db)) {
-        QStringList any;
-        for (const QStringList& group : groups) {
-            QStringList all;
-            for (QString t : group)
-                all << QStringLiteral("tm:\"%1\"").arg(t.replace(QLatin1Char('"'), QLatin1String("\"\"")));
-            any << QLatin1Char('(') + all.join(QStringLiteral(" AND ")) + QLatin1Char(')');
-        }
         return read(db,
                     QStringLiteral("SELECT s.id, s.txh, s.th, s.tm FROM stb_search CROSS JOIN stb AS s"
                                    " ON s.id = stb_search.rowid WHERE stb_search MATCH ? AND s.kmh = ? AND s.id <> ?"
                                    " ORDER BY stb_search.rank LIMIT ?"),
-                    {any.join(QStringLiteral(" OR ")), kmh, excludeId, limit});
+                    {indexMatch(trigrams, threshold), kmh, excludeId, limit});
     }
+    const QVector<QStringList> groups = probeGroups(trigrams, threshold);
     QStringList any, count;
     QVariantList binds{kmh, excludeId};
     QVariantList rankBinds;

@@ -65,6 +65,10 @@ QList<Match> check(const QSqlDatabase& db, const QString& kmh, const QString& te
 // fewer than three such. Empty for a text too short to be looked up that way.
 QStringList probeTrigrams(const QString& text);
 
+// The FTS5 MATCH expression check() asks a bank file's text index with for these probe trigrams:
+// every question similar at `threshold` holds all trigrams of at least one of its groups.
+QString indexMatch(const QStringList& probes, double threshold = kDefaultThreshold);
+
 // Every group of two or more questions of subject `kmh` similar at `threshold` (a question similar
 // to one member joins the group), ordered by their first member's type and number. Throws DataError.
 QList<Group> groups(const QSqlDatabase& db, const QString& kmh, double threshold = kDefaultThreshold);
