@@ -146,18 +146,50 @@ QJsonValue apiVersion()
     return version;
 }
 
-// One formula as pandoc's document tree: a paragraph holding nothing but the formula.
-QByteArray documentOf(const QString& latex)
+// Formulas as pandoc's document tree: a paragraph for each, holding nothing but the formula.
+QByteArray documentOf(const QStringList& latex)
 {
-    const QJsonArray math{QJsonObject{{QStringLiteral("t"), QStringLiteral("InlineMath")}}, forPandoc(latex)};
-    const QJsonObject paragraph{
-        {QStringLiteral("t"), QStringLiteral("Para")},
-        {QStringLiteral("c"),
-         QJsonArray{QJsonObject{{QStringLiteral("t"), QStringLiteral("Math")}, {QStringLiteral("c"), math}}}}};
+    QJsonArray blocks;
+    for (const QString& source : latex) {
+        const QJsonArray math{QJsonObject{{QStringLiteral("t"), QStringLiteral("InlineMath")}}, forPandoc(source)};
+        blocks.append(QJsonObject{
+            {QStringLiteral("t"), QStringLiteral("Para")},
+            {QStringLiteral("c"),
+             QJsonArray{QJsonObject{{QStringLiteral("t"), QStringLiteral("Math")}, {QStringLiteral("c"), math}}}}});
+    }
     const QJsonObject document{{QStringLiteral("pandoc-api-version"), apiVersion()},
                                {QStringLiteral("meta"), QJsonObject()},
-                               {QStringLiteral("blocks"), QJsonArray{paragraph}}};
+                               {QStringLiteral("blocks"), blocks}};
     return QJsonDocument(document).toJson(QJsonDocument::Compact);
+}
+
+// The m:oMath of each paragraph of pandoc's document, in order; empty for a paragraph that holds
+// none (a formula pandoc could not convert is written as plain text) or more than one. Empty as a
+// whole when the document is not one paragraph for each of `count` formulas.
+QStringList readConvertedEach(const QByteArray& documentXml, qsizetype count)
+{
+    QXmlStreamReader r(documentXml);
+    const QString m = QLatin1String(kMathNamespace);
+    const QString w = QStringLiteral("http://schemas.openxmlformats.org/wordprocessingml/2006/main");
+    QStringList each;
+    int inParagraph = 0;
+    int found = 0;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement() && r.namespaceUri() == w && r.name() == u"p") {
+            if (inParagraph++ > 0) return {};  // no paragraph inside another
+            each.append(QString());
+            found = 0;
+        } else if (r.isEndElement() && r.namespaceUri() == w && r.name() == u"p") {
+            --inParagraph;
+        } else if (r.isStartElement() && r.namespaceUri() == m && r.name() == u"oMath") {
+            if (inParagraph == 0 || each.size() > count) return {};
+            const QString math = copyElement(r);
+            each.last() = ++found == 1 ? math : QString();
+        }
+    }
+    if (r.hasError() || each.size() != count) return {};
+    return each;
 }
 
 long long currentThreadId()
@@ -190,6 +222,45 @@ void killPandocOf(long long thread)
 #endif
 }
 
+// Converts the formulas (each once) in one pandoc run, each in a paragraph of its own (a Math
+// element of the tree, so that none can reach into another): pandoc starts once instead of once per
+// formula.
+// False when that run failed, took too long or gave a document that does not tell each formula's
+// result apart: the formulas are then converted one by one, which tells which one failed.
+// The most formulas converted in one run: a paper's worth, so that a run that fails costs a paper.
+constexpr qsizetype kTogether = 1000;
+
+bool convertTogether(const QStringList& sources, const QString& output, Control* control, Conversion* result)
+{
+    if (sources.size() < 2) return false;
+    QFile::remove(output);
+    // pandoc converts a formula in milliseconds once it runs. A run that takes much longer holds a
+    // formula that would take one run of its own its whole time, which the runs one by one find.
+    const int timeoutMs = 2000 + int(sources.size()) * 20;
+    try {
+        pandoc::run({QStringLiteral("--from=json"), QStringLiteral("--to=docx"), QStringLiteral("--output"), output},
+                    QStringLiteral("公式"), timeoutMs, documentOf(sources),
+                    QStringLiteral("pandoc 转换公式失败，试卷没有生成。"));
+    } catch (const AppError&) {
+        if (control && control->cancelled) {
+            result->cancelled = true;
+            return true;
+        }
+        if (!pandoc::available()) throw;
+        return false;
+    }
+    const QStringList each = readConvertedEach(readZipEntry(output, "word/document.xml"), sources.size());
+    if (each.isEmpty()) return false;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        if (each.at(i).isEmpty()) {
+            result->failed << sources.at(i);
+        } else {
+            result->omml.insert(sources.at(i), each.at(i));
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void stop(Control& control)
@@ -207,6 +278,22 @@ Conversion convertWithPandoc(const QStringList& latex, Control* control)
     QTemporaryDir dir;
     if (!dir.isValid()) throw AppError(QStringLiteral("无法转换公式：无法创建临时文件夹。"));
     const QString output = dir.filePath(QStringLiteral("formula.docx"));
+    // First in runs of many formulas each; what such a run did not settle, one formula per run.
+    QStringList sources;
+    QSet<QString> seen;
+    for (const QString& source : latex) {
+        if (!seen.contains(source)) sources << source;
+        seen.insert(source);
+    }
+    for (qsizetype from = 0; from < sources.size(); from += kTogether) {
+        convertTogether(sources.mid(from, kTogether), output, control, &result);
+        if (result.cancelled) return result;
+        if (control && control->progress) {
+            int settled = 0;
+            for (const QString& source : latex) settled += result.omml.contains(source) || result.failed.contains(source);
+            control->progress(settled, int(latex.size()));
+        }
+    }
     for (int i = 0; i < latex.size(); ++i) {
         if (control && control->cancelled) {
             result.cancelled = true;
@@ -216,7 +303,7 @@ Conversion convertWithPandoc(const QStringList& latex, Control* control)
         if (result.omml.contains(source) || result.failed.contains(source) || result.timedOut.contains(source))
             continue;
         QFile::remove(output);
-        const QByteArray document = documentOf(source);
+        const QByteArray document = documentOf({source});
         QElapsedTimer clock;
         clock.start();
         try {

@@ -10,10 +10,11 @@ class QSqlDatabase;
 // Formulas as Word equations: LaTeX converted to Office Math (OMML) by pandoc, each converted
 // formula kept in the table formula_omml so that it never needs pandoc again.
 //
-// Every formula is converted in a pandoc run of its own, handed over as a Math element of pandoc's
-// document tree (JSON) rather than as LaTeX text: no formula can end early, reach into another or
-// make pandoc's LaTeX reader open a file, so each result comes from its own source alone, and the
-// cache stores it under that exact source.
+// Formulas are handed to pandoc as Math elements of its document tree (JSON), each in a paragraph
+// of its own, rather than as LaTeX text: no formula can end early, reach into another or make
+// pandoc's LaTeX reader open a file, so each result comes from its own source alone, and the cache
+// stores it under that exact source. The formulas a paper lacks go in one pandoc run; when that run
+// fails or takes too long, each formula gets a run of its own, which tells which one it was.
 namespace formulas {
 
 // The XML namespace of Office Math.
@@ -47,8 +48,8 @@ struct Control {
 // Asks a conversion to stop and ends the pandoc run it is waiting for. Safe from any thread.
 void stop(Control& control);
 
-// Converts each LaTeX source to OMML in a pandoc run of its own (kFormulaTimeoutMs each). Touches
-// no database, so it may run on any thread. Throws AppError with a Chinese message when pandoc is
+// Converts each LaTeX source to OMML: all in one pandoc run, or when that fails each in a run of its
+// own (kFormulaTimeoutMs each). Touches no database, so it may run on any thread. Throws AppError with a Chinese message when pandoc is
 // missing or cannot be run at all.
 Conversion convertWithPandoc(const QStringList& latex, Control* control = nullptr);
 

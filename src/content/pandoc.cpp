@@ -258,7 +258,10 @@ QByteArray run(const QStringList& arguments, const QString& subject, int timeout
     }
     QElapsedTimer clock;
     clock.start();
-    const QByteArray json = runOnce(exe, reading, subject, timeoutMs, input, failure, limits, true);
+    // A tree handed over as JSON on the input (the formulas' documents) is read here rather than by
+    // a sandboxed pandoc: its JSON reader fetches nothing, and the same pictures are left out below.
+    const bool treeGiven = reading.contains(QStringLiteral("--from=json")) && inputFiles(arguments).isEmpty();
+    const QByteArray json = treeGiven ? input : runOnce(exe, reading, subject, timeoutMs, input, failure, limits, true);
     const QJsonDocument tree = QJsonDocument::fromJson(json);
     if (!tree.isObject()) throw AppError(failure.isEmpty() ? QStringLiteral("pandoc 的输出无法读取。") : failure);
     const QByteArray cleaned = QJsonDocument(withoutPictures(tree.object()).toObject()).toJson(QJsonDocument::Compact);

@@ -13,6 +13,9 @@
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -110,6 +113,7 @@ private slots:
     void slowFormulaIsStoppedNamedAndRemembered();
     void cancelStopsPandocAtOnce();
     void formulasFetchNothing();
+    void aPapersFormulasGoInOneRunEachGivenItsOwnResult();
 };
 
 void FormulaIsolationTest::poisonedFormulaCannotRewriteAnotherQuestion()
@@ -235,6 +239,52 @@ void FormulaIsolationTest::formulasFetchNothing()
     formulas::toOmml(DM->db(), {QStringLiteral("\\includegraphics{%1}").arg(url), QStringLiteral("\\url{%1}").arg(url),
                                 QStringLiteral("\\input{%1}").arg(url)});
     QVERIFY(!server.connected(500));
+}
+
+void FormulaIsolationTest::aPapersFormulasGoInOneRunEachGivenItsOwnResult()
+{
+    // pandoc as found on PATH, through a wrapper that counts its starts.
+    QTemporaryDir bin;
+    const QString log = bin.filePath(QStringLiteral("starts"));
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
+    QVERIFY(!real.isEmpty());
+    {
+        QFile wrapper(bin.filePath(QStringLiteral("pandoc")));
+        QVERIFY(wrapper.open(QIODevice::WriteOnly));
+        wrapper.write(QStringLiteral("#!/bin/sh\necho run >> '%1'\nexec '%2' \"$@\"\n").arg(log, real).toUtf8());
+        wrapper.close();
+        wrapper.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+    auto starts = [&] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+    };
+
+    // Thirty formulas, one of them twice, one pandoc cannot read and one that tries to close its
+    // own formula and open another.
+    QStringList latex;
+    for (int i = 1; i <= 30; ++i) latex << QStringLiteral("x_{%1}+%1").arg(i);
+    latex << QStringLiteral("x_{7}+7") << QStringLiteral("\\badcommand{") << QStringLiteral("a$ $b=99");
+    formulas::convertWithPandoc({QStringLiteral("y")});  // pandoc's tree version asked once, untimed
+    const int before = starts();
+    const formulas::Conversion c = formulas::convertWithPandoc(latex);
+    // One run for all of them (the tree is handed to pandoc's writer directly).
+    QCOMPARE(starts() - before, 1);
+    for (int i = 1; i <= 30; ++i) {
+        QCOMPARE(mathText(c.omml.value(QStringLiteral("x_{%1}+%1").arg(i))), QStringLiteral("x%1+%1").arg(i));
+    }
+    QVERIFY2(c.failed.contains(QStringLiteral("\\badcommand{")), qPrintable(c.failed.join(' ')));
+    QCOMPARE(c.omml.size() + c.failed.size(), 32);
+    QVERIFY(c.timedOut.isEmpty());
+    // Each result is what a run of its own gives.
+    for (const QString& source : {QStringLiteral("x_{12}+12"), QStringLiteral("a$ $b=99")}) {
+        const formulas::Conversion alone = formulas::convertWithPandoc({source});
+        QCOMPARE(alone.omml.value(source), c.omml.value(source));
+        QCOMPARE(alone.failed.contains(source), c.failed.contains(source));
+    }
 }
 
 QTEST_MAIN(FormulaIsolationTest)
