@@ -1260,6 +1260,7 @@ struct Timed {
     double ms = 0;
     double libpqMs = -1;  // the same statements sent with libpq (server only; -1 when not measured)
     QString sent;         // what those statements were: how many, in how many sessions
+    bool resentFailed = false;  // the server refused more of them sent again than of the program's
 };
 
 // ---- the program's statements, sent again with libpq ----------------------------------------
@@ -1382,6 +1383,14 @@ Capture parseServerLog(const QByteArray& log, const QByteArray& adminPid, const 
                 if (!parseParameters(entries[k + 1].text.mid(12), &step.params)) {
                     qFatal("unreadable parameters in the server log: %s", entries[k + 1].text.constData());
                 }
+            }
+            // As many values as the statement's highest placeholder asks for.
+            static const QRegularExpression placeholder(QStringLiteral("\\$(\\d+)"));
+            int highest = 0;
+            for (const auto& m : placeholder.globalMatch(QString::fromUtf8(step.text))) highest = qMax(highest, m.captured(1).toInt());
+            if (highest != int(step.params.size())) {
+                qFatal("the server log gives %d values for a statement with %d placeholders: %s", int(step.params.size()),
+                       highest, step.text.constData());
             }
         } else {
             continue;
@@ -1542,8 +1551,9 @@ public:
         return times[times.size() / 2];
     }
 
-    // A statement on the administrative session (not timed), with bound values.
-    void run(const char* text, const std::vector<QByteArray>& binds = {})
+    // A statement on the administrative session (not timed), with bound values; the number of
+    // rows it changed or read.
+    int run(const char* text, const std::vector<QByteArray>& binds = {})
     {
         std::vector<const char*> values;
         for (const QByteArray& b : binds) values.push_back(b.constData());
@@ -1551,7 +1561,9 @@ public:
         if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK) {
             qFatal("%s: %s", text, PQresultErrorMessage(result));
         }
+        const int rows = PQresultStatus(result) == PGRES_TUPLES_OK ? PQntuples(result) : atoi(PQcmdTuples(result));
         PQclear(result);
+        return rows;
     }
 
 private:
@@ -1652,6 +1664,7 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
                              .arg(c.sessions)
                              .arg(c.connects);
             if (errors != c.errors * n) {
+                timed.resentFailed = true;
                 timed.sent += QStringLiteral("; sent again, the server refused %1 in %2 repetitions (the program's run: %3)")
                                   .arg(errors)
                                   .arg(n)
@@ -1687,8 +1700,11 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
     Resend store;
     // The question the recorded run stored is taken out again before each repetition, so that
     // its number is free for the same INSERT.
+    // Each time one question goes: the recorded run's, then the one each repetition stored again.
     store.before = [&](int) {
-        replay->run("DELETE FROM stb WHERE id = (SELECT MAX(id) FROM stb WHERE kmh=$1 AND txh=$2)", {"01", "02"});
+        if (replay->run("DELETE FROM stb WHERE id = (SELECT MAX(id) FROM stb WHERE kmh=$1 AND txh=$2)", {"01", "02"}) != 1) {
+            qFatal("the question stored before was not found");
+        }
     };
     measure(
         QStringLiteral("store a new question with automatic numbering (TLrstF::BtnXtrkClick)"), reps,
@@ -1817,6 +1833,14 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
                 .arg(subjectSize)
                 .arg(kDeletedSubjects.size()),
             int(kDeletedSubjects.size()), [&] { deleteSubject(kDeletedSubjects[deleted++]); }, {}, deletion);
+    if (replay) {  // the statements sent again deleted the other subjects indeed
+        for (const QString& subject : kReplayedSubjects) {
+            if (replay->run("SELECT 1 FROM stb WHERE kmh=$1 LIMIT 1", {subject.toUtf8()}) != 0) {
+                out() << "the statements sent again left 科目 " << subject << " in place\n" << Qt::flush;
+                times.last().resentFailed = true;
+            }
+        }
+    }
     return times;
 }
 
@@ -2091,7 +2115,8 @@ int runServer(TMainF* main, const QString& path, const QString& runDir, const QS
               << QString::number(onServer[i].ms / onServer[i].libpqMs, 'f', 2) << " | ≤ 1.5 | "
               << QString::number(onFile[i].ms, 'f', 2) << " |\n";
     }
-    out() << "\nthe statements sent again with libpq, as the server's statement log recorded them:\n";
+    out() << "\nthe statements sent again with libpq, as the server's statement log recorded them (the .docx row's "
+             "document is written by the program alone: its baseline is the one query):\n";
     for (const Timed& t : onServer) out() << "  " << t.operation << ": " << t.sent << "\n";
 
     const double aloneRate = clients * each / (alone.ms / 1000);
@@ -2122,8 +2147,16 @@ int runServer(TMainF* main, const QString& path, const QString& runDir, const QS
           << "CPU: user + system seconds while storing, of the storing programs (their start and connection left out) "
              "and of every process of the server\n"
           << Qt::flush;
-    return (twice == 0 && added == expected && distinct == expected && twiceOwn == 0 && addedOwn == expectedOwn &&
-            distinctOwn == expectedOwn)
+    bool resent = true;
+    for (const Timed& t : onServer) {
+        if (t.resentFailed) {
+            out() << "the statements of \"" << t.operation << "\" sent again did not do the program's work\n";
+            resent = false;
+        }
+    }
+    out() << Qt::flush;
+    return (resent && twice == 0 && added == expected && distinct == expected && twiceOwn == 0 &&
+            addedOwn == expectedOwn && distinctOwn == expectedOwn)
                ? 0
                : 1;
 }
