@@ -3,11 +3,16 @@
 #include "data/errors.h"
 
 #include <QAtomicInt>
-#include <QLockFile>
+#include <QCoreApplication>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,34 +40,40 @@ void BankLock::acquire(const QString& databasePath)
     // The guard first: while a live program anywhere holds it, nothing else is looked at.
     if (!takeGuard(databasePath + QStringLiteral("-guard"))) throw heldElsewhere();
 
-    auto file = std::make_unique<QLockFile>(databasePath + QStringLiteral(".lock"));
-    file->setStaleLockTime(0);  // age says nothing about a bank kept open all day
-    bool locked = file->tryLock(0);
-    if (!locked && file->error() == QLockFile::LockFailedError) {
-        // QLockFile has already removed a lock of a process that no longer runs on this computer.
-        // A lock written on another computer is stale here: its program would hold the guard.
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        if (file->getLockInfo(&pid, &host, &application) && !host.isEmpty() && host != QSysInfo::machineHostName() &&
-            file->removeStaleLockFile()) {
-            locked = file->tryLock(0);
-        }
-        if (!locked) {
+    // The lock file: flock tells whether a program on this computer holds it (an older version of
+    // this program holds it through QLockFile, which takes the same lock). A file left by a program
+    // that ended, here or on another computer, is taken over: its holder would still hold the guard.
+    const QByteArray lockPath = QFile::encodeName(databasePath + QStringLiteral(".lock"));
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A folder where no lock file can be written (read-only media) is opened without one.
+    if (fd >= 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
             releaseGuard();
             throw heldElsewhere();
         }
+        // What QLockFile writes, so that any program judging the file by its contents finds this
+        // one running: process id, program, host name and the computer's id.
+        const QByteArray info = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                                QCoreApplication::applicationName().toUtf8() + '\n' +
+                                QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n';
+        // Without its description (a full disk) the lock is held all the same.
+        if (::ftruncate(fd, 0) == 0) {
+            [[maybe_unused]] const ssize_t written = ::pwrite(fd, info.constData(), size_t(info.size()), 0);
+        }
+        fd_ = fd;
+        lockPath_ = databasePath + QStringLiteral(".lock");
     }
-    // A folder where no lock file can be written (read-only media) is opened without one.
-    if (locked) file_ = std::move(file);
     path_ = databasePath;
 }
 
 void BankLock::release()
 {
-    if (file_) {
-        file_->unlock();
-        file_.reset();
+    if (fd_ >= 0) {
+        // Removed while still held, so that no program takes a lock on a file about to go.
+        ::unlink(QFile::encodeName(lockPath_).constData());
+        ::close(fd_);
+        fd_ = -1;
     }
     releaseGuard();
     path_.clear();

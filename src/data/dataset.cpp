@@ -821,6 +821,22 @@ void Dataset::post()
     }
 }
 
+void Dataset::appendStored(qint64 id, const QVector<QPair<QString, QString>>& values)
+{
+    if (!isActive() || isQuery() || !idsLoaded_) return;
+    postIfEditing();
+    QVector<QString> row(fields_.size());
+    for (const auto& [column, value] : values) {
+        const int at = fieldIndex(column);
+        if (at >= 0 && at < row.size()) row[at] = value;
+    }
+    ids_.append(id);
+    cache_.insert(id, std::move(row));
+    eof_ = false;
+    emit rowsChanged();
+    setCurrent(ids_.size() - 1);
+}
+
 void Dataset::cancel()
 {
     if (state_ == State::Insert || state_ == State::Edit) {

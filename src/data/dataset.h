@@ -118,6 +118,10 @@ public:
     void append();
     void edit();
     void post();
+    // A row another statement has just inserted into this dataset's table (with this id and
+    // these column values): the dataset holds it as if it had been appended and posted here, and
+    // makes it current. A dataset that has not read its rows yet reads it with the others.
+    void appendStored(qint64 id, const QVector<QPair<QString, QString>>& values);
     void cancel();
     void remove();  // the row after it becomes current, or the one before when it was the last
 

@@ -552,6 +552,118 @@ QString sessionTableStatement(const QString& table, const QString& columns)
         .arg(table, columns.isEmpty() ? QStringLiteral("LIKE \"%1\" INCLUDING ALL").arg(table) : columns);
 }
 
+QStringList numberedStoreColumns()
+{
+    return {QStringLiteral("zjh"), QStringLiteral("nd"), QStringLiteral("fs"), QStringLiteral("tm"),
+            QStringLiteral("da"),  QStringLiteral("time"), QStringLiteral("bz")};
+}
+
+QStringList numberedStoreStatements(const QSqlDatabase& db)
+{
+    if (!isServer(db)) return {};
+    // The work of storing a numbered question as the program does it statement by statement on a
+    // file, in one call: a server answers it in one round trip. Each statement of the function
+    // sees what other sessions committed before it started, so the number is computed after the
+    // turn is taken. The outcome says why nothing was stored; no error is raised for those, so a
+    // caller's transaction stays usable. The last number is read as convert::toInt reads it (a
+    // sign and digits, blanks around them) and the next one is padded to three digits as
+    // convert::nextCode pads it.
+    return {QStringLiteral(
+        "CREATE OR REPLACE FUNCTION exavoro_store_question(p_kmh text, p_txh text, p_turn text, p_zjh text,"
+        " p_nd text, p_fs text, p_tm text, p_da text, p_time text, p_bz text, p_take_turn boolean,"
+        " p_attempts integer)\n"
+        " RETURNS TABLE (outcome integer, stored_id bigint, stored_th text) LANGUAGE plpgsql AS $body$\n"
+        "DECLARE\n"
+        "  last_th text;\n"
+        "  digits text;\n"
+        "  last_n numeric;\n"
+        "  code text;\n"
+        "  new_id bigint;\n"
+        "  steps integer;\n"
+        "  violated text;\n"
+        "BEGIN\n"
+        "  IF p_take_turn THEN\n"
+        "    PERFORM pg_advisory_xact_lock(hashtext(p_turn));\n"
+        "  END IF;\n"
+        "  FOR attempt IN 1 .. greatest(p_attempts, 1) LOOP\n"
+        "    last_th := NULL;\n"
+        "    SELECT s.th INTO last_th FROM stb s WHERE s.kmh = p_kmh AND s.txh = p_txh ORDER BY s.id DESC LIMIT 1;\n"
+        "    IF last_th IS NULL OR last_th = '' THEN\n"
+        "      last_n := 0;\n"
+        "    ELSE\n"
+        "      digits := btrim(last_th, E' \\t\\n\\r\\f\\v');\n"
+        "      IF length(digits) > 40 OR digits !~ '^[+-]?[0-9]+$' THEN\n"
+        "        RETURN QUERY SELECT 3, NULL::bigint, last_th;\n"
+        "        RETURN;\n"
+        "      END IF;\n"
+        "      last_n := digits::numeric;\n"
+        "      IF last_n < -2147483648 OR last_n > 2147483647 THEN\n"
+        "        RETURN QUERY SELECT 3, NULL::bigint, last_th;\n"
+        "        RETURN;\n"
+        "      END IF;\n"
+        "    END IF;\n"
+        "    code := (last_n + 1)::text;\n"
+        "    IF length(code) < 3 THEN code := lpad(code, 3, '0'); END IF;\n"
+        "    IF attempt > 1 THEN\n"
+        "      -- another store took the number: the numbers in use are stepped over\n"
+        "      steps := 0;\n"
+        "      WHILE steps < 10000 AND EXISTS (SELECT 1 FROM stb s WHERE s.kmh = p_kmh AND s.txh = p_txh\n"
+        "          AND s.th = code) LOOP\n"
+        "        code := (code::numeric + 1)::text;\n"
+        "        IF length(code) < 3 THEN code := lpad(code, 3, '0'); END IF;\n"
+        "        steps := steps + 1;\n"
+        "      END LOOP;\n"
+        "    ELSE\n"
+        "      -- the subject, type and chapter stay until the commit (a deletion under way is waited for)\n"
+        "      IF coalesce(p_zjh, '') = '' THEN\n"
+        "        PERFORM 1 FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh = p_kmh AND t.txh = p_txh FOR SHARE;\n"
+        "      ELSE\n"
+        "        PERFORM 1 FROM kmb k JOIN txb t ON t.kmh = k.kmh JOIN zjb z ON z.kmh = k.kmh\n"
+        "          WHERE k.kmh = p_kmh AND t.txh = p_txh AND z.zjh = p_zjh FOR SHARE;\n"
+        "      END IF;\n"
+        "      IF NOT FOUND THEN\n"
+        "        PERFORM 1 FROM kmb k JOIN txb t ON t.kmh = k.kmh WHERE k.kmh = p_kmh AND t.txh = p_txh FOR SHARE;\n"
+        "        IF NOT FOUND THEN\n"
+        "          RETURN QUERY SELECT 1, NULL::bigint, NULL::text;\n"
+        "          RETURN;\n"
+        "        END IF;\n"
+        "        RETURN QUERY SELECT 2, NULL::bigint, NULL::text;\n"
+        "        RETURN;\n"
+        "      END IF;\n"
+        "    END IF;\n"
+        "    BEGIN\n"
+        "      INSERT INTO stb (kmh, txh, th, zjh, nd, fs, tm, da, \"time\", bz)\n"
+        "        VALUES (p_kmh, p_txh, code, p_zjh, p_nd, p_fs, p_tm, p_da, p_time, p_bz) RETURNING id INTO new_id;\n"
+        "      RETURN QUERY SELECT 0, new_id, code;\n"
+        "      RETURN;\n"
+        "    EXCEPTION WHEN unique_violation THEN\n"
+        "      GET STACKED DIAGNOSTICS violated = CONSTRAINT_NAME;\n"
+        "      IF violated IS DISTINCT FROM 'stb_unique_th' THEN RAISE; END IF;\n"
+        "    END;\n"
+        "  END LOOP;\n"
+        "  RETURN QUERY SELECT 4, NULL::bigint, NULL::text;\n"
+        "END\n"
+        "$body$")};
+}
+
+NumberedStore storeNumbered(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& turnName,
+                            const QStringList& values, bool takeTurn, int attempts)
+{
+    QVariantList binds = {kmh, txh, turnName};
+    for (const QString& value : values) binds << (value.isNull() ? QStringLiteral("") : value);
+    binds << takeTurn << attempts;
+    sql::Reader q(db,
+                  QStringLiteral("SELECT outcome, stored_id, stored_th FROM exavoro_store_question("
+                                 "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, CAST(? AS boolean), CAST(? AS integer))"),
+                  binds);
+    if (!q.next()) throw DataError(QStringLiteral("数据库服务器没有答复试题是否已存入。"));
+    NumberedStore stored;
+    stored.outcome = NumberedStore::Outcome(qBound(0, q.text(0).toInt(), 4));
+    stored.id = q.text(1).toLongLong();
+    stored.th = q.text(2);
+    return stored;
+}
+
 void takeTurnUntilCommit(const QSqlDatabase& db, const QString& name)
 {
     if (!isServer(db)) return;

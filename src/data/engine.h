@@ -189,6 +189,30 @@ bool keepRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QV
 // delete until it ends; waits while other sessions keep or change them. Nothing on a file.
 void claimRowsUntilCommit(const QSqlDatabase& db, const QString& select, const QVariantList& binds);
 
+// Server only: the statements that create (or replace) the function storing one numbered question
+// in a single statement (numbering::storeQuestion's path on a server). Empty on a file.
+QStringList numberedStoreStatements(const QSqlDatabase& db);
+
+// What the server's store function did with one question.
+struct NumberedStore {
+    enum class Outcome { Stored, PlaceGone, ChapterGone, LastNumberNotInteger, NumbersTaken };
+    Outcome outcome = Outcome::Stored;
+    qint64 id = 0;
+    QString th;  // the number stored, or the last number when it is not an integer
+};
+
+// The stb columns the store function takes besides kmh, txh and th, in its order.
+QStringList numberedStoreColumns();
+
+// Server only: stores a question of subject `kmh` and type `txh` with the next free number in one
+// statement (one round trip): with `takeTurn` (no caller's transaction) it waits for the type's
+// turn as takeTurnUntilCommit does with the same name, keeps the subject, type and chapter as
+// keepRowsUntilCommit does, computes the number after the last row's in id order, inserts, and
+// steps over numbers in use when another store took one (at most `attempts` tries). `values`
+// follows numberedStoreColumns(); a null text is stored as an empty one, as the datasets store it.
+NumberedStore storeNumbered(const QSqlDatabase& db, const QString& kmh, const QString& txh, const QString& turnName,
+                            const QStringList& values, bool takeTurn, int attempts);
+
 // True for a server connection whose libpq handle ServerResult can use.
 bool hasServerHandle(const QSqlDatabase& db);
 

@@ -351,6 +351,13 @@ static bool lacksKeptTables(const QSqlDatabase& db, const QStringList& present)
            !engine::hasSearchIndex(db, present);
 }
 
+// The server's functions the program calls (none on a file), made or replaced: an upgrade brings
+// an older bank's up to date.
+static void createFunctions(const QSqlDatabase& db)
+{
+    for (const QString& statement : engine::numberedStoreStatements(db)) sql::run(db, statement);
+}
+
 void create(QSqlDatabase& db)
 {
     auto make = [&](const char* statement) { sql::run(db, engine::dialect(db, QString::fromLatin1(statement))); };
@@ -362,6 +369,7 @@ void create(QSqlDatabase& db)
         for (const char* statement : kServerIndexes) make(statement);
     }
     createKeptTables(db, {});
+    createFunctions(db);
     engine::setSchemaVersion(db, kVersion);
 }
 
@@ -494,6 +502,7 @@ bool upgrade(QSqlDatabase& db, int version, const QStringList& present)
     sql::transaction(db, [&] {
         createAddedTables(db);
         createKeptTables(db, present);
+        createFunctions(db);
         engine::setSchemaVersion(db, kVersion);
     });
     return true;

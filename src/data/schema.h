@@ -8,7 +8,7 @@
 namespace schema {
 
 // Version written to PRAGMA user_version; a later program migrates older files from it.
-constexpr int kVersion = 8;
+constexpr int kVersion = 9;
 
 // The columns of one of the tables as this version creates them (without the hidden id),
 // empty for any other name.

@@ -158,7 +158,8 @@ QString grantsBlock()
                "  FOREACH f IN ARRAY ARRAY['exavoro_role(text)', 'exavoro_group(integer)', 'exavoro_level()',\n"
                "      'exavoro_add_user(text,text,integer)', 'exavoro_remove_user(text)', "
                "'exavoro_set_password(text,text)',\n"
-               "      'question_counts_follow()'] LOOP\n"
+               "      'question_counts_follow()',\n"
+               "      'exavoro_store_question(text,text,text,text,text,text,text,text,text,text,boolean,integer)'] LOOP\n"
                "    EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I, %I, %I', f, g1, g2, g3);\n"
                "  END LOOP;\n"
                "END $do$")

@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLockFile>
+#include <QSysInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -77,6 +79,7 @@ private slots:
     void cleanup();
     void secondProgramIsRefusedAndAKilledOneDoesNotBlock();
     void aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock();
+    void theLockFileIsHeldAsQLockFileHoldsIt();
     void newerSchemaVersionIsRefused();
     void aRefusedFileOpensOnceMendedAndIsWritable();
     void tableMissingAColumnIsRefused_data();
@@ -184,6 +187,47 @@ void BankOpenTest::aLockFileOfAnotherComputerWhoseProgramEndedDoesNotBlock()
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QVERIFY(DM->isConnected());
     QVERIFY(MainF->isVisible());
+}
+
+void BankOpenTest::theLockFileIsHeldAsQLockFileHoldsIt()
+{
+    Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    const QString lockPath = ws.databasePath() + QStringLiteral(".lock");
+    // A program on this computer holding the lock file (an older version of this program holds it
+    // through QLockFile, which takes the same flock) keeps this one off, though the guard is free.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QStringLiteral("-n"), QStringLiteral("-o"), lockPath, QStringLiteral("sleep"), QStringLiteral("10")});
+    QVERIFY(holder.waitForStarted(10000));
+    QTRY_VERIFY(QFile::exists(lockPath));
+    QTest::qWait(200);
+    QVERIFY(holder.state() == QProcess::Running);
+    try {
+        DM->connectTo(ws.databasePath());
+        QFAIL("a bank whose lock file another program holds was opened");
+    } catch (const DataError& e) {
+        QVERIFY2(e.text().contains(kInUse), qPrintable(e.text()));
+    }
+    QVERIFY(!DM->isConnected());
+    holder.kill();
+    QVERIFY(holder.waitForFinished(10000));
+
+    // Once it has ended the file opens; the lock file names this program as QLockFile does, and a
+    // program judging it with QLockFile finds it held.
+    DM->connectTo(ws.databasePath());
+    QVERIFY(DM->isConnected());
+    QLockFile other(lockPath);
+    QVERIFY(!other.tryLock(0));
+    QCOMPARE(other.error(), QLockFile::LockFailedError);
+    qint64 pid = 0;
+    QString host, application;
+    QVERIFY(other.getLockInfo(&pid, &host, &application));
+    QCOMPARE(pid, QCoreApplication::applicationPid());
+    QCOMPARE(host, QSysInfo::machineHostName());
+    // Let go, the file goes with it.
+    DM->disconnectFromBank();
+    QVERIFY(!QFile::exists(lockPath));
+    QVERIFY(other.tryLock(0));
+    other.unlock();
 }
 
 void BankOpenTest::newerSchemaVersionIsRefused()

@@ -80,7 +80,54 @@ private slots:
     void twentyProgramsStoreIntoOneTypeWithoutLosingOrRepeating();
     void aProgramKilledWhileDeletingChangesNothing();
     void theServerStoppingDuringAStoreLeavesNoHalfAndReconnects();
+    void aProgramKilledWhileStoringLeavesWholeQuestionsAndFreesItsTurn();
+    void theServerStoppingWhileAProgramStoresLosesNoStoredQuestion();
 };
+
+namespace {
+
+// The questions one storing program left in type 01 of subject 01: each whole, numbered from 001
+// without a gap or a number twice, and stored in its order without one missing in between.
+void checkStoredWhole(testing::Workspace& ws, int stored)
+{
+    const QString type = QStringLiteral("kmh='01' AND txh='01'");
+    QCOMPARE(ws.count(QStringLiteral("stb"), type), stored);
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT count(DISTINCT th) FROM stb WHERE kmh='01' AND txh='01'")).toInt(), stored);
+    QCOMPARE(ws.scalar(QStringLiteral("SELECT max(CAST(th AS INTEGER)) FROM stb WHERE kmh='01' AND txh='01'")).toInt(), stored);
+    QCOMPARE(ws.count(QStringLiteral("stb"), type + QStringLiteral(" AND tm LIKE '程序0的第%题' AND da='答' AND fs='5'"
+                                                                   " AND nd='易' AND zjh='01'")),
+             stored);
+    // The i-th question stored carries number i: none was skipped between two that were stored.
+    QCOMPARE(ws.count(QStringLiteral("stb"),
+                      type + QStringLiteral(" AND tm <> ('程序0的第' || (CAST(th AS INTEGER) - 1) || '题')")),
+             0);
+}
+
+void seedOneType(testing::Workspace& ws)
+{
+    ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
+    ws.exec(QStringLiteral("INSERT INTO txb (kmh, txh, txm, bz) VALUES ('01', '01', '选择题', '0')"));
+    ws.exec(QStringLiteral("INSERT INTO zjb (kmh, zjh, zjm, bz) VALUES ('01', '01', '第一章', '0')"));
+}
+
+// Starts one program storing questions into type 01 one after another and returns once it has
+// stored `atLeast` of them.
+bool startStoringProgram(QProcess& client, const QString& uri, testing::Workspace& ws, int atLeast)
+{
+    client.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    client.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--store-client"), uri, QStringLiteral("0"), QStringLiteral("1000000")});
+    if (!client.waitForStarted()) return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (ws.count(QStringLiteral("stb")) < atLeast) {
+        if (client.state() != QProcess::Running || waited.elapsed() > 120000) return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+}  // namespace
 
 void ServerConcurrencyTest::twentyProgramsStoreIntoOneTypeWithoutLosingOrRepeating()
 {
@@ -201,6 +248,72 @@ void ServerConcurrencyTest::theServerStoppingDuringAStoreLeavesNoHalfAndReconnec
     QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("resume"), dir, QStringLiteral("fast")}), 0);
     QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb")).toInt(), before);
     QCOMPARE(sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb WHERE tm=?"), {QStringLiteral("停机题")}).toInt(), 0);
+    DM->disconnectFromBank();
+}
+
+void ServerConcurrencyTest::aProgramKilledWhileStoringLeavesWholeQuestionsAndFreesItsTurn()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    testing::Workspace ws;
+    seedOneType(ws);
+    QProcess client;
+    QVERIFY(startStoringProgram(client, ws.serverUri(), ws, 200));
+    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
+    QVERIFY(client.waitForFinished(30000));
+    QCOMPARE(client.exitStatus(), QProcess::CrashExit);
+    // Its session ends on the server (the store under way committed whole or not at all).
+    QTRY_COMPARE_WITH_TIMEOUT(
+        ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
+                                 " AND pid<>pg_backend_pid() AND application_name='exavoro'")).toInt(),
+        0, 30000);
+    const int stored = ws.count(QStringLiteral("stb"));
+    QVERIFY(stored >= 200);
+    checkStoredWhole(ws, stored);
+    // The type's turn went with the session: the next store is not kept waiting, and takes the
+    // next number.
+    ws.refreshDatasets();
+    QElapsedTimer t;
+    t.start();
+    const QString th = numbering::storeQuestion(DM->db(), DM->ADOStb, QStringLiteral("01"), QStringLiteral("01"),
+                                                {{QStringLiteral("tm"), QStringLiteral("之后的题")}});
+    QVERIFY(t.elapsed() < 10000);
+    QCOMPARE(th.toInt(), stored + 1);
+}
+
+void ServerConcurrencyTest::theServerStoppingWhileAProgramStoresLosesNoStoredQuestion()
+{
+    if (!testing::onServer()) QSKIP("没有测试用的数据库服务器");
+    // A server of this test's own, since it is stopped in the middle; commits flushed to disk as
+    // an exam office's server flushes them, so that each store the program was told of survives.
+    const QString dir =
+        QDir::temp().filePath(QStringLiteral("exavoro-halt-%1").arg(QCoreApplication::applicationPid()));
+    QProcess start;
+    start.start(QStringLiteral("bash"), {kScript, QStringLiteral("start"), dir});
+    QVERIFY(start.waitForFinished(120000));
+    QCOMPARE(start.exitCode(), 0);
+    const QString admin = QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+    auto stopServer = qScopeGuard([&] { QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("stop"), dir}); });
+    const QString uri = testing::serverDatabaseUri(admin, QStringLiteral("postgres"));
+    demo::createDatabase(uri, {{QStringLiteral("admin"), QStringLiteral("pw"), 3}});
+    testing::Workspace ws({{QStringLiteral("admin"), QStringLiteral("pw"), 3}}, false);
+    DM->connectToServer(uri);
+    seedOneType(ws);
+
+    QProcess client;
+    QVERIFY(startStoringProgram(client, uri, ws, 100));
+    QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("halt"), dir}), 0);
+    // The storing program is told that the server went away and stops; it does not hang.
+    QVERIFY(client.waitForFinished(60000));
+    QCOMPARE(client.exitCode(), 1);
+    const QString said = QString::fromUtf8(client.readAllStandardError());
+    // Stopped during a store, or between two (the next one finds no server to reconnect to).
+    QVERIFY2(said.contains(QStringLiteral("没有留下半截的更改")) || said.contains(QStringLiteral("无法重新连接数据库服务器：")),
+             qPrintable(said));
+    QCOMPARE(QProcess::execute(QStringLiteral("bash"), {kScript, QStringLiteral("resume"), dir}), 0);
+    // Every store the server committed is there whole, in order, and nothing half.
+    const int stored = sql::scalar(DM->db(), QStringLiteral("SELECT count(*) FROM stb")).toInt();
+    QVERIFY(stored >= 100);
+    checkStoredWhole(ws, stored);
     DM->disconnectFromBank();
 }
 

@@ -13,6 +13,7 @@
 #include "data/errors.h"
 #include "data/server_roles.h"
 #include "data/session.h"
+#include "data/numbering.h"
 #include "data/sql.h"
 #include "test_support.h"
 
@@ -95,13 +96,26 @@ void ServerRolesTest::eachLevelWritesOnlyItsOwnTables()
     QCOMPARE(refusal(teacher, QStringLiteral("INSERT INTO blueprints (kmh, name) VALUES ('9', '表')")),
              QStringLiteral("42501"));
     QCOMPARE(refusal(teacher, QStringLiteral("CREATE TABLE stolen (x TEXT)")), QStringLiteral("42501"));
+    // ... and stores numbered questions through the bank's store function, as question entry does.
+    sql::run(teacher, QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('9', '1', '选择题')"));
+    QCOMPARE(numbering::storeQuestion(teacher, nullptr, QStringLiteral("9"), QStringLiteral("1"),
+                                      {{QStringLiteral("tm"), QStringLiteral("编号题")}}),
+             QStringLiteral("002"));
 
     // 试卷管理用户 reads the questions but cannot write them nor their subjects, types and chapters.
-    QCOMPARE(sql::scalar(office, QStringLiteral("SELECT count(*) FROM stb WHERE kmh='9'")), QStringLiteral("1"));
+    QCOMPARE(sql::scalar(office, QStringLiteral("SELECT count(*) FROM stb WHERE kmh='9'")), QStringLiteral("2"));
     QCOMPARE(refusal(office, QStringLiteral("INSERT INTO stb (kmh, txh, th) VALUES ('9', '1', '2')")),
              QStringLiteral("42501"));
     QCOMPARE(refusal(office, QStringLiteral("UPDATE stb SET tm='改' WHERE kmh='9'")), QStringLiteral("42501"));
     QCOMPARE(refusal(office, QStringLiteral("DELETE FROM stb")), QStringLiteral("42501"));
+    QString refused;
+    try {
+        numbering::storeQuestion(office, nullptr, QStringLiteral("9"), QStringLiteral("1"),
+                                 {{QStringLiteral("tm"), QStringLiteral("越权题")}});
+    } catch (const DataError& e) {
+        refused = e.code();
+    }
+    QCOMPARE(refused, QStringLiteral("42501"));
     for (const char* table : {"kmb", "txb", "zjb", "recycle_items"}) {
         QCOMPARE(refusal(office, QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))), QStringLiteral("42501"));
     }
