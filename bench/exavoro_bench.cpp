@@ -338,8 +338,8 @@ void readUsersAsTheLoginDoes()
 // Logging in: every dataset opened, the users read. Three rows: logging in again in a program that
 // has the file open (the connection kept), a program's login after its login window has opened the
 // file ahead (as main() does while the user types), and opening the file cold at the login with
-// nothing open, which also takes the bank's lock (a guard database and a lock file written to disk)
-// that keeps a second program off the file.
+// nothing open, which also takes the bank's lock (a guard database and a lock file held with
+// flock) that keeps a second program off the file.
 std::vector<Row> loginRows(const QString& path, int reps)
 {
     engine::Location location;
@@ -389,7 +389,7 @@ std::vector<Row> loginRows(const QString& path, int reps)
         return ms;
     };
     Row first{QStringLiteral("opening the bank cold at login: the same, the file opened and its lock taken"),
-              QStringLiteral("TDM::connectTo with no bank open (guard database, lock file synced to disk)"),
+              QStringLiteral("TDM::connectTo with no bank open (guard database, flock on the lock file)"),
               QStringLiteral("sqlite3_open_v2 + flock(LOCK_EX) on a lock file beside it (created, not synced) + one read of "
                              "mmb (yhm, mm, qx)")};
     first.target = 1.5;
