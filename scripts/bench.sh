@@ -6,8 +6,9 @@
 # analysis alone (a generated sitting and its .xlsx sheet; no bank).
 # With `--server` the same program operations on the 100,000-question bank copied onto a throw-away
 # PostgreSQL server on loopback (scripts/test-server.sh, commits flushed to disk as by default),
-# beside the bank file in the same run, and twenty programs storing into one type at once. The
-# server is started afresh for each run and stopped at the end.
+# beside the same statements sent with libpq directly (read from the server's statement log) and
+# the bank file, in the same run, and twenty programs storing at once, each into a type of its own
+# and all into one type. The server is started afresh for each run and stopped at the end.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
@@ -23,6 +24,6 @@ if [ "$server" = 1 ]; then
   dir="$(mktemp -d /tmp/exavoro-bench-server.XXXXXX)"
   trap 'bash "$here/scripts/test-server.sh" stop "$dir"' EXIT
   uri="$(bash "$here/scripts/test-server.sh" start "$dir")"
-  args+=(--server "$uri")
+  args+=(--server "$uri" --server-log "$dir/server.log")
 fi
 QT_QPA_PLATFORM=offscreen "$here/build/bench/exavoro-bench" --work "$here/build/bench" "${args[@]}"
