@@ -477,8 +477,8 @@ Row largeEntryGridRow(const Bank& bank, TLrstF* entry, const QString& kmh, const
     const QSize viewport = entry->DBGrid1->viewport()->size();
     Row r{QStringLiteral("open question entry's grid on a type of %1 questions, painted").arg(typeSize),
           QStringLiteral("TLrstF::ComboBoxTxChange: lookups, grid query, grid refresh, painted"),
-          QStringLiteral("QTableView over QSqlQueryModel of the same statement (own QSQLITE connection), "
-                         "viewport %1×%2, query set afresh, painted")
+          QStringLiteral("QTableView over QSqlQueryModel of the grid's statement and shown columns (own QSQLITE "
+                         "connection), viewport %1×%2, query set afresh, painted")
               .arg(viewport.width())
               .arg(viewport.height())};
     r.target = 1.0;
@@ -499,14 +499,23 @@ Row largeEntryGridRow(const Bank& bank, TLrstF* entry, const QString& kmh, const
         QSqlQueryModel model;
         QTableView view;
         view.setModel(&model);
+        // The grid's statement and its columns: 题号, 难度, 分数, 录入时间 and the question's
+        // beginning (the grid shows at most 80 characters of it), as wide as the grid has them; the
+        // other columns read but hidden.
+        QVector<int> widths;
+        for (int c = 0; c < 5; ++c) widths << entry->DBGrid1->columnWidth(c);
         auto setQuery = [&] {
             QSqlQuery q(db);
-            q.prepare(QStringLiteral(
-                "SELECT id, kmh, txh, th, zjh, nd, fs, \"time\", bz FROM stb WHERE kmh=? AND txh=? ORDER BY id"));
+            q.prepare(QStringLiteral("SELECT th, nd, fs, \"time\", substr(tm, 1, 80) AS tmh, id, kmh, txh, zjh, bz"
+                                     " FROM stb WHERE kmh=? AND txh=? ORDER BY id"));
             q.addBindValue(kmh);
             q.addBindValue(txh);
             if (!q.exec()) qFatal("the plain view's query failed");
             model.setQuery(std::move(q));
+            for (int c = 0; c < model.columnCount(); ++c) {
+                view.setColumnHidden(c, c >= widths.size());
+                if (c < widths.size()) view.setColumnWidth(c, widths.at(c));
+            }
         };
         setQuery();
         view.resize(entry->DBGrid1->size());
@@ -1284,6 +1293,7 @@ struct Timed {
     double ms = 0;
     double libpqMs = -1;  // the same statements sent with libpq (server only; -1 when not measured)
     QString sent;         // what those statements were: how many, in how many sessions
+    double localMs = 0;   // work of the operation that needs no database (writing a document), added to libpqMs
     bool resentFailed = false;  // the server refused more of them sent again than of the program's
 };
 
@@ -1792,6 +1802,28 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
                 writePaperDocument(paper, folder);
             },
             [&] { QDir(folder).removeRecursively(); });
+    {
+        // The part of that row that needs no database: the same document written from the same
+        // texts held in memory. On a server its baseline is the statements sent with libpq and this.
+        PaperContent paper;
+        paper.title = QStringLiteral("期末考试试卷");
+        paper.duration = QStringLiteral("120");
+        paper.total = QStringLiteral("100");
+        sql::Reader q(DM->db(), QStringLiteral("SELECT tm, da FROM stb WHERE kmh=? AND txh=? ORDER BY id LIMIT 200"),
+                      {QStringLiteral("01"), QStringLiteral("03")});
+        for (int s = 0; s < 4; ++s) {
+            PaperSection section;
+            section.typeName = QStringLiteral("题型%1").arg(s + 1);
+            for (int i = 0; i < 50 && q.next(); ++i) section.questions.append({q.text(0), q.text(1)});
+            section.count = section.questions.size();
+            section.points = 25;
+            paper.sections.append(section);
+        }
+        times.last().localMs =
+            medianMs(reps, [&] { writePaperDocument(paper, folder); }, [&] { QDir(folder).removeRecursively(); });
+        out() << "  the same document written from the texts in memory: " << QString::number(times.last().localMs, 'f', 2)
+              << " ms\n" << Qt::flush;
+    }
 
     // The paper library with 2,000 stored papers of 10 questions each (stored untimed).
     {
@@ -2134,13 +2166,15 @@ int runServer(TMainF* main, const QString& path, const QString& runDir, const QS
              "| Target ≤ 1.5 | Bank file ms (reference) |\n"
           << "|---|---|---|---|---|---|\n";
     for (int i = 0; i < onServer.size(); ++i) {
+        const double baseline = onServer[i].libpqMs + onServer[i].localMs;
         out() << "| " << onServer[i].operation << " | " << QString::number(onServer[i].ms, 'f', 2) << " | "
-              << QString::number(onServer[i].libpqMs, 'f', 2) << " | "
-              << QString::number(onServer[i].ms / onServer[i].libpqMs, 'f', 2) << " | ≤ 1.5 | "
+              << QString::number(onServer[i].libpqMs, 'f', 2);
+        if (onServer[i].localMs > 0) out() << " + " << QString::number(onServer[i].localMs, 'f', 2) << " (document)";
+        out() << " | " << QString::number(onServer[i].ms / baseline, 'f', 2) << " | ≤ 1.5 | "
               << QString::number(onFile[i].ms, 'f', 2) << " |\n";
     }
     out() << "\nthe statements sent again with libpq, as the server's statement log recorded them (the .docx row's "
-             "document is written by the program alone: its baseline is the one query):\n";
+             "baseline adds the same document written from the texts in memory, work that needs no database):\n";
     for (const Timed& t : onServer) out() << "  " << t.operation << ": " << t.sent << "\n";
 
     const double aloneRate = clients * each / (alone.ms / 1000);
