@@ -868,8 +868,13 @@ Row largeDeleteRow(const Bank& bank, int reps)
         sqlite3_prepare_v2(source.db, "VACUUM INTO ?", -1, &st, nullptr);
         const QByteArray to = pristine.toUtf8();
         sqlite3_bind_text(st, 1, to.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
+        const int copied = sqlite3_step(st);
         sqlite3_finalize(st);
+        if (copied != SQLITE_DONE) {
+            // A copy cut short (a full disk) must not be taken for the kept one next time.
+            QFile::remove(pristine);
+            qFatal("cannot copy the bank for the deletion row: %s", sqlite3_errmsg(source.db));
+        }
         Lite prep(pristine);
         prep.exec("PRAGMA journal_mode=OFF");  // a scratch file: no journal for deleting most of it
         prep.exec("BEGIN");

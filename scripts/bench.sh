@@ -11,7 +11,8 @@
 # and all into one type. The server is started afresh for each run and stopped at the end.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$here/scripts/install-deps.sh"
+# A server run needs the PostgreSQL server the tests use.
+if printf "%s\n" "$@" | grep -qx -- "--server"; then bash "$here/scripts/install-deps.sh" --test; else bash "$here/scripts/install-deps.sh"; fi
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEXAVORO_BENCH=ON > /dev/null
 cmake --build "$here/build" --target exavoro-bench -j"$(nproc)"
 args=()
