@@ -339,11 +339,10 @@ void describeLargeBank(Bank& bank)
 }
 
 // The login check's read of the users: every row's name, password and level, from AdoMmb.
-void readUsersAsTheLoginDoes()
+// A server keeps no password hash (the server checks the password): mm stays empty there.
+void readUsersAsTheLoginDoes(bool onServer = false)
 {
     Dataset* mmb = DM->AdoMmb;
-    // A server keeps no password hash (the server checks the password): mm stays empty there.
-    const bool onServer = !DM->location().server.isEmpty();
     int found = 0;
     for (mmb->first(); !mmb->eof(); mmb->next()) {
         if (mmb->str(QStringLiteral("yhm")) == QLatin1String("admin") &&
@@ -1717,7 +1716,7 @@ QVector<Timed> programTimes(TMainF* main, const std::function<void()>& connect, 
     };
     auto login = [&] {
         connect();
-        readUsersAsTheLoginDoes();
+        readUsersAsTheLoginDoes(replay != nullptr);
     };
     // A program's first login opens the bank: a file, or a new session on the server (a process
     // there). Logging in again keeps the file open (unchanged), or keeps the live server session.
