@@ -160,7 +160,9 @@ QString grantsBlock()
                "'exavoro_set_password(text,text)',\n"
                "      'question_counts_follow()',\n"
                "      'exavoro_store_question(text,text,text,text,text,text,text,text,text,text,boolean,integer)'] LOOP\n"
-               "    EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I, %I, %I', f, g1, g2, g3);\n"
+               "    IF to_regprocedure(f) IS NOT NULL THEN\n"
+               "      EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I, %I, %I', f, g1, g2, g3);\n"
+               "    END IF;\n"
                "  END LOOP;\n"
                "END $do$")
         .arg(arrayOf(kBankTables, std::size(kBankTables)), arrayOf(kPaperTables, std::size(kPaperTables)),
@@ -251,6 +253,8 @@ void setUp(QSqlDatabase& db)
     sql::run(db,
              QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
     for (const char* statement : kFunctions) sql::run(db, QString::fromUtf8(statement));
+    // The bank's own functions, which an older bank set up before the program upgraded it lacks.
+    for (const QString& statement : engine::numberedStoreStatements(db)) sql::run(db, statement);
     // The kept count follows the questions of every level that may store them, without that
     // level holding the right to change the count itself.
     if (engine::tables(db).contains(schema::kQuestionCounts)) {

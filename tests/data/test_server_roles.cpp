@@ -27,6 +27,7 @@ private slots:
     void psqlAsAQuestionBankUserCannotChangeMmbOrALevel();
     void passwordsAreTheServersAndRemovedUsersCannotConnect();
     void rolesOfTwoBanksOnOneServerStayApart();
+    void settingUpABankWithoutTheStoreFunctionMakesIt();
 
 private:
     QSqlDatabase as(const QString& user, const QString& password);
@@ -311,6 +312,25 @@ void ServerRolesTest::rolesOfTwoBanksOnOneServerStayApart()
     QVERIFY(refused);
     testing::dropServerDatabase(other);
     QCOMPARE(ws_->count(QStringLiteral("pg_roles"), QStringLiteral("rolname=?"), {otherRole}), 0);
+}
+
+void ServerRolesTest::settingUpABankWithoutTheStoreFunctionMakesIt()
+{
+    // A bank set up before the store function existed (an older version's), set up again.
+    const QString function = QStringLiteral(
+        "exavoro_store_question(text,text,text,text,text,text,text,text,text,text,boolean,integer)");
+    ws_->exec(QStringLiteral("DROP FUNCTION %1").arg(function));
+    QSqlDatabase db = DM->db();
+    server_roles::setUp(db);
+    QCOMPARE(ws_->scalar(QStringLiteral("SELECT count(*) FROM pg_proc WHERE oid = to_regprocedure(?)"), {function}),
+             QStringLiteral("1"));
+    // Its users store through it.
+    QSqlDatabase teacher = as(QStringLiteral("teacher"), QStringLiteral("teachpw"));
+    sql::run(teacher, QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('8', '化学')"));
+    sql::run(teacher, QStringLiteral("INSERT INTO txb (kmh, txh, txm) VALUES ('8', '1', '选择题')"));
+    QCOMPARE(numbering::storeQuestion(teacher, nullptr, QStringLiteral("8"), QStringLiteral("1"),
+                                      {{QStringLiteral("tm"), QStringLiteral("化学题")}}),
+             QStringLiteral("001"));
 }
 
 QTEST_MAIN(ServerRolesTest)
