@@ -103,6 +103,19 @@ void checkStoredWhole(testing::Workspace& ws, int stored)
              0);
 }
 
+// Kills a program of this test without a chance to clean up and waits until the server has ended
+// its session.
+void killProgramAndWaitForItsSession(QProcess& client, testing::Workspace& ws)
+{
+    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
+    QVERIFY(client.waitForFinished(30000));
+    QCOMPARE(client.exitStatus(), QProcess::CrashExit);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
+                                 " AND pid<>pg_backend_pid() AND application_name='exavoro'")).toInt(),
+        0, 30000);
+}
+
 void seedOneType(testing::Workspace& ws)
 {
     ws.exec(QStringLiteral("INSERT INTO kmb (kmh, kmm) VALUES ('01', '数学')"));
@@ -190,14 +203,9 @@ void ServerConcurrencyTest::aProgramKilledWhileDeletingChangesNothing()
                                       " AND pid<>pg_backend_pid() AND xact_start IS NOT NULL"))
                      .toInt() > 0,
              "the deleting program holds no open transaction");
-    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
-    QVERIFY(client.waitForFinished(30000));
-    QCOMPARE(client.exitStatus(), QProcess::CrashExit);
+    killProgramAndWaitForItsSession(client, ws);
+    if (QTest::currentTestFailed()) return;
     // The server undid the whole deletion: the subject is whole and the recycle bin empty.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
-                                 " AND pid<>pg_backend_pid() AND application_name='exavoro'")).toInt(),
-        0, 30000);
     QCOMPARE(ws.count(QStringLiteral("stb")), before);
     QCOMPARE(ws.count(QStringLiteral("kmb")), 1);
     QCOMPARE(ws.count(QStringLiteral("txb")), 1);
@@ -258,14 +266,9 @@ void ServerConcurrencyTest::aProgramKilledWhileStoringLeavesWholeQuestionsAndFre
     seedOneType(ws);
     QProcess client;
     QVERIFY(startStoringProgram(client, ws.serverUri(), ws, 200));
-    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
-    QVERIFY(client.waitForFinished(30000));
-    QCOMPARE(client.exitStatus(), QProcess::CrashExit);
     // Its session ends on the server (the store under way committed whole or not at all).
-    QTRY_COMPARE_WITH_TIMEOUT(
-        ws.scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname=current_database()"
-                                 " AND pid<>pg_backend_pid() AND application_name='exavoro'")).toInt(),
-        0, 30000);
+    killProgramAndWaitForItsSession(client, ws);
+    if (QTest::currentTestFailed()) return;
     const int stored = ws.count(QStringLiteral("stb"));
     QVERIFY(stored >= 200);
     checkStoredWhole(ws, stored);
