@@ -2111,35 +2111,23 @@ int runServer(TMainF* main, const QString& path, const QString& runDir, const QS
                   {QStringLiteral("01"), ownTypes.last(), QStringLiteral("题型%1").arg(21 + c), QStringLiteral("0")});
     }
     const QStringList oneType = {QStringLiteral("01")};
-    auto countIn = [&](const QStringList& types) {
+    // A figure of each type added up: the statement gets kmh, txh and `more`.
+    auto sumIn = [&](const QStringList& types, const QString& statement, const QVariantList& more = {}) {
         int n = 0;
-        for (const QString& txh : types) {
-            n += sql::scalar(check, QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?"), {QStringLiteral("01"), txh})
-                     .toInt();
-        }
+        for (const QString& txh : types) n += sql::scalar(check, statement, QVariantList{QStringLiteral("01"), txh} + more).toInt();
         return n;
+    };
+    auto countIn = [&](const QStringList& types) {
+        return sumIn(types, QStringLiteral("SELECT COUNT(*) FROM stb WHERE kmh=? AND txh=?"));
     };
     // Numbers given twice in the types, and the distinct texts the storing programs wrote there.
     auto twiceIn = [&](const QStringList& types) {
-        int n = 0;
-        for (const QString& txh : types) {
-            n += sql::scalar(check,
-                             QStringLiteral("SELECT COUNT(*) FROM (SELECT th FROM stb WHERE kmh=? AND txh=? GROUP BY th"
-                                            " HAVING COUNT(*) > 1) AS twice"),
-                             {QStringLiteral("01"), txh})
-                     .toInt();
-        }
-        return n;
+        return sumIn(types, QStringLiteral("SELECT COUNT(*) FROM (SELECT th FROM stb WHERE kmh=? AND txh=? GROUP BY th"
+                                           " HAVING COUNT(*) > 1) AS twice"));
     };
     auto distinctIn = [&](const QStringList& types) {
-        int n = 0;
-        for (const QString& txh : types) {
-            n += sql::scalar(check,
-                             QStringLiteral("SELECT COUNT(DISTINCT tm) FROM stb WHERE kmh=? AND txh=? AND tm LIKE ?"),
-                             {QStringLiteral("01"), txh, QStringLiteral("程序%的第%题")})
-                     .toInt();
-        }
-        return n;
+        return sumIn(types, QStringLiteral("SELECT COUNT(DISTINCT tm) FROM stb WHERE kmh=? AND txh=? AND tm LIKE ?"),
+                     {QStringLiteral("程序%的第%题")});
     };
     const int before = countIn(oneType), beforeOwn = countIn(ownTypes);
     out() << "one program storing " << clients * each << " questions into 题型1 of 科目1\n" << Qt::flush;

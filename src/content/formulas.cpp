@@ -222,14 +222,13 @@ void killPandocOf(long long thread)
 #endif
 }
 
-// Converts the formulas (each once) in one pandoc run, each in a paragraph of its own (a Math
-// element of the tree, so that none can reach into another): pandoc starts once instead of once per
-// formula.
-// False when that run failed, took too long or gave a document that does not tell each formula's
-// result apart: the formulas are then converted one by one, which tells which one failed.
 // The most formulas converted in one run: a paper's worth, so that a run that fails costs a paper.
 constexpr qsizetype kTogether = 1000;
 
+// Converts the formulas (each once) in one pandoc run, each in a paragraph of its own (a Math
+// element of the tree, so that none can reach into another): pandoc starts once instead of once per
+// formula. False when that run failed, took too long or gave a document that does not tell each
+// formula's result apart: the formulas are then converted one by one, which tells which one failed.
 bool convertTogether(const QStringList& sources, const QString& output, Control* control, Conversion* result)
 {
     if (sources.size() < 2) return false;

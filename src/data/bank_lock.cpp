@@ -43,8 +43,8 @@ void BankLock::acquire(const QString& databasePath)
     // The lock file: flock tells whether a program on this computer holds it (an older version of
     // this program holds it through QLockFile, which takes the same lock). A file left by a program
     // that ended, here or on another computer, is taken over: its holder would still hold the guard.
-    const QByteArray lockPath = QFile::encodeName(databasePath + QStringLiteral(".lock"));
-    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const QString lockPath = databasePath + QStringLiteral(".lock");
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     // A folder where no lock file can be written (read-only media) is opened without one.
     if (fd >= 0) {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -62,7 +62,7 @@ void BankLock::acquire(const QString& databasePath)
             [[maybe_unused]] const ssize_t written = ::pwrite(fd, info.constData(), size_t(info.size()), 0);
         }
         fd_ = fd;
-        lockPath_ = databasePath + QStringLiteral(".lock");
+        lockPath_ = lockPath;
     }
     path_ = databasePath;
 }

@@ -11,6 +11,13 @@
 
 namespace numbering {
 
+// Every attempt found its number taken by another user meanwhile.
+static AppError numbersTaken()
+{
+    return AppError(
+        QStringLiteral("其他用户正在同时添加，编号已被占用，重试 %1 次仍未成功，请稍后再试！").arg(kAttempts));
+}
+
 void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attempt)>& work, const QString& scope)
 {
     auto attempts = [&] {
@@ -22,8 +29,7 @@ void retryOnConflict(const QSqlDatabase& db, const std::function<void(int attemp
                 if (!error.uniqueViolation()) throw;
             }
         }
-        throw AppError(
-            QStringLiteral("其他用户正在同时添加，编号已被占用，重试 %1 次仍未成功，请稍后再试！").arg(kAttempts));
+        throw numbersTaken();
     };
     if (sql::inTransaction(db)) {
         attempts();
@@ -203,11 +209,11 @@ static QString storeQuestionOnServer(const QSqlDatabase& db, Dataset* stb, const
         case engine::NumberedStore::Outcome::ChapterGone:
             throw AppError(QStringLiteral("该章节已被其他用户删除，试题没有存入。"));
         case engine::NumberedStore::Outcome::LastNumberNotInteger:
-            convert::nextCode(stored.th, 3);  // throws the conversion's own message
-            throw ConvertError(QStringLiteral("“%1”不是有效的整数值。").arg(stored.th));
+            // The conversion's own message, as the forms give it for the same number.
+            convert::nextCode(stored.th, 3);
+            throw DataError(QStringLiteral("数据库服务器无法从最后一道题的题号“%1”算出下一个题号。").arg(stored.th));
         case engine::NumberedStore::Outcome::NumbersTaken:
-            throw AppError(
-                QStringLiteral("其他用户正在同时添加，编号已被占用，重试 %1 次仍未成功，请稍后再试！").arg(kAttempts));
+            throw numbersTaken();
     }
     QVector<QPair<QString, QString>> row = {{QStringLiteral("kmh"), kmh}, {QStringLiteral("txh"), txh},
                                             {QStringLiteral("th"), stored.th}};
